@@ -6,9 +6,6 @@
 namespace aurex {
 namespace {
 
-// Large enough that reading costs little per line, small enough to be irrelevant in memory.
-constexpr std::size_t kChunkSize = 64 * 1024;
-
 std::string_view WithoutLineEnd(const char* p, std::size_t n)
 {
     if (n > 0 && p[n - 1] == '\n') {
@@ -22,8 +19,11 @@ std::string_view WithoutLineEnd(const char* p, std::size_t n)
 
 } // namespace
 
-SRecordLineReader::SRecordLineReader(std::istream& in)
-    : in_(in), chunk_(std::make_unique<char[]>(kChunkSize)), readFailed_(in.fail())
+// The default read-ahead is large enough that reading costs little per line and small enough
+// to be irrelevant in memory.
+SRecordLineReader::SRecordLineReader(std::istream& in, std::size_t readAhead)
+    : in_(in), chunkSize_(std::max<std::size_t>(readAhead, 1)), chunk_(std::make_unique<char[]>(chunkSize_)),
+      readFailed_(in.fail())
 {
 }
 
@@ -32,7 +32,7 @@ bool SRecordLineReader::Refill()
     if (readFailed_) {
         return false;
     }
-    in_.read(chunk_.get(), static_cast<std::streamsize>(kChunkSize));
+    in_.read(chunk_.get(), static_cast<std::streamsize>(chunkSize_));
     if (in_.bad()) {
         readFailed_ = true;
         return false;

@@ -21,7 +21,10 @@ public:
 
     enum class Status : std::uint8_t { Line, EndOfStream, ReadFailed };
 
-    explicit SRecordLineReader(std::istream& in);
+    static constexpr std::size_t kDefaultReadAhead = 64 * 1024;
+
+    // readAhead is the size of the block read from the stream at a time (at least 1).
+    explicit SRecordLineReader(std::istream& in, std::size_t readAhead = kDefaultReadAhead);
 
     // The view stays valid until the next call.
     Status Next(std::string_view& line);
@@ -33,6 +36,7 @@ private:
     bool Refill();
 
     std::istream& in_;
+    std::size_t chunkSize_;
     std::unique_ptr<char[]> chunk_; // read-ahead, bounded; the image is never held whole
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
