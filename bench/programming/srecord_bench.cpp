@@ -24,7 +24,8 @@ constexpr std::uint32_t kBaseAddress = 0xFE040100;
 
 fs::path ImagePath()
 {
-    static const fs::path path = fs::temp_directory_path() / ("aurex_bench_" + std::to_string(::getpid()) + ".s3");
+    static const fs::path path =
+        fs::temp_directory_path() / ("aurex_bench_" + std::to_string(::getpid()) + ".s3");
     return path;
 }
 
@@ -33,8 +34,8 @@ fs::path BinaryPath()
     return fs::path(ImagePath()).replace_extension(".bin");
 }
 
-void AppendRecord(std::string& out, char type, std::uint32_t address, int addressBytes, const std::uint8_t* data,
-                  std::size_t n)
+void AppendRecord(std::string& out, char type, std::uint32_t address, int addressBytes,
+                  const std::uint8_t* data, std::size_t n)
 {
     static const char* hex = "0123456789ABCDEF";
     const auto put = [&out](std::uint8_t b) {
@@ -200,8 +201,8 @@ int main(int argc, char** argv)
         const double mb = static_cast<double>(ImageSize()) / 1e6;
         std::printf("\nS-record image %.1f MB: ours %.1f ms (%.0f MB/s), srec_cat %.1f ms (%.0f MB/s), "
                     "srec_cat / ours = %.1fx\n",
-                    mb, g_oursSeconds * 1e3, mb / g_oursSeconds, g_srecCatSeconds * 1e3, mb / g_srecCatSeconds,
-                    g_srecCatSeconds / g_oursSeconds);
+                    mb, g_oursSeconds * 1e3, mb / g_oursSeconds, g_srecCatSeconds * 1e3,
+                    mb / g_srecCatSeconds, g_srecCatSeconds / g_oursSeconds);
     }
     std::error_code ignored;
     fs::remove(ImagePath(), ignored);

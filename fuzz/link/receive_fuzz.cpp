@@ -22,7 +22,7 @@ void Check(bool ok)
 // Straightforward decoder: keep the raw bytes after BA, decide everything at 7E.
 class ReferenceDecoder
 {
-public:
+  public:
     // Returns true and sets message when a frame completes.
     bool Feed(std::uint8_t b, Bytes& message)
     {
@@ -70,7 +70,7 @@ public:
         return false;
     }
 
-private:
+  private:
     Bytes raw_;
     bool inFrame_ = false;
 };
@@ -110,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const bool alt = step.Alternate();
             Check(reply.data[0] == (alt ? expected.alternateCode[0] : expected.code[0]));
             Check(reply.data[1] == (alt ? expected.alternateCode[1] : expected.code[1]));
-            Check(reply.length == (alt ? aurex::MessageLength(alternateId) : aurex::MessageLength(expectedId)));
+            Check(reply.length ==
+                  (alt ? aurex::MessageLength(alternateId) : aurex::MessageLength(expectedId)));
         }
 
         // What was received, sent back in a frame of our own, must decode to the same message.
@@ -124,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             Check(last == aurex::FrameEvent::Frame);
             Check(again.Message().length == message.length);
-            Check(std::equal(message.Bytes().begin(), message.Bytes().end(), again.Message().Bytes().begin()));
+            Check(
+                std::equal(message.Bytes().begin(), message.Bytes().end(), again.Message().Bytes().begin()));
         }
     }
     return 0;

@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t records = 0;
     while ((result = reader.Next()) == aurex::SRecordImageReader::Result::Record) {
         const aurex::SRecordData& record = reader.Record();
-        Check(record.dataBytes >= 0 && static_cast<std::size_t>(record.dataBytes) <= aurex::kMaxRecordDataBytes);
+        Check(record.dataBytes >= 0 &&
+              static_cast<std::size_t>(record.dataBytes) <= aurex::kMaxRecordDataBytes);
         Check(record.wordCount == static_cast<std::size_t>(record.dataBytes + 1) / 2);
         Check(record.progressWeight == 3 || record.progressWeight == 4);
         if (record.dataBytes % 2 != 0) {
@@ -82,6 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(++records <= text.size());
     }
     Check(reader.Next() == result);
-    Check((result == aurex::SRecordImageReader::Result::Error) == (reader.Error() != aurex::SRecordError::None));
+    Check((result == aurex::SRecordImageReader::Result::Error) ==
+          (reader.Error() != aurex::SRecordError::None));
     return 0;
 }

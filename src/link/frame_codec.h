@@ -30,12 +30,12 @@ inline constexpr std::array<std::uint8_t, 7> kInterfaceBoxProbeFrame{0xBA, 0x7F,
 // The bytes of one built frame; fixed storage, so building needs no allocation.
 class FrameBytes
 {
-public:
+  public:
     std::span<const std::uint8_t> Bytes() const { return {bytes_.data(), size_}; }
     const std::uint8_t* data() const { return bytes_.data(); }
     std::size_t size() const { return size_; }
 
-private:
+  private:
     friend std::optional<FrameBytes> BuildFrame(const LinkPacket&, std::uint8_t);
     std::array<std::uint8_t, kMaxSentFrameBytes> bytes_{};
     std::size_t size_ = 0;
@@ -70,7 +70,7 @@ constexpr bool IsFrameError(FrameEvent event)
 // reports complete frames and precise errors. Nothing it holds can grow past 1024 bytes.
 class FrameDecoder
 {
-public:
+  public:
     FrameEvent Feed(std::uint8_t byte);
 
     // The message of the last complete frame (addresses and checksum removed); kept until the
@@ -82,7 +82,7 @@ public:
 
     bool InFrame() const { return state_ != State::Hunting; }
 
-private:
+  private:
     enum class State : std::uint8_t { Hunting, FirstAddress, SecondAddress, Body, Escape };
 
     FrameEvent Drop(FrameEvent why)
@@ -130,7 +130,7 @@ ReplyMatch MatchReply(const LinkPacket& message, const ExpectedReply& expected);
 // match are dropped and the wait goes on.
 class ReplyDecoder
 {
-public:
+  public:
     struct Step
     {
         FrameEvent frame = FrameEvent::None;
@@ -151,7 +151,7 @@ public:
     const LinkPacket& Reply() const { return frames_.Message(); }
     void Reset() { frames_.Reset(); }
 
-private:
+  private:
     FrameDecoder frames_;
     ExpectedReply expected_{};
 };

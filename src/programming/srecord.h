@@ -59,10 +59,10 @@ inline constexpr std::size_t kMaxRecordWords = (kMaxRecordDataBytes + 1) / 2;
 
 enum class SRecordError : std::uint8_t {
     None,
-    BadCount,    // count field is not two hex digits, or too small for the record kind
-    Truncated,   // the count promises more data characters than the line holds
-    BadDigit,    // a data character is not a hex digit
-    ReadFailed,  // the stream could not be read
+    BadCount,   // count field is not two hex digits, or too small for the record kind
+    Truncated,  // the count promises more data characters than the line holds
+    BadDigit,   // a data character is not a hex digit
+    ReadFailed, // the stream could not be read
 };
 
 const char* SRecordErrorText(SRecordError error);

@@ -15,7 +15,7 @@ namespace aurex {
 // line. The line end is removed from the piece handed out.
 class SRecordLineReader
 {
-public:
+  public:
     static constexpr std::size_t kLineBufferSize = 300;
     static constexpr std::size_t kMaxPiece = kLineBufferSize - 1;
 
@@ -32,7 +32,7 @@ public:
     // Line of the text (1-based) where the last piece began.
     std::size_t LineNumber() const { return lineNumber_; }
 
-private:
+  private:
     bool Refill();
 
     std::istream& in_;
@@ -56,7 +56,7 @@ enum class SRecordRule : std::uint8_t {
 // can pack the words as they come and stop at any record.
 class SRecordImageReader
 {
-public:
+  public:
     enum class Result : std::uint8_t { Record, End, Error };
 
     explicit SRecordImageReader(std::istream& in, SRecordRule rule = SRecordRule::Standard);
@@ -76,7 +76,7 @@ public:
     // For the user: "line 12: the record is shorter than its byte count says".
     std::string ErrorMessage() const;
 
-private:
+  private:
     Result Fail(SRecordError error);
 
     SRecordLineReader lines_;

@@ -56,7 +56,8 @@ TEST(SRecordImage, ExampleLinesInOneImage)
     EXPECT_TRUE(image.endedByRecord);
     EXPECT_THAT(image.dataBytes, ElementsAre(16, 4));
     EXPECT_EQ(image.progress, 4 + 3); // S0 and empty lines add nothing
-    EXPECT_THAT(image.words, ElementsAre(0x6038, 0xFFFF, 0x8038, 0x0100, 0xA038, 0x0100, 0xFD4B, 0xCD81, 0, 0));
+    EXPECT_THAT(image.words,
+                ElementsAre(0x6038, 0xFFFF, 0x8038, 0x0100, 0xA038, 0x0100, 0xFD4B, 0xCD81, 0, 0));
 }
 
 TEST(SRecordImage, EndsAtS9OrAtEndOfFileAndLineEndsDoNotMatter)
@@ -102,7 +103,8 @@ TEST(SRecordImage, MalformedRecordStopsTheImageWithItsLine)
     EXPECT_THAT(image.words, ElementsAre(0xCDAB));
     EXPECT_EQ(image.error, "line 3: the record is shorter than its byte count says");
 
-    EXPECT_EQ(Read("S1050000ABZD82\n").error, "line 1: the record's data holds a character that is not a hexadecimal digit");
+    EXPECT_EQ(Read("S1050000ABZD82\n").error,
+              "line 1: the record's data holds a character that is not a hexadecimal digit");
     EXPECT_EQ(Read("\n\nS1XX0000ABCD82\n").error, "line 3: the record's byte count is not valid");
 }
 
@@ -120,7 +122,7 @@ TEST(SRecordImage, DspLoaderTakesEveryLineAsS3UntilS9)
 {
     const Image image = Read("S30900000000AABBCCDDE7\n"
                              "\n"
-                             "S70500000000FA\n"      // no end here: read as an S3 record
+                             "S70500000000FA\n"       // no end here: read as an S3 record
                              "S2080000000011223344\n" // S3 layout: data from character 12
                              "S9030000FC\n"
                              "S30900000000AABBCCDDE7\n",
