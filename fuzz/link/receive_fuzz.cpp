@@ -1,6 +1,7 @@
 // Receive side against arbitrary line bytes: the incremental decoder must agree with a plain
 // collect-then-unstuff decoder, never exceed its bounds, and the reply match must only ever
 // complete on the awaited code and length. Input: expected id, alternate id, line bytes.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
