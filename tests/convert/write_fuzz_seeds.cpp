@@ -1,0 +1,44 @@
+// Writes the seed corpus of the codeplug conversion fuzz target: small built images of every
+// format as host-order words, cut after the image. Run by hand:
+//   build/tests/convert/write_fuzz_seeds fuzz/convert/corpus/codeplug_convert_fuzz
+#include "support/codeplug_builder.h"
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    using namespace aurex;
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s CORPUS_DIR\n", argv[0]);
+        return 2;
+    }
+    const std::string dir = argv[1];
+    const auto write = [&](const std::string& name, const BuiltCodeplug& built) {
+        std::ofstream out(dir + "/" + name, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(built.image()),
+                  static_cast<std::streamsize>(built.imageLength * sizeof(uint16_t)));
+        return static_cast<bool>(out);
+    };
+    bool ok = true;
+    for (const uint8_t format : {3, 4, 5}) {
+        CodeplugSpec spec;
+        spec.formatIndex = format;
+        spec.headerWord = CodeplugHeaderWord::Wide;
+        spec.systemKinds = format == 4 ? std::vector<unsigned>{1, 3, 4} : std::vector<unsigned>{0, 5};
+        spec.sequenceBlocks = 2;
+        ok = write("format_" + std::to_string(format + 5) + "_wide", BuildCodeplug(spec)) && ok;
+    }
+    CodeplugSpec narrow;
+    narrow.formatIndex = 4;
+    narrow.systemKinds = {4, 1};
+    narrow.sequenceBlocks = 1;
+    ok = write("format_9_narrow", BuildCodeplug(narrow)) && ok;
+    CodeplugSpec random = RandomCodeplugSpec(11);
+    random.systemKinds.resize(std::min<std::size_t>(random.systemKinds.size(), 3));
+    random.sequenceBlocks = 2;
+    random.headerWord = CodeplugHeaderWord::Wide;
+    ok = write("random_11", BuildCodeplug(random)) && ok;
+    return ok ? 0 : 1;
+}
