@@ -155,6 +155,18 @@ void ComPort::FlushOutBuffer()
 
 void ComPort::SetBaud(std::int32_t baud)
 {
+    if (port_->isOpen()) {
+        // Bytes still queued (the baud-rate command itself) must leave at the old rate.
+        const std::int64_t lineMs =
+            static_cast<std::int64_t>(port_->bytesToWrite()) * 10 * 1000 / std::max(baud_, 1) + 1000;
+        const Deadline deadline{std::chrono::milliseconds(lineMs)};
+        while (port_->isOpen() && port_->bytesToWrite() > 0 && !deadline.Expired()) {
+            port_->waitForBytesWritten(deadline.RemainingMilliseconds());
+        }
+        if (port_->isOpen()) {
+            system_.Drain(NativeHandle());
+        }
+    }
     baud_ = baud;
     if (port_->isOpen() && !port_->setBaudRate(baud)) {
         lastRefusal_ = "baud rate " + std::to_string(baud) + ": " + port_->errorString().toStdString();
