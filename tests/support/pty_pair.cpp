@@ -45,6 +45,23 @@ void PtyPair::ClosePeer()
     }
 }
 
+int PtyPair::LineSpeed() const
+{
+    termios t{};
+    if (::tcgetattr(deviceFd_, &t) != 0) {
+        return 0;
+    }
+    switch (::cfgetospeed(&t)) {
+    case B1200: return 1200;
+    case B9600: return 9600;
+    case B19200: return 19200;
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    default: return 0;
+    }
+}
+
 ScopedComOverride::ScopedComOverride(int comNumber, const std::string& devicePath)
     : variable_("AUREX_COM" + std::to_string(comNumber))
 {

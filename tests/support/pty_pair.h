@@ -23,6 +23,8 @@ public:
     int PeerFd() const { return peerFd_.load(); }
     // The peer vanishes: the device side sees a hang-up, as when a cable is pulled.
     void ClosePeer();
+    // The line speed the program last set on the device side, in bits per second (0 if unknown).
+    int LineSpeed() const;
 
 private:
     std::atomic<int> peerFd_{-1};
