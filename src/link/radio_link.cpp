@@ -119,7 +119,11 @@ bool RunWait(RadioLink& link, WaitFor what, bool* alternate)
         link.idle = false;
         std::uint8_t byte = 0;
         if (!TakeByte(link, byte)) {
-            continue; // a failed read: the next turn finds out whether the port is still there
+            // A failed read with bytes queued: find out whether the device is still there.
+            if (link.device) {
+                link.device->CheckConnection();
+            }
+            continue;
         }
         const ReplyDecoder::Step step = link.decoder.Feed(byte);
         if (what == WaitFor::AnyFrame) {
