@@ -548,7 +548,9 @@ ParseResult ParseCommandLine(RadioProfile& profile, const std::vector<std::strin
             return result;
         }
         if (!value) {
-            if (setting->value == nullptr) {
+            // A switch stands alone unless an on/off word follows it.
+            const bool isSwitch = setting->value == nullptr || std::string_view(setting->value) == "on|off";
+            if (isSwitch && (i + 1 >= args.size() || !ParseSwitch(args[i + 1]) || args[i + 1].empty())) {
                 value = "on";
             } else if (i + 1 < args.size()) {
                 value = args[++i];
