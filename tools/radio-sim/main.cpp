@@ -163,6 +163,7 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
             break;
         }
         if (line.Closed() && pendingOffset == pending.size()) {
+            end->Drain(2000);
             end->Close();
             Log(now, "line closed");
             return 0;

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -93,6 +95,26 @@ int SerialEnd::SetRadioBaud(int baud)
     // What is queued still goes out at the old speed, as the radio's UART would send it.
     ::tcdrain(fd_);
     return WriteLineSpeed(fd_, baud);
+}
+
+void SerialEnd::Drain(int timeoutMs)
+{
+    if (programFd_ < 0) {
+        if (fd_ >= 0) {
+            ::tcdrain(fd_);
+        }
+        return;
+    }
+    // A pseudo-terminal tells nobody when its input is read, and bytes reach the program's
+    // queue a moment after they were written: give them that moment, then look every 10 ms.
+    ::poll(nullptr, 0, 50);
+    for (int waited = 50; waited < timeoutMs; waited += 10) {
+        int queued = 0;
+        if (::ioctl(programFd_, FIONREAD, &queued) != 0 || queued == 0) {
+            return;
+        }
+        ::poll(nullptr, 0, 10);
+    }
 }
 
 void SerialEnd::Close()

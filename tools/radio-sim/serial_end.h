@@ -35,6 +35,10 @@ class SerialEnd
     // An errno value, 0 on success.
     int SetRadioBaud(int baud);
 
+    // Waits, at most timeoutMs, until what the radio wrote has left: read by the program on a
+    // pseudo-terminal (a hang-up would discard it), sent by the UART on a device.
+    void Drain(int timeoutMs);
+
     // Hangs the line up: the program's end sees the far end gone.
     void Close();
 
