@@ -108,6 +108,8 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
         std::fprintf(stderr, "aurex-radio-sim: %s\n", error.c_str());
         return 1;
     }
+    // Looked at before anyone can know the path: every byte the program sends comes later.
+    int sendBefore = end->ProgramTransmitBaud();
     std::printf("%s\n", end->ProgramPath().c_str());
     std::fflush(stdout);
 
@@ -121,7 +123,6 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
 
     std::vector<std::uint8_t> pending; // taken from the line, not yet written
     std::size_t pendingOffset = 0;
-    int sendBefore = end->ProgramTransmitBaud();
     int radioBaud = line.RadioBaud();
     std::vector<std::uint8_t> buffer(RadioLine::kInboundCapacity);
 
@@ -193,15 +194,18 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
             return 0;
         }
         if ((fds[0].revents & POLLIN) != 0) {
+            // The speeds just before and just after the read bracket the sending of what it
+            // returns; the speed just before a read that drains the line also comes before
+            // everything sent after it.
             const std::size_t want = std::min(room, buffer.size());
+            const int beforeRead = end->ProgramTransmitBaud();
             const ssize_t n = ::read(end->Fd(), buffer.data(), want);
             if (n > 0) {
                 const int sendNow = end->ProgramTransmitBaud();
                 line.FromProgram(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)), sendBefore,
                                  sendNow, elapsed());
-                // Once a read has drained the line, later bytes were sent after this look.
                 if (static_cast<std::size_t>(n) < want) {
-                    sendBefore = sendNow;
+                    sendBefore = beforeRead;
                 }
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                 Log(elapsed(), "the line hung up");
