@@ -1,0 +1,202 @@
+#pragma once
+
+// The main window as a model: its controls, the state it keeps for the whole program, and its
+// operations and handlers. Members are defined in one file per concern:
+//   main_form.cpp        the window, its state, timers, menu and closing
+//   port_selection.cpp   the port list, probing, opening and closing the radio link
+//   update_sequence.cpp  the Start button
+//   version_info.cpp     the Retrieve button
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/control.h"
+#include "app/dialog_host.h"
+#include "app/window_rules.h"
+
+namespace aurex {
+
+// What a probe of one COM port found.
+enum class PortProbeResult { Available, Absent, Busy, PermissionDenied };
+
+// The image set that the window describes, until the embedded record is read.
+struct ImageSetDescription {
+    std::uint8_t radioModel = 0;
+    std::uint8_t kindFlag = 0;
+    std::int8_t series = 0;
+    std::uint8_t upgradeType = 0;
+};
+
+// What the window takes from its surroundings; tests replace each of these.
+struct MainFormEnvironment {
+    std::optional<ImageSetDescription> imageSet;
+    // The program's own file name; empty: the running executable.
+    std::string programPath;
+    // Logical processors of the host; empty: std::thread::hardware_concurrency().
+    std::function<unsigned()> processorCount;
+    // Opens and closes the device of one COM number; empty: the real device probe.
+    std::function<PortProbeResult(int comNumber)> probePort;
+};
+
+class TCodeUpdaterMainDispForm : public FormModel {
+public:
+    TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnvironment environment = {});
+    ~TCodeUpdaterMainDispForm() override;
+
+    // ---- controls, in the order of the layout ----
+    Control MainMenu;
+    Control m_FileMenuItem;
+    Control m_FileExitMenuItem;
+    Control m_HelpMenuItem;
+    Control m_HelpAboutMenuItem;
+    Control ControlBar1;
+    Control MenuToolBar;
+    Control ToolButton5;
+    Control ToolButton9;
+    Control m_ToggleVersionInfoSpeedButton;
+    Control m_NameLabel;
+
+    Control m_TargetInformationGroupBox;
+    Control Label1;
+    Control m_TargetRadioLabel;
+    Control Label6;
+    Control m_TargetSeriesLabel;
+    Control Label11;
+    Control m_TargetReleaseLabel;
+    Control Label10;
+    Control m_TargetUpgradeTypeLabel;
+    Control PortableGPicture;
+    Control MobileXPicture;
+    Control MobileGPicture;
+    Control PortableXPicture;
+
+    Control m_CodeUpdateGroupBox;
+    Control Label5;
+    Control m_ComportComboBox;
+    Control m_UpgradeTypeLabel;
+    Control m_ApplicationRadioButton;
+    Control m_BootRadioButton;
+    Control Bevel1;
+    Control Label4;
+    Control m_StatusLabel;
+    Control m_ProgressBar;
+    Control m_StartButton;
+
+    Control m_TargetVersionInfoGroupBox;
+    Control Label2;
+    Control FileVersionLabel;
+    Control DSPVersionHeadingLabel;
+    Control DSPVersionLabel;
+    Control HWControllerVersionHeadingLabel;
+    Control HWControllerVersionLabel;
+    Control HWRevisionHeadingLabel;
+    Control HWRevisionLabel;
+    Control SerialNumberHeadingLabel;
+    Control SerialNumberLabel;
+    Control BootLoadHeadingLabel;
+    Control BootLoadVersionLabel;
+    Control Label3;
+    Control SEMVersionLabel;
+    Control Bevel2;
+    Control Label8;
+    Control TessaroVersionLabel;
+    Control Label9;
+    Control BrevioVersionLabel;
+    Control m_RetrieveVersionInfoButton;
+
+    Control m_CommTimer;
+    Control ProgressBarTimer;
+
+    // ---- window state ----
+    bool m_VersionPanelShown = false;
+    bool m_UpdateInProgress = false;
+    bool m_PasswordAccepted = false;
+    bool UseSecondBootImage = false;
+    std::uint8_t RadioTypeCode = 0;
+    // By list position 0..63: 2 the port opened at the last probe, 0 not.
+    std::array<int, kPortCount> m_PortAvailability{};
+    // By COM number 1..64 (index 0 unused): 2 available, 0 absent or busy, 1 in use here.
+    std::array<int, kPortCount + 1> m_PortTable{};
+    // What the last probe found per COM number, for the permission message.
+    std::array<PortProbeResult, kPortCount + 1> m_PortProbe{};
+    std::array<std::uint8_t, 2> m_ReportedBootVersion{};
+    std::string m_LoaderFileName;
+    std::string m_CodeFileName;
+    bool m_BootPathSelected = false;
+    // Outcome of the last Retrieve: 1, 5 or 8 when the version labels were filled.
+    int m_LastRetrieveStatus = 0;
+
+    // Image set description (radio model 0 or 1, kind flag, series, upgrade type 0..3).
+    std::uint8_t RadioModel() const { return m_RadioModel; }
+    std::uint8_t KindFlag() const { return m_KindFlag; }
+    std::int8_t Series() const { return m_Series; }
+    std::uint8_t UpgradeType() const { return m_UpgradeType; }
+
+    // ---- operations used by the rest of the program ----
+    void InitWindowState();
+    void ToggleVersionInfoPanel();
+    void BeginUpdateRun();
+    void EndUpdateRun(bool deleteFiles);
+    void ShowStatus(std::string_view text);
+    void StartTimedProgress(int intervalMs);
+    void StopTimedProgress();
+
+    // Message boxes owned by this window; caption "Aurex Code Updater" unless given.
+    void ShowError(std::string_view text, std::string_view caption = kAppTitle);
+    void ShowInformation(std::string_view text, std::string_view caption = kAppTitle);
+    bool AskYesNo(std::string_view text, std::string_view caption = kAppTitle);
+
+    // ---- port selection ----
+    void ProbeComPorts();
+    bool OpenRadioLink(bool keepBaud);
+    void CloseRadioLink();
+    bool IsMultiProcessorHost() const;
+    // The COM number of the selected item (1..64), 0 when nothing is selected.
+    int SelectedComNumber() const;
+
+    // ---- handlers ----
+    void m_ToggleVersionInfoSpeedButtonClick();
+    void m_FileExitMenuItemClick();
+    // True when the window may close.
+    bool FormCloseQuery();
+    void m_HelpAboutMenuItemClick();
+    void m_ApplicationRadioButtonClick();
+    void m_BootRadioButtonClick();
+    void m_ComportComboBoxChange();
+    PortItemLook m_ComportComboBoxDrawItem(int index, bool selected) const;
+    void m_StartButtonClick();
+    void m_RetrieveVersionInfoButtonClick();
+    void m_OnCommTimerTimer();
+    void ProgressBarTimerTimer();
+    void ComPortTriggerTimer();
+
+    DialogHost& Host() const { return host_; }
+    const MainFormEnvironment& Environment() const { return environment_; }
+
+private:
+    void BuildControls();
+    void ShowRadioPicture();
+    void LoadResourceAttributes();
+    void AttachLinkTimer();
+    bool OpenLinkOn(int comNumber, bool keepBaud);
+
+    // The link's side of stopping and time-outs.
+    void StopLinkWaits();
+    bool LinkWaitTimedOut() const;
+
+    void RunApplicationUpdate(bool bootRequested);
+    void RunBootUpdate();
+
+    DialogHost& host_;
+    MainFormEnvironment environment_;
+    std::uint8_t m_RadioModel = 0;
+    std::uint8_t m_KindFlag = 0;
+    std::int8_t m_Series = 0;
+    std::uint8_t m_UpgradeType = 0;
+};
+
+}  // namespace aurex
