@@ -19,7 +19,7 @@ public:
 
     bool m_OkPressed = false;
 
-    void FormActivate();
+    void FormActivate() override;
     void BitBtn1Click();
     void BitBtn2Click();
 };

@@ -71,6 +71,7 @@ struct ControlStyle {
     char passwordChar = 0;       // edit shows this character for each typed one
     int itemHeight = 0;          // owner-drawn list item height
     ModalResult modalResult = ModalResult::None;  // a button that closes its dialog with this
+    bool alignRight = false;     // labels: text flush with the right edge of their place
     std::string menu{};           // tool buttons: the name of the menu that they open
 };
 
@@ -189,6 +190,9 @@ public:
     // Set when the form is to close as a modal dialog; renderings close it on the change.
     ModalResult Result() const { return result_; }
     void SetModalResult(ModalResult result);
+
+    // Raised by renderings when the form becomes the active window.
+    virtual void FormActivate() {}
 
     void AddListener(ControlListener* listener);
     void RemoveListener(ControlListener* listener);

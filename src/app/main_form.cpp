@@ -21,8 +21,10 @@ constexpr int kVersionGroupWidth = 273;
 constexpr int kHeadingLeft = 16;
 constexpr int kTargetValueLeft = 112;
 constexpr int kVersionHeadingLeft = 10;
-constexpr int kVersionValueLeft = 140;
-constexpr int kCorrespondingValueLeft = 184;
+// Version values end flush at one right edge, so a long heading and a long value share a row.
+constexpr int kVersionValueLeft = 112;
+constexpr int kVersionValueWidth = 153;
+const ControlStyle kValueStyle{.alignRight = true};
 
 }  // namespace
 
@@ -105,8 +107,8 @@ void TCodeUpdaterMainDispForm::BuildControls() {
                              ControlStyle{.itemHeight = 13});
     m_UpgradeTypeLabel.Define(*this, g, "m_UpgradeTypeLabel", K::Label, "Upgrade Type:", {164, 24, 0, 0});
     m_ApplicationRadioButton.Define(*this, g, "m_ApplicationRadioButton", K::RadioButton, "Application",
-                                    {244, 20, 113, 17});
-    m_BootRadioButton.Define(*this, g, "m_BootRadioButton", K::RadioButton, "Boot", {244, 40, 113, 17});
+                                    {244, 20, 0, 0});
+    m_BootRadioButton.Define(*this, g, "m_BootRadioButton", K::RadioButton, "Boot", {244, 40, 0, 0});
     m_ApplicationRadioButton.SetChecked(true);
     for (Control* c : {&m_UpgradeTypeLabel, &m_ApplicationRadioButton, &m_BootRadioButton}) {
         c->SetVisible(false);
@@ -148,15 +150,16 @@ void TCodeUpdaterMainDispForm::BuildControls() {
     };
     for (const Row& r : rows) {
         r.heading->Define(*this, g, r.headingName, K::Label, r.headingText, {kVersionHeadingLeft, r.top, 0, 0});
-        r.value->Define(*this, g, r.valueName, K::Label, "<Blank>", {r.valueLeft, r.top, 0, 0});
+        r.value->Define(*this, g, r.valueName, K::Label, "<Blank>", {r.valueLeft, r.top, kVersionValueWidth, 0},
+                        kValueStyle);
     }
     Bevel2.Define(*this, g, "Bevel2", K::Bevel, "", {8, 192, 257, 2});
     Label8.Define(*this, g, "Label8", K::Label, "Corresponding Tessaro Version:", {kVersionHeadingLeft, 200, 0, 0});
     TessaroVersionLabel.Define(*this, g, "TessaroVersionLabel", K::Label, "<Blank>",
-                               {kCorrespondingValueLeft, 200, 0, 0});
+                               {kVersionValueLeft, 200, kVersionValueWidth, 0}, kValueStyle);
     Label9.Define(*this, g, "Label9", K::Label, "Corresponding Brevio Version:", {kVersionHeadingLeft, 224, 0, 0});
     BrevioVersionLabel.Define(*this, g, "BrevioVersionLabel", K::Label, "<Blank>",
-                              {kCorrespondingValueLeft, 224, 0, 0});
+                              {kVersionValueLeft, 224, kVersionValueWidth, 0}, kValueStyle);
     m_RetrieveVersionInfoButton.Define(*this, g, "m_RetrieveVersionInfoButton", K::Button, "&Retrieve",
                                        {99, 250, 75, 25});
 
