@@ -152,6 +152,13 @@ FormModel::FormModel(std::string name, std::string caption, int clientWidth, int
       clientHeight_(clientHeight),
       width_(clientWidth) {}
 
+FormModel::~FormModel() {
+    const std::vector<ControlListener*> listeners = listeners_;
+    for (ControlListener* l : listeners) {
+        l->FormDestroyed(*this);
+    }
+}
+
 void FormModel::SetCaption(std::string caption) {
     if (caption == caption_) {
         return;

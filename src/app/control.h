@@ -81,6 +81,8 @@ public:
     virtual ~ControlListener() = default;
     // control is null when the form itself changed (caption, width, focus, modal result).
     virtual void ControlChanged(const FormModel& form, const Control* control, ControlProperty what) = 0;
+    // The form is going away; a listener that outlives it forgets it here.
+    virtual void FormDestroyed(const FormModel& form) { (void)form; }
 };
 
 class Control {
@@ -167,7 +169,7 @@ private:
 class FormModel {
 public:
     FormModel(std::string name, std::string caption, int clientWidth, int clientHeight);
-    virtual ~FormModel() = default;
+    virtual ~FormModel();
     FormModel(const FormModel&) = delete;
     FormModel& operator=(const FormModel&) = delete;
 

@@ -61,6 +61,10 @@ RecordingHost::~RecordingHost() {
     }
 }
 
+void RecordingHost::FormDestroyed(const FormModel& form) {
+    attached_.erase(std::remove(attached_.begin(), attached_.end(), &form), attached_.end());
+}
+
 void RecordingHost::Attach(FormModel& form) {
     form.AddListener(this);
     attached_.push_back(&form);

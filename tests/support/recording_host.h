@@ -40,6 +40,7 @@ public:
     void ShowModal(const FormModel& owner, FormModel& dialog) override;
     void RequestClose(FormModel& form) override;
     void ControlChanged(const FormModel& form, const Control* control, ControlProperty what) override;
+    void FormDestroyed(const FormModel& form) override;
 
     // Script: answers for Yes/No boxes (Yes when the queue is empty) and password entries
     // (the close box when the queue is empty). A callback runs inside each message box, as the
