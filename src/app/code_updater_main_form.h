@@ -4,6 +4,7 @@
 // operations and handlers. Members are defined in one file per concern:
 //   main_form.cpp        the window, its state, timers, menu and closing
 //   port_selection.cpp   the port list, probing, opening and closing the radio link
+//   image_set_stand_in.cpp  the image set description
 //   update_sequence.cpp  the Start button
 //   version_info.cpp     the Retrieve button
 
@@ -17,6 +18,9 @@
 #include "app/control.h"
 #include "app/dialog_host.h"
 #include "app/window_rules.h"
+#include "link/com_port.h"
+#include "link/link_timer.h"
+#include "link/radio_link.h"
 
 namespace aurex {
 
@@ -40,6 +44,19 @@ struct MainFormEnvironment {
     std::function<unsigned()> processorCount;
     // Opens and closes the device of one COM number; empty: the real device probe.
     std::function<PortProbeResult(int comNumber)> probePort;
+};
+
+// The time-out timer of the link's device path is the window's m_CommTimer.
+class ControlLinkTimer : public LinkTimer {
+public:
+    explicit ControlLinkTimer(Control& timer) : timer_(timer) {}
+    void SetInterval(int milliseconds) override { timer_.SetInterval(milliseconds); }
+    void SetEnabled(bool enabled) override { timer_.SetEnabled(enabled); }
+    int Interval() const override { return timer_.Interval(); }
+    bool Enabled() const override { return timer_.Enabled(); }
+
+private:
+    Control& timer_;
 };
 
 class TCodeUpdaterMainDispForm : public FormModel {
@@ -110,8 +127,10 @@ public:
 
     Control m_CommTimer;
     Control ProgressBarTimer;
+    aurex::ComPort ComPort;
 
     // ---- window state ----
+    aurex::RadioLink RadioLink;
     bool m_VersionPanelShown = false;
     bool m_UpdateInProgress = false;
     bool m_PasswordAccepted = false;
@@ -182,7 +201,12 @@ private:
     void ShowRadioPicture();
     void LoadResourceAttributes();
     void AttachLinkTimer();
-    bool OpenLinkOn(int comNumber, bool keepBaud);
+    bool OpenDirectLink(int comNumber, bool keepBaud);
+    // 1 the interface box answered, 2 it did not, 0 the port did not open.
+    int OpenInterfaceLink(int comNumber);
+    bool OpenHalfDuplexLink(int comNumber, bool keepBaud);
+    void OpenFailed(int comNumber, const std::string& message);
+    std::string PermissionMessage(int comNumber) const;
 
     // The link's side of stopping and time-outs.
     void StopLinkWaits();
@@ -193,6 +217,7 @@ private:
 
     DialogHost& host_;
     MainFormEnvironment environment_;
+    ControlLinkTimer m_CommTimerLink{m_CommTimer};
     std::uint8_t m_RadioModel = 0;
     std::uint8_t m_KindFlag = 0;
     std::int8_t m_Series = 0;

@@ -1,6 +1,5 @@
 #include "app/host_info.h"
 
-#include <chrono>
 #include <filesystem>
 #include <system_error>
 #include <thread>
@@ -16,10 +15,6 @@ std::string RunningProgramPath() {
 unsigned HostProcessorCount() {
     const unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : n;
-}
-
-void PauseMilliseconds(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 }  // namespace aurex

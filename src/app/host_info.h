@@ -12,7 +12,4 @@ std::string RunningProgramPath();
 // Logical processors (hyperthreads count); at least 1.
 unsigned HostProcessorCount();
 
-// The short fixed pauses, without processing any events.
-void PauseMilliseconds(int ms);
-
 }  // namespace aurex

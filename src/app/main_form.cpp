@@ -1,16 +1,15 @@
 // The main window: its layout, the state it keeps, start-up, the version panel, the run state,
 // the status line and progress bar, the timers, the menu and closing.
 
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/about_dlg.h"
 #include "app/code_updater_main_form.h"
 #include "app/host_info.h"
 #include "app/port_probe.h"
+#include "link/clock.h"
 
 namespace aurex {
 
@@ -231,7 +230,7 @@ void TCodeUpdaterMainDispForm::BeginUpdateRun() {
 
 void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles) {
     StopLinkWaits();
-    PauseMilliseconds(50);
+    Clock::SleepMilliseconds(50);
     if (deleteFiles) {
         std::error_code ignored;
         if (!m_LoaderFileName.empty()) {

@@ -6,14 +6,11 @@
 
 namespace aurex {
 
-// Opens the serial device at `path` without waiting for a carrier, asks for exclusive use the
-// way our own port classes take it, and closes it again at once.
-PortProbeResult ProbeDevice(const std::string& path);
-
-// The same for the device that a COM number maps to.
+// Opens the device that a COM number maps to, as our own port classes open it, and closes it
+// again at once.
 PortProbeResult ProbeComPort(int comNumber);
 
-// The device path that a COM number maps to.
-std::string ComPortDevice(int comNumber);
+// The group that owns a device file; empty when that cannot be found out.
+std::string DeviceGroup(const std::string& devicePath);
 
 }  // namespace aurex

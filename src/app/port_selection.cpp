@@ -5,12 +5,20 @@
 
 #include "app/code_updater_main_form.h"
 #include "app/port_probe.h"
+#include "link/com_port_map.h"
+#include "link/radio_link.h"
 
 namespace aurex {
 
 namespace {
 
 constexpr std::string_view kPortCaption = "COM Port";
+
+constexpr std::string_view kNeedsInterfaceBox =
+    "Aurex Code Updater will not work with the current configuration.\n\n"
+    "Either connect to the radio using LinkBox 900-8600-001 (which can\n"
+    "be purchased from Corvane), or use a computer that does not\n"
+    "have a multi-core processor or hyperthreading enabled.";
 
 }  // namespace
 
@@ -50,40 +58,117 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud) {
     const int n = SelectedComNumber();
     if (n < 1 || m_PortTable[static_cast<std::size_t>(n)] != kPortAvailable) {
         if (n >= 1 && m_PortProbe[static_cast<std::size_t>(n)] == PortProbeResult::PermissionDenied) {
-            ShowError("You may not use " + ComPortDevice(n) + " (COM " + std::to_string(n) +
-                          "): permission denied.\n\nAdd your user to the group that owns the device "
-                          "(usually \"dialout\"),\nfor example with: sudo usermod -aG dialout $USER\n"
-                          "then log out and in again.",
-                      kPortCaption);
+            ShowError(PermissionMessage(n), kPortCaption);
         } else {
             ShowError("Selected COM port is in use or not available.", kPortCaption);
         }
         return false;
     }
     m_PortTable[static_cast<std::size_t>(n)] = kPortInUseHere;
-    return OpenLinkOn(n, keepBaud);
+    if (m_RadioModel == 0) {
+        return OpenDirectLink(n, keepBaud);
+    }
+    switch (OpenInterfaceLink(n)) {
+    case 1:
+        SetLinkFraming(RadioLink, kFramingFramed);
+        SetLinkActive(RadioLink, true);
+        if (!keepBaud) {
+            ChangeBaudRate(RadioLink, 115200);
+        }
+        return true;
+    case 2:
+        if (IsMultiProcessorHost()) {
+            // The device stays open until CloseRadioLink.
+            ShowError(kNeedsInterfaceBox, kPortCaption);
+            return false;
+        }
+        CloseLink(RadioLink);
+        return OpenHalfDuplexLink(n, keepBaud);
+    default:
+        return false;
+    }
+}
+
+void TCodeUpdaterMainDispForm::OpenFailed(int comNumber, const std::string& message) {
+    m_PortTable[static_cast<std::size_t>(comNumber)] = kPortAvailable;
+    CloseLink(RadioLink);
+    ShowError(message, kPortCaption);
+}
+
+bool TCodeUpdaterMainDispForm::OpenDirectLink(int comNumber, bool keepBaud) {
+    std::string message;
+    if (!OpenDeviceLink(RadioLink, comNumber, 19200, false, message)) {
+        OpenFailed(comNumber, message);
+        return false;
+    }
+    SetLinkFraming(RadioLink, kFramingFramed);
+    SetLinkActive(RadioLink, true);
+    if (!keepBaud) {
+        ChangeBaudRate(RadioLink, 115200);
+    }
+    return true;
+}
+
+int TCodeUpdaterMainDispForm::OpenInterfaceLink(int comNumber) {
+    std::string message;
+    if (!OpenDeviceLink(RadioLink, comNumber, 19200, false, message)) {
+        OpenFailed(comNumber, message);
+        return 0;
+    }
+    SetLinkFraming(RadioLink, kFramingFramed);
+    SetLinkActive(RadioLink, true);
+    CreateLinkTimeout(RadioLink, 1000);
+    return ProbeInterfaceBox(RadioLink) ? 1 : 2;
+}
+
+bool TCodeUpdaterMainDispForm::OpenHalfDuplexLink(int comNumber, bool keepBaud) {
+    ComPort.SetComNumber(static_cast<std::uint16_t>(comNumber));
+    ComPort.SetRS485Mode(true);
+    std::string message;
+    if (!OpenComPortLink(RadioLink, ComPort, message)) {
+        OpenFailed(comNumber, message);
+        return false;
+    }
+    SetLinkActive(RadioLink, true);
+    SetLinkFraming(RadioLink, kFramingFramed);
+    SetLinkBaud(RadioLink, 19200);
+    if (RadioTypeCode == 1) {
+        ChangeBaudRate(RadioLink, 19200);
+    } else if (!keepBaud) {
+        ChangeBaudRate(RadioLink, 115200);
+    }
+    return true;
 }
 
 void TCodeUpdaterMainDispForm::CloseRadioLink() {
+    CloseLink(RadioLink);
     const int n = SelectedComNumber();
     if (n >= 1) {
         m_PortTable[static_cast<std::size_t>(n)] = kPortAvailable;
     }
 }
 
-bool TCodeUpdaterMainDispForm::OpenLinkOn(int comNumber, bool keepBaud) {
-    (void)keepBaud;
-    m_PortTable[static_cast<std::size_t>(comNumber)] = kPortAvailable;
-    ShowError("Unable to start communication: COM port error", kPortCaption);
-    return false;
+std::string TCodeUpdaterMainDispForm::PermissionMessage(int comNumber) const {
+    const std::string device = ComDevicePath(comNumber);
+    const std::string group = DeviceGroup(device);
+    return "You may not open " + device + " (COM " + std::to_string(comNumber) +
+           "): permission denied.\n\nYour user must be in the group that owns the device (" +
+           (group.empty() ? std::string("usually \"dialout\"") : "\"" + group + "\"") +
+           "), for example:\n    sudo usermod -aG " + (group.empty() ? std::string("dialout") : group) +
+           " $USER\nthen log out and in again.";
 }
 
-void TCodeUpdaterMainDispForm::AttachLinkTimer() {}
+void TCodeUpdaterMainDispForm::AttachLinkTimer() {
+    RadioLink.commTimer = &m_CommTimerLink;
+    QObject::connect(&ComPort, &aurex::ComPort::OnTriggerTimer, [this] { ComPortTriggerTimer(); });
+}
 
-void TCodeUpdaterMainDispForm::StopLinkWaits() {}
+void TCodeUpdaterMainDispForm::StopLinkWaits() {
+    SetLinkActive(RadioLink, false);
+}
 
 bool TCodeUpdaterMainDispForm::LinkWaitTimedOut() const {
-    return false;
+    return IsLinkTimedOut(RadioLink);
 }
 
 }  // namespace aurex

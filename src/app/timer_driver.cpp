@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include "link/clock.h"
+
 namespace aurex {
 
 TimerDriver::TimerDriver(FormModel& form) : form_(form) {
@@ -33,8 +35,10 @@ void TimerDriver::Apply(const Control& timer) {
         return;
     }
     QTimer& t = *it->second;
-    // A zero interval would fire on every pass of the event loop; one millisecond is the least.
-    t.setInterval(timer.Interval() < 1 ? 1 : timer.Interval());
+    // Runs on the one scaled clock. A zero interval would fire on every pass of the event loop;
+    // one millisecond is the least.
+    const auto ms = Clock::TimerMilliseconds(timer.Interval() < 1 ? 1 : timer.Interval()).count();
+    t.setInterval(static_cast<int>(ms < 1 ? 1 : ms));
     if (timer.Enabled()) {
         t.start();
     } else {

@@ -4,7 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "app/port_probe.h"
+#include "link/com_port_map.h"
 
 namespace aurex {
 
@@ -18,7 +18,7 @@ MainWindow::MainWindow(MainFormEnvironment environment) {
     TCodeUpdaterMainDispForm& form = *form_;
     view_->OwnerDrawList(
         form.m_ComportComboBox, [&form](int index, bool selected) { return form.m_ComportComboBoxDrawItem(index, selected); },
-        [](int index) { return QString::fromStdString(ComPortDevice(index + 1)); });
+        [](int index) { return QString::fromStdString(ComDevicePath(index + 1)); });
     timers_ = std::make_unique<TimerDriver>(form);
 
     // Centred on the desktop.
