@@ -8,12 +8,18 @@ namespace aurex {
 
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+// Digit values by character, -1 for characters that are not hexadecimal digits. A table,
+// because every character of a 12 MB image passes through here.
+constexpr std::array<signed char, 256> kHexValues = [] {
+  std::array<signed char, 256> table{};
+  table.fill(-1);
+  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<signed char>(c - '0');
+  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<signed char>(c - 'A' + 10);
+  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<signed char>(c - 'a' + 10);
+  return table;
+}();
+
+int HexValue(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
 unsigned ByteAt(std::string_view record, std::size_t pos) {
   return static_cast<unsigned>(HexValue(record[pos]) * 16 + HexValue(record[pos + 1]));
@@ -104,14 +110,20 @@ void SRecordImageChecker::CheckRecord(std::string_view record) {
   if (record.size() < 2 || record[0] != 'S' || record[1] < '0' || record[1] > '9') {
     return Fail(ImageFault::NotARecord);
   }
-  for (std::size_t i = 2; i < record.size(); ++i) {
-    if (HexValue(record[i]) < 0) return Fail(ImageFault::BadHexDigit);
+  // One pass: every character a digit, and the byte sum for the checksum.
+  unsigned sum = 0;
+  int bad = 0;
+  std::size_t pos = 2;
+  for (; pos + 1 < record.size(); pos += 2) {
+    const int high = HexValue(record[pos]);
+    const int low = HexValue(record[pos + 1]);
+    bad |= high | low;
+    sum += static_cast<unsigned>(high * 16 + low);
   }
+  if (bad < 0 || (pos < record.size() && HexValue(record[pos]) < 0)) return Fail(ImageFault::BadHexDigit);
   if (record.size() < 4) return Fail(ImageFault::LengthMismatch);
   const unsigned count = ByteAt(record, 2);
   if (record.size() != 4 + 2 * static_cast<std::size_t>(count)) return Fail(ImageFault::LengthMismatch);
-  unsigned sum = 0;
-  for (std::size_t pos = 2; pos < record.size(); pos += 2) sum += ByteAt(record, pos);
   if ((sum & 0xFF) != 0xFF) return Fail(ImageFault::BadChecksum);
 
   const char type = record[1];

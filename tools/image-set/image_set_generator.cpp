@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <stdexcept>
 
 namespace aurex::imageset {
 
@@ -38,30 +39,38 @@ std::string BlobName(const ImageSpec& image, std::uint32_t piece) {
   return name;
 }
 
-void AppendHexByte(std::string& out, unsigned value) {
-  out.push_back(kHexDigits[(value >> 4) & 0xF]);
-  out.push_back(kHexDigits[value & 0xF]);
+char* PutHexByte(char* out, unsigned value) {
+  out[0] = kHexDigits[(value >> 4) & 0xF];
+  out[1] = kHexDigits[value & 0xF];
+  return out + 2;
 }
 
+// Builds the line in a local buffer and appends it once: this runs for every line of every
+// set in every build, sanitizer builds included.
 void AppendRecord(std::string& out, char type, std::uint32_t address, std::string_view data) {
   const std::size_t address_bytes = type == '2' ? 3 : type == '3' ? 4 : 2;
+  if (address_bytes + data.size() + 1 > 255) throw std::length_error("S-record longer than its count byte allows");
   const unsigned count = static_cast<unsigned>(address_bytes + data.size() + 1);
+  std::array<char, 4 + 2 * 255 + 2> line;
+  char* p = line.data();
+  *p++ = 'S';
+  *p++ = type;
+  p = PutHexByte(p, count);
   unsigned sum = count;
-  out.push_back('S');
-  out.push_back(type);
-  AppendHexByte(out, count);
   for (std::size_t i = address_bytes; i-- > 0;) {
     const unsigned b = (address >> (8 * i)) & 0xFF;
     sum += b;
-    AppendHexByte(out, b);
+    p = PutHexByte(p, b);
   }
   for (char c : data) {
     const unsigned b = static_cast<unsigned char>(c);
     sum += b;
-    AppendHexByte(out, b);
+    p = PutHexByte(p, b);
   }
-  AppendHexByte(out, ~sum & 0xFF);
-  out.append("\r\n");
+  p = PutHexByte(p, ~sum & 0xFF);
+  *p++ = '\r';
+  *p++ = '\n';
+  out.append(line.data(), static_cast<std::size_t>(p - line.data()));
 }
 
 // Bytes that look a little like code: mostly varied words, now and then erased flash (FF) or
