@@ -8,10 +8,21 @@
 #
 # aurex_add_updater(NAME <base name> IMAGE_SET <name> [ALIAS <short name>] SOURCES ... [LIBS ...])
 #   An updater executable carrying the set. The base name is what the window shows as the
-#   program's Name (and reads its Release from), e.g. AurexCodeUpdater_8600_Release_3_0_9. The
-#   alias is a link beside it for the command line; the real file keeps its name.
+#   program's Name (and reads its Release from). The alias is a link beside it for the command
+#   line; the real file keeps its name.
 #
 # Include this file from any CMakeLists that calls these functions; it may be included often.
+# The default updater is meant to be made as:
+#   aurex_add_updater(NAME ${AUREX_UPDATER_BASE_NAME} ALIAS ${AUREX_UPDATER_ALIAS}
+#                     IMAGE_SET carried SOURCES ... LIBS ...)
+# Its window then reads "Name: AurexCodeUpdater_8600_Series_4_Release_3_0_9" and "Release:
+# 3.0 9", as a maker's release of the carried set (8600 radios of series 4, Brevio 3.0.9) would;
+# the series mismatch message asks for an "8600_Series_4 version" in the same words.
+
+# Not guarded: each including directory gets these names in its own scope.
+set(AUREX_UPDATER_BASE_NAME AurexCodeUpdater_8600_Series_4_Release_3_0_9)
+set(AUREX_UPDATER_ALIAS aurex-code-updater)
+
 include_guard(GLOBAL)
 
 function(aurex_image_set name)
