@@ -1,7 +1,7 @@
 # Image sets bound into executables.
 #
 # aurex_image_set(<name> PRESET <preset> [OPTIONS <aurex-image-set options>...])
-#   Generates the set at build time into <build>/image-sets/<name>/ and defines the static
+#   Generates the set at build time into <build>/image-sets/<name>/ and defines the object
 #   library aurex_image_set_<name>. Linking it binds the set's blobs into the executable as
 #   read-only data (looked up through aurex::CarriedImageSet(), names without regard to case);
 #   nothing is copied at start-up. Built only when something links it.
@@ -40,7 +40,7 @@ function(aurex_image_set name)
     DEPENDS aurex-image-set
     COMMENT "Generating image set ${name}"
     VERBATIM)
-  add_library(aurex_image_set_${name} STATIC EXCLUDE_FROM_ALL ${binding})
+  add_library(aurex_image_set_${name} OBJECT EXCLUDE_FROM_ALL ${binding})
   target_link_libraries(aurex_image_set_${name} PUBLIC aurex_app_store)
   aurex_warnings(aurex_image_set_${name})
   set_target_properties(aurex_image_set_${name} PROPERTIES AUTOMOC OFF)
