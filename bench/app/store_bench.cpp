@@ -37,10 +37,10 @@ void Release(void* p) {
 
 class NoWindow final : public aurex::WindowRequests {
  public:
-  aurex::MessageAnswer ShowMessage(const aurex::MessageRequest& request) override {
+  Answer ShowMessage(const Message& request) override {
     failures++;
     last = request.text;
-    return aurex::MessageAnswer::Ok;
+    return Answer::Ok;
   }
   void ShowStatus(const std::string&) override {}
   int failures = 0;

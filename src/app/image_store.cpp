@@ -130,7 +130,7 @@ bool ExtractEmbeddedFiles(const ImageStore& store, const ResourceAttributes& rec
     for (const std::string& name : pieces) store.folder.Remove(name);
     for (const std::string& name : merged) store.folder.Remove(name);
     store.window.ShowMessage(
-        {std::string(kEmbeddedFilesCaption), MessageIcon::Error, std::string(message), MessageButtons::Ok});
+        {std::string(kEmbeddedFilesCaption), WindowRequests::Icon::Error, std::string(message), WindowRequests::Buttons::Ok});
     return false;
   };
 

@@ -15,17 +15,18 @@ using testing::FaultyFolder;
 using testing::MemoryBlobs;
 using testing::RecordingWindow;
 using testing::ScratchFolder;
+using Box = WindowRequests::Message;
 
-const MessageRequest kLoaderBox{"Embedded Files", MessageIcon::Error,
-                                "Aurex Code Updater could not read the embedded loader file.\n"
-                                "Please verify that any other instances of Aurex Code Updater\n"
-                                "have begun downloading and try again.",
-                                MessageButtons::Ok};
-const MessageRequest kCodeBox{"Embedded Files", MessageIcon::Error,
-                              "Aurex Code Updater could not read the embedded code file.\n"
-                              "Please verify that any other instances of Aurex Code Updater\n"
-                              "have begun downloading and try again.",
-                              MessageButtons::Ok};
+const Box kLoaderBox{"Embedded Files", WindowRequests::Icon::Error,
+                     "Aurex Code Updater could not read the embedded loader file.\n"
+                     "Please verify that any other instances of Aurex Code Updater\n"
+                     "have begun downloading and try again.",
+                     WindowRequests::Buttons::Ok};
+const Box kCodeBox{"Embedded Files", WindowRequests::Icon::Error,
+                   "Aurex Code Updater could not read the embedded code file.\n"
+                   "Please verify that any other instances of Aurex Code Updater\n"
+                   "have begun downloading and try again.",
+                   WindowRequests::Buttons::Ok};
 
 std::string Joined(MemoryBlobs& blobs, const std::string& prefix, std::uint32_t count) {
   std::string all;
@@ -160,7 +161,7 @@ TEST(ExtractEmbeddedFiles, StrayPieceFileStopsWithItsMessageAndIsLeftAlone) {
   Extraction loader(MemoryBlobs::FromPreset("application"));
   loader.scratch.Put("Loader.1", "another instance");
   EXPECT_FALSE(loader.Run());
-  EXPECT_EQ(loader.window.messages, std::vector<MessageRequest>{kLoaderBox});
+  EXPECT_EQ(loader.window.messages, std::vector<Box>{kLoaderBox});
   EXPECT_EQ(loader.scratch.Files(), std::set<std::string>{"Loader.1"});
   EXPECT_EQ(loader.scratch.Read("Loader.1"), "another instance");
   EXPECT_EQ(loader.files, ExtractedImageFiles{});
@@ -168,7 +169,7 @@ TEST(ExtractEmbeddedFiles, StrayPieceFileStopsWithItsMessageAndIsLeftAlone) {
   Extraction code(MemoryBlobs::FromPreset("application"));
   code.scratch.Put("Code.3", "another instance");
   EXPECT_FALSE(code.Run());
-  EXPECT_EQ(code.window.messages, std::vector<MessageRequest>{kCodeBox});
+  EXPECT_EQ(code.window.messages, std::vector<Box>{kCodeBox});
   EXPECT_EQ(code.scratch.Files(), std::set<std::string>{"Code.3"}) << "loader pieces and Loader.hex removed";
   EXPECT_EQ(code.scratch.Read("Code.3"), "another instance");
 }
@@ -177,12 +178,12 @@ TEST(ExtractEmbeddedFiles, MissingPieceBlobFails) {
   Extraction loader(MemoryBlobs::FromPreset("application"));
   loader.blobs.Erase("LOADER_1");
   EXPECT_FALSE(loader.Run());
-  EXPECT_EQ(loader.window.messages, std::vector<MessageRequest>{kLoaderBox});
+  EXPECT_EQ(loader.window.messages, std::vector<Box>{kLoaderBox});
 
   Extraction code(MemoryBlobs::FromPreset("application"));
   code.blobs.Erase("CODE_4");
   EXPECT_FALSE(code.Run());
-  EXPECT_EQ(code.window.messages, std::vector<MessageRequest>{kCodeBox});
+  EXPECT_EQ(code.window.messages, std::vector<Box>{kCodeBox});
   EXPECT_TRUE(code.scratch.Files().empty());
 }
 
@@ -190,7 +191,7 @@ TEST(ExtractEmbeddedFiles, FilesThatCannotBeWrittenFailTheExtraction) {
   struct Case {
     std::set<std::string> FaultyFolder::*fault;
     const char* file;
-    const MessageRequest& box;
+    const Box& box;
   };
   const Case cases[] = {
       {&FaultyFolder::fail_write, "Loader.1", kLoaderBox}, {&FaultyFolder::fail_create, "Loader.hex", kLoaderBox},
@@ -202,7 +203,7 @@ TEST(ExtractEmbeddedFiles, FilesThatCannotBeWrittenFailTheExtraction) {
     Extraction x(MemoryBlobs::FromPreset("application"));
     (x.folder.*c.fault).insert(c.file);
     EXPECT_FALSE(x.Run()) << c.file;
-    EXPECT_EQ(x.window.messages, std::vector<MessageRequest>{c.box}) << c.file;
+    EXPECT_EQ(x.window.messages, std::vector<Box>{c.box}) << c.file;
     EXPECT_TRUE(x.scratch.Files().empty()) << c.file;
     EXPECT_EQ(x.files, ExtractedImageFiles{}) << c.file;
   }
@@ -214,7 +215,7 @@ TEST(ExtractEmbeddedFiles, SetWithoutPiecesIsNotAnImage) {
   Extraction x(MemoryBlobs::FromPreset("application"));
   ASSERT_EQ(x.record.second_boot_loader_pieces, 0u);
   EXPECT_FALSE(x.Run(true, false));
-  EXPECT_EQ(x.window.messages, std::vector<MessageRequest>{kLoaderBox});
+  EXPECT_EQ(x.window.messages, std::vector<Box>{kLoaderBox});
   EXPECT_TRUE(x.scratch.Files().empty());
 }
 
@@ -242,7 +243,7 @@ TEST(ExtractEmbeddedFiles, FlippedByteInAnyPieceIsCaughtBeforeAnythingIsSent) {
       Extraction x{MemoryBlobs(pristine)};
       Damage(x.blobs.Bytes(piece), at);
       EXPECT_FALSE(x.Run()) << piece << " byte " << at;
-      EXPECT_EQ(x.window.messages, std::vector<MessageRequest>{piece.starts_with("LOADER") ? kLoaderBox : kCodeBox})
+      EXPECT_EQ(x.window.messages, std::vector<Box>{piece.starts_with("LOADER") ? kLoaderBox : kCodeBox})
           << piece << " byte " << at;
       EXPECT_TRUE(x.scratch.Files().empty()) << piece << " byte " << at;
     }
@@ -260,21 +261,21 @@ TEST(ExtractEmbeddedFiles, DspSetIsCheckedAsLoaderAndObjectFile) {
   std::string& last = cut.blobs.Bytes("CODE_" + std::to_string(cut.record.code_pieces));
   last.resize(last.size() - 2);
   EXPECT_FALSE(cut.Run());
-  EXPECT_EQ(cut.window.messages, std::vector<MessageRequest>{kCodeBox});
+  EXPECT_EQ(cut.window.messages, std::vector<Box>{kCodeBox});
   EXPECT_TRUE(cut.scratch.Files().empty());
 
   // A section count that points the table past the end of the file.
   Extraction header(MemoryBlobs::FromPreset("dsp"));
   header.blobs.Bytes("CODE_1")[3] = 0x7F;
   EXPECT_FALSE(header.Run());
-  EXPECT_EQ(header.window.messages, std::vector<MessageRequest>{kCodeBox});
+  EXPECT_EQ(header.window.messages, std::vector<Box>{kCodeBox});
 
   // An S2 record in a DSP loader would be sent as S3 data.
   Extraction loader(MemoryBlobs::FromPreset("dsp"));
   std::string& text = loader.blobs.Bytes("LOADER_1");
   text = text.substr(0, text.find("\r\n") + 2) + "S20801000000000000F6\r\n" + text.substr(text.find("\r\n") + 2);
   EXPECT_FALSE(loader.Run());
-  EXPECT_EQ(loader.window.messages, std::vector<MessageRequest>{kLoaderBox});
+  EXPECT_EQ(loader.window.messages, std::vector<Box>{kLoaderBox});
 }
 
 TEST(ExtractEmbeddedFiles, BlobNamesAreFoundWithoutRegardToCase) {

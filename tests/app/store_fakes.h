@@ -22,13 +22,13 @@ namespace aurex::testing {
 
 class RecordingWindow final : public WindowRequests {
  public:
-  MessageAnswer ShowMessage(const MessageRequest& request) override {
-    messages.push_back(request);
-    return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+  Answer ShowMessage(const Message& message) override {
+    messages.push_back(message);
+    return message.buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
   }
   void ShowStatus(const std::string& text) override { statuses.push_back(text); }
 
-  std::vector<MessageRequest> messages;
+  std::vector<Message> messages;
   std::vector<std::string> statuses;
 };
 

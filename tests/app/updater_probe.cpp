@@ -13,9 +13,9 @@ namespace {
 
 class ConsoleWindow final : public aurex::WindowRequests {
  public:
-  aurex::MessageAnswer ShowMessage(const aurex::MessageRequest& request) override {
+  Answer ShowMessage(const Message& request) override {
     std::printf("[%s] %s\n", request.caption.c_str(), request.text.c_str());
-    return aurex::MessageAnswer::Ok;
+    return Answer::Ok;
   }
   void ShowStatus(const std::string& text) override { std::printf("%s\n", text.c_str()); }
 };
