@@ -4,20 +4,24 @@
 // operations and handlers. Members are defined in one file per concern:
 //   main_form.cpp        the window, its state, timers, menu and closing
 //   port_selection.cpp   the port list, probing, opening and closing the radio link
-//   image_set_stand_in.cpp  the image set description
+//   image_files.cpp      the carried image set: its record and extraction
 //   update_sequence.cpp  the Start button
 //   version_info.cpp     the Retrieve button
 
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "app/control.h"
 #include "app/dialog_host.h"
+#include "app/embedded_blobs.h"
+#include "app/resource_attributes.h"
+#include "app/window_requests.h"
 #include "app/window_rules.h"
+#include "app/working_folder.h"
 #include "link/com_port.h"
 #include "link/link_timer.h"
 #include "link/radio_link.h"
@@ -27,17 +31,12 @@ namespace aurex {
 // What a probe of one COM port found.
 enum class PortProbeResult { Available, Absent, Busy, PermissionDenied };
 
-// The image set that the window describes, until the embedded record is read.
-struct ImageSetDescription {
-    std::uint8_t radioModel = 0;
-    std::uint8_t kindFlag = 0;
-    std::int8_t series = 0;
-    std::uint8_t upgradeType = 0;
-};
-
 // What the window takes from its surroundings; tests replace each of these.
 struct MainFormEnvironment {
-    std::optional<ImageSetDescription> imageSet;
+    // The blobs bound into the program; null: none (the record reads as zeros).
+    std::shared_ptr<const EmbeddedBlobs> blobs;
+    // Where extraction writes; null: the process's working folder.
+    std::shared_ptr<WorkingFolder> workingFolder;
     // The program's own file name; empty: the running executable.
     std::string programPath;
     // Logical processors of the host; empty: std::thread::hardware_concurrency().
@@ -59,7 +58,7 @@ private:
     Control& timer_;
 };
 
-class TCodeUpdaterMainDispForm : public FormModel {
+class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests {
 public:
     TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnvironment environment = {});
     ~TCodeUpdaterMainDispForm() override;
@@ -149,18 +148,16 @@ public:
     // Outcome of the last Retrieve: 1, 5 or 8 when the version labels were filled.
     int m_LastRetrieveStatus = 0;
 
-    // Image set description (radio model 0 or 1, kind flag, series, upgrade type 0..3).
-    std::uint8_t RadioModel() const { return m_RadioModel; }
-    std::uint8_t KindFlag() const { return m_KindFlag; }
-    std::int8_t Series() const { return m_Series; }
-    std::uint8_t UpgradeType() const { return m_UpgradeType; }
+    // The description of the carried image set, read once at creation.
+    aurex::ResourceAttributes ResourceAttributes;
 
     // ---- operations used by the rest of the program ----
     void InitWindowState();
     void ToggleVersionInfoPanel();
     void BeginUpdateRun();
     void EndUpdateRun(bool deleteFiles);
-    void ShowStatus(std::string_view text);
+    // Extraction of the carried images; stores the merged file names on success.
+    bool ExtractEmbeddedFiles(bool boot);
     void StartTimedProgress(int intervalMs);
     void StopTimedProgress();
 
@@ -193,6 +190,11 @@ public:
     void ProgressBarTimerTimer();
     void ComPortTriggerTimer();
 
+    // What extraction and other code outside the window ask of it.
+    Answer ShowMessage(const Message& message) override;
+    // The status line (also the status callback handed to the downloads).
+    void ShowStatus(const std::string& text) override;
+
     DialogHost& Host() const { return host_; }
     const MainFormEnvironment& Environment() const { return environment_; }
 
@@ -218,10 +220,6 @@ private:
     DialogHost& host_;
     MainFormEnvironment environment_;
     ControlLinkTimer m_CommTimerLink{m_CommTimer};
-    std::uint8_t m_RadioModel = 0;
-    std::uint8_t m_KindFlag = 0;
-    std::int8_t m_Series = 0;
-    std::uint8_t m_UpgradeType = 0;
 };
 
 }  // namespace aurex

@@ -40,6 +40,9 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnv
     if (!environment_.probePort) {
         environment_.probePort = ProbeComPort;
     }
+    if (!environment_.workingFolder) {
+        environment_.workingFolder = std::make_shared<DiskFolder>(".");
+    }
 
     BuildControls();
     m_LoaderFileName.clear();
@@ -47,12 +50,12 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnv
     InitWindowState();
     ToggleVersionInfoPanel();
     LoadResourceAttributes();
-    RadioTypeCode = RadioTypeCodeFor(m_RadioModel, m_Series, m_KindFlag);
+    RadioTypeCode = RadioTypeCodeFor(ResourceAttributes.radio_model, ResourceAttributes.series, ResourceAttributes.kind_flag);
     ShowRadioPicture();
-    m_BootPathSelected = (m_Series == 4 || m_Series == 6) && m_UpgradeType == 3;
+    m_BootPathSelected = (ResourceAttributes.series == 4 || ResourceAttributes.series == 6) && ResourceAttributes.upgrade_type == 3;
     AttachLinkTimer();
     ProbeComPorts();
-    const bool offerChoice = m_UpgradeType == 3 && !m_BootPathSelected;
+    const bool offerChoice = ResourceAttributes.upgrade_type == 3 && !m_BootPathSelected;
     m_UpgradeTypeLabel.SetVisible(offerChoice);
     m_ApplicationRadioButton.SetVisible(offerChoice);
     m_BootRadioButton.SetVisible(offerChoice);
@@ -212,10 +215,10 @@ void TCodeUpdaterMainDispForm::ToggleVersionInfoPanel() {
 
 void TCodeUpdaterMainDispForm::ShowRadioPicture() {
     Control* picture = nullptr;
-    if (m_RadioModel == 1) {
-        picture = m_Series == 6 ? &MobileGPicture : &MobileXPicture;
+    if (ResourceAttributes.radio_model == 1) {
+        picture = ResourceAttributes.series == 6 ? &MobileGPicture : &MobileXPicture;
     } else {
-        picture = m_Series == 6 ? &PortableGPicture : &PortableXPicture;
+        picture = ResourceAttributes.series == 6 ? &PortableGPicture : &PortableXPicture;
     }
     picture->SetVisible(true);
 }
@@ -246,8 +249,8 @@ void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles) {
     m_UpdateInProgress = false;
 }
 
-void TCodeUpdaterMainDispForm::ShowStatus(std::string_view text) {
-    m_StatusLabel.SetCaption(std::string(text));
+void TCodeUpdaterMainDispForm::ShowStatus(const std::string& text) {
+    m_StatusLabel.SetCaption(text);
 }
 
 void TCodeUpdaterMainDispForm::StartTimedProgress(int intervalMs) {

@@ -65,7 +65,7 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud) {
         return false;
     }
     m_PortTable[static_cast<std::size_t>(n)] = kPortInUseHere;
-    if (m_RadioModel == 0) {
+    if (ResourceAttributes.radio_model == 0) {
         return OpenDirectLink(n, keepBaud);
     }
     switch (OpenInterfaceLink(n)) {

@@ -6,7 +6,7 @@
 namespace aurex {
 
 void TCodeUpdaterMainDispForm::m_StartButtonClick() {
-    const bool bootRequested = m_UpgradeType == 1 || (m_UpgradeType == 3 && m_BootRadioButton.Checked());
+    const bool bootRequested = ResourceAttributes.upgrade_type == 1 || (ResourceAttributes.upgrade_type == 3 && m_BootRadioButton.Checked());
     if (m_UpdateInProgress) {
         EndUpdateRun(true);
         m_ProgressBar.SetPosition(0);
@@ -34,10 +34,11 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick() {
     CloseRadioLink();
 }
 
-// The steps after opening the port arrive with the image store, identification, download and
-// codeplug work; until then a run opens the port and ends.
+// Identification, download and the codeplug step arrive with their own work; until then a run
+// opens the port, extracts the images and ends without writing anything to the radio.
 void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
     (void)bootRequested;
+    const bool bootChosen = ResourceAttributes.upgrade_type == 3 && m_BootRadioButton.Checked();
     BeginUpdateRun();
     ShowStatus("Extracting embedded files...");
     if (!OpenRadioLink(false)) {
@@ -45,8 +46,13 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
         EndUpdateRun(false);
         return;
     }
+    if (!ExtractEmbeddedFiles(bootChosen)) {
+        ShowStatus("Idle");
+        EndUpdateRun(false);
+        return;
+    }
     ShowStatus("Idle");
-    EndUpdateRun(false);
+    EndUpdateRun(true);
 }
 
 void TCodeUpdaterMainDispForm::RunBootUpdate() {

@@ -66,7 +66,7 @@ TEST(AboutDialogTest, NameLineDependsOnTheMode) {
 TEST(StartButtonTest, PasswordGateRunsOnlyForTheExpectedPassword) {
     RecordingHost host;
     MainFormEnvironment env = FakeEnvironment({});
-    env.imageSet = ImageSetDescription{1, 1, 5, 3};
+    env.blobs = testing::RecordBlobs(1, 1, 5, 3);
     TCodeUpdaterMainDispForm form(host, env);
 
     // Wrong letter case: refused without a message, nothing changes.

@@ -16,7 +16,7 @@ using testing::RecordingHost;
 
 MainFormEnvironment WithImageSet(std::uint8_t model, std::uint8_t kind, std::int8_t series, std::uint8_t type) {
     MainFormEnvironment env = FakeEnvironment();
-    env.imageSet = ImageSetDescription{model, kind, series, type};
+    env.blobs = testing::RecordBlobs(model, kind, series, type);
     return env;
 }
 
@@ -67,6 +67,26 @@ TEST(MainFormTest, StartsIdleWithTheLayoutCaptions) {
     for (const Control* c : form.Controls()) {
         EXPECT_EQ(form.Find(c->Name()), c) << c->Name();
     }
+}
+
+TEST(MainFormTest, ImageSetLabelsComeFromTheCarriedRecord) {
+    RecordingHost host;
+    TCodeUpdaterMainDispForm form(host, WithImageSet(1, 1, -2, 2));
+    EXPECT_EQ(form.m_TargetRadioLabel.Caption(), "8600");
+    EXPECT_EQ(form.m_TargetSeriesLabel.Caption(), "-2");
+    EXPECT_EQ(form.m_TargetUpgradeTypeLabel.Caption(), "DSP");
+    EXPECT_EQ(form.TessaroVersionLabel.Caption(), "2.8.2");
+    EXPECT_EQ(form.BrevioVersionLabel.Caption(), "3.0.9");
+
+    // No record: zeros stand in and the labels keep their layout captions, without a message.
+    RecordingHost quiet;
+    TCodeUpdaterMainDispForm bare(quiet, FakeEnvironment());
+    EXPECT_EQ(bare.m_TargetRadioLabel.Caption(), "8400");
+    EXPECT_EQ(bare.m_TargetSeriesLabel.Caption(), "4");
+    EXPECT_EQ(bare.TessaroVersionLabel.Caption(), "<Blank>");
+    EXPECT_EQ(bare.ResourceAttributes.series, 0);
+    EXPECT_EQ(bare.RadioTypeCode, 4);  // radio model 0, series 0
+    EXPECT_TRUE(quiet.messages.empty());
 }
 
 TEST(MainFormTest, NameAndReleaseComeFromTheProgramFileName) {

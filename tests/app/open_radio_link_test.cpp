@@ -43,7 +43,7 @@ public:
         Clock::SetScale(0.05);
         MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", processors);
         env.probePort = probe ? probe : [](int n) { return n == kCom ? ProbeComPort(n) : PortProbeResult::Absent; };
-        env.imageSet = ImageSetDescription{radioModel, kindFlag, series, 0};
+        env.blobs = testing::RecordBlobs(radioModel, kindFlag, series, 0);
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
         timers_ = std::make_unique<TimerDriver>(*form);
         form->m_ComportComboBox.UserSelect(kCom - 1);

@@ -158,6 +158,38 @@ std::vector<std::string> RecordingHost::Changes(const std::string& control, cons
     return out;
 }
 
+namespace {
+
+class RecordOnly : public EmbeddedBlobs {
+public:
+    explicit RecordOnly(const ResourceAttributes& record) : bytes_(record.Encode()) {}
+    std::optional<std::span<const unsigned char>> Find(std::string_view name) const override {
+        if (NamesEqualIgnoringCase(name, kResourceAttributesBlobName)) {
+            return std::span<const unsigned char>(bytes_);
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::array<unsigned char, ResourceAttributes::kSize> bytes_;
+};
+
+}  // namespace
+
+std::shared_ptr<const EmbeddedBlobs> RecordBlobs(std::uint8_t radioModel, std::uint8_t kindFlag, std::int8_t series,
+                                                 std::uint8_t upgradeType) {
+    ResourceAttributes record;
+    record.radio_model = radioModel;
+    record.kind_flag = kindFlag;
+    record.series = series;
+    record.upgrade_type = upgradeType;
+    const std::string tessaro = "2.8.2";
+    const std::string brevio = "3.0.9";
+    std::copy(tessaro.begin(), tessaro.end(), record.tessaro_version.begin());
+    std::copy(brevio.begin(), brevio.end(), record.brevio_version.begin());
+    return std::make_shared<RecordOnly>(record);
+}
+
 MainFormEnvironment FakeEnvironment(std::vector<int> availablePorts, std::string programPath, unsigned processors) {
     MainFormEnvironment env;
     env.programPath = std::move(programPath);

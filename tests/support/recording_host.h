@@ -3,7 +3,9 @@
 // A rendering of the window model for tests: it records every change of every control, answers
 // message boxes and dialogs from a script, and closes the window the way a real one would.
 
+#include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,10 @@ public:
 private:
     std::vector<FormModel*> attached_;
 };
+
+// Blobs that hold only an image set's record.
+std::shared_ptr<const EmbeddedBlobs> RecordBlobs(std::uint8_t radioModel, std::uint8_t kindFlag, std::int8_t series,
+                                                 std::uint8_t upgradeType);
 
 // An environment that touches no device: the given COM numbers are available, the rest absent.
 MainFormEnvironment FakeEnvironment(std::vector<int> availablePorts = {1},

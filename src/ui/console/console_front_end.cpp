@@ -293,7 +293,7 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
     return form.m_StatusLabel.Caption() == "Done." ? 0 : 1;
 }
 
-int RunConsole(int argc, char** argv) {
+int RunConsole(int argc, char** argv, MainFormEnvironment environment) {
     std::vector<std::string> args(argv + 1, argv + argc);
     ConsoleOptions options;
     std::string error;
@@ -307,7 +307,7 @@ int RunConsole(int argc, char** argv) {
     }
     QCoreApplication app(argc, argv);
     ConsoleHost host(options, stdin, stdout);
-    TCodeUpdaterMainDispForm form(host);
+    TCodeUpdaterMainDispForm form(host, std::move(environment));
     form.AddListener(&host);
     TimerDriver timers(form);
 

@@ -62,6 +62,6 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
                       std::FILE* out);
 
 // The whole front end: options, the window model, the session.
-int RunConsole(int argc, char** argv);
+int RunConsole(int argc, char** argv, MainFormEnvironment environment = {});
 
 }  // namespace aurex

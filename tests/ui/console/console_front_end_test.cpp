@@ -130,7 +130,7 @@ TEST(ConsoleSessionTest, WrongPasswordAndAnUnofferedBootChoiceFail) {
         Stream out;
         ConsoleHost host(options, in.get(), out.get());
         MainFormEnvironment env = testing::FakeEnvironment({1});
-        env.imageSet = ImageSetDescription{1, 1, 4, 3};  // series 4 takes the boot path by itself
+        env.blobs = testing::RecordBlobs(1, 1, 4, 3);  // series 4 takes the boot path by itself
         TCodeUpdaterMainDispForm form(host, env);
         EXPECT_EQ(RunConsoleSession(form, host, options, out.get()), 2);
     }
@@ -142,7 +142,7 @@ TEST(ConsoleSessionTest, WrongPasswordAndAnUnofferedBootChoiceFail) {
         Stream out;
         ConsoleHost host(options, in.get(), out.get());
         MainFormEnvironment env = testing::FakeEnvironment({});
-        env.imageSet = ImageSetDescription{1, 1, 5, 3};
+        env.blobs = testing::RecordBlobs(1, 1, 5, 3);
         TCodeUpdaterMainDispForm form(host, env);
         EXPECT_NE(RunConsoleSession(form, host, options, out.get()), 0);
         EXPECT_TRUE(form.m_BootRadioButton.Checked());

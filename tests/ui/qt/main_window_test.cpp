@@ -81,7 +81,7 @@ W* Child(QWidget& window, const char* name) {
 
 MainFormEnvironment Env(std::vector<int> ports = {1}, std::uint8_t type = 0, std::int8_t series = 4) {
     MainFormEnvironment env = testing::FakeEnvironment(std::move(ports), "/opt/Unit_Release_3_0_9", 1);
-    env.imageSet = ImageSetDescription{1, 1, series, type};
+    env.blobs = testing::RecordBlobs(1, 1, series, type);
     return env;
 }
 

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     aurex::MainFormEnvironment env =
         aurex::testing::FakeEnvironment({1, 3, 17}, "/opt/aurex/8600_Series_5_Release_3_0_9", 1);
-    env.imageSet = aurex::ImageSetDescription{1, 1, 5, 3};
+    env.blobs = aurex::testing::RecordBlobs(1, 1, 5, 3);
     aurex::MainWindow window(env);
     window.Form().m_ComportComboBox.UserSelect(2);
     window.Form().m_ToggleVersionInfoSpeedButton.Click();
