@@ -40,5 +40,12 @@ int main(int argc, char** argv)
     random.sequenceBlocks = 2;
     random.headerWord = CodeplugHeaderWord::Wide;
     ok = write("random_11", BuildCodeplug(random)) && ok;
+    // A whole buffer: lets the fuzzer vary every byte, and a step to 5.10 just misses the limit.
+    CodeplugSpec full;
+    full.headerWord = CodeplugHeaderWord::Wide;
+    full.imageLength = kParmsBufferWords - 33;
+    BuiltCodeplug nearLimit = BuildCodeplug(full);
+    nearLimit.imageLength = kParmsBufferWords;
+    ok = write("near_limit", nearLimit) && ok;
     return ok ? 0 : 1;
 }
