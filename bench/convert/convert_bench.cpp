@@ -19,11 +19,11 @@ public:
 
 BuiltCodeplug LargeImage()
 {
-    CodeplugSpec spec;
-    spec.headerWord = CodeplugHeaderWord::Wide;
-    spec.systemKinds = {0, 1, 3, 4, 5, 0, 1, 3, 4, 5, 0, 1, 3, 4, 5, 0};
-    spec.sequenceBlocks = 12;
-    return BuildCodeplug(spec);
+    CodeplugOptions options;
+    options.headerWord = CodeplugHeaderWord::Wide;
+    options.systemKinds = {0, 1, 3, 4, 5, 0, 1, 3, 4, 5, 0, 1, 3, 4, 5, 0};
+    options.sequenceBlocks = 12;
+    return BuildCodeplug(options);
 }
 
 void BM_IsValid(benchmark::State& state)
@@ -49,11 +49,11 @@ BENCHMARK(BM_LayoutStepUpAndDown);
 
 void BM_WidenFullTable(benchmark::State& state)
 {
-    CodeplugSpec spec;
-    spec.headerWord = CodeplugHeaderWord::Wide;
-    spec.systemKinds = {0};
-    spec.sequenceBlocks = 1;
-    BuiltCodeplug built = BuildCodeplug(spec);
+    CodeplugOptions options;
+    options.headerWord = CodeplugHeaderWord::Wide;
+    options.systemKinds = {0};
+    options.sequenceBlocks = 1;
+    BuiltCodeplug built = BuildCodeplug(options);
     const std::vector<uint16_t> records(255 * 36, 0x1234);
     ParmsReplaceRecordTable(built.image(), 1, 3, records.data(), 255, 36);
     const std::vector<uint16_t> start = built.buffer;
