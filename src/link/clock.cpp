@@ -1,0 +1,107 @@
+#include "link/clock.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+
+namespace aurex {
+
+namespace {
+
+std::atomic<double>& ScaleSlot()
+{
+    static std::atomic<double> scale{Clock::ParseScale(std::getenv("AUREX_TIME_SCALE"))};
+    return scale;
+}
+
+Clock::Duration ScaleMicroseconds(double micros)
+{
+    if (micros <= 0) {
+        return Clock::Duration::zero();
+    }
+    const double scaled = micros * Clock::Scale();
+    // Keep a scaled wait at least one microsecond so "wait" never turns into "do not wait".
+    const double bounded = std::max(1.0, std::min(scaled, 9.0e15));
+    return Clock::Duration(static_cast<std::int64_t>(std::ceil(bounded)));
+}
+
+std::chrono::milliseconds RoundUpToMilliseconds(Clock::Duration d)
+{
+    return std::chrono::ceil<std::chrono::milliseconds>(d);
+}
+
+} // namespace
+
+double Clock::ParseScale(const char* text)
+{
+    if (text == nullptr || *text == '\0') {
+        return 1.0;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(value) || value <= 0) {
+        return 1.0;
+    }
+    return value;
+}
+
+double Clock::Scale() { return ScaleSlot().load(); }
+
+void Clock::SetScale(double factor)
+{
+    ScaleSlot().store(std::isfinite(factor) && factor > 0 ? factor : 1.0);
+}
+
+std::int64_t Clock::SecondsToTicks(std::int64_t seconds)
+{
+    return seconds * kTicksPerSecondNumerator / kTicksPerSecondDenominator;
+}
+
+std::int64_t Clock::TicksToMilliseconds(std::int64_t ticks)
+{
+    return ticks * 1000 * kTicksPerSecondDenominator / kTicksPerSecondNumerator;
+}
+
+Clock::Duration Clock::Milliseconds(std::int64_t ms)
+{
+    return ScaleMicroseconds(static_cast<double>(ms) * 1000.0);
+}
+
+Clock::Duration Clock::Ticks(std::int64_t ticks)
+{
+    return ScaleMicroseconds(static_cast<double>(ticks) * 1.0e6 * kTicksPerSecondDenominator /
+                             kTicksPerSecondNumerator);
+}
+
+std::chrono::milliseconds Clock::TimerMilliseconds(std::int64_t ms)
+{
+    return RoundUpToMilliseconds(Milliseconds(ms));
+}
+
+std::chrono::milliseconds Clock::TimerTicks(std::int64_t ticks)
+{
+    return RoundUpToMilliseconds(Ticks(ticks));
+}
+
+Clock::TimePoint Clock::Now() { return std::chrono::steady_clock::now(); }
+
+void Clock::SleepMilliseconds(std::int64_t ms)
+{
+    const Duration d = Milliseconds(ms);
+    if (d > Duration::zero()) {
+        std::this_thread::sleep_for(d);
+    }
+}
+
+int Deadline::RemainingMilliseconds() const
+{
+    const auto left = end_ - Clock::Now();
+    if (left <= Clock::Duration::zero()) {
+        return 0;
+    }
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return ms > 2000000000 ? 2000000000 : static_cast<int>(ms);
+}
+
+} // namespace aurex

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace aurex {
+
+// The one clock behind every fixed wait and time-out. The program's constants stay in their own
+// units (milliseconds, ticks of 1/18.2 s); only the real duration is scaled by AUREX_TIME_SCALE
+// (a positive factor, default 1) so tests and the demo can run the same sequence faster.
+class Clock {
+public:
+    using Duration = std::chrono::microseconds;
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    // Ticks per second is 1675 / 92 (18.2065...).
+    static constexpr std::int64_t kTicksPerSecondNumerator = 1675;
+    static constexpr std::int64_t kTicksPerSecondDenominator = 92;
+
+    // The factor in force; read from AUREX_TIME_SCALE once, unless overridden.
+    static double Scale();
+    // For tests: replace the factor (a non-positive or non-finite value restores the default 1).
+    static void SetScale(double factor);
+    // Parses a factor as AUREX_TIME_SCALE gives it; 1 for anything that is not a positive finite number.
+    static double ParseScale(const char* text);
+
+    static std::int64_t SecondsToTicks(std::int64_t seconds);
+    static std::int64_t TicksToMilliseconds(std::int64_t ticks);
+
+    // Real durations after scaling; a non-zero wait never scales down to nothing.
+    static Duration Milliseconds(std::int64_t ms);
+    static Duration Ticks(std::int64_t ticks);
+    // The same, rounded up to whole milliseconds for timers that count in them.
+    static std::chrono::milliseconds TimerMilliseconds(std::int64_t ms);
+    static std::chrono::milliseconds TimerTicks(std::int64_t ticks);
+
+    static TimePoint Now();
+    // Plain sleep without processing any events (the short fixed pauses).
+    static void SleepMilliseconds(std::int64_t ms);
+};
+
+// A point in real time that a bounded wait must not pass.
+class Deadline {
+public:
+    explicit Deadline(Clock::Duration budget) : end_(Clock::Now() + budget) {}
+    bool Expired() const { return Clock::Now() >= end_; }
+    // Whole milliseconds left, rounded up, never negative (for poll()).
+    int RemainingMilliseconds() const;
+
+private:
+    Clock::TimePoint end_;
+};
+
+} // namespace aurex

@@ -1,0 +1,393 @@
+// POSIX serial calls (termios, ioctl, open). The only file, with serial_baud_linux.cpp, that
+// talks to the operating system about serial devices.
+#include "link/serial_system.h"
+
+#include "link/clock.h"
+#include "link/serial_baud_linux.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <map>
+#include <mutex>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace aurex {
+
+namespace {
+
+std::string SystemText(int error) { return std::strerror(error); }
+
+SerialOpenFailure FailureFromErrno(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return SerialOpenFailure::NotPresent;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return SerialOpenFailure::InUse;
+    case EACCES:
+    case EPERM:
+        return SerialOpenFailure::PermissionDenied;
+    default:
+        return SerialOpenFailure::Other;
+    }
+}
+
+speed_t StandardSpeed(std::int32_t baud)
+{
+    switch (baud) {
+    case 110: return B110;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    default: return B0;
+    }
+}
+
+tcflag_t CharacterSize(int dataBits)
+{
+    switch (dataBits) {
+    case 5: return CS5;
+    case 6: return CS6;
+    case 7: return CS7;
+    default: return CS8;
+    }
+}
+
+int Fd(SerialHandle handle) { return static_cast<int>(handle); }
+
+// Waits until the descriptor is ready for the given events or the deadline passes.
+bool WaitReady(int fd, short events, const Deadline& deadline)
+{
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int n = ::poll(&p, 1, deadline.RemainingMilliseconds());
+        if (n > 0) {
+            return (p.revents & events) != 0;
+        }
+        if (n == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+class PosixSerialSystem final : public SerialSystem {
+public:
+    SerialOpenResult Open(const std::string& devicePath) override
+    {
+        SerialOpenResult result;
+        if (devicePath.empty()) {
+            result.failure = SerialOpenFailure::NotPresent;
+            result.message = "no device for this port";
+            return result;
+        }
+        const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            result.failure = FailureFromErrno(error);
+            result.message = SystemText(error);
+            return result;
+        }
+        termios t{};
+        if (::tcgetattr(fd, &t) != 0) {
+            const int error = errno;
+            ::close(fd);
+            result.failure = SerialOpenFailure::Other;
+            result.message = devicePath + " is not a serial device (" + SystemText(error) + ")";
+            return result;
+        }
+        // flock holds against every other process, root included; TIOCEXCL adds the tty's own
+        // guard against programs that do not lock.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            result.failure = error == EWOULDBLOCK ? SerialOpenFailure::InUse : FailureFromErrno(error);
+            result.message = SystemText(error);
+            return result;
+        }
+        ::ioctl(fd, TIOCEXCL);
+        ForgetCounters(fd);
+        result.handle = fd;
+        return result;
+    }
+
+    SerialOpenFailure Probe(const std::string& devicePath) override
+    {
+        SerialOpenResult opened = Open(devicePath);
+        if (opened.failure != SerialOpenFailure::None) {
+            return opened.failure;
+        }
+        Close(opened.handle);
+        return SerialOpenFailure::None;
+    }
+
+    SerialResult ClaimExclusive(SerialHandle handle) override
+    {
+        if (::flock(Fd(handle), LOCK_EX | LOCK_NB) != 0) {
+            return SerialResult::Failed(SystemText(errno));
+        }
+        return SerialResult::Ok();
+    }
+
+    void Close(SerialHandle handle) override
+    {
+        if (handle == kNoSerialHandle) {
+            return;
+        }
+        ForgetCounters(Fd(handle));
+        ::ioctl(Fd(handle), TIOCNXCL);
+        ::close(Fd(handle));
+    }
+
+    SerialResult Configure(SerialHandle handle, const SerialConfig& config) override
+    {
+        const int fd = Fd(handle);
+        termios t{};
+        if (::tcgetattr(fd, &t) != 0) {
+            return SerialResult::Failed(SystemText(errno));
+        }
+        // Binary: no line editing, no translation, no null stripping, no signals.
+        ::cfmakeraw(&t);
+        t.c_cflag |= CLOCAL | CREAD;
+        t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+        t.c_cflag |= CharacterSize(config.dataBits);
+        switch (config.parity) {
+        case SerialParity::None: break;
+        case SerialParity::Odd: t.c_cflag |= PARENB | PARODD; break;
+        case SerialParity::Even: t.c_cflag |= PARENB; break;
+        case SerialParity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+        case SerialParity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+        }
+        t.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
+        if (config.parityCheck && config.parity != SerialParity::None) {
+            t.c_iflag |= INPCK;
+        }
+        // A UART sends one and a half stop bits for CSTOPB with 5 data bits.
+        if (config.stopBits != SerialStopBits::One) {
+            t.c_cflag |= CSTOPB;
+        }
+        // Linux has one switch for both RTS/CTS directions; the CTS side is what holds output.
+        if (config.ctsOutputFlow && config.rtsHandshake) {
+            t.c_cflag |= CRTSCTS;
+        }
+        if (config.xonXoffOut) {
+            t.c_iflag |= IXON;
+        }
+        if (config.xonXoffIn) {
+            t.c_iflag |= IXOFF;
+        }
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+        const speed_t speed = StandardSpeed(config.baudRate);
+        bool custom = false;
+        if (speed != B0) {
+            ::cfsetispeed(&t, speed);
+            ::cfsetospeed(&t, speed);
+        } else {
+            custom = true;
+        }
+        if (::tcsetattr(fd, TCSANOW, &t) != 0) {
+            return SerialResult::Failed(SystemText(errno));
+        }
+        if (custom) {
+            if (int error = SetCustomBaudRate(fd, config.baudRate); error != 0) {
+                return SerialResult::Failed("baud rate " + std::to_string(config.baudRate) + ": " + SystemText(error));
+            }
+        }
+        return SerialResult::Ok();
+    }
+
+    int BytesQueued(SerialHandle handle) override
+    {
+        int queued = 0;
+        if (::ioctl(Fd(handle), FIONREAD, &queued) != 0) {
+            return -1;
+        }
+        return queued;
+    }
+
+    std::uint32_t TakeLineErrors(SerialHandle handle) override
+    {
+        serial_icounter_struct now{};
+        if (::ioctl(Fd(handle), TIOCGICOUNT, &now) != 0) {
+            return 0; // pseudo-terminals and some adapters keep no counts
+        }
+        std::lock_guard lock(mutex_);
+        auto [it, fresh] = counters_.try_emplace(Fd(handle), now);
+        if (fresh) {
+            return 0;
+        }
+        const serial_icounter_struct before = it->second;
+        it->second = now;
+        std::uint32_t flags = 0;
+        if (now.brk != before.brk) flags |= kLineBreak;
+        if (now.frame != before.frame) flags |= kLineFraming;
+        if (now.overrun != before.overrun) flags |= kLineOverrun;
+        if (now.parity != before.parity) flags |= kLineParity;
+        if (now.buf_overrun != before.buf_overrun) flags |= kLineReceiveOverflow;
+        return flags;
+    }
+
+    long Read(SerialHandle handle, void* buffer, std::size_t count, const SerialTimeouts& timeouts) override
+    {
+        const int fd = Fd(handle);
+        auto* out = static_cast<unsigned char*>(buffer);
+        std::size_t done = 0;
+        const Deadline deadline(Clock::Milliseconds(
+            static_cast<std::int64_t>(timeouts.readTotalMultiplier) * static_cast<std::int64_t>(count) +
+            timeouts.readTotalConstant));
+        while (done < count) {
+            const ssize_t n = ::read(fd, out + done, count - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n == 0) {
+                break; // hung up
+            }
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EAGAIN) {
+                return done > 0 ? static_cast<long>(done) : -1;
+            }
+            // Nothing more queued: wait only as long as the time-outs allow.
+            if (deadline.Expired() || !WaitReady(fd, POLLIN, deadline)) {
+                break;
+            }
+        }
+        return static_cast<long>(done);
+    }
+
+    long Write(SerialHandle handle, const void* data, std::size_t count, const SerialTimeouts& timeouts) override
+    {
+        const int fd = Fd(handle);
+        const auto* in = static_cast<const unsigned char*>(data);
+        std::size_t done = 0;
+        std::int64_t budget = static_cast<std::int64_t>(timeouts.writeTotalMultiplier) * static_cast<std::int64_t>(count) +
+                              timeouts.writeTotalConstant;
+        if (budget <= 0) {
+            // No time-out set: still never hang on a line that stopped taking bytes.
+            budget = 10000 + static_cast<std::int64_t>(count);
+        }
+        const Deadline deadline(Clock::Milliseconds(budget));
+        while (done < count) {
+            const ssize_t n = ::write(fd, in + done, count - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN) {
+                return done > 0 ? static_cast<long>(done) : -1;
+            }
+            if (deadline.Expired() || !WaitReady(fd, POLLOUT, deadline)) {
+                break;
+            }
+        }
+        return static_cast<long>(done);
+    }
+
+    SerialResult Drain(SerialHandle handle) override
+    {
+        if (::tcdrain(Fd(handle)) != 0) {
+            return SerialResult::Failed(SystemText(errno));
+        }
+        return SerialResult::Ok();
+    }
+
+    SerialResult Discard(SerialHandle handle, bool input, bool output) override
+    {
+        if (!input && !output) {
+            return SerialResult::Ok();
+        }
+        const int which = input && output ? TCIOFLUSH : (input ? TCIFLUSH : TCOFLUSH);
+        if (::tcflush(Fd(handle), which) != 0) {
+            return SerialResult::Failed(SystemText(errno));
+        }
+        return SerialResult::Ok();
+    }
+
+    SerialResult SetModemLine(SerialHandle handle, ModemLine line, bool raised) override
+    {
+        const int bit = line == ModemLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
+        if (::ioctl(Fd(handle), raised ? TIOCMBIS : TIOCMBIC, &bit) != 0) {
+            return SerialResult::Failed(std::string(line == ModemLine::Dtr ? "DTR" : "RTS") + ": " + SystemText(errno));
+        }
+        return SerialResult::Ok();
+    }
+
+    int ModemStatus(SerialHandle handle) override
+    {
+        int lines = 0;
+        if (::ioctl(Fd(handle), TIOCMGET, &lines) != 0) {
+            return -1;
+        }
+        int bits = 0;
+        if (lines & TIOCM_CTS) bits |= kModemCts;
+        if (lines & TIOCM_DSR) bits |= kModemDsr;
+        if (lines & TIOCM_CAR) bits |= kModemCarrier;
+        if (lines & TIOCM_RNG) bits |= kModemRing;
+        return bits;
+    }
+
+    SerialResult SetKernelHalfDuplex(SerialHandle handle, bool on) override
+    {
+        serial_rs485 rs485{};
+        if (on) {
+            rs485.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+        }
+        if (::ioctl(Fd(handle), TIOCSRS485, &rs485) != 0) {
+            return SerialResult::Failed("RS-485 mode: " + SystemText(errno));
+        }
+        return SerialResult::Ok();
+    }
+
+    bool HungUp(SerialHandle handle) override
+    {
+        pollfd p{Fd(handle), POLLIN, 0};
+        if (::poll(&p, 1, 0) < 0) {
+            return false;
+        }
+        return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    }
+
+private:
+    void ForgetCounters(int fd)
+    {
+        std::lock_guard lock(mutex_);
+        counters_.erase(fd);
+    }
+
+    std::mutex mutex_;
+    std::map<int, serial_icounter_struct> counters_;
+};
+
+} // namespace
+
+SerialSystem& PlatformSerialSystem()
+{
+    static PosixSerialSystem system;
+    return system;
+}
+
+} // namespace aurex

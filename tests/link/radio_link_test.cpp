@@ -1,0 +1,405 @@
+// The radio link over real pseudo-terminal pairs with a scripted radio, on both paths.
+#include "link/com_port_map.h"
+#include "link/message_table.h"
+#include "link_rig.h"
+#include "mock_serial_system.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace aurex {
+namespace {
+
+using test::Bytes;
+using test::CodePacket;
+using test::LinkPath;
+using test::LinkRig;
+using test::PacketBytes;
+using test::PeerIo;
+using test::RadioFrame;
+using test::ScriptedPeer;
+using ::testing::IsEmpty;
+
+const Bytes kBaud115200Frame{0xBA, 0x7F, 0x01, 0x09, 0x00, 0x05, 0x72, 0x7E};
+const Bytes kBaud19200Frame{0xBA, 0x7F, 0x01, 0x09, 0x00, 0x01, 0x76, 0x7E};
+
+class RadioLinkOnBothPaths : public ::testing::TestWithParam<LinkPath> {
+protected:
+    void SetUp() override
+    {
+        std::string message = "unset";
+        ASSERT_TRUE(rig.Open(GetParam(), message)) << message;
+        EXPECT_EQ(message, "");
+    }
+
+    // The status a quiet line's time-out leaves on this path.
+    int TimeoutStatus() const { return GetParam() == LinkPath::Device ? kLinkEnded : kLinkIdleEnded; }
+
+    LinkPacket Receive0429(bool& alternate)
+    {
+        LinkPacket alt;
+        InitMessage(alt, kAlternateReplyMessageId);
+        return ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2, alternate);
+    }
+
+    LinkRig rig;
+};
+
+TEST_P(RadioLinkOnBothPaths, ChangesBaudRateOnBothEndsAndCloses)
+{
+    ScriptedPeer peer(rig.pty, [](PeerIo& io) {
+        io.Expect(kBaud115200Frame);
+        io.Expect(kBaud19200Frame);
+    });
+    EXPECT_EQ(UsesPortComponent(rig.link), GetParam() == LinkPath::PortComponent);
+    EXPECT_EQ(rig.pty.LineSpeed(), 19200);
+    ChangeBaudRate(rig.link, 115200);
+    EXPECT_EQ(rig.pty.LineSpeed(), 115200);
+    ChangeBaudRate(rig.link, 19200);
+    EXPECT_EQ(rig.pty.LineSpeed(), 19200);
+    peer.Join();
+    EXPECT_THAT(peer.Failures(), IsEmpty());
+
+    CloseLink(rig.link);
+    if (GetParam() == LinkPath::Device) {
+        EXPECT_EQ(rig.link.device, nullptr);
+    } else {
+        EXPECT_FALSE(rig.port.Open());
+        EXPECT_EQ(rig.link.triggerHandle, -1);
+    }
+    // Closed means free: the device opens again.
+    std::string message;
+    EXPECT_TRUE(rig.Open(GetParam(), message)) << message;
+}
+
+TEST_P(RadioLinkOnBothPaths, MatchesTheReplyAmongNoiseAndWrongFrames)
+{
+    ScriptedPeer peer(rig.pty, [](PeerIo& io) {
+        io.ReadFrame(); // the request
+        Bytes noise{0x00, 0x7E, 0x13, 0x10, 0x99};
+        Bytes badSum = RadioFrame({0x04, 0x2E, 0x01, 0x02});
+        badSum[badSum.size() - 2] ^= 0x01;
+        Bytes notForHost{0xBA, 0x01, 0x02, 0x04, 0x2E, 0x01, 0x02, 0x00, 0x7E};
+        Bytes all = noise;
+        for (const Bytes& part : {badSum, notForHost, RadioFrame({0x04, 0x2E, 0x01}), // short
+                                  RadioFrame({0x04, 0x05, 0x01, 0x02}),               // other code
+                                  Bytes{0xBA, 0x01, 0x7F, 0x04},                      // cut by the next BA
+                                  RadioFrame({0x04, 0x2E, 0x10, 0x7E})}) {            // the reply
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        io.Write(all);
+    });
+    ASSERT_EQ(CreateLinkTimeout(rig.link, 4000), true);
+    SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
+    bool alternate = true;
+    const LinkPacket reply = Receive0429(alternate);
+    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
+    EXPECT_FALSE(alternate);
+    EXPECT_EQ(PacketBytes(reply), (Bytes{0x04, 0x2E, 0x10, 0x7E}));
+    ReleaseLinkTimeout(rig.link);
+    peer.Join();
+    EXPECT_THAT(peer.Failures(), IsEmpty());
+}
+
+TEST_P(RadioLinkOnBothPaths, AcceptsTheAlternateReplyAndAnyPacket)
+{
+    ScriptedPeer peer(rig.pty, [](PeerIo& io) {
+        io.ReadFrame();
+        io.Write(RadioFrame({0x04, 0x20}));
+        io.ReadFrame();
+        io.Write(RadioFrame({0x03, 0x02, 0xAA, 0xBB, 0xCC}));
+        io.ReadFrame();
+        io.Write(RadioFrame({0x03, 0x03, 0x12, 0x34}));
+    });
+    ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
+    SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
+    bool alternate = false;
+    const LinkPacket reply = Receive0429(alternate);
+    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
+    EXPECT_TRUE(alternate);
+    EXPECT_EQ(PacketBytes(reply), (Bytes{0x04, 0x20}));
+
+    const std::uint8_t payload[1] = {0x07};
+    SendCommandPair(rig.link, 0x03, 0x01, payload, 1);
+    EXPECT_EQ(PacketBytes(ReceiveAnyPacket(rig.link)), (Bytes{0x03, 0x02, 0xAA, 0xBB, 0xCC}));
+    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
+
+    SendCommandPair(rig.link, 0x03, 0x02, nullptr, 0);
+    LinkPacket transfer;
+    EXPECT_EQ(ReceiveTransferReply(rig.link, transfer), 1);
+    EXPECT_EQ(PacketBytes(transfer), (Bytes{0x03, 0x03, 0x12, 0x34}));
+    ReleaseLinkTimeout(rig.link);
+    peer.Join();
+    EXPECT_THAT(peer.Failures(), IsEmpty());
+}
+
+TEST_P(RadioLinkOnBothPaths, AQuietLineTimesOutWithThePathsStatus)
+{
+    ScriptedPeer peer(rig.pty, [](PeerIo& io) { io.ReadFrame(); });
+    ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
+    EXPECT_EQ(rig.link.timeout, GetParam() == LinkPath::Device ? 4000 : 72);
+    SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
+    bool alternate = true;
+    const LinkPacket reply = Receive0429(alternate);
+    EXPECT_EQ(GetLinkStatus(rig.link), TimeoutStatus());
+    EXPECT_EQ(reply.length, 0);
+    EXPECT_FALSE(alternate);
+    EXPECT_FALSE(rig.commTimer.Enabled()); // disarmed when the wait ended
+    if (GetParam() == LinkPath::PortComponent) {
+        EXPECT_FALSE(rig.port.TriggerArmed(static_cast<std::uint16_t>(rig.link.triggerHandle)));
+    }
+
+    // Once stopped, every wait returns at once with 4 and reads nothing.
+    const Bytes late = RadioFrame({0x03, 0x03});
+    ASSERT_EQ(::write(rig.pty.PeerFd(), late.data(), late.size()), static_cast<ssize_t>(late.size()));
+    SetLinkActive(rig.link, false);
+    LinkPacket packet;
+    packet.length = 99;
+    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), -1);
+    EXPECT_EQ(packet.length, 99); // written only on success
+    EXPECT_EQ(ReceiveAnyPacket(rig.link).length, 0);
+    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+    // The frame is still there for the next wait once the link is active again.
+    SetLinkActive(rig.link, true);
+    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), 1);
+    EXPECT_EQ(PacketBytes(packet), (Bytes{0x03, 0x03}));
+    ReleaseLinkTimeout(rig.link);
+}
+
+TEST_P(RadioLinkOnBothPaths, StopFromATimerEventEndsTheWait)
+{
+    // No time-out armed at all: only the Stop can end this wait.
+    rig.link.commTimer = nullptr;
+    bool stopped = false;
+    rig.After(30, [&] {
+        stopped = true;
+        SetLinkActive(rig.link, false); // what the window's Stop does
+    });
+    const LinkPacket packet = ReceiveAnyPacket(rig.link);
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(packet.length, 0);
+    // A Stop on a quiet line reads as idle on the port-component path.
+    EXPECT_EQ(GetLinkStatus(rig.link), GetParam() == LinkPath::Device ? kLinkEnded : kLinkIdleEnded);
+}
+
+TEST_P(RadioLinkOnBothPaths, ThePeerVanishingEndsTheWaitWithStatusFour)
+{
+    ScriptedPeer peer(rig.pty, [](PeerIo& io) {
+        io.ReadFrame();
+        io.Write({0xBA, 0x01, 0x7F, 0x04}); // half a reply, then the cable is pulled
+        io.Sleep(20);
+        io.Close();
+    });
+    rig.link.commTimer = nullptr; // no time-out: only the vanishing can end the wait
+    SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
+    bool alternate = true;
+    const LinkPacket reply = Receive0429(alternate);
+    EXPECT_EQ(reply.length, 0);
+    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+    LinkPacket packet;
+    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), -1);
+    // Sending to a vanished port sends nothing and raises nothing; closing still works.
+    SetLinkActive(rig.link, true);
+    EXPECT_LE(SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0), 0);
+    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), -1);
+    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+    CloseLink(rig.link);
+    peer.Join();
+    EXPECT_THAT(peer.Failures(), IsEmpty());
+}
+
+TEST_P(RadioLinkOnBothPaths, AFloodOfNoiseAndEndlessFramesStillLetsTheReplyThrough)
+{
+    ScriptedPeer peer(rig.pty, [](PeerIo& io) {
+        io.ReadFrame();
+        Bytes flood{0xBA, 0x01, 0x7F};
+        flood.resize(flood.size() + 20000, 0x33); // one endless frame
+        flood.resize(flood.size() + 20000, 0x7E); // ends that end nothing
+        io.Write(flood);
+        io.Write(RadioFrame({0x04, 0x2E, 0x01, 0x02}));
+    });
+    ASSERT_TRUE(CreateLinkTimeout(rig.link, 15000));
+    SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
+    bool alternate = false;
+    const LinkPacket reply = Receive0429(alternate);
+    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
+    EXPECT_EQ(PacketBytes(reply), (Bytes{0x04, 0x2E, 0x01, 0x02}));
+    ReleaseLinkTimeout(rig.link);
+    peer.Join();
+    EXPECT_THAT(peer.Failures(), IsEmpty());
+}
+
+TEST_P(RadioLinkOnBothPaths, FramingZeroSendsBytesUnchangedAndOtherFramingsDoNothing)
+{
+    ScriptedPeer peer(rig.pty, [](PeerIo& io) {
+        io.Expect({0x09, 0x00, 0x7E, 0xBA});
+        io.ExpectSilence(50);
+    });
+    SetLinkFraming(rig.link, kFramingRaw);
+    LinkPacket raw;
+    for (std::uint8_t b : {0x09, 0x00, 0x7E, 0xBA}) {
+        raw.Append(b);
+    }
+    EXPECT_GE(SendCommand(rig.link, raw), 1);
+    SetLinkFraming(rig.link, 2);
+    EXPECT_EQ(SendCommand(rig.link, raw), -1);
+    EXPECT_EQ(SendPacket(rig.link, raw), -1);
+    LinkPacket packet;
+    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), 0);
+    peer.Join();
+    EXPECT_THAT(peer.Failures(), IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, RadioLinkOnBothPaths, ::testing::Values(LinkPath::Device, LinkPath::PortComponent),
+                         [](const auto& info) { return std::string(test::PathName(info.param)); });
+
+TEST(RadioLinkDevicePath, ProbesTheInterfaceBoxAnsweredAndUnanswered)
+{
+    LinkRig rig;
+    std::string message;
+    ASSERT_TRUE(rig.Open(LinkPath::Device, message)) << message;
+    {
+        ScriptedPeer box(rig.pty, [](PeerIo& io) {
+            io.Expect({0xBA, 0x7F, 0x4F, 0x09, 0x01, 0x28, 0x7E});
+            io.Write(RadioFrame({0x09, 0x02, 0x01, 0x02, 0x03, 0x04}, 0x4F));
+        });
+        ASSERT_TRUE(CreateLinkTimeout(rig.link, 1000));
+        EXPECT_TRUE(ProbeInterfaceBox(rig.link));
+        EXPECT_EQ(rig.link.framing, kFramingFramed);
+        box.Join();
+        EXPECT_THAT(box.Failures(), IsEmpty());
+    }
+    {
+        ScriptedPeer cable(rig.pty, [](PeerIo& io) { io.Read(7); });
+        EXPECT_FALSE(ProbeInterfaceBox(rig.link));
+        EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+        EXPECT_EQ(rig.link.framing, kFramingFramed);
+        cable.Join();
+        EXPECT_THAT(cable.Failures(), IsEmpty());
+    }
+}
+
+TEST(RadioLinkPortPath, ATimeOutWhileBytesStreamInIsIgnoredUntilTheUserStops)
+{
+    LinkRig rig;
+    std::string message;
+    ASSERT_TRUE(rig.Open(LinkPath::PortComponent, message)) << message;
+    std::atomic<bool> floodOver{false};
+    ScriptedPeer radio(rig.pty, [&floodOver](PeerIo& io) {
+        // Noise without frame markers, faster than the link takes it, for many time-outs' length.
+        const Bytes chunk(4096, 0x55);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
+        while (std::chrono::steady_clock::now() < end && !io.Stopping()) {
+            io.Write(chunk);
+        }
+        floodOver = true; // then the radio falls silent
+    });
+    ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000)); // 72 ticks, about 200 ms at the test's scale
+    bool stopped = false;
+    // The user's Stop, some time after the line went quiet.
+    QTimer watch;
+    int quietChecks = 0;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (floodOver && ++quietChecks == 30) {
+            stopped = true;
+            SetLinkActive(rig.link, false);
+        }
+    });
+    watch.start(20);
+    const LinkPacket packet = ReceiveAnyPacket(rig.link);
+    watch.stop();
+    EXPECT_TRUE(stopped) << "the wait ended before the user stopped it";
+    EXPECT_GE(rig.triggersFired, 1); // the time-out did fall during the stream
+    EXPECT_EQ(packet.length, 0);
+    EXPECT_EQ(GetLinkStatus(rig.link), kLinkIdleEnded);
+    ReleaseLinkTimeout(rig.link);
+    radio.Stop();
+    EXPECT_THAT(radio.Failures(), IsEmpty());
+}
+
+TEST(RadioLinkPortPath, TimeOutsBecomeTicksAndTriggersAreGivenBack)
+{
+    LinkRig rig;
+    std::string message;
+    ASSERT_TRUE(rig.Open(LinkPath::PortComponent, message)) << message;
+    ASSERT_TRUE(CreateLinkTimeout(rig.link, 15000));
+    EXPECT_EQ(rig.link.timeout, 270);
+    const auto handle = static_cast<std::uint16_t>(rig.link.triggerHandle);
+    ArmLinkTimeout(rig.link);
+    EXPECT_TRUE(rig.port.TriggerArmed(handle));
+    DisarmLinkTimeout(rig.link);
+    EXPECT_FALSE(rig.port.TriggerArmed(handle));
+    ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
+    EXPECT_EQ(rig.link.timeout, 72);
+    ReleaseLinkTimeout(rig.link);
+    EXPECT_EQ(rig.link.triggerHandle, -1);
+    // Creating and releasing many times never runs the port out of triggers.
+    for (int i = 0; i < 500; ++i) {
+        ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
+        ReleaseLinkTimeout(rig.link);
+    }
+}
+
+TEST(RadioLinkOpening, FailuresGiveTheirMessages)
+{
+    test::EnsureCoreApplication();
+    test::ScopedComOverride missing(5, "/dev/aurex-no-such-device");
+    std::string message;
+    RadioLink link;
+    EXPECT_FALSE(OpenDeviceLink(link, 5, 19200, false, message));
+    EXPECT_EQ(message, kPortErrorMessage);
+    EXPECT_NE(link.device, nullptr); // kept until CloseLink
+    CloseLink(link);
+    EXPECT_EQ(link.device, nullptr);
+
+    ComPort port;
+    port.SetComNumber(5);
+    EXPECT_FALSE(OpenComPortLink(link, port, message));
+    EXPECT_EQ(message, kPortUnavailableMessage);
+
+    // In use: the device path holds it, the port component is told so.
+    test::PtyPair pty;
+    test::ScopedComOverride com(6, pty.DevicePath());
+    RadioLink holder;
+    ASSERT_TRUE(OpenDeviceLink(holder, 6, 19200, false, message)) << message;
+    port.SetComNumber(6);
+    EXPECT_FALSE(OpenComPortLink(link, port, message));
+    EXPECT_EQ(message, kPortUnavailableMessage);
+    CloseLink(holder);
+
+    // Permission denied is told as such, with the device and the fix.
+    ::testing::NiceMock<test::MockSerialSystem> os;
+    ON_CALL(os, Open(::testing::_))
+        .WillByDefault(::testing::Return(
+            SerialOpenResult{kNoSerialHandle, SerialOpenFailure::PermissionDenied, "Permission denied"}));
+    link.makeDevice = [&os] { return std::make_unique<VNXCommDeviceSerial>(os); };
+    EXPECT_FALSE(OpenDeviceLink(link, 6, 19200, false, message));
+    EXPECT_EQ(message, PermissionDeniedMessage(pty.DevicePath()));
+    CloseLink(link);
+}
+
+TEST(RadioLinkCodes, BaudRatesMapToDeviceCodes)
+{
+    EXPECT_EQ(BaudToDeviceCode(9600), 12);
+    EXPECT_EQ(BaudToDeviceCode(19200), 14);
+    EXPECT_EQ(BaudToDeviceCode(38400), 15);
+    EXPECT_EQ(BaudToDeviceCode(57600), 17);
+    EXPECT_EQ(BaudToDeviceCode(115200), 19);
+    EXPECT_EQ(BaudToDeviceCode(4800), 14);
+    RadioLink link;
+    EXPECT_FALSE(link.active);
+    EXPECT_EQ(link.triggerHandle, -1);
+    EXPECT_EQ(link.framing, 0);
+    EXPECT_EQ(GetLinkStatus(link), kLinkEnded);
+    link.usePortComponent = true;
+    link.idle = true;
+    EXPECT_TRUE(IsLinkTimedOut(link));
+    EXPECT_EQ(GetLinkStatus(link), kLinkIdleEnded);
+    OnLinkTriggerTimer(link);
+    EXPECT_FALSE(link.active);
+}
+
+} // namespace
+} // namespace aurex
