@@ -107,7 +107,8 @@ enum class ParmsEditResult : uint8_t {
 };
 // Replaces table `table` of system block `number` with `count` records of `size` words copied
 // from `source` (which must not point into the image), or removes its records when `source` is
-// null. Block and image lengths follow. Checked before anything is changed: on any result but
+// null (the count then becomes 0 whatever is passed, so the descriptor never claims records
+// that are not there). Block and image lengths follow. Checked before anything is changed: on any result but
 // Done the image is untouched.
 ParmsEditResult ParmsReplaceRecordTable(uint16_t* image, unsigned number, unsigned table,
                                         const uint16_t* source, unsigned count, unsigned size);

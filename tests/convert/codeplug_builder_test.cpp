@@ -19,9 +19,9 @@ TEST(CodeplugBuilder, ImagesHoldEveryBlockTypeAndKindInTheFormatsOwnShape)
 {
     for (const uint8_t format : {3, 4, 5}) {
         SCOPED_TRACE("format " + std::to_string(format));
-        CodeplugSpec spec;
-        spec.formatIndex = format;
-        const BuiltCodeplug built = BuildCodeplug(spec);
+        CodeplugOptions options;
+        options.formatIndex = format;
+        const BuiltCodeplug built = BuildCodeplug(options);
         const uint16_t* image = built.image();
         EXPECT_EQ(built.blocks.size(), 1u + 4 + 5 + 3);
         EXPECT_EQ(image[kParmsVersionWord], 0x0500 | (format + 5));
@@ -59,26 +59,26 @@ TEST(CodeplugBuilder, RandomImagesAreReproducibleVariedAndLeaveRoomToGrow)
     EXPECT_NE(BuildRandomCodeplug(1).buffer, BuildRandomCodeplug(2).buffer);
 }
 
-TEST(CodeplugBuilder, ExactLengthsAndUnbuildableSpecs)
+TEST(CodeplugBuilder, ExactLengthsAndUnbuildableOptions)
 {
     for (const uint32_t length : {3700u, 3954u, 9999u, kParmsBufferWords}) {
-        CodeplugSpec spec;
-        spec.imageLength = length;
-        EXPECT_EQ(BuildCodeplug(spec).imageLength, length);
+        CodeplugOptions options;
+        options.imageLength = length;
+        EXPECT_EQ(BuildCodeplug(options).imageLength, length);
     }
     const auto fails = [](auto change) {
-        CodeplugSpec spec;
-        change(spec);
-        return [spec] { BuildCodeplug(spec); };
+        CodeplugOptions options;
+        change(options);
+        return [options] { BuildCodeplug(options); };
     };
-    EXPECT_THROW(fails([](CodeplugSpec& s) { s.imageLength = 500; })(), std::length_error);
-    EXPECT_THROW(fails([](CodeplugSpec& s) { s.imageLength = kParmsBufferWords + 1; })(), std::length_error);
-    EXPECT_THROW(fails([](CodeplugSpec& s) { s.systemKinds = {2}; })(), std::invalid_argument);
-    EXPECT_THROW(fails([](CodeplugSpec& s) { s.systemKinds.assign(17, 0); })(), std::invalid_argument);
-    EXPECT_THROW(fails([](CodeplugSpec& s) { s.systemKinds.clear(); })(), std::invalid_argument);
-    EXPECT_THROW(fails([](CodeplugSpec& s) { s.sequenceBlocks = 55; })(), std::invalid_argument);
-    EXPECT_THROW(fails([](CodeplugSpec& s) { s.formatIndex = 6; })(), std::invalid_argument);
-    EXPECT_THROW(fails([](CodeplugSpec& s) { s.systemKinds.assign(16, 3); s.formatIndex = 5; s.sequenceBlocks = 30; })(),
+    EXPECT_THROW(fails([](CodeplugOptions& s) { s.imageLength = 500; })(), std::length_error);
+    EXPECT_THROW(fails([](CodeplugOptions& s) { s.imageLength = kParmsBufferWords + 1; })(), std::length_error);
+    EXPECT_THROW(fails([](CodeplugOptions& s) { s.systemKinds = {2}; })(), std::invalid_argument);
+    EXPECT_THROW(fails([](CodeplugOptions& s) { s.systemKinds.assign(17, 0); })(), std::invalid_argument);
+    EXPECT_THROW(fails([](CodeplugOptions& s) { s.systemKinds.clear(); })(), std::invalid_argument);
+    EXPECT_THROW(fails([](CodeplugOptions& s) { s.sequenceBlocks = 55; })(), std::invalid_argument);
+    EXPECT_THROW(fails([](CodeplugOptions& s) { s.formatIndex = 6; })(), std::invalid_argument);
+    EXPECT_THROW(fails([](CodeplugOptions& s) { s.systemKinds.assign(16, 3); s.formatIndex = 5; s.sequenceBlocks = 30; })(),
                  std::length_error);
 }
 

@@ -14,12 +14,12 @@
 namespace aurex {
 namespace {
 
-CodeplugSpec WideSpec(uint8_t formatIndex = 4)
+CodeplugOptions WideOptions(uint8_t formatIndex = 4)
 {
-    CodeplugSpec spec;
-    spec.formatIndex = formatIndex;
-    spec.headerWord = CodeplugHeaderWord::Wide;
-    return spec;
+    CodeplugOptions options;
+    options.formatIndex = formatIndex;
+    options.headerWord = CodeplugHeaderWord::Wide;
+    return options;
 }
 
 // Copies a block to the end of the chain, in front of the trailer; answers the copy's index.
@@ -49,17 +49,17 @@ TEST(CodeplugValidity, BuiltImagesOfEveryFormatAndHeaderWordAreValid)
 {
     for (const uint8_t format : {3, 4, 5}) {
         for (const auto word : {CodeplugHeaderWord::Native, CodeplugHeaderWord::Wide}) {
-            CodeplugSpec spec;
-            spec.formatIndex = format;
-            spec.headerWord = word;
-            EXPECT_TRUE(ParmsIsValid(BuildCodeplug(spec).image())) << int{format};
+            CodeplugOptions options;
+            options.formatIndex = format;
+            options.headerWord = word;
+            EXPECT_TRUE(ParmsIsValid(BuildCodeplug(options).image())) << int{format};
         }
     }
     for (uint64_t seed = 1; seed <= 20; ++seed) {
         EXPECT_TRUE(ParmsIsValid(BuildRandomCodeplug(seed).image())) << "seed " << seed;
     }
     // Kinds 1 and 3 count as one kind: one kind block serves both.
-    CodeplugSpec shared = WideSpec();
+    CodeplugOptions shared = WideOptions();
     shared.systemKinds = {1, 1, 3};
     EXPECT_TRUE(ParmsIsValid(BuildCodeplug(shared).image()));
     EXPECT_FALSE(ParmsIsValid(nullptr));
@@ -67,31 +67,31 @@ TEST(CodeplugValidity, BuiltImagesOfEveryFormatAndHeaderWordAreValid)
 
 struct ValidityCase {
     const char* name;
-    CodeplugSpec spec;
+    CodeplugOptions options;
     std::function<void(BuiltCodeplug&, uint16_t*)> mutate;
 };
 
 TEST(CodeplugValidity, EachConditionFailingOnItsOwnMakesTheImageInvalid)
 {
-    CodeplugSpec sixteenSystems = WideSpec();
+    CodeplugOptions sixteenSystems = WideOptions();
     sixteenSystems.systemKinds.assign(16, 5);
-    CodeplugSpec manySequences = WideSpec();
+    CodeplugOptions manySequences = WideOptions();
     manySequences.systemKinds = {5};
     manySequences.sequenceBlocks = 54;
-    CodeplugSpec sharedKind = WideSpec();
+    CodeplugOptions sharedKind = WideOptions();
     sharedKind.systemKinds = {1, 1, 3};
-    CodeplugSpec fullBuffer = WideSpec();
+    CodeplugOptions fullBuffer = WideOptions();
     fullBuffer.imageLength = kParmsBufferWords;
     const auto lastBlock = [](const BuiltCodeplug& built) { return built.blocks.back().start; };
 
     const std::vector<ValidityCase> cases{
-        {"word 0 is not the block mark", WideSpec(), [](auto&, uint16_t* image) { image[0] = 0x5F5E; }},
-        {"radio block of type 3, counted as a sequence block", WideSpec(),
+        {"word 0 is not the block mark", WideOptions(), [](auto&, uint16_t* image) { image[0] = 0x5F5E; }},
+        {"radio block of type 3, counted as a sequence block", WideOptions(),
          [](auto&, uint16_t* image) {
              image[1] |= 0xC000;
              SetCounts(image, 4, 5);
          }},
-        {"no room for a chain before the trailer", WideSpec(),
+        {"no room for a chain before the trailer", WideOptions(),
          [](auto&, uint16_t* image) { ParmsSetImageLength(image, kParmsTrailerWords); }},
         {"17 systems, all present", sixteenSystems,
          [](BuiltCodeplug& built, uint16_t* image) {
@@ -104,7 +104,7 @@ TEST(CodeplugValidity, EachConditionFailingOnItsOwnMakesTheImageInvalid)
              AppendBlockCopy(image, built.Block(ParmsBlockType::Sequence, 54).start);
              SetCounts(image, 55, 1);
          }},
-        {"no systems, counted as 0", WideSpec(),
+        {"no systems, counted as 0", WideOptions(),
          [](BuiltCodeplug& built, uint16_t* image) {
              for (auto block = built.blocks.rbegin(); block != built.blocks.rend(); ++block) {
                  if (block->type == ParmsBlockType::System || block->type == ParmsBlockType::Kind) {
@@ -113,7 +113,7 @@ TEST(CodeplugValidity, EachConditionFailingOnItsOwnMakesTheImageInvalid)
              }
              SetCounts(image, 3, 0);
          }},
-        {"no sequence blocks, counted as 0", WideSpec(),
+        {"no sequence blocks, counted as 0", WideOptions(),
          [](BuiltCodeplug& built, uint16_t* image) {
              for (auto block = built.blocks.rbegin(); block != built.blocks.rend(); ++block) {
                  if (block->type == ParmsBlockType::Sequence) {
@@ -122,17 +122,17 @@ TEST(CodeplugValidity, EachConditionFailingOnItsOwnMakesTheImageInvalid)
              }
              SetCounts(image, 0, 5);
          }},
-        {"chain ends one word early", WideSpec(),
+        {"chain ends one word early", WideOptions(),
          [&](BuiltCodeplug& built, uint16_t* image) { image[lastBlock(built) + 1] -= 1; }},
-        {"chain ends one word late", WideSpec(),
+        {"chain ends one word late", WideOptions(),
          [&](BuiltCodeplug& built, uint16_t* image) { image[lastBlock(built) + 1] += 1; }},
-        {"image length one word short", WideSpec(),
+        {"image length one word short", WideOptions(),
          [](auto&, uint16_t* image) { ParmsSetImageLength(image, ParmsImageLength(image) - 1); }},
-        {"image length one word long", WideSpec(),
+        {"image length one word long", WideOptions(),
          [](auto&, uint16_t* image) { ParmsSetImageLength(image, ParmsImageLength(image) + 1); }},
-        {"a block inside the chain without its mark", WideSpec(),
+        {"a block inside the chain without its mark", WideOptions(),
          [](BuiltCodeplug& built, uint16_t* image) { image[built.Block(ParmsBlockType::System, 2).start] = 0; }},
-        {"a block of length 0", WideSpec(),
+        {"a block of length 0", WideOptions(),
          [](BuiltCodeplug& built, uint16_t* image) {
              image[built.Block(ParmsBlockType::System, 2).start + 1] &= 0xC000;
          }},
@@ -141,7 +141,7 @@ TEST(CodeplugValidity, EachConditionFailingOnItsOwnMakesTheImageInvalid)
              image[lastBlock(built) + 1] += 1;
              ParmsSetImageLength(image, kParmsBufferWords + 1);
          }},
-        {"a system kind without its kind block", WideSpec(),
+        {"a system kind without its kind block", WideOptions(),
          [](BuiltCodeplug& built, uint16_t* image) {
              image[built.Block(ParmsBlockType::System, 5).start + 3] = 0x4000 | 5; // kind 5 becomes 4
          }},
@@ -150,16 +150,16 @@ TEST(CodeplugValidity, EachConditionFailingOnItsOwnMakesTheImageInvalid)
              const uint32_t copy = AppendBlockCopy(image, built.Block(ParmsBlockType::Kind, 1).start);
              image[copy + 3] = 0x3000;
          }},
-        {"system count one below the blocks", WideSpec(), [](auto&, uint16_t* image) { SetCounts(image, 3, 4); }},
-        {"sequence count one below the blocks", WideSpec(), [](auto&, uint16_t* image) { SetCounts(image, 2, 5); }},
-        {"systems not numbered 1 to the count", WideSpec(),
+        {"system count one below the blocks", WideOptions(), [](auto&, uint16_t* image) { SetCounts(image, 3, 4); }},
+        {"sequence count one below the blocks", WideOptions(), [](auto&, uint16_t* image) { SetCounts(image, 2, 5); }},
+        {"systems not numbered 1 to the count", WideOptions(),
          [](BuiltCodeplug& built, uint16_t* image) {
              image[built.Block(ParmsBlockType::System, 2).start + 3] = 0x1000 | 9;
          }},
     };
     for (const ValidityCase& item : cases) {
         SCOPED_TRACE(item.name);
-        BuiltCodeplug built = BuildCodeplug(item.spec);
+        BuiltCodeplug built = BuildCodeplug(item.options);
         ASSERT_TRUE(ParmsIsValid(built.image()));
         GuardedImage guarded(built);
         item.mutate(built, guarded.image());
@@ -171,12 +171,12 @@ TEST(CodeplugValidity, EachConditionFailingOnItsOwnMakesTheImageInvalid)
 TEST(CodeplugLookup, EveryBuiltBlockIsFoundWithItsHeaderTablesAndContent)
 {
     std::vector<BuiltCodeplug> images;
-    images.push_back(BuildCodeplug(WideSpec(4)));
-    images.push_back(BuildCodeplug(WideSpec(5)));
+    images.push_back(BuildCodeplug(WideOptions(4)));
+    images.push_back(BuildCodeplug(WideOptions(5)));
     for (uint64_t seed = 1; seed <= 10; ++seed) {
-        CodeplugSpec spec = RandomCodeplugSpec(seed);
-        spec.headerWord = CodeplugHeaderWord::Wide;
-        images.push_back(BuildCodeplug(spec));
+        CodeplugOptions options = RandomCodeplugOptions(seed);
+        options.headerWord = CodeplugHeaderWord::Wide;
+        images.push_back(BuildCodeplug(options));
     }
     for (const BuiltCodeplug& built : images) {
         const uint16_t* image = built.image();
@@ -232,7 +232,7 @@ TEST(CodeplugLookup, EveryBuiltBlockIsFoundWithItsHeaderTablesAndContent)
 
 TEST(CodeplugLookup, WalksStopAtTheChainEndABrokenMarkOrALengthOfZero)
 {
-    const BuiltCodeplug built = BuildCodeplug(WideSpec());
+    const BuiltCodeplug built = BuildCodeplug(WideOptions());
     const uint32_t trailer = built.imageLength - kParmsTrailerWords;
     {
         // Trailer words that look like blocks are not blocks.
@@ -267,7 +267,7 @@ TEST(CodeplugLookup, WalksStopAtTheChainEndABrokenMarkOrALengthOfZero)
 
 TEST(CodeplugFields, FieldsLengthsHeadersAndDescriptorsChangeOnlyTheirOwnBits)
 {
-    const BuiltCodeplug built = BuildCodeplug(WideSpec());
+    const BuiltCodeplug built = BuildCodeplug(WideOptions());
     GuardedImage guarded(built);
     uint16_t* image = guarded.image();
 
@@ -390,7 +390,7 @@ TEST(CodeplugMoveTail, OpensAndClosesGapsAtBothEndsOfTheBuffer)
 
 TEST(CodeplugReplaceRecordTable, GrowsAndShrinksATableKeepingEverythingAroundIt)
 {
-    const BuiltCodeplug built = BuildCodeplug(WideSpec());
+    const BuiltCodeplug built = BuildCodeplug(WideOptions());
     const BuiltBlock& system1 = built.Block(ParmsBlockType::System, 1); // kind 0
     GuardedImage guarded(built);
     uint16_t* image = guarded.image();
@@ -426,9 +426,9 @@ TEST(CodeplugReplaceRecordTable, GrowsAndShrinksATableKeepingEverythingAroundIt)
 
 TEST(CodeplugReplaceRecordTable, RefusesAbsentTablesAndGrowthPastTheBufferWithoutAChange)
 {
-    CodeplugSpec spec = WideSpec();
-    spec.imageLength = kParmsBufferWords - 10;
-    const BuiltCodeplug built = BuildCodeplug(spec);
+    CodeplugOptions options = WideOptions();
+    options.imageLength = kParmsBufferWords - 10;
+    const BuiltCodeplug built = BuildCodeplug(options);
     GuardedImage guarded(built);
     uint16_t* image = guarded.image();
     const std::vector<uint16_t> source(255 * 3, 0x1111);

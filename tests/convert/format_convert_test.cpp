@@ -91,12 +91,12 @@ private:
     }
 };
 
-CodeplugSpec WideSpec(uint8_t formatIndex)
+CodeplugOptions WideOptions(uint8_t formatIndex)
 {
-    CodeplugSpec spec;
-    spec.formatIndex = formatIndex;
-    spec.headerWord = CodeplugHeaderWord::Wide;
-    return spec;
+    CodeplugOptions options;
+    options.formatIndex = formatIndex;
+    options.headerWord = CodeplugHeaderWord::Wide;
+    return options;
 }
 
 std::vector<uint16_t> ImageOf(const BuiltCodeplug& built)
@@ -218,16 +218,16 @@ TEST(FormatTables, RecordSizesAgreeWithBuiltTables)
 {
     const std::vector<std::pair<unsigned, unsigned>> mainTables{{0, 3}, {1, 7}, {3, 7}, {4, 9}, {5, 2}};
     for (uint8_t index = 3; index <= 5; ++index) {
-        const CodeplugSpec spec = WideSpec(index);
+        const CodeplugOptions options = WideOptions(index);
         for (const auto& [kind, table] : mainTables) {
             EXPECT_EQ(ParmsSystemMainTable(kind), table);
             const auto size = ParmsSystemRecordSize(kind, index);
             ASSERT_TRUE(size.has_value());
-            EXPECT_EQ(size->recordSize, CodeplugTableShape(spec, *ParmsSystemCategory(kind), 0, table).size);
+            EXPECT_EQ(size->recordSize, CodeplugTableShape(options, *ParmsSystemCategory(kind), 0, table).size);
         }
         for (unsigned table = 0; table < kParmsSequenceSizedTables; ++table) {
             EXPECT_EQ(ParmsSequenceRecordSize(table, index)->recordSize,
-                      CodeplugTableShape(spec, ParmsBlockCategory::Sequence, 0, table).size);
+                      CodeplugTableShape(options, ParmsBlockCategory::Sequence, 0, table).size);
         }
     }
     EXPECT_EQ(ParmsSystemRecordSize(1, 5)->wordsAdded, 22);
@@ -238,7 +238,7 @@ TEST(FormatTables, RecordSizesAgreeWithBuiltTables)
 
 TEST(ConvertStep, ContentOperationsRunInSlotOrderAroundTheLayoutAndVersionChange)
 {
-    const BuiltCodeplug older = BuildCodeplug(WideSpec(4));
+    const BuiltCodeplug older = BuildCodeplug(WideOptions(4));
     GuardedImage upgraded(older);
     ProbeConverter up(5);
     ASSERT_TRUE(up.RunStep(upgraded.image(), false));
@@ -265,7 +265,7 @@ TEST(ConvertStep, ContentOperationsRunInSlotOrderAroundTheLayoutAndVersionChange
     EXPECT_EQ(down.calls[7].operation, "ConvertSystemBlockK3(3)");
     EXPECT_EQ(down.calls[7].descriptorCount, 21);
 
-    const BuiltCodeplug newer = BuildCodeplug(WideSpec(5));
+    const BuiltCodeplug newer = BuildCodeplug(WideOptions(5));
     GuardedImage refreshed(newer);
     ProbeConverter refresh(5);
     ASSERT_TRUE(refresh.RunRefresh(refreshed.image()));
@@ -276,11 +276,11 @@ TEST(ConvertStep, ContentOperationsRunInSlotOrderAroundTheLayoutAndVersionChange
 
 TEST(ConvertStep, SystemsGoByNumberAndKindsOneAndThreeShareAKindBlock)
 {
-    CodeplugSpec spec = WideSpec(4);
-    spec.systemKinds = {4, 3, 0, 3};
-    spec.shuffleBlocks = true;
-    spec.seed = 7;
-    const BuiltCodeplug built = BuildCodeplug(spec);
+    CodeplugOptions options = WideOptions(4);
+    options.systemKinds = {4, 3, 0, 3};
+    options.shuffleBlocks = true;
+    options.seed = 7;
+    const BuiltCodeplug built = BuildCodeplug(options);
     GuardedImage guarded(built);
     ProbeConverter converter(5);
     ASSERT_TRUE(converter.RunRefresh(guarded.image()));
@@ -294,7 +294,7 @@ TEST(ConvertStep, SystemsGoByNumberAndKindsOneAndThreeShareAKindBlock)
 
 TEST(ConvertStep, LayoutStepsChangeOnlyHeadersAndDescriptorsAndUndoExactly)
 {
-    const BuiltCodeplug older = BuildCodeplug(WideSpec(4));
+    const BuiltCodeplug older = BuildCodeplug(WideOptions(4));
     GuardedImage guarded(older);
     ProbeConverter up(5);
     ASSERT_TRUE(up.RunStep(guarded.image(), false));
@@ -337,9 +337,9 @@ TEST(ConvertStep, LayoutStepsChangeOnlyHeadersAndDescriptorsAndUndoExactly)
 
     // Between 5.8 and 5.9 nothing but the version changes, and the narrow header words of
     // those formats pass through untouched.
-    CodeplugSpec nativeSpec;
-    nativeSpec.formatIndex = 3;
-    const BuiltCodeplug native = BuildCodeplug(nativeSpec);
+    CodeplugOptions nativeOptions;
+    nativeOptions.formatIndex = 3;
+    const BuiltCodeplug native = BuildCodeplug(nativeOptions);
     GuardedImage narrow(native);
     ProbeConverter to59(4);
     ASSERT_TRUE(to59.RunStep(narrow.image(), false));
@@ -351,7 +351,7 @@ TEST(ConvertStep, LayoutStepsChangeOnlyHeadersAndDescriptorsAndUndoExactly)
 
 TEST(ConvertStep, EveryBlockCategoryResizesUpAndBackExactly)
 {
-    const BuiltCodeplug built = BuildCodeplug(WideSpec(4));
+    const BuiltCodeplug built = BuildCodeplug(WideOptions(4));
     unsigned categoriesSeen = 0;
     for (const BuiltBlock& block : built.blocks) {
         const ParmsBlockCategory category = CategoryOf(built.image(), block);
@@ -383,11 +383,11 @@ TEST(ConvertStep, RandomImagesSurviveALayoutStepThereAndBack)
 {
     for (uint64_t seed = 1; seed <= 30; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        CodeplugSpec spec = RandomCodeplugSpec(seed);
-        spec.headerWord = CodeplugHeaderWord::Wide;
-        const BuiltCodeplug built = BuildCodeplug(spec);
+        CodeplugOptions options = RandomCodeplugOptions(seed);
+        options.headerWord = CodeplugHeaderWord::Wide;
+        const BuiltCodeplug built = BuildCodeplug(options);
         GuardedImage guarded(built);
-        const uint8_t format = spec.formatIndex;
+        const uint8_t format = options.formatIndex;
         // Upgrade first from 5.8 and 5.9, downgrade first from 5.10.
         const uint8_t target = format == 3 ? 4 : 5;
         const bool downFirst = format == 5;
@@ -412,8 +412,8 @@ TEST(ConvertStep, RandomImagesSurviveALayoutStepThereAndBack)
 
 TEST(ConvertStep, StepsWithoutConverterOrOnTheWrongShapeAreRefusedUntouched)
 {
-    const BuiltCodeplug older = BuildCodeplug(WideSpec(4));
-    const BuiltCodeplug newer = BuildCodeplug(WideSpec(5));
+    const BuiltCodeplug older = BuildCodeplug(WideOptions(4));
+    const BuiltCodeplug newer = BuildCodeplug(WideOptions(5));
     {
         GuardedImage guarded(older);
         VNXParmsFormatConvertBase base;
@@ -443,9 +443,9 @@ TEST(ConvertStep, StepsWithoutConverterOrOnTheWrongShapeAreRefusedUntouched)
     {
         // Header words left narrow on the way to 5.10 read as 30 descriptors: the first block
         // whose descriptor list must grow stops the step.
-        CodeplugSpec narrowSpec;
-        narrowSpec.formatIndex = 4;
-        GuardedImage guarded(BuildCodeplug(narrowSpec));
+        CodeplugOptions narrowOptions;
+        narrowOptions.formatIndex = 4;
+        GuardedImage guarded(BuildCodeplug(narrowOptions));
         ProbeConverter converter(5);
         EXPECT_FALSE(converter.RunStep(guarded.image(), false));
         EXPECT_EQ(converter.Fault(), ParmsStepFault::UnexpectedShape);
@@ -458,9 +458,9 @@ TEST(ConvertStep, AStepNeedingMoreThanTheBufferIsReportedAndLosesNoWord)
 {
     for (const uint32_t room : {34u, 33u}) {
         SCOPED_TRACE("room " + std::to_string(room));
-        CodeplugSpec spec = WideSpec(4);
-        spec.imageLength = kParmsBufferWords - room;
-        const BuiltCodeplug built = BuildCodeplug(spec);
+        CodeplugOptions options = WideOptions(4);
+        options.imageLength = kParmsBufferWords - room;
+        const BuiltCodeplug built = BuildCodeplug(options);
         GuardedImage guarded(built);
         ProbeConverter converter(5);
         const bool done = converter.RunStep(guarded.image(), false);
@@ -487,7 +487,7 @@ TEST(ConvertStep, AStepNeedingMoreThanTheBufferIsReportedAndLosesNoWord)
 
 TEST(SharedOperations, RadioTableGrowsByZeroRecordsAndShrinksBack)
 {
-    const BuiltCodeplug built = BuildCodeplug(WideSpec(4));
+    const BuiltCodeplug built = BuildCodeplug(WideOptions(4));
     GuardedImage guarded(built);
     uint16_t* image = guarded.image();
     const ParmsTableLocation before = ParmsRecordTable(image, ParmsRadioBlock{}, 1);
@@ -518,7 +518,7 @@ TEST(SharedOperations, RadioTableGrowsByZeroRecordsAndShrinksBack)
 
 TEST(SharedOperations, RecordsWidenWithZeroWordsAndNarrowBack)
 {
-    const BuiltCodeplug built = BuildCodeplug(WideSpec(4));
+    const BuiltCodeplug built = BuildCodeplug(WideOptions(4));
     GuardedImage guarded(built);
     uint16_t* image = guarded.image();
     const BuiltBlock& system3 = built.Block(ParmsBlockType::System, 3); // kind 3
@@ -562,7 +562,7 @@ TEST(SharedOperations, RecordsWidenWithZeroWordsAndNarrowBack)
 
 TEST(SharedOperations, EmptyingAndDefaultingTables)
 {
-    const BuiltCodeplug built = BuildCodeplug(WideSpec(4));
+    const BuiltCodeplug built = BuildCodeplug(WideOptions(4));
     GuardedImage guarded(built);
     uint16_t* image = guarded.image();
     ProbeConverter converter(4);
@@ -598,9 +598,9 @@ TEST(SharedOperations, EmptyingAndDefaultingTables)
 TEST(SharedOperations, GrowthIsCheckedAgainstTheBufferBeforeAnythingMoves)
 {
     for (const uint32_t room : {95u, 43u}) {
-        CodeplugSpec spec = WideSpec(4);
-        spec.imageLength = kParmsBufferWords - room;
-        const BuiltCodeplug built = BuildCodeplug(spec);
+        CodeplugOptions options = WideOptions(4);
+        options.imageLength = kParmsBufferWords - room;
+        const BuiltCodeplug built = BuildCodeplug(options);
         GuardedImage guarded(built);
         ProbeConverter converter(5);
         converter.Attach(guarded.image(), false);
@@ -614,9 +614,9 @@ TEST(SharedOperations, GrowthIsCheckedAgainstTheBufferBeforeAnythingMoves)
         EXPECT_TRUE(guarded.GuardsIntact());
     }
     // One word short of the limit, the same changes fit exactly.
-    CodeplugSpec spec = WideSpec(4);
-    spec.imageLength = kParmsBufferWords - 44;
-    GuardedImage guarded(BuildCodeplug(spec));
+    CodeplugOptions options = WideOptions(4);
+    options.imageLength = kParmsBufferWords - 44;
+    GuardedImage guarded(BuildCodeplug(options));
     ProbeConverter converter(5);
     converter.Attach(guarded.image(), false);
     converter.ResizeSystemRecords(3, 7, 36, 58);

@@ -23,22 +23,29 @@ int main(int argc, char** argv)
     };
     bool ok = true;
     for (const uint8_t format : {3, 4, 5}) {
-        CodeplugSpec spec;
-        spec.formatIndex = format;
-        spec.headerWord = CodeplugHeaderWord::Wide;
-        spec.systemKinds = format == 4 ? std::vector<unsigned>{1, 3, 4} : std::vector<unsigned>{0, 5};
-        spec.sequenceBlocks = 2;
-        ok = write("format_" + std::to_string(format + 5) + "_wide", BuildCodeplug(spec)) && ok;
+        CodeplugOptions options;
+        options.formatIndex = format;
+        options.headerWord = CodeplugHeaderWord::Wide;
+        options.systemKinds = format == 4 ? std::vector<unsigned>{1, 3, 4} : std::vector<unsigned>{0, 5};
+        options.sequenceBlocks = 2;
+        ok = write("format_" + std::to_string(format + 5) + "_wide", BuildCodeplug(options)) && ok;
     }
-    CodeplugSpec narrow;
+    CodeplugOptions narrow;
     narrow.formatIndex = 4;
     narrow.systemKinds = {4, 1};
     narrow.sequenceBlocks = 1;
     ok = write("format_9_narrow", BuildCodeplug(narrow)) && ok;
-    CodeplugSpec random = RandomCodeplugSpec(11);
+    CodeplugOptions random = RandomCodeplugOptions(11);
     random.systemKinds.resize(std::min<std::size_t>(random.systemKinds.size(), 3));
     random.sequenceBlocks = 2;
     random.headerWord = CodeplugHeaderWord::Wide;
     ok = write("random_11", BuildCodeplug(random)) && ok;
+    // A whole buffer: lets the fuzzer vary every byte, and a step to 5.10 just misses the limit.
+    CodeplugOptions full;
+    full.headerWord = CodeplugHeaderWord::Wide;
+    full.imageLength = kParmsBufferWords - 33;
+    BuiltCodeplug nearLimit = BuildCodeplug(full);
+    nearLimit.imageLength = kParmsBufferWords;
+    ok = write("near_limit", nearLimit) && ok;
     return ok ? 0 : 1;
 }

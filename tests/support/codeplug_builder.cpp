@@ -153,14 +153,14 @@ ParmsBlockCategory SystemCategoryOf(unsigned kind)
     }
 }
 
-std::vector<PlannedBlock> PlanBlocks(const CodeplugSpec& spec)
+std::vector<PlannedBlock> PlanBlocks(const CodeplugOptions& options)
 {
-    if (spec.systemKinds.empty() || spec.systemKinds.size() > kParmsMaxSystemBlocks ||
-        spec.sequenceBlocks < 1 || spec.sequenceBlocks > kParmsMaxSequenceBlocks) {
+    if (options.systemKinds.empty() || options.systemKinds.size() > kParmsMaxSystemBlocks ||
+        options.sequenceBlocks < 1 || options.sequenceBlocks > kParmsMaxSequenceBlocks) {
         throw std::invalid_argument("codeplug builder: 1-16 systems and 1-54 sequence blocks");
     }
     const auto uses = [&](unsigned kind) {
-        return std::find(spec.systemKinds.begin(), spec.systemKinds.end(), kind) != spec.systemKinds.end();
+        return std::find(options.systemKinds.begin(), options.systemKinds.end(), kind) != options.systemKinds.end();
     };
     std::vector<PlannedBlock> blocks;
     if (uses(0)) {
@@ -175,15 +175,15 @@ std::vector<PlannedBlock> PlanBlocks(const CodeplugSpec& spec)
     if (uses(5)) {
         blocks.push_back({ParmsBlockType::Kind, 5, ParmsBlockCategory::KindK5});
     }
-    for (std::size_t i = 0; i < spec.systemKinds.size(); ++i) {
-        blocks.push_back({ParmsBlockType::System, static_cast<unsigned>(i + 1), SystemCategoryOf(spec.systemKinds[i])});
+    for (std::size_t i = 0; i < options.systemKinds.size(); ++i) {
+        blocks.push_back({ParmsBlockType::System, static_cast<unsigned>(i + 1), SystemCategoryOf(options.systemKinds[i])});
     }
-    for (unsigned position = 1; position <= spec.sequenceBlocks; ++position) {
+    for (unsigned position = 1; position <= options.sequenceBlocks; ++position) {
         blocks.push_back({ParmsBlockType::Sequence, position, ParmsBlockCategory::Sequence});
     }
-    if (spec.shuffleBlocks) {
+    if (options.shuffleBlocks) {
         // Sequence blocks are told apart only by their order, so they keep it among themselves.
-        Random random(Key({spec.seed, 0x5EED}));
+        Random random(Key({options.seed, 0x5EED}));
         for (std::size_t i = blocks.size(); i > 1; --i) {
             std::swap(blocks[i - 1], blocks[random.Below(static_cast<unsigned>(i))]);
         }
@@ -198,10 +198,10 @@ std::vector<PlannedBlock> PlanBlocks(const CodeplugSpec& spec)
     return blocks;
 }
 
-uint16_t HeaderWordValue(const CodeplugSpec& spec, ParmsHeader header)
+uint16_t HeaderWordValue(const CodeplugOptions& options, ParmsHeader header)
 {
-    const bool wide = spec.headerWord == CodeplugHeaderWord::Wide ||
-                      (spec.headerWord == CodeplugHeaderWord::Native && spec.formatIndex >= 5);
+    const bool wide = options.headerWord == CodeplugHeaderWord::Wide ||
+                      (options.headerWord == CodeplugHeaderWord::Native && options.formatIndex >= 5);
     if (wide) {
         return static_cast<uint16_t>((header.descriptorCount << 11) | header.headerLength);
     }
@@ -212,31 +212,31 @@ uint16_t HeaderWordValue(const CodeplugSpec& spec, ParmsHeader header)
 }
 
 // Writes one block at `at` and answers its length.
-BuiltBlock WriteBlock(const CodeplugSpec& spec, const PlannedBlock& plan, unsigned ordinal, uint32_t at,
+BuiltBlock WriteBlock(const CodeplugOptions& options, const PlannedBlock& plan, unsigned ordinal, uint32_t at,
                       std::vector<uint16_t>& out, const std::vector<ParmsTableShape>& tables)
 {
-    const ParmsHeader header = CodeplugHeaderShape(plan.category, spec.formatIndex);
+    const ParmsHeader header = CodeplugHeaderShape(plan.category, options.formatIndex);
     std::vector<uint16_t> words(header.headerLength);
     for (unsigned w = 4; w < header.headerLength; ++w) {
-        words[w] = CodeplugHeaderField(spec.seed, ordinal, w);
+        words[w] = CodeplugHeaderField(options.seed, ordinal, w);
     }
     words[0] = kParmsBlockMark;
-    words[2] = HeaderWordValue(spec, header);
+    words[2] = HeaderWordValue(options, header);
     switch (plan.type) {
     case ParmsBlockType::Radio:
-        words[3] = static_cast<uint16_t>(0x0500 | (spec.formatIndex + 5));
-        words[5] = spec.radioCode;
-        words[6] = spec.radioFields;
-        words[14] = static_cast<uint16_t>((spec.sequenceBlocks << 8) | spec.systemKinds.size());
+        words[3] = static_cast<uint16_t>(0x0500 | (options.formatIndex + 5));
+        words[5] = options.radioCode;
+        words[6] = options.radioFields;
+        words[14] = static_cast<uint16_t>((options.sequenceBlocks << 8) | options.systemKinds.size());
         break;
     case ParmsBlockType::Kind:
         words[3] = static_cast<uint16_t>(plan.id << 12);
         break;
     case ParmsBlockType::System:
-        words[3] = static_cast<uint16_t>((spec.systemKinds[plan.id - 1] << 12) | plan.id);
+        words[3] = static_cast<uint16_t>((options.systemKinds[plan.id - 1] << 12) | plan.id);
         break;
     case ParmsBlockType::Sequence:
-        words[3] = CodeplugHeaderField(spec.seed, ordinal, 3);
+        words[3] = CodeplugHeaderField(options.seed, ordinal, 3);
         break;
     }
     for (const ParmsTableShape& table : tables) {
@@ -245,7 +245,7 @@ BuiltBlock WriteBlock(const CodeplugSpec& spec, const PlannedBlock& plan, unsign
     for (unsigned t = 0; t < tables.size(); ++t) {
         for (unsigned r = 0; r < tables[t].count; ++r) {
             for (unsigned w = 0; w < tables[t].size; ++w) {
-                words.push_back(CodeplugRecordWord(spec.seed, ordinal, t, r, w));
+                words.push_back(CodeplugRecordWord(options.seed, ordinal, t, r, w));
             }
         }
     }
@@ -260,12 +260,12 @@ BuiltBlock WriteBlock(const CodeplugSpec& spec, const PlannedBlock& plan, unsign
     return BuiltBlock{plan.type, plan.id, ordinal, at, static_cast<uint32_t>(words.size()), tables};
 }
 
-std::vector<ParmsTableShape> TablesOf(const CodeplugSpec& spec, const PlannedBlock& plan, unsigned ordinal)
+std::vector<ParmsTableShape> TablesOf(const CodeplugOptions& options, const PlannedBlock& plan, unsigned ordinal)
 {
-    const ParmsHeader header = CodeplugHeaderShape(plan.category, spec.formatIndex);
+    const ParmsHeader header = CodeplugHeaderShape(plan.category, options.formatIndex);
     std::vector<ParmsTableShape> tables;
     for (unsigned t = 0; t < header.descriptorCount; ++t) {
-        tables.push_back(CodeplugTableShape(spec, plan.category, ordinal, t));
+        tables.push_back(CodeplugTableShape(options, plan.category, ordinal, t));
     }
     return tables;
 }
@@ -301,45 +301,45 @@ ParmsHeader CodeplugHeaderShape(ParmsBlockCategory category, uint8_t formatIndex
     throw std::invalid_argument("codeplug builder: unknown block category");
 }
 
-ParmsTableShape CodeplugTableShape(const CodeplugSpec& spec, ParmsBlockCategory category, unsigned ordinal,
+ParmsTableShape CodeplugTableShape(const CodeplugOptions& options, ParmsBlockCategory category, unsigned ordinal,
                                    unsigned table)
 {
-    if (const auto fixed = FixedShape(category, table, spec.formatIndex)) {
+    if (const auto fixed = FixedShape(category, table, options.formatIndex)) {
         return *fixed;
     }
     if (table >= kOlderTables) {
         return ParmsTableShape{0, 0};
     }
-    if (spec.seed == 0) {
-        return ParmsTableShape{spec.genericCount, spec.genericSize};
+    if (options.seed == 0) {
+        return ParmsTableShape{options.genericCount, options.genericSize};
     }
-    const uint64_t key = Key({spec.seed, ordinal, table, 0x7AB1E});
+    const uint64_t key = Key({options.seed, ordinal, table, 0x7AB1E});
     return ParmsTableShape{static_cast<uint8_t>(key % 5), static_cast<uint8_t>(1 + (key >> 8) % 6)};
 }
 
-BuiltCodeplug BuildCodeplug(const CodeplugSpec& spec)
+BuiltCodeplug BuildCodeplug(const CodeplugOptions& options)
 {
-    FormatColumn(spec.formatIndex);
-    const std::vector<PlannedBlock> plan = PlanBlocks(spec);
+    FormatColumn(options.formatIndex);
+    const std::vector<PlannedBlock> plan = PlanBlocks(options);
     std::vector<std::vector<ParmsTableShape>> tables;
     for (unsigned ordinal = 0; ordinal < plan.size(); ++ordinal) {
-        tables.push_back(TablesOf(spec, plan[ordinal], ordinal));
+        tables.push_back(TablesOf(options, plan[ordinal], ordinal));
     }
 
-    if (spec.imageLength != 0) {
+    if (options.imageLength != 0) {
         // Radio block tables 13 and 14 take up the difference: q records of 255 words, then one
         // record of the remainder.
         uint32_t natural = kParmsTrailerWords;
         for (unsigned ordinal = 0; ordinal < plan.size(); ++ordinal) {
-            const ParmsHeader header = CodeplugHeaderShape(plan[ordinal].category, spec.formatIndex);
+            const ParmsHeader header = CodeplugHeaderShape(plan[ordinal].category, options.formatIndex);
             natural += header.headerLength + header.descriptorCount + SumWords(tables[ordinal], 0);
         }
         std::vector<ParmsTableShape>& radio = tables.front();
         const uint32_t filler = radio[13].Words() + radio[14].Words();
-        if (spec.imageLength + filler < natural || spec.imageLength > kParmsBufferWords) {
+        if (options.imageLength + filler < natural || options.imageLength > kParmsBufferWords) {
             throw std::length_error("codeplug builder: image length out of reach");
         }
-        const uint32_t words = spec.imageLength + filler - natural;
+        const uint32_t words = options.imageLength + filler - natural;
         if (words / 255 > 255) {
             throw std::length_error("codeplug builder: filler too large");
         }
@@ -348,68 +348,68 @@ BuiltCodeplug BuildCodeplug(const CodeplugSpec& spec)
     }
 
     BuiltCodeplug built;
-    built.seed = spec.seed;
+    built.seed = options.seed;
     built.buffer.assign(kParmsBufferWords, 0);
     uint32_t at = 0;
     for (unsigned ordinal = 0; ordinal < plan.size(); ++ordinal) {
-        built.blocks.push_back(WriteBlock(spec, plan[ordinal], ordinal, at, built.buffer, tables[ordinal]));
+        built.blocks.push_back(WriteBlock(options, plan[ordinal], ordinal, at, built.buffer, tables[ordinal]));
         at += built.blocks.back().length;
     }
     if (at + kParmsTrailerWords > kParmsBufferWords) {
         throw std::length_error("codeplug builder: image does not fit in the buffer");
     }
     for (uint32_t w = 0; w < kParmsTrailerWords; ++w) {
-        built.buffer[at + w] = CodeplugTrailerWord(spec.seed, w);
+        built.buffer[at + w] = CodeplugTrailerWord(options.seed, w);
     }
     built.imageLength = at + kParmsTrailerWords;
     built.buffer[kParmsImageLengthWord] = static_cast<uint16_t>(built.imageLength);
 
     // Named fields the conversions read or write.
     uint16_t* image = built.buffer.data();
-    if (spec.formatIndex >= 4) {
+    if (options.formatIndex >= 4) {
         ParmsWriteName("FAVORITES", image, 39);
     }
-    if (spec.formatIndex >= 5) {
+    if (options.formatIndex >= 5) {
         ParmsWriteName("AUREX", image, 46); // reaches into the header words 5.10 added
     }
     for (const BuiltBlock& block : built.blocks) {
-        if (block.type == ParmsBlockType::System && spec.systemKinds[block.id - 1] == 0) {
+        if (block.type == ParmsBlockType::System && options.systemKinds[block.id - 1] == 0) {
             ParmsWriteName(CodeplugSystemAlias(block.id), image, block.start + 65);
         }
     }
     return built;
 }
 
-CodeplugSpec RandomCodeplugSpec(uint64_t seed)
+CodeplugOptions RandomCodeplugOptions(uint64_t seed)
 {
     static constexpr std::array<unsigned, 5> kKinds{0, 1, 3, 4, 5};
     Random random(Key({seed, 0xC0DE}));
-    CodeplugSpec spec;
-    spec.seed = seed == 0 ? 1 : seed;
-    spec.formatIndex = static_cast<uint8_t>(3 + random.Below(3));
-    spec.systemKinds.clear();
+    CodeplugOptions options;
+    options.seed = seed == 0 ? 1 : seed;
+    options.formatIndex = static_cast<uint8_t>(3 + random.Below(3));
+    options.systemKinds.clear();
     const unsigned systems = 1 + random.Below(kParmsMaxSystemBlocks);
     for (unsigned i = 0; i < systems; ++i) {
-        spec.systemKinds.push_back(kKinds[random.Below(static_cast<unsigned>(kKinds.size()))]);
+        options.systemKinds.push_back(kKinds[random.Below(static_cast<unsigned>(kKinds.size()))]);
     }
-    spec.sequenceBlocks = 1 + random.Below(12);
-    spec.radioCode = static_cast<uint16_t>(random.Below(16));
-    spec.radioFields = static_cast<uint16_t>(random.Below(0x10000));
-    spec.shuffleBlocks = true;
+    options.sequenceBlocks = 1 + random.Below(12);
+    options.radioCode = static_cast<uint16_t>(random.Below(16));
+    options.radioFields = static_cast<uint16_t>(random.Below(0x10000));
+    options.shuffleBlocks = true;
     // Leave room for a conversion to grow the image: give up blocks until it is small enough.
-    while (BuildCodeplug(spec).imageLength > kRandomImageWords) {
-        if (spec.sequenceBlocks > 1) {
-            --spec.sequenceBlocks;
+    while (BuildCodeplug(options).imageLength > kRandomImageWords) {
+        if (options.sequenceBlocks > 1) {
+            --options.sequenceBlocks;
         } else {
-            spec.systemKinds.pop_back();
+            options.systemKinds.pop_back();
         }
     }
-    return spec;
+    return options;
 }
 
 BuiltCodeplug BuildRandomCodeplug(uint64_t seed)
 {
-    return BuildCodeplug(RandomCodeplugSpec(seed));
+    return BuildCodeplug(RandomCodeplugOptions(seed));
 }
 
 uint16_t CodeplugRecordWord(uint64_t seed, unsigned ordinal, unsigned table, unsigned record, unsigned word)

@@ -18,7 +18,7 @@ namespace aurex {
 // from 5.10, keep 11 + 5 bits (wide).
 enum class CodeplugHeaderWord : uint8_t { Native, Narrow, Wide };
 
-struct CodeplugSpec {
+struct CodeplugOptions {
     uint8_t formatIndex = 4;                         // 3 (5.8), 4 (5.9) or 5 (5.10)
     std::vector<unsigned> systemKinds{0, 1, 3, 4, 5}; // kind of system 1, 2, ... (0, 1, 3, 4, 5)
     unsigned sequenceBlocks = 3;                      // 1 to 54
@@ -55,17 +55,17 @@ struct BuiltCodeplug {
     const BuiltBlock& Block(ParmsBlockType type, unsigned id) const; // throws when absent
 };
 
-// Throws std::invalid_argument for an unsupported spec and std::length_error when the image
+// Throws std::invalid_argument for options it cannot build and std::length_error when the image
 // would not fit in the buffer.
-BuiltCodeplug BuildCodeplug(const CodeplugSpec& spec);
+BuiltCodeplug BuildCodeplug(const CodeplugOptions& options);
 // A valid image of a random format, random systems and sequence blocks, random table shapes,
 // content and block order, all from the seed; always well inside the buffer.
 BuiltCodeplug BuildRandomCodeplug(uint64_t seed);
-CodeplugSpec RandomCodeplugSpec(uint64_t seed);
+CodeplugOptions RandomCodeplugOptions(uint64_t seed);
 
 // Shape the builder gives table `table` of a block category in a format (radio block tables 13
 // and 14 before any filling).
-ParmsTableShape CodeplugTableShape(const CodeplugSpec& spec, ParmsBlockCategory category, unsigned ordinal,
+ParmsTableShape CodeplugTableShape(const CodeplugOptions& options, ParmsBlockCategory category, unsigned ordinal,
                                    unsigned table);
 // Header length and descriptor count of a block category in a format, independent of the
 // library's layout tables so that tests can check those against it.

@@ -1,0 +1,225 @@
+#pragma once
+
+// The main window as a model: its controls, the state it keeps for the whole program, and its
+// operations and handlers. Members are defined in one file per concern:
+//   main_form.cpp        the window, its state, timers, menu and closing
+//   port_selection.cpp   the port list, probing, opening and closing the radio link
+//   image_files.cpp      the carried image set: its record and extraction
+//   update_sequence.cpp  the Start button
+//   version_info.cpp     the Retrieve button
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/control.h"
+#include "app/dialog_host.h"
+#include "app/embedded_blobs.h"
+#include "app/resource_attributes.h"
+#include "app/window_requests.h"
+#include "app/window_rules.h"
+#include "app/working_folder.h"
+#include "link/com_port.h"
+#include "link/link_timer.h"
+#include "link/radio_link.h"
+
+namespace aurex {
+
+// What a probe of one COM port found.
+enum class PortProbeResult { Available, Absent, Busy, PermissionDenied };
+
+// What the window takes from its surroundings; tests replace each of these.
+struct MainFormEnvironment {
+    // The blobs bound into the program; null: none (the record reads as zeros).
+    std::shared_ptr<const EmbeddedBlobs> blobs;
+    // Where extraction writes; null: the process's working folder.
+    std::shared_ptr<WorkingFolder> workingFolder;
+    // The program's own file name; empty: the running executable.
+    std::string programPath;
+    // Logical processors of the host; empty: std::thread::hardware_concurrency().
+    std::function<unsigned()> processorCount;
+    // Opens and closes the device of one COM number; empty: the real device probe.
+    std::function<PortProbeResult(int comNumber)> probePort;
+};
+
+// The time-out timer of the link's device path is the window's m_CommTimer.
+class ControlLinkTimer : public LinkTimer {
+public:
+    explicit ControlLinkTimer(Control& timer) : timer_(timer) {}
+    void SetInterval(int milliseconds) override { timer_.SetInterval(milliseconds); }
+    void SetEnabled(bool enabled) override { timer_.SetEnabled(enabled); }
+    int Interval() const override { return timer_.Interval(); }
+    bool Enabled() const override { return timer_.Enabled(); }
+
+private:
+    Control& timer_;
+};
+
+class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests {
+public:
+    TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnvironment environment = {});
+    ~TCodeUpdaterMainDispForm() override;
+
+    // ---- controls, in the order of the layout ----
+    Control MainMenu;
+    Control m_FileMenuItem;
+    Control m_FileExitMenuItem;
+    Control m_HelpMenuItem;
+    Control m_HelpAboutMenuItem;
+    Control ControlBar1;
+    Control MenuToolBar;
+    Control ToolButton5;
+    Control ToolButton9;
+    Control m_ToggleVersionInfoSpeedButton;
+    Control m_NameLabel;
+
+    Control m_TargetInformationGroupBox;
+    Control Label1;
+    Control m_TargetRadioLabel;
+    Control Label6;
+    Control m_TargetSeriesLabel;
+    Control Label11;
+    Control m_TargetReleaseLabel;
+    Control Label10;
+    Control m_TargetUpgradeTypeLabel;
+    Control PortableGPicture;
+    Control MobileXPicture;
+    Control MobileGPicture;
+    Control PortableXPicture;
+
+    Control m_CodeUpdateGroupBox;
+    Control Label5;
+    Control m_ComportComboBox;
+    Control m_UpgradeTypeLabel;
+    Control m_ApplicationRadioButton;
+    Control m_BootRadioButton;
+    Control Bevel1;
+    Control Label4;
+    Control m_StatusLabel;
+    Control m_ProgressBar;
+    Control m_StartButton;
+
+    Control m_TargetVersionInfoGroupBox;
+    Control Label2;
+    Control FileVersionLabel;
+    Control DSPVersionHeadingLabel;
+    Control DSPVersionLabel;
+    Control HWControllerVersionHeadingLabel;
+    Control HWControllerVersionLabel;
+    Control HWRevisionHeadingLabel;
+    Control HWRevisionLabel;
+    Control SerialNumberHeadingLabel;
+    Control SerialNumberLabel;
+    Control BootLoadHeadingLabel;
+    Control BootLoadVersionLabel;
+    Control Label3;
+    Control SEMVersionLabel;
+    Control Bevel2;
+    Control Label8;
+    Control TessaroVersionLabel;
+    Control Label9;
+    Control BrevioVersionLabel;
+    Control m_RetrieveVersionInfoButton;
+
+    Control m_CommTimer;
+    Control ProgressBarTimer;
+    aurex::ComPort ComPort;
+
+    // ---- window state ----
+    aurex::RadioLink RadioLink;
+    bool m_VersionPanelShown = false;
+    bool m_UpdateInProgress = false;
+    bool m_PasswordAccepted = false;
+    bool UseSecondBootImage = false;
+    std::uint8_t RadioTypeCode = 0;
+    // By list position 0..63: 2 the port opened at the last probe, 0 not.
+    std::array<int, kPortCount> m_PortAvailability{};
+    // By COM number 1..64 (index 0 unused): 2 available, 0 absent or busy, 1 in use here.
+    std::array<int, kPortCount + 1> m_PortTable{};
+    // What the last probe found per COM number, for the permission message.
+    std::array<PortProbeResult, kPortCount + 1> m_PortProbe{};
+    std::array<std::uint8_t, 2> m_ReportedBootVersion{};
+    std::string m_LoaderFileName;
+    std::string m_CodeFileName;
+    bool m_BootPathSelected = false;
+    // Outcome of the last Retrieve: 1, 5 or 8 when the version labels were filled.
+    int m_LastRetrieveStatus = 0;
+
+    // The description of the carried image set, read once at creation.
+    aurex::ResourceAttributes ResourceAttributes;
+
+    // ---- operations used by the rest of the program ----
+    void InitWindowState();
+    void ToggleVersionInfoPanel();
+    void BeginUpdateRun();
+    void EndUpdateRun(bool deleteFiles);
+    // Extraction of the carried images; stores the merged file names on success.
+    bool ExtractEmbeddedFiles(bool boot);
+    void StartTimedProgress(int intervalMs);
+    void StopTimedProgress();
+
+    // Message boxes owned by this window; caption "Aurex Code Updater" unless given.
+    void ShowError(std::string_view text, std::string_view caption = kAppTitle);
+    void ShowInformation(std::string_view text, std::string_view caption = kAppTitle);
+    bool AskYesNo(std::string_view text, std::string_view caption = kAppTitle);
+
+    // ---- port selection ----
+    void ProbeComPorts();
+    bool OpenRadioLink(bool keepBaud);
+    void CloseRadioLink();
+    bool IsMultiProcessorHost() const;
+    // The COM number of the selected item (1..64), 0 when nothing is selected.
+    int SelectedComNumber() const;
+
+    // ---- handlers ----
+    void m_ToggleVersionInfoSpeedButtonClick();
+    void m_FileExitMenuItemClick();
+    // True when the window may close.
+    bool FormCloseQuery();
+    void m_HelpAboutMenuItemClick();
+    void m_ApplicationRadioButtonClick();
+    void m_BootRadioButtonClick();
+    void m_ComportComboBoxChange();
+    PortItemLook m_ComportComboBoxDrawItem(int index, bool selected) const;
+    void m_StartButtonClick();
+    void m_RetrieveVersionInfoButtonClick();
+    void m_OnCommTimerTimer();
+    void ProgressBarTimerTimer();
+    void ComPortTriggerTimer();
+
+    // What extraction and other code outside the window ask of it.
+    Answer ShowMessage(const Message& message) override;
+    // The status line (also the status callback handed to the downloads).
+    void ShowStatus(const std::string& text) override;
+
+    DialogHost& Host() const { return host_; }
+    const MainFormEnvironment& Environment() const { return environment_; }
+
+private:
+    void BuildControls();
+    void ShowRadioPicture();
+    void LoadResourceAttributes();
+    void AttachLinkTimer();
+    bool OpenDirectLink(int comNumber, bool keepBaud);
+    // 1 the interface box answered, 2 it did not, 0 the port did not open.
+    int OpenInterfaceLink(int comNumber);
+    bool OpenHalfDuplexLink(int comNumber, bool keepBaud);
+    void OpenFailed(int comNumber, const std::string& message);
+    std::string PermissionMessage(int comNumber) const;
+
+    // The link's side of stopping and time-outs.
+    void StopLinkWaits();
+    bool LinkWaitTimedOut() const;
+
+    void RunApplicationUpdate(bool bootRequested);
+    void RunBootUpdate();
+
+    DialogHost& host_;
+    MainFormEnvironment environment_;
+    ControlLinkTimer m_CommTimerLink{m_CommTimer};
+};
+
+}  // namespace aurex

@@ -1,0 +1,36 @@
+#pragma once
+
+// What the window model asks of the rendering that shows it: modal message boxes, modal
+// dialogs and closing the main window. The Qt window, the console front end and the test fake
+// each answer these in their own way.
+
+#include <string_view>
+
+namespace aurex {
+
+class FormModel;
+
+enum class MessageIcon { Error, Information, Question };
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+inline constexpr std::string_view kAppTitle = "Aurex Code Updater";
+
+class DialogHost {
+public:
+    virtual ~DialogHost() = default;
+
+    // A modal box owned by `owner`; returns the button pressed (Ok for an Ok box).
+    virtual MessageAnswer ShowMessage(const FormModel& owner, std::string_view text,
+                                      std::string_view caption, MessageIcon icon,
+                                      MessageButtons buttons) = 0;
+
+    // Shows `dialog` modally over `owner` and returns once it has closed. The dialog's buttons
+    // set its modal result; the close box leaves the result Cancel without any button's event.
+    virtual void ShowModal(const FormModel& owner, FormModel& dialog) = 0;
+
+    // Asks the rendering to close `form`; the rendering lets the form refuse (FormCloseQuery).
+    virtual void RequestClose(FormModel& form) = 0;
+};
+
+}  // namespace aurex

@@ -1,0 +1,329 @@
+// The main window: its layout, the state it keeps, start-up, the version panel, the run state,
+// the status line and progress bar, the timers, the menu and closing.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/about_dlg.h"
+#include "app/code_updater_main_form.h"
+#include "app/host_info.h"
+#include "app/port_probe.h"
+#include "link/clock.h"
+
+namespace aurex {
+
+namespace {
+
+constexpr int kVersionGroupLeft = 412;
+constexpr int kVersionGroupWidth = 273;
+constexpr int kHeadingLeft = 16;
+constexpr int kTargetValueLeft = 112;
+constexpr int kVersionHeadingLeft = 10;
+// Version values end flush at one right edge, so a long heading and a long value share a row.
+constexpr int kVersionValueLeft = 112;
+constexpr int kVersionValueWidth = 153;
+const ControlStyle kValueStyle{.alignRight = true};
+
+}  // namespace
+
+TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnvironment environment)
+    : FormModel("CodeUpdaterMainDispForm", std::string(kAppTitle), 688, 409),
+      host_(host),
+      environment_(std::move(environment)) {
+    if (environment_.programPath.empty()) {
+        environment_.programPath = RunningProgramPath();
+    }
+    if (!environment_.processorCount) {
+        environment_.processorCount = HostProcessorCount;
+    }
+    if (!environment_.probePort) {
+        environment_.probePort = ProbeComPort;
+    }
+    if (!environment_.workingFolder) {
+        environment_.workingFolder = std::make_shared<DiskFolder>(".");
+    }
+
+    BuildControls();
+    m_LoaderFileName.clear();
+    m_CodeFileName.clear();
+    InitWindowState();
+    ToggleVersionInfoPanel();
+    LoadResourceAttributes();
+    RadioTypeCode = RadioTypeCodeFor(ResourceAttributes.radio_model, ResourceAttributes.series, ResourceAttributes.kind_flag);
+    ShowRadioPicture();
+    m_BootPathSelected = (ResourceAttributes.series == 4 || ResourceAttributes.series == 6) && ResourceAttributes.upgrade_type == 3;
+    AttachLinkTimer();
+    ProbeComPorts();
+    const bool offerChoice = ResourceAttributes.upgrade_type == 3 && !m_BootPathSelected;
+    m_UpgradeTypeLabel.SetVisible(offerChoice);
+    m_ApplicationRadioButton.SetVisible(offerChoice);
+    m_BootRadioButton.SetVisible(offerChoice);
+}
+
+TCodeUpdaterMainDispForm::~TCodeUpdaterMainDispForm() = default;
+
+void TCodeUpdaterMainDispForm::BuildControls() {
+    using K = ControlKind;
+
+    MainMenu.Define(*this, nullptr, "MainMenu", K::MenuBar, "", {});
+    m_FileMenuItem.Define(*this, &MainMenu, "m_FileMenuItem", K::Menu, "&File", {});
+    m_FileExitMenuItem.Define(*this, &m_FileMenuItem, "m_FileExitMenuItem", K::MenuItem, "E&xit", {});
+    m_HelpMenuItem.Define(*this, &MainMenu, "m_HelpMenuItem", K::Menu, "&Help", {});
+    m_HelpAboutMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpAboutMenuItem", K::MenuItem, "&About", {});
+    ControlBar1.Define(*this, nullptr, "ControlBar1", K::ToolBar, "", {0, 0, 688, 26});
+    MenuToolBar.Define(*this, &ControlBar1, "MenuToolBar", K::ToolBar, "", {0, 0, 688, 26});
+    ToolButton5.Define(*this, &MenuToolBar, "ToolButton5", K::ToolButton, "&File", {},
+                       ControlStyle{.flat = true, .menu = "m_FileMenuItem"});
+    ToolButton9.Define(*this, &MenuToolBar, "ToolButton9", K::ToolButton, "&Help", {},
+                       ControlStyle{.flat = true, .menu = "m_HelpMenuItem"});
+    m_ToggleVersionInfoSpeedButton.Define(*this, nullptr, "m_ToggleVersionInfoSpeedButton", K::SpeedButton, ">>",
+                                          {377, 35, 23, 14},
+                                          ControlStyle{.hint = "Toggle Version Info", .bold = true, .flat = true});
+    m_NameLabel.Define(*this, nullptr, "m_NameLabel", K::Label, "Name:", {8, 53, 0, 0});
+
+    m_TargetInformationGroupBox.Define(*this, nullptr, "m_TargetInformationGroupBox", K::GroupBox,
+                                       "Intended Target Radio", {8, 74, 393, 143});
+    Control* g = &m_TargetInformationGroupBox;
+    Label1.Define(*this, g, "Label1", K::Label, "Radio:", {kHeadingLeft, 24, 0, 0});
+    m_TargetRadioLabel.Define(*this, g, "m_TargetRadioLabel", K::Label, "8400", {kTargetValueLeft, 24, 0, 0});
+    Label6.Define(*this, g, "Label6", K::Label, "Series:", {kHeadingLeft, 48, 0, 0});
+    m_TargetSeriesLabel.Define(*this, g, "m_TargetSeriesLabel", K::Label, "4", {kTargetValueLeft, 48, 0, 0});
+    Label11.Define(*this, g, "Label11", K::Label, "Release:", {kHeadingLeft, 72, 0, 0});
+    m_TargetReleaseLabel.Define(*this, g, "m_TargetReleaseLabel", K::Label, "X", {kTargetValueLeft, 72, 0, 0});
+    Label10.Define(*this, g, "Label10", K::Label, "Upgrade Type:", {kHeadingLeft, 96, 0, 0});
+    m_TargetUpgradeTypeLabel.Define(*this, g, "m_TargetUpgradeTypeLabel", K::Label, "Application",
+                                    {kTargetValueLeft, 96, 0, 0});
+    PortableGPicture.Define(*this, g, "PortableGPicture", K::Picture, "", {224, 16, 160, 120});
+    MobileXPicture.Define(*this, g, "MobileXPicture", K::Picture, "", {224, 16, 160, 120});
+    MobileGPicture.Define(*this, g, "MobileGPicture", K::Picture, "", {224, 16, 160, 120});
+    PortableXPicture.Define(*this, g, "PortableXPicture", K::Picture, "", {240, 16, 144, 120});
+    for (Control* p : {&PortableGPicture, &MobileXPicture, &MobileGPicture, &PortableXPicture}) {
+        p->SetVisible(false);
+    }
+
+    m_CodeUpdateGroupBox.Define(*this, nullptr, "m_CodeUpdateGroupBox", K::GroupBox, "Transfer", {8, 222, 393, 179});
+    g = &m_CodeUpdateGroupBox;
+    Label5.Define(*this, g, "Label5", K::Label, "COM:", {kHeadingLeft, 24, 0, 0});
+    m_ComportComboBox.Define(*this, g, "m_ComportComboBox", K::ComboBox, "", {56, 20, 73, 22},
+                             ControlStyle{.itemHeight = 13});
+    m_UpgradeTypeLabel.Define(*this, g, "m_UpgradeTypeLabel", K::Label, "Upgrade Type:", {164, 24, 0, 0});
+    m_ApplicationRadioButton.Define(*this, g, "m_ApplicationRadioButton", K::RadioButton, "Application",
+                                    {244, 20, 0, 0});
+    m_BootRadioButton.Define(*this, g, "m_BootRadioButton", K::RadioButton, "Boot", {244, 40, 0, 0});
+    m_ApplicationRadioButton.SetChecked(true);
+    for (Control* c : {&m_UpgradeTypeLabel, &m_ApplicationRadioButton, &m_BootRadioButton}) {
+        c->SetVisible(false);
+    }
+    Bevel1.Define(*this, g, "Bevel1", K::Bevel, "", {8, 65, 377, 2});
+    Label4.Define(*this, g, "Label4", K::Label, "Status:", {kHeadingLeft, 84, 0, 0});
+    m_StatusLabel.Define(*this, g, "m_StatusLabel", K::Label, "Idle", {64, 84, 321, 0});
+    m_ProgressBar.Define(*this, g, "m_ProgressBar", K::ProgressBar, "", {10, 105, 372, 17});
+    m_ProgressBar.SetRange(0, 100);
+    m_ProgressBar.SetPosition(0);
+    m_StartButton.Define(*this, g, "m_StartButton", K::Button, "Start", {159, 145, 75, 25});
+
+    m_TargetVersionInfoGroupBox.Define(*this, nullptr, "m_TargetVersionInfoGroupBox", K::GroupBox,
+                                       "Target Radio Version Information",
+                                       {kVersionGroupLeft, 30, kVersionGroupWidth, 283});
+    g = &m_TargetVersionInfoGroupBox;
+    struct Row {
+        Control* heading;
+        const char* headingName;
+        const char* headingText;
+        Control* value;
+        const char* valueName;
+        int top;
+        int valueLeft;
+    };
+    const std::vector<Row> rows = {
+        {&Label2, "Label2", "File Format Version:", &FileVersionLabel, "FileVersionLabel", 20, kVersionValueLeft},
+        {&DSPVersionHeadingLabel, "DSPVersionHeadingLabel", "DSP Software Version:", &DSPVersionLabel,
+         "DSPVersionLabel", 44, kVersionValueLeft},
+        {&HWControllerVersionHeadingLabel, "HWControllerVersionHeadingLabel", "HC08 Software Version:",
+         &HWControllerVersionLabel, "HWControllerVersionLabel", 68, kVersionValueLeft},
+        {&HWRevisionHeadingLabel, "HWRevisionHeadingLabel", "Hardware Revision:", &HWRevisionLabel,
+         "HWRevisionLabel", 92, kVersionValueLeft},
+        {&SerialNumberHeadingLabel, "SerialNumberHeadingLabel", "Radio Serial Number:", &SerialNumberLabel,
+         "SerialNumberLabel", 116, kVersionValueLeft},
+        {&BootLoadHeadingLabel, "BootLoadHeadingLabel", "Boot Load Version:", &BootLoadVersionLabel,
+         "BootLoadVersionLabel", 140, kVersionValueLeft},
+        {&Label3, "Label3", "SEM Version:", &SEMVersionLabel, "SEMVersionLabel", 164, kVersionValueLeft},
+    };
+    for (const Row& r : rows) {
+        r.heading->Define(*this, g, r.headingName, K::Label, r.headingText, {kVersionHeadingLeft, r.top, 0, 0});
+        r.value->Define(*this, g, r.valueName, K::Label, "<Blank>", {r.valueLeft, r.top, kVersionValueWidth, 0},
+                        kValueStyle);
+    }
+    Bevel2.Define(*this, g, "Bevel2", K::Bevel, "", {8, 192, 257, 2});
+    Label8.Define(*this, g, "Label8", K::Label, "Corresponding Tessaro Version:", {kVersionHeadingLeft, 200, 0, 0});
+    TessaroVersionLabel.Define(*this, g, "TessaroVersionLabel", K::Label, "<Blank>",
+                               {kVersionValueLeft, 200, kVersionValueWidth, 0}, kValueStyle);
+    Label9.Define(*this, g, "Label9", K::Label, "Corresponding Brevio Version:", {kVersionHeadingLeft, 224, 0, 0});
+    BrevioVersionLabel.Define(*this, g, "BrevioVersionLabel", K::Label, "<Blank>",
+                              {kVersionValueLeft, 224, kVersionValueWidth, 0}, kValueStyle);
+    m_RetrieveVersionInfoButton.Define(*this, g, "m_RetrieveVersionInfoButton", K::Button, "&Retrieve",
+                                       {99, 250, 75, 25});
+
+    m_CommTimer.Define(*this, nullptr, "m_CommTimer", K::Timer, "", {});
+    ProgressBarTimer.Define(*this, nullptr, "ProgressBarTimer", K::Timer, "", {});
+
+    m_FileExitMenuItem.OnClick = [this] { m_FileExitMenuItemClick(); };
+    m_HelpAboutMenuItem.OnClick = [this] { m_HelpAboutMenuItemClick(); };
+    m_ToggleVersionInfoSpeedButton.OnClick = [this] { m_ToggleVersionInfoSpeedButtonClick(); };
+    m_ApplicationRadioButton.OnClick = [this] {
+        m_ApplicationRadioButton.SetChecked(true);
+        m_ApplicationRadioButtonClick();
+    };
+    m_BootRadioButton.OnClick = [this] {
+        m_BootRadioButton.SetChecked(true);
+        m_BootRadioButtonClick();
+    };
+    m_ComportComboBox.OnChange = [this] { m_ComportComboBoxChange(); };
+    m_StartButton.OnClick = [this] { m_StartButtonClick(); };
+    m_RetrieveVersionInfoButton.OnClick = [this] { m_RetrieveVersionInfoButtonClick(); };
+    m_CommTimer.OnClick = [this] { m_OnCommTimerTimer(); };
+    ProgressBarTimer.OnClick = [this] { ProgressBarTimerTimer(); };
+}
+
+void TCodeUpdaterMainDispForm::InitWindowState() {
+    m_VersionPanelShown = true;
+    m_UpdateInProgress = false;
+    m_PasswordAccepted = false;
+
+    std::vector<std::string> ports;
+    ports.reserve(kPortCount);
+    for (int n = 1; n <= kPortCount; ++n) {
+        ports.push_back("COM " + std::to_string(n));
+    }
+    m_ComportComboBox.SetItems(std::move(ports));
+    m_ComportComboBox.SetSelection(0);
+    m_CommTimer.SetEnabled(false);
+
+    m_NameLabel.SetCaption("Name: " + ProgramBaseName(environment_.programPath));
+    m_TargetReleaseLabel.SetCaption(ReleaseTextFor(m_NameLabel.Caption()));
+}
+
+void TCodeUpdaterMainDispForm::ToggleVersionInfoPanel() {
+    if (m_VersionPanelShown) {
+        SetWidth(m_TargetVersionInfoGroupBox.Place().left + 5);
+    } else {
+        SetWidth(Width() + m_TargetVersionInfoGroupBox.Place().width + 5);
+    }
+    m_VersionPanelShown = !m_VersionPanelShown;
+}
+
+void TCodeUpdaterMainDispForm::ShowRadioPicture() {
+    Control* picture = nullptr;
+    if (ResourceAttributes.radio_model == 1) {
+        picture = ResourceAttributes.series == 6 ? &MobileGPicture : &MobileXPicture;
+    } else {
+        picture = ResourceAttributes.series == 6 ? &PortableGPicture : &PortableXPicture;
+    }
+    picture->SetVisible(true);
+}
+
+void TCodeUpdaterMainDispForm::BeginUpdateRun() {
+    m_StartButton.SetCaption("Stop");
+    m_ComportComboBox.SetEnabled(false);
+    m_StartButton.SetDefault(false);
+    m_RetrieveVersionInfoButton.SetEnabled(false);
+    m_UpdateInProgress = true;
+}
+
+void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles) {
+    StopLinkWaits();
+    Clock::SleepMilliseconds(50);
+    if (deleteFiles) {
+        std::error_code ignored;
+        if (!m_LoaderFileName.empty()) {
+            std::filesystem::remove(m_LoaderFileName, ignored);
+        }
+        if (!m_CodeFileName.empty()) {
+            std::filesystem::remove(m_CodeFileName, ignored);
+        }
+    }
+    m_StartButton.SetCaption("Start");
+    m_ComportComboBox.SetEnabled(true);
+    m_RetrieveVersionInfoButton.SetEnabled(true);
+    m_UpdateInProgress = false;
+}
+
+void TCodeUpdaterMainDispForm::ShowStatus(const std::string& text) {
+    m_StatusLabel.SetCaption(text);
+}
+
+void TCodeUpdaterMainDispForm::StartTimedProgress(int intervalMs) {
+    ProgressBarTimer.SetInterval(intervalMs);
+    m_ProgressBar.SetRange(0, 100);
+    m_ProgressBar.SetPosition(0);
+    ProgressBarTimer.SetEnabled(true);
+}
+
+void TCodeUpdaterMainDispForm::StopTimedProgress() {
+    ProgressBarTimer.SetEnabled(false);
+    m_ProgressBar.SetPosition(100);
+}
+
+void TCodeUpdaterMainDispForm::ShowError(std::string_view text, std::string_view caption) {
+    host_.ShowMessage(*this, text, caption, MessageIcon::Error, MessageButtons::Ok);
+}
+
+void TCodeUpdaterMainDispForm::ShowInformation(std::string_view text, std::string_view caption) {
+    host_.ShowMessage(*this, text, caption, MessageIcon::Information, MessageButtons::Ok);
+}
+
+bool TCodeUpdaterMainDispForm::AskYesNo(std::string_view text, std::string_view caption) {
+    return host_.ShowMessage(*this, text, caption, MessageIcon::Question, MessageButtons::YesNo) ==
+           MessageAnswer::Yes;
+}
+
+void TCodeUpdaterMainDispForm::m_ToggleVersionInfoSpeedButtonClick() {
+    ToggleVersionInfoPanel();
+    m_ToggleVersionInfoSpeedButton.SetCaption(m_VersionPanelShown ? "<<" : ">>");
+}
+
+void TCodeUpdaterMainDispForm::m_FileExitMenuItemClick() {
+    host_.RequestClose(*this);
+}
+
+bool TCodeUpdaterMainDispForm::FormCloseQuery() {
+    if (!m_UpdateInProgress) {
+        return true;
+    }
+    if (!AskYesNo("Update in progress.  Are you sure you want to quit?", "Confirm")) {
+        return false;
+    }
+    EndUpdateRun(true);
+    return true;
+}
+
+void TCodeUpdaterMainDispForm::m_HelpAboutMenuItemClick() {
+    TAboutDialog about(false);
+    host_.ShowModal(*this, about);
+}
+
+void TCodeUpdaterMainDispForm::m_ApplicationRadioButtonClick() {
+    m_BootRadioButton.SetChecked(false);
+}
+
+void TCodeUpdaterMainDispForm::m_BootRadioButtonClick() {
+    m_ApplicationRadioButton.SetChecked(false);
+}
+
+void TCodeUpdaterMainDispForm::m_OnCommTimerTimer() {
+    StopLinkWaits();
+    m_CommTimer.SetEnabled(false);
+}
+
+void TCodeUpdaterMainDispForm::ProgressBarTimerTimer() {
+    m_ProgressBar.SetPosition(m_ProgressBar.Position() + 1);
+}
+
+void TCodeUpdaterMainDispForm::ComPortTriggerTimer() {
+    if (LinkWaitTimedOut()) {
+        StopLinkWaits();
+    }
+}
+
+}  // namespace aurex

@@ -1,0 +1,46 @@
+#include "app/port_probe.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <vector>
+
+#include "link/com_port_map.h"
+#include "link/serial_system.h"
+
+namespace aurex {
+
+PortProbeResult ProbeComPort(int comNumber) {
+    const std::string path = ComDevicePath(comNumber);
+    if (path.empty()) {
+        return PortProbeResult::Absent;
+    }
+    switch (PlatformSerialSystem().Probe(path)) {
+    case SerialOpenFailure::None:
+        return PortProbeResult::Available;
+    case SerialOpenFailure::InUse:
+        return PortProbeResult::Busy;
+    case SerialOpenFailure::PermissionDenied:
+        return PortProbeResult::PermissionDenied;
+    case SerialOpenFailure::NotPresent:
+    case SerialOpenFailure::Other:
+        break;
+    }
+    return PortProbeResult::Absent;
+}
+
+std::string DeviceGroup(const std::string& devicePath) {
+    struct stat info {};
+    if (devicePath.empty() || ::stat(devicePath.c_str(), &info) != 0) {
+        return {};
+    }
+    group entry{};
+    group* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
+        return {};
+    }
+    return found->gr_name;
+}
+
+}  // namespace aurex

@@ -1,0 +1,174 @@
+// Port selection: the port list, which ports can be opened, opening the radio link on the
+// chosen port in the way the radio family needs, and closing it again.
+
+#include <string>
+
+#include "app/code_updater_main_form.h"
+#include "app/port_probe.h"
+#include "link/com_port_map.h"
+#include "link/radio_link.h"
+
+namespace aurex {
+
+namespace {
+
+constexpr std::string_view kPortCaption = "COM Port";
+
+constexpr std::string_view kNeedsInterfaceBox =
+    "Aurex Code Updater will not work with the current configuration.\n\n"
+    "Either connect to the radio using LinkBox 900-8600-001 (which can\n"
+    "be purchased from Corvane), or use a computer that does not\n"
+    "have a multi-core processor or hyperthreading enabled.";
+
+}  // namespace
+
+void TCodeUpdaterMainDispForm::ProbeComPorts() {
+    for (int n = 1; n <= kPortCount; ++n) {
+        const PortProbeResult found = environment_.probePort(n);
+        const int state = found == PortProbeResult::Available ? kPortAvailable : kPortAbsent;
+        m_PortProbe[static_cast<std::size_t>(n)] = found;
+        m_PortAvailability[static_cast<std::size_t>(n - 1)] = state;
+        m_PortTable[static_cast<std::size_t>(n)] = state;
+    }
+    // The list draws from the availability; let renderings repaint it.
+    m_ComportComboBox.Repaint();
+}
+
+int TCodeUpdaterMainDispForm::SelectedComNumber() const {
+    const int index = m_ComportComboBox.Selection();
+    return index < 0 ? 0 : index + 1;
+}
+
+PortItemLook TCodeUpdaterMainDispForm::m_ComportComboBoxDrawItem(int index, bool selected) const {
+    const int availability =
+        index >= 0 && index < kPortCount ? m_PortAvailability[static_cast<std::size_t>(index)] : kPortAbsent;
+    return PortItemLookFor(availability, m_ComportComboBox.Enabled(), selected);
+}
+
+void TCodeUpdaterMainDispForm::m_ComportComboBoxChange() {
+    m_ComportComboBox.SetSelection(PortSelectionAfterChange(m_PortAvailability, m_ComportComboBox.Selection()));
+}
+
+bool TCodeUpdaterMainDispForm::IsMultiProcessorHost() const {
+    return environment_.processorCount() > 1;
+}
+
+bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud) {
+    ProbeComPorts();
+    const int n = SelectedComNumber();
+    if (n < 1 || m_PortTable[static_cast<std::size_t>(n)] != kPortAvailable) {
+        if (n >= 1 && m_PortProbe[static_cast<std::size_t>(n)] == PortProbeResult::PermissionDenied) {
+            ShowError(PermissionMessage(n), kPortCaption);
+        } else {
+            ShowError("Selected COM port is in use or not available.", kPortCaption);
+        }
+        return false;
+    }
+    m_PortTable[static_cast<std::size_t>(n)] = kPortInUseHere;
+    if (ResourceAttributes.radio_model == 0) {
+        return OpenDirectLink(n, keepBaud);
+    }
+    switch (OpenInterfaceLink(n)) {
+    case 1:
+        SetLinkFraming(RadioLink, kFramingFramed);
+        SetLinkActive(RadioLink, true);
+        if (!keepBaud) {
+            ChangeBaudRate(RadioLink, 115200);
+        }
+        return true;
+    case 2:
+        if (IsMultiProcessorHost()) {
+            // The device stays open until CloseRadioLink.
+            ShowError(kNeedsInterfaceBox, kPortCaption);
+            return false;
+        }
+        CloseLink(RadioLink);
+        return OpenHalfDuplexLink(n, keepBaud);
+    default:
+        return false;
+    }
+}
+
+void TCodeUpdaterMainDispForm::OpenFailed(int comNumber, const std::string& message) {
+    m_PortTable[static_cast<std::size_t>(comNumber)] = kPortAvailable;
+    CloseLink(RadioLink);
+    ShowError(message, kPortCaption);
+}
+
+bool TCodeUpdaterMainDispForm::OpenDirectLink(int comNumber, bool keepBaud) {
+    std::string message;
+    if (!OpenDeviceLink(RadioLink, comNumber, 19200, false, message)) {
+        OpenFailed(comNumber, message);
+        return false;
+    }
+    SetLinkFraming(RadioLink, kFramingFramed);
+    SetLinkActive(RadioLink, true);
+    if (!keepBaud) {
+        ChangeBaudRate(RadioLink, 115200);
+    }
+    return true;
+}
+
+int TCodeUpdaterMainDispForm::OpenInterfaceLink(int comNumber) {
+    std::string message;
+    if (!OpenDeviceLink(RadioLink, comNumber, 19200, false, message)) {
+        OpenFailed(comNumber, message);
+        return 0;
+    }
+    SetLinkFraming(RadioLink, kFramingFramed);
+    SetLinkActive(RadioLink, true);
+    CreateLinkTimeout(RadioLink, 1000);
+    return ProbeInterfaceBox(RadioLink) ? 1 : 2;
+}
+
+bool TCodeUpdaterMainDispForm::OpenHalfDuplexLink(int comNumber, bool keepBaud) {
+    ComPort.SetComNumber(static_cast<std::uint16_t>(comNumber));
+    ComPort.SetRS485Mode(true);
+    std::string message;
+    if (!OpenComPortLink(RadioLink, ComPort, message)) {
+        OpenFailed(comNumber, message);
+        return false;
+    }
+    SetLinkActive(RadioLink, true);
+    SetLinkFraming(RadioLink, kFramingFramed);
+    SetLinkBaud(RadioLink, 19200);
+    if (RadioTypeCode == 1) {
+        ChangeBaudRate(RadioLink, 19200);
+    } else if (!keepBaud) {
+        ChangeBaudRate(RadioLink, 115200);
+    }
+    return true;
+}
+
+void TCodeUpdaterMainDispForm::CloseRadioLink() {
+    CloseLink(RadioLink);
+    const int n = SelectedComNumber();
+    if (n >= 1) {
+        m_PortTable[static_cast<std::size_t>(n)] = kPortAvailable;
+    }
+}
+
+std::string TCodeUpdaterMainDispForm::PermissionMessage(int comNumber) const {
+    const std::string device = ComDevicePath(comNumber);
+    const std::string group = DeviceGroup(device);
+    return "You may not open " + device + " (COM " + std::to_string(comNumber) +
+           "): permission denied.\n\nYour user must be in the group that owns the device (" +
+           (group.empty() ? std::string("usually \"dialout\"") : "\"" + group + "\"") +
+           "), for example:\n    sudo usermod -aG " + (group.empty() ? std::string("dialout") : group) +
+           " $USER\nthen log out and in again.";
+}
+
+void TCodeUpdaterMainDispForm::AttachLinkTimer() {
+    RadioLink.commTimer = &m_CommTimerLink;
+    QObject::connect(&ComPort, &aurex::ComPort::OnTriggerTimer, [this] { ComPortTriggerTimer(); });
+}
+
+void TCodeUpdaterMainDispForm::StopLinkWaits() {
+    SetLinkActive(RadioLink, false);
+}
+
+bool TCodeUpdaterMainDispForm::LinkWaitTimedOut() const {
+    return IsLinkTimedOut(RadioLink);
+}
+
+}  // namespace aurex

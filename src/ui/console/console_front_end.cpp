@@ -1,0 +1,335 @@
+#include "ui/console/console_front_end.h"
+
+#include <csignal>
+#include <cstring>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include "app/code_down_pass_dlg.h"
+#include "app/timer_driver.h"
+
+namespace aurex {
+
+namespace {
+
+const char* IconWord(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Error: return "Error";
+    case MessageIcon::Information: return "Information";
+    case MessageIcon::Question: return "Question";
+    }
+    return "";
+}
+
+// Ctrl+C presses Stop during a run, through a pipe that the event loop watches.
+int g_interruptPipe[2] = {-1, -1};
+
+extern "C" void OnInterrupt(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(g_interruptPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& options, std::string& error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        if (a == "--console") {
+            continue;
+        }
+        if (a == "--yes" || a == "-y") {
+            options.yes = true;
+        } else if (a == "--boot") {
+            options.boot = true;
+        } else if (a == "--retrieve") {
+            options.retrieve = true;
+        } else if (a == "--help" || a == "-h") {
+            options.help = true;
+        } else if (a == "--password") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            options.password = text;
+        } else if (a == "--port") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            int n = 0;
+            bool digits = !text.empty() && text.size() <= 2;
+            for (char c : text) {
+                digits = digits && c >= '0' && c <= '9';
+            }
+            if (digits) {
+                n = std::stoi(text);
+            }
+            if (!digits || n < 1 || n > kPortCount) {
+                error = "--port takes a COM number from 1 to 64, not \"" + text + "\"";
+                return false;
+            }
+            options.port = n;
+        } else {
+            error = "unknown option \"" + a + "\"";
+            return false;
+        }
+    }
+    if (options.boot && options.retrieve) {
+        error = "--boot chooses what Start loads; it does not go with --retrieve";
+        return false;
+    }
+    return true;
+}
+
+std::string ConsoleUsage() {
+    return "usage: aurex-code-updater --console [--port N] [--boot] [--password TEXT] [--retrieve] [--yes]\n"
+           "  --port N         use COM N (1-64); default COM 1\n"
+           "  --boot           load the boot code where this updater offers the choice\n"
+           "  --password TEXT  the update password (else asked for at the terminal)\n"
+           "  --retrieve       read the radio's version information instead of updating\n"
+           "  --yes            answer OK or Yes to every message\n"
+           "Exit status 0 when the update ends with \"Done.\" (or the version information was read).\n";
+}
+
+std::string ProgressBarText(int position, int min, int max, int width) {
+    const int span = max > min ? max - min : 1;
+    const int clamped = std::clamp(position, min, max);
+    const int filled = static_cast<int>(static_cast<long long>(clamped - min) * width / span);
+    const int percent = static_cast<int>(static_cast<long long>(clamped - min) * 100 / span);
+    std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                      std::string(static_cast<std::size_t>(width - filled), '.') + "] ";
+    const std::string pct = std::to_string(percent);
+    return bar + std::string(3 - std::min<std::size_t>(3, pct.size()), ' ') + pct + "%";
+}
+
+ConsoleHost::ConsoleHost(const ConsoleOptions& options, std::FILE* in, std::FILE* out)
+    : options_(options), in_(in), out_(out), interactive_(::isatty(::fileno(out)) != 0) {}
+
+void ConsoleHost::EndProgressLine() {
+    if (progressLineOpen_) {
+        std::fputc('\n', out_);
+        progressLineOpen_ = false;
+    }
+}
+
+std::string ConsoleHost::ReadLine(bool hidden) {
+    const int fd = ::fileno(in_);
+    termios saved{};
+    const bool restore = hidden && ::isatty(fd) != 0 && ::tcgetattr(fd, &saved) == 0;
+    if (restore) {
+        termios quiet = saved;
+        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+        ::tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    std::string line;
+    bool any = false;
+    for (int c = std::fgetc(in_); c != EOF && c != '\n'; c = std::fgetc(in_)) {
+        any = true;
+        if (line.size() < 4096) {  // a prompt answer never needs more
+            line.push_back(static_cast<char>(c));
+        }
+    }
+    if (restore) {
+        ::tcsetattr(fd, TCSAFLUSH, &saved);
+        std::fputc('\n', out_);
+    }
+    (void)any;
+    return line;
+}
+
+MessageAnswer ConsoleHost::ShowMessage(const FormModel&, std::string_view text, std::string_view caption,
+                                       MessageIcon icon, MessageButtons buttons) {
+    EndProgressLine();
+    std::fprintf(out_, "\n== %.*s (%s) ==\n%.*s\n", static_cast<int>(caption.size()), caption.data(), IconWord(icon),
+                 static_cast<int>(text.size()), text.data());
+    if (buttons == MessageButtons::Ok) {
+        if (!options_.yes && ::isatty(::fileno(in_)) != 0) {
+            std::fputs("[Press Enter for OK] ", out_);
+            std::fflush(out_);
+            ReadLine(false);
+        }
+        std::fflush(out_);
+        return MessageAnswer::Ok;
+    }
+    if (options_.yes) {
+        std::fputs("[Yes/No] Yes (--yes)\n", out_);
+        std::fflush(out_);
+        return MessageAnswer::Yes;
+    }
+    for (;;) {
+        std::fputs("[Yes/No] ", out_);
+        std::fflush(out_);
+        if (std::feof(in_)) {
+            std::fputs("No (no input)\n", out_);
+            return MessageAnswer::No;
+        }
+        const std::string answer = ReadLine(false);
+        if (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes") {
+            return MessageAnswer::Yes;
+        }
+        if (answer == "n" || answer == "N" || answer == "no" || answer == "No" || std::feof(in_)) {
+            return MessageAnswer::No;
+        }
+    }
+}
+
+void ConsoleHost::ShowModal(const FormModel&, FormModel& dialog) {
+    EndProgressLine();
+    dialog.SetModalResult(ModalResult::None);
+    dialog.FormActivate();
+    if (auto* pass = dynamic_cast<TCodeDownPassDispDlg*>(&dialog)) {
+        std::string typed;
+        if (options_.password) {
+            typed = *options_.password;
+        } else {
+            std::fprintf(out_, "%s\n%s ", pass->Caption().c_str(), pass->Label1.Caption().c_str());
+            std::fflush(out_);
+            typed = ReadLine(true);
+        }
+        pass->m_PasswordEdit.UserEdit(typed);
+        pass->BitBtn1.Click();
+        return;
+    }
+    std::fprintf(out_, "== %s ==\n", dialog.Caption().c_str());
+    for (const Control* c : dialog.Controls()) {
+        if (c->Kind() == ControlKind::Label) {
+            std::fprintf(out_, "%s\n", c->Caption().c_str());
+        }
+    }
+    dialog.SetModalResult(ModalResult::Ok);
+}
+
+void ConsoleHost::RequestClose(FormModel&) {}
+
+void ConsoleHost::ControlChanged(const FormModel&, const Control* control, ControlProperty what) {
+    if (control == nullptr) {
+        return;
+    }
+    if (control->Name() == "m_StatusLabel" && what == ControlProperty::Caption) {
+        EndProgressLine();
+        std::fprintf(out_, "Status: %s\n", control->Caption().c_str());
+        std::fflush(out_);
+        return;
+    }
+    if (control->Name() == "m_ProgressBar" && what == ControlProperty::Position) {
+        const int span = control->Max() > control->Min() ? control->Max() - control->Min() : 1;
+        const int percent = (control->Position() - control->Min()) * 100 / span;
+        if (interactive_) {
+            std::fprintf(out_, "\r%s", ProgressBarText(control->Position(), control->Min(), control->Max()).c_str());
+            progressLineOpen_ = true;
+        } else if (percent / 10 != lastPrintedPercent_ / 10 || (percent == 100 && lastPrintedPercent_ != 100)) {
+            // Not a terminal: one line per tenth, so logs stay short.
+            std::fprintf(out_, "%s\n", ProgressBarText(control->Position(), control->Min(), control->Max()).c_str());
+        }
+        lastPrintedPercent_ = percent;
+        std::fflush(out_);
+    }
+}
+
+int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const ConsoleOptions& options,
+                      std::FILE* out) {
+    std::fprintf(out, "%s\n", form.m_NameLabel.Caption().c_str());
+    std::fprintf(out, "Intended target radio: %s, series %s, release %s, upgrade type %s\n",
+                 form.m_TargetRadioLabel.Caption().c_str(), form.m_TargetSeriesLabel.Caption().c_str(),
+                 form.m_TargetReleaseLabel.Caption().c_str(), form.m_TargetUpgradeTypeLabel.Caption().c_str());
+
+    if (options.port) {
+        // Exactly the port asked for: an unavailable one is reported when opening, never swapped.
+        form.m_ComportComboBox.SetSelection(*options.port - 1);
+    }
+    std::fprintf(out, "Port: %s\n", form.m_ComportComboBox.Items()[static_cast<std::size_t>(
+                                        std::max(0, form.m_ComportComboBox.Selection()))].c_str());
+
+    if (options.boot) {
+        if (!form.m_BootRadioButton.Visible()) {
+            std::fprintf(out, "This updater offers no Application/Boot choice; --boot does not apply.\n");
+            return 2;
+        }
+        form.m_BootRadioButton.Click();
+    }
+
+    if (options.retrieve) {
+        form.m_RetrieveVersionInfoButton.Click();
+        host.EndProgressLine();
+        const int s = form.m_LastRetrieveStatus;
+        if (s != 1 && s != 5 && s != 8) {
+            return 1;
+        }
+        const Control* rows[][2] = {
+            {&form.Label2, &form.FileVersionLabel},
+            {&form.DSPVersionHeadingLabel, &form.DSPVersionLabel},
+            {&form.HWControllerVersionHeadingLabel, &form.HWControllerVersionLabel},
+            {&form.HWRevisionHeadingLabel, &form.HWRevisionLabel},
+            {&form.SerialNumberHeadingLabel, &form.SerialNumberLabel},
+            {&form.BootLoadHeadingLabel, &form.BootLoadVersionLabel},
+            {&form.Label3, &form.SEMVersionLabel},
+            {&form.Label8, &form.TessaroVersionLabel},
+            {&form.Label9, &form.BrevioVersionLabel},
+        };
+        std::fprintf(out, "%s\n", form.m_TargetVersionInfoGroupBox.Caption().c_str());
+        for (const auto& row : rows) {
+            std::fprintf(out, "  %-31s %s\n", row[0]->Caption().c_str(), row[1]->Caption().c_str());
+        }
+        return 0;
+    }
+
+    form.m_StartButton.Click();
+    host.EndProgressLine();
+    if (!form.m_PasswordAccepted) {
+        std::fprintf(out, "The password was not accepted.\n");
+        return 1;
+    }
+    return form.m_StatusLabel.Caption() == "Done." ? 0 : 1;
+}
+
+int RunConsole(int argc, char** argv, MainFormEnvironment environment) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    ConsoleOptions options;
+    std::string error;
+    if (!ParseConsoleOptions(args, options, error)) {
+        std::fprintf(stderr, "aurex-code-updater: %s\n%s", error.c_str(), ConsoleUsage().c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(ConsoleUsage().c_str(), stdout);
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    ConsoleHost host(options, stdin, stdout);
+    TCodeUpdaterMainDispForm form(host, std::move(environment));
+    form.AddListener(&host);
+    TimerDriver timers(form);
+
+    if (::pipe(g_interruptPipe) == 0) {
+        std::signal(SIGINT, OnInterrupt);
+    }
+    QSocketNotifier interrupt(g_interruptPipe[0], QSocketNotifier::Read);
+    QObject::connect(&interrupt, &QSocketNotifier::activated, [&form] {
+        char byte = 0;
+        [[maybe_unused]] const auto got = ::read(g_interruptPipe[0], &byte, 1);
+        if (form.m_UpdateInProgress) {
+            std::fputs("\nStopping...\n", stdout);
+            form.m_StartButton.Click();  // reads "Stop" during a run
+        } else {
+            std::signal(SIGINT, SIG_DFL);
+            std::raise(SIGINT);
+        }
+    });
+
+    const int result = RunConsoleSession(form, host, options, stdout);
+    form.RemoveListener(&host);
+    return result;
+}
+
+}  // namespace aurex

@@ -1,0 +1,67 @@
+#pragma once
+
+// The terminal rendering of the window model: status texts and a progress bar on the terminal,
+// message boxes as text, the port, the Boot choice and the password from options or a prompt.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/code_updater_main_form.h"
+#include "app/control.h"
+#include "app/dialog_host.h"
+
+namespace aurex {
+
+struct ConsoleOptions {
+    std::optional<int> port;               // COM number
+    bool boot = false;
+    std::optional<std::string> password;
+    bool retrieve = false;
+    bool yes = false;                      // answer OK / Yes to every box
+    bool help = false;
+};
+
+// Parses the options after the program name; false with `error` set for a bad one.
+bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& options, std::string& error);
+
+std::string ConsoleUsage();
+
+// Draws "[#####.....]  50%" for a position in a range, `width` marks wide.
+std::string ProgressBarText(int position, int min, int max, int width = 40);
+
+class ConsoleHost : public DialogHost, public ControlListener {
+public:
+    // Prompts are read from `in`; everything is written to `out`.
+    ConsoleHost(const ConsoleOptions& options, std::FILE* in, std::FILE* out);
+
+    MessageAnswer ShowMessage(const FormModel& owner, std::string_view text, std::string_view caption,
+                              MessageIcon icon, MessageButtons buttons) override;
+    void ShowModal(const FormModel& owner, FormModel& dialog) override;
+    void RequestClose(FormModel& form) override;
+    void ControlChanged(const FormModel& form, const Control* control, ControlProperty what) override;
+
+    // Ends a progress line that is being redrawn, before other output.
+    void EndProgressLine();
+
+private:
+    std::string ReadLine(bool hidden);
+
+    const ConsoleOptions& options_;
+    std::FILE* in_;
+    std::FILE* out_;
+    bool interactive_;
+    bool progressLineOpen_ = false;
+    int lastPrintedPercent_ = -1;
+};
+
+// Runs one update (or Retrieve) on the given window model and returns the exit code:
+// 0 after "Done." (or a Retrieve that filled the version group), non-zero otherwise.
+int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const ConsoleOptions& options,
+                      std::FILE* out);
+
+// The whole front end: options, the window model, the session.
+int RunConsole(int argc, char** argv, MainFormEnvironment environment = {});
+
+}  // namespace aurex

@@ -1,0 +1,40 @@
+// The updater: the window, or with --console the terminal front end. Each executable carries
+// its own image set.
+
+#include <cstring>
+#include <exception>
+#include <memory>
+
+#include "app/embedded_blobs.h"
+#include "ui/console/console_front_end.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/qt_dialog_host.h"
+
+namespace {
+
+aurex::MainFormEnvironment CarriedEnvironment() {
+    aurex::MainFormEnvironment env;
+    // The carried set lives as long as the program; nothing to free.
+    env.blobs = std::shared_ptr<const aurex::EmbeddedBlobs>(&aurex::CarriedImageSet(), [](const auto*) {});
+    return env;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--console") == 0) {
+            return aurex::RunConsole(argc, argv, CarriedEnvironment());
+        }
+    }
+    aurex::GuardedApplication app(argc, argv);
+    QApplication::setApplicationName("Aurex Code Updater");
+    try {
+        aurex::MainWindow window(CarriedEnvironment());
+        window.show();
+        return QApplication::exec();
+    } catch (const std::exception& e) {
+        aurex::ShowEscapedError(QString::fromLocal8Bit(e.what()));
+        return 1;
+    }
+}

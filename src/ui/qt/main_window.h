@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+
+#include <QWidget>
+
+#include "app/code_updater_main_form.h"
+#include "app/timer_driver.h"
+#include "ui/qt/form_view.h"
+#include "ui/qt/qt_dialog_host.h"
+
+namespace aurex {
+
+// The updater's main window: the window model shown with Qt Widgets.
+class MainWindow : public QWidget {
+public:
+    explicit MainWindow(MainFormEnvironment environment = {});
+    ~MainWindow() override;
+
+    TCodeUpdaterMainDispForm& Form() { return *form_; }
+    FormView& View() { return *view_; }
+    QtDialogHost& Host() { return host_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QtDialogHost host_;
+    std::unique_ptr<TCodeUpdaterMainDispForm> form_;
+    std::unique_ptr<FormView> view_;
+    std::unique_ptr<TimerDriver> timers_;
+};
+
+}  // namespace aurex

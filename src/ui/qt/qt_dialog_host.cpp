@@ -1,0 +1,131 @@
+#include "ui/qt/qt_dialog_host.h"
+
+#include <exception>
+
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QShowEvent>
+
+namespace aurex {
+
+void ShowEscapedError(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kAppTitle.data(), kAppTitle.size()), text,
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+void RunGuarded(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::exception& e) {
+        ShowEscapedError(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowEscapedError("An unknown error occurred.");
+    }
+}
+
+GuardedApplication::GuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowEscapedError(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowEscapedError("An unknown error occurred.");
+    }
+    return false;
+}
+
+ModelDialog::ModelDialog(FormModel& form, QWidget* owner) : QDialog(owner), form_(form) {
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    form_.SetModalResult(ModalResult::None);
+    view_ = std::make_unique<FormView>(form_, this, RunGuarded);
+    form_.AddListener(this);
+    // Enter presses the default button: leave it to the buttons' own default flag.
+    for (Control* c : form_.Controls()) {
+        if (c->Kind() == ControlKind::Button) {
+            if (auto* w = view_->WidgetFor(*c)) {
+                w->setFocusPolicy(Qt::StrongFocus);
+            }
+        }
+    }
+}
+
+ModelDialog::~ModelDialog() {
+    form_.RemoveListener(this);
+}
+
+void ModelDialog::ControlChanged(const FormModel&, const Control* control, ControlProperty what) {
+    if (control == nullptr && what == ControlProperty::ModalResult && form_.Result() != ModalResult::None) {
+        done(form_.Result() == ModalResult::Ok ? QDialog::Accepted : QDialog::Rejected);
+    }
+}
+
+void ModelDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    RunGuarded([this] { form_.FormActivate(); });
+}
+
+void ModelDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        for (Control* c : form_.Controls()) {
+            if (c->Style().cancelButton) {
+                RunGuarded([c] { c->Click(); });
+                return;
+            }
+        }
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void ModelDialog::reject() {
+    // The close box (or Esc without a cancel button) closes without any button's event.
+    if (form_.Result() == ModalResult::None) {
+        form_.SetModalResult(ModalResult::Cancel);
+    }
+    QDialog::reject();
+}
+
+QWidget* QtDialogHost::WidgetOf(const FormModel& form) const {
+    const auto it = owners_.find(&form);
+    return it == owners_.end() ? nullptr : it->second;
+}
+
+MessageAnswer QtDialogHost::ShowMessage(const FormModel& owner, std::string_view text, std::string_view caption,
+                                        MessageIcon icon, MessageButtons buttons) {
+    QMessageBox::Icon qicon = QMessageBox::Critical;
+    if (icon == MessageIcon::Information) {
+        qicon = QMessageBox::Information;
+    } else if (icon == MessageIcon::Question) {
+        qicon = QMessageBox::Question;
+    }
+    const auto qbuttons = buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
+    QMessageBox box(qicon, QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
+                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), qbuttons, WidgetOf(owner));
+    box.setTextFormat(Qt::PlainText);
+    const int pressed = box.exec();
+    if (buttons == MessageButtons::Ok) {
+        return MessageAnswer::Ok;
+    }
+    return pressed == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+void QtDialogHost::ShowModal(const FormModel& owner, FormModel& dialog) {
+    ModelDialog d(dialog, WidgetOf(owner));
+    Register(dialog, &d);
+    if (onDialogShown) {
+        auto hook = onDialogShown;
+        QMetaObject::invokeMethod(&d, [hook, &d] { hook(d); }, Qt::QueuedConnection);
+    }
+    d.exec();
+    owners_.erase(&dialog);
+}
+
+void QtDialogHost::RequestClose(FormModel& form) {
+    if (QWidget* w = WidgetOf(form)) {
+        w->close();
+    }
+}
+
+}  // namespace aurex

@@ -1,0 +1,300 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "app/code_updater_main_form.h"
+#include "app/window_rules.h"
+#include "support/recording_host.h"
+
+namespace aurex {
+namespace {
+
+using testing::FakeEnvironment;
+using testing::RecordingHost;
+
+MainFormEnvironment WithImageSet(std::uint8_t model, std::uint8_t kind, std::int8_t series, std::uint8_t type) {
+    MainFormEnvironment env = FakeEnvironment();
+    env.blobs = testing::RecordBlobs(model, kind, series, type);
+    return env;
+}
+
+TEST(MainFormTest, OpensCollapsedAndTheToggleShowsAndHidesTheVersionPanel) {
+    RecordingHost host;
+    TCodeUpdaterMainDispForm form(host, FakeEnvironment());
+    host.Attach(form);
+    EXPECT_EQ(form.Width(), 417);
+    EXPECT_FALSE(form.m_VersionPanelShown);
+    EXPECT_EQ(form.m_ToggleVersionInfoSpeedButton.Caption(), ">>");
+
+    ASSERT_TRUE(form.m_ToggleVersionInfoSpeedButton.Click());
+    EXPECT_EQ(form.Width(), 417 + 278);
+    EXPECT_TRUE(form.m_VersionPanelShown);
+    EXPECT_EQ(form.m_ToggleVersionInfoSpeedButton.Caption(), "<<");
+
+    ASSERT_TRUE(form.m_ToggleVersionInfoSpeedButton.Click());
+    EXPECT_EQ(form.Width(), 417);
+    EXPECT_EQ(form.m_ToggleVersionInfoSpeedButton.Caption(), ">>");
+    // Collapsing only cuts the column off: nothing else moved.
+    EXPECT_EQ(form.m_TargetVersionInfoGroupBox.Place().left, 412);
+    EXPECT_EQ(host.Changes(form.Name(), "Geometry"), (std::vector<std::string>{"695", "417"}));
+}
+
+TEST(MainFormTest, StartsIdleWithTheLayoutCaptions) {
+    RecordingHost host;
+    TCodeUpdaterMainDispForm form(host, FakeEnvironment());
+    EXPECT_EQ(form.Caption(), "Aurex Code Updater");
+    EXPECT_EQ(form.m_StatusLabel.Caption(), "Idle");
+    EXPECT_EQ(form.m_StartButton.Caption(), "Start");
+    EXPECT_TRUE(form.m_StartButton.Enabled());
+    EXPECT_TRUE(form.m_ComportComboBox.Enabled());
+    EXPECT_TRUE(form.m_RetrieveVersionInfoButton.Enabled());
+    EXPECT_EQ(form.m_ProgressBar.Position(), 0);
+    EXPECT_EQ(form.m_ProgressBar.Max(), 100);
+    EXPECT_FALSE(form.m_CommTimer.Enabled());
+    EXPECT_FALSE(form.ProgressBarTimer.Enabled());
+    ASSERT_EQ(form.m_ComportComboBox.Items().size(), 64U);
+    EXPECT_EQ(form.m_ComportComboBox.Items().front(), "COM 1");
+    EXPECT_EQ(form.m_ComportComboBox.Items().back(), "COM 64");
+    EXPECT_EQ(form.m_ComportComboBox.Selection(), 0);
+    EXPECT_EQ(form.HWControllerVersionHeadingLabel.Caption(), "HC08 Software Version:");
+    EXPECT_EQ(form.SerialNumberLabel.Caption(), "<Blank>");
+    EXPECT_TRUE(form.m_LoaderFileName.empty());
+    EXPECT_TRUE(form.m_CodeFileName.empty());
+    EXPECT_FALSE(form.m_PasswordAccepted);
+    // Every control name is unique, so renderings and scripts can find each one by name.
+    for (const Control* c : form.Controls()) {
+        EXPECT_EQ(form.Find(c->Name()), c) << c->Name();
+    }
+}
+
+TEST(MainFormTest, ImageSetLabelsComeFromTheCarriedRecord) {
+    RecordingHost host;
+    TCodeUpdaterMainDispForm form(host, WithImageSet(1, 1, -2, 2));
+    EXPECT_EQ(form.m_TargetRadioLabel.Caption(), "8600");
+    EXPECT_EQ(form.m_TargetSeriesLabel.Caption(), "-2");
+    EXPECT_EQ(form.m_TargetUpgradeTypeLabel.Caption(), "DSP");
+    EXPECT_EQ(form.TessaroVersionLabel.Caption(), "2.8.2");
+    EXPECT_EQ(form.BrevioVersionLabel.Caption(), "3.0.9");
+
+    // No record: zeros stand in and the labels keep their layout captions, without a message.
+    RecordingHost quiet;
+    TCodeUpdaterMainDispForm bare(quiet, FakeEnvironment());
+    EXPECT_EQ(bare.m_TargetRadioLabel.Caption(), "8400");
+    EXPECT_EQ(bare.m_TargetSeriesLabel.Caption(), "4");
+    EXPECT_EQ(bare.TessaroVersionLabel.Caption(), "<Blank>");
+    EXPECT_EQ(bare.ResourceAttributes.series, 0);
+    EXPECT_EQ(bare.RadioTypeCode, 4);  // radio model 0, series 0
+    EXPECT_TRUE(quiet.messages.empty());
+}
+
+TEST(MainFormTest, NameAndReleaseComeFromTheProgramFileName) {
+    struct Case {
+        const char* path;
+        const char* name;
+        const char* release;
+    };
+    const Case cases[] = {
+        {"/opt/aurex/Unit_Release_3_0_9.exe", "Name: Unit_Release_3_0_9", "3.0 9"},
+        {"8600_Series_4_Release_2_1", "Name: 8600_Series_4_Release_2_1", "2.1"},
+        {"/usr/bin/aurex-code-updater", "Name: aurex-code-updater", "N/A"},
+        {"Unit_Release.tar.gz", "Name: Unit_Release", "N/A"},           // nothing after "Release"
+        {"/a.b/Release_7_3_x.exe", "Name: Release_7_3_x", "7.3 x"},      // dot in a folder is not cut
+        {"Unit_release_3_0", "Name: Unit_release_3_0", "N/A"},          // letter case counts
+    };
+    for (const Case& c : cases) {
+        RecordingHost host;
+        TCodeUpdaterMainDispForm form(host, FakeEnvironment({1}, c.path));
+        EXPECT_EQ(form.m_NameLabel.Caption(), c.name) << c.path;
+        EXPECT_EQ(form.m_TargetReleaseLabel.Caption(), c.release) << c.path;
+    }
+}
+
+TEST(MainFormTest, ApplicationBootChoiceOnlyForApplicationBootSetsOutsideSeriesFourAndSix) {
+    struct Case {
+        std::int8_t series;
+        std::uint8_t type;
+        bool choice;
+        bool bootPath;
+    };
+    const Case cases[] = {
+        {5, 3, true, false}, {4, 3, false, true}, {6, 3, false, true}, {-1, 3, true, false},
+        {5, 0, false, false}, {4, 1, false, false}, {5, 2, false, false},
+    };
+    for (const Case& c : cases) {
+        RecordingHost host;
+        TCodeUpdaterMainDispForm form(host, WithImageSet(1, 1, c.series, c.type));
+        const std::string what = "series " + std::to_string(c.series) + " type " + std::to_string(c.type);
+        EXPECT_EQ(form.m_UpgradeTypeLabel.Visible(), c.choice) << what;
+        EXPECT_EQ(form.m_ApplicationRadioButton.Visible(), c.choice) << what;
+        EXPECT_EQ(form.m_BootRadioButton.Visible(), c.choice) << what;
+        EXPECT_EQ(form.m_BootPathSelected, c.bootPath) << what;
+    }
+}
+
+TEST(MainFormTest, ApplicationAndBootAreNeverBothChecked) {
+    RecordingHost host;
+    TCodeUpdaterMainDispForm form(host, WithImageSet(1, 1, 5, 3));
+    EXPECT_TRUE(form.m_ApplicationRadioButton.Checked());
+    EXPECT_FALSE(form.m_BootRadioButton.Checked());
+    form.m_BootRadioButton.Click();
+    EXPECT_TRUE(form.m_BootRadioButton.Checked());
+    EXPECT_FALSE(form.m_ApplicationRadioButton.Checked());
+    form.m_BootRadioButton.Click();
+    EXPECT_TRUE(form.m_BootRadioButton.Checked());
+    EXPECT_FALSE(form.m_ApplicationRadioButton.Checked());
+    form.m_ApplicationRadioButton.Click();
+    EXPECT_TRUE(form.m_ApplicationRadioButton.Checked());
+    EXPECT_FALSE(form.m_BootRadioButton.Checked());
+}
+
+TEST(MainFormTest, OnePictureByRadioModelAndSeries) {
+    struct Case {
+        std::uint8_t model;
+        std::int8_t series;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {1, 6, "MobileGPicture"},   {1, 4, "MobileXPicture"},   {1, 5, "MobileXPicture"},
+        {0, 6, "PortableGPicture"}, {0, 4, "PortableXPicture"}, {0, 0, "PortableXPicture"},
+    };
+    for (const Case& c : cases) {
+        RecordingHost host;
+        TCodeUpdaterMainDispForm form(host, WithImageSet(c.model, 1, c.series, 0));
+        for (const Control* p : {&form.PortableGPicture, &form.MobileXPicture, &form.MobileGPicture,
+                                 &form.PortableXPicture}) {
+            EXPECT_EQ(p->Visible(), p->Name() == c.shown) << int(c.model) << "/" << int(c.series) << " " << p->Name();
+        }
+    }
+}
+
+TEST(MainFormTest, OwnRadioTypeCodeFromTheImageSet) {
+    // Radio model, series, kind flag -> code, for every row of the rule.
+    EXPECT_EQ(RadioTypeCodeFor(0, 4, 0), 6);
+    EXPECT_EQ(RadioTypeCodeFor(0, 6, 1), 0);
+    EXPECT_EQ(RadioTypeCodeFor(0, 5, 0), 4);
+    EXPECT_EQ(RadioTypeCodeFor(0, -3, 1), 4);
+    EXPECT_EQ(RadioTypeCodeFor(1, 4, 0), 1);
+    EXPECT_EQ(RadioTypeCodeFor(1, 6, 0), 1);
+    EXPECT_EQ(RadioTypeCodeFor(1, 4, 1), 7);
+    EXPECT_EQ(RadioTypeCodeFor(1, 6, 2), 8);
+    EXPECT_EQ(RadioTypeCodeFor(1, 5, 1), 5);
+
+    RecordingHost host;
+    TCodeUpdaterMainDispForm form(host, WithImageSet(1, 1, 4, 3));
+    EXPECT_EQ(form.RadioTypeCode, 7);
+}
+
+TEST(MainFormTest, RunStateSwitchesTheControls) {
+    RecordingHost host;
+    TCodeUpdaterMainDispForm form(host, FakeEnvironment());
+    host.Attach(form);
+    form.m_StartButton.SetDefault(true);
+    form.BeginUpdateRun();
+    EXPECT_TRUE(form.m_UpdateInProgress);
+    EXPECT_EQ(form.m_StartButton.Caption(), "Stop");
+    EXPECT_FALSE(form.m_StartButton.IsDefault());
+    EXPECT_FALSE(form.m_ComportComboBox.Enabled());
+    EXPECT_FALSE(form.m_RetrieveVersionInfoButton.Enabled());
+    EXPECT_FALSE(form.m_RetrieveVersionInfoButton.Click());  // a disabled button does nothing
+    EXPECT_TRUE(form.m_StartButton.Enabled());
+
+    // Ending deletes the merged files only when asked, and a missing one is no error.
+    const auto dir = std::filesystem::temp_directory_path() / "aurex_main_form_test";
+    std::filesystem::create_directories(dir);
+    const auto loader = dir / "Loader.hex";
+    std::ofstream(loader) << "S9030000FC\r\n";
+    form.m_LoaderFileName = loader.string();
+    form.m_CodeFileName = (dir / "Code.hex").string();
+    form.EndUpdateRun(false);
+    EXPECT_TRUE(std::filesystem::exists(loader));
+    form.BeginUpdateRun();
+    form.EndUpdateRun(true);
+    EXPECT_FALSE(std::filesystem::exists(loader));
+    std::filesystem::remove_all(dir);
+
+    EXPECT_FALSE(form.m_UpdateInProgress);
+    EXPECT_EQ(form.m_StartButton.Caption(), "Start");
+    EXPECT_TRUE(form.m_ComportComboBox.Enabled());
+    EXPECT_TRUE(form.m_RetrieveVersionInfoButton.Enabled());
+}
+
+TEST(MainFormTest, ClosingAsksOnlyDuringARun) {
+    RecordingHost host;
+    TCodeUpdaterMainDispForm form(host, FakeEnvironment());
+    form.m_FileExitMenuItem.Click();
+    EXPECT_TRUE(host.closed);
+    EXPECT_TRUE(host.messages.empty());
+
+    host.closed = false;
+    form.BeginUpdateRun();
+    form.ShowStatus("Uploading codeplug...");
+    host.answers = {MessageAnswer::No};
+    form.m_FileExitMenuItem.Click();
+    EXPECT_FALSE(host.closed);
+    ASSERT_EQ(host.messages.size(), 1U);
+    EXPECT_EQ(host.messages[0].text, "Update in progress.  Are you sure you want to quit?");
+    EXPECT_EQ(host.messages[0].caption, "Confirm");
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::Question);
+    EXPECT_EQ(host.messages[0].buttons, MessageButtons::YesNo);
+    // No leaves the run and its status alone.
+    EXPECT_TRUE(form.m_UpdateInProgress);
+    EXPECT_EQ(form.m_StartButton.Caption(), "Stop");
+    EXPECT_EQ(form.m_StatusLabel.Caption(), "Uploading codeplug...");
+
+    host.answers = {MessageAnswer::Yes};
+    EXPECT_TRUE(form.FormCloseQuery());
+    EXPECT_FALSE(form.m_UpdateInProgress);
+    EXPECT_EQ(form.m_StartButton.Caption(), "Start");
+}
+
+TEST(MainFormTest, TimedProgressStepsByOneAndStopsAtTheTop) {
+    RecordingHost host;
+    TCodeUpdaterMainDispForm form(host, FakeEnvironment());
+    form.m_ProgressBar.SetRange(0, 40);
+    form.m_ProgressBar.SetPosition(30);
+    EXPECT_FALSE(form.ProgressBarTimer.Fire());  // disabled until started
+
+    form.StartTimedProgress(150);
+    EXPECT_TRUE(form.ProgressBarTimer.Enabled());
+    EXPECT_EQ(form.ProgressBarTimer.Interval(), 150);
+    EXPECT_EQ(form.m_ProgressBar.Min(), 0);
+    EXPECT_EQ(form.m_ProgressBar.Max(), 100);
+    EXPECT_EQ(form.m_ProgressBar.Position(), 0);
+    for (int i = 0; i < 3; ++i) {
+        form.ProgressBarTimer.Fire();
+    }
+    EXPECT_EQ(form.m_ProgressBar.Position(), 3);
+    form.m_ProgressBar.SetPosition(99);
+    form.ProgressBarTimer.Fire();
+    form.ProgressBarTimer.Fire();
+    EXPECT_EQ(form.m_ProgressBar.Position(), 100);
+
+    form.m_ProgressBar.SetPosition(10);
+    form.StopTimedProgress();
+    EXPECT_FALSE(form.ProgressBarTimer.Enabled());
+    EXPECT_EQ(form.m_ProgressBar.Position(), 100);
+}
+
+TEST(MainFormTest, CommTimerExpiryDisablesItself) {
+    RecordingHost host;
+    TCodeUpdaterMainDispForm form(host, FakeEnvironment());
+    form.m_CommTimer.SetInterval(1000);
+    form.m_CommTimer.SetEnabled(true);
+    EXPECT_TRUE(form.m_CommTimer.Fire());
+    EXPECT_FALSE(form.m_CommTimer.Enabled());
+}
+
+TEST(MainFormTest, AboutBoxNamesTheUpdaterAndItsVersion) {
+    RecordingHost host;
+    TCodeUpdaterMainDispForm form(host, FakeEnvironment());
+    form.m_HelpAboutMenuItem.Click();
+    ASSERT_EQ(host.dialogsShown, (std::vector<std::string>{"About"}));
+    ASSERT_GE(host.aboutLines.size(), 2U);
+    EXPECT_EQ(host.aboutLines[0], "Aurex Code Updater");
+    EXPECT_EQ(host.aboutLines[1], "Version 1.2.5");
+}
+
+}  // namespace
+}  // namespace aurex

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+#include <QCoreApplication>
+
+#include "app/code_updater_main_form.h"
+#include "app/port_probe.h"
+#include "app/timer_driver.h"
+#include "link/clock.h"
+#include "link/message_table.h"
+#include "support/recording_host.h"
+#include "support/scripted_peer.h"
+
+namespace aurex {
+namespace {
+
+using test::Bytes;
+using test::PeerIo;
+
+const Bytes kBoxProbe = {0xBA, 0x7F, 0x4F, 0x09, 0x01, 0x28, 0x7E};
+constexpr int kCom = 3;
+
+bool CarriesBaudChange(const Bytes& frame, int baud) {
+    const Bytes wanted = {0x09, 0x00, BaudSelector(baud)};
+    return std::search(frame.begin(), frame.end(), wanted.begin(), wanted.end()) != frame.end();
+}
+
+// The main window over a pseudo-terminal at COM 3, its timers running on the sped-up clock.
+class Rig {
+public:
+    Rig(std::uint8_t radioModel, std::uint8_t kindFlag, std::int8_t series, unsigned processors,
+        std::function<PortProbeResult(int)> probe = {})
+        : com_(kCom, pty.DevicePath()) {
+        if (QCoreApplication::instance() == nullptr) {
+            static int argc = 1;
+            static char name[] = "open_radio_link_test";
+            static char* argv[] = {name, nullptr};
+            static QCoreApplication app(argc, argv);
+        }
+        Clock::SetScale(0.05);
+        MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", processors);
+        env.probePort = probe ? probe : [](int n) { return n == kCom ? ProbeComPort(n) : PortProbeResult::Absent; };
+        env.blobs = testing::RecordBlobs(radioModel, kindFlag, series, 0);
+        form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
+        timers_ = std::make_unique<TimerDriver>(*form);
+        form->m_ComportComboBox.UserSelect(kCom - 1);
+    }
+    ~Rig() {
+        form->CloseRadioLink();
+        timers_.reset();
+        form.reset();
+        Clock::SetScale(1.0);
+    }
+
+    test::PtyPair pty;
+    testing::RecordingHost host;
+    std::unique_ptr<TCodeUpdaterMainDispForm> form;
+
+private:
+    test::ScopedComOverride com_;
+    std::unique_ptr<TimerDriver> timers_;
+};
+
+void ExpectNoPeerFailures(const test::ScriptedPeer& peer) {
+    for (const std::string& f : peer.Failures()) {
+        ADD_FAILURE() << "peer: " << f;
+    }
+}
+
+TEST(OpenRadioLinkTest, PortableRadiosOpenDirectlyWithoutAskingForTheBox) {
+    Rig rig(0, 0, 4, 8);
+    ASSERT_EQ(rig.form->m_PortAvailability[kCom - 1], kPortAvailable);
+    Bytes first;
+    test::ScriptedPeer peer(rig.pty, [&](PeerIo& io) { first = io.ReadFrame(); });
+    ASSERT_TRUE(rig.form->OpenRadioLink(false));
+    peer.Join();
+    ExpectNoPeerFailures(peer);
+    EXPECT_NE(first, kBoxProbe);
+    EXPECT_TRUE(CarriesBaudChange(first, 115200)) << test::Hex(first);
+    EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
+    EXPECT_FALSE(rig.form->ComPort.RS485Mode());
+    EXPECT_EQ(rig.form->m_PortTable[kCom], kPortInUseHere);
+    EXPECT_TRUE(rig.host.messages.empty());
+    rig.form->CloseRadioLink();
+    EXPECT_EQ(rig.form->m_PortTable[kCom], kPortAvailable);
+
+    // Retrieve keeps 19200: nothing is sent on opening.
+    test::ScriptedPeer quiet(rig.pty, [](PeerIo& io) { io.ExpectSilence(300); });
+    ASSERT_TRUE(rig.form->OpenRadioLink(true));
+    quiet.Join();
+    ExpectNoPeerFailures(quiet);
+}
+
+TEST(OpenRadioLinkTest, MobileRadiosUseTheInterfaceBoxEvenOnAMultiProcessorHost) {
+    Rig rig(1, 1, 4, 8);
+    Bytes afterBox;
+    test::ScriptedPeer peer(rig.pty, [&](PeerIo& io) {
+        io.Expect(kBoxProbe);
+        io.Write(test::RadioFrame({0x09, 0x02, 0x01, 0x02, 0x03, 0x04}));
+        afterBox = io.ReadFrame();
+    });
+    ASSERT_TRUE(rig.form->OpenRadioLink(false));
+    peer.Join();
+    ExpectNoPeerFailures(peer);
+    EXPECT_TRUE(CarriesBaudChange(afterBox, 115200)) << test::Hex(afterBox);
+    EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
+    EXPECT_TRUE(IsLinkActive(rig.form->RadioLink));
+    EXPECT_TRUE(rig.host.messages.empty());
+}
+
+TEST(OpenRadioLinkTest, WithoutTheBoxAMultiProcessorHostIsRefused) {
+    Rig rig(1, 1, 5, 2);
+    test::ScriptedPeer peer(rig.pty, [](PeerIo& io) { io.Expect(kBoxProbe); });
+    EXPECT_FALSE(rig.form->OpenRadioLink(false));
+    peer.Join();
+    ExpectNoPeerFailures(peer);
+    ASSERT_EQ(rig.host.messages.size(), 1U);
+    EXPECT_EQ(rig.host.messages[0].caption, "COM Port");
+    EXPECT_EQ(rig.host.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(rig.host.messages[0].text,
+              "Aurex Code Updater will not work with the current configuration.\n\n"
+              "Either connect to the radio using LinkBox 900-8600-001 (which can\n"
+              "be purchased from Corvane), or use a computer that does not\n"
+              "have a multi-core processor or hyperthreading enabled.");
+    rig.form->CloseRadioLink();
+    EXPECT_EQ(rig.form->m_PortTable[kCom], kPortAvailable);
+}
+
+TEST(OpenRadioLinkTest, WithoutTheBoxASingleProcessorHostUsesTheHalfDuplexPort) {
+    struct Case {
+        std::uint8_t kindFlag;
+        bool keepBaud;
+        int expectedBaud;  // 0: nothing sent after the probe
+    };
+    // Kind flag 0 gives radio type code 1, whose link stays at 19200 even for an update.
+    for (const Case c : {Case{1, false, 115200}, Case{0, false, 19200}, Case{0, true, 19200}, Case{1, true, 0}}) {
+        SCOPED_TRACE(std::to_string(c.kindFlag) + (c.keepBaud ? " keep" : " update"));
+        Rig rig(1, c.kindFlag, 5, 1);
+        Bytes afterProbe;
+        test::ScriptedPeer peer(rig.pty, [&](PeerIo& io) {
+            io.Expect(kBoxProbe);
+            if (c.expectedBaud != 0) {
+                afterProbe = io.ReadFrame();
+            } else {
+                io.ExpectSilence(300);
+            }
+        });
+        ASSERT_TRUE(rig.form->OpenRadioLink(c.keepBaud));
+        peer.Join();
+        ExpectNoPeerFailures(peer);
+        EXPECT_TRUE(UsesPortComponent(rig.form->RadioLink));
+        EXPECT_TRUE(rig.form->ComPort.RS485Mode());
+        if (c.expectedBaud != 0) {
+            EXPECT_TRUE(CarriesBaudChange(afterProbe, c.expectedBaud)) << test::Hex(afterProbe);
+        }
+        EXPECT_TRUE(rig.host.messages.empty());
+    }
+}
+
+TEST(OpenRadioLinkTest, APortThatVanishedAfterTheProbeGivesTheLinksMessage) {
+    for (const std::uint8_t model : {0, 1}) {
+        SCOPED_TRACE(int(model));
+        // The probe saw COM 4; by the time it is opened its device is gone.
+        test::ScopedComOverride gone(4, "/dev/aurex-test-no-such-tty");
+        Rig rig(model, 1, 4, 1, [](int n) { return n == 4 ? PortProbeResult::Available : PortProbeResult::Absent; });
+        rig.form->m_ComportComboBox.UserSelect(3);
+        EXPECT_FALSE(rig.form->OpenRadioLink(false));
+        ASSERT_EQ(rig.host.messages.size(), 1U);
+        EXPECT_EQ(rig.host.messages[0].text, "Unable to start communication: COM port error");
+        EXPECT_EQ(rig.host.messages[0].caption, "COM Port");
+        EXPECT_EQ(rig.form->m_PortTable[4], kPortAvailable);
+        EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));  // never fell back to the half-duplex port
+    }
+}
+
+}  // namespace
+}  // namespace aurex

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/recording_host.h"
+#include "ui/console/console_front_end.h"
+
+namespace aurex {
+namespace {
+
+// A temporary file standing in for the terminal: input is written first, output read back.
+class Stream {
+public:
+    explicit Stream(const std::string& content = "") : file_(std::tmpfile()) {
+        std::fputs(content.c_str(), file_);
+        std::rewind(file_);
+    }
+    ~Stream() { std::fclose(file_); }
+    std::FILE* get() const { return file_; }
+    std::string Text() const {
+        std::fflush(file_);
+        std::rewind(file_);
+        std::string text;
+        for (int c = std::fgetc(file_); c != EOF; c = std::fgetc(file_)) {
+            text.push_back(static_cast<char>(c));
+        }
+        return text;
+    }
+
+private:
+    std::FILE* file_;
+};
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes) {
+    ConsoleOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseConsoleOptions({"--console", "--port", "17", "--boot", "--password", " a b ", "--yes"}, o, error));
+    EXPECT_EQ(o.port, 17);
+    EXPECT_TRUE(o.boot);
+    EXPECT_EQ(o.password, " a b ");
+    EXPECT_TRUE(o.yes);
+    EXPECT_FALSE(o.retrieve);
+
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"--port", "0"}, {"--port", "65"}, {"--port", "x1"}, {"--port", "-3"}, {"--port"},
+             {"--password"}, {"--frobnicate"}, {"--boot", "--retrieve"}}) {
+        ConsoleOptions b;
+        EXPECT_FALSE(ParseConsoleOptions(bad, b, error)) << bad.front();
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(ConsoleOptionsTest, ProgressBarShowsTheShareDone) {
+    EXPECT_EQ(ProgressBarText(0, 0, 100, 10), "[..........]   0%");
+    EXPECT_EQ(ProgressBarText(50, 0, 100, 10), "[#####.....]  50%");
+    EXPECT_EQ(ProgressBarText(100, 0, 100, 10), "[##########] 100%");
+    EXPECT_EQ(ProgressBarText(150, 0, 100, 10), "[##########] 100%");
+    EXPECT_EQ(ProgressBarText(3, 0, 6, 4), "[##..]  50%");
+    EXPECT_EQ(ProgressBarText(0, 0, 0, 4), "[....]   0%");
+}
+
+TEST(ConsoleHostTest, MessageBoxesAreWrittenAndAnsweredAtThePrompt) {
+    ConsoleOptions options;
+    Stream in("maybe\ny\nn\n");
+    Stream out;
+    ConsoleHost host(options, in.get(), out.get());
+    testing::RecordingHost quiet;
+    TCodeUpdaterMainDispForm form(quiet, testing::FakeEnvironment());
+
+    EXPECT_EQ(host.ShowMessage(form, "Port gone.", "COM Port", MessageIcon::Error, MessageButtons::Ok),
+              MessageAnswer::Ok);
+    EXPECT_EQ(host.ShowMessage(form, "Quit?", "Confirm", MessageIcon::Question, MessageButtons::YesNo),
+              MessageAnswer::Yes);  // "maybe" is asked again
+    EXPECT_EQ(host.ShowMessage(form, "Quit?", "Confirm", MessageIcon::Question, MessageButtons::YesNo),
+              MessageAnswer::No);
+    EXPECT_EQ(host.ShowMessage(form, "Quit?", "Confirm", MessageIcon::Question, MessageButtons::YesNo),
+              MessageAnswer::No);  // no more input: the safe answer
+    const std::string text = out.Text();
+    EXPECT_TRUE(Contains(text, "== COM Port (Error) ==\nPort gone.\n")) << text;
+    EXPECT_TRUE(Contains(text, "== Confirm (Question) ==\nQuit?\n")) << text;
+
+    ConsoleOptions yes;
+    yes.yes = true;
+    Stream none;
+    ConsoleHost agreeing(yes, none.get(), out.get());
+    EXPECT_EQ(agreeing.ShowMessage(form, "Quit?", "Confirm", MessageIcon::Question, MessageButtons::YesNo),
+              MessageAnswer::Yes);
+}
+
+TEST(ConsoleSessionTest, StatusTextsAndTheOutcomeDecideTheExitCode) {
+    ConsoleOptions options;
+    options.password = "brontel";
+    options.port = 5;
+    Stream in;
+    Stream out;
+    ConsoleHost host(options, in.get(), out.get());
+    TCodeUpdaterMainDispForm form(host, testing::FakeEnvironment({2}));
+    form.AddListener(&host);
+    EXPECT_EQ(RunConsoleSession(form, host, options, out.get()), 1);
+    form.RemoveListener(&host);
+    const std::string text = out.Text();
+    // COM 5 is absent: the session says so rather than falling back to COM 2.
+    EXPECT_TRUE(Contains(text, "Port: COM 5\n")) << text;
+    EXPECT_TRUE(Contains(text, "Status: Extracting embedded files...\n")) << text;
+    EXPECT_TRUE(Contains(text, "Selected COM port is in use or not available.")) << text;
+    EXPECT_TRUE(Contains(text, "Status: Idle\n")) << text;
+    EXPECT_TRUE(form.m_PasswordAccepted);
+}
+
+TEST(ConsoleSessionTest, WrongPasswordAndAnUnofferedBootChoiceFail) {
+    {
+        ConsoleOptions options;
+        options.password = "guess";
+        Stream in;
+        Stream out;
+        ConsoleHost host(options, in.get(), out.get());
+        TCodeUpdaterMainDispForm form(host, testing::FakeEnvironment({1}));
+        EXPECT_NE(RunConsoleSession(form, host, options, out.get()), 0);
+        EXPECT_TRUE(Contains(out.Text(), "The password was not accepted.")) << out.Text();
+    }
+    {
+        ConsoleOptions options;
+        options.boot = true;
+        Stream in;
+        Stream out;
+        ConsoleHost host(options, in.get(), out.get());
+        MainFormEnvironment env = testing::FakeEnvironment({1});
+        env.blobs = testing::RecordBlobs(1, 1, 4, 3);  // series 4 takes the boot path by itself
+        TCodeUpdaterMainDispForm form(host, env);
+        EXPECT_EQ(RunConsoleSession(form, host, options, out.get()), 2);
+    }
+    {
+        // The password typed at the prompt when no option gives it.
+        ConsoleOptions options;
+        options.boot = true;
+        Stream in("marvoski\n");
+        Stream out;
+        ConsoleHost host(options, in.get(), out.get());
+        MainFormEnvironment env = testing::FakeEnvironment({});
+        env.blobs = testing::RecordBlobs(1, 1, 5, 3);
+        TCodeUpdaterMainDispForm form(host, env);
+        EXPECT_NE(RunConsoleSession(form, host, options, out.get()), 0);
+        EXPECT_TRUE(form.m_BootRadioButton.Checked());
+        EXPECT_TRUE(form.m_PasswordAccepted);
+        EXPECT_TRUE(Contains(out.Text(), "Please enter your password:")) << out.Text();
+    }
+}
+
+}  // namespace
+}  // namespace aurex
