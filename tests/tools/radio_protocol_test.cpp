@@ -88,7 +88,7 @@ TEST(RadioIdentification, AnswersEveryQueryWithTheProfileAndDeclinesTheRest)
 
 TEST(RadioIdentification, FormatIsTheHeldCodeplugsUntilNewCodeRuns)
 {
-    CodeplugSpec spec;
+    CodeplugOptions spec;
     spec.formatIndex = 3;
     RadioProfile profile = FastRadio();
     profile.identityNotice = true;
@@ -364,7 +364,7 @@ class RadioCodeplug : public ::testing::Test
 
 TEST_F(RadioCodeplug, UploadSendsTheHeldCodeplugBlockByBlock)
 {
-    CodeplugSpec spec;
+    CodeplugOptions spec;
     spec.formatIndex = 3;
     const Bytes held = LineOrder(BuildCodeplug(spec));
     RadioBench bench(Application(), held);
@@ -385,7 +385,7 @@ TEST_F(RadioCodeplug, UploadSendsTheHeldCodeplugBlockByBlock)
 
 TEST_F(RadioCodeplug, ScrambledDownloadIsDescrambledCheckedAndKept)
 {
-    CodeplugSpec spec;
+    CodeplugOptions spec;
     spec.formatIndex = 5;
     const Bytes image = LineOrder(BuildCodeplug(spec));
     ASSERT_NE(image.size() % 256, 0u); // the fill to an even block count is exercised

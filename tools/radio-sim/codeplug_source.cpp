@@ -9,7 +9,7 @@ namespace aurex::sim {
 
 std::vector<std::uint8_t> DefaultCodeplug()
 {
-    CodeplugSpec spec;
+    CodeplugOptions spec;
     spec.formatIndex = 3; // 5.8
     const BuiltCodeplug built = BuildCodeplug(spec);
     std::vector<std::uint8_t> bytes;
