@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         i += body.size();
         switch (kind) {
         case 0:
-            line.FromProgram(body.first(std::min(body.size(), line.InboundRoom())), programBaud, programBaud, now);
+            line.FromProgram(body.first(std::min(body.size(), line.InboundRoom())), programBaud, programBaud,
+                             now);
             break;
         case 1:
         case 2: {
@@ -76,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const auto frame = BuildFrame(packet, kind == 1 ? kRadioAddress : kInterfaceBoxAddress);
             if (frame) {
                 const auto bytes = frame->Bytes();
-                line.FromProgram(bytes.first(std::min(bytes.size(), line.InboundRoom())), programBaud, programBaud,
-                                 now);
+                line.FromProgram(bytes.first(std::min(bytes.size(), line.InboundRoom())), programBaud,
+                                 programBaud, now);
             }
             break;
         }

@@ -119,7 +119,10 @@ int RadioSimProcess::WaitForExit(int timeoutMs)
     return exitStatus_;
 }
 
-bool RadioSimProcess::Running() { return WaitForExit(0) == -1 && pid_ > 0; }
+bool RadioSimProcess::Running()
+{
+    return WaitForExit(0) == -1 && pid_ > 0;
+}
 
 int RadioSimProcess::Stop()
 {

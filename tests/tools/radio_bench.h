@@ -31,7 +31,10 @@ inline Bytes ProgramFrame(const Bytes& message, std::uint8_t secondAddress = kRa
     return Bytes(frame->Bytes().begin(), frame->Bytes().end());
 }
 
-inline Bytes MessageBytes(const LinkPacket& packet) { return Bytes(packet.Bytes().begin(), packet.Bytes().end()); }
+inline Bytes MessageBytes(const LinkPacket& packet)
+{
+    return Bytes(packet.Bytes().begin(), packet.Bytes().end());
+}
 
 // The messages the program's receiver takes from raw bytes, and what it dropped.
 struct Heard

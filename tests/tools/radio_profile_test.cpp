@@ -28,8 +28,9 @@ TEST(RadioProfileSettings, CommandLineAndProfileFileSetTheSameThingsInOrder)
                 "verbose\n";
     }
     RadioProfile profile;
-    const ParseResult result = ParseCommandLine(
-        profile, {"--latency-ms", "30", "--profile", path, "--boot-version=7.1", "--password", "0815", "--pace"});
+    const ParseResult result =
+        ParseCommandLine(profile, {"--latency-ms", "30", "--profile", path, "--boot-version=7.1",
+                                   "--password", "0815", "--pace"});
     ASSERT_EQ(result.kind, ParseResult::Kind::Run) << result.error;
     EXPECT_EQ(profile.latencyMs, 30u);
     EXPECT_EQ(profile.serial, (std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 8}));
@@ -78,13 +79,42 @@ TEST(RadioProfileSettings, MistakesAreReportedWithWhereAndWhat)
 TEST(RadioProfileSettings, HelpNamesEverySettingAndTimeScaleReadsLikeTheProgram)
 {
     const std::string help = HelpText();
-    for (const char* name : {"--port", "--interface", "--pace", "--latency-ms", "--time-scale", "--serial",
-                             "--dsp-version", "--controller-version", "--hardware-version", "--boot-version",
-                             "--sem-version", "--format", "--format-after-update", "--decline", "--identity-notice",
-                             "--mode", "--not-ready", "--erase-ms", "--restart-ms", "--boot-updates", "--flash-base",
-                             "--password", "--accept-reply", "--checksum-every", "--codeplug", "--silent-from",
-                             "--silent-at", "--unanswered", "--bad-checksum", "--verify-fail", "--corrupt", "--delay",
-                             "--drop-after", "--dump-dir", "--verbose", "--profile"}) {
+    for (const char* name : {"--port",
+                             "--interface",
+                             "--pace",
+                             "--latency-ms",
+                             "--time-scale",
+                             "--serial",
+                             "--dsp-version",
+                             "--controller-version",
+                             "--hardware-version",
+                             "--boot-version",
+                             "--sem-version",
+                             "--format",
+                             "--format-after-update",
+                             "--decline",
+                             "--identity-notice",
+                             "--mode",
+                             "--not-ready",
+                             "--erase-ms",
+                             "--restart-ms",
+                             "--boot-updates",
+                             "--flash-base",
+                             "--password",
+                             "--accept-reply",
+                             "--checksum-every",
+                             "--codeplug",
+                             "--silent-from",
+                             "--silent-at",
+                             "--unanswered",
+                             "--bad-checksum",
+                             "--verify-fail",
+                             "--corrupt",
+                             "--delay",
+                             "--drop-after",
+                             "--dump-dir",
+                             "--verbose",
+                             "--profile"}) {
         EXPECT_THAT(help, HasSubstr("  " + std::string(name))) << name;
     }
     EXPECT_EQ(ParseTimeScale(nullptr), 1.0);

@@ -29,13 +29,17 @@ std::uint16_t PairSum(const Bytes& a, const Bytes& b)
     return sum;
 }
 
-Bytes ChecksumReply(std::uint16_t sum) { return {0x02, 0x02, static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum)}; }
+Bytes ChecksumReply(std::uint16_t sum)
+{
+    return {0x02, 0x02, static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum)};
+}
 
 // Sends one pair as the flash download does and checks every handshake on the way.
 void SendPair(RadioBench& bench, const Bytes& first, const Bytes& second)
 {
     ASSERT_THAT(bench.Exchange(WithCode(0x02, 0x09, first)), ElementsAre(kReady));
-    ASSERT_THAT(bench.Exchange(WithCode(0x02, 0x09, second)), ElementsAre(ChecksumReply(PairSum(first, second))));
+    ASSERT_THAT(bench.Exchange(WithCode(0x02, 0x09, second)),
+                ElementsAre(ChecksumReply(PairSum(first, second))));
     ASSERT_THAT(bench.Exchange({0x02, 0x05}), ElementsAre(kReady));
 }
 
@@ -337,7 +341,8 @@ class RadioCodeplug : public ::testing::Test
                 if (reports != nullptr) {
                     reports->push_back(reported);
                 }
-                replies = bench.Exchange({0x03, static_cast<std::uint8_t>(reported == running ? 0x05 : 0x06)});
+                replies =
+                    bench.Exchange({0x03, static_cast<std::uint8_t>(reported == running ? 0x05 : 0x06)});
                 running = 0;
             } else {
                 ASSERT_EQ(ask, (Bytes{0x03, 0x08}));

@@ -19,9 +19,9 @@
 namespace aurex::sim::test {
 namespace {
 
+using aurex::test::RadioSimProcess;
 using ::testing::ElementsAre;
 using ::testing::Optional;
-using aurex::test::RadioSimProcess;
 
 const Bytes kReady{0x02, 0x07};
 
@@ -145,7 +145,8 @@ Bytes Upload(SimClient& client)
 }
 
 // Writes a codeplug as the program does: scrambled blocks, checksum reports answered.
-::testing::AssertionResult Download(SimClient& client, const Bytes& image, const std::array<std::uint8_t, 8>& identity)
+::testing::AssertionResult Download(SimClient& client, const Bytes& image,
+                                    const std::array<std::uint8_t, 8>& identity)
 {
     DownloadKeystream keystream(identity);
     client.Send({0x03, 0x00});
@@ -204,7 +205,8 @@ TEST(RadioSimE2e, IdentificationProbeAndLineSpeedOverThePseudoTerminal)
     EXPECT_THAT(client.Exchange({0x04, 0x0B}), Optional(Bytes{0x04, 0x0C, 3, 1, 4}));
     EXPECT_THAT(client.Exchange({0x04, 0x09}), Optional(Bytes{0x04, 0x0A, 4, 2, 0}));
     EXPECT_THAT(client.Exchange({0x04, 0x07}), Optional(Bytes{0x04, 0x08, 1, 0, 2}));
-    EXPECT_THAT(client.Exchange({0x04, 0x04}), Optional(Bytes{0x04, 0x05, 0x00, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F}));
+    EXPECT_THAT(client.Exchange({0x04, 0x04}),
+                Optional(Bytes{0x04, 0x05, 0x00, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F}));
     EXPECT_THAT(client.Exchange({0x04, 0x2D}), Optional(Bytes{0x04, 0x2E, 4, 0}));
     EXPECT_THAT(client.Exchange({0x04, 0x3E}), Optional(Bytes{0x04, 0x20}));
 
@@ -233,7 +235,8 @@ TEST(RadioSimE2e, HalfDuplexCableEchoesTheProgramsBytes)
     EXPECT_THAT(client.Exchange({0x04, 0x2D}), Optional(Bytes{0x04, 0x2E, 4, 0}));
     // The program heard its own two frames first; its receiver did not take them for replies.
     EXPECT_THAT(client.errors, ElementsAre(FrameEvent::NotForHost, FrameEvent::NotForHost));
-    EXPECT_TRUE(std::equal(kInterfaceBoxProbeFrame.begin(), kInterfaceBoxProbeFrame.end(), client.raw.begin()));
+    EXPECT_TRUE(
+        std::equal(kInterfaceBoxProbeFrame.begin(), kInterfaceBoxProbeFrame.end(), client.raw.begin()));
 }
 
 TEST(RadioSimE2e, UpdateFlashesLoaderAndCodeThenTransfersTheCodeplugBothWays)
@@ -305,9 +308,11 @@ TEST(RadioSimE2e, PasswordStepBeforeATransfer)
     SimClient client(sim.DevicePath());
     EXPECT_THAT(client.Exchange({0x03, 0x07}), Optional(Bytes{0x03, 0x0B}));
     const auto wrong = EncodePassword("1111");
-    EXPECT_THAT(client.Exchange(WithCode(0x03, 0x0C, Bytes(wrong.begin(), wrong.end()))), Optional(Bytes{0x03, 0x0B}));
+    EXPECT_THAT(client.Exchange(WithCode(0x03, 0x0C, Bytes(wrong.begin(), wrong.end()))),
+                Optional(Bytes{0x03, 0x0B}));
     const auto right = EncodePassword("2468");
-    EXPECT_THAT(client.Exchange(WithCode(0x03, 0x0C, Bytes(right.begin(), right.end()))), Optional(Bytes{0x03, 0x0D}));
+    EXPECT_THAT(client.Exchange(WithCode(0x03, 0x0C, Bytes(right.begin(), right.end()))),
+                Optional(Bytes{0x03, 0x0D}));
     const auto block = client.Receive();
     ASSERT_TRUE(block.has_value());
     EXPECT_EQ(block->size(), 130u);
@@ -357,7 +362,8 @@ TEST(RadioSimE2e, FaultsWrongPairChecksumAndVerifyFailure)
     ASSERT_THAT(client.Exchange({0x02, 0x01}), Optional(kReady)) << sim.Log();
     client.Exchange(WithCode(0x02, 0x09, Block(3)));
     client.Exchange(WithCode(0x02, 0x09, Block(4)));
-    EXPECT_THAT(client.Exchange({0x02, 0x05}), Optional(Bytes{0x02, 0x0A, 0x00, 0x02, 0x00, 0x80})) << sim.Log();
+    EXPECT_THAT(client.Exchange({0x02, 0x05}), Optional(Bytes{0x02, 0x0A, 0x00, 0x02, 0x00, 0x80}))
+        << sim.Log();
 }
 
 TEST(RadioSimE2e, FaultDropAfterHangsUpTheLineAndEnds)

@@ -54,7 +54,8 @@ class RadioSimWithTheLink : public ::testing::Test
         App();
         link.commTimer = &commTimer;
         QObject::connect(&commTimer, &ScaledTimer::OnTimer, [this] { OnLinkCommTimer(link); });
-        QObject::connect(&port, &ComPort::OnTriggerTimer, [this](ComPort*, quint16) { OnLinkTriggerTimer(link); });
+        QObject::connect(&port, &ComPort::OnTriggerTimer,
+                         [this](ComPort*, quint16) { OnLinkTriggerTimer(link); });
     }
     ~RadioSimWithTheLink() override { CloseLink(link); }
 

@@ -48,7 +48,10 @@ class SimClient
         termios t{};
         ::tcgetattr(fd_, &t);
         ::cfmakeraw(&t);
-        const speed_t speed = baud == 115200 ? B115200 : baud == 57600 ? B57600 : baud == 9600 ? B9600 : B19200;
+        const speed_t speed = baud == 115200  ? B115200
+                              : baud == 57600 ? B57600
+                              : baud == 9600  ? B9600
+                                              : B19200;
         ::cfsetispeed(&t, speed);
         ::cfsetospeed(&t, speed);
         ::tcsetattr(fd_, TCSANOW, &t);
@@ -97,7 +100,8 @@ class SimClient
                     errors.push_back(e);
                 }
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || !Fill(static_cast<int>(left.count()))) {
                 return std::nullopt;
             }
@@ -115,7 +119,8 @@ class SimClient
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (!hungUp_) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 return false;
             }

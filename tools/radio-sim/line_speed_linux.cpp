@@ -9,7 +9,9 @@ namespace aurex::sim {
 
 bool ReadLineSpeeds(int fd, int& transmitBaud, int& receiveBaud)
 {
-    struct termios2 t {};
+    struct termios2 t
+    {
+    };
     if (::ioctl(fd, TCGETS2, &t) != 0) {
         return false;
     }
@@ -21,7 +23,9 @@ bool ReadLineSpeeds(int fd, int& transmitBaud, int& receiveBaud)
 
 int WriteLineSpeed(int fd, int baud)
 {
-    struct termios2 t {};
+    struct termios2 t
+    {
+    };
     if (::ioctl(fd, TCGETS2, &t) != 0) {
         return errno;
     }

@@ -42,7 +42,9 @@ bool InstallSignalHandlers(std::string& error)
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
-    struct sigaction action{};
+    struct sigaction action
+    {
+    };
     action.sa_handler = OnSignal;
     ::sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
@@ -73,10 +75,11 @@ class DumpWriter
         std::snprintf(prefix, sizeof prefix, "%02u-", ++count_);
         const std::filesystem::path path = std::filesystem::path(dir_) / (prefix + file.kind + ".bin");
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(file.bytes.data()), static_cast<std::streamsize>(file.bytes.size()));
+        out.write(reinterpret_cast<const char*>(file.bytes.data()),
+                  static_cast<std::streamsize>(file.bytes.size()));
         out.close();
-        Log(at, (out ? "wrote " : "could not write ") + path.string() + " (" + std::to_string(file.bytes.size()) +
-                    " bytes)");
+        Log(at, (out ? "wrote " : "could not write ") + path.string() + " (" +
+                    std::to_string(file.bytes.size()) + " bytes)");
     }
 
   private:
@@ -91,8 +94,8 @@ std::string Describe(const RadioProfile& profile, const SimulatedRadio& radio, s
                                                                      : "half-duplex cable";
     const auto format = radio.Format();
     return std::string("radio in ") + RadioStateName(radio.State()) + " at 19200 baud, " + interface +
-           ", codeplug of " + std::to_string(codeplugBytes) + " bytes, format " + std::to_string(format[0]) + "." +
-           std::to_string(format[1]) + (profile.pace ? ", paced at the line speed" : "");
+           ", codeplug of " + std::to_string(codeplugBytes) + " bytes, format " + std::to_string(format[0]) +
+           "." + std::to_string(format[1]) + (profile.pace ? ", paced at the line speed" : "");
 }
 
 int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug)
@@ -149,7 +152,8 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
             }
         }
         while (pendingOffset < pending.size()) {
-            const ssize_t n = ::write(end->Fd(), pending.data() + pendingOffset, pending.size() - pendingOffset);
+            const ssize_t n =
+                ::write(end->Fd(), pending.data() + pendingOffset, pending.size() - pendingOffset);
             if (n > 0) {
                 pendingOffset += static_cast<std::size_t>(n);
                 continue;
@@ -173,12 +177,15 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
         int timeoutMs = -1;
         if (const auto next = line.NextEvent()) {
             const auto wait = *next - now;
-            timeoutMs = wait.count() <= 0 ? 0 : static_cast<int>(std::min<long long>((wait.count() + 999) / 1000, 60'000));
+            timeoutMs = wait.count() <= 0
+                            ? 0
+                            : static_cast<int>(std::min<long long>((wait.count() + 999) / 1000, 60'000));
         }
         const std::size_t room = line.InboundRoom();
         pollfd fds[2] = {};
         fds[0].fd = end->Fd();
-        fds[0].events = static_cast<short>((room > 0 ? POLLIN : 0) | (pendingOffset < pending.size() ? POLLOUT : 0));
+        fds[0].events =
+            static_cast<short>((room > 0 ? POLLIN : 0) | (pendingOffset < pending.size() ? POLLOUT : 0));
         fds[1].fd = g_signalPipe[0];
         fds[1].events = POLLIN;
         const int ready = ::poll(fds, 2, timeoutMs);
@@ -202,8 +209,8 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
             const ssize_t n = ::read(end->Fd(), buffer.data(), want);
             if (n > 0) {
                 const int sendNow = end->ProgramTransmitBaud();
-                line.FromProgram(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)), sendBefore,
-                                 sendNow, elapsed());
+                line.FromProgram(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)),
+                                 sendBefore, sendNow, elapsed());
                 if (static_cast<std::size_t>(n) < want) {
                     sendBefore = beforeRead;
                 }

@@ -46,7 +46,8 @@ void RadioLine::FromProgram(std::span<const std::uint8_t> bytes, int sendBefore,
 {
     const std::size_t room = InboundRoom();
     if (bytes.size() > room) {
-        report_.Info(now, std::to_string(bytes.size() - room) + " bytes from the program dropped: the line is full");
+        report_.Info(now, std::to_string(bytes.size() - room) +
+                              " bytes from the program dropped: the line is full");
         bytes = bytes.first(room);
     }
     const int radioBaud = radio_.Baud();
@@ -55,8 +56,9 @@ void RadioLine::FromProgram(std::span<const std::uint8_t> bytes, int sendBefore,
     const int senderBaud = sendNow != 0 ? sendNow : sendBefore;
     if (garbled != garbling_) {
         garbling_ = garbled;
-        report_.Info(now, garbled ? "the program sends at " + std::to_string(senderBaud) + " baud, the radio listens at " +
-                                        std::to_string(radioBaud) + ": bytes arrive garbled"
+        report_.Info(now, garbled ? "the program sends at " + std::to_string(senderBaud) +
+                                        " baud, the radio listens at " + std::to_string(radioBaud) +
+                                        ": bytes arrive garbled"
                                   : "both ends at " + std::to_string(radioBaud) + " baud again");
     }
     for (std::uint8_t b : bytes) {
@@ -122,7 +124,9 @@ void RadioLine::OnFrame(const LinkPacket& message, std::uint8_t secondAddress, S
     if (profile_.verbose) {
         report_.Trace(now, "in  " + DescribeMessage(message));
     }
-    const auto matches = [&](const MessageTrigger& t) { return message.HasCode() && t.Matches(cls, cmd, occurrence); };
+    const auto matches = [&](const MessageTrigger& t) {
+        return message.HasCode() && t.Matches(cls, cmd, occurrence);
+    };
 
     if (!silent_ && ((profile_.silentFrom != 0 && frames_ >= profile_.silentFrom) ||
                      (profile_.silentAt && matches(*profile_.silentAt)))) {
@@ -135,8 +139,8 @@ void RadioLine::OnFrame(const LinkPacket& message, std::uint8_t secondAddress, S
             report_.Trace(now, "silent: " + DescribeMessage(message) + " not answered");
         }
     } else if (unanswered) {
-        report_.Info(now, "fault: " + DescribeMessage(message) + " (occurrence " + std::to_string(occurrence) +
-                              ") left unanswered");
+        report_.Info(now, "fault: " + DescribeMessage(message) + " (occurrence " +
+                              std::to_string(occurrence) + ") left unanswered");
     } else {
         replies_.clear();
         radio_.Receive(message, secondAddress, now, replies_);

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -283,7 +283,8 @@ const std::vector<Setting>& Settings()
         {"not-ready", "N", "answer 02 01 with 02 0A (not ready) N times before the ready 02 07 (default 0)",
          UnsignedSetter(&RadioProfile::notReady)},
         {"erase-ms", "MS",
-         "flash erase after a loader; frames that arrive meanwhile are lost (default 900; 0 for a "
+         "flash erase after a loader; frames that arrive meanwhile are lost (default 500, half the updater's "
+         "shortest wait; 0 for a "
          "DSP loader, which does not erase)",
          UnsignedSetter(&RadioProfile::eraseMs)},
         {"restart-ms", "MS",
@@ -307,7 +308,8 @@ const std::vector<Setting>& Settings()
          "codeplug password: transfers start with 03 0B and need this password in 03 0C (default none)",
          [](RadioProfile& p, std::string_view v) {
              v = Trim(v);
-             if (v.size() > 8 || !std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+             if (v.size() > 8 ||
+                 !std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; })) {
                  return false;
              }
              p.password = std::string(v);
@@ -407,7 +409,8 @@ const std::vector<Setting>& Settings()
          "write what the radio received: each flashed image (NN-loader.bin, NN-code.bin, "
          "NN-boot-code.bin, NN-dsp-page-P.bin) and each downloaded codeplug, descrambled (NN-codeplug.bin)",
          TextSetter(&RadioProfile::dumpDir)},
-        {"verbose", nullptr, "log every frame in and out on standard error", SwitchSetter(&RadioProfile::verbose)},
+        {"verbose", nullptr, "log every frame in and out on standard error",
+         SwitchSetter(&RadioProfile::verbose)},
     };
     return settings;
 }
@@ -501,7 +504,8 @@ std::string ApplyProfileText(RadioProfile& profile, std::string_view text, std::
         }
         const std::size_t equals = line.find('=');
         const std::string_view name = line.substr(0, equals);
-        const std::string_view value = equals == std::string_view::npos ? std::string_view{} : line.substr(equals + 1);
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view{} : line.substr(equals + 1);
         if (const std::string error = ApplySetting(profile, name, value); !error.empty()) {
             return std::string(sourceName) + ":" + std::to_string(lineNumber) + ": " + error;
         }

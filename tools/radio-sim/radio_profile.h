@@ -49,9 +49,9 @@ struct RadioProfile
     // Line.
     std::string port; // empty: a new pseudo-terminal
     Interface interface = Interface::Box;
-    bool pace = false;       // bytes at baud/10 per second in both directions
-    unsigned latencyMs = 0;  // before every reply
-    double timeScale = 1.0;  // scales the radio's own durations, never the line's pace
+    bool pace = false;      // bytes at baud/10 per second in both directions
+    unsigned latencyMs = 0; // before every reply
+    double timeScale = 1.0; // scales the radio's own durations, never the line's pace
 
     // Identity, as the identification replies carry it.
     std::array<std::uint8_t, 8> serial{0x00, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F};
@@ -67,15 +67,15 @@ struct RadioProfile
 
     // Behaviour.
     StartMode mode = StartMode::BootLoad;
-    unsigned notReady = 0;      // 02 01 answered with 02 0A this many times first
-    unsigned eraseMs = 900;     // the loader erasing the flash; frames are lost meanwhile
-    unsigned restartMs = 5000;  // the restart after new code; frames are lost meanwhile
-    unsigned bootUpdates = 0;   // the first N code images are boot code (restart into boot-load)
+    unsigned notReady = 0;                // 02 01 answered with 02 0A this many times first
+    unsigned eraseMs = 500;               // the loader erasing the flash; frames are lost meanwhile
+    unsigned restartMs = 5000;            // the restart after new code; frames are lost meanwhile
+    unsigned bootUpdates = 0;             // the first N code images are boot code (restart into boot-load)
     std::uint32_t flashBase = 0x00020000; // address of the first byte of a code image
-    std::string password;       // digits; empty: the codeplug is not protected
-    std::uint8_t acceptCommand = 0x0D; // 03 0D or 03 0E lets a transfer proceed
-    unsigned checksumEvery = 2; // download blocks between 03 03 reports
-    std::string codeplugFile;   // empty: the built-in valid 5.8 image
+    std::string password;                 // digits; empty: the codeplug is not protected
+    std::uint8_t acceptCommand = 0x0D;    // 03 0D or 03 0E lets a transfer proceed
+    unsigned checksumEvery = 2;           // download blocks between 03 03 reports
+    std::string codeplugFile;             // empty: the built-in valid 5.8 image
 
     // Faults.
     unsigned silentFrom = 0; // 0: never; N: from the N-th received frame on

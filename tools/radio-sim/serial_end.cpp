@@ -57,7 +57,8 @@ std::unique_ptr<SerialEnd> SerialEnd::OpenDevice(const std::string& path, std::s
     if (end->fd_ < 0) {
         error = ErrnoText(("cannot open " + path).c_str());
         if (errno == EACCES) {
-            error += " (add yourself to the dialout group: sudo usermod -aG dialout $USER, then log in again)";
+            error +=
+                " (add yourself to the dialout group: sudo usermod -aG dialout $USER, then log in again)";
         }
         return nullptr;
     }
@@ -71,7 +72,10 @@ std::unique_ptr<SerialEnd> SerialEnd::OpenDevice(const std::string& path, std::s
     return end;
 }
 
-SerialEnd::~SerialEnd() { Close(); }
+SerialEnd::~SerialEnd()
+{
+    Close();
+}
 
 int SerialEnd::ProgramTransmitBaud() const
 {

@@ -23,7 +23,8 @@ LinkPacket Message(std::uint8_t cls, std::uint8_t cmd, std::initializer_list<std
     return packet;
 }
 
-template <std::size_t N> LinkPacket Message(std::uint8_t cls, std::uint8_t cmd, const std::array<std::uint8_t, N>& payload)
+template <std::size_t N>
+LinkPacket Message(std::uint8_t cls, std::uint8_t cmd, const std::array<std::uint8_t, N>& payload)
 {
     LinkPacket packet = Message(cls, cmd);
     for (std::uint8_t b : payload) {
@@ -61,12 +62,18 @@ std::string Version(std::span<const std::uint8_t> parts)
 int BaudOfSelector(std::uint8_t selector)
 {
     switch (selector) {
-    case 0: return 9600;
-    case 1: return 19200;
-    case 3: return 38400;
-    case 4: return 57600;
-    case 5: return 115200;
-    default: return 0;
+    case 0:
+        return 9600;
+    case 1:
+        return 19200;
+    case 3:
+        return 38400;
+    case 4:
+        return 57600;
+    case 5:
+        return 115200;
+    default:
+        return 0;
     }
 }
 
@@ -101,10 +108,14 @@ std::string DescribeMessage(const LinkPacket& message)
 const char* RadioStateName(RadioState state)
 {
     switch (state) {
-    case RadioState::BootLoad: return "boot-load mode";
-    case RadioState::Application: return "application mode";
-    case RadioState::Erasing: return "erasing flash";
-    case RadioState::Restarting: return "restarting";
+    case RadioState::BootLoad:
+        return "boot-load mode";
+    case RadioState::Application:
+        return "application mode";
+    case RadioState::Erasing:
+        return "erasing flash";
+    case RadioState::Restarting:
+        return "restarting";
     }
     return "?";
 }
@@ -120,7 +131,10 @@ SimulatedRadio::SimulatedRadio(const RadioProfile& profile, const std::vector<st
     format_ = profile.format.value_or(std::array<std::uint8_t, 2>{codeplug_[6], codeplug_[7]});
 }
 
-std::optional<SimTime> SimulatedRadio::NextDeadline() const { return deadline_; }
+std::optional<SimTime> SimulatedRadio::NextDeadline() const
+{
+    return deadline_;
+}
 
 void SimulatedRadio::Advance(SimTime now)
 {
@@ -135,8 +149,8 @@ void SimulatedRadio::Advance(SimTime now)
         state_ = afterRestart_;
         baud_ = kStartBaud;
         identityNoticePending_ = profile_.identityNotice;
-        report_.Info(now, std::string("restarted in ") + RadioStateName(state_) + " at 19200 baud; codeplug format " +
-                              Version(format_));
+        report_.Info(now, std::string("restarted in ") + RadioStateName(state_) +
+                              " at 19200 baud; codeplug format " + Version(format_));
     }
 }
 
@@ -214,8 +228,9 @@ void SimulatedRadio::LineSpeed(const LinkPacket& message, SimTime now)
 void SimulatedRadio::Identification(const LinkPacket& message, SimTime now, std::vector<LinkPacket>& replies)
 {
     const std::uint8_t cmd = message.CommandByte();
-    const bool declined = std::any_of(profile_.decline.begin(), profile_.decline.end(),
-                                      [cmd](const MessageTrigger& t) { return t.classByte == 0x04 && t.commandByte == cmd; });
+    const bool declined =
+        std::any_of(profile_.decline.begin(), profile_.decline.end(),
+                    [cmd](const MessageTrigger& t) { return t.classByte == 0x04 && t.commandByte == cmd; });
     const std::uint8_t reply = static_cast<std::uint8_t>(cmd + 1);
     if (message.length != 2 || declined) {
         report_.Info(now, "declined " + DescribeMessage(message) + " with 04 20");
@@ -262,9 +277,12 @@ std::string SimulatedRadio::ImageName() const
         return "dsp-page-" + std::to_string(dspPages_ + 1);
     }
     switch (imageKind_) {
-    case ImageKind::Loader: return "loader";
-    case ImageKind::Code: return "code";
-    case ImageKind::BootCode: return "boot-code";
+    case ImageKind::Loader:
+        return "loader";
+    case ImageKind::Code:
+        return "code";
+    case ImageKind::BootCode:
+        return "boot-code";
     }
     return "image";
 }
@@ -302,7 +320,9 @@ void SimulatedRadio::Flash(const LinkPacket& message, SimTime now, std::vector<L
         }
         AbandonImage(now, "a new image started");
         imageOpen_ = true;
-        imageKind_ = !loaderRunning_ ? ImageKind::Loader : bootUpdatesLeft_ > 0 ? ImageKind::BootCode : ImageKind::Code;
+        imageKind_ = !loaderRunning_        ? ImageKind::Loader
+                     : bootUpdatesLeft_ > 0 ? ImageKind::BootCode
+                                            : ImageKind::Code;
         image_.clear();
         imageBlocks_ = 0;
         imageOverflow_ = false;
@@ -370,10 +390,14 @@ bool SimulatedRadio::ReportWrongChecksum()
 {
     ++pairsReported_;
     switch (profile_.badChecksum) {
-    case BadChecksum::Never: return false;
-    case BadChecksum::Once: return pairsReported_ == 1;
-    case BadChecksum::Always: return true;
-    case BadChecksum::AtPair: return pairsReported_ == profile_.badChecksumPair;
+    case BadChecksum::Never:
+        return false;
+    case BadChecksum::Once:
+        return pairsReported_ == 1;
+    case BadChecksum::Always:
+        return true;
+    case BadChecksum::AtPair:
+        return pairsReported_ == profile_.badChecksumPair;
     }
     return false;
 }
@@ -413,7 +437,8 @@ void SimulatedRadio::FlashBlock(const LinkPacket& message, SimTime now, std::vec
     pairSum_ = AddWordsLowFirst(pairSum_, block);
     if (imageOpen_ && imageKind_ != ImageKind::Loader && profile_.verifyFailBlock == imageBlocks_) {
         verifyFailsAtPair_ = true;
-        verifyFailAddress_ = profile_.flashBase + static_cast<std::uint32_t>((imageBlocks_ - 1) * kFlashBlockBytes);
+        verifyFailAddress_ =
+            profile_.flashBase + static_cast<std::uint32_t>((imageBlocks_ - 1) * kFlashBlockBytes);
     }
     if (!secondOfPair_) {
         secondOfPair_ = true;
@@ -425,19 +450,21 @@ void SimulatedRadio::FlashBlock(const LinkPacket& message, SimTime now, std::vec
     std::uint16_t reported = pairSum_;
     if (ReportWrongChecksum()) {
         reported = static_cast<std::uint16_t>(pairSum_ ^ 0x5A5A);
-        report_.Info(now, "fault: pair " + std::to_string(pairsReported_) + " checksum reported as " + Hex(reported, 4) +
-                              " instead of " + Hex(pairSum_, 4));
+        report_.Info(now, "fault: pair " + std::to_string(pairsReported_) + " checksum reported as " +
+                              Hex(reported, 4) + " instead of " + Hex(pairSum_, 4));
     }
     pairSum_ = 0;
     awaitingVerdict_ = true;
-    replies.push_back(Message(0x02, 0x02, {static_cast<std::uint8_t>(reported >> 8), static_cast<std::uint8_t>(reported)}));
+    replies.push_back(
+        Message(0x02, 0x02, {static_cast<std::uint8_t>(reported >> 8), static_cast<std::uint8_t>(reported)}));
 }
 
 void SimulatedRadio::FlashVerdict(bool match, SimTime now, std::vector<LinkPacket>& replies)
 {
     awaitingVerdict_ = false;
     if (!match) {
-        report_.Info(now, "the program found pair " + std::to_string(pairsReported_) + "'s checksum different");
+        report_.Info(now,
+                     "the program found pair " + std::to_string(pairsReported_) + "'s checksum different");
         // A flash download resends the pair's second block; a DSP page goes on.
         awaitingResend_ = imageOpen_;
     }
@@ -513,7 +540,8 @@ void SimulatedRadio::BeginRestart(SimTime now, RadioState after)
 void SimulatedRadio::Codeplug(const LinkPacket& message, SimTime now, std::vector<LinkPacket>& replies)
 {
     if (state_ != RadioState::Application) {
-        report_.Info(now, "ignored " + DescribeMessage(message) + ": codeplug transfers need application mode");
+        report_.Info(now,
+                     "ignored " + DescribeMessage(message) + ": codeplug transfers need application mode");
         return;
     }
     const std::uint8_t cmd = message.CommandByte();
@@ -530,7 +558,7 @@ void SimulatedRadio::Codeplug(const LinkPacket& message, SimTime now, std::vecto
             break;
         }
         if (message.length == 6 && std::equal(message.data.begin() + 2, message.data.begin() + 6,
-                                               EncodePassword(profile_.password).begin())) {
+                                              EncodePassword(profile_.password).begin())) {
             report_.Info(now, "password accepted");
             Proceed(now, replies);
         } else {
@@ -633,7 +661,8 @@ void SimulatedRadio::SendUploadBlock(SimTime now, std::vector<LinkPacket>& repli
     block.fill(0xFF);
     const std::size_t offset = blockIndex_ * kCodeplugBlockBytes;
     if (offset < codeplug_.size()) {
-        std::copy_n(codeplug_.begin() + static_cast<std::ptrdiff_t>(offset), kCodeplugBlockBytes, block.begin());
+        std::copy_n(codeplug_.begin() + static_cast<std::ptrdiff_t>(offset), kCodeplugBlockBytes,
+                    block.begin());
     } else if (offset == codeplug_.size()) {
         report_.Info(now, "upload goes past the codeplug memory");
     }
@@ -661,7 +690,8 @@ void SimulatedRadio::DownloadBlock(const LinkPacket& message, SimTime now, std::
         blocksSinceReport_ = 0;
         transfer_ = Transfer::DownloadVerdict;
         const std::uint16_t sum = std::exchange(runningSum_, 0);
-        replies.push_back(Message(0x03, 0x03, {static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum)}));
+        replies.push_back(
+            Message(0x03, 0x03, {static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum)}));
         return;
     }
     replies.push_back(Message(0x03, 0x08));

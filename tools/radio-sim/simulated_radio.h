@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/link_packet.h"
@@ -46,7 +46,10 @@ class SimReport
 
     void Info(SimTime at, std::string text) { lines_.push_back({at, false, std::move(text)}); }
     void Trace(SimTime at, std::string text) { lines_.push_back({at, true, std::move(text)}); }
-    void Dump(std::string kind, std::vector<std::uint8_t> bytes) { files_.push_back({std::move(kind), std::move(bytes)}); }
+    void Dump(std::string kind, std::vector<std::uint8_t> bytes)
+    {
+        files_.push_back({std::move(kind), std::move(bytes)});
+    }
 
     // The caller drains these after every step, which keeps them short.
     std::vector<Line> TakeLines() { return std::exchange(lines_, {}); }
@@ -78,7 +81,8 @@ class SimulatedRadio
 
     // One frame the radio's end heard, addressed by its second address byte (01 the radio,
     // 4F the interface box). Appends the replies in the order they go out.
-    void Receive(const LinkPacket& message, std::uint8_t secondAddress, SimTime now, std::vector<LinkPacket>& replies);
+    void Receive(const LinkPacket& message, std::uint8_t secondAddress, SimTime now,
+                 std::vector<LinkPacket>& replies);
 
     // Ends an erase or a restart that is due by now.
     void Advance(SimTime now);
