@@ -22,7 +22,7 @@ TEST(RadioProfileSettings, CommandLineAndProfileFileSetTheSameThingsInOrder)
                 "serial = 01-02-03-04-05-06-07-08\n"
                 "boot-version=6.3\n"
                 "interface=half-duplex\n"
-                "decline=04 2D, 043E#2\n"
+                "decline=04 2D, 043E\n"
                 "delay=03 08#3:250\n"
                 "bad-checksum=always\n"
                 "verbose\n";
@@ -37,7 +37,7 @@ TEST(RadioProfileSettings, CommandLineAndProfileFileSetTheSameThingsInOrder)
     EXPECT_EQ(profile.bootVersion, (std::array<std::uint8_t, 2>{7, 1})); // the later setting wins
     EXPECT_EQ(profile.interface, Interface::HalfDuplex);
     ASSERT_EQ(profile.decline.size(), 2u);
-    EXPECT_EQ(DescribeTrigger(profile.decline[1]), "04 3E #2");
+    EXPECT_EQ(DescribeTrigger(profile.decline[1]), "04 3E");
     ASSERT_EQ(profile.delay.size(), 1u);
     EXPECT_EQ(profile.delay[0].milliseconds, 250u);
     EXPECT_TRUE(profile.delay[0].trigger.Matches(0x03, 0x08, 3));
@@ -64,6 +64,8 @@ TEST(RadioProfileSettings, MistakesAreReportedWithWhereAndWhat)
                                                           {"unanswered", "04 2D#0"},
                                                           {"delay", "04 2D"},
                                                           {"checksum-every", "0"},
+                                                          {"decline", "02 01"},
+                                                          {"decline", "04 2D#2"},
                                                           {"time-scale", "-1"},
                                                           {"pace", "maybe"}}) {
         EXPECT_THAT(ApplySetting(profile, name, value), HasSubstr("bad value")) << name << "=" << value;

@@ -175,7 +175,9 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
         }
 
         int timeoutMs = -1;
-        if (const auto next = line.NextEvent()) {
+        // While the program does not take what is written, only the radio's own work can wake us.
+        const bool blocked = pendingOffset < pending.size();
+        if (const auto next = line.NextEvent(!blocked)) {
             const auto wait = *next - now;
             timeoutMs = wait.count() <= 0
                             ? 0

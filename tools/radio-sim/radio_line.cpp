@@ -217,7 +217,7 @@ void RadioLine::TakeOutput(SimTime now, int receiveBaud, std::vector<std::uint8_
     }
 }
 
-std::optional<SimTime> RadioLine::NextEvent() const
+std::optional<SimTime> RadioLine::NextEvent(bool withOutput) const
 {
     std::optional<SimTime> next = radio_.NextDeadline();
     const auto consider = [&next](SimTime t) {
@@ -228,7 +228,7 @@ std::optional<SimTime> RadioLine::NextEvent() const
     if (!inbound_.empty()) {
         consider(inbound_.front().arrival);
     }
-    if (!outbound_.empty()) {
+    if (withOutput && !outbound_.empty()) {
         const Segment& segment = outbound_.front();
         consider(profile_.pace ? std::max(segment.notBefore, lineFreeAt_) : segment.notBefore);
     }

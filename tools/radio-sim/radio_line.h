@@ -45,8 +45,9 @@ class RadioLine
     // known, taken as agreeing), reads them.
     void TakeOutput(SimTime now, int receiveBaud, std::vector<std::uint8_t>& out);
 
-    // When Advance or TakeOutput next has something to do.
-    std::optional<SimTime> NextEvent() const;
+    // When Advance or TakeOutput next has something to do; without output, when Advance has
+    // (for a caller that cannot take output now).
+    std::optional<SimTime> NextEvent(bool withOutput = true) const;
 
     // The drop-after fault has struck and every reply is out: the line is to be closed.
     bool Closed() const { return dropping_ && outbound_.empty(); }

@@ -260,8 +260,18 @@ const std::vector<Setting>& Settings()
          "codeplug format the new firmware expects after a code update and restart (default 5.10)",
          VersionSetter(&RadioProfile::formatAfterUpdate)},
         {"decline", "CODE,...",
-         "identification requests answered with 04 20, for example 04 2D,04 3E (default none)",
-         TriggerListSetter(&RadioProfile::decline)},
+         "identification requests (class 04) answered with 04 20 every time, for example 04 2D,04 3E "
+         "(default none)",
+         [](RadioProfile& p, std::string_view v) {
+             const auto list = ParseTriggerList(v);
+             if (!list || std::any_of(list->begin(), list->end(), [](const MessageTrigger& t) {
+                     return t.classByte != 0x04 || t.occurrence != 0;
+                 })) {
+                 return false;
+             }
+             p.decline = *list;
+             return true;
+         }},
         {"identity-notice", "on|off",
          "send 07 25 before the first identity reply (04 05) after each restart (default off)",
          SwitchSetter(&RadioProfile::identityNotice)},
