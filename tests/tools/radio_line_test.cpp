@@ -240,6 +240,15 @@ TEST(RadioLinePace, BytesGoAtATenthOfTheBaudRateBothWays)
     const Bytes rest = bench.TakeRaw();
     raw.insert(raw.end(), rest.begin(), rest.end());
     EXPECT_THAT(HearAsProgram(raw).messages, ElementsAre(kBootVersionReply));
+
+    // A request sent right after the baud-rate message, at the new speed, meets the radio once
+    // the message ahead of it on the line has switched it.
+    RadioBench switching(profile);
+    switching.SendRaw(ProgramFrame({0x09, 0x00, 0x05}));
+    switching.programBaud = 115200;
+    switching.SendRaw(ProgramFrame({0x04, 0x2D}));
+    switching.Wait(20ms);
+    EXPECT_THAT(switching.Replies(), ElementsAre(kBootVersionReply));
 }
 
 } // namespace

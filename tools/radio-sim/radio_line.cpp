@@ -50,24 +50,17 @@ void RadioLine::FromProgram(std::span<const std::uint8_t> bytes, int sendBefore,
                               " bytes from the program dropped: the line is full");
         bytes = bytes.first(room);
     }
-    const int radioBaud = radio_.Baud();
+    // Whether the bytes arrive garbled is decided when the radio takes them: bytes still on
+    // their way (a paced line) meet the speed the radio has by then.
     const bool unknown = sendBefore == 0 && sendNow == 0;
-    const bool garbled = !unknown && sendBefore != radioBaud && sendNow != radioBaud;
     const int senderBaud = sendNow != 0 ? sendNow : sendBefore;
-    if (garbled != garbling_) {
-        garbling_ = garbled;
-        report_.Info(now, garbled ? "the program sends at " + std::to_string(senderBaud) +
-                                        " baud, the radio listens at " + std::to_string(radioBaud) +
-                                        ": bytes arrive garbled"
-                                  : "both ends at " + std::to_string(radioBaud) + " baud again");
-    }
     for (std::uint8_t b : bytes) {
         SimTime arrival = now;
         if (profile_.pace) {
-            arrival = std::max(now, lastArrival_ + ByteTime(unknown ? radioBaud : senderBaud));
+            arrival = std::max(now, lastArrival_ + ByteTime(unknown ? radio_.Baud() : senderBaud));
         }
         lastArrival_ = arrival;
-        inbound_.push_back({b, garbled, senderBaud, arrival});
+        inbound_.push_back({b, sendBefore, sendNow, arrival});
     }
 }
 
@@ -90,11 +83,22 @@ void RadioLine::TakeByte(const InByte& in)
     if (profile_.interface == Interface::HalfDuplex) {
         Queue({in.byte}, in.arrival, true);
     }
+    const int radioBaud = radio_.Baud();
+    const bool unknown = in.sendBefore == 0 && in.sendNow == 0;
+    const bool garbled = !unknown && in.sendBefore != radioBaud && in.sendNow != radioBaud;
+    const int senderBaud = in.sendNow != 0 ? in.sendNow : in.sendBefore;
+    if (garbled != garbling_) {
+        garbling_ = garbled;
+        report_.Info(in.arrival, garbled ? "the program sends at " + std::to_string(senderBaud) +
+                                               " baud, the radio listens at " + std::to_string(radioBaud) +
+                                               ": bytes arrive garbled"
+                                         : "both ends at " + std::to_string(radioBaud) + " baud again");
+    }
     std::uint8_t taken[16];
     std::size_t count = 0;
-    if (in.garbled) {
+    if (garbled) {
         std::vector<std::uint8_t> bytes;
-        inGarbler_.Feed(in.byte, in.senderBaud, radio_.Baud(), bytes);
+        inGarbler_.Feed(in.byte, senderBaud, radioBaud, bytes);
         count = std::min(bytes.size(), sizeof taken);
         std::copy_n(bytes.begin(), count, taken);
     } else {

@@ -61,8 +61,8 @@ class RadioLine
     struct InByte
     {
         std::uint8_t byte;
-        bool garbled;
-        int senderBaud;
+        int sendBefore; // the program's speed bracketing the sending (0: not known)
+        int sendNow;
         SimTime arrival;
     };
     struct Segment
