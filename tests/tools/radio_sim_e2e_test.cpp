@@ -12,6 +12,7 @@
 #include "convert/codeplug_image.h"
 #include "link/word_sum.h"
 #include "sim_client.h"
+#include "support/pty_pair.h"
 #include "support/radio_sim_process.h"
 #include "transfer/download_keystream.h"
 #include "transfer/password_encoding.h"
@@ -390,6 +391,21 @@ TEST(RadioSimE2e, PacedLineTakesAsLongAsTheCableWould)
     // At least the request, the 03 0D and the block's frame of 135 bytes or more at 1920 bytes a second.
     EXPECT_GE(took, std::chrono::milliseconds((7 + 7 + 135) * 1000 / 1920));
     client.Send({0x03, 0x04});
+}
+
+TEST(RadioSimE2e, OnASerialDeviceItFollowsTheBaudMessageWithTheDevicesSpeed)
+{
+    // A pseudo-terminal pair stands in for the cable: the simulator opens one end as its port.
+    aurex::test::PtyPair cable;
+    RadioSimProcess sim({"--port", cable.DevicePath()});
+    EXPECT_EQ(sim.DevicePath(), cable.DevicePath());
+    SimClient program(SimClient::Borrowed{cable.PeerFd()});
+    EXPECT_THAT(program.Exchange({0x04, 0x2D}), Optional(Bytes{0x04, 0x2E, 4, 0})) << sim.Log();
+    EXPECT_EQ(cable.LineSpeed(), 19200);
+    program.Send({0x09, 0x00, 0x05});
+    EXPECT_THAT(program.Exchange({0x04, 0x1C}), Optional(Bytes{0x04, 0x1D, 5, 8})) << sim.Log();
+    EXPECT_EQ(cable.LineSpeed(), 115200) << sim.Log();
+    EXPECT_EQ(sim.Stop(), 0);
 }
 
 TEST(RadioSimE2e, BadSettingsStopItBeforeItServes)

@@ -34,9 +34,16 @@ class SimClient
         }
         SetSpeed(baud);
     }
+    // On a descriptor the test already holds (not closed here).
+    struct Borrowed
+    {
+        int fd;
+    };
+    explicit SimClient(Borrowed borrowed) : fd_(borrowed.fd), owned_(false) {}
+
     ~SimClient()
     {
-        if (fd_ >= 0) {
+        if (owned_ && fd_ >= 0) {
             ::close(fd_);
         }
     }
@@ -157,6 +164,7 @@ class SimClient
     }
 
     int fd_ = -1;
+    bool owned_ = true;
     FrameDecoder decoder_;
     std::deque<std::uint8_t> pending_;
     bool hungUp_ = false;

@@ -29,8 +29,29 @@ int WriteLineSpeed(int fd, int baud)
     if (::ioctl(fd, TCGETS2, &t) != 0) {
         return errno;
     }
+    // Standard rates keep their own codes, so every tool reading the port sees them.
+    tcflag_t code = BOTHER;
+    switch (baud) {
+    case 9600:
+        code = B9600;
+        break;
+    case 19200:
+        code = B19200;
+        break;
+    case 38400:
+        code = B38400;
+        break;
+    case 57600:
+        code = B57600;
+        break;
+    case 115200:
+        code = B115200;
+        break;
+    default:
+        break;
+    }
     t.c_cflag &= ~CBAUD;
-    t.c_cflag |= BOTHER;
+    t.c_cflag |= code;
     t.c_ispeed = static_cast<speed_t>(baud);
     t.c_ospeed = static_cast<speed_t>(baud);
     if (::ioctl(fd, TCSETS2, &t) != 0) {

@@ -135,6 +135,13 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
         if (pendingOffset == pending.size()) {
             pending.clear();
             pendingOffset = 0;
+            // A device changes speed between what the radio sent before and after the switch.
+            if (line.RadioBaud() != radioBaud) {
+                radioBaud = line.RadioBaud();
+                if (const int e = end->SetRadioBaud(radioBaud); e != 0) {
+                    Log(now, std::string("cannot set the line speed: ") + std::strerror(e));
+                }
+            }
             line.TakeOutput(now, end->ProgramReceiveBaud(), pending);
         }
         for (const SimReport::Line& l : line.Report().TakeLines()) {
@@ -144,12 +151,6 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
         }
         for (const SimReport::File& f : line.Report().TakeFiles()) {
             dumps.Write(now, f);
-        }
-        if (line.RadioBaud() != radioBaud && pendingOffset == pending.size()) {
-            radioBaud = line.RadioBaud();
-            if (const int e = end->SetRadioBaud(radioBaud); e != 0) {
-                Log(now, std::string("cannot set the line speed: ") + std::strerror(e));
-            }
         }
         while (pendingOffset < pending.size()) {
             const ssize_t n =
@@ -182,6 +183,9 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
             timeoutMs = wait.count() <= 0
                             ? 0
                             : static_cast<int>(std::min<long long>((wait.count() + 999) / 1000, 60'000));
+        }
+        if (!blocked && line.RadioBaud() != radioBaud) {
+            timeoutMs = 0; // a speed change waits only for the bytes sent before it
         }
         const std::size_t room = line.InboundRoom();
         pollfd fds[2] = {};
