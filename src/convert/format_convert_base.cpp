@@ -226,6 +226,14 @@ void VNXParmsFormatConvertBase::ResizeBlockLayout(uint32_t block, const VNXParms
         InsertWords(block, block + olderHeader, headerAdded);
         InsertWords(block, block + dataOffset - descriptorsAdded, descriptorsAdded);
     } else {
+        // The content operation must have emptied the tables whose descriptors go; records
+        // left there would lose their descriptor and shift every later table.
+        for (uint32_t t = descriptors - descriptorsAdded; t < descriptors; ++t) {
+            if (ParmsDescriptor(image, ParmsBlockAt{block}, t).Words() != 0) {
+                Refuse(ParmsStepFault::UnexpectedShape);
+                return;
+            }
+        }
         ParmsSetBlockHeader(image, ParmsBlockAt{block}, static_cast<int>(olderHeader),
                             static_cast<int>(header.descriptorCount - descriptorsAdded));
         RemoveWords(block, block + dataOffset - descriptorsAdded, descriptorsAdded);
