@@ -184,8 +184,9 @@ void VNXParmsFormat5859::ConvertSystemBlockK4(unsigned number)
     ConvertSteppedSystem(number, kKind4);
 }
 
-// Kinds 1 and 3 have a further fix-up of system word 107 in the original design whose test can
-// never hold; it is left out on purpose, so those systems have none.
+// Kinds 1 and 3 get no further fix-up. The candidate (system word 107 of -625 becoming
+// 51100 + 25 x -625 when bits 12-10 of image word 6 are 5) compares the word, taken as unsigned,
+// with -625, so it could never apply; it is left out rather than made to apply now.
 void VNXParmsFormat5859::ConvertSteppedSystem(unsigned number, const SteppedSystem& system)
 {
     const auto block = HeaderFields(ParmsSystemBlock{number}, system.fieldWord + 1);

@@ -16,10 +16,10 @@ constexpr unsigned kFieldsLowShift = 4;
 constexpr unsigned kFieldsLowMinimum = 4;
 constexpr uint32_t kRadioModeWord = 24; // low byte 1 becomes 2
 constexpr uint32_t kRadioNameWord = 46;
-// Bits 12-10 of radio block word 28 default to 1 when they are 0. The original design tests
-// word 29 but sets word 28, which would overwrite a value already present in word 28 whenever
-// word 29's field is empty. Every other default here tests and sets one word, so this one does
-// too, on word 28: the word it writes.
+// Bits 12-10 of radio block word 28 default to 1 when they are 0. Testing word 29 instead while
+// setting word 28 would overwrite a value already in word 28 whenever word 29's field is empty.
+// Every other default here tests and sets one word, so this one does too, on word 28: the word
+// the default is written to.
 constexpr uint32_t kRadioDefaultedWord = 28;
 constexpr uint16_t kRadioDefaultedMask = 0x1C00;
 constexpr unsigned kRadioDefaultedShift = 10;
