@@ -92,11 +92,11 @@ TEST(RadioIdentification, AnswersEveryQueryWithTheProfileAndDeclinesTheRest)
 
 TEST(RadioIdentification, FormatIsTheHeldCodeplugsUntilNewCodeRuns)
 {
-    CodeplugOptions spec;
-    spec.formatIndex = 3;
+    CodeplugOptions options;
+    options.formatIndex = 3;
     RadioProfile profile = FastRadio();
     profile.identityNotice = true;
-    RadioBench bench(profile, LineOrder(BuildCodeplug(spec)));
+    RadioBench bench(profile, LineOrder(BuildCodeplug(options)));
     EXPECT_THAT(bench.Exchange({0x04, 0x1C}), ElementsAre(Bytes{0x04, 0x1D, 5, 8}));
     // No notice before the first restart.
     EXPECT_EQ(bench.Exchange({0x04, 0x04}).size(), 1u);
@@ -369,9 +369,9 @@ class RadioCodeplug : public ::testing::Test
 
 TEST_F(RadioCodeplug, UploadSendsTheHeldCodeplugBlockByBlock)
 {
-    CodeplugOptions spec;
-    spec.formatIndex = 3;
-    const Bytes held = LineOrder(BuildCodeplug(spec));
+    CodeplugOptions options;
+    options.formatIndex = 3;
+    const Bytes held = LineOrder(BuildCodeplug(options));
     RadioBench bench(Application(), held);
     const std::size_t blocks = (held.size() + 127) / 128;
     const Bytes uploaded = Upload(bench, blocks);
@@ -390,9 +390,9 @@ TEST_F(RadioCodeplug, UploadSendsTheHeldCodeplugBlockByBlock)
 
 TEST_F(RadioCodeplug, ScrambledDownloadIsDescrambledCheckedAndKept)
 {
-    CodeplugOptions spec;
-    spec.formatIndex = 5;
-    const Bytes image = LineOrder(BuildCodeplug(spec));
+    CodeplugOptions options;
+    options.formatIndex = 5;
+    const Bytes image = LineOrder(BuildCodeplug(options));
     ASSERT_NE(image.size() % 256, 0u); // the fill to an even block count is exercised
     RadioProfile profile = Application();
     RadioBench bench(profile);

@@ -9,9 +9,9 @@ namespace aurex::sim {
 
 std::vector<std::uint8_t> DefaultCodeplug()
 {
-    CodeplugOptions spec;
-    spec.formatIndex = 3; // 5.8
-    const BuiltCodeplug built = BuildCodeplug(spec);
+    CodeplugOptions options;
+    options.formatIndex = 3; // 5.8
+    const BuiltCodeplug built = BuildCodeplug(options);
     std::vector<std::uint8_t> bytes;
     bytes.reserve(std::size_t{built.imageLength} * 2);
     for (std::uint32_t i = 0; i < built.imageLength && i < built.buffer.size(); ++i) {
