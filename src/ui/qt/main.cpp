@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
     }
     aurex::GuardedApplication app(argc, argv);
     QApplication::setApplicationName("Aurex Code Updater");
+    // Desktops find the installed entry and its icon by this name.
+    QGuiApplication::setDesktopFileName("aurex-code-updater");
     try {
         aurex::MainWindow window(CarriedEnvironment());
         window.show();
