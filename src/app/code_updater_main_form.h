@@ -132,6 +132,11 @@ public:
     aurex::RadioLink RadioLink;
     bool m_VersionPanelShown = false;
     bool m_UpdateInProgress = false;
+    // True from the entry into the Start or Retrieve handler until it returns. A stopped run
+    // may still be unwinding (some waits do not end on Stop); meanwhile Start, the port list and
+    // Retrieve stay disabled and a click on Start or Retrieve starts nothing, so that no second
+    // run opens or closes the link under the first.
+    bool m_ClickHandlerRunning = false;
     bool m_PasswordAccepted = false;
     bool UseSecondBootImage = false;
     std::uint8_t RadioTypeCode = 0;
@@ -216,6 +221,19 @@ private:
 
     void RunApplicationUpdate(bool bootRequested);
     void RunBootUpdate();
+
+    // Marks a Start or Retrieve handler as running for its lifetime; on leaving, the controls
+    // that were held back come back as the run state says.
+    class ClickHandlerScope {
+    public:
+        explicit ClickHandlerScope(TCodeUpdaterMainDispForm& form);
+        ~ClickHandlerScope();
+        ClickHandlerScope(const ClickHandlerScope&) = delete;
+        ClickHandlerScope& operator=(const ClickHandlerScope&) = delete;
+
+    private:
+        TCodeUpdaterMainDispForm& form_;
+    };
 
     DialogHost& host_;
     MainFormEnvironment environment_;

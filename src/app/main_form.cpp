@@ -244,9 +244,28 @@ void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles) {
         }
     }
     m_StartButton.SetCaption("Start");
-    m_ComportComboBox.SetEnabled(true);
-    m_RetrieveVersionInfoButton.SetEnabled(true);
+    if (m_ClickHandlerRunning) {
+        // The run's handler has yet to unwind and close the link: hold the controls back until
+        // it returns (ClickHandlerScope gives them back).
+        m_StartButton.SetEnabled(false);
+    } else {
+        m_ComportComboBox.SetEnabled(true);
+        m_RetrieveVersionInfoButton.SetEnabled(true);
+    }
     m_UpdateInProgress = false;
+}
+
+TCodeUpdaterMainDispForm::ClickHandlerScope::ClickHandlerScope(TCodeUpdaterMainDispForm& form) : form_(form) {
+    form_.m_ClickHandlerRunning = true;
+}
+
+TCodeUpdaterMainDispForm::ClickHandlerScope::~ClickHandlerScope() {
+    form_.m_ClickHandlerRunning = false;
+    if (!form_.m_UpdateInProgress) {
+        form_.m_StartButton.SetEnabled(true);
+        form_.m_ComportComboBox.SetEnabled(true);
+        form_.m_RetrieveVersionInfoButton.SetEnabled(true);
+    }
 }
 
 void TCodeUpdaterMainDispForm::ShowStatus(const std::string& text) {

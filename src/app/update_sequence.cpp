@@ -12,6 +12,10 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick() {
         m_ProgressBar.SetPosition(0);
         return;
     }
+    if (m_ClickHandlerRunning) {
+        return;  // an earlier run (or Retrieve) has not returned yet
+    }
+    ClickHandlerScope handler(*this);
     if (!m_PasswordAccepted) {
         std::string typed;
         {

@@ -7,6 +7,13 @@ namespace aurex {
 // Reading the version records arrives with identification; until then Retrieve opens the port
 // and closes it again.
 void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick() {
+    if (m_ClickHandlerRunning || m_UpdateInProgress) {
+        return;  // a run or another Retrieve has not returned yet
+    }
+    ClickHandlerScope handler(*this);
+    m_StartButton.SetEnabled(false);
+    m_ComportComboBox.SetEnabled(false);
+    m_RetrieveVersionInfoButton.SetEnabled(false);
     m_LastRetrieveStatus = 0;
     if (OpenRadioLink(true)) {
         m_RetrieveVersionInfoButton.SetEnabled(false);

@@ -321,6 +321,10 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment) {
         if (form.m_UpdateInProgress) {
             std::fputs("\nStopping...\n", stdout);
             form.m_StartButton.Click();  // reads "Stop" during a run
+        } else if (form.m_ClickHandlerRunning) {
+            // A stopped run finishes the step under way (a codeplug being written back is not
+            // abandoned); ending the program now could leave the radio half written.
+            std::fputs("\nStill stopping: waiting for the step under way to end...\n", stdout);
         } else {
             std::signal(SIGINT, SIG_DFL);
             std::raise(SIGINT);
