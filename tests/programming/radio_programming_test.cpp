@@ -146,7 +146,10 @@ TEST(EraseWaitTest, KeepsEventsFlowingAndEndsWhenTheLinkIsStopped)
     Clock::SetScale(1.0);
     bool late = false;
     rig.After(10, [&] { SetLinkActive(rig.link, false); });
-    rig.After(30000, [&] { late = true; });
+    QTimer sentinel; // local, so it cannot outlive the test
+    sentinel.setSingleShot(true);
+    QObject::connect(&sentinel, &QTimer::timeout, [&] { late = true; });
+    sentinel.start(30000);
     channel.PauseTicks(1440);
     EXPECT_FALSE(late);
     EXPECT_FALSE(IsLinkActive(rig.link));
