@@ -15,12 +15,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<aurex::DspSection> placed;
     const aurex::DspObjectCheck check = aurex::ReadDspSections(in, placed);
     if (!check.Ok()) {
-        if (!placed.empty() && check.section == 0 && check.error != aurex::DspObjectError::SectionOutsideFile &&
-            check.error != aurex::DspObjectError::SectionBeyondPage) {
-            // a failed header or table read keeps nothing
+        // Every refusal names its reason; a section fault names the section.
+        const bool sectionFault = check.error == aurex::DspObjectError::SectionOutsideFile ||
+                                  check.error == aurex::DspObjectError::SectionBeyondPage;
+        if (check.Message().empty() || sectionFault != (check.section > 0)) {
             std::abort();
         }
         return 0;
+    }
+    if (placed.empty()) {
+        std::abort(); // accepted files have something to download
     }
     int last = 0;
     for (const aurex::DspSection& s : placed) {

@@ -49,6 +49,8 @@ std::string DspObjectCheck::Message() const
         return which + " lies outside the file";
     case DspObjectError::SectionBeyondPage:
         return which + " does not fit in a memory page of 64K words";
+    case DspObjectError::NothingToPlace:
+        return "it holds nothing for the DSP's memory pages";
     }
     return "unknown error";
 }
@@ -98,6 +100,10 @@ DspObjectCheck ReadDspSections(std::istream& object, std::vector<DspSection>& pl
             return {DspObjectError::SectionBeyondPage, s.number};
         }
         placed.push_back(s);
+    }
+    // Loading nothing would leave the DSP without software after its loader ran.
+    if (placed.empty()) {
+        return {DspObjectError::NothingToPlace, 0};
     }
     return {};
 }

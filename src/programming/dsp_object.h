@@ -44,6 +44,7 @@ enum class DspObjectError : std::uint8_t {
     TruncatedSectionTable, // the section table runs past the end of the file
     SectionOutsideFile,    // a placed section's raw data lies outside the file
     SectionBeyondPage,     // a placed section would end past 64K words of its page
+    NothingToPlace,        // no section on a downloaded page: not a DSP image
 };
 
 struct DspObjectCheck

@@ -208,6 +208,8 @@ TEST(DspDownloadTest, ObjectFilesThatDoNotHoldWhatTheyPromiseSendNothing)
         {"offset", farOffset, "The DSP file cannot be downloaded: section 1 lies outside the file."},
         {"page", Coff({{0, 0xFFF0, 0x20}}),
          "The DSP file cannot be downloaded: section 1 does not fit in a memory page of 64K words."},
+        {"nothing", Coff({{1, 0, 0x20}, {3, 0, 0x20}, {-1, 0, 0x20}}),
+         "The DSP file cannot be downloaded: it holds nothing for the DSP's memory pages."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
