@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/ioctl.h>
+
 #include "support/scripted_peer.h"
 
 namespace aurex::test {
@@ -94,6 +96,16 @@ inline std::uint16_t BigEndianSum(const Bytes& bytes, std::size_t begin, std::si
         sum += static_cast<unsigned>(bytes[i] << 8 | bytes[i + 1]);
     }
     return static_cast<std::uint16_t>(sum);
+}
+
+// Bytes the program has written that the peer has not read yet.
+inline int PendingForPeer(const PtyPair& pty) {
+    int count = 0;
+    const int fd = pty.PeerFd();
+    if (fd < 0 || ::ioctl(fd, FIONREAD, &count) != 0) {
+        return 0;
+    }
+    return count;
 }
 
 }  // namespace aurex::test
