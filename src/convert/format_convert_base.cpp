@@ -14,6 +14,21 @@ struct SystemOperations {
 
 } // namespace
 
+const char* ParmsStepFaultText(ParmsStepFault fault)
+{
+    switch (fault) {
+    case ParmsStepFault::None:
+        return "converted";
+    case ParmsStepFault::NoConverter:
+        return "there is no conversion between these formats";
+    case ParmsStepFault::ImageTooLarge:
+        return "the converted image would not fit in the 32768-byte codeplug buffer";
+    case ParmsStepFault::UnexpectedShape:
+        return "a block or record table is not shaped as its format has it";
+    }
+    return "unknown fault";
+}
+
 bool VNXParmsFormatConvertBase::RunStep(uint16_t* stepImage, bool stepBackward)
 {
     image = stepImage;
@@ -211,6 +226,14 @@ void VNXParmsFormatConvertBase::ResizeBlockLayout(uint32_t block, const VNXParms
         InsertWords(block, block + olderHeader, headerAdded);
         InsertWords(block, block + dataOffset - descriptorsAdded, descriptorsAdded);
     } else {
+        // The content operation must have emptied the tables whose descriptors go; records
+        // left there would lose their descriptor and shift every later table.
+        for (uint32_t t = descriptors - descriptorsAdded; t < descriptors; ++t) {
+            if (ParmsDescriptor(image, ParmsBlockAt{block}, t).Words() != 0) {
+                Refuse(ParmsStepFault::UnexpectedShape);
+                return;
+            }
+        }
         ParmsSetBlockHeader(image, ParmsBlockAt{block}, static_cast<int>(olderHeader),
                             static_cast<int>(header.descriptorCount - descriptorsAdded));
         RemoveWords(block, block + dataOffset - descriptorsAdded, descriptorsAdded);
@@ -413,6 +436,34 @@ std::optional<VNXParmsFormatConvertBase::TableSpan> VNXParmsFormatConvertBase::T
         return std::nullopt;
     }
     return TableSpan{location.start, location.count, location.size};
+}
+
+std::optional<VNXParmsFormatConvertBase::TableSpan> VNXParmsFormatConvertBase::RequireTable(uint32_t block,
+                                                                                            unsigned table)
+{
+    if (Failed()) {
+        return std::nullopt;
+    }
+    const auto span = Table(block, table);
+    if (!span) {
+        Refuse(ParmsStepFault::UnexpectedShape);
+    }
+    return span;
+}
+
+std::optional<uint32_t> VNXParmsFormatConvertBase::HeaderFields(ParmsBlockLocator where, uint32_t words)
+{
+    if (Failed()) {
+        return std::nullopt;
+    }
+    const auto block = ParmsLocateBlock(image, where);
+    // The header must also lie inside the block, which InChain keeps inside the chain.
+    if (!block || !InChain(*block) || ParmsBlockHeader(image, ParmsBlockAt{*block}).headerLength < words ||
+        ParmsBlockHeader(image, ParmsBlockAt{*block}).headerLength > ParmsBlockLength(image, ParmsBlockAt{*block})) {
+        Refuse(ParmsStepFault::UnexpectedShape);
+        return std::nullopt;
+    }
+    return block;
 }
 
 // True when a block of the chain starts at `block` and ends before the trailer. Found by

@@ -15,6 +15,7 @@
 #include "convert/format_tables.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace aurex {
 
@@ -24,6 +25,9 @@ enum class ParmsStepFault : uint8_t {
     ImageTooLarge,   // the converted image would need more than the buffer's 16384 words
     UnexpectedShape, // a block or record table is not shaped as the source format has it
 };
+
+// A short English sentence for messages: "the image would not fit in the codeplug buffer".
+const char* ParmsStepFaultText(ParmsStepFault fault);
 
 class VNXParmsFormatConvertBase {
 public:
@@ -109,6 +113,21 @@ protected:
     bool Failed() const { return fault != ParmsStepFault::None; }
     bool Upgrading() const { return !backward; }
 
+    struct TableSpan {
+        uint32_t start; // image index of the first record word
+        uint32_t count;
+        uint32_t size;
+        uint32_t Word(uint32_t record, uint32_t word) const { return start + record * size + word; }
+    };
+    // The table's place, when it is one of the block's tables and lies inside the block.
+    std::optional<TableSpan> Table(uint32_t block, unsigned table) const;
+    // The same, or a refused step when the table is missing.
+    std::optional<TableSpan> RequireTable(uint32_t block, unsigned table);
+    // Index of the named block when its header holds at least `words` words (so that fields
+    // 0 .. words - 1 are header fields, never descriptors, records or the next block); else a
+    // refused step. A step has checked the header through the layout change; a refresh has not.
+    std::optional<uint32_t> HeaderFields(ParmsBlockLocator where, uint32_t words);
+
     uint16_t* image = nullptr;
     bool backward = true;     // downgrade step: newer format to older
     bool stepping = true;     // the step changes the format version
@@ -117,20 +136,12 @@ protected:
     uint8_t targetIndex = kParmsUnknownFormat; // the newer format of the converter's pair
 
 private:
-    struct TableSpan {
-        uint32_t start;
-        uint32_t count;
-        uint32_t size;
-    };
-
     template <typename Resized, typename Content>
     void ConvertBlock(ParmsBlockCategory category, ParmsBlockLocator where, Resized resized, Content content);
     void ConvertKindBlocks();
     void ConvertSystemBlocks();
     void ConvertSequenceBlocks();
     void ResizeRecords(uint32_t block, unsigned table, unsigned olderSize, unsigned newerSize);
-    // The table's place, when it is one of the block's tables and lies inside the block.
-    std::optional<TableSpan> Table(uint32_t block, unsigned table) const;
     bool InChain(uint32_t block) const;
     bool Fits(uint32_t block, uint32_t words) const;
 

@@ -454,6 +454,19 @@ TEST(ConvertStep, StepsWithoutConverterOrOnTheWrongShapeAreRefusedUntouched)
     }
 }
 
+TEST(ConvertStep, ALayoutDowngradeRefusesToDropADescriptorThatStillHasRecords)
+{
+    GuardedImage guarded(BuildCodeplug(WideOptions(5)));
+    const std::vector<uint16_t> records(6, 0x6161);
+    ASSERT_EQ(ParmsReplaceRecordTable(guarded.image(), 3, 20, records.data(), 2, 3), ParmsEditResult::Done);
+    ProbeConverter down(5); // content operations that empty nothing
+    EXPECT_FALSE(down.RunStep(guarded.image(), true));
+    EXPECT_EQ(down.Fault(), ParmsStepFault::UnexpectedShape);
+    EXPECT_EQ(Operations(down).back(), "ConvertSystemBlockK3(3)");
+    EXPECT_EQ(ParmsBlockHeader(guarded.image(), ParmsSystemBlock{3}).descriptorCount, 21);
+    EXPECT_TRUE(ParmsIsValid(guarded.image()));
+}
+
 TEST(ConvertStep, AStepNeedingMoreThanTheBufferIsReportedAndLosesNoWord)
 {
     for (const uint32_t room : {34u, 33u}) {

@@ -1,8 +1,11 @@
-// Writes the seed corpus of the codeplug conversion fuzz target: small built images of every
+// Writes the seed corpora of the codeplug conversion fuzz targets: small built images of every
 // format as host-order words, cut after the image. Run by hand:
 //   build/tests/convert/write_fuzz_seeds fuzz/convert/corpus/codeplug_convert_fuzz
+//       fuzz/convert/corpus/codeplug_formats_fuzz
+// (both folders on one line; the second is optional).
 #include "support/codeplug_builder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -10,11 +13,11 @@
 int main(int argc, char** argv)
 {
     using namespace aurex;
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s CORPUS_DIR\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s CORPUS_DIR [FORMATS_CORPUS_DIR]\n", argv[0]);
         return 2;
     }
-    const std::string dir = argv[1];
+    std::string dir = argv[1];
     const auto write = [&](const std::string& name, const BuiltCodeplug& built) {
         std::ofstream out(dir + "/" + name, std::ios::binary);
         out.write(reinterpret_cast<const char*>(built.image()),
@@ -47,5 +50,28 @@ int main(int argc, char** argv)
     BuiltCodeplug nearLimit = BuildCodeplug(full);
     nearLimit.imageLength = kParmsBufferWords;
     ok = write("near_limit", nearLimit) && ok;
+    if (argc == 3) {
+        // Images as the radio holds them, for the entry points: every format in its own header
+        // word layout, one with every system kind, some random, and one a step from the limit.
+        dir = argv[2];
+        for (const uint8_t format : {3, 4, 5}) {
+            CodeplugOptions options;
+            options.formatIndex = format;
+            options.sequenceBlocks = 2;
+            options.radioCode = format == 4 ? 4 : 8;
+            ok = write("native_" + std::to_string(format + 5), BuildCodeplug(options)) && ok;
+        }
+        for (const uint64_t seed : {3, 5, 8}) {
+            CodeplugOptions options = RandomCodeplugOptions(seed);
+            options.headerWord = CodeplugHeaderWord::Native;
+            options.systemKinds.resize(std::min<std::size_t>(options.systemKinds.size(), 4));
+            options.sequenceBlocks = std::min(options.sequenceBlocks, 2u);
+            ok = write("random_" + std::to_string(seed), BuildCodeplug(options)) && ok;
+        }
+        CodeplugOptions large;
+        large.formatIndex = 3;
+        large.imageLength = kParmsBufferWords - 150;
+        ok = write("near_limit_8", BuildCodeplug(large)) && ok;
+    }
     return ok ? 0 : 1;
 }

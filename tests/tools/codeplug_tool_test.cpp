@@ -1,0 +1,165 @@
+// The commands of aurex-codeplug run in-process: file reading and writing, the diagnosis of
+// invalid images, the description, and the command line.
+#include "codeplug/codeplug_tool.h"
+
+#include "codeplug_files.h"
+#include "convert/codeplug_image.h"
+#include "support/codeplug_builder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <sstream>
+
+namespace aurex {
+namespace {
+
+using ::testing::HasSubstr;
+
+BuiltCodeplug Native(uint8_t format)
+{
+    CodeplugOptions options;
+    options.formatIndex = format;
+    return BuildCodeplug(options);
+}
+
+TEST(CodeplugToolFiles, ReadsRadioOrderWordsAndRefusesFilesThatAreNoImage)
+{
+    ScratchFolder folder;
+    WriteBytes(folder / "words", {0x5F, 0x5F, 0x00, 0x10, 0x12, 0x34});
+    CodeplugFile file;
+    std::string error;
+    ASSERT_TRUE(ReadCodeplugFile((folder / "words").string(), file, error)) << error;
+    EXPECT_EQ(file.byteCount, 6u);
+    ASSERT_EQ(file.buffer.size(), kParmsBufferWords);
+    EXPECT_EQ(file.buffer[0], 0x5F5F);
+    EXPECT_EQ(file.buffer[1], 0x0010);
+    EXPECT_EQ(file.buffer[2], 0x1234);
+    EXPECT_EQ(file.buffer[3], 0);
+
+    const std::vector<std::pair<std::vector<unsigned char>, std::string>> bad{
+        {{}, "is empty"},
+        {{0x5F, 0x5F, 0x00}, "not a whole number of 16-bit words"},
+        {std::vector<unsigned char>(kParmsBufferBytes + 2, 0), "larger than the 32768-byte codeplug buffer"},
+    };
+    for (const auto& [bytes, message] : bad) {
+        WriteBytes(folder / "bad", bytes);
+        EXPECT_FALSE(ReadCodeplugFile((folder / "bad").string(), file, error));
+        EXPECT_THAT(error, HasSubstr(message));
+    }
+    WriteBytes(folder / "full", std::vector<unsigned char>(kParmsBufferBytes, 0x20));
+    EXPECT_TRUE(ReadCodeplugFile((folder / "full").string(), file, error));
+    EXPECT_FALSE(ReadCodeplugFile((folder / "missing").string(), file, error));
+    EXPECT_THAT(error, HasSubstr("cannot read"));
+    EXPECT_THAT(error, HasSubstr("missing"));
+}
+
+TEST(CodeplugToolFiles, WritesThroughATemporaryNameAndLeavesNoTraceOnFailure)
+{
+    ScratchFolder folder;
+    std::vector<uint16_t> buffer(kParmsBufferWords, 0);
+    buffer[0] = 0x5F5F;
+    buffer[1] = 0xABCD;
+    std::string error;
+    ASSERT_TRUE(WriteCodeplugFile((folder / "out").string(), buffer, 4, error)) << error;
+    EXPECT_EQ(ReadBytes(folder / "out"), (std::vector<unsigned char>{0x5F, 0x5F, 0xAB, 0xCD}));
+    ASSERT_TRUE(WriteCodeplugFile((folder / "out").string(), buffer, 2, error)); // replaces
+    EXPECT_EQ(ReadBytes(folder / "out").size(), 2u);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"out"});
+
+    EXPECT_FALSE(WriteCodeplugFile((folder / "no-such-folder" / "out").string(), buffer, 4, error));
+    EXPECT_THAT(error, HasSubstr("cannot write"));
+    // A folder in the way of OUT: the rename fails and the temporary file goes again.
+    std::filesystem::create_directory(folder / "taken");
+    std::filesystem::create_directory(folder / "taken" / "inner");
+    EXPECT_FALSE(WriteCodeplugFile((folder / "taken").string(), buffer, 4, error));
+    EXPECT_EQ(folder.Names().size(), 2u);
+}
+
+TEST(CodeplugToolDiagnosis, NamesTheFirstStructuralFault)
+{
+    const BuiltCodeplug built = Native(4);
+    const std::size_t bytes = 2 * built.imageLength;
+    EXPECT_EQ(DiagnoseCodeplug(built.image(), bytes), "");
+
+    const uint32_t system2 = built.Block(ParmsBlockType::System, 2).start;
+    const uint32_t sequence1 = built.Block(ParmsBlockType::Sequence, 1).start;
+    const uint32_t kind4 = built.Block(ParmsBlockType::Kind, 4).start;
+    struct Case {
+        std::string message;
+        std::function<void(std::vector<uint16_t>&)> damage;
+    };
+    const std::vector<Case> cases{
+        {"word 0 is 0x5F5E, not the block mark", [](auto& w) { w[0] = 0x5F5E; }},
+        {"not a radio block", [](auto& w) { w[1] |= 0x4000; }},
+        {"image length word (word 4) says 128 words", [](auto& w) { w[4] = 128; }},
+        {"counts 0 sequence blocks", [](auto& w) { w[14] &= 0x00FF; }},
+        {"counts 17 system blocks", [](auto& w) { w[14] = static_cast<uint16_t>((w[14] & 0xFF00) | 17); }},
+        {"no block mark at word " + std::to_string(sequence1), [&](auto& w) { w[sequence1] = 0x1234; }},
+        {"has length 0", [&](auto& w) { w[system2 + 1] &= 0xC000; }},
+        {"ends at word", [](auto& w) { w[4] = static_cast<uint16_t>(w[4] - 1); }},
+        {"3 kind blocks for 4 system kinds", [&](auto& w) { w[kind4 + 1] = static_cast<uint16_t>((w[kind4 + 1] & 0x3FFF) | 0xC000); }},
+        {"no system block numbered 2", [&](auto& w) { w[system2 + 3] = static_cast<uint16_t>((w[system2 + 3] & 0xFF00) | 9); }},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint16_t> words = built.buffer;
+        c.damage(words);
+        EXPECT_THAT(DiagnoseCodeplug(words.data(), bytes), HasSubstr(c.message));
+    }
+    // A file cut inside the chain is told apart from a broken chain.
+    EXPECT_THAT(DiagnoseCodeplug(built.image(), 2 * sequence1), HasSubstr("the file ends at word"));
+    // One cut inside the trailer still holds every block, as an upload may.
+    EXPECT_EQ(DiagnoseCodeplug(built.image(), bytes - 64), "");
+}
+
+TEST(CodeplugToolDescription, ListsEveryBlockWithItsShapeInItsOwnHeaderWordLayout)
+{
+    for (const uint8_t format : {3, 5}) {
+        const BuiltCodeplug built = Native(format);
+        std::ostringstream out;
+        DescribeCodeplug(built.image(), 2 * built.imageLength, out);
+        const std::string text = out.str();
+        SCOPED_TRACE(text);
+        EXPECT_THAT(text, HasSubstr(format == 3 ? "format 5.8" : "format 5.10"));
+        EXPECT_THAT(text, HasSubstr("systems 5, sequence blocks 3"));
+        EXPECT_THAT(text, HasSubstr("system block 3, kind 3"));
+        EXPECT_THAT(text, HasSubstr("kind block, kind 4"));
+        // Kind 3 systems have 21 tables only in 5.10; the radio block's header grows to 69.
+        EXPECT_THAT(text, HasSubstr(format == 3 ? "header  49  tables 15: 10x2 16x2" : "header  69  tables 15: 16x2 64x2"));
+        EXPECT_THAT(text, HasSubstr(format == 3 ? "header 333  tables 15:" : "header 333  tables 21:"));
+        const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+        EXPECT_EQ(lines, 2 + built.blocks.size());
+    }
+}
+
+TEST(CodeplugToolCommandLine, WrongCommandLinesGetUsageAndStatusTwo)
+{
+    const std::vector<std::vector<std::string>> wrong{
+        {},
+        {"frobnicate", "x"},
+        {"validate"},
+        {"info", "a", "b"},
+        {"convert", "in", "out"},
+        {"convert", "--to", "5.9", "in"},
+        {"convert", "--to"},
+        {"convert", "--to", "5.9", "--force", "in", "out"},
+        {"convert", "--to", "5.7", "in", "out"},
+        {"convert", "--to", "6.0", "in", "out"},
+    };
+    for (const auto& arguments : wrong) {
+        std::ostringstream out;
+        std::ostringstream err;
+        EXPECT_EQ(RunCodeplugTool(arguments, out, err), kCodeplugToolUsage) << ::testing::PrintToString(arguments);
+        EXPECT_THAT(err.str(), HasSubstr("aurex-codeplug: "));
+        EXPECT_EQ(out.str(), "");
+    }
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunCodeplugTool({"--help"}, out, err), kCodeplugToolOk);
+    EXPECT_THAT(out.str(), HasSubstr("convert --to 5.8|5.9|5.10 IN OUT"));
+}
+
+} // namespace
+} // namespace aurex

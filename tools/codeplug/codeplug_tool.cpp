@@ -1,0 +1,441 @@
+#include "codeplug/codeplug_tool.h"
+
+#include "convert/codeplug_image.h"
+#include "convert/convert_entry.h"
+#include "convert/format_tables.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iomanip>
+#include <memory>
+#include <ostream>
+#include <random>
+#include <sstream>
+
+namespace aurex {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: aurex-codeplug validate FILE\n"
+    "       aurex-codeplug info FILE\n"
+    "       aurex-codeplug convert --to 5.8|5.9|5.10 IN OUT\n"
+    "Files hold the codeplug as the radio sends it: 16-bit words, high byte first.\n"
+    "Exit status: 0 done, 1 invalid or unconvertible image, 2 wrong command line,\n"
+    "3 a file could not be read or written. OUT is never written for a refused image.\n";
+
+constexpr uint8_t kWideFormat = 5;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string Hex4(unsigned value)
+{
+    std::ostringstream text;
+    text << "0x" << std::uppercase << std::hex << std::setw(4) << std::setfill('0') << value;
+    return text.str();
+}
+
+std::string SystemError()
+{
+    return errno != 0 ? std::strerror(errno) : "unknown error";
+}
+
+std::string VersionText(uint16_t versionWord)
+{
+    const uint8_t index = ParmsIndexOfVersion(static_cast<uint8_t>(versionWord >> 8), static_cast<uint8_t>(versionWord));
+    if (index == kParmsUnknownFormat) {
+        return "unknown (version word " + Hex4(versionWord) + ")";
+    }
+    const ParmsVersion version = ParmsVersionOfIndex(index);
+    return std::to_string(version.major) + "." + std::to_string(version.minor);
+}
+
+bool ParseTarget(const std::string& text, uint8_t& index)
+{
+    for (uint8_t i = 3; i <= 5; ++i) {
+        const ParmsVersion version = ParmsVersionOfIndex(i);
+        if (text == std::to_string(version.major) + "." + std::to_string(version.minor)) {
+            index = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* TypeName(ParmsBlockType type)
+{
+    switch (type) {
+    case ParmsBlockType::Radio: return "radio block";
+    case ParmsBlockType::Kind: return "kind block";
+    case ParmsBlockType::System: return "system block";
+    case ParmsBlockType::Sequence: return "sequence block";
+    }
+    return "block";
+}
+
+// Reads and checks IN for the commands; prints the error and answers the exit status.
+int LoadValid(const std::string& path, CodeplugFile& file, std::ostream& err)
+{
+    std::string error;
+    if (!ReadCodeplugFile(path, file, error)) {
+        err << "aurex-codeplug: " << error << "\n";
+        return kCodeplugToolFileError;
+    }
+    const std::string fault = DiagnoseCodeplug(file.buffer.data(), file.byteCount);
+    if (!fault.empty()) {
+        err << "aurex-codeplug: " << path << " is not a valid codeplug image: " << fault << "\n";
+        return kCodeplugToolRefused;
+    }
+    return kCodeplugToolOk;
+}
+
+int Validate(const std::string& path, std::ostream& out, std::ostream& err)
+{
+    CodeplugFile file;
+    const int status = LoadValid(path, file, err);
+    if (status != kCodeplugToolOk) {
+        return status;
+    }
+    const uint16_t* image = file.buffer.data();
+    out << path << ": valid codeplug image, format " << VersionText(image[kParmsVersionWord]) << ", "
+        << ParmsImageLength(image) << " words\n";
+    return kCodeplugToolOk;
+}
+
+int Info(const std::string& path, std::ostream& out, std::ostream& err)
+{
+    CodeplugFile file;
+    const int status = LoadValid(path, file, err);
+    if (status != kCodeplugToolOk) {
+        return status;
+    }
+    out << path << ": ";
+    DescribeCodeplug(file.buffer.data(), file.byteCount, out);
+    return kCodeplugToolOk;
+}
+
+int Convert(const std::string& target, const std::string& in, const std::string& outPath, std::ostream& out,
+            std::ostream& err)
+{
+    uint8_t to = 0;
+    if (!ParseTarget(target, to)) {
+        err << "aurex-codeplug: cannot convert to '" << target << "': the formats are 5.8, 5.9 and 5.10\n";
+        return kCodeplugToolUsage;
+    }
+    CodeplugFile file;
+    const int status = LoadValid(in, file, err);
+    if (status != kCodeplugToolOk) {
+        return status;
+    }
+    uint16_t* image = file.buffer.data();
+    const uint8_t from = ParmsFormatIndex(image);
+    const std::string fromText = VersionText(image[kParmsVersionWord]);
+    if (from < 3 || from > 5) {
+        err << "aurex-codeplug: " << in << " is in format " << fromText
+            << ", which cannot be converted; the formats are 5.8, 5.9 and 5.10\n";
+        return kCodeplugToolRefused;
+    }
+    const uint16_t lengthBefore = ParmsImageLength(image);
+    int32_t lengthChange = 0;
+    if (from != to) {
+        const ParmsStepFault fault = to > from ? ParmsUpgrade(lengthChange, image, from, to)
+                                               : ParmsDowngrade(lengthChange, image, to, from);
+        if (fault != ParmsStepFault::None) {
+            err << "aurex-codeplug: cannot convert " << in << " from " << fromText << " to " << target << ": "
+                << ParmsStepFaultText(fault) << "; " << outPath << " not written\n";
+            return kCodeplugToolRefused;
+        }
+        if (!ParmsIsValid(image)) {
+            err << "aurex-codeplug: the image converted from " << in
+                << " fails the structure check (a fault of this tool); " << outPath << " not written\n";
+            return kCodeplugToolRefused;
+        }
+    }
+    // As the radio's download does: the transferred bytes and the change, which keeps any bytes
+    // that followed the image in IN behind it (within the buffer).
+    const auto outBytes = static_cast<std::size_t>(std::min<int64_t>(
+        static_cast<int64_t>(file.byteCount) + 2 * int64_t{lengthChange}, static_cast<int64_t>(kParmsBufferBytes)));
+    std::string error;
+    if (!WriteCodeplugFile(outPath, file.buffer, outBytes, error)) {
+        err << "aurex-codeplug: " << error << "\n";
+        return kCodeplugToolFileError;
+    }
+    if (from == to) {
+        out << in << ": already format " << fromText << "; copied unchanged to " << outPath << "\n";
+    } else {
+        out << in << ": format " << fromText << " to " << target << ", " << lengthBefore << " to "
+            << ParmsImageLength(image) << " words; wrote " << outPath << " (" << outBytes << " bytes)\n";
+    }
+    return kCodeplugToolOk;
+}
+
+} // namespace
+
+bool ReadCodeplugFile(const std::string& path, CodeplugFile& file, std::string& error)
+{
+    errno = 0;
+    const File stream(std::fopen(path.c_str(), "rb"));
+    if (!stream) {
+        error = "cannot read " + path + ": " + SystemError();
+        return false;
+    }
+    std::vector<unsigned char> bytes(kParmsBufferBytes + 1);
+    errno = 0;
+    const std::size_t count = std::fread(bytes.data(), 1, bytes.size(), stream.get());
+    if (std::ferror(stream.get()) != 0) {
+        error = "cannot read " + path + ": " + SystemError();
+        return false;
+    }
+    if (count == 0) {
+        error = path + " is empty";
+        return false;
+    }
+    if (count > kParmsBufferBytes) {
+        error = path + " is larger than the " + std::to_string(kParmsBufferBytes) + "-byte codeplug buffer";
+        return false;
+    }
+    if (count % 2 != 0) {
+        error = path + " holds " + std::to_string(count) + " bytes, not a whole number of 16-bit words";
+        return false;
+    }
+    file.buffer.assign(kParmsBufferWords, 0);
+    for (std::size_t i = 0; i < count / 2; ++i) {
+        file.buffer[i] = static_cast<uint16_t>((bytes[2 * i] << 8) | bytes[2 * i + 1]);
+    }
+    file.byteCount = count;
+    return true;
+}
+
+bool WriteCodeplugFile(const std::string& path, const std::vector<uint16_t>& buffer, std::size_t byteCount,
+                       std::string& error)
+{
+    if (byteCount % 2 != 0 || byteCount > buffer.size() * 2) {
+        error = "cannot write " + path + ": " + std::to_string(byteCount) + " bytes do not fit the buffer";
+        return false;
+    }
+    std::vector<unsigned char> bytes(byteCount);
+    for (std::size_t i = 0; i < byteCount / 2; ++i) {
+        bytes[2 * i] = static_cast<unsigned char>(buffer[i] >> 8);
+        bytes[2 * i + 1] = static_cast<unsigned char>(buffer[i] & 0xFF);
+    }
+    // A name of our own beside OUT, so that the rename stays on one file system and OUT is
+    // never seen half written.
+    std::random_device random;
+    std::ostringstream suffix;
+    suffix << ".tmp-" << std::hex << random() << random();
+    const std::string temporary = path + suffix.str();
+    errno = 0;
+    File stream(std::fopen(temporary.c_str(), "wbx"));
+    if (!stream) {
+        error = "cannot write " + path + ": " + SystemError();
+        return false;
+    }
+    errno = 0;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream.get()) == bytes.size() &&
+                         std::fflush(stream.get()) == 0;
+    const std::string writeError = SystemError();
+    const bool closed = std::fclose(stream.release()) == 0;
+    std::error_code ignored;
+    if (!written || !closed) {
+        error = "cannot write " + path + ": " + writeError;
+        std::filesystem::remove(temporary, ignored);
+        return false;
+    }
+    std::error_code renamed;
+    std::filesystem::rename(temporary, path, renamed);
+    if (renamed) {
+        error = "cannot write " + path + ": " + renamed.message();
+        std::filesystem::remove(temporary, ignored);
+        return false;
+    }
+    return true;
+}
+
+std::string DiagnoseCodeplug(const uint16_t* image, std::size_t byteCount)
+{
+    const std::size_t fileWords = byteCount / 2;
+    if (image[0] != kParmsBlockMark) {
+        return "word 0 is " + Hex4(image[0]) + ", not the block mark " + Hex4(kParmsBlockMark);
+    }
+    if ((image[kParmsBlockTypeLengthWord] >> 14) != 0) {
+        return "the first block is of type " + std::to_string(image[kParmsBlockTypeLengthWord] >> 14) +
+               ", not a radio block (type 0)";
+    }
+    const uint32_t length = ParmsImageLength(image);
+    if (length <= kParmsTrailerWords || length > kParmsBufferWords) {
+        return "the image length word (word 4) says " + std::to_string(length) + " words; it must be more than " +
+               std::to_string(kParmsTrailerWords) + " and at most " + std::to_string(kParmsBufferWords);
+    }
+    const unsigned sequences = image[kParmsBlockCountsWord] >> 8;
+    const unsigned systems = image[kParmsBlockCountsWord] & 0xFF;
+    if (sequences < 1 || sequences > kParmsMaxSequenceBlocks) {
+        return "word 14 counts " + std::to_string(sequences) + " sequence blocks; there must be 1 to " +
+               std::to_string(kParmsMaxSequenceBlocks);
+    }
+    if (systems < 1 || systems > kParmsMaxSystemBlocks) {
+        return "word 14 counts " + std::to_string(systems) + " system blocks; there must be 1 to " +
+               std::to_string(kParmsMaxSystemBlocks);
+    }
+    const uint32_t end = length - kParmsTrailerWords;
+    std::array<bool, 16> kinds{};
+    std::array<bool, 256> numbers{};
+    unsigned kindBlocks = 0;
+    unsigned systemBlocks = 0;
+    unsigned sequenceBlocks = 0;
+    uint32_t position = 0;
+    while (position < end) {
+        if (position >= fileWords) {
+            return "the file ends at word " + std::to_string(fileWords) + ", inside the chain of blocks that runs to word " +
+                   std::to_string(end);
+        }
+        if (image[position] != kParmsBlockMark) {
+            return "no block mark at word " + std::to_string(position) + " where the chain of blocks goes on (found " +
+                   Hex4(image[position]) + ")";
+        }
+        const uint32_t blockLength = image[position + kParmsBlockTypeLengthWord] & kParmsMaxBlockLength;
+        if (blockLength == 0) {
+            return "the block at word " + std::to_string(position) + " has length 0";
+        }
+        const auto type = static_cast<ParmsBlockType>(image[position + kParmsBlockTypeLengthWord] >> 14);
+        const uint16_t identity = image[position + kParmsBlockIdentityWord];
+        if (type == ParmsBlockType::Kind) {
+            ++kindBlocks;
+        } else if (type == ParmsBlockType::System) {
+            ++systemBlocks;
+            const unsigned kind = identity >> 12;
+            kinds[kind == 3 ? 1 : kind] = true;
+            numbers[identity & 0xFF] = true;
+        } else if (type == ParmsBlockType::Sequence) {
+            ++sequenceBlocks;
+        }
+        position += blockLength;
+    }
+    if (position != end) {
+        return "the chain of blocks ends at word " + std::to_string(position) + ", but the image length says the " +
+               std::to_string(kParmsTrailerWords) + "-word trailer starts at word " + std::to_string(end);
+    }
+    unsigned distinctKinds = 0;
+    for (const bool used : kinds) {
+        distinctKinds += used ? 1 : 0;
+    }
+    if (kindBlocks != distinctKinds) {
+        return std::to_string(kindBlocks) + " kind blocks for " + std::to_string(distinctKinds) +
+               " system kinds (kinds 1 and 3 share one)";
+    }
+    if (systemBlocks != systems) {
+        return std::to_string(systemBlocks) + " system blocks, but word 14 counts " + std::to_string(systems);
+    }
+    if (sequenceBlocks != sequences) {
+        return std::to_string(sequenceBlocks) + " sequence blocks, but word 14 counts " + std::to_string(sequences);
+    }
+    for (unsigned number = 1; number <= systems; ++number) {
+        if (!numbers[number]) {
+            return "no system block numbered " + std::to_string(number) + " (systems are numbered 1 to " +
+                   std::to_string(systems) + ")";
+        }
+    }
+    if (!ParmsIsValid(image)) {
+        return "it fails the structure check";
+    }
+    return {};
+}
+
+void DescribeCodeplug(const uint16_t* image, std::size_t byteCount, std::ostream& out)
+{
+    const uint8_t format = ParmsFormatIndex(image);
+    const uint32_t length = ParmsImageLength(image);
+    out << "format " << VersionText(image[kParmsVersionWord]) << ", " << length << " words (" << 2 * length
+        << " bytes), file " << byteCount << " bytes\n";
+    out << "  systems " << (image[kParmsBlockCountsWord] & 0xFF) << ", sequence blocks "
+        << (image[kParmsBlockCountsWord] >> 8) << ", trailer at word " << length - kParmsTrailerWords << "\n";
+
+    // Below 5.10 block word 2 is 12 + 4 bits; the accessors read 11 + 5.
+    std::vector<uint16_t> wide(image, image + kParmsBufferWords);
+    const bool readable = format == kWideFormat || ParmsSetHeaderCountWidth(wide.data(), ParmsHeaderWidth::Wide);
+    const uint32_t end = length - kParmsTrailerWords;
+    for (uint32_t at = 0; at < end;) {
+        const uint32_t blockLength = ParmsBlockLength(wide.data(), ParmsBlockAt{at});
+        const auto type = static_cast<ParmsBlockType>(wide[at + kParmsBlockTypeLengthWord] >> 14);
+        const uint16_t identity = wide[at + kParmsBlockIdentityWord];
+        std::ostringstream name;
+        name << TypeName(type);
+        if (type == ParmsBlockType::System) {
+            name << " " << (identity & 0xFF) << ", kind " << (identity >> 12);
+        } else if (type == ParmsBlockType::Kind) {
+            name << ", kind " << (identity >> 12);
+        }
+        out << "  word " << std::setw(5) << at << "  " << std::left << std::setw(24) << name.str() << std::right
+            << " length " << std::setw(5) << blockLength;
+        if (readable) {
+            const ParmsHeader header = ParmsBlockHeader(wide.data(), ParmsBlockAt{at});
+            out << "  header " << std::setw(3) << header.headerLength << "  tables " << std::setw(2)
+                << header.descriptorCount << ":";
+            for (unsigned t = 0; t < header.descriptorCount; ++t) {
+                const ParmsTableShape shape = ParmsDescriptor(wide.data(), ParmsBlockAt{at}, t);
+                out << " " << unsigned{shape.count} << "x" << unsigned{shape.size};
+            }
+        } else {
+            out << "  header word " << Hex4(image[at + kParmsBlockHeaderWord]);
+        }
+        out << "\n";
+        at += blockLength;
+    }
+}
+
+int RunCodeplugTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help")) {
+        out << kUsage;
+        return kCodeplugToolOk;
+    }
+    const auto usage = [&](const std::string& problem) {
+        err << "aurex-codeplug: " << problem << "\n" << kUsage;
+        return kCodeplugToolUsage;
+    };
+    if (arguments.empty()) {
+        return usage("no command given");
+    }
+    const std::string& command = arguments[0];
+    if (command == "validate" || command == "info") {
+        if (arguments.size() != 2) {
+            return usage(command + " takes one FILE");
+        }
+        return command == "validate" ? Validate(arguments[1], out, err) : Info(arguments[1], out, err);
+    }
+    if (command != "convert") {
+        return usage("unknown command '" + command + "'");
+    }
+    std::string target;
+    std::vector<std::string> files;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--to") {
+            if (i + 1 >= arguments.size()) {
+                return usage("--to needs a format");
+            }
+            target = arguments[++i];
+        } else if (argument.rfind("--to=", 0) == 0) {
+            target = argument.substr(5);
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            return usage("unknown option '" + argument + "'");
+        } else {
+            files.push_back(argument);
+        }
+    }
+    if (target.empty()) {
+        return usage("convert needs --to 5.8, 5.9 or 5.10");
+    }
+    if (files.size() != 2) {
+        return usage("convert takes IN and OUT");
+    }
+    return Convert(target, files[0], files[1], out, err);
+}
+
+} // namespace aurex
