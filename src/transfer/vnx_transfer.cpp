@@ -13,11 +13,6 @@ namespace aurex {
 
 namespace {
 
-constexpr std::uint8_t kBlockMarkByte = 0x5F;
-constexpr std::uint16_t kBlockLengthMask = 0x3FFF;
-// Image word 4, big-endian on the line: words from word 0 to the end of the trailer.
-constexpr std::int32_t kImageLengthOffset = 8;
-
 bool Is(const LinkPacket& packet, std::uint8_t command) {
     return packet.HasCode() && packet.ClassByte() == kTransferClass && packet.CommandByte() == command;
 }
@@ -106,60 +101,6 @@ void VNXTransferParms::SetIdentity(std::string_view text) {
     }
 }
 
-std::uint8_t VNXTransferParms::ImageByte(std::int32_t offset) const {
-    // Past the buffer reads as the zero fill would.
-    if (offset < 0 || offset >= kCodeplugBufferBytes) {
-        return 0;
-    }
-    return image_[offset];
-}
-
-bool VNXTransferParms::ScanDone(std::int32_t received) {
-    std::int32_t position = 0;
-    bool examine = false;
-    if (received == kCodeplugBlockBytes) {
-        examine = true;
-    } else if (received > scanPosition_) {
-        position = scanPosition_;
-        examine = true;
-    }
-    if (received > kCodeplugBufferBytes) {
-        scanPosition_ = 0;
-        return true;
-    }
-    if (!examine) {
-        return false;
-    }
-    if (ImageByte(position) == kBlockMarkByte && ImageByte(position + 1) == kBlockMarkByte) {
-        const auto word =
-            static_cast<std::uint16_t>((ImageByte(position + 2) << 8) | ImageByte(position + 3));
-        scanPosition_ = position + static_cast<std::int32_t>(word & kBlockLengthMask) * 2;
-        return false;
-    }
-    scanPosition_ = 0;
-    return true;
-}
-
-bool VNXTransferParms::UploadComplete(std::int32_t received) {
-    if (imageBytesWanted_ > 0) {
-        return length_ >= imageBytesWanted_ || received > kCodeplugBufferBytes;
-    }
-    if (!ScanDone(received)) {
-        return false;
-    }
-    // The chain ends before the image does: the trailer that follows it belongs to the image and
-    // must go back into the radio as it came out, so read on to the image's own length.
-    if (received <= kCodeplugBufferBytes && ImageByte(0) == kBlockMarkByte && ImageByte(1) == kBlockMarkByte) {
-        const std::int32_t words = (ImageByte(kImageLengthOffset) << 8) | ImageByte(kImageLengthOffset + 1);
-        const std::int32_t wanted = std::min(words * 2, kCodeplugBufferBytes);
-        if (wanted > length_) {
-            imageBytesWanted_ = wanted;
-            return false;
-        }
-    }
-    return true;
-}
-
 int VNXTransferParms::EndTransfer(int result) {
     SetLinkActive(*link_, false);
     return result;
@@ -172,8 +113,7 @@ int VNXTransferParms::Upload() {
     RadioLink& link = *link_;
     SetLinkActive(link, true);
     std::fill_n(image_, kCodeplugBufferBytes, std::uint8_t{0});
-    scanPosition_ = 0;
-    imageBytesWanted_ = 0;
+    scan_.Reset();
     length_ = 0;
 
     int result = Send(link, kTransferUploadRequest);
@@ -202,7 +142,8 @@ int VNXTransferParms::Upload() {
             std::copy_n(message.data.begin() + 2, kCodeplugBlockBytes, image_ + length_);
             length_ = received;
         }
-        if (UploadComplete(received)) {
+        if (scan_.Complete(std::span<const std::uint8_t, kCodeplugBufferBytes>(image_, kCodeplugBufferBytes), length_,
+                           received)) {
             return EndTransfer(Send(link, kTransferEnd));
         }
         result = Send(link, kTransferNextBlock);

@@ -11,14 +11,11 @@
 #include <string_view>
 
 #include "transfer/des.h"
+#include "transfer/upload_scan.h"
 
 namespace aurex {
 
 struct RadioLink;
-
-// Bytes of the codeplug buffer, and of one data block.
-inline constexpr std::int32_t kCodeplugBufferBytes = 32768;
-inline constexpr std::int32_t kCodeplugBlockBytes = 128;
 
 // The class byte of every transfer message, and their command bytes.
 inline constexpr std::uint8_t kTransferClass = 0x03;
@@ -97,19 +94,13 @@ public:
     const DesBlock& Identity() const { return identity_; }
 
 private:
-    // True when the upload has what it needs after a stored block.
-    bool UploadComplete(std::int32_t received);
-    bool ScanDone(std::int32_t received);
-    std::uint8_t ImageByte(std::int32_t offset) const;
     int EndTransfer(int result);
 
     VNXTransferParmsPassChecker passChecker_;
     std::uint16_t runningChecksum_ = 0;
     DesBlock identity_{};
     bool identityKnown_ = false;
-    std::int32_t scanPosition_ = 0;
-    // Once the block chain has ended: bytes the whole image needs, trailer included.
-    std::int32_t imageBytesWanted_ = 0;
+    CodeplugUploadScan scan_;
 };
 
 }  // namespace aurex
