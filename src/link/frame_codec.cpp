@@ -107,9 +107,10 @@ FrameEvent FrameDecoder::Feed(std::uint8_t byte)
         state_ = State::SecondAddress;
         return FrameEvent::None;
     case State::SecondAddress:
-        if (byte != kHostAddress) {
+        if (filter_ == FrameFilter::HostOnly && byte != kHostAddress) {
             return Drop(FrameEvent::NotForHost);
         }
+        address_ = byte;
         sum_ = static_cast<std::uint8_t>(sum_ + byte);
         state_ = State::Body;
         return FrameEvent::None;
@@ -158,6 +159,7 @@ FrameEvent FrameDecoder::EndFrame()
     const std::size_t messageBytes = bodyCount_ - 1;
     std::copy_n(body_.begin(), messageBytes, message_.data.begin());
     message_.length = static_cast<std::int32_t>(messageBytes);
+    secondAddress_ = address_;
     state_ = State::Hunting;
     return FrameEvent::Frame;
 }

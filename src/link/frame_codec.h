@@ -66,16 +66,26 @@ constexpr bool IsFrameError(FrameEvent event)
     return event != FrameEvent::None && event != FrameEvent::Frame;
 }
 
+// Which frames a receiver takes: the program only those whose second address byte is 7F; the
+// simulated radio, which hears the frames the program addresses to it and to the interface box,
+// takes every frame and reads the address with SecondAddress().
+enum class FrameFilter : std::uint8_t { HostOnly, AnyAddress };
+
 // Incremental receiver: fed one byte at a time, it unstuffs and sums as bytes arrive and
 // reports complete frames and precise errors. Nothing it holds can grow past 1024 bytes.
 class FrameDecoder
 {
   public:
+    FrameDecoder() = default;
+    explicit FrameDecoder(FrameFilter filter) : filter_(filter) {}
+
     FrameEvent Feed(std::uint8_t byte);
 
     // The message of the last complete frame (addresses and checksum removed); kept until the
     // next Frame event.
     const LinkPacket& Message() const { return message_; }
+    // Second address byte of the last complete frame.
+    std::uint8_t SecondAddress() const { return secondAddress_; }
 
     // Forget any partial frame and wait for the next BA.
     void Reset() { state_ = State::Hunting; }
@@ -92,7 +102,10 @@ class FrameDecoder
     }
     FrameEvent EndFrame();
 
+    FrameFilter filter_ = FrameFilter::HostOnly;
     State state_ = State::Hunting;
+    std::uint8_t address_ = 0;       // second address of the frame in progress
+    std::uint8_t secondAddress_ = 0; // of the last complete frame
     std::size_t rawCount_ = 0;  // bytes after BA, addresses included, stuffed
     std::size_t bodyCount_ = 0; // unstuffed message and checksum bytes in body_
     std::uint8_t sum_ = 0;

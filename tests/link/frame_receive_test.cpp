@@ -110,6 +110,21 @@ TEST(FrameDecoder, FrameNotAddressedToHostNeverCompletes)
     EXPECT_THAT(fed.messages[0], ElementsAre(0x02, 0x03));
 }
 
+TEST(FrameDecoder, RadioSideReceiverTakesEveryAddressAndTellsIt)
+{
+    // What the simulated radio hears: the box probe (7F 4F) and a frame for the radio (7F 01).
+    FrameDecoder decoder(FrameFilter::AnyAddress);
+    Bytes probe(kInterfaceBoxProbeFrame.begin(), kInterfaceBoxProbeFrame.end());
+    const Bytes baud{0xBA, 0x7F, 0x01, 0x09, 0x00, 0x05, 0x72, 0x7E};
+    EXPECT_THAT(Feed(decoder, probe).messages, ElementsAre(Bytes{0x09, 0x01}));
+    EXPECT_EQ(decoder.SecondAddress(), kInterfaceBoxAddress);
+    EXPECT_THAT(Feed(decoder, baud).messages, ElementsAre(Bytes{0x09, 0x00, 0x05}));
+    EXPECT_EQ(decoder.SecondAddress(), kRadioAddress);
+    // The checksum still covers both addresses.
+    probe[2] = 0x01;
+    EXPECT_THAT(Feed(decoder, probe).events, ElementsAre(FrameEvent::BadChecksum));
+}
+
 TEST(FrameDecoder, EndMarkerBeforeTheAddressesIsIgnored)
 {
     // The 7E is never stored, so the next byte is still the first address byte.
