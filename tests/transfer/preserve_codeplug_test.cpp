@@ -10,8 +10,6 @@
 
 #include <optional>
 
-#include "app/port_probe.h"
-#include "app/timer_driver.h"
 #include "convert/convert_entry.h"
 #include "link/clock.h"
 #include "link/qt_app.h"
@@ -23,6 +21,7 @@
 #include "transfer/password_prompt.h"
 #include "data_home.h"
 #include "transfer_peer.h"
+#include "window_rig.h"
 
 namespace aurex {
 namespace {
@@ -37,7 +36,6 @@ using test::ScopedDataHome;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-constexpr int kCom = 3;
 const DesBlock kSerial{0x00, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F};
 const char* const kSerialText = "00001A2B3C4D5E6F";
 
@@ -195,28 +193,10 @@ struct RadioScript {
     }
 };
 
-// The main window with a portable image set, its link opened at 19200 on COM 3 over a
-// pseudo-terminal, its timers running on a clock sped up twenty times.
+// The window over a pseudo-terminal that a scripted radio plays.
 class PreserveRig {
 public:
-    PreserveRig() : com_(kCom, pty.DevicePath()) {
-        test::EnsureCoreApplication();
-        Clock::SetScale(0.05);
-        MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", 1);
-        env.probePort = [](int n) { return n == kCom ? ProbeComPort(n) : PortProbeResult::Absent; };
-        env.blobs = testing::RecordBlobs(0, 0, 4, 0);
-        form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
-        host.Attach(*form);
-        timers_ = std::make_unique<TimerDriver>(*form);
-        form->m_ComportComboBox.UserSelect(kCom - 1);
-        opened = form->OpenRadioLink(true);
-    }
-    ~PreserveRig() {
-        form->CloseRadioLink();
-        timers_.reset();
-        form.reset();
-        Clock::SetScale(1.0);
-    }
+    PreserveRig() : window(pty.DevicePath(), 0.05), host(window.host), form(window.form), opened(window.opened) {}
 
     // Runs the step against the radio script and stops the radio afterwards.
     int Run(RadioScript& radio) {
@@ -236,16 +216,13 @@ public:
         return result;
     }
 
-    std::vector<std::string> ProgressIntervals() const { return host.Changes("ProgressBarTimer", "Interval"); }
+    std::vector<std::string> ProgressIntervals() const { return window.ProgressIntervals(); }
 
     test::PtyPair pty;
-    testing::RecordingHost host;
-    std::unique_ptr<TCodeUpdaterMainDispForm> form;
-    bool opened = false;
-
-private:
-    test::ScopedComOverride com_;
-    std::unique_ptr<TimerDriver> timers_;
+    test::WindowRig window;
+    testing::RecordingHost& host;
+    std::unique_ptr<TCodeUpdaterMainDispForm>& form;
+    bool opened;
 };
 
 BuiltCodeplug Codeplug(std::uint8_t formatIndex, std::uint32_t imageLength = 0) {
