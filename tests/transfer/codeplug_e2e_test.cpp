@@ -9,11 +9,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <optional>
 
 #include "convert/codeplug_image.h"
 #include "convert/format_tables.h"
+#include "link/clock.h"
 #include "link/radio_link.h"
 #include "support/codeplug_builder.h"
 #include "support/radio_sim_process.h"
@@ -32,8 +34,10 @@ using test::RadioSimProcess;
 using test::ScopedDataHome;
 using test::WindowRig;
 using testing::DialogExit;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
-constexpr double kTimeScale = 0.1;
+constexpr double kTimeScale = 0.05;
 
 Bytes ReadFile(const QString& path) {
     QFile f(path);
@@ -278,6 +282,9 @@ TEST_F(CodeplugE2eTest, PreservationStepOutcomes) {
     StartRadio(v58, {"--silent-from", "1"});
     EXPECT_EQ(Preserve(), kPreserveNoFormatReply) << sim->Log();
     EXPECT_TRUE(nothingAsked()) << sim->Log();
+    EXPECT_THAT(window->host.statusTexts, ElementsAre("Resetting radio..."));
+    EXPECT_THAT(window->ProgressIntervals(), ElementsAre("200"));
+    EXPECT_EQ(window->form->m_ProgressBar.Position(), 100);
 
     // A 5.7 codeplug: not converted, nothing written.
     std::vector<std::uint16_t> words = Words(v58);
@@ -289,6 +296,16 @@ TEST_F(CodeplugE2eTest, PreservationStepOutcomes) {
     // The firmware expects the format the radio holds: nothing written.
     StartRadio(v58, {"--format", "5.8"});
     EXPECT_EQ(Preserve(), kPreserveSameFormat) << sim->Log();
+    EXPECT_TRUE(nothingAsked()) << sim->Log();
+
+    // A codeplug that fills the buffer cannot grow into 5.10: the conversion is refused and
+    // nothing is written.
+    CodeplugOptions full;
+    full.formatIndex = 3;
+    full.imageLength = kParmsBufferWords;
+    const BuiltCodeplug fullImage = BuildCodeplug(full);
+    StartRadio(LineOrder(fullImage.image(), fullImage.imageLength), {"--format", "5.10"});
+    EXPECT_EQ(Preserve(), kPreserveNotSupported) << sim->Log();
     EXPECT_TRUE(nothingAsked()) << sim->Log();
 
     // Not a valid codeplug.
@@ -304,14 +321,46 @@ TEST_F(CodeplugE2eTest, PreservationStepOutcomes) {
 
     EXPECT_EQ(sim->Log().find("codeplug download ended"), std::string::npos) << sim->Log();
     EXPECT_EQ(Downloaded(), Bytes{});  // no radio of this test took a codeplug
-    EXPECT_THAT(ScopedDataHome::Backups(), ::testing::SizeIs(1));  // only the last got that far
+    // Backups of the refused conversion and of the last radio only: the others never came near
+    // a write-back.
+    EXPECT_THAT(ScopedDataHome::Backups(), ::testing::SizeIs(2));
+}
+
+TEST_F(CodeplugE2eTest, NothingIsWrittenWithoutTheRadiosIdentityOrABackup) {
+    const Bytes v58 = WholeBlockCodeplug();
+    auto downloadAsked = [this] { return sim->Log().find("codeplug download requested") != std::string::npos; };
+
+    // The radio never tells its identity, even when asked once more.
+    StartRadio(v58, {"--format", "5.10", "--unanswered", "04 04"});
+    EXPECT_EQ(Preserve(), kPreserveDownloadFailed) << sim->Log();
+    EXPECT_TRUE(RadioLogged("04 04 (occurrence 2) left unanswered")) << sim->Log();
+    EXPECT_FALSE(downloadAsked()) << sim->Log();
+    EXPECT_THAT(ScopedDataHome::Backups(), IsEmpty());
+
+    // It answers when asked once more: the codeplug goes back.
+    StartRadio(v58, {"--format", "5.10", "--unanswered", "04 04#1"});
+    EXPECT_EQ(Preserve(), kPreserveConverted) << sim->Log();
+    EXPECT_TRUE(RadioLogged("codeplug download ended")) << sim->Log();
+
+    // The backup folder cannot be made (where it would go is a file): nothing is written.
+    const QString blocker = files.filePath(QStringLiteral("not-a-folder"));
+    ASSERT_TRUE(WriteFile(blocker, {0x00}));
+    ScopedDataHome unusable(blocker);
+    StartRadio(v58, {"--format", "5.10"});
+    EXPECT_EQ(Preserve(), kPreserveDownloadFailed) << sim->Log();
+    EXPECT_FALSE(downloadAsked()) << sim->Log();
 }
 
 TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup) {
     const Bytes v58 = WholeBlockCodeplug();
     StartRadio(v58, {"--format", "5.10", "--password", "2468"});
     window->host.passwords = {{"2468"}, {"2468"}};
+    // A Stop during the restart wait ends that wait's link state only, not the step.
+    QTimer::singleShot(Clock::TimerMilliseconds(2000), [this] { SetLinkActive(window->form->RadioLink, false); });
     EXPECT_EQ(Preserve(), kPreserveConverted) << sim->Log();
+    EXPECT_THAT(window->host.statusTexts, ElementsAre("Resetting radio...", "Uploading codeplug...",
+                                                      "Resetting radio and converting codeplug...",
+                                                      "Downloading codeplug..."));
     ASSERT_TRUE(RadioLogged("codeplug download ended")) << sim->Log();
     EXPECT_EQ(sim->Log().find("checksum different"), std::string::npos) << sim->Log();
 
@@ -339,7 +388,9 @@ TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup) {
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), downloaded.begin()));
     EXPECT_TRUE(std::all_of(downloaded.begin() + static_cast<std::ptrdiff_t>(expected.size()), downloaded.end(),
                             [](std::uint8_t b) { return b == 0x20; }));
-    EXPECT_EQ(downloaded.size() % 256, 0U);
+    EXPECT_EQ(downloaded.size(), (expected.size() + 255) / 256 * 256);
+    EXPECT_THAT(window->ProgressIntervals(),
+                ElementsAre("200", "150", "200", std::to_string(static_cast<int>(expected.size() * 0.015))));
     EXPECT_EQ(window->host.dialogsShown.size(), 2U);  // upload and download each asked
 }
 
