@@ -145,13 +145,14 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
             }
             line.TakeOutput(now, end->ProgramReceiveBaud(), pending);
         }
+        // Files first: whoever reads the log for the end of an image finds its dump complete.
+        for (const SimReport::File& f : line.Report().TakeFiles()) {
+            dumps.Write(now, f);
+        }
         for (const SimReport::Line& l : line.Report().TakeLines()) {
             if (!l.trace || profile.verbose) {
                 Log(l.at, l.text);
             }
-        }
-        for (const SimReport::File& f : line.Report().TakeFiles()) {
-            dumps.Write(now, f);
         }
         while (pendingOffset < pending.size()) {
             const ssize_t n =
