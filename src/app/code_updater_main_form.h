@@ -25,6 +25,7 @@
 #include "link/com_port.h"
 #include "link/link_timer.h"
 #include "link/radio_link.h"
+#include "programming/programming_link.h"
 
 namespace aurex {
 
@@ -56,6 +57,17 @@ public:
 
 private:
     Control& timer_;
+};
+
+// The downloads show their progress in m_ProgressBar through this.
+class ControlProgressDisplay : public ProgressDisplay {
+public:
+    explicit ControlProgressDisplay(Control& bar) : bar_(bar) {}
+    void SetRange(int minimum, int maximum) override { bar_.SetRange(minimum, maximum); }
+    void SetPosition(int position) override { bar_.SetPosition(position); }
+
+private:
+    Control& bar_;
 };
 
 class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests {
@@ -152,6 +164,8 @@ public:
     bool m_BootPathSelected = false;
     // Outcome of the last Retrieve: 1, 5 or 8 when the version labels were filled.
     int m_LastRetrieveStatus = 0;
+    // m_ProgressBar as the downloads drive it.
+    ControlProgressDisplay m_ProgressBarDisplay{m_ProgressBar};
 
     // The description of the carried image set, read once at creation.
     aurex::ResourceAttributes ResourceAttributes;
@@ -178,6 +192,16 @@ public:
     bool IsMultiProcessorHost() const;
     // The COM number of the selected item (1..64), 0 when nothing is selected.
     int SelectedComNumber() const;
+
+    // ---- target radio identification ----
+    // True when the boot code is to be upgraded; shows its findings in the status line.
+    bool CheckBootVersion();
+    // The same comparison for every platform, showing nothing: the two failures come back in the
+    // flags, which are cleared first.
+    bool QueryBootUpgrade(bool& majorMismatch, bool& communicationError);
+    void ShowSeriesMismatch(unsigned radioModel, int series);
+    // The status line as the downloads take it.
+    StatusCallback StatusCallbackForDownloads() { return [this](const std::string& text) { ShowStatus(text); }; }
 
     // ---- handlers ----
     void m_ToggleVersionInfoSpeedButtonClick();

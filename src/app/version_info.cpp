@@ -1,11 +1,22 @@
-// The Retrieve button: the radio's version information in the version group.
+// The Retrieve button and the boot version checks: who the connected radio is.
 
 #include "app/code_updater_main_form.h"
+#include "programming/radio_programming.h"
 
 namespace aurex {
 
-// Reading the version records arrives with identification; until then Retrieve opens the port
-// and closes it again.
+namespace {
+
+bool SkipsBootCheck(std::uint8_t radioTypeCode) {
+    return radioTypeCode == 1 || radioTypeCode == 4 || radioTypeCode == 5;
+}
+
+CarriedBootVersions CarriedBoot(const ResourceAttributes& record) {
+    return {record.boot_major, record.boot_minor, record.second_boot_major, record.second_boot_minor};
+}
+
+}  // namespace
+
 void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick() {
     if (m_ClickHandlerRunning || m_UpdateInProgress) {
         return;  // a run or another Retrieve has not returned yet
@@ -17,9 +28,68 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick() {
     m_LastRetrieveStatus = 0;
     if (OpenRadioLink(true)) {
         m_RetrieveVersionInfoButton.SetEnabled(false);
+        TargetVersionInfo info;
+        const int status = ReadTargetVersionInfo(RadioLink, RadioTypeCode, info, true);
+        m_LastRetrieveStatus = status;
+        if (status == kProgrammingSuccess || status == kProgrammingNoBootInfo || status == kProgrammingSemUnavailable) {
+            const VersionLabelTexts texts = VersionLabelTextsFor(info, RadioTypeCode);
+            FileVersionLabel.SetCaption(texts.fileVersion);
+            DSPVersionLabel.SetCaption(texts.dspVersion);
+            HWControllerVersionHeadingLabel.SetCaption("Controller Version:");
+            HWControllerVersionLabel.SetCaption(texts.controllerVersion);
+            HWRevisionLabel.SetCaption(texts.hardwareRevision);
+            SerialNumberLabel.SetCaption(texts.serialNumber);
+            BootLoadVersionLabel.SetCaption(texts.bootLoadVersion);
+            SEMVersionLabel.SetCaption(texts.semVersion);
+        } else {
+            ShowError(kRetrieveCommErrorText, "Communication");
+        }
         m_RetrieveVersionInfoButton.SetEnabled(true);
     }
     CloseRadioLink();
+}
+
+bool TCodeUpdaterMainDispForm::CheckBootVersion() {
+    if (SkipsBootCheck(RadioTypeCode)) {
+        return true;
+    }
+    std::array<std::uint8_t, 2> version{};
+    const int status = ReadBootVersion(RadioLink, RadioTypeCode, version);
+    UseSecondBootImage = false;
+    const BootVersionComparison found = CompareBootVersion(status, version, CarriedBoot(ResourceAttributes));
+    UseSecondBootImage = found.useSecondBootImage;
+    switch (found.outcome) {
+    case BootVersionOutcome::Upgrade:
+        return true;
+    case BootVersionOutcome::Current:
+        ShowStatus(kBootCurrentText);
+        return false;
+    case BootVersionOutcome::MajorMismatch:
+        ShowStatus(kBootMajorMismatchText);
+        return false;
+    case BootVersionOutcome::CommunicationError:
+        ShowStatus(kBootCommErrorText);
+        return false;
+    }
+    return false;
+}
+
+bool TCodeUpdaterMainDispForm::QueryBootUpgrade(bool& majorMismatch, bool& communicationError) {
+    majorMismatch = false;
+    communicationError = false;
+    std::array<std::uint8_t, 2> version{};
+    const int status = ReadBootVersion(RadioLink, RadioTypeCode, version);
+    UseSecondBootImage = false;
+    const BootVersionComparison found = CompareBootVersion(status, version, CarriedBoot(ResourceAttributes));
+    UseSecondBootImage = found.useSecondBootImage;
+    majorMismatch = found.outcome == BootVersionOutcome::MajorMismatch;
+    communicationError = found.outcome == BootVersionOutcome::CommunicationError;
+    return found.outcome == BootVersionOutcome::Upgrade;
+}
+
+void TCodeUpdaterMainDispForm::ShowSeriesMismatch(unsigned radioModel, int series) {
+    ShowError("This version of Aurex Code Updater does not match the radio series.\nRadio requires a " +
+              RadioModelName(radioModel) + "_Series_" + std::to_string(series) + " version of Aurex Code Updater.");
 }
 
 }  // namespace aurex

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -144,13 +145,14 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
             }
             line.TakeOutput(now, end->ProgramReceiveBaud(), pending);
         }
+        // Files first: whoever reads the log for the end of an image finds its dump complete.
+        for (const SimReport::File& f : line.Report().TakeFiles()) {
+            dumps.Write(now, f);
+        }
         for (const SimReport::Line& l : line.Report().TakeLines()) {
             if (!l.trace || profile.verbose) {
                 Log(l.at, l.text);
             }
-        }
-        for (const SimReport::File& f : line.Report().TakeFiles()) {
-            dumps.Write(now, f);
         }
         while (pendingOffset < pending.size()) {
             const ssize_t n =
@@ -175,18 +177,19 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
             return 0;
         }
 
-        int timeoutMs = -1;
+        // In microseconds: a paced byte lasts 87 us at 115200 baud, and waking only on whole
+        // milliseconds would hold every reply up to 1 ms past its time.
+        long long timeoutUs = -1;
         // While the program does not take what is written, only the radio's own work can wake us.
         const bool blocked = pendingOffset < pending.size();
         if (const auto next = line.NextEvent(!blocked)) {
             const auto wait = *next - now;
-            timeoutMs = wait.count() <= 0
-                            ? 0
-                            : static_cast<int>(std::min<long long>((wait.count() + 999) / 1000, 60'000));
+            timeoutUs = wait.count() <= 0 ? 0 : std::min<long long>(wait.count(), 60'000'000);
         }
         if (!blocked && line.RadioBaud() != radioBaud) {
-            timeoutMs = 0; // a speed change waits only for the bytes sent before it
+            timeoutUs = 0; // a speed change waits only for the bytes sent before it
         }
+        timespec timeout{static_cast<time_t>(timeoutUs / 1'000'000), static_cast<long>(timeoutUs % 1'000'000) * 1000};
         const std::size_t room = line.InboundRoom();
         pollfd fds[2] = {};
         fds[0].fd = end->Fd();
@@ -194,7 +197,7 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
             static_cast<short>((room > 0 ? POLLIN : 0) | (pendingOffset < pending.size() ? POLLOUT : 0));
         fds[1].fd = g_signalPipe[0];
         fds[1].events = POLLIN;
-        const int ready = ::poll(fds, 2, timeoutMs);
+        const int ready = ::ppoll(fds, 2, timeoutUs < 0 ? nullptr : &timeout, nullptr);
         if (ready < 0 && errno != EINTR) {
             Log(elapsed(), std::string("poll failed: ") + std::strerror(errno));
             return 1;

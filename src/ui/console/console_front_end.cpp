@@ -306,6 +306,9 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment) {
         return 0;
     }
     QCoreApplication app(argc, argv);
+    // The per-user data folder (codeplug backups) follows the application name, not the
+    // release-specific executable name.
+    QCoreApplication::setApplicationName("Aurex Code Updater");
     ConsoleHost host(options, stdin, stdout);
     TCodeUpdaterMainDispForm form(host, std::move(environment));
     form.AddListener(&host);

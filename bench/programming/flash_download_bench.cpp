@@ -1,0 +1,189 @@
+// The carried application image (about 4 MB of data) downloaded to the simulated radio over its
+// pseudo-terminal at 115200 baud: elapsed time against the time the protocol's own frame bytes
+// (both ways) need on that line, and the processor time the updater spends. Once with the radio
+// pacing the line at 115200 baud (no reply latency), once unpaced.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "link/clock.h"
+#include "link/frame_codec.h"
+#include "link/message_table.h"
+#include "link/radio_link.h"
+#include "programming/radio_programming.h"
+#include "support/pty_pair.h"
+#include "support/radio_sim_process.h"
+
+namespace aurex {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kCom = 9;
+constexpr double kLineBytesPerSecond = 115200.0 / 10;
+
+double ProcessCpuSeconds()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+std::size_t FrameSize(const LinkPacket& packet)
+{
+    const auto frame = BuildFrame(packet);
+    return frame ? frame->size() : 0;
+}
+
+// The program's link, counting the frame bytes of every message each way (a reply frame from the
+// radio has the same size as ours of the same message: its address bytes sum alike) and the time
+// spent in the fixed erase wait, which is not line time.
+class CountingChannel final : public ProgrammingLink
+{
+  public:
+    explicit CountingChannel(RadioLink& link) : inner_(link) {}
+
+    bool CreateTimeout(std::int32_t ms) override { return inner_.CreateTimeout(ms); }
+    void ReleaseTimeout() override { inner_.ReleaseTimeout(); }
+    void Send(const LinkPacket& packet) override
+    {
+        lineBytes += FrameSize(packet);
+        inner_.Send(packet);
+    }
+    LinkPacket ReceiveReply(const LinkPacket& expected, int expectedLength, const LinkPacket& alternate,
+                            int alternateLength, bool& isAlternate) override
+    {
+        LinkPacket reply = inner_.ReceiveReply(expected, expectedLength, alternate, alternateLength, isAlternate);
+        if (inner_.Status() == kLinkCompleted) {
+            lineBytes += FrameSize(reply);
+        }
+        return reply;
+    }
+    LinkPacket ReceiveAnyPacket() override { return inner_.ReceiveAnyPacket(); }
+    int Status() const override { return inner_.Status(); }
+    bool UsesPortComponent() const override { return inner_.UsesPortComponent(); }
+    bool IsActive() const override { return inner_.IsActive(); }
+    void ChangeBaudRate(std::int32_t baud) override
+    {
+        LinkPacket packet;
+        InitMessage(packet, kBaudRateMessageId);
+        packet.Append(BaudSelector(baud));
+        lineBytes += FrameSize(packet);
+        inner_.ChangeBaudRate(baud);
+    }
+    void PauseTicks(std::int32_t ticks) override
+    {
+        const auto start = std::chrono::steady_clock::now();
+        inner_.PauseTicks(ticks);
+        pauseSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    std::size_t lineBytes = 0;
+    double pauseSeconds = 0;
+
+  private:
+    RadioLinkChannel inner_;
+};
+
+struct NoProgress final : ProgressDisplay
+{
+    void SetRange(int, int) override {}
+    void SetPosition(int) override {}
+};
+
+// Loader.hex and Code.hex as extraction makes them from the carried pieces.
+struct CarriedImages
+{
+    CarriedImages()
+    {
+        const fs::path blobs = AUREX_CARRIED_SET_DIR;
+        char name[] = "/tmp/aurex-flash-bench-XXXXXX";
+        folder = ::mkdtemp(name);
+        fs::copy_file(blobs / "LOADER_1", folder / "Loader.hex");
+        std::ofstream code(folder / "Code.hex", std::ios::binary);
+        for (int i = 1; fs::exists(blobs / ("CODE_" + std::to_string(i))); ++i) {
+            std::ifstream piece(blobs / ("CODE_" + std::to_string(i)), std::ios::binary);
+            code << piece.rdbuf();
+        }
+    }
+    ~CarriedImages() { fs::remove_all(folder); }
+    fs::path folder;
+};
+
+void CarriedApplicationDownload(benchmark::State& state)
+{
+    const bool paced = state.range(0) != 0;
+    CarriedImages images;
+    // Radio platform 0: the shortest erase wait that still covers the radio's erase.
+    test::RadioSimProcess sim({"--pace", paced ? "on" : "off", "--latency-ms", "0", "--erase-ms", "500",
+                               "--restart-ms", "100", "--time-scale", "1"});
+    test::ScopedComOverride com(kCom, sim.DevicePath());
+    ScaledTimer commTimer;
+    RadioLink link;
+    link.commTimer = &commTimer;
+    QObject::connect(&commTimer, &ScaledTimer::OnTimer, [&link] { OnLinkCommTimer(link); });
+    std::string message;
+    if (!OpenDeviceLink(link, kCom, 19200, false, message)) {
+        state.SkipWithError(message.c_str());
+        return;
+    }
+    SetLinkFraming(link, kFramingFramed);
+    SetLinkActive(link, true);
+    ChangeBaudRate(link, 115200);
+
+    int status = 0;
+    double elapsed = 0;
+    double cpu = 0;
+    CountingChannel channel(link);
+    for (auto _ : state) {
+        std::ifstream loader(images.folder / "Loader.hex");
+        std::ifstream code(images.folder / "Code.hex");
+        NoProgress progress;
+        const double cpu0 = ProcessCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        status = DownloadCode(channel, loader, code, [](const std::string&) {}, 0, progress, false);
+        elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        cpu = ProcessCpuSeconds() - cpu0;
+        state.SetIterationTime(elapsed);
+    }
+    CloseLink(link);
+    if (status != kProgrammingSuccess) {
+        state.SkipWithError(("download failed with status " + std::to_string(status) + "\n" + sim.Log()).c_str());
+        return;
+    }
+    const double lineTime = static_cast<double>(channel.lineBytes) / kLineBytesPerSecond;
+    const double transfer = elapsed - channel.pauseSeconds;
+    state.counters["frame_bytes"] = static_cast<double>(channel.lineBytes);
+    state.counters["line_limit_s"] = lineTime;
+    state.counters["transfer_s"] = transfer;
+    state.counters["erase_wait_s"] = channel.pauseSeconds;
+    state.counters["ratio_of_limit"] = lineTime / transfer;
+    state.counters["cpu_s"] = cpu;
+    state.counters["cpu_percent_of_core"] = 100.0 * cpu / elapsed;
+}
+
+BENCHMARK(CarriedApplicationDownload)
+    ->ArgName("paced")
+    ->Arg(1)
+    ->Arg(0)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+} // namespace
+} // namespace aurex
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

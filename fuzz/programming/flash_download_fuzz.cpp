@@ -1,0 +1,111 @@
+// The flash download against a radio that answers with arbitrary messages: whatever the radio
+// says and whatever the image holds, every data block sent is 02 09 with 128 bytes, the result
+// is one of the download's statuses, and the download ends.
+// Input: one flag byte (bit 0: half-duplex line, bits 1-3: platform), the code image text up
+// to a 0x00 byte, then the radio's replies, each as a length byte and that many bytes.
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "programming/flash_download.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void Check(bool ok)
+{
+    if (!ok) {
+        std::abort();
+    }
+}
+
+// Replies come in order from the input, whatever was sent; a wait takes the first that
+// matches and drops the rest before it, as the link drops frames.
+class FuzzLink final : public aurex::ProgrammingLink
+{
+  public:
+    std::deque<Bytes> replies;
+    bool port = false;
+    bool active = true;
+    std::size_t sends = 0;
+
+    bool CreateTimeout(std::int32_t) override { return true; }
+    void ReleaseTimeout() override {}
+    void Send(const aurex::LinkPacket& packet) override
+    {
+        ++sends;
+        Check(packet.length >= 2 && packet.length <= 130);
+        if (packet.data[0] == 0x02 && packet.data[1] == 0x09) {
+            Check(packet.length == 130);
+        }
+    }
+    aurex::LinkPacket ReceiveReply(const aurex::LinkPacket& expected, int expectedLength,
+                                   const aurex::LinkPacket& alternate, int alternateLength, bool& isAlternate) override
+    {
+        isAlternate = false;
+        while (active && !replies.empty()) {
+            const Bytes r = replies.front();
+            replies.pop_front();
+            const auto is = [&](const aurex::LinkPacket& code, int length) {
+                return r.size() >= 2 && r[0] == code.data[0] && r[1] == code.data[1] &&
+                       static_cast<int>(r.size()) == length;
+            };
+            if (is(expected, expectedLength) || is(alternate, alternateLength)) {
+                isAlternate = !is(expected, expectedLength);
+                aurex::LinkPacket p;
+                for (const std::uint8_t b : r) {
+                    p.Append(b);
+                }
+                return p;
+            }
+        }
+        active = false;
+        return {};
+    }
+    aurex::LinkPacket ReceiveAnyPacket() override { return {}; }
+    int Status() const override { return active ? 1 : 4; }
+    bool UsesPortComponent() const override { return port; }
+    bool IsActive() const override { return active; }
+    void ChangeBaudRate(std::int32_t) override {}
+    void PauseTicks(std::int32_t) override {}
+};
+
+struct NullProgress final : aurex::ProgressDisplay
+{
+    void SetRange(int, int) override {}
+    void SetPosition(int) override {}
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 1) {
+        return 0;
+    }
+    FuzzLink link;
+    link.port = (data[0] & 1) != 0;
+    const auto code = static_cast<std::uint8_t>((data[0] >> 1) & 7);
+    std::size_t i = 1;
+    std::string image;
+    while (i < size && data[i] != 0) {
+        image += static_cast<char>(data[i++]);
+    }
+    ++i;
+    while (i < size) {
+        const std::size_t n = data[i++];
+        link.replies.emplace_back(data + std::min(i, size), data + std::min(i + n, size));
+        i += n;
+    }
+    std::istringstream loader("S1050000AABB95\nS9030000FC\n");
+    std::istringstream codeImage(image);
+    NullProgress progress;
+    const int status =
+        aurex::DownloadCode(link, loader, codeImage, [](const std::string&) {}, code, progress, (data[0] & 16) != 0);
+    Check(status == 1 || status == 2 || status == 3 || status == 4 || status == 6);
+    return 0;
+}

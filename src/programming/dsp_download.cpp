@@ -1,0 +1,337 @@
+#include "programming/dsp_download.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <random>
+#include <system_error>
+
+#include "programming/block_layer.h"
+#include "programming/programming_messages.h"
+#include "programming/programming_status.h"
+#include "programming/srecord_reader.h"
+#include "programming/stream_size.h"
+
+namespace aurex {
+
+namespace {
+
+constexpr std::size_t kCopyBufferBytes = 2 * kDspChunkWords; // 32000
+constexpr int kLoaderLineProgress = 4;
+constexpr int kPageExtraProgress = 128;
+
+int ClampToInt(std::int64_t value)
+{
+    return static_cast<int>(std::min<std::int64_t>(value, std::numeric_limits<int>::max()));
+}
+
+std::string RandomName()
+{
+    std::random_device random;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string name = "aurex-dsp-";
+    for (int i = 0; i < 4; ++i) {
+        const unsigned v = random();
+        for (int k = 0; k < 4; ++k) {
+            name += kHex[(v >> (4 * k)) & 0xF];
+        }
+    }
+    return name;
+}
+
+class DspDownload
+{
+  public:
+    DspDownload(ProgrammingLink& link, const StatusCallback& showStatus, ProgressDisplay& progress)
+        : link_(link), showStatus_(showStatus), progress_(progress),
+          writer_(link, kDspBlockRules, showStatus, progress)
+    {
+    }
+
+    int SendLoader(std::istream& loader);
+    int SendPages(DspPageFiles& pages);
+
+  private:
+    void ShowFailure(int status)
+    {
+        if (status == kProgrammingCommProblem) {
+            showStatus_(kDspCommProblemText);
+        } else if (status == kProgrammingTimedOut) {
+            showStatus_(kDspTimedOutText);
+        }
+    }
+    // Sends a request and waits once for its reply or 02 0A; the link's status.
+    int Handshake(int requestId, int replyId)
+    {
+        link_.Send(MessagePacket(requestId));
+        bool negative = false;
+        link_.ReceiveReply(MessagePacket(replyId), MessageLength(replyId), MessagePacket(msg::kNegative),
+                           MessageLength(msg::kNegative), negative);
+        return link_.Status();
+    }
+    int DownloadDspPage(std::istream& page, int number, int count);
+
+    ProgrammingLink& link_;
+    const StatusCallback& showStatus_;
+    ProgressDisplay& progress_;
+    BlockWriter writer_;
+};
+
+int DspDownload::SendLoader(std::istream& loader)
+{
+    progress_.SetRange(0, ClampToInt(StreamSize(loader) / 4 + kBlockProgress));
+    progress_.SetPosition(0);
+    writer_.ResetProgress();
+
+    int status = Handshake(msg::kImageStart, msg::kReady);
+    if (status != kProgrammingSuccess) {
+        ShowFailure(status);
+        return status;
+    }
+    writer_.SetStatus(kProgrammingSuccess);
+    writer_.StartImage();
+    showStatus_("Downloading Loader code...");
+
+    SRecordImageReader reader(loader, SRecordRule::DspLoader);
+    while (writer_.Status() == kProgrammingSuccess) {
+        const SRecordImageReader::Result next = reader.Next();
+        if (next == SRecordImageReader::Result::End) {
+            break;
+        }
+        if (next == SRecordImageReader::Result::Error) {
+            writer_.SetStatus(kProgrammingImageError);
+            showStatus_("The DSP loader image cannot be read (" + reader.ErrorMessage() + ").");
+            break;
+        }
+        writer_.AddProgress(kLoaderLineProgress);
+        for (const std::uint16_t word : reader.Record().Words()) {
+            writer_.AppendWord(word);
+            if (writer_.Status() != kProgrammingSuccess) {
+                break;
+            }
+        }
+    }
+    status = writer_.Status();
+    if (status == kProgrammingSuccess) {
+        writer_.FinalFlush();
+        link_.Send(MessagePacket(msg::kImageEnd));
+        status = writer_.Status();
+    }
+    if (status == kProgrammingSuccess) {
+        status = link_.Status();
+    }
+    ShowFailure(status);
+    return status;
+}
+
+int DspDownload::DownloadDspPage(std::istream& page, int number, int count)
+{
+    progress_.SetRange(0, ClampToInt(StreamSize(page) / 2 + kPageExtraProgress));
+    progress_.SetPosition(0);
+    writer_.ResetProgress();
+    showStatus_("Downloading page " + std::to_string(number) + " of " + std::to_string(count) +
+                " from input DSP file ...");
+
+    const auto buffer = std::make_unique<char[]>(kCopyBufferBytes);
+    while (writer_.Status() == kProgrammingSuccess) {
+        page.read(buffer.get(), static_cast<std::streamsize>(kCopyBufferBytes));
+        const auto got = static_cast<std::size_t>(page.gcount());
+        if (page.bad()) {
+            writer_.SetStatus(kProgrammingImageError);
+            showStatus_("The DSP page file " + std::to_string(number) + " could not be read.");
+            break;
+        }
+        for (std::size_t i = 0; i + 1 < got && writer_.Status() == kProgrammingSuccess; i += 2) {
+            writer_.AppendWord(static_cast<std::uint16_t>(static_cast<unsigned char>(buffer[i]) |
+                                                          static_cast<unsigned char>(buffer[i + 1]) << 8));
+        }
+        if (got < kCopyBufferBytes) {
+            break;
+        }
+    }
+    writer_.FinalFlush();
+    return writer_.Status();
+}
+
+int DspDownload::SendPages(DspPageFiles& pages)
+{
+    showStatus_("Preparing to download ...");
+    int status = Handshake(msg::kDspStart, msg::kReady);
+    if (status != kProgrammingSuccess) {
+        ShowFailure(status);
+        return status;
+    }
+    writer_.StartImage();
+    writer_.ResetProgress();
+    progress_.SetPosition(0);
+
+    int number = 1;
+    for (int slot = 0; slot < kDspPageSlots; ++slot) {
+        if (!pages.Used(slot)) {
+            continue;
+        }
+        std::ifstream page(pages.PagePath(slot), std::ios::binary);
+        if (!page) {
+            showStatus_("The DSP page file " + std::to_string(number) + " could not be opened.");
+            return kProgrammingImageError;
+        }
+        status = DownloadDspPage(page, number, pages.UsedCount());
+        if (status != kProgrammingSuccess) {
+            // Nothing more goes to the radio once a page has failed, not even its end.
+            ShowFailure(status);
+            return status;
+        }
+        status = Handshake(msg::kPageEnd, msg::kPageAccepted);
+        if (status != kProgrammingSuccess) {
+            ShowFailure(status);
+            return status;
+        }
+        ++number;
+    }
+    link_.Send(MessagePacket(msg::kImageEnd));
+    pages.Remove();
+    showStatus_("Download finished");
+    return kProgrammingSuccess;
+}
+
+} // namespace
+
+DspPageFiles::~DspPageFiles()
+{
+    Remove();
+}
+
+std::filesystem::path DspPageFiles::PagePath(int slot) const
+{
+    return folder_ / ("Page" + std::to_string(slot));
+}
+
+bool DspPageFiles::Create(const std::filesystem::path& parent, std::string& error)
+{
+    Remove();
+    std::error_code ec;
+    std::filesystem::path base = parent;
+    if (base.empty()) {
+        base = std::filesystem::temp_directory_path(ec);
+        if (ec) {
+            error = "no temporary folder: " + ec.message();
+            return false;
+        }
+    }
+    // A folder that did not exist before: nobody else's files are truncated or removed.
+    for (int attempt = 0; attempt < 16 && folder_.empty(); ++attempt) {
+        const std::filesystem::path candidate = base / RandomName();
+        if (std::filesystem::create_directory(candidate, ec)) {
+            folder_ = candidate;
+        } else if (ec) {
+            error = "cannot create a folder in " + base.string() + ": " + ec.message();
+            return false;
+        }
+    }
+    if (folder_.empty()) {
+        error = "cannot create a folder in " + base.string();
+        return false;
+    }
+    std::filesystem::permissions(folder_, std::filesystem::perms::owner_all, ec);
+    for (int slot = 0; slot < kDspPageSlots; ++slot) {
+        auto& file = files_[static_cast<std::size_t>(slot)];
+        file.open(PagePath(slot), std::ios::binary | std::ios::out | std::ios::trunc);
+        if (!file) {
+            error = "cannot create " + PagePath(slot).string();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DspPageFiles::Place(std::istream& object, const std::vector<DspSection>& sections, std::string& error)
+{
+    const auto buffer = std::make_unique<char[]>(kCopyBufferBytes);
+    for (const DspSection& s : sections) {
+        const auto slot = static_cast<std::size_t>(s.page);
+        if (!used_[slot]) {
+            used_[slot] = true;
+            ++usedCount_;
+        }
+        std::uint64_t raw = s.rawOffset;
+        std::uint64_t at = std::uint64_t{s.wordAddress} * 2;
+        std::uint32_t remaining = s.words;
+        while (remaining > 0) {
+            const std::uint32_t words = std::min(remaining, kDspChunkWords);
+            const std::size_t bytes = std::size_t{words} * 2;
+            object.clear();
+            object.seekg(static_cast<std::streamoff>(raw));
+            object.read(buffer.get(), static_cast<std::streamsize>(bytes));
+            if (static_cast<std::size_t>(object.gcount()) != bytes) {
+                error = "section " + std::to_string(s.number) + " could not be read from the DSP file";
+                return false;
+            }
+            std::ofstream& file = files_[slot];
+            file.seekp(static_cast<std::streamoff>(at));
+            file.write(buffer.get(), static_cast<std::streamsize>(bytes));
+            if (!file) {
+                error = "cannot write " + PagePath(s.page).string();
+                return false;
+            }
+            raw += bytes;
+            at += bytes;
+            remaining -= words;
+        }
+    }
+    for (int slot = 0; slot < kDspPageSlots; ++slot) {
+        auto& file = files_[static_cast<std::size_t>(slot)];
+        file.close();
+        if (file.fail()) {
+            error = "cannot write " + PagePath(slot).string();
+            return false;
+        }
+    }
+    return true;
+}
+
+void DspPageFiles::Remove()
+{
+    for (auto& file : files_) {
+        if (file.is_open()) {
+            file.close();
+        }
+    }
+    if (!folder_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+        folder_.clear();
+    }
+    used_.fill(false);
+    usedCount_ = 0;
+}
+
+int DownloadDsp(ProgrammingLink& link, std::istream& loader, std::istream& dspObject,
+                [[maybe_unused]] std::uint8_t radioTypeCode, const StatusCallback& showStatus,
+                const std::filesystem::path& pageFolderParent, ProgressDisplay& progress)
+{
+    std::vector<DspSection> sections;
+    const DspObjectCheck check = ReadDspSections(dspObject, sections);
+    if (!check.Ok()) {
+        showStatus("The DSP file cannot be downloaded: " + check.Message() + ".");
+        return kProgrammingImageError;
+    }
+    DspPageFiles pages;
+    std::string error;
+    if (!pages.Create(pageFolderParent, error) || !pages.Place(dspObject, sections, error)) {
+        showStatus("The DSP page files cannot be prepared: " + error + ".");
+        return kProgrammingImageError;
+    }
+
+    if (!link.CreateTimeout(15000)) {
+        return kProgrammingCommProblem;
+    }
+    DspDownload download(link, showStatus, progress);
+    int status = download.SendLoader(loader);
+    if (status == kProgrammingSuccess) {
+        status = download.SendPages(pages);
+    }
+    link.ReleaseTimeout();
+    return status;
+}
+
+} // namespace aurex

@@ -1,0 +1,168 @@
+#include "programming/flash_download.h"
+
+#include <limits>
+#include <string>
+
+#include "programming/block_layer.h"
+#include "programming/programming_messages.h"
+#include "programming/programming_status.h"
+#include "programming/stream_size.h"
+#include "programming/srecord_reader.h"
+
+namespace aurex {
+
+namespace {
+
+enum class ImageRole { Loader, Code };
+
+// Progress range of an image: a quarter of its file size plus one block.
+int ProgressMaximum(std::int64_t fileSize, int extra)
+{
+    const std::int64_t max = fileSize / 4 + extra;
+    return max > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : static_cast<int>(max);
+}
+
+class FlashDownload
+{
+  public:
+    FlashDownload(ProgrammingLink& link, const StatusCallback& showStatus, ProgressDisplay& progress, bool boot)
+        : link_(link), showStatus_(showStatus), progress_(progress), boot_(boot),
+          writer_(link, kFlashBlockRules, showStatus, progress)
+    {
+    }
+
+    int DownloadImage(std::istream& image, ImageRole role);
+
+  private:
+    void ShowFailure(int status)
+    {
+        if (status == kProgrammingCommProblem) {
+            showStatus_(kCodeCommProblemText);
+        } else if (status == kProgrammingTimedOut) {
+            showStatus_(kCodeTimedOutText);
+        }
+    }
+    const char* ImageName(ImageRole role) const
+    {
+        return role == ImageRole::Loader ? "Loader" : boot_ ? "Boot" : "Application";
+    }
+
+    ProgrammingLink& link_;
+    const StatusCallback& showStatus_;
+    ProgressDisplay& progress_;
+    bool boot_;
+    BlockWriter writer_;
+};
+
+int FlashDownload::DownloadImage(std::istream& image, ImageRole role)
+{
+    progress_.SetRange(0, ProgressMaximum(StreamSize(image), kBlockProgress));
+    progress_.SetPosition(0);
+    writer_.ResetProgress();
+
+    const LinkPacket start = MessagePacket(msg::kImageStart);
+    const LinkPacket readyCode = MessagePacket(msg::kReady);
+    const LinkPacket negativeCode = MessagePacket(msg::kNegative);
+    bool negative = false;
+    link_.Send(start);
+    link_.ReceiveReply(readyCode, MessageLength(msg::kReady), negativeCode, MessageLength(msg::kNegative), negative);
+    if (link_.UsesPortComponent()) {
+        // Not ready yet: ask again for as long as the radio says so and nobody stopped us.
+        while (negative && link_.IsActive()) {
+            link_.Send(start);
+            link_.ReceiveReply(readyCode, MessageLength(msg::kReady), negativeCode, MessageLength(msg::kNegative),
+                               negative);
+        }
+    }
+    int status = link_.Status();
+    if (status != kProgrammingSuccess) {
+        ShowFailure(status);
+        return status;
+    }
+
+    writer_.SetStatus(kProgrammingSuccess);
+    writer_.StartImage();
+    showStatus_(std::string("Downloading ") + ImageName(role) + " code ...");
+
+    SRecordImageReader reader(image);
+    while (writer_.Status() == kProgrammingSuccess) {
+        const SRecordImageReader::Result next = reader.Next();
+        if (next == SRecordImageReader::Result::End) {
+            break;
+        }
+        if (next == SRecordImageReader::Result::Error) {
+            // Never send what a damaged record might mean; the radio stays in its loader.
+            writer_.SetStatus(kProgrammingImageError);
+            showStatus_(std::string("The ") + ImageName(role) + " image cannot be read (" + reader.ErrorMessage() +
+                        ").");
+            break;
+        }
+        const SRecordData& record = reader.Record();
+        writer_.AddProgress(record.progressWeight);
+        for (const std::uint16_t word : record.Words()) {
+            writer_.AppendWord(word);
+            if (writer_.Status() != kProgrammingSuccess) {
+                break;
+            }
+        }
+    }
+
+    status = writer_.Status();
+    if (status == kProgrammingSuccess) {
+        writer_.FinalFlush();
+        link_.Send(MessagePacket(msg::kImageEnd));
+        if (role == ImageRole::Code) {
+            link_.ChangeBaudRate(19200);
+        }
+        status = writer_.Status();
+    }
+    if (status == kProgrammingSuccess) {
+        status = link_.Status();
+    }
+    ShowFailure(status);
+    return status;
+}
+
+} // namespace
+
+EraseWait EraseWaitFor(std::uint8_t radioTypeCode, bool boot)
+{
+    if (radioTypeCode == 1 || boot) {
+        return {nullptr, 18};
+    }
+    switch (radioTypeCode) {
+    case 4:
+        return {"Erasing flash (40 seconds)...", 720};
+    case 0:
+    case 8:
+        return {"Erasing flash (2 seconds)...", 36};
+    default:
+        return {"Erasing flash (80 seconds)...", 1440};
+    }
+}
+
+int DownloadCode(ProgrammingLink& link, std::istream& loader, std::istream& code, const StatusCallback& showStatus,
+                 std::uint8_t radioTypeCode, ProgressDisplay& progress, bool boot)
+{
+    showStatus("Preparing to download ...");
+    if (!link.CreateTimeout(15000)) {
+        return kProgrammingCommProblem;
+    }
+    FlashDownload download(link, showStatus, progress, boot);
+    int status = download.DownloadImage(loader, ImageRole::Loader);
+    if (status == kProgrammingSuccess) {
+        const EraseWait erase = EraseWaitFor(radioTypeCode, boot);
+        if (erase.text != nullptr) {
+            showStatus(erase.text);
+        }
+        link.PauseTicks(erase.ticks);
+        status = download.DownloadImage(code, ImageRole::Code);
+        if (status == kProgrammingSuccess) {
+            showStatus("Download finished.");
+        }
+    }
+    link.ReleaseTimeout();
+    return status;
+}
+
+} // namespace aurex

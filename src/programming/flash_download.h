@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <istream>
+
+#include "programming/programming_link.h"
+
+namespace aurex {
+
+// Status texts of the flash download.
+inline constexpr const char* kCodeCommProblemText = "Communication problem during code download.";
+inline constexpr const char* kCodeTimedOutText = "Code download timed out or canceled by user.";
+
+// The loader's erase of the flash after the loader image: what is shown and how many ticks
+// of 1/18.2 s pass before the code image starts.
+struct EraseWait
+{
+    const char* text; // nullptr: nothing is shown
+    std::int32_t ticks;
+};
+EraseWait EraseWaitFor(std::uint8_t radioTypeCode, bool boot);
+
+// Writes the loader image and then, through the running loader, the code image (application,
+// or boot code when boot is set) into the radio's flash; back at 19200 baud afterwards.
+// Both streams are S-record text, left open for the caller. Returns 1 when done, else 2, 3
+// (an image cannot be read), 4 or 6, having shown its own status text.
+int DownloadCode(ProgrammingLink& link, std::istream& loader, std::istream& code, const StatusCallback& showStatus,
+                 std::uint8_t radioTypeCode, ProgressDisplay& progress, bool boot);
+
+} // namespace aurex

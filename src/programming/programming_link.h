@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "link/link_packet.h"
+
+namespace aurex {
+
+// What identification and the downloads need of the radio link. The program's one RadioLink
+// serves it (programming/radio_programming.h); tests and fuzz targets put a scripted radio behind
+// it, so the protocol can be checked byte for byte without a serial line.
+class ProgrammingLink
+{
+  public:
+    virtual ~ProgrammingLink() = default;
+
+    // The reply time-out for a group of exchanges; false when none is available.
+    virtual bool CreateTimeout(std::int32_t milliseconds) = 0;
+    virtual void ReleaseTimeout() = 0;
+
+    virtual void Send(const LinkPacket& packet) = 0;
+    // Waits for the expected or the alternate reply (lengths count the code, as MessageLength
+    // gives them). The packet means something only when Status() then gives 1.
+    virtual LinkPacket ReceiveReply(const LinkPacket& expectedCode, int expectedLength,
+                                    const LinkPacket& alternateCode, int alternateLength, bool& alternate) = 0;
+    // The next frame with a right checksum, whatever its code.
+    virtual LinkPacket ReceiveAnyPacket() = 0;
+    // Outcome of the last wait: 1 the reply came, 2 or 4 it did not.
+    virtual int Status() const = 0;
+
+    virtual bool UsesPortComponent() const = 0;
+    virtual bool IsActive() const = 0;
+    // Tells the radio the new rate, then changes this end.
+    virtual void ChangeBaudRate(std::int32_t baud) = 0;
+    // A fixed wait in ticks of 1/18.2 s that keeps the window alive. It ends early when the
+    // program quits or the link is stopped: after Stop nothing is left to wait for.
+    virtual void PauseTicks(std::int32_t ticks) = 0;
+};
+
+// Shows a status text in the main window (its ShowStatus, with the window bound).
+using StatusCallback = std::function<void(const std::string&)>;
+
+// The main window's progress bar, or anything else that shows a bounded value.
+class ProgressDisplay
+{
+  public:
+    virtual ~ProgressDisplay() = default;
+    virtual void SetRange(int minimum, int maximum) = 0;
+    virtual void SetPosition(int position) = 0;
+};
+
+} // namespace aurex

@@ -1,0 +1,190 @@
+#include "programming/version_info.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "programming/programming_messages.h"
+#include "programming/programming_status.h"
+
+namespace aurex {
+
+namespace {
+
+constexpr std::int32_t kIdentificationTimeoutMs = 4000;
+
+bool MayLackBootInfoInVersionQuery(std::uint8_t code)
+{
+    return code == 1 || code == 5 || code == 7;
+}
+
+bool MayLackBootInfo(std::uint8_t code)
+{
+    return code == 1 || code == 5 || code == 7 || code == 8;
+}
+
+bool HasSemVersion(std::uint8_t code, std::uint8_t controllerMajor)
+{
+    const bool platform = code <= 8 && code != 2 && code != 3;
+    return platform && (controllerMajor == 2 || controllerMajor == 4 || controllerMajor == 6);
+}
+
+// Sends the request and waits for its reply or 04 20. On an answer the reply's payload fills
+// the field (a declined request leaves it 0). Returns the link's status.
+template <std::size_t N>
+int Ask(ProgrammingLink& link, int requestId, std::array<std::uint8_t, N>& field, bool& declined)
+{
+    const int replyId = requestId + 1;
+    link.Send(MessagePacket(requestId));
+    const LinkPacket reply = link.ReceiveReply(MessagePacket(replyId), MessageLength(replyId),
+                                               MessagePacket(msg::kDeclined), MessageLength(msg::kDeclined), declined);
+    const int status = link.Status();
+    if (status == kProgrammingSuccess) {
+        field.fill(0);
+        if (!declined) {
+            std::copy_n(reply.data.begin() + 2, N, field.begin());
+        }
+    }
+    return status;
+}
+
+template <std::size_t N>
+int Ask(ProgrammingLink& link, int requestId, std::array<std::uint8_t, N>& field)
+{
+    bool declined = false;
+    return Ask(link, requestId, field, declined);
+}
+
+std::string Dotted(const std::uint8_t* bytes, std::size_t n)
+{
+    std::string text;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i > 0) {
+            text += '.';
+        }
+        text += std::to_string(bytes[i]);
+    }
+    return text;
+}
+
+template <std::size_t N>
+std::string Dotted(const std::array<std::uint8_t, N>& bytes)
+{
+    return Dotted(bytes.data(), N);
+}
+
+std::string DottedOrNotApplicable(const std::array<std::uint8_t, 2>& bytes)
+{
+    return bytes[0] == 0 && bytes[1] == 0 ? kNotApplicable : Dotted(bytes);
+}
+
+} // namespace
+
+bool ShowsHardwareRevision(std::uint8_t radioTypeCode)
+{
+    return radioTypeCode == 1 || radioTypeCode == 5 || radioTypeCode == 7;
+}
+
+int ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info, bool sem)
+{
+    if (!link.CreateTimeout(kIdentificationTimeoutMs)) {
+        return kProgrammingCommProblem;
+    }
+    int status = Ask(link, msg::kFileFormat, info.fileFormat);
+    if (status == kProgrammingSuccess) {
+        status = Ask(link, msg::kDspVersion, info.dspVersion);
+    }
+    if (status == kProgrammingSuccess) {
+        status = Ask(link, msg::kControllerVersion, info.controllerVersion);
+    }
+    if (status == kProgrammingSuccess) {
+        status = Ask(link, msg::kHardwareVersion, info.hardwareRevision);
+    }
+    if (status == kProgrammingSuccess) {
+        status = Ask(link, msg::kIdentity, info.serialNumber);
+    }
+    if (status == kProgrammingSuccess) {
+        status = Ask(link, msg::kBootVersion, info.bootLoadVersion);
+        if (status != kProgrammingSuccess && MayLackBootInfoInVersionQuery(radioTypeCode)) {
+            info.bootLoadVersion.fill(0);
+            status = kProgrammingNoBootInfo;
+        }
+    }
+    if (status == kProgrammingSuccess || status == kProgrammingNoBootInfo) {
+        info.semVersion.fill(0);
+        if (sem && HasSemVersion(radioTypeCode, info.controllerVersion[0])) {
+            link.Send(MessagePacket(msg::kSemVersion));
+            const LinkPacket reply = link.ReceiveAnyPacket();
+            if (link.Status() == kProgrammingSuccess) {
+                // Whatever the reply, only the payload it carries is taken.
+                const auto payload = static_cast<std::size_t>(std::clamp<std::int32_t>(reply.length - 2, 0, 2));
+                std::copy_n(reply.data.begin() + 2, payload, info.semVersion.begin());
+            } else {
+                status = kProgrammingSemUnavailable;
+            }
+        }
+    }
+    link.ReleaseTimeout();
+    return status;
+}
+
+int ReadBootVersion(ProgrammingLink& link, std::uint8_t radioTypeCode, std::array<std::uint8_t, 2>& version)
+{
+    if (!link.CreateTimeout(kIdentificationTimeoutMs)) {
+        return kProgrammingCommProblem;
+    }
+    std::array<std::uint8_t, 2> answer{};
+    bool declined = false;
+    int status = Ask(link, msg::kBootVersion, answer, declined);
+    if (link.UsesPortComponent()) {
+        while (declined && link.IsActive()) {
+            status = Ask(link, msg::kBootVersion, answer, declined);
+        }
+    }
+    if (status == kProgrammingSuccess) {
+        version = answer;
+    } else if (MayLackBootInfo(radioTypeCode)) {
+        version.fill(0);
+        status = kProgrammingNoBootInfo;
+    }
+    link.ReleaseTimeout();
+    return status;
+}
+
+VersionLabelTexts VersionLabelTextsFor(const TargetVersionInfo& info, std::uint8_t radioTypeCode)
+{
+    VersionLabelTexts texts;
+    texts.fileVersion = Dotted(info.fileFormat);
+    texts.dspVersion = Dotted(info.dspVersion);
+    texts.controllerVersion = Dotted(info.controllerVersion);
+    texts.hardwareRevision = ShowsHardwareRevision(radioTypeCode) ? Dotted(info.hardwareRevision) : kNotApplicable;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < info.serialNumber.size(); ++i) {
+        if (i > 0) {
+            texts.serialNumber += '-';
+        }
+        texts.serialNumber += kHex[info.serialNumber[i] >> 4];
+        texts.serialNumber += kHex[info.serialNumber[i] & 0x0F];
+    }
+    texts.bootLoadVersion = DottedOrNotApplicable(info.bootLoadVersion);
+    texts.semVersion = DottedOrNotApplicable(info.semVersion);
+    return texts;
+}
+
+BootVersionComparison CompareBootVersion(int status, const std::array<std::uint8_t, 2>& radioVersion,
+                                         const CarriedBootVersions& carried)
+{
+    if (status != kProgrammingSuccess) {
+        return {BootVersionOutcome::CommunicationError, false};
+    }
+    const std::uint32_t major = radioVersion[0];
+    const std::uint32_t minor = radioVersion[1];
+    if (major == carried.major) {
+        return {minor == carried.minor ? BootVersionOutcome::Current : BootVersionOutcome::Upgrade, false};
+    }
+    if (carried.secondMajor != 0 && major == carried.secondMajor) {
+        return {minor == carried.secondMinor ? BootVersionOutcome::Current : BootVersionOutcome::Upgrade, true};
+    }
+    return {BootVersionOutcome::MajorMismatch, false};
+}
+
+} // namespace aurex

@@ -1,0 +1,106 @@
+#pragma once
+
+// Reading the codeplug out of the radio (upload) and writing an image back (download), in
+// 128-byte blocks of class 03 messages over the radio link, with the radio's password step.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "transfer/des.h"
+#include "transfer/upload_scan.h"
+
+namespace aurex {
+
+struct RadioLink;
+
+// The class byte of every transfer message, and their command bytes.
+inline constexpr std::uint8_t kTransferClass = 0x03;
+inline constexpr std::uint8_t kTransferDownloadRequest = 0x00;
+inline constexpr std::uint8_t kTransferDataBlock = 0x02;
+inline constexpr std::uint8_t kTransferChecksum = 0x03;
+inline constexpr std::uint8_t kTransferEnd = 0x04;
+inline constexpr std::uint8_t kTransferChecksumMatches = 0x05;
+inline constexpr std::uint8_t kTransferChecksumDiffers = 0x06;
+inline constexpr std::uint8_t kTransferUploadRequest = 0x07;
+inline constexpr std::uint8_t kTransferNextBlock = 0x08;
+inline constexpr std::uint8_t kTransferPasswordRequest = 0x0B;
+inline constexpr std::uint8_t kTransferPassword = 0x0C;
+inline constexpr std::uint8_t kTransferProceed = 0x0D;
+inline constexpr std::uint8_t kTransferProceedAlternate = 0x0E;
+
+// Fill of the unused part of the image before a download.
+inline constexpr std::uint8_t kDownloadFillByte = 0x20;
+
+// Asks the user for the radio's password: true with the typed text when the user pressed OK.
+using PasswordPromptFn = std::function<bool(std::string& text)>;
+
+// The transfer base: a link and a caller-owned 32768-byte image buffer, neither owned.
+class VNXTransfer {
+public:
+    VNXTransfer() = default;
+    virtual ~VNXTransfer() = default;
+    VNXTransfer(const VNXTransfer&) = delete;
+    VNXTransfer& operator=(const VNXTransfer&) = delete;
+
+    // > 0 success, <= 0 failure.
+    virtual int Upload();
+    virtual int Download();
+    virtual void SetLink(RadioLink& link);
+
+    void SetBuffer(std::span<std::uint8_t, kCodeplugBufferBytes> image, std::int32_t length);
+    std::int32_t GetLength() const { return length_; }
+    void SetLength(std::int32_t length) { length_ = length; }
+
+protected:
+    RadioLink* link_ = nullptr;
+    std::uint8_t* image_ = nullptr;
+    std::int32_t length_ = 0;
+};
+
+// Answers the radio's password request with what the user types, up to three times.
+class VNXTransferParmsPassChecker : public VNXTransfer {
+public:
+    // Without a prompt every request counts as cancelled.
+    explicit VNXTransferParmsPassChecker(PasswordPromptFn prompt = {});
+
+    // Run right after an upload or download request: 1 when the radio lets the transfer proceed,
+    // <= 0 when it does not (the transfer has then been ended with 03 04).
+    int CheckPassword();
+
+private:
+    PasswordPromptFn passwordPrompt_;
+};
+
+// The codeplug transfer: one upload and at most one download.
+class VNXTransferParms : public VNXTransfer {
+public:
+    explicit VNXTransferParms(PasswordPromptFn prompt = {});
+
+    // Reads the codeplug into the buffer; length becomes the bytes stored (a multiple of 128).
+    int Upload() override;
+    // Writes length bytes of the buffer back, scrambled with the radio's identity.
+    int Download() override;
+    void SetLink(RadioLink& link) override;
+
+    // The radio's identity from hex digit pairs (16 digits for the whole identity).
+    void SetIdentity(std::string_view text);
+    // True once SetIdentity was given all 8 bytes. Without them no download is made: blocks
+    // scrambled with a wrong identity would corrupt the radio's configuration.
+    bool HasIdentity() const { return identityKnown_; }
+    const DesBlock& Identity() const { return identity_; }
+
+private:
+    int EndTransfer(int result);
+
+    VNXTransferParmsPassChecker passChecker_;
+    std::uint16_t runningChecksum_ = 0;
+    DesBlock identity_{};
+    bool identityKnown_ = false;
+    CodeplugUploadScan scan_;
+};
+
+}  // namespace aurex

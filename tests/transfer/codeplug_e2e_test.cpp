@@ -1,0 +1,398 @@
+// Codeplug transfers, the password step and the whole preservation step of the main window
+// against the real simulated radio, and the backup checked with the real aurex-codeplug.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <optional>
+
+#include "convert/codeplug_image.h"
+#include "convert/format_tables.h"
+#include "link/clock.h"
+#include "link/radio_link.h"
+#include "support/codeplug_builder.h"
+#include "support/radio_sim_process.h"
+#include "transfer/password_prompt.h"
+#include "transfer/preserve_codeplug.h"
+#include "transfer/vnx_transfer.h"
+#include "data_home.h"
+#include "transfer_peer.h"
+#include "window_rig.h"
+
+namespace aurex {
+namespace {
+
+using test::Bytes;
+using test::RadioSimProcess;
+using test::ScopedDataHome;
+using test::WindowRig;
+using testing::DialogExit;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr double kTimeScale = 0.05;
+
+Bytes ReadFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray b = f.readAll();
+    return Bytes(b.begin(), b.end());
+}
+
+bool WriteFile(const QString& path, const Bytes& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) &&
+           f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
+               static_cast<qint64>(bytes.size());
+}
+
+Bytes LineOrder(const uint16_t* image, std::size_t words) {
+    Bytes b;
+    for (std::size_t i = 0; i < words; ++i) {
+        b.push_back(static_cast<std::uint8_t>(image[i] >> 8));
+        b.push_back(static_cast<std::uint8_t>(image[i]));
+    }
+    return b;
+}
+
+// Host-order words of a line-order codeplug, zero-filled to the whole buffer.
+std::vector<std::uint16_t> Words(const Bytes& line) {
+    std::vector<std::uint16_t> words(kParmsBufferWords, 0);
+    for (std::size_t i = 0; i + 1 < line.size() && i / 2 < words.size(); i += 2) {
+        words[i / 2] = static_cast<std::uint16_t>(line[i] << 8 | line[i + 1]);
+    }
+    return words;
+}
+
+// A valid 5.8 codeplug whose image (trailer included) fills whole blocks, so the radio's
+// codeplug memory holds exactly the file.
+Bytes WholeBlockCodeplug() {
+    CodeplugOptions options;
+    options.formatIndex = 3;
+    const std::uint32_t natural = BuildCodeplug(options).imageLength;
+    options.imageLength = (natural + 63) / 64 * 64;
+    const BuiltCodeplug built = BuildCodeplug(options);
+    return LineOrder(built.image(), built.imageLength);
+}
+
+// Every case gets its own simulated radio in application mode and the main window opened on it.
+class CodeplugE2eTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(files.isValid()); }
+
+    // Starts the radio holding `codeplug` (none: its own default image) with extra settings.
+    void StartRadio(const std::optional<Bytes>& codeplug, std::vector<std::string> settings) {
+        std::vector<std::string> args = {"--mode", "application", "--dump-dir", Path("dump")};
+        if (codeplug) {
+            const QString file = files.filePath(QStringLiteral("radio-%1.bin").arg(++radios));
+            ASSERT_TRUE(WriteFile(file, *codeplug));
+            args.insert(args.end(), {"--codeplug", file.toStdString()});
+        }
+        args.insert(args.end(), settings.begin(), settings.end());
+        window.reset();
+        sim.reset();
+        sim = std::make_unique<RadioSimProcess>(args);
+        window = std::make_unique<WindowRig>(sim->DevicePath(), kTimeScale);
+        ASSERT_TRUE(window->opened) << sim->Log();
+    }
+
+    std::string Path(const char* name) const { return files.filePath(QString::fromLatin1(name)).toStdString(); }
+
+    // Waits (bounded) until the radio has logged `text` `times` times; the radio works in its
+    // own process.
+    bool RadioLogged(const std::string& text, int times = 1) {
+        auto count = [&] {
+            const std::string log = sim->Log();
+            int n = 0;
+            for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) {
+                ++n;
+            }
+            return n;
+        };
+        QElapsedTimer t;
+        t.start();
+        while (count() < times) {
+            if (t.elapsed() > 10000) {
+                return false;
+            }
+            QThread::msleep(10);
+        }
+        return true;
+    }
+
+    // The codeplug the radio received in its last download, descrambled.
+    Bytes Downloaded() {
+        const QStringList dumps = QDir(QString::fromStdString(Path("dump")))
+                                      .entryList({QStringLiteral("*-codeplug.bin")}, QDir::Files, QDir::Name);
+        return dumps.isEmpty() ? Bytes{} : ReadFile(QDir(QString::fromStdString(Path("dump"))).filePath(dumps.last()));
+    }
+
+    // A transfer as the preservation step makes one, over the window's link and dialog.
+    std::unique_ptr<VNXTransferParms> Transfer(std::vector<std::uint8_t>& buffer) {
+        auto t = std::make_unique<VNXTransferParms>(
+            [this](std::string& text) { return PasswordPrompt(*window->form, text); });
+        buffer.assign(kCodeplugBufferBytes, 0);
+        t->SetBuffer(std::span<std::uint8_t, kCodeplugBufferBytes>(buffer.data(), kCodeplugBufferBytes), 0);
+        t->SetLink(window->form->RadioLink);
+        CreateLinkTimeout(window->form->RadioLink, 4000);
+        return t;
+    }
+
+    int Preserve() {
+        SetLinkActive(window->form->RadioLink, true);  // as a code download leaves it
+        return PreserveCodeplug(*window->form);
+    }
+
+    QTemporaryDir files;
+    ScopedDataHome home;
+    int radios = 0;
+    std::unique_ptr<RadioSimProcess> sim;
+    std::unique_ptr<WindowRig> window;
+};
+
+Bytes ChainImage(std::size_t bytes, std::uint16_t firstBlockWords, std::uint16_t imageWords) {
+    Bytes image = test::PatternBytes(bytes, 3);
+    image[0] = image[1] = 0x5F;
+    image[2] = static_cast<std::uint8_t>(firstBlockWords >> 8);
+    image[3] = static_cast<std::uint8_t>(firstBlockWords);
+    image[8] = static_cast<std::uint8_t>(imageWords >> 8);
+    image[9] = static_cast<std::uint8_t>(imageWords);
+    return image;
+}
+
+TEST_F(CodeplugE2eTest, UploadEndsWithTheChainAndBringsTheTrailerWhole) {
+    std::vector<std::uint8_t> buffer;
+    // A 64-word first block and a second block without a mark: two blocks.
+    const Bytes twoBlocks = ChainImage(1024, 64, 128);
+    StartRadio(twoBlocks, {});
+    auto transfer = Transfer(buffer);
+    EXPECT_GT(transfer->Upload(), 0) << sim->Log();
+    EXPECT_EQ(transfer->GetLength(), 256);
+    EXPECT_TRUE(RadioLogged("codeplug upload ended after 2 blocks")) << sim->Log();
+
+    // A first block without a block mark: one block.
+    Bytes noMark = twoBlocks;
+    noMark[0] = 0x00;
+    StartRadio(noMark, {});
+    transfer = Transfer(buffer);
+    EXPECT_GT(transfer->Upload(), 0) << sim->Log();
+    EXPECT_EQ(transfer->GetLength(), 128);
+    EXPECT_TRUE(RadioLogged("codeplug upload ended after 1 blocks")) << sim->Log();
+
+    // A real codeplug: everything up to the end of its trailer, exactly as the radio holds it.
+    const Bytes codeplug = WholeBlockCodeplug();
+    StartRadio(codeplug, {});
+    transfer = Transfer(buffer);
+    EXPECT_GT(transfer->Upload(), 0) << sim->Log();
+    ASSERT_EQ(transfer->GetLength(), static_cast<std::int32_t>(codeplug.size()));
+    EXPECT_TRUE(std::equal(codeplug.begin(), codeplug.end(), buffer.begin()));
+}
+
+TEST_F(CodeplugE2eTest, DownloadSendsWholePairsAndAnswersTheRadiosChecksums) {
+    std::vector<std::uint8_t> buffer;
+    const Bytes image = test::PatternBytes(384, 7);
+
+    // Three blocks: four go out (the last from the fill), then 03 04; every report agrees.
+    StartRadio(std::nullopt, {});
+    auto transfer = Transfer(buffer);
+    std::copy(image.begin(), image.end(), buffer.begin());
+    transfer->SetIdentity("00001A2B3C4D5E6F");
+    transfer->SetLength(384);
+    EXPECT_GT(transfer->Download(), 0) << sim->Log();
+    ASSERT_TRUE(RadioLogged("codeplug download ended: 4 blocks")) << sim->Log();
+    EXPECT_EQ(sim->Log().find("checksum different"), std::string::npos) << sim->Log();
+    Bytes expected = image;
+    expected.resize(512, 0x20);
+    EXPECT_EQ(Downloaded(), expected);
+
+    // Length 0: the first request ends it.
+    transfer = Transfer(buffer);
+    transfer->SetIdentity("00001A2B3C4D5E6F");
+    EXPECT_GT(transfer->Download(), 0) << sim->Log();
+    EXPECT_TRUE(RadioLogged("codeplug download ended: 0 blocks")) << sim->Log();
+
+    // Scrambled with an identity that is not the radio's: the radio's sums differ, the program
+    // answers 03 06 and the transfer still runs to its end.
+    transfer = Transfer(buffer);
+    std::copy(image.begin(), image.end(), buffer.begin());
+    transfer->SetIdentity("0102030405060708");
+    transfer->SetLength(384);
+    EXPECT_GT(transfer->Download(), 0) << sim->Log();
+    EXPECT_TRUE(RadioLogged("the program found the codeplug checksum different")) << sim->Log();
+    EXPECT_TRUE(RadioLogged("codeplug download ended: 4 blocks", 2)) << sim->Log();
+}
+
+TEST_F(CodeplugE2eTest, PasswordStepThroughTheDialog) {
+    std::vector<std::uint8_t> buffer;
+    const Bytes oneBlock = test::PatternBytes(128, 1);
+    auto dialogs = [this] { return window->host.dialogsShown.size(); };
+
+    // No password and the 03 0E answer: no dialog.
+    StartRadio(oneBlock, {"--accept-reply", "0E"});
+    auto transfer = Transfer(buffer);
+    EXPECT_GT(transfer->Upload(), 0) << sim->Log();
+    EXPECT_EQ(dialogs(), 0U);
+
+    // Four digits; letters between the digits; more digits than the eight that are sent.
+    const struct {
+        const char* password;
+        const char* typed;
+    } accepted[] = {{"4711", "4711"}, {"1234", "1a2-3 b4"}, {"12345678", "1234567890"}};
+    for (const auto& c : accepted) {
+        SCOPED_TRACE(c.typed);
+        StartRadio(oneBlock, {"--password", c.password});
+        window->host.passwords = {{c.typed, DialogExit::OkButton}};
+        transfer = Transfer(buffer);
+        EXPECT_GT(transfer->Upload(), 0) << sim->Log();
+        EXPECT_TRUE(RadioLogged("password accepted")) << sim->Log();
+        EXPECT_EQ(dialogs(), 1U);
+    }
+
+    // Cancel: the transfer ends at the password step.
+    StartRadio(oneBlock, {"--password", "4711"});
+    window->host.passwords = {{"4711", DialogExit::CancelButton}};
+    transfer = Transfer(buffer);
+    EXPECT_LE(transfer->Upload(), 0);
+    EXPECT_TRUE(RadioLogged("the program ended the transfer at the password step")) << sim->Log();
+    EXPECT_EQ(dialogs(), 1U);
+
+    // Three wrong passwords and the radio's fourth request: three dialogs, then the end.
+    StartRadio(oneBlock, {"--password", "4711"});
+    window->host.passwords = {{"1111"}, {"2222"}, {"3333"}, {"4711"}};
+    transfer = Transfer(buffer);
+    EXPECT_LE(transfer->Upload(), 0);
+    EXPECT_EQ(dialogs(), 3U);
+    EXPECT_TRUE(RadioLogged("the program ended the transfer at the password step")) << sim->Log();
+}
+
+TEST_F(CodeplugE2eTest, PreservationStepOutcomes) {
+    const Bytes v58 = WholeBlockCodeplug();
+    auto nothingAsked = [this] { return sim->Log().find("codeplug download requested") == std::string::npos; };
+
+    // Silent after the code download: nothing transferred.
+    StartRadio(v58, {"--silent-from", "1"});
+    EXPECT_EQ(Preserve(), kPreserveNoFormatReply) << sim->Log();
+    EXPECT_TRUE(nothingAsked()) << sim->Log();
+    EXPECT_THAT(window->host.statusTexts, ElementsAre("Resetting radio..."));
+    EXPECT_THAT(window->ProgressIntervals(), ElementsAre("200"));
+    EXPECT_EQ(window->form->m_ProgressBar.Position(), 100);
+
+    // A 5.7 codeplug: not converted, nothing written.
+    std::vector<std::uint16_t> words = Words(v58);
+    words[kParmsVersionWord] = 0x0507;
+    StartRadio(LineOrder(words.data(), v58.size() / 2), {"--format", "5.10"});
+    EXPECT_EQ(Preserve(), kPreserveNotSupported) << sim->Log();
+    EXPECT_TRUE(nothingAsked()) << sim->Log();
+
+    // The firmware expects the format the radio holds: nothing written.
+    StartRadio(v58, {"--format", "5.8"});
+    EXPECT_EQ(Preserve(), kPreserveSameFormat) << sim->Log();
+    EXPECT_TRUE(nothingAsked()) << sim->Log();
+
+    // A codeplug that fills the buffer cannot grow into 5.10: the conversion is refused and
+    // nothing is written.
+    CodeplugOptions full;
+    full.formatIndex = 3;
+    full.imageLength = kParmsBufferWords;
+    const BuiltCodeplug fullImage = BuildCodeplug(full);
+    StartRadio(LineOrder(fullImage.image(), fullImage.imageLength), {"--format", "5.10"});
+    EXPECT_EQ(Preserve(), kPreserveNotSupported) << sim->Log();
+    EXPECT_TRUE(nothingAsked()) << sim->Log();
+
+    // Not a valid codeplug.
+    Bytes broken = v58;
+    broken[0] = 0x00;
+    StartRadio(broken, {"--format", "5.10"});
+    EXPECT_EQ(Preserve(), kPreserveUploadFailed) << sim->Log();
+    EXPECT_TRUE(nothingAsked()) << sim->Log();
+
+    // The radio stops answering when asked to take the codeplug back.
+    StartRadio(v58, {"--format", "5.10", "--silent-at", "03 00"});
+    EXPECT_EQ(Preserve(), kPreserveDownloadFailed) << sim->Log();
+
+    EXPECT_EQ(sim->Log().find("codeplug download ended"), std::string::npos) << sim->Log();
+    EXPECT_EQ(Downloaded(), Bytes{});  // no radio of this test took a codeplug
+    // Backups of the refused conversion and of the last radio only: the others never came near
+    // a write-back.
+    EXPECT_THAT(ScopedDataHome::Backups(), ::testing::SizeIs(2));
+}
+
+TEST_F(CodeplugE2eTest, NothingIsWrittenWithoutTheRadiosIdentityOrABackup) {
+    const Bytes v58 = WholeBlockCodeplug();
+    auto downloadAsked = [this] { return sim->Log().find("codeplug download requested") != std::string::npos; };
+
+    // The radio never tells its identity, even when asked once more.
+    StartRadio(v58, {"--format", "5.10", "--unanswered", "04 04"});
+    EXPECT_EQ(Preserve(), kPreserveDownloadFailed) << sim->Log();
+    EXPECT_TRUE(RadioLogged("04 04 (occurrence 2) left unanswered")) << sim->Log();
+    EXPECT_FALSE(downloadAsked()) << sim->Log();
+    EXPECT_THAT(ScopedDataHome::Backups(), IsEmpty());
+
+    // It answers when asked once more: the codeplug goes back.
+    StartRadio(v58, {"--format", "5.10", "--unanswered", "04 04#1"});
+    EXPECT_EQ(Preserve(), kPreserveConverted) << sim->Log();
+    EXPECT_TRUE(RadioLogged("codeplug download ended")) << sim->Log();
+
+    // The backup folder cannot be made (where it would go is a file): nothing is written.
+    const QString blocker = files.filePath(QStringLiteral("not-a-folder"));
+    ASSERT_TRUE(WriteFile(blocker, {0x00}));
+    ScopedDataHome unusable(blocker);
+    StartRadio(v58, {"--format", "5.10"});
+    EXPECT_EQ(Preserve(), kPreserveDownloadFailed) << sim->Log();
+    EXPECT_FALSE(downloadAsked()) << sim->Log();
+}
+
+TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup) {
+    const Bytes v58 = WholeBlockCodeplug();
+    StartRadio(v58, {"--format", "5.10", "--password", "2468"});
+    window->host.passwords = {{"2468"}, {"2468"}};
+    // A Stop during the restart wait ends that wait's link state only, not the step.
+    QTimer::singleShot(Clock::TimerMilliseconds(2000), [this] { SetLinkActive(window->form->RadioLink, false); });
+    EXPECT_EQ(Preserve(), kPreserveConverted) << sim->Log();
+    EXPECT_THAT(window->host.statusTexts, ElementsAre("Resetting radio...", "Uploading codeplug...",
+                                                      "Resetting radio and converting codeplug...",
+                                                      "Downloading codeplug..."));
+    ASSERT_TRUE(RadioLogged("codeplug download ended")) << sim->Log();
+    EXPECT_EQ(sim->Log().find("checksum different"), std::string::npos) << sim->Log();
+
+    // The backup is what the radio held, byte for byte.
+    const QStringList backups = ScopedDataHome::Backups();
+    ASSERT_EQ(backups.size(), 1);
+    EXPECT_TRUE(backups[0].startsWith(QStringLiteral("codeplug-00001A2B3C4D5E6F-"))) << backups[0].toStdString();
+    EXPECT_EQ(ScopedDataHome::Read(backups[0]), v58);
+
+    // The radio now holds a valid 5.10 codeplug, the same that the offline tool makes of the
+    // backup; after it only the fill of the last pair of blocks.
+    const Bytes downloaded = Downloaded();
+    const std::vector<std::uint16_t> words = Words(downloaded);
+    EXPECT_TRUE(ParmsIsValid(words.data()));
+    EXPECT_EQ(words[kParmsVersionWord], 0x050A);
+    const QString backupPath = QDir(QString::fromStdString(CodeplugBackupFolder())).filePath(backups[0]);
+    const QString converted = QString::fromStdString(Path("converted.bin"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral(AUREX_CODEPLUG_TOOL),
+                                {QStringLiteral("convert"), QStringLiteral("--to"), QStringLiteral("5.10"), backupPath,
+                                 converted}),
+              0);
+    const Bytes expected = ReadFile(converted);
+    ASSERT_FALSE(expected.empty());
+    ASSERT_GE(downloaded.size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), downloaded.begin()));
+    EXPECT_TRUE(std::all_of(downloaded.begin() + static_cast<std::ptrdiff_t>(expected.size()), downloaded.end(),
+                            [](std::uint8_t b) { return b == 0x20; }));
+    EXPECT_EQ(downloaded.size(), (expected.size() + 255) / 256 * 256);
+    EXPECT_THAT(window->ProgressIntervals(),
+                ElementsAre("200", "150", "200", std::to_string(static_cast<int>(expected.size() * 0.015))));
+    EXPECT_EQ(window->host.dialogsShown.size(), 2U);  // upload and download each asked
+}
+
+}  // namespace
+}  // namespace aurex
