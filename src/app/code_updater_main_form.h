@@ -149,6 +149,21 @@ public:
     // Retrieve stay disabled and a click on Start or Retrieve starts nothing, so that no second
     // run opens or closes the link under the first.
     bool m_ClickHandlerRunning = false;
+    // True while a converted codeplug is being written back into the radio: Stop and a confirmed
+    // close then end the run state but leave the link's waits running, so the write completes.
+    bool m_CodeplugWriteBackRunning = false;
+    class CodeplugWriteBack {
+    public:
+        explicit CodeplugWriteBack(TCodeUpdaterMainDispForm& form) : form_(form) {
+            form_.m_CodeplugWriteBackRunning = true;
+        }
+        ~CodeplugWriteBack() { form_.m_CodeplugWriteBackRunning = false; }
+        CodeplugWriteBack(const CodeplugWriteBack&) = delete;
+        CodeplugWriteBack& operator=(const CodeplugWriteBack&) = delete;
+
+    private:
+        TCodeUpdaterMainDispForm& form_;
+    };
     bool m_PasswordAccepted = false;
     bool UseSecondBootImage = false;
     std::uint8_t RadioTypeCode = 0;
@@ -203,6 +218,10 @@ public:
     // The status line as the downloads take it.
     StatusCallback StatusCallbackForDownloads() { return [this](const std::string& text) { ShowStatus(text); }; }
 
+    // ---- the update sequence ----
+    // True when the connected radio fits the image set; otherwise it has said why.
+    bool CheckTargetRadio();
+
     // ---- handlers ----
     void m_ToggleVersionInfoSpeedButtonClick();
     void m_FileExitMenuItemClick();
@@ -245,6 +264,9 @@ private:
 
     void RunApplicationUpdate(bool bootRequested);
     void RunBootUpdate();
+    int DownloadExtractedCode(bool boot);
+    // The final status text (and box) for a result of PreserveCodeplug.
+    void ShowCodeplugOutcome(int result);
 
     // Marks a Start or Retrieve handler as running for its lifetime; on leaving, the controls
     // that were held back come back as the run state says.

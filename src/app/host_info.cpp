@@ -1,5 +1,7 @@
 #include "app/host_info.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <system_error>
 #include <thread>
@@ -10,6 +12,10 @@ std::string RunningProgramPath() {
     std::error_code error;
     const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::string() : path.string();
+}
+
+bool FolderIsWritable(const std::string& folder) {
+    return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
 unsigned HostProcessorCount() {

@@ -9,6 +9,9 @@ namespace aurex {
 // Full path of the running executable; empty when the system does not say.
 std::string RunningProgramPath();
 
+// True when this user may create files in the folder.
+bool FolderIsWritable(const std::string& folder);
+
 // Logical processors (hyperthreads count); at least 1.
 unsigned HostProcessorCount();
 

@@ -232,15 +232,17 @@ void TCodeUpdaterMainDispForm::BeginUpdateRun() {
 }
 
 void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles) {
-    StopLinkWaits();
+    if (!m_CodeplugWriteBackRunning) {
+        StopLinkWaits();
+    }
     Clock::SleepMilliseconds(50);
     if (deleteFiles) {
-        std::error_code ignored;
-        if (!m_LoaderFileName.empty()) {
-            std::filesystem::remove(m_LoaderFileName, ignored);
-        }
-        if (!m_CodeFileName.empty()) {
-            std::filesystem::remove(m_CodeFileName, ignored);
+        // The names are those of the working folder that extraction wrote to; a missing file is
+        // no matter.
+        for (const std::string* name : {&m_LoaderFileName, &m_CodeFileName}) {
+            if (!name->empty()) {
+                environment_.workingFolder->Remove(*name);
+            }
         }
     }
     m_StartButton.SetCaption("Start");

@@ -1,13 +1,39 @@
-// The Start button: the password gate and the two update sequences.
+// The Start button: the password gate and the two update sequences, the application path and the
+// boot path, with the target check and the codeplug step that ends a run.
+
+#include <filesystem>
 
 #include "app/code_down_pass_dlg.h"
 #include "app/code_updater_main_form.h"
+#include "app/host_info.h"
+#include "app/image_stream.h"
+#include "programming/radio_programming.h"
+#include "transfer/preserve_codeplug.h"
 
 namespace aurex {
 
+namespace {
+
+constexpr std::string_view kBootRefreshedText =
+    "Aurex Code Updater has detected that the connected radio did not\n"
+    "have the latest bootload code version.  This has been automatically\n"
+    "updated.  Please place the radio back into bootload mode to continue\n"
+    "with the application code upgrade.\n\n"
+    "Press OK once the radio is ready.";
+
+constexpr std::string_view kNoConversionText =
+    "Aurex Code updaters do not support a file format conversion for your\n"
+    "radio.  To clear the Bad File Format error, please perform a parms\n"
+    "upload and then download using Tessaro 1.30.x.  If you do not\n"
+    "have Tessaro 1.30.x, then contact your local dealer for assistance.";
+
+}  // namespace
+
 void TCodeUpdaterMainDispForm::m_StartButtonClick() {
-    const bool bootRequested = ResourceAttributes.upgrade_type == 1 || (ResourceAttributes.upgrade_type == 3 && m_BootRadioButton.Checked());
+    const bool bootRequested =
+        ResourceAttributes.upgrade_type == 1 || (ResourceAttributes.upgrade_type == 3 && m_BootRadioButton.Checked());
     if (m_UpdateInProgress) {
+        // Stop: ends every wait; the run unwinds through its own exits.
         EndUpdateRun(true);
         m_ProgressBar.SetPosition(0);
         return;
@@ -19,6 +45,7 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick() {
     if (!m_PasswordAccepted) {
         std::string typed;
         {
+            // Only the text decides: how the dialog was closed is not asked.
             TCodeDownPassDispDlg dialog;
             host_.ShowModal(*this, dialog);
             typed = ReadTrimmedPassword(dialog);
@@ -38,37 +65,204 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick() {
     CloseRadioLink();
 }
 
-// Identification, download and the codeplug step arrive with their own work; until then a run
-// opens the port, extracts the images and ends without writing anything to the radio.
 void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
-    (void)bootRequested;
     const bool bootChosen = ResourceAttributes.upgrade_type == 3 && m_BootRadioButton.Checked();
+    int result = 1;
+    bool extracted = false;
     BeginUpdateRun();
     ShowStatus("Extracting embedded files...");
-    if (!OpenRadioLink(false)) {
-        ShowStatus("Idle");
-        EndUpdateRun(false);
-        return;
+    [&] {
+        if (!OpenRadioLink(false)) {
+            ShowStatus("Idle");
+            return;
+        }
+        if (bootRequested && !CheckBootVersion()) {
+            return;  // the check has said why
+        }
+        if (!ExtractEmbeddedFiles(bootChosen)) {
+            ShowStatus("Idle");
+            return;
+        }
+        extracted = true;
+        ShowStatus("Checking target radio...");
+        if (!CheckTargetRadio()) {
+            return;
+        }
+        WorkingFolder& folder = *environment_.workingFolder;
+        WorkingFileStream loader(folder, m_LoaderFileName);
+        WorkingFileStream code(folder, m_CodeFileName);
+        if (ResourceAttributes.upgrade_type == 2) {
+            // The page files go beside the program, as the radio maker's tools expect them; an
+            // installed program's folder is not the user's to write in, so then the temporary
+            // folder (an empty folder here) takes them.
+            std::filesystem::path programFolder = std::filesystem::path(environment_.programPath).parent_path();
+            if (!FolderIsWritable(programFolder.string())) {
+                programFolder.clear();
+            }
+            // A failed DSP download keeps its own text: the codeplug step would otherwise end the
+            // run with "Done." over an update that did not happen.
+            result = DownloadDsp(RadioLink, loader, code, RadioTypeCode, StatusCallbackForDownloads(), programFolder,
+                                 m_ProgressBarDisplay);
+            if (result == 1) {
+                // The radio restarts at 19200 baud after its DSP is loaded, as after new code; the
+                // DSP download leaves the line at 115200, so the codeplug step would find the
+                // radio deaf. Tell a radio that is still listening, then follow it.
+                ChangeBaudRate(RadioLink, 19200);
+            }
+        } else {
+            result = DownloadCode(RadioLink, loader, code, StatusCallbackForDownloads(), RadioTypeCode,
+                                  m_ProgressBarDisplay, bootRequested);
+        }
+        loader.Close();
+        code.Close();
+        if (!bootRequested && !bootChosen && m_UpdateInProgress && result == 1) {
+            ShowCodeplugOutcome(PreserveCodeplug(*this));
+        }
+    }();
+    EndUpdateRun(extracted);
+}
+
+// Downloads one extracted pair of images and deletes the two merged files; the result of the
+// download.
+int TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot) {
+    WorkingFolder& folder = *environment_.workingFolder;
+    int result = 0;
+    {
+        WorkingFileStream loader(folder, m_LoaderFileName);
+        WorkingFileStream code(folder, m_CodeFileName);
+        result = DownloadCode(RadioLink, loader, code, StatusCallbackForDownloads(), RadioTypeCode,
+                              m_ProgressBarDisplay, boot);
     }
-    if (!ExtractEmbeddedFiles(bootChosen)) {
-        ShowStatus("Idle");
-        EndUpdateRun(false);
-        return;
-    }
-    ShowStatus("Idle");
-    EndUpdateRun(true);
+    folder.Remove(m_LoaderFileName);
+    folder.Remove(m_CodeFileName);
+    return result;
 }
 
 void TCodeUpdaterMainDispForm::RunBootUpdate() {
+    int result = 1;
     BeginUpdateRun();
     ShowStatus("Extracting embedded files...");
-    if (!OpenRadioLink(false)) {
-        ShowStatus("Idle");
-        EndUpdateRun(false);
-        return;
-    }
-    ShowStatus("Idle");
+    [&] {
+        if (!OpenRadioLink(false)) {
+            ShowStatus("Idle");
+            return;
+        }
+        bool majorMismatch = false;
+        bool communicationError = false;
+        const bool needsUpdate = QueryBootUpgrade(majorMismatch, communicationError);
+        if (needsUpdate) {
+            if (!ExtractEmbeddedFiles(true)) {
+                ShowStatus("Idle");
+                return;
+            }
+            ShowStatus("Checking target radio...");
+            if (!CheckTargetRadio()) {
+                return;
+            }
+            result = DownloadExtractedCode(true);
+            if (result != 1) {
+                return;  // the download's own text stays
+            }
+            ShowStatus("Idle");
+            if (!m_UpdateInProgress) {
+                return;  // stopped: the application is not loaded after all
+            }
+            ShowInformation(kBootRefreshedText);
+            ChangeBaudRate(RadioLink, 115200);
+            // Takes the keyboard focus away from the Stop button.
+            m_RetrieveVersionInfoButton.SetEnabled(true);
+            SetFocus(m_RetrieveVersionInfoButton);
+            m_RetrieveVersionInfoButton.SetEnabled(false);
+            ShowStatus("Extracting embedded files...");
+            if (!ExtractEmbeddedFiles(false)) {
+                ShowStatus("Idle");
+                return;
+            }
+            ShowStatus("Checking target radio...");
+            if (!CheckTargetRadio()) {
+                return;
+            }
+            result = DownloadExtractedCode(false);
+        } else if (majorMismatch) {
+            ShowStatus("Error: the major boot versions of the radio and file are different.");
+            return;
+        } else if (communicationError) {
+            ShowStatus("Communication error while trying to retrieve boot version.");
+            return;
+        } else {
+            if (!ExtractEmbeddedFiles(false)) {
+                ShowStatus("Idle");
+                return;
+            }
+            ShowStatus("Checking target radio...");
+            if (!CheckTargetRadio()) {
+                return;
+            }
+            result = DownloadExtractedCode(false);
+            if (result == 1) {
+                ShowStatus("Idle");
+            }
+        }
+        if (m_UpdateInProgress && result == 1) {
+            ShowCodeplugOutcome(PreserveCodeplug(*this));
+        }
+    }();
     EndUpdateRun(false);
+}
+
+bool TCodeUpdaterMainDispForm::CheckTargetRadio() {
+    if (RadioTypeCode == 1 || RadioTypeCode == 4 || RadioTypeCode == 5) {
+        return true;  // these radios cannot tell their boot load version reliably
+    }
+    std::array<std::uint8_t, 2> version{};
+    const int status = ReadBootVersion(RadioLink, RadioTypeCode, version);
+    m_ReportedBootVersion = version;
+    if (status == kProgrammingSuccess) {
+        const std::uint8_t major = version[0];
+        const std::uint8_t radioCode = RadioTypeCodeOfRadio(ResourceAttributes.radio_model, major, version[1]);
+        const bool seriesFits = major == static_cast<std::uint8_t>(ResourceAttributes.series) || major == 7;
+        if (radioCode == RadioTypeCode && seriesFits) {
+            return true;
+        }
+        ShowSeriesMismatch(ResourceAttributes.radio_model, major);
+        ShowStatus("Idle");
+        m_ProgressBar.SetPosition(0);
+        return false;
+    }
+    if (status == kProgrammingNoBootInfo) {
+        ShowStatus("No Boot Info.");
+        // The unanswered query's time-out has stopped the link; a radio without boot information
+        // is to be updated all the same, so the download must not find its waits ended. A Stop
+        // meanwhile is another matter: the run is over then.
+        if (m_UpdateInProgress) {
+            SetLinkActive(RadioLink, true);
+        }
+        return true;
+    }
+    ShowStatus("Communication error while trying to check target radio.");
+    return false;
+}
+
+void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(int result) {
+    switch (result) {
+    case kPreserveNotSupported:
+        ShowStatus("Done.");
+        ShowInformation(kNoConversionText);
+        break;
+    case kPreserveSameFormat:
+    case kPreserveConverted:
+        ShowStatus("Done.");
+        break;
+    case kPreserveUploadFailed:
+        ShowStatus("An error occurred while uploading the codeplug.");
+        break;
+    case kPreserveDownloadFailed:
+        ShowStatus("An error occurred while downloading the codeplug.");
+        break;
+    default:
+        ShowStatus("The radio is no longer responding.");
+        break;
+    }
 }
 
 }  // namespace aurex

@@ -18,6 +18,25 @@ std::uint8_t RadioTypeCodeFor(std::uint8_t radioModel, std::int8_t series, std::
     return series == 6 ? 8 : 5;
 }
 
+std::uint8_t RadioTypeCodeOfRadio(std::uint8_t radioModel, std::uint8_t major, std::uint8_t minor) {
+    if (radioModel == 0) {
+        if (major == 4 || major == 7) {
+            return 6;
+        }
+        return major == 6 ? 0 : 4;
+    }
+    if (major == 4) {
+        return 7;
+    }
+    if (major == 6) {
+        return 8;
+    }
+    if (major >= 2 || (major == 1 && minor >= 9)) {
+        return 5;
+    }
+    return 1;  // major 1 with minor 8 or below, or major 0
+}
+
 std::string ProgramBaseName(std::string_view programPath) {
     const auto slash = programPath.find_last_of('/');
     std::string_view name = slash == std::string_view::npos ? programPath : programPath.substr(slash + 1);

@@ -13,6 +13,11 @@ namespace aurex {
 // The updater's own radio type code from the image set's radio model, series and kind flag.
 std::uint8_t RadioTypeCodeFor(std::uint8_t radioModel, std::int8_t series, std::uint8_t kindFlag);
 
+// The connected radio's type code, from the image set's radio model and the boot load version
+// (major, minor) that the radio reports. Differs from RadioTypeCodeFor for portable radios and
+// for boot load major 7.
+std::uint8_t RadioTypeCodeOfRadio(std::uint8_t radioModel, std::uint8_t major, std::uint8_t minor);
+
 // The program file's name without its folder, cut at its first ".".
 std::string ProgramBaseName(std::string_view programPath);
 

@@ -105,7 +105,13 @@ int TransferCodeplug(TCodeUpdaterMainDispForm& window, std::string& identity, st
     window.StartTimedProgress(static_cast<int>(length * 0.015));
     window.ShowStatus("Downloading codeplug...");
     transfer.SetBuffer(bytes, length);
-    const int downloaded = transfer.Download();
+    int downloaded = 0;
+    {
+        // Once the converted codeplug goes back into the radio, Stop (or closing the window) must
+        // not cut the write short: a half-written codeplug is worse than a run that ends later.
+        const TCodeUpdaterMainDispForm::CodeplugWriteBack writing(window);
+        downloaded = transfer.Download();
+    }
     window.StopTimedProgress();
     return downloaded <= 0 ? kPreserveDownloadFailed : kPreserveConverted;
 }

@@ -158,5 +158,132 @@ TEST(UpdateSequenceTest, StartDuringRetrieveStartsNothing) {
     EXPECT_EQ(rig.form->m_PortTable[kCom], kPortAvailable);
 }
 
+// ---- the password gate, on a window whose port cannot be opened: an accepted password shows
+// as a run that starts and stops at the port ----
+
+struct GateCase {
+    std::uint8_t model;
+    std::uint8_t kind;
+    std::int8_t series;
+    std::uint8_t upgradeType;
+    bool chooseBoot;
+    const char* password;
+};
+
+bool RunStarted(const testing::RecordingHost& host) {
+    return host.statusTexts == std::vector<std::string>{"Extracting embedded files...", "Idle"} &&
+           host.messages.size() == 1 && host.messages[0].text == "Selected COM port is in use or not available.";
+}
+
+TEST(UpdateSequenceTest, EachImageSetAndChoiceAsksForItsPassword) {
+    // "marvoski" where boot code is asked for outside the boot path, "brontel" everywhere else.
+    for (const GateCase c : {GateCase{1, 1, 5, 0, false, "brontel"}, GateCase{1, 1, 4, 1, false, "marvoski"},
+                             GateCase{1, 1, 4, 2, false, "brontel"}, GateCase{1, 1, 5, 3, true, "marvoski"},
+                             GateCase{1, 1, 5, 3, false, "brontel"}, GateCase{1, 1, 4, 3, false, "brontel"},
+                             GateCase{0, 0, 6, 3, false, "brontel"}}) {
+        for (const char* typed : {"brontel", "marvoski"}) {
+            SCOPED_TRACE(std::to_string(c.upgradeType) + " series " + std::to_string(c.series) +
+                         (c.chooseBoot ? " Boot" : "") + ", typed " + typed);
+            testing::RecordingHost host;
+            MainFormEnvironment env = testing::FakeEnvironment({});
+            env.blobs = testing::RecordBlobs(c.model, c.kind, c.series, c.upgradeType);
+            TCodeUpdaterMainDispForm form(host, env);
+            host.Attach(form);
+            if (c.chooseBoot) {
+                ASSERT_TRUE(form.m_BootRadioButton.Click());
+            }
+            host.passwords.push_back({typed});
+            form.m_StartButton.Click();
+            const bool right = std::string(typed) == c.password;
+            EXPECT_EQ(RunStarted(host), right);
+            EXPECT_EQ(form.m_PasswordAccepted, right);
+            if (!right) {
+                EXPECT_TRUE(host.statusTexts.empty());
+                EXPECT_TRUE(host.messages.empty());
+                EXPECT_EQ(form.m_StartButton.Caption(), "Start");
+                EXPECT_TRUE(form.m_StartButton.Enabled());
+            }
+        }
+    }
+}
+
+TEST(UpdateSequenceTest, OnlyTheTrimmedTextDecidesNotHowTheDialogWasLeft) {
+    using testing::DialogExit;
+    struct Entry {
+        const char* typed;
+        DialogExit exit;
+        bool accepted;
+    };
+    for (const Entry e : {Entry{"  brontel\t", DialogExit::CancelButton, true}, Entry{"brontel", DialogExit::CloseBox, true},
+                          Entry{"brontel", DialogExit::EscKey, true}, Entry{"Brontel", DialogExit::OkButton, false},
+                          Entry{"bron tel", DialogExit::EnterKey, false}, Entry{"", DialogExit::OkButton, false}}) {
+        SCOPED_TRACE(std::string("typed '") + e.typed + "'");
+        testing::RecordingHost host;
+        MainFormEnvironment env = testing::FakeEnvironment({});
+        env.blobs = testing::RecordBlobs(1, 1, 5, 0);
+        TCodeUpdaterMainDispForm form(host, env);
+        host.Attach(form);
+        host.passwords.push_back({e.typed, e.exit});
+        form.m_StartButton.Click();
+        EXPECT_EQ(RunStarted(host), e.accepted);
+        EXPECT_EQ(host.dialogsShown.size(), 1U);
+    }
+}
+
+TEST(UpdateSequenceTest, AnAcceptedPasswordHoldsForTheProgramRunWhateverIsChosen) {
+    testing::RecordingHost host;
+    MainFormEnvironment env = testing::FakeEnvironment({});
+    env.blobs = testing::RecordBlobs(1, 1, 5, 3);
+    TCodeUpdaterMainDispForm form(host, env);
+    host.Attach(form);
+    ASSERT_TRUE(form.m_BootRadioButton.Click());
+    host.passwords.push_back({"brontel"});  // refused for Boot: asked again next time
+    form.m_StartButton.Click();
+    host.passwords.push_back({"marvoski"});
+    form.m_StartButton.Click();
+    ASSERT_TRUE(form.m_ApplicationRadioButton.Click());
+    form.m_StartButton.Click();
+    form.m_StartButton.Click();
+    EXPECT_EQ(host.dialogsShown.size(), 2U);
+    EXPECT_EQ(host.messages.size(), 3U);  // three runs reached the port
+}
+
+// ---- the target check ----
+
+TEST(UpdateSequenceTest, ConnectedRadioTypeCodeFromModelAndBootVersion) {
+    struct Row {
+        std::uint8_t model, major, minor, code;
+    };
+    for (const Row r : {Row{0, 4, 0, 6}, Row{0, 7, 3, 6}, Row{0, 6, 1, 0}, Row{0, 5, 0, 4}, Row{0, 0, 0, 4},
+                        Row{1, 4, 2, 7}, Row{1, 6, 0, 8}, Row{1, 2, 0, 5}, Row{1, 3, 9, 5}, Row{1, 5, 0, 5},
+                        Row{1, 7, 0, 5}, Row{1, 200, 0, 5}, Row{1, 1, 9, 5}, Row{1, 1, 12, 5}, Row{1, 1, 8, 1},
+                        Row{1, 1, 0, 1}, Row{1, 0, 0, 1}, Row{1, 0, 99, 1}}) {
+        EXPECT_EQ(RadioTypeCodeOfRadio(r.model, r.major, r.minor), r.code)
+            << int(r.model) << " " << int(r.major) << "." << int(r.minor);
+    }
+}
+
+// No link is open: asking the radio would fail and say so in the status line.
+TEST(UpdateSequenceTest, PlatformsOneFourAndFivePassTheTargetCheckWithoutAskingTheRadio) {
+    struct Set {
+        std::uint8_t model, kind;
+        std::int8_t series;
+        std::uint8_t code;
+    };
+    for (const Set s : {Set{1, 0, 5, 1}, Set{0, 0, 5, 4}, Set{1, 1, 5, 5}, Set{0, 0, 4, 6}}) {
+        SCOPED_TRACE(int(s.code));
+        testing::RecordingHost host;
+        MainFormEnvironment env = testing::FakeEnvironment({});
+        env.blobs = testing::RecordBlobs(s.model, s.kind, s.series, 0);
+        TCodeUpdaterMainDispForm form(host, env);
+        host.Attach(form);
+        ASSERT_EQ(form.RadioTypeCode, s.code);
+        const bool asks = s.code == 6;  // the control: platform 6 asks, and fails
+        EXPECT_EQ(form.CheckTargetRadio(), !asks);
+        EXPECT_EQ(host.statusTexts.empty(), !asks);
+        EXPECT_TRUE(host.messages.empty());
+    }
+}
+
 }  // namespace
 }  // namespace aurex

@@ -99,7 +99,8 @@ std::string ConsoleUsage() {
            "  --password TEXT  the update password (else asked for at the terminal)\n"
            "  --retrieve       read the radio's version information instead of updating\n"
            "  --yes            answer OK or Yes to every message\n"
-           "Exit status 0 when the update ends with \"Done.\" (or the version information was read).\n";
+           "Exit status 0 when the update ends with \"Done.\" (a boot code load: \"Download finished.\"),\n"
+           "or when the version information was read; Ctrl-C during an update presses Stop.\n";
 }
 
 std::string ProgressBarText(int position, int min, int max, int width) {
@@ -290,7 +291,12 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
         std::fprintf(out, "The password was not accepted.\n");
         return 1;
     }
-    return form.m_StatusLabel.Caption() == "Done." ? 0 : 1;
+    const std::string& last = form.m_StatusLabel.Caption();
+    if (last == "Done.") {
+        return 0;
+    }
+    // Loading boot code ends with the download: there is no codeplug step to say "Done.".
+    return last == "Download finished." && !host.stopRequested ? 0 : 1;
 }
 
 int RunConsole(int argc, char** argv, MainFormEnvironment environment) {
@@ -318,11 +324,12 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment) {
         std::signal(SIGINT, OnInterrupt);
     }
     QSocketNotifier interrupt(g_interruptPipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupt, &QSocketNotifier::activated, [&form] {
+    QObject::connect(&interrupt, &QSocketNotifier::activated, [&form, &host] {
         char byte = 0;
         [[maybe_unused]] const auto got = ::read(g_interruptPipe[0], &byte, 1);
         if (form.m_UpdateInProgress) {
             std::fputs("\nStopping...\n", stdout);
+            host.stopRequested = true;
             form.m_StartButton.Click();  // reads "Stop" during a run
         } else if (form.m_ClickHandlerRunning) {
             // A stopped run finishes the step under way (a codeplug being written back is not

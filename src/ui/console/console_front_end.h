@@ -45,6 +45,9 @@ public:
     // Ends a progress line that is being redrawn, before other output.
     void EndProgressLine();
 
+    // Set once the user has pressed Stop (Ctrl-C) during the run.
+    bool stopRequested = false;
+
 private:
     std::string ReadLine(bool hidden);
 
@@ -56,8 +59,9 @@ private:
     int lastPrintedPercent_ = -1;
 };
 
-// Runs one update (or Retrieve) on the given window model and returns the exit code:
-// 0 after "Done." (or a Retrieve that filled the version group), non-zero otherwise.
+// Runs one update (or Retrieve) on the given window model and returns the exit code: 0 after
+// "Done.", after a boot code load that ended with its download finished (no codeplug step is due
+// then) unless it was stopped, or after a Retrieve that filled the version group; else non-zero.
 int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const ConsoleOptions& options,
                       std::FILE* out);
 
