@@ -1,0 +1,377 @@
+// The updater's console front end, the real executables, updating the simulated radio over its
+// pseudo-terminal: the carried image set and small sets of every kind, the target checks, the
+// boot refresh, and Ctrl-C (Stop) at each stage.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "e2e_support.h"
+#include "updater_process.h"
+
+namespace aurex::e2e {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+const char* const kTimedOut = "Code download timed out or canceled by user.";
+
+// One updater run: its working folder and its data folder (where codeplug backups go), both
+// fresh, COM 1 pointed at the radio.
+struct Bench {
+    explicit Bench(std::vector<std::string> radioSettings) : radio(std::move(radioSettings)) {}
+
+    ConsoleRun Update(const std::string& updater, std::vector<std::string> options,
+                      const std::function<void(const std::string&, const Interrupt&)>& onLine = {},
+                      const std::string& input = {}) {
+        ConsoleCommand command;
+        command.executable = updater;
+        command.args = {"--console", "--port", "1"};
+        command.args.insert(command.args.end(), options.begin(), options.end());
+        command.environment = {"AUREX_COM1=" + radio.Device(), "AUREX_TIME_SCALE=" + kTimeScaleText,
+                               "XDG_DATA_HOME=" + data.path.string()};
+        command.workingDirectory = work.path.string();
+        command.input = input;
+        return RunConsole(command, onLine);
+    }
+
+    std::vector<fs::path> Backups() const { return FilesBelow(data.path); }
+
+    SimulatedRadio radio;
+    Scratch work{"work"};
+    Scratch data{"data"};
+};
+
+// Presses Ctrl-C once, when the updater shows `status`.
+std::function<void(const std::string&, const Interrupt&)> StopAt(const std::string& status) {
+    auto done = std::make_shared<bool>(false);
+    return [status, done](const std::string& line, const Interrupt& interrupt) {
+        if (!*done && line == "Status: " + status) {
+            *done = true;
+            interrupt();
+        }
+    };
+}
+
+bool Contains(const std::vector<std::string>& texts, const std::string& text) {
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
+std::string Box(const std::string& caption, const std::string& icon, const std::string& text) {
+    return "== " + caption + " (" + icon + ") ==\n" + text + "\n";
+}
+
+std::string SeriesBox(const std::string& wanted) {
+    return Box("Aurex Code Updater", "Error",
+               "This version of Aurex Code Updater does not match the radio series.\nRadio requires a " + wanted +
+                   " version of Aurex Code Updater.");
+}
+
+// ---- the carried image set: the boot path of series 4 ----
+
+TEST(ConsoleUpdateE2eTest, CarriedSetWithCurrentBootCodeLoadsTheApplicationAndConvertsTheCodeplug) {
+    Bench bench({"--boot-version", "4.0", "--format-after-update", "5.10"});
+    const ConsoleRun run = bench.Update(AUREX_UPDATER_CARRIED, {"--password", "brontel"});
+    ASSERT_EQ(run.exitStatus, 0) << run.output << bench.radio.Log();
+    EXPECT_THAT(run.output, HasSubstr("Name: AurexCodeUpdater_8600_Series_4_Release_3_0_9\n"));
+    EXPECT_THAT(run.Statuses(),
+                ElementsAre("Extracting embedded files...", "Checking target radio...", "Preparing to download ...",
+                            "Downloading Loader code ...", "Erasing flash (80 seconds)...",
+                            "Downloading Application code ...", "Download finished.", "Idle", "Resetting radio...",
+                            "Uploading codeplug...", "Resetting radio and converting codeplug...",
+                            "Downloading codeplug...", "Done."));
+    EXPECT_THAT(run.output, Not(HasSubstr("== ")));  // no message box
+    EXPECT_EQ(run.LastProgressPercent(), 100);
+
+    // The radio holds exactly the carried images and a 5.10 codeplug.
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("loader")), SRecordData(ImageText(AUREX_SET_CARRIED, "LOADER")));
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_CARRIED, "CODE")));
+    EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
+    EXPECT_THAT(bench.radio.StopAndListDumps(), ElementsAre("01-loader.bin", "02-code.bin", "03-codeplug.bin"));
+
+    // The codeplug as it was read out is kept; no merged image is left behind.
+    const auto backups = bench.Backups();
+    ASSERT_EQ(backups.size(), 1U);
+    EXPECT_THAT(CodeplugInfo(backups[0]), HasSubstr("format 5.8"));
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+// ---- the boot path on a small set (8600, series 6) ----
+
+TEST(ConsoleUpdateE2eTest, OutdatedBootCodeIsRefreshedThenTheApplicationFollowsAfterOk) {
+    // The user presses OK once the radio is back: here at once, so the radio restarts at once.
+    Bench bench({"--boot-version", "6.2", "--boot-updates", "1", "--restart-ms", "0"});
+    const ConsoleRun run = bench.Update(AUREX_UPDATER_BOOT_PATH, {"--password", "brontel"});
+    ASSERT_EQ(run.exitStatus, 0) << run.output << bench.radio.Log();
+    EXPECT_THAT(run.output,
+                HasSubstr(Box("Aurex Code Updater", "Information",
+                              "Aurex Code Updater has detected that the connected radio did not\n"
+                              "have the latest bootload code version.  This has been automatically\n"
+                              "updated.  Please place the radio back into bootload mode to continue\n"
+                              "with the application code upgrade.\n\n"
+                              "Press OK once the radio is ready.")));
+    const auto statuses = run.Statuses();
+    const auto box = std::find(statuses.begin(), statuses.end(), "Downloading Boot code ...");
+    ASSERT_NE(box, statuses.end()) << run.output;
+    EXPECT_THAT(std::vector<std::string>(box, statuses.end()),
+                ElementsAre("Downloading Boot code ...", "Download finished.", "Idle", "Extracting embedded files...",
+                            "Checking target radio...", "Preparing to download ...", "Downloading Loader code ...",
+                            "Erasing flash (2 seconds)...", "Downloading Application code ...", "Download finished.",
+                            "Resetting radio...", "Uploading codeplug...", "Resetting radio and converting codeplug...",
+                            "Downloading codeplug...", "Done."));
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("boot-code")), SRecordData(ImageText(AUREX_SET_BOOT_PATH, "CODE", "_BOOT")));
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_BOOT_PATH, "CODE")));
+    EXPECT_THAT(bench.radio.StopAndListDumps(), ElementsAre("01-loader.bin", "02-boot-code.bin", "03-loader.bin",
+                                                            "04-code.bin", "05-codeplug.bin"));
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+TEST(ConsoleUpdateE2eTest, AFailedBootDownloadEndsTheRunWithoutTheBox) {
+    Bench bench({"--boot-version", "6.2", "--boot-updates", "1", "--verify-fail", "3"});
+    const ConsoleRun run = bench.Update(AUREX_UPDATER_BOOT_PATH, {"--password", "brontel"});
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_THAT(run.output, Not(HasSubstr("== ")));
+    EXPECT_TRUE(Contains(run.Statuses(), "Downloading Boot code ...")) << run.output;
+    // The download's own failure text stays.
+    EXPECT_NE(run.LastStatus(), "Idle");
+    EXPECT_FALSE(Contains(run.Statuses(), "Downloading Application code ..."));
+    EXPECT_FALSE(Contains(run.Statuses(), "Resetting radio..."));
+    const auto dumps = bench.radio.StopAndListDumps();
+    EXPECT_FALSE(Contains(dumps, "02-boot-code.bin"));
+    EXPECT_FALSE(Contains(dumps, "03-loader.bin"));
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+TEST(ConsoleUpdateE2eTest, BootPathStopsAtABootCodeOfAnotherMajorOrNoAnswer) {
+    {
+        Bench bench({"--boot-version", "4.0"});
+        const ConsoleRun run = bench.Update(AUREX_UPDATER_BOOT_PATH, {"--password", "brontel"});
+        EXPECT_NE(run.exitStatus, 0);
+        EXPECT_THAT(run.Statuses(), ElementsAre("Extracting embedded files...",
+                                                "Error: the major boot versions of the radio and file are different."));
+        EXPECT_THAT(bench.radio.StopAndListDumps(), IsEmpty());
+        EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+    }
+    {
+        Bench bench({"--silent-at", "04 2D"});
+        const ConsoleRun run = bench.Update(AUREX_UPDATER_BOOT_PATH, {"--password", "brontel"});
+        EXPECT_NE(run.exitStatus, 0);
+        EXPECT_THAT(run.Statuses(), ElementsAre("Extracting embedded files...",
+                                                "Communication error while trying to retrieve boot version."));
+        EXPECT_THAT(bench.radio.StopAndListDumps(), IsEmpty());
+    }
+}
+
+// ---- image sets of each upgrade type ----
+
+TEST(ConsoleUpdateE2eTest, ApplicationSetLoadsTheCodeAndConvertsTheCodeplug) {
+    Bench bench({"--boot-version", "6.0"});
+    const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"});
+    ASSERT_EQ(run.exitStatus, 0) << run.output << bench.radio.Log();
+    EXPECT_EQ(run.LastStatus(), "Done.");
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_APPLICATION, "CODE")));
+    EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+TEST(ConsoleUpdateE2eTest, BootSetNeedsItsOwnPasswordAndLoadsTheBootCodeWithoutCodeplugStep) {
+    Bench bench({"--boot-version", "4.0", "--boot-updates", "1"});
+    const ConsoleRun refused = bench.Update(AUREX_UPDATER_BOOT_SET, {"--password", "brontel"});
+    EXPECT_NE(refused.exitStatus, 0);
+    EXPECT_THAT(refused.output, HasSubstr("The password was not accepted."));
+    EXPECT_THAT(refused.Statuses(), IsEmpty());
+
+    const ConsoleRun run = bench.Update(AUREX_UPDATER_BOOT_SET, {"--password", " marvoski "});
+    EXPECT_EQ(run.exitStatus, 0) << run.output << bench.radio.Log();
+    EXPECT_EQ(run.LastStatus(), "Download finished.");
+    EXPECT_FALSE(Contains(run.Statuses(), "Resetting radio..."));
+    // A "Boot" set keeps its boot code under the names without a suffix.
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("boot-code")), SRecordData(ImageText(AUREX_SET_BOOT_SET, "CODE")));
+    EXPECT_THAT(bench.radio.StopAndListDumps(), ElementsAre("01-loader.bin", "02-boot-code.bin"));
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+TEST(ConsoleUpdateE2eTest, ApplicationBootSetOfSeriesFiveTakesEachChoiceWithItsPassword) {
+    // Runs follow one another at once: the radio is back from each restart at once, too.
+    Bench bench({"--boot-updates", "1", "--restart-ms", "0"});
+    // Boot: "marvoski" only; the boot code goes in and no codeplug step follows.
+    EXPECT_NE(bench.Update(AUREX_UPDATER_CHOICE, {"--boot", "--password", "brontel"}).exitStatus, 0);
+    const ConsoleRun boot = bench.Update(AUREX_UPDATER_CHOICE, {"--boot", "--password", "marvoski"});
+    EXPECT_EQ(boot.exitStatus, 0) << boot.output << bench.radio.Log();
+    EXPECT_EQ(boot.LastStatus(), "Download finished.");
+    EXPECT_FALSE(Contains(boot.Statuses(), "Resetting radio..."));
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("boot-code")), SRecordData(ImageText(AUREX_SET_CHOICE, "CODE", "_BOOT")));
+
+    // Application: "brontel" only; the application and then the codeplug step.
+    EXPECT_NE(bench.Update(AUREX_UPDATER_CHOICE, {"--password", "marvoski"}).exitStatus, 0);
+    const ConsoleRun application = bench.Update(AUREX_UPDATER_CHOICE, {"--password", "brontel"});
+    EXPECT_EQ(application.exitStatus, 0) << application.output << bench.radio.Log();
+    EXPECT_EQ(application.LastStatus(), "Done.");
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_CHOICE, "CODE")));
+    EXPECT_THAT(bench.radio.StopAndListDumps(),
+                ElementsAre("01-loader.bin", "02-boot-code.bin", "03-loader.bin", "04-code.bin", "05-codeplug.bin"));
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+TEST(ConsoleUpdateE2eTest, DspSetLoadsItsPagesAndTheCodeplugStepFollows) {
+    Bench bench({"--boot-version", "4.0", "--erase-ms", "0"});
+    const auto before = Entries(fs::path(AUREX_UPDATER_DSP).parent_path());
+    const ConsoleRun run = bench.Update(AUREX_UPDATER_DSP, {"--password", "brontel"});
+    EXPECT_EQ(run.exitStatus, 0) << run.output << bench.radio.Log();
+    const auto statuses = run.Statuses();
+    EXPECT_TRUE(Contains(statuses, "Download finished")) << run.output;
+    EXPECT_TRUE(std::any_of(statuses.begin(), statuses.end(),
+                            [](const std::string& s) { return s.rfind("Downloading page 1 of ", 0) == 0; }));
+    EXPECT_EQ(run.LastStatus(), "Done.");
+    const auto dumps = bench.radio.StopAndListDumps();
+    EXPECT_TRUE(std::any_of(dumps.begin(), dumps.end(),
+                            [](const std::string& d) { return d.find("-dsp-page-") != std::string::npos; }));
+    // The codeplug was read out; the radio's new DSP asks for the same format, so nothing is
+    // written back.
+    EXPECT_TRUE(Contains(statuses, "Uploading codeplug...")) << run.output;
+    EXPECT_FALSE(std::any_of(dumps.begin(), dumps.end(),
+                             [](const std::string& d) { return d.find("codeplug") != std::string::npos; }));
+    // The page files beside the program are gone again, as are the merged images.
+    EXPECT_EQ(Entries(fs::path(AUREX_UPDATER_DSP).parent_path()), before);
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+// ---- the outcome of the codeplug step ----
+
+struct OutcomeCase {
+    std::vector<std::string> radio;  // besides boot version 6.0
+    const char* status;
+    bool infoBox;
+    bool writtenBack;
+    int exitStatus;
+};
+
+TEST(ConsoleUpdateE2eTest, EachOutcomeOfTheCodeplugStepHasItsText) {
+    const char* const noConversion =
+        "Aurex Code updaters do not support a file format conversion for your\n"
+        "radio.  To clear the Bad File Format error, please perform a parms\n"
+        "upload and then download using Tessaro 1.30.x.  If you do not\n"
+        "have Tessaro 1.30.x, then contact your local dealer for assistance.";
+    for (const OutcomeCase& c :
+         {OutcomeCase{{"--format-after-update", "5.8"}, "Done.", false, false, 0},
+          OutcomeCase{{"--format-after-update", "5.7"}, "Done.", true, false, 0},
+          OutcomeCase{{"--unanswered", "04 1C"}, "The radio is no longer responding.", false, false, 1},
+          OutcomeCase{{"--silent-at", "03 07"}, "An error occurred while uploading the codeplug.", false, false, 1},
+          OutcomeCase{{"--silent-at", "03 00"}, "An error occurred while downloading the codeplug.", false, false, 1}}) {
+        SCOPED_TRACE(c.radio[0] + " " + c.radio[1]);
+        std::vector<std::string> settings = {"--boot-version", "6.0"};
+        settings.insert(settings.end(), c.radio.begin(), c.radio.end());
+        Bench bench(settings);
+        const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"});
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << run.output;
+        EXPECT_EQ(run.LastStatus(), c.status) << run.output << bench.radio.Log();
+        EXPECT_EQ(run.output.find(Box("Aurex Code Updater", "Information", noConversion)) != std::string::npos,
+                  c.infoBox);
+        const auto dumps = bench.radio.StopAndListDumps();
+        EXPECT_TRUE(Contains(dumps, "02-code.bin"));
+        EXPECT_EQ(Contains(dumps, "03-codeplug.bin"), c.writtenBack);
+    }
+}
+
+// ---- the target check ----
+
+TEST(ConsoleUpdateE2eTest, ARadioOfAnotherSeriesGetsTheMismatchBoxAndNothingIsWritten) {
+    for (const std::string version : {"4.0", "7.0"}) {
+        SCOPED_TRACE(version);
+        // An 8600 of series 6 build: boot major 4 is a series 4 radio; major 7 derives another
+        // platform for the 8600 family.
+        Bench bench({"--boot-version", version});
+        const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"});
+        EXPECT_NE(run.exitStatus, 0);
+        EXPECT_THAT(run.output, HasSubstr(SeriesBox("8600_Series_" + version.substr(0, 1))));
+        EXPECT_EQ(run.LastStatus(), "Idle");
+        EXPECT_THAT(run.Statuses(), Not(testing::Contains("Preparing to download ...")));
+        EXPECT_THAT(bench.radio.StopAndListDumps(), IsEmpty());
+        EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+    }
+}
+
+TEST(ConsoleUpdateE2eTest, BootLoadMajorSevenFitsAPortableBuildOfSeriesFour) {
+    // The download is cut short by a radio that falls silent: the check is what is looked at.
+    Bench bench({"--interface", "direct", "--boot-version", "7.1", "--silent-at", "02 01"});
+    const ConsoleRun run = bench.Update(AUREX_UPDATER_PORTABLE, {"--password", "brontel"});
+    EXPECT_THAT(run.output, Not(HasSubstr("== ")));
+    const auto statuses = run.Statuses();
+    const auto check = std::find(statuses.begin(), statuses.end(), "Checking target radio...");
+    ASSERT_NE(check, statuses.end()) << run.output;
+    ASSERT_NE(check + 1, statuses.end());
+    EXPECT_EQ(*(check + 1), "Preparing to download ...");
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+TEST(ConsoleUpdateE2eTest, NoBootInformationLetsTheRunGoOn) {
+    // The radio does not answer the boot version query at all; platform 8 may lack it.
+    Bench bench({"--boot-version", "6.0", "--unanswered", "04 2D"});
+    const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"});
+    EXPECT_EQ(run.exitStatus, 0) << run.output << bench.radio.Log();
+    const auto statuses = run.Statuses();
+    const auto noInfo = std::find(statuses.begin(), statuses.end(), "No Boot Info.");
+    ASSERT_NE(noInfo, statuses.end()) << run.output;
+    EXPECT_EQ(*(noInfo + 1), "Preparing to download ...");
+    EXPECT_EQ(run.LastStatus(), "Done.");
+}
+
+TEST(ConsoleUpdateE2eTest, ASilentTargetRadioEndsTheRunAndTheMergedImagesGo) {
+    Bench bench({"--interface", "direct", "--silent-at", "04 2D"});
+    const ConsoleRun run = bench.Update(AUREX_UPDATER_PORTABLE, {"--password", "brontel"});
+    EXPECT_NE(run.exitStatus, 0);
+    EXPECT_EQ(run.LastStatus(), "Communication error while trying to check target radio.");
+    EXPECT_THAT(bench.radio.StopAndListDumps(), IsEmpty());
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+// ---- Stop (Ctrl-C) ----
+
+// The radio carries bytes at the line's real pace, so each stage lasts long enough to be stopped.
+struct StopCase {
+    const char* at;            // the status at which Ctrl-C comes
+    const char* finalStatus;   // what the run ends with
+    bool codeComplete;         // the application image reached the radio whole
+};
+
+TEST(ConsoleUpdateE2eTest, StopEndsEachStageWithItsTextAndNoCodeplugStepAfterAStoppedDownload) {
+    for (const StopCase c : {StopCase{"Downloading Loader code ...", kTimedOut, false},
+                             StopCase{"Erasing flash (2 seconds)...", kTimedOut, false},
+                             StopCase{"Downloading Application code ...", kTimedOut, false},
+                             StopCase{"Uploading codeplug...", "An error occurred while uploading the codeplug.", true}}) {
+        SCOPED_TRACE(c.at);
+        Bench bench({"--boot-version", "6.0", "--pace", "on"});
+        const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"}, StopAt(c.at));
+        EXPECT_NE(run.exitStatus, 0) << run.output;
+        EXPECT_THAT(run.output, HasSubstr("Stopping..."));
+        EXPECT_EQ(run.LastStatus(), c.finalStatus) << run.output;
+        const auto statuses = run.Statuses();
+        if (!c.codeComplete) {
+            EXPECT_FALSE(Contains(statuses, "Resetting radio...")) << run.output;
+        }
+        const auto dumps = bench.radio.StopAndListDumps();
+        EXPECT_EQ(Contains(dumps, "02-code.bin"), c.codeComplete) << testing::PrintToString(dumps);
+        // Nothing is written back into the radio after a Stop.
+        EXPECT_FALSE(std::any_of(dumps.begin(), dumps.end(),
+                                 [](const std::string& d) { return d.find("codeplug") != std::string::npos; }));
+        EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+    }
+}
+
+// Once the converted codeplug is going back into the radio, Stop ends the run state but the
+// write is finished: a radio must never be left with half a codeplug.
+TEST(ConsoleUpdateE2eTest, StopDuringTheCodeplugWriteBackLetsTheWriteFinish) {
+    // Every reply comes 10 ms late: the write-back lasts long enough to be stopped.
+    Bench bench({"--boot-version", "6.0", "--latency-ms", "200"});
+    const ConsoleRun run =
+        bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"}, StopAt("Downloading codeplug..."));
+    EXPECT_THAT(run.output, HasSubstr("Stopping..."));
+    EXPECT_EQ(run.LastStatus(), "Done.") << run.output << bench.radio.Log();
+    EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+}  // namespace
+}  // namespace aurex::e2e

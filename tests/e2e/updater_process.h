@@ -1,0 +1,40 @@
+// Runs the updater's console front end as a child process, the way a technician's script would:
+// options on the command line, answers on standard input, the output read line by line while it
+// runs (so a test can press Ctrl-C at a chosen status), bounded in time.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace aurex::e2e {
+
+struct ConsoleRun {
+    int exitStatus = -1;   // 128 + signal when killed
+    bool timedOut = false;
+    std::string output;    // standard output and standard error, interleaved
+
+    // "Status: X" lines, in order.
+    std::vector<std::string> Statuses() const;
+    std::string LastStatus() const;
+    // The percentage of the last progress bar line, -1 when none was drawn.
+    int LastProgressPercent() const;
+};
+
+struct ConsoleCommand {
+    std::string executable;
+    std::vector<std::string> args;
+    std::vector<std::string> environment;  // NAME=VALUE, added to (or replacing in) this process's
+    std::string workingDirectory;
+    std::string input;                     // standard input, then end of file
+    int timeoutMs = 180000;
+};
+
+// Sends SIGINT to the running updater, as Ctrl-C at its terminal.
+using Interrupt = std::function<void()>;
+
+// Runs the command to its end; `onLine` sees every complete output line as it comes.
+ConsoleRun RunConsole(const ConsoleCommand& command,
+                      const std::function<void(const std::string& line, const Interrupt& interrupt)>& onLine = {});
+
+}  // namespace aurex::e2e

@@ -1,0 +1,342 @@
+// The updater's Qt window, offscreen, updating the simulated radio over its pseudo-terminal: the
+// real widgets clicked and typed into, the real password dialog and message boxes answered.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <map>
+
+#include "app/working_folder.h"
+#include "e2e_support.h"
+#include "link/clock.h"
+#include "support/pty_pair.h"
+#include "ui/qt/main_window.h"
+
+namespace aurex::e2e {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "window_update_e2e_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* a = new QApplication(argc, argv);
+        a->setQuitOnLastWindowClosed(false);
+        return a;
+    }();
+    return *app;
+}
+
+// A generated image set read from its folder, as the program file would hold it.
+class FolderBlobs final : public EmbeddedBlobs {
+public:
+    explicit FolderBlobs(const fs::path& folder) {
+        for (const std::string& name : Entries(folder)) {
+            blobs_[name] = ReadFile(folder / name);
+        }
+    }
+    std::optional<std::span<const unsigned char>> Find(std::string_view name) const override {
+        for (const auto& [key, bytes] : blobs_) {
+            if (NamesEqualIgnoringCase(key, name)) {
+                return std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::map<std::string, std::string> blobs_;
+};
+
+struct SeenBox {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+// The window of an updater carrying `set`, its COM 1 on the simulated radio, writing into a
+// scratch working folder, with the status texts it shows recorded.
+class WindowBench : public ControlListener {
+public:
+    WindowBench(const char* set, const std::string& programPath, std::vector<std::string> radioSettings)
+        : radio(std::move(radioSettings)), com_(1, radio.Device()) {
+        App();
+        Clock::SetScale(kTimeScale);
+        ::setenv("XDG_DATA_HOME", data.path.c_str(), 1);
+        MainFormEnvironment env;
+        env.blobs = std::make_shared<FolderBlobs>(set);
+        env.programPath = programPath;
+        env.workingFolder = std::make_shared<DiskFolder>(work.path);
+        window = std::make_unique<MainWindow>(env);
+        window->Form().AddListener(this);
+        window->Host().onDialogShown = [this](ModelDialog& dialog) { AnswerPassword(dialog); };
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    ~WindowBench() override {
+        window->Form().RemoveListener(this);
+        window.reset();
+        Clock::SetScale(1.0);
+    }
+
+    TCodeUpdaterMainDispForm& Form() { return window->Form(); }
+    template <typename W>
+    W* Widget(const Control& control) {
+        return qobject_cast<W*>(window->View().WidgetFor(control));
+    }
+    void Click(const Control& control) { QTest::mouseClick(Widget<QWidget>(control), Qt::LeftButton); }
+
+    // What the user types into the next password dialogs and which button ends each.
+    struct Typing {
+        QString text;
+        bool ok = true;
+    };
+    std::vector<Typing> passwords;
+    int dialogsShown = 0;
+
+    // The next message box is answered with `button` and noted in `boxes`.
+    void AnswerBoxesWith(QMessageBox::StandardButton button) { boxButton_ = button; }
+    std::vector<SeenBox> boxes;
+
+    // Runs `action` (re-entrantly, inside the run) the first time the status line shows `status`.
+    void At(const std::string& status, std::function<void()> action) { actions_[status] = std::move(action); }
+    std::vector<std::string> statuses;
+
+    void ControlChanged(const FormModel&, const Control* control, ControlProperty what) override {
+        if (control != &window->Form().m_StatusLabel || what != ControlProperty::Caption) {
+            return;
+        }
+        statuses.push_back(control->Caption());
+        if (const auto it = actions_.find(control->Caption()); it != actions_.end()) {
+            auto action = std::move(it->second);
+            actions_.erase(it);
+            QTimer::singleShot(0, window.get(), std::move(action));  // dropped with the window
+        }
+        if (boxButton_ != QMessageBox::NoButton) {
+            WatchForBox();
+        }
+    }
+
+    void WatchForBox() {
+        QTimer::singleShot(10, window.get(), [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxes.push_back({box->windowTitle(), box->text(), box->icon()});
+                box->button(boxButton_)->click();
+            } else if (boxButton_ != QMessageBox::NoButton && window->Form().m_UpdateInProgress) {
+                WatchForBox();
+            }
+        });
+    }
+
+    SimulatedRadio radio;
+    Scratch work{"window-work"};
+    Scratch data{"window-data"};
+    std::unique_ptr<MainWindow> window;
+
+private:
+    void AnswerPassword(ModelDialog& dialog) {
+        ++dialogsShown;
+        const Typing typing = passwords.empty() ? Typing{"", false} : passwords.front();
+        if (!passwords.empty()) {
+            passwords.erase(passwords.begin());
+        }
+        auto* edit = dialog.findChild<QLineEdit*>();
+        ASSERT_NE(edit, nullptr);
+        QTest::keyClicks(edit, typing.text);
+        for (QPushButton* b : dialog.findChildren<QPushButton*>()) {
+            if (b->text() == (typing.ok ? "OK" : "Cancel")) {
+                QTest::mouseClick(b, Qt::LeftButton);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button to end the password dialog";
+    }
+
+    test::ScopedComOverride com_;
+    std::map<std::string, std::function<void()>> actions_;
+    QMessageBox::StandardButton boxButton_ = QMessageBox::NoButton;
+};
+
+void ExpectIdleWindow(WindowBench& bench) {
+    TCodeUpdaterMainDispForm& form = bench.Form();
+    auto* start = bench.Widget<QPushButton>(form.m_StartButton);
+    EXPECT_EQ(start->text(), "Start");
+    EXPECT_TRUE(start->isEnabled());
+    EXPECT_TRUE(bench.Widget<QComboBox>(form.m_ComportComboBox)->isEnabled());
+    EXPECT_TRUE(bench.Widget<QPushButton>(form.m_RetrieveVersionInfoButton)->isEnabled());
+    EXPECT_FALSE(form.m_UpdateInProgress);
+    EXPECT_EQ(form.m_PortTable[1], kPortAvailable);  // the port is free again
+}
+
+TEST(WindowUpdateE2eTest, CarriedSetUpdatesTheRadioFromStartToDone) {
+    WindowBench bench(AUREX_SET_CARRIED, AUREX_UPDATER_CARRIED, {"--boot-version", "4.0"});
+    TCodeUpdaterMainDispForm& form = bench.Form();
+    EXPECT_EQ(form.m_ComportComboBox.Selection(), 0);  // COM 1 is chosen at start
+    bench.passwords.push_back({"brontel"});
+    bench.Click(form.m_StartButton);
+
+    EXPECT_EQ(bench.dialogsShown, 1);
+    EXPECT_EQ(bench.Widget<QLabel>(form.m_StatusLabel)->text(), "Done.") << bench.radio.Log();
+    EXPECT_EQ(bench.Widget<QProgressBar>(form.m_ProgressBar)->value(), 100);
+    EXPECT_THAT(bench.statuses, ElementsAre("Extracting embedded files...", "Checking target radio...",
+                                            "Preparing to download ...", "Downloading Loader code ...",
+                                            "Erasing flash (80 seconds)...", "Downloading Application code ...",
+                                            "Download finished.", "Idle", "Resetting radio...", "Uploading codeplug...",
+                                            "Resetting radio and converting codeplug...", "Downloading codeplug...",
+                                            "Done."));
+    EXPECT_TRUE(bench.boxes.empty());
+    ExpectIdleWindow(bench);
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_CARRIED, "CODE")));
+    EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+
+    // The port is free for Retrieve at once, and the radio now asks for the converted format.
+    bench.Click(form.m_ToggleVersionInfoSpeedButton);
+    bench.Click(form.m_RetrieveVersionInfoButton);
+    EXPECT_EQ(bench.Widget<QLabel>(form.FileVersionLabel)->text(), "5.10") << bench.radio.Log();
+    EXPECT_EQ(form.m_StatusLabel.Caption(), "Done.");
+    ExpectIdleWindow(bench);
+
+    // For the documentation: the window after a successful update, version panel open.
+    if (const char* shot = std::getenv("AUREX_SCREENSHOT"); shot != nullptr && *shot != '\0') {
+        QTest::qWait(200);
+        EXPECT_TRUE(bench.window->grab().save(QString::fromLocal8Bit(shot)));
+    }
+}
+
+TEST(WindowUpdateE2eTest, PasswordIsCheckedByItsTextAloneAndOnceForTheProgramRun) {
+    // An Application_Boot set of series 5: the user chooses what Start loads.
+    WindowBench bench(AUREX_SET_CHOICE, AUREX_UPDATER_CHOICE, {"--boot-updates", "1", "--restart-ms", "0"});
+    TCodeUpdaterMainDispForm& form = bench.Form();
+    auto* boot = bench.Widget<QRadioButton>(form.m_BootRadioButton);
+    ASSERT_TRUE(boot->isVisible());
+    QTest::mouseClick(boot, Qt::LeftButton, {}, QPoint(5, boot->height() / 2));
+    ASSERT_TRUE(form.m_BootRadioButton.Checked());
+
+    // Boot wants "marvoski": "brontel" is refused and nothing happens.
+    bench.passwords.push_back({"brontel"});
+    bench.Click(form.m_StartButton);
+    EXPECT_EQ(bench.dialogsShown, 1);
+    EXPECT_TRUE(bench.statuses.empty());
+    EXPECT_EQ(bench.Widget<QLabel>(form.m_StatusLabel)->text(), "Idle");
+    ExpectIdleWindow(bench);
+
+    // The right text with Cancel still starts the run.
+    bench.passwords.push_back({"  marvoski ", false});
+    bench.Click(form.m_StartButton);
+    EXPECT_EQ(bench.dialogsShown, 2);
+    EXPECT_EQ(form.m_StatusLabel.Caption(), "Download finished.") << bench.radio.Log();
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("boot-code")), SRecordData(ImageText(AUREX_SET_CHOICE, "CODE", "_BOOT")));
+
+    // Accepted once, for the rest of the program run, whatever is chosen.
+    auto* application = bench.Widget<QRadioButton>(form.m_ApplicationRadioButton);
+    QTest::mouseClick(application, Qt::LeftButton, {}, QPoint(5, application->height() / 2));
+    ASSERT_TRUE(form.m_ApplicationRadioButton.Checked());
+    bench.Click(form.m_StartButton);
+    EXPECT_EQ(bench.dialogsShown, 2);
+    EXPECT_EQ(form.m_StatusLabel.Caption(), "Done.") << bench.radio.Log();
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_CHOICE, "CODE")));
+    ExpectIdleWindow(bench);
+}
+
+TEST(WindowUpdateE2eTest, StopDuringTheDownloadLeavesItsTextProgressZeroAndNoCodeplugStep) {
+    WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
+    TCodeUpdaterMainDispForm& form = bench.Form();
+    bench.At("Downloading Application code ...", [&] { bench.Click(form.m_StartButton); });
+    bench.passwords.push_back({"brontel"});
+    bench.Click(form.m_StartButton);
+    EXPECT_EQ(form.m_StatusLabel.Caption(), "Code download timed out or canceled by user.");
+    EXPECT_EQ(bench.Widget<QProgressBar>(form.m_ProgressBar)->value(), 0);
+    EXPECT_THAT(bench.statuses, ::testing::Not(::testing::Contains("Resetting radio...")));
+    ExpectIdleWindow(bench);
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+    const auto dumps = bench.radio.StopAndListDumps();
+    EXPECT_THAT(dumps, ::testing::Not(::testing::Contains("02-code.bin")));
+}
+
+// A Stop inside the codeplug step ends only the wait under way; the step goes on to its end.
+// Meanwhile the button reads "Start" but neither it nor Retrieve can begin anything.
+TEST(WindowUpdateE2eTest, AfterStopInTheCodeplugStepNothingStartsUntilTheStepHasEnded) {
+    WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
+    TCodeUpdaterMainDispForm& form = bench.Form();
+    auto* start = bench.Widget<QPushButton>(form.m_StartButton);
+    auto* retrieve = bench.Widget<QPushButton>(form.m_RetrieveVersionInfoButton);
+    bool checked = false;
+    std::size_t statusesAtStop = 0;
+    bench.At("Resetting radio...", [&] {
+        bench.Click(form.m_StartButton);  // Stop
+        checked = true;
+        statusesAtStop = bench.statuses.size();
+        EXPECT_EQ(start->text(), "Start");
+        EXPECT_FALSE(start->isEnabled());
+        EXPECT_FALSE(retrieve->isEnabled());
+        EXPECT_FALSE(bench.Widget<QComboBox>(form.m_ComportComboBox)->isEnabled());
+        EXPECT_EQ(bench.Widget<QProgressBar>(form.m_ProgressBar)->value(), 0);
+        QTest::mouseClick(start, Qt::LeftButton);
+        QTest::mouseClick(retrieve, Qt::LeftButton);
+        form.m_StartButtonClick();
+        form.m_RetrieveVersionInfoButtonClick();
+        EXPECT_FALSE(form.m_UpdateInProgress);
+        EXPECT_EQ(bench.statuses.size(), statusesAtStop);  // nothing began
+    });
+    bench.passwords.push_back({"brontel"});
+    bench.Click(form.m_StartButton);
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(bench.dialogsShown, 1);
+    EXPECT_EQ(form.m_StatusLabel.Caption(), "Done.") << bench.radio.Log();
+    EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
+    ExpectIdleWindow(bench);
+    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+TEST(WindowUpdateE2eTest, ClosingDuringARunAsksFirstNoGoesOnYesStopsIt) {
+    {
+        WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
+        TCodeUpdaterMainDispForm& form = bench.Form();
+        bench.AnswerBoxesWith(QMessageBox::No);
+        bench.At("Downloading Application code ...", [&] { bench.window->close(); });
+        bench.passwords.push_back({"brontel"});
+        bench.Click(form.m_StartButton);
+        ASSERT_EQ(bench.boxes.size(), 1U);
+        EXPECT_EQ(bench.boxes[0].caption, "Confirm");
+        EXPECT_EQ(bench.boxes[0].text, "Update in progress.  Are you sure you want to quit?");
+        EXPECT_EQ(bench.boxes[0].icon, QMessageBox::Question);
+        EXPECT_TRUE(bench.window->isVisible());
+        EXPECT_EQ(form.m_StatusLabel.Caption(), "Done.") << bench.radio.Log();
+    }
+    {
+        WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
+        TCodeUpdaterMainDispForm& form = bench.Form();
+        bench.AnswerBoxesWith(QMessageBox::Yes);
+        bench.At("Downloading Application code ...", [&] { bench.window->close(); });
+        bench.passwords.push_back({"brontel"});
+        bench.Click(form.m_StartButton);
+        ASSERT_EQ(bench.boxes.size(), 1U);
+        EXPECT_FALSE(bench.window->isVisible());
+        EXPECT_EQ(form.m_StatusLabel.Caption(), "Code download timed out or canceled by user.");
+        EXPECT_THAT(bench.statuses, ::testing::Not(::testing::Contains("Resetting radio...")));
+        EXPECT_FALSE(form.m_UpdateInProgress);
+        EXPECT_EQ(form.m_PortTable[1], kPortAvailable);
+        EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+        EXPECT_THAT(bench.radio.StopAndListDumps(), ::testing::Not(::testing::Contains("02-code.bin")));
+    }
+}
+
+}  // namespace
+}  // namespace aurex::e2e
