@@ -68,7 +68,14 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud) {
     if (ResourceAttributes.radio_model == 0) {
         return OpenDirectLink(n, keepBaud);
     }
-    switch (OpenInterfaceLink(n)) {
+    const bool running = m_UpdateInProgress;
+    const int box = OpenInterfaceLink(n);
+    if (box == 2 && running && !m_UpdateInProgress) {
+        // Stop ended the probe's wait: whether a box is there is unknown, so neither blame the
+        // configuration nor go on without one.
+        return false;
+    }
+    switch (box) {
     case 1:
         SetLinkFraming(RadioLink, kFramingFramed);
         SetLinkActive(RadioLink, true);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include "app/code_updater_main_form.h"
 #include "app/port_probe.h"
@@ -173,6 +174,26 @@ TEST(OpenRadioLinkTest, APortThatVanishedAfterTheProbeGivesTheLinksMessage) {
         EXPECT_EQ(rig.host.messages[0].caption, "COM Port");
         EXPECT_EQ(rig.form->m_PortTable[4], kPortAvailable);
         EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));  // never fell back to the half-duplex port
+    }
+}
+
+// Stop pressed while the probe waits for the box says nothing of the box: no message that blames
+// the computer, and no fall-back to the half-duplex port on a single-processor host either.
+TEST(OpenRadioLinkTest, StopDuringTheBoxProbeEndsTheOpeningWithoutBlamingTheConfiguration) {
+    for (const unsigned processors : {1U, 2U}) {
+        SCOPED_TRACE(processors);
+        Rig rig(1, 1, 5, processors);
+        test::ScriptedPeer peer(rig.pty, [](PeerIo& io) { io.Expect(kBoxProbe); });
+        rig.form->BeginUpdateRun();
+        QTimer::singleShot(0, [&rig] { rig.form->m_StartButton.Click(); });  // reads "Stop"
+        EXPECT_FALSE(rig.form->OpenRadioLink(false));
+        peer.Join();
+        ExpectNoPeerFailures(peer);
+        EXPECT_FALSE(rig.form->m_UpdateInProgress);
+        EXPECT_TRUE(rig.host.messages.empty());
+        EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
+        rig.form->CloseRadioLink();
+        EXPECT_EQ(rig.form->m_PortTable[kCom], kPortAvailable);
     }
 }
 

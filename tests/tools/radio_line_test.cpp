@@ -253,3 +253,79 @@ TEST(RadioLinePace, BytesGoAtATenthOfTheBaudRateBothWays)
 
 } // namespace
 } // namespace aurex::sim::test
+
+namespace aurex::sim::test {
+namespace {
+
+Bytes PassAll(LineNoise& noise, const Bytes& in)
+{
+    Bytes out;
+    for (std::uint8_t b : in) {
+        if (const auto arrived = noise.Pass(b)) {
+            out.push_back(*arrived);
+        }
+    }
+    return out;
+}
+
+TEST(RadioLineNoise, TheSeedAloneDecidesWhichBytesAreLostOrChanged)
+{
+    Bytes data(200'000);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(i * 7);
+    }
+    LineNoise a(1e-3, 1e-3, 42);
+    LineNoise b(1e-3, 1e-3, 42);
+    LineNoise other(1e-3, 1e-3, 43);
+    const Bytes fromA = PassAll(a, data);
+    EXPECT_EQ(PassAll(b, data), fromA);
+    EXPECT_NE(PassAll(other, data), fromA);
+    // About one byte in a thousand each way; the count follows from the seed.
+    EXPECT_EQ(fromA.size(), data.size() - a.Dropped());
+    EXPECT_GT(a.Dropped(), 150u);
+    EXPECT_LT(a.Dropped(), 250u);
+    EXPECT_GT(a.Corrupted(), 150u);
+    EXPECT_LT(a.Corrupted(), 250u);
+
+    // A changed byte always differs; without rates nothing happens.
+    LineNoise always(0, 1, 7);
+    for (int v = 0; v < 256; ++v) {
+        EXPECT_NE(always.Pass(static_cast<std::uint8_t>(v)), std::optional<std::uint8_t>(static_cast<std::uint8_t>(v)));
+    }
+    LineNoise quiet(0, 0, 7);
+    EXPECT_FALSE(quiet.Active());
+    EXPECT_EQ(PassAll(quiet, data), data);
+}
+
+TEST(RadioLineNoise, ReachesBothDirectionsOfTheLine)
+{
+    {
+        RadioProfile profile;
+        profile.noiseDrop = 1; // nothing the program sends arrives
+        RadioBench bench(profile);
+        EXPECT_THAT(bench.Exchange({0x04, 0x2D}), IsEmpty());
+        EXPECT_GT(bench.Line().InboundNoise().Dropped(), 0u);
+    }
+    {
+        RadioProfile profile;
+        profile.noiseCorrupt = 1; // every reply byte changes: no reply decodes
+        RadioBench bench(profile);
+        bench.Send({0x04, 0x2D});
+        EXPECT_THAT(bench.Replies(), IsEmpty());
+    }
+    {
+        RadioProfile profile;
+        EXPECT_EQ(ApplySetting(profile, "noise-drop", "1e-3"), "");
+        EXPECT_EQ(ApplySetting(profile, "noise-corrupt", "0.0001"), "");
+        EXPECT_EQ(ApplySetting(profile, "noise-seed", "18446744073709551615"), "");
+        EXPECT_DOUBLE_EQ(profile.noiseDrop, 1e-3);
+        EXPECT_DOUBLE_EQ(profile.noiseCorrupt, 1e-4);
+        EXPECT_EQ(profile.noiseSeed, 18446744073709551615ull);
+        EXPECT_NE(ApplySetting(profile, "noise-drop", "1.5"), "");
+        EXPECT_NE(ApplySetting(profile, "noise-corrupt", "-0.1"), "");
+        EXPECT_NE(ApplySetting(profile, "noise-seed", "-1"), "");
+    }
+}
+
+} // namespace
+} // namespace aurex::sim::test

@@ -96,7 +96,11 @@ std::string Describe(const RadioProfile& profile, const SimulatedRadio& radio, s
     const auto format = radio.Format();
     return std::string("radio in ") + RadioStateName(radio.State()) + " at 19200 baud, " + interface +
            ", codeplug of " + std::to_string(codeplugBytes) + " bytes, format " + std::to_string(format[0]) +
-           "." + std::to_string(format[1]) + (profile.pace ? ", paced at the line speed" : "");
+           "." + std::to_string(format[1]) + (profile.pace ? ", paced at the line speed" : "") +
+           (profile.noiseDrop > 0 || profile.noiseCorrupt > 0
+                ? ", noise: bytes lost at " + std::to_string(profile.noiseDrop) + ", changed at " +
+                      std::to_string(profile.noiseCorrupt) + ", seed " + std::to_string(profile.noiseSeed)
+                : std::string());
 }
 
 int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug)

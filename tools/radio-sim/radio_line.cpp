@@ -24,7 +24,10 @@ void CorruptFrame(std::vector<std::uint8_t>& frame)
 } // namespace
 
 RadioLine::RadioLine(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug)
-    : profile_(profile), radio_(profile, codeplug, report_)
+    : profile_(profile), radio_(profile, codeplug, report_),
+      inNoise_(profile.noiseDrop, profile.noiseCorrupt, profile.noiseSeed),
+      // Its own stream, so the faults of one direction do not shift with the traffic of the other.
+      outNoise_(profile.noiseDrop, profile.noiseCorrupt, profile.noiseSeed ^ 0x5DEECE66Dull)
 {
 }
 
@@ -83,6 +86,13 @@ void RadioLine::TakeByte(const InByte& in)
     if (profile_.interface == Interface::HalfDuplex) {
         Queue({in.byte}, in.arrival, true);
     }
+    const std::optional<std::uint8_t> arrived = inNoise_.Pass(in.byte);
+    if (!arrived) {
+        if (profile_.verbose) {
+            report_.Trace(in.arrival, "noise: a byte from the program is lost");
+        }
+        return;
+    }
     const int radioBaud = radio_.Baud();
     const bool unknown = in.sendBefore == 0 && in.sendNow == 0;
     const bool garbled = !unknown && in.sendBefore != radioBaud && in.sendNow != radioBaud;
@@ -98,11 +108,11 @@ void RadioLine::TakeByte(const InByte& in)
     std::size_t count = 0;
     if (garbled) {
         std::vector<std::uint8_t> bytes;
-        inGarbler_.Feed(in.byte, senderBaud, radioBaud, bytes);
+        inGarbler_.Feed(*arrived, senderBaud, radioBaud, bytes);
         count = std::min(bytes.size(), sizeof taken);
         std::copy_n(bytes.begin(), count, taken);
     } else {
-        taken[count++] = in.byte;
+        taken[count++] = *arrived;
     }
     for (std::size_t i = 0; i < count; ++i) {
         const FrameEvent event = decoder_.Feed(taken[i]);
@@ -206,10 +216,17 @@ void RadioLine::TakeOutput(SimTime now, int receiveBaud, std::vector<std::uint8_
             if (start > now) {
                 return;
             }
-            const std::uint8_t b = segment.bytes[segment.sent++];
+            std::uint8_t b = segment.bytes[segment.sent++];
             --outboundBytes_;
             if (profile_.pace) {
                 lineFreeAt_ = start + ByteTime(radioBaud);
+            }
+            if (!segment.echo) {
+                const std::optional<std::uint8_t> arrived = outNoise_.Pass(b);
+                if (!arrived) {
+                    continue; // lost on the way: it still took its time on the line
+                }
+                b = *arrived;
             }
             if (segment.echo || receiveBaud == 0 || receiveBaud == radioBaud) {
                 out.push_back(b);

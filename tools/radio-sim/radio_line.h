@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "line_garble.h"
+#include "line_noise.h"
 #include "link/frame_codec.h"
 #include "radio_profile.h"
 #include "simulated_radio.h"
@@ -56,6 +57,8 @@ class RadioLine
     const SimulatedRadio& Radio() const { return radio_; }
     SimReport& Report() { return report_; }
     unsigned FramesReceived() const { return frames_; }
+    const LineNoise& InboundNoise() const { return inNoise_; }
+    const LineNoise& OutboundNoise() const { return outNoise_; }
 
   private:
     struct InByte
@@ -84,6 +87,8 @@ class RadioLine
     FrameDecoder decoder_{FrameFilter::AnyAddress};
     Garbler inGarbler_;
     Garbler outGarbler_;
+    LineNoise inNoise_;  // the program's bytes on their way to the radio
+    LineNoise outNoise_; // the radio's bytes on their way to the program
     std::deque<InByte> inbound_;
     SimTime lastArrival_{};
     std::deque<Segment> outbound_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -150,6 +151,20 @@ Setter UnsignedSetter(unsigned RadioProfile::*field, unsigned max = 0xFFFFFFFFu)
             p.*field = *value;
         }
         return value.has_value();
+    };
+}
+
+Setter RateSetter(double RadioProfile::*field)
+{
+    return [field](RadioProfile& p, std::string_view v) {
+        const std::string text(Trim(v));
+        char* end = nullptr;
+        const double rate = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !std::isfinite(rate) || rate < 0 || rate > 1) {
+            return false;
+        }
+        p.*field = rate;
+        return true;
     };
 }
 
@@ -408,6 +423,25 @@ const std::vector<Setting>& Settings()
                  delays.push_back({*trigger, *ms});
              }
              p.delay = delays;
+             return true;
+         }},
+        {"noise-drop", "RATE",
+         "fault: every byte on the line, either way, is lost with this probability (0 to 1, e.g. 1e-3)",
+         RateSetter(&RadioProfile::noiseDrop)},
+        {"noise-corrupt", "RATE",
+         "fault: every byte on the line, either way, arrives changed with this probability (0 to 1)",
+         RateSetter(&RadioProfile::noiseCorrupt)},
+        {"noise-seed", "N",
+         "the seed of noise-drop and noise-corrupt: the same seed strikes the same bytes (default 1)",
+         [](RadioProfile& p, std::string_view v) {
+             const std::string text(Trim(v));
+             char* end = nullptr;
+             errno = 0;
+             const unsigned long long seed = std::strtoull(text.c_str(), &end, 10);
+             if (text.empty() || text[0] == '-' || *end != '\0' || errno != 0) {
+                 return false;
+             }
+             p.noiseSeed = seed;
              return true;
          }},
         {"drop-after", "N",

@@ -87,6 +87,11 @@ struct RadioProfile
     std::vector<MessageTrigger> corrupt;
     std::vector<DelayedReply> delay;
     unsigned dropAfter = 0; // 0: never; N: the line closes once the N-th frame is answered
+    // Each byte on the line, either way, is lost or changed with these probabilities; the
+    // faults follow from the seed.
+    double noiseDrop = 0;
+    double noiseCorrupt = 0;
+    std::uint64_t noiseSeed = 1;
 
     // Output.
     std::string dumpDir; // empty: nothing is written
