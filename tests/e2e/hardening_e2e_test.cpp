@@ -137,7 +137,19 @@ int OpenDescriptors() {
     return static_cast<int>(Entries("/proc/self/fd").size());
 }
 
-const std::vector<std::string> kHealthyRadio = {"--boot-version", "6.0"};
+// AUREX_SIM_VERBOSE=1 has the radio log every frame, for a failure's report.
+// The program's time factor here: twice that of the other end-to-end tests, since these runs
+// start thousands of radios, and the shortest time-outs (the 1 s box probe, 50 ms at 0.05) must
+// not run out while a loaded machine is slow to schedule the radio.
+constexpr double kProgramTimeScale = 0.1;
+
+const std::vector<std::string> kHealthyRadio = [] {
+    std::vector<std::string> settings = {"--boot-version", "6.0"};
+    if (const char* v = std::getenv("AUREX_SIM_VERBOSE"); v != nullptr && *v == '1') {
+        settings.push_back("--verbose");
+    }
+    return settings;
+}();
 
 // One program run of the updater carrying the small application set (8600, series 6), its COM 1
 // pointed at whichever radio a run is given. The password is typed once, at the first Start.
@@ -145,7 +157,7 @@ class Program {
 public:
     Program() {
         App();
-        Clock::SetScale(kTimeScale);
+        Clock::SetScale(kProgramTimeScale);
         ::setenv("XDG_DATA_HOME", data.path.c_str(), 1);
         MainFormEnvironment env;
         env.blobs = std::make_shared<FolderBlobs>(AUREX_SET_APPLICATION);
@@ -348,7 +360,7 @@ std::vector<unsigned> SweepPoints(const Reference& ref, bool& full) {
             points.insert(i);
         }
     } else {
-        const unsigned samples = EnvCount("AUREX_SWEEP_SAMPLES", 10);
+        const unsigned samples = EnvCount("AUREX_SWEEP_SAMPLES", 5);
         for (unsigned k = 0; k < samples; ++k) {
             points.insert(1 + k * (ref.frames - 1) / std::max(1U, samples - 1));
         }
@@ -447,45 +459,51 @@ TEST(HardeningE2eTest, NoisyLineNeverGivesAFalseSuccessAndEveryRunEnds) {
     Program program;
     const Reference ref = MakeReference(program);
     const int descriptors = OpenDescriptors();
-    const unsigned runs = EnvCount("AUREX_NOISE_RUNS", 4);
+    const unsigned runs = EnvCount("AUREX_NOISE_RUNS", 3);
     // A failed run waits at most a few link time-outs per step; far more means a hang. The bound
     // is loose on purpose: the machine may be slow, a hang is endless.
     constexpr double kFailedRunBoundSeconds = 120;
+    int falseSuccesses = 0;
     for (const char* rate : {"1e-3", "1e-4"}) {
-        std::map<std::string, int> outcomes;
-        double worstFailed = 0;
-        double worstDone = 0;
-        for (unsigned seed = 1; seed <= runs; ++seed) {
-            const std::string where = std::string("rate ") + rate + ", seed " + std::to_string(seed);
-            SCOPED_TRACE(where);
-            std::vector<std::string> settings = kHealthyRadio;
-            settings.insert(settings.end(), {"--noise-drop", rate, "--noise-corrupt", rate, "--noise-seed",
-                                             std::to_string(seed)});
-            SimulatedRadio radio(settings);
-            const Program::Outcome run = program.Update(radio.Device());
-            ++outcomes[run.last];
-            (run.Done() ? worstDone : worstFailed) = std::max(run.Done() ? worstDone : worstFailed, run.seconds);
-            if (!run.Done()) {
-                EXPECT_LT(run.seconds, kFailedRunBoundSeconds) << run.Describe();
+        for (const char* fault : {"--noise-drop", "--noise-corrupt"}) {
+            std::map<std::string, int> outcomes;
+            double worstFailed = 0;
+            double worstDone = 0;
+            for (unsigned seed = 1; seed <= runs; ++seed) {
+                const std::string where = std::string(fault) + " " + rate + ", seed " + std::to_string(seed);
+                SCOPED_TRACE(where);
+                std::vector<std::string> settings = kHealthyRadio;
+                settings.insert(settings.end(), {fault, rate, "--noise-seed", std::to_string(seed)});
+                SimulatedRadio radio(settings);
+                const Program::Outcome run = program.Update(radio.Device());
+                ++outcomes[run.last];
+                double& worst = run.Done() ? worstDone : worstFailed;
+                worst = std::max(worst, run.seconds);
+                if (!run.Done()) {
+                    EXPECT_LT(run.seconds, kFailedRunBoundSeconds) << run.Describe();
+                }
+                const auto dumps = radio.StopAndListDumps();
+                const int before = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+                ExpectDoneIsTrue(run, dumps, radio, ref);
+                if (::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() != before) {
+                    ++falseSuccesses;
+                }
+                ExpectFailureNamed(run);
+                program.ExpectIdle(descriptors);
+                // A backup that was made is the codeplug exactly as it is in the radio.
+                for (const fs::path& b : program.Backups()) {
+                    EXPECT_EQ(ReadBytes(b), ref.backup) << where;
+                }
+                program.ClearBackups();
             }
-            const auto dumps = radio.StopAndListDumps();
-            ExpectDoneIsTrue(run, dumps, radio, ref);
-            ExpectFailureNamed(run);
-            program.ExpectIdle(descriptors);
-            const auto backups = program.Backups();
-            // A backup that was made is the codeplug exactly as it is in the radio.
-            for (const fs::path& b : backups) {
-                EXPECT_EQ(ReadBytes(b), ref.backup) << where;
+            std::printf("%s %s: %u runs, longest failed run %.1f s, longest successful run %.1f s\n", fault, rate,
+                        runs, worstFailed, worstDone);
+            for (const auto& [text, count] : outcomes) {
+                std::printf("  %4d x %s\n", count, text.c_str());
             }
-            program.ClearBackups();
-        }
-        std::printf("noise %s (bytes lost and bytes changed, each): %u runs, longest failed run %.1f s, longest "
-                    "successful run %.1f s\n",
-                    rate, runs, worstFailed, worstDone);
-        for (const auto& [text, count] : outcomes) {
-            std::printf("  %4d x %s\n", count, text.c_str());
         }
     }
+    std::printf("false successes: %d\n", falseSuccesses);
 }
 
 TEST(HardeningE2eTest, ManyUpdatesInOneProgramRunKeepMemoryAndDescriptorsFlat) {
@@ -513,10 +531,14 @@ TEST(HardeningE2eTest, ManyUpdatesInOneProgramRunKeepMemoryAndDescriptorsFlat) {
     // Memory: the allocator may hold a little more or less from run to run; a leak of anything
     // of an update's size (the 32 KB codeplug, the 30 KB image) grows without end. Allowed:
     // 256 kB beyond the largest figure seen during the warm-up plus a 2 kB per update drift.
+    // Under AddressSanitizer freed memory waits in its quarantine (up to 256 MB) before reuse, so
+    // the resident size grows by design; there LeakSanitizer checks at exit instead.
+#if !defined(__SANITIZE_ADDRESS__)
     const long base = *std::max_element(rss.begin(), rss.begin() + kWarmUp);
     for (std::size_t i = kWarmUp; i < rss.size(); ++i) {
         EXPECT_LE(rss[i], base + 256 + 2 * static_cast<long>(i)) << "after update " << i + 1;
     }
+#endif
 }
 
 }  // namespace
