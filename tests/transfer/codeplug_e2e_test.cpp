@@ -182,6 +182,32 @@ protected:
     std::unique_ptr<WindowRig> window;
 };
 
+// Presses Stop (the link's state goes inactive) once, as soon as the status line shows `status`:
+// the press is handled inside the wait that status starts, however slowly the machine runs.
+class StopWhenShown : public ControlListener {
+public:
+    StopWhenShown(WindowRig& rig, std::string status) : rig_(rig), status_(std::move(status)) {
+        rig_.form->AddListener(this);
+    }
+    ~StopWhenShown() override { rig_.form->RemoveListener(this); }
+    StopWhenShown(const StopWhenShown&) = delete;
+    StopWhenShown& operator=(const StopWhenShown&) = delete;
+
+    void ControlChanged(const FormModel&, const Control* control, ControlProperty what) override {
+        if (!pressed && control == &rig_.form->m_StatusLabel && what == ControlProperty::Caption &&
+            control->Caption() == status_) {
+            pressed = true;
+            QTimer::singleShot(0, [this] { SetLinkActive(rig_.form->RadioLink, false); });
+        }
+    }
+
+    bool pressed = false;
+
+private:
+    WindowRig& rig_;
+    std::string status_;
+};
+
 Bytes ChainImage(std::size_t bytes, std::uint16_t firstBlockWords, std::uint16_t imageWords) {
     Bytes image = test::PatternBytes(bytes, 3);
     image[0] = image[1] = 0x5F;
@@ -379,8 +405,9 @@ TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup) {
     StartRadio(v58, {"--format", "5.10", "--password", "2468"});
     window->host.passwords = {{"2468"}, {"2468"}};
     // A Stop during the restart wait ends that wait's link state only, not the step.
-    QTimer::singleShot(Clock::TimerMilliseconds(2000), [this] { SetLinkActive(window->form->RadioLink, false); });
+    StopWhenShown stop(*window, "Resetting radio...");
     EXPECT_EQ(Preserve(), kPreserveConverted) << sim->Log();
+    EXPECT_TRUE(stop.pressed);
     EXPECT_THAT(window->host.statusTexts, ElementsAre("Resetting radio...", "Uploading codeplug...",
                                                       "Resetting radio and converting codeplug...",
                                                       "Downloading codeplug..."));
