@@ -86,6 +86,20 @@ class DumpDir
     std::filesystem::path path_;
 };
 
+// Waits (bounded) until the simulator logs `text` after the first `from` characters of its log:
+// its timed states (erasing, restarting) end in its own process, whenever the machine lets it run.
+::testing::AssertionResult LoggedAfter(const RadioSimProcess& sim, std::size_t from, const std::string& text)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (sim.Log().find(text, from) == std::string::npos) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return ::testing::AssertionFailure() << "no \"" << text << "\" in:\n" << sim.Log();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // Streams one image through the flash download handshake; false at the first surprise.
 ::testing::AssertionResult Flash(SimClient& client, const std::vector<Bytes>& blocks)
 {
@@ -251,13 +265,15 @@ TEST(RadioSimE2e, UpdateFlashesLoaderAndCodeThenTransfersTheCodeplugBothWays)
 
     const std::vector<Bytes> loader{Block(1), Block(2)};
     const std::vector<Bytes> code{Block(3), Block(4), Block(5), Bytes(128, 0xFF)};
+    const std::size_t beforeLoader = sim.Log().size();
     ASSERT_TRUE(Flash(client, loader)) << sim.Log();
     // The program waits out the erase before it starts the code image.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(LoggedAfter(sim, beforeLoader, "flash erased; the loader is ready"));
     ASSERT_TRUE(Flash(client, code)) << sim.Log();
+    const std::size_t beforeRestart = sim.Log().size();
     client.Send({0x09, 0x00, 0x01});
     client.SetSpeed(19200);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the restart
+    ASSERT_TRUE(LoggedAfter(sim, beforeRestart, "restarted in"));
 
     // After the restart: the identity (after its notice) and the format the new code expects.
     EXPECT_THAT(client.Exchange({0x04, 0x04}), Optional(Bytes{0x07, 0x25})) << sim.Log();
