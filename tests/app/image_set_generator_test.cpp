@@ -109,11 +109,11 @@ TEST(ImageSetGenerator, DspObjectSpreadsSectionsOverPages) {
 }
 
 TEST(ImageSetGenerator, SeedDecidesTheBytes) {
-  auto spec = *imageset::Preset("application");
-  const MemoryBlobs first(spec);
-  MemoryBlobs again(spec);
-  spec.seed += 1;
-  MemoryBlobs other(spec);
+  auto recipe = *imageset::Preset("application");
+  const MemoryBlobs first(recipe);
+  MemoryBlobs again(recipe);
+  recipe.seed += 1;
+  MemoryBlobs other(recipe);
   MemoryBlobs copy = first;
   EXPECT_EQ(copy.Bytes("CODE_2"), again.Bytes("CODE_2"));
   EXPECT_NE(copy.Bytes("CODE_2"), other.Bytes("CODE_2"));

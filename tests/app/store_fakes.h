@@ -35,8 +35,8 @@ class RecordingWindow final : public WindowRequests {
 class MemoryBlobs final : public EmbeddedBlobs {
  public:
   MemoryBlobs() = default;
-  explicit MemoryBlobs(const imageset::ImageSetSpec& spec) {
-    imageset::GenerateImageSet(spec, [this](const std::string& name, const std::string& bytes) { Set(name, bytes); });
+  explicit MemoryBlobs(const imageset::ImageSetRecipe& recipe) {
+    imageset::GenerateImageSet(recipe, [this](const std::string& name, const std::string& bytes) { Set(name, bytes); });
   }
   static MemoryBlobs FromPreset(std::string_view preset) { return MemoryBlobs(*imageset::Preset(preset)); }
 

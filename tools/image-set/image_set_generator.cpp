@@ -239,63 +239,63 @@ std::vector<std::string_view> PresetNames() {
   return {"carried", "application", "boot", "dsp", "second-boot", "portable"};
 }
 
-std::optional<ImageSetSpec> Preset(std::string_view name) {
-  ImageSetSpec spec;
+std::optional<ImageSetRecipe> Preset(std::string_view name) {
+  ImageSetRecipe recipe;
   if (name == "carried") {
     // The set every default build carries: twelve application code pieces of 21,312 lines of
     // 48 bytes (the last one shorter), one piece for every other image, about 12 MB in all.
-    spec.record = BaseRecord(1, 1, 4, UpgradeType::ApplicationBoot);
-    spec.record.boot_major = 4;
-    spec.record.boot_minor = 0;
+    recipe.record = BaseRecord(1, 1, 4, UpgradeType::ApplicationBoot);
+    recipe.record.boot_major = 4;
+    recipe.record.boot_minor = 0;
     // The maker's tool left unrelated bytes after the NULs; keep some so readers stop at NUL.
     constexpr std::array<char, 10> kTessaro = {'2', '.', '8', '.', '2', '\0', '\x1F', '\xA0', ';', '~'};
     constexpr std::array<char, 10> kBrevio = {'3', '.', '0', '.', '9', '\0', '\0', '\xE8', '\x12', '@'};
-    spec.record.tessaro_version = kTessaro;
-    spec.record.brevio_version = kBrevio;
-    spec.images = {{"Loader", "", Loader(700)},
+    recipe.record.tessaro_version = kTessaro;
+    recipe.record.brevio_version = kBrevio;
+    recipe.images = {{"Loader", "", Loader(700)},
                    {"Code", "", AppCode(11 * 21312 + 14000, 21312)},
                    {"Loader", "_Boot", Loader(300)},
                    {"Code", "_Boot", BootCode(6000)}};
-    spec.seed = 0x0309;
+    recipe.seed = 0x0309;
   } else if (name == "application") {
-    spec.record = BaseRecord(1, 1, 5, UpgradeType::Application);
-    spec.images = {{"Loader", "", Loader(120)}, {"Code", "", AppCode(3 * 200 + 57, 200)}};
-    spec.seed = 11;
+    recipe.record = BaseRecord(1, 1, 5, UpgradeType::Application);
+    recipe.images = {{"Loader", "", Loader(120)}, {"Code", "", AppCode(3 * 200 + 57, 200)}};
+    recipe.seed = 11;
   } else if (name == "boot") {
     // A "Boot" set keeps the boot images under the names without a set suffix.
-    spec.record = BaseRecord(1, 1, 4, UpgradeType::Boot);
-    spec.record.boot_major = 4;
-    spec.record.boot_minor = 1;
-    spec.images = {{"Loader", "", Loader(100)}, {"Code", "", BootCode(300)}};
-    spec.seed = 12;
+    recipe.record = BaseRecord(1, 1, 4, UpgradeType::Boot);
+    recipe.record.boot_major = 4;
+    recipe.record.boot_minor = 1;
+    recipe.images = {{"Loader", "", Loader(100)}, {"Code", "", BootCode(300)}};
+    recipe.seed = 12;
   } else if (name == "dsp") {
-    spec.record = BaseRecord(1, 1, 4, UpgradeType::Dsp);
-    spec.images = {{"Loader", "", SRecordImage{'3', 0x00008000, 120, 0}}, {"Code", "", DspObjectImage{16384}}};
-    spec.seed = 13;
+    recipe.record = BaseRecord(1, 1, 4, UpgradeType::Dsp);
+    recipe.images = {{"Loader", "", SRecordImage{'3', 0x00008000, 120, 0}}, {"Code", "", DspObjectImage{16384}}};
+    recipe.seed = 13;
   } else if (name == "second-boot") {
-    spec.record = BaseRecord(1, 1, 4, UpgradeType::ApplicationBoot);
-    spec.record.boot_major = 4;
-    spec.record.boot_minor = 0;
-    spec.record.second_boot_major = 7;
-    spec.record.second_boot_minor = 2;
-    spec.images = {{"Loader", "", Loader(80)},         {"Code", "", AppCode(2 * 150 + 20, 150)},
+    recipe.record = BaseRecord(1, 1, 4, UpgradeType::ApplicationBoot);
+    recipe.record.boot_major = 4;
+    recipe.record.boot_minor = 0;
+    recipe.record.second_boot_major = 7;
+    recipe.record.second_boot_minor = 2;
+    recipe.images = {{"Loader", "", Loader(80)},         {"Code", "", AppCode(2 * 150 + 20, 150)},
                    {"Loader", "_Boot", Loader(60)},    {"Code", "_Boot", BootCode(200)},
                    {"Loader", "_BootTwo", Loader(64)}, {"Code", "_BootTwo", BootCode(210)}};
-    spec.seed = 14;
+    recipe.seed = 14;
   } else if (name == "portable") {
     // An 8400 (portable) set of series 6.
-    spec.record = BaseRecord(0, 0, 6, UpgradeType::ApplicationBoot);
-    spec.record.boot_major = 6;
-    spec.record.boot_minor = 3;
-    spec.images = {{"Loader", "", Loader(90)},
+    recipe.record = BaseRecord(0, 0, 6, UpgradeType::ApplicationBoot);
+    recipe.record.boot_major = 6;
+    recipe.record.boot_minor = 3;
+    recipe.images = {{"Loader", "", Loader(90)},
                    {"Code", "", AppCode(2 * 180 + 33, 180)},
                    {"Loader", "_Boot", Loader(50)},
                    {"Code", "_Boot", BootCode(150)}};
-    spec.seed = 15;
+    recipe.seed = 15;
   } else {
     return std::nullopt;
   }
-  return spec;
+  return recipe;
 }
 
 std::string SRecordLine(char type, std::uint32_t address, std::string_view data) {
@@ -304,13 +304,13 @@ std::string SRecordLine(char type, std::uint32_t address, std::string_view data)
   return line;
 }
 
-ResourceAttributes GenerateImageSet(const ImageSetSpec& spec, const BlobEmitter& emit) {
-  ResourceAttributes record = spec.record;
+ResourceAttributes GenerateImageSet(const ImageSetRecipe& recipe, const BlobEmitter& emit) {
+  ResourceAttributes record = recipe.record;
   record.loader_pieces = record.code_pieces = 0;
   record.boot_loader_pieces = record.boot_code_pieces = 0;
   record.second_boot_loader_pieces = record.second_boot_code_pieces = 0;
   // Counts first, so that the record can lead; pieces are cheap to count without making them.
-  for (const ImageSpec& image : spec.images) {
+  for (const ImageSpec& image : recipe.images) {
     std::uint32_t pieces = 0;
     if (const auto* s = std::get_if<SRecordImage>(&image.content)) {
       const std::uint32_t lines = s->data_lines + 1;
@@ -325,8 +325,8 @@ ResourceAttributes GenerateImageSet(const ImageSetSpec& spec, const BlobEmitter&
   }
   const auto bytes = record.Encode();
   emit("RESOURCEATTRIBUTES_", std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-  for (const ImageSpec& image : spec.images) {
-    const std::uint64_t seed = ImageSeed(spec.seed, image);
+  for (const ImageSpec& image : recipe.images) {
+    const std::uint64_t seed = ImageSeed(recipe.seed, image);
     if (const auto* s = std::get_if<SRecordImage>(&image.content)) {
       EmitSRecordImage(image, *s, seed, emit);
     } else {

@@ -33,14 +33,14 @@ struct ImageSpec {
   std::variant<SRecordImage, DspObjectImage> content;
 };
 
-struct ImageSetSpec {
+struct ImageSetRecipe {
   ResourceAttributes record;  // piece counts are filled in by GenerateImageSet
   std::vector<ImageSpec> images;
   std::uint64_t seed = 1;
 };
 
 // carried, application, boot, dsp, second-boot, portable.
-std::optional<ImageSetSpec> Preset(std::string_view name);
+std::optional<ImageSetRecipe> Preset(std::string_view name);
 std::vector<std::string_view> PresetNames();
 
 // Sets a version text field: at most ten characters, NUL-ended when shorter.
@@ -49,7 +49,7 @@ bool SetVersionText(std::array<char, ResourceAttributes::kVersionTextSize>& fiel
 // Calls `emit` once per blob with its name (in capitals, as the maker's program files hold
 // them) and its bytes: the record first, then the pieces. Returns the record as generated.
 using BlobEmitter = std::function<void(const std::string& name, const std::string& bytes)>;
-ResourceAttributes GenerateImageSet(const ImageSetSpec& spec, const BlobEmitter& emit);
+ResourceAttributes GenerateImageSet(const ImageSetRecipe& recipe, const BlobEmitter& emit);
 
 // One S-record line with its CR LF, checksum computed.
 std::string SRecordLine(char type, std::uint32_t address, std::string_view data);

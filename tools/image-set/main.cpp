@@ -68,15 +68,15 @@ int main(int argc, char** argv) {
     Usage();
     return 2;
   }
-  auto spec = aurex::imageset::Preset(preset);
-  if (!spec) {
+  auto recipe = aurex::imageset::Preset(preset);
+  if (!recipe) {
     Usage();
     return 2;
   }
   for (const auto& [option, value] : overrides) {
-    auto& r = spec->record;
+    auto& r = recipe->record;
     bool ok = false;
-    if (option == "--seed") ok = ParseNumber(value, spec->seed);
+    if (option == "--seed") ok = ParseNumber(value, recipe->seed);
     else if (option == "--radio-model") ok = ParseNumber(value, r.radio_model);
     else if (option == "--kind-flag") ok = ParseNumber(value, r.kind_flag);
     else if (option == "--series") ok = ParseNumber(value, r.series);
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
 
   std::vector<BoundBlob> bound;
   bool failed = false;
-  aurex::imageset::GenerateImageSet(*spec, [&](const std::string& name, const std::string& bytes) {
+  aurex::imageset::GenerateImageSet(*recipe, [&](const std::string& name, const std::string& bytes) {
     const std::filesystem::path path = dir / name;
     if (!failed && !WriteFile(path, bytes)) {
       Fail("cannot write " + path.string());
