@@ -92,12 +92,53 @@ bool TakeByte(RadioLink& link, std::uint8_t& byte)
 
 enum class WaitFor { Reply, AnyFrame };
 
+// Takes one received byte into the decoder; true when it completes the wait.
+bool FeedByte(RadioLink& link, WaitFor what, bool* alternate)
+{
+    std::uint8_t byte = 0;
+    if (!TakeByte(link, byte)) {
+        // A failed read with bytes queued: find out whether the device is still there.
+        if (link.device) {
+            link.device->CheckConnection();
+        }
+        return false;
+    }
+    const ReplyDecoder::Step step = link.decoder.Feed(byte);
+    if (what == WaitFor::AnyFrame) {
+        return step.frame == FrameEvent::Frame;
+    }
+    if (step.frame != FrameEvent::Frame) {
+        return false;
+    }
+    if (alternate != nullptr) {
+        *alternate = step.Alternate();
+    }
+    return step.Completed();
+}
+
+// At most this many bytes are looked at once a wait has timed out: more than the longest frame.
+constexpr int kLateReplyBytes = 2 * static_cast<int>(kMaxRawFrameBytes);
+
+// A program kept from the processor may see its time-out before the reply that came in time:
+// both are due when it next runs. What is already received is read before the wait counts as
+// timed out, or the reply would stay queued and be taken for the answer to the next request.
+bool ReadReplyAlreadyHere(RadioLink& link, WaitFor what, bool* alternate)
+{
+    for (int n = 0; n < kLateReplyBytes && LinePortOpen(link) && ByteWaiting(link); ++n) {
+        if (FeedByte(link, what, alternate)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The wait loop every receive shares: one byte per turn, the window's events between turns,
 // blocking while the line is quiet. True when a frame completed the wait.
 bool RunWait(RadioLink& link, WaitFor what, bool* alternate)
 {
     ArmLinkTimeout(link);
     link.idle = false;
+    link.timedOut = false;
     bool completed = false;
     while (link.active && !completed) {
         ProcessPending();
@@ -117,24 +158,14 @@ bool RunWait(RadioLink& link, WaitFor what, bool* alternate)
             continue;
         }
         link.idle = false;
-        std::uint8_t byte = 0;
-        if (!TakeByte(link, byte)) {
-            // A failed read with bytes queued: find out whether the device is still there.
-            if (link.device) {
-                link.device->CheckConnection();
-            }
-            continue;
-        }
-        const ReplyDecoder::Step step = link.decoder.Feed(byte);
-        if (what == WaitFor::AnyFrame) {
-            completed = step.frame == FrameEvent::Frame;
-        } else if (step.frame == FrameEvent::Frame) {
-            completed = step.Completed();
-            if (alternate != nullptr) {
-                *alternate = step.Alternate();
-            }
-        }
+        completed = FeedByte(link, what, alternate);
     }
+    if (!completed && link.timedOut && ReadReplyAlreadyHere(link, what, alternate)) {
+        completed = true;
+        link.active = true;
+        link.idle = false;
+    }
+    link.timedOut = false;
     DisarmLinkTimeout(link);
     return completed;
 }
@@ -180,6 +211,24 @@ int SendBytes(RadioLink& link, std::span<const std::uint8_t> bytes)
         return -1; // the port is gone or the run was stopped: nothing can go out
     }
     return link.port->PutBlock(bytes.data(), static_cast<std::uint16_t>(count));
+}
+
+// Lets the port component's queued bytes leave, bounded by the time they need on the line plus
+// a margin. (The device path drains on every write.)
+void DrainTransmitQueue(RadioLink& link)
+{
+    if (!link.usePortComponent || link.port == nullptr || !link.port->Open()) {
+        return;
+    }
+    const std::int64_t lineMs =
+        static_cast<std::int64_t>(link.port->GetOutBuffUsed()) * 10 * 1000 / std::max(link.port->Baud(), 1) + 2000;
+    const Deadline deadline{std::chrono::milliseconds(lineMs)};
+    while (link.port->Open() && link.port->GetOutBuffUsed() > 0 && !deadline.Expired()) {
+        QTimer bound;
+        bound.setSingleShot(true);
+        bound.start(std::max(1, deadline.RemainingMilliseconds()));
+        BlockForEvents();
+    }
 }
 
 } // namespace
@@ -265,18 +314,7 @@ void CloseLink(RadioLink& link)
     if (link.port == nullptr) {
         return;
     }
-    if (link.port->Open()) {
-        // Let the last frame leave, bounded by the time it needs on the line plus a margin.
-        const std::int64_t lineMs =
-            static_cast<std::int64_t>(link.port->GetOutBuffUsed()) * 10 * 1000 / std::max(link.port->Baud(), 1) + 2000;
-        const Deadline deadline{std::chrono::milliseconds(lineMs)};
-        while (link.port->Open() && link.port->GetOutBuffUsed() > 0 && !deadline.Expired()) {
-            QTimer bound;
-            bound.setSingleShot(true);
-            bound.start(std::max(1, deadline.RemainingMilliseconds()));
-            BlockForEvents();
-        }
-    }
+    DrainTransmitQueue(link);
     // The trigger belongs to the link: give it back even when the port vanished under us.
     DisarmLinkTimeout(link);
     ReleaseLinkTimeout(link);
@@ -287,7 +325,11 @@ void CloseLink(RadioLink& link)
     }
 }
 
-void SetLinkActive(RadioLink& link, bool active) { link.active = active; }
+void SetLinkActive(RadioLink& link, bool active)
+{
+    link.active = active;
+    link.timedOut = false; // a Stop after the time-out stands
+}
 bool IsLinkActive(const RadioLink& link) { return link.active; }
 bool IsLinkTimedOut(const RadioLink& link) { return link.usePortComponent && link.idle; }
 bool UsesPortComponent(const RadioLink& link) { return link.usePortComponent; }
@@ -409,6 +451,7 @@ void ReleaseLinkTimeout(RadioLink& link)
 
 void OnLinkCommTimer(RadioLink& link)
 {
+    link.timedOut = link.active;
     link.active = false;
     if (link.commTimer != nullptr) {
         link.commTimer->SetEnabled(false);
@@ -419,8 +462,29 @@ void OnLinkTriggerTimer(RadioLink& link)
 {
     // A reply that is streaming in is not cut off: only a quiet line times out.
     if (IsLinkTimedOut(link)) {
+        link.timedOut = link.active;
         link.active = false;
     }
+}
+
+bool LineHeldAfterSend(RadioLink& link, std::int32_t milliseconds)
+{
+    DrainTransmitQueue(link);
+    QTimer settle;
+    settle.setSingleShot(true);
+    settle.start(Clock::TimerMilliseconds(milliseconds));
+    while (settle.isActive() && LinePortOpen(link)) {
+        if (!ByteWaiting(link)) {
+            WaitForInput(link);
+            continue;
+        }
+        // Nothing is expected now: whatever comes is read and dropped, so it cannot keep waking us.
+        std::uint8_t byte = 0;
+        if (!TakeByte(link, byte) && link.device) {
+            link.device->CheckConnection();
+        }
+    }
+    return LinePortOpen(link);
 }
 
 int SendPacket(RadioLink& link, const LinkPacket& packet)

@@ -34,6 +34,7 @@ struct RadioLink {
 
     bool active = false;
     bool idle = false;
+    bool timedOut = false;                // the running wait was ended by its time-out
     bool usePortComponent = false;
     std::int32_t framing = kFramingRaw;
     ComPort* port = nullptr;              // the main window's port component, not owned
@@ -80,6 +81,12 @@ int SendPacket(RadioLink& link, const LinkPacket& packet);
 int SendCommand(RadioLink& link, const LinkPacket& packet);
 int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t commandByte, const std::uint8_t* data,
                     int dataLength);
+
+// A message no reply confirms has only surely left while the line was still there after it went
+// out: lets the queued bytes leave, then watches the line for `milliseconds` (scaled). False when
+// the port went away meanwhile (cable or adapter pulled, the other end hung up). Bytes that
+// arrive meanwhile are dropped.
+bool LineHeldAfterSend(RadioLink& link, std::int32_t milliseconds);
 
 // Receiving. The packets are meaningful only when GetLinkStatus then gives 1.
 LinkPacket ReceiveReply(RadioLink& link, const LinkPacket& expectedCode, int expectedLength,

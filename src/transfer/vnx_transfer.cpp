@@ -21,6 +21,9 @@ int Send(RadioLink& link, std::uint8_t command) {
     return SendCommandPair(link, kTransferClass, command, nullptr, 0);
 }
 
+// How long the line must stay up after the unanswered end of a download (program milliseconds).
+constexpr std::int32_t kEndOfDownloadSettleMs = 1000;
+
 }  // namespace
 
 // ---- VNXTransfer ----
@@ -106,6 +109,15 @@ int VNXTransferParms::EndTransfer(int result) {
     return result;
 }
 
+int VNXTransferParms::EndDownload(bool checksumsAgreed) {
+    int result = Send(*link_, kTransferEnd);
+    // Nothing answers 03 04: a line cut before it left would otherwise pass for a written codeplug.
+    if (result > 0 && !LineHeldAfterSend(*link_, kEndOfDownloadSettleMs)) {
+        result = -1;
+    }
+    return EndTransfer(checksumsAgreed ? result : -1);
+}
+
 int VNXTransferParms::Upload() {
     if (link_ == nullptr || image_ == nullptr) {
         return -1;
@@ -172,6 +184,7 @@ int VNXTransferParms::Download() {
     }
     std::int32_t blockIndex = 0;
     runningChecksum_ = 0;
+    bool checksumsAgreed = true;
     for (;;) {
         LinkPacket message;
         result = ReceiveTransferReply(link, message);
@@ -181,7 +194,7 @@ int VNXTransferParms::Download() {
         const bool imageSent = blockIndex * kCodeplugBlockBytes >= length_;
         if (Is(message, kTransferNextBlock)) {
             if (imageSent && blockIndex % 2 == 0) {
-                return EndTransfer(Send(link, kTransferEnd));
+                return EndDownload(checksumsAgreed);
             }
             const std::int32_t offset = blockIndex * kCodeplugBlockBytes;
             if (offset + kCodeplugBlockBytes > kCodeplugBufferBytes) {
@@ -198,6 +211,7 @@ int VNXTransferParms::Download() {
             ++blockIndex;
         } else if (Is(message, kTransferChecksum) && message.length >= 4) {
             const auto reported = static_cast<std::uint16_t>((message.data[2] << 8) | message.data[3]);
+            checksumsAgreed = checksumsAgreed && reported == runningChecksum_;
             result = Send(link, reported == runningChecksum_ ? kTransferChecksumMatches : kTransferChecksumDiffers);
             if (result <= 0) {
                 return EndTransfer(result);
@@ -205,7 +219,7 @@ int VNXTransferParms::Download() {
             runningChecksum_ = 0;
         } else {
             // A codeplug cut short must never count as written.
-            return EndTransfer(imageSent ? result : -1);
+            return EndTransfer(imageSent && checksumsAgreed ? result : -1);
         }
     }
 }

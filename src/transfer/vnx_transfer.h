@@ -82,7 +82,9 @@ public:
 
     // Reads the codeplug into the buffer; length becomes the bytes stored (a multiple of 128).
     int Upload() override;
-    // Writes length bytes of the buffer back, scrambled with the radio's identity.
+    // Writes length bytes of the buffer back, scrambled with the radio's identity. Fails when the
+    // radio summed a pair differently (it was told so and the transfer ran on, but what it holds
+    // is not the codeplug sent) or when the line was gone right after the closing 03 04.
     int Download() override;
     void SetLink(RadioLink& link) override;
 
@@ -95,6 +97,7 @@ public:
 
 private:
     int EndTransfer(int result);
+    int EndDownload(bool checksumsAgreed);
 
     VNXTransferParmsPassChecker passChecker_;
     std::uint16_t runningChecksum_ = 0;

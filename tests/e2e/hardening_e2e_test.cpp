@@ -366,6 +366,18 @@ std::vector<unsigned> SweepPoints(const Reference& ref, bool& full) {
         }
         points.insert(ref.backupFrame - 1);
         points.insert(ref.backupFrame);
+        // The last verdict: the radio's next request is answered with the end of the transfer,
+        // which no reply confirms.
+        points.insert(ref.frames - 1);
+    }
+    if (const char* list = std::getenv("AUREX_SWEEP_POINTS"); list != nullptr && *list != '\0') {
+        // A comma-separated list of frames, to look at one case again.
+        points.clear();
+        std::stringstream items(list);
+        std::string item;
+        while (std::getline(items, item, ',')) {
+            points.insert(static_cast<unsigned>(std::strtoul(item.c_str(), nullptr, 10)));
+        }
     }
     // AUREX_SWEEP_SHARD=k/n takes every n-th point from the k-th: shards run side by side.
     unsigned shard = 0;

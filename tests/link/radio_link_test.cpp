@@ -281,6 +281,82 @@ TEST(RadioLinkDevicePath, ProbesTheInterfaceBoxAnsweredAndUnanswered)
     }
 }
 
+// A time-out timer that is already due when a wait arms it: what a program kept from the
+// processor past its time-out sees on waking, with the reply queued meanwhile.
+class DueAtOnceTimer final : public LinkTimer {
+public:
+    explicit DueAtOnceTimer(RadioLink& link) : link_(link) {}
+    void SetInterval(int milliseconds) override { interval_ = milliseconds; }
+    void SetEnabled(bool enabled) override
+    {
+        enabled_ = enabled;
+        if (enabled) {
+            QTimer::singleShot(0, [this] {
+                if (enabled_) {
+                    ++fired;
+                    OnLinkCommTimer(link_);
+                }
+            });
+        }
+    }
+    int Interval() const override { return interval_; }
+    bool Enabled() const override { return enabled_; }
+    int fired = 0;
+
+private:
+    RadioLink& link_;
+    int interval_ = 0;
+    bool enabled_ = false;
+};
+
+TEST(RadioLinkDevicePath, AReplyReceivedBeforeTheTimeOutIsTakenEvenWhenTheTimeOutIsSeenFirst)
+{
+    LinkRig rig;
+    std::string message;
+    ASSERT_TRUE(rig.Open(LinkPath::Device, message)) << message;
+    DueAtOnceTimer timer(rig.link);
+    rig.link.commTimer = &timer;
+    ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
+    auto queue = [&rig](const Bytes& message) {
+        const Bytes frame = RadioFrame(message);
+        ASSERT_EQ(::write(rig.pty.PeerFd(), frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+        for (int i = 0; i < 200 && !rig.link.device->CharReady(); ++i) {
+            Clock::SleepMilliseconds(1);
+        }
+        ASSERT_TRUE(rig.link.device->CharReady());
+    };
+
+    queue({0x04, 0x2E, 0x11, 0x22});
+    bool alternate = true;
+    LinkPacket alt;
+    InitMessage(alt, kAlternateReplyMessageId);
+    LinkPacket reply = ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2, alternate);
+    EXPECT_EQ(timer.fired, 1); // the time-out did end the wait before the reply was read
+    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
+    EXPECT_EQ(PacketBytes(reply), (Bytes{0x04, 0x2E, 0x11, 0x22}));
+    EXPECT_FALSE(alternate);
+
+    // Only a reply: other frames already queued do not complete the wait, which times out.
+    queue({0x03, 0x03, 0x00, 0x01});
+    reply = ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2, alternate);
+    EXPECT_EQ(timer.fired, 2);
+    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+    EXPECT_EQ(reply.length, 0);
+
+    // A Stop that comes with the time-out stands: the reply waits for the next receive.
+    SetLinkActive(rig.link, true);
+    queue({0x03, 0x08});
+    QTimer::singleShot(0, [&rig] { SetLinkActive(rig.link, false); });
+    LinkPacket packet;
+    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), -1);
+    EXPECT_EQ(timer.fired, 3);
+    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+    SetLinkActive(rig.link, true);
+    rig.link.commTimer = nullptr;
+    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), 1);
+    EXPECT_EQ(PacketBytes(packet), (Bytes{0x03, 0x08}));
+}
+
 TEST(RadioLinkPortPath, ATimeOutWhileBytesStreamInIsIgnoredUntilTheUserStops)
 {
     LinkRig rig;

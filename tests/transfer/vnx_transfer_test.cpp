@@ -367,7 +367,9 @@ TEST_P(TransferTest, DownloadSendsAnEvenNumberOfScrambledBlocksAndAnswersChecksu
         SendMessage(io, kNextBlock);
         ExpectMessage(io, kEnd);
     });
-    EXPECT_GT(transfer->Download(), 0);
+    // The transfer ran to its end, but the radio summed a pair differently from what was sent:
+    // what it holds is not this codeplug.
+    EXPECT_EQ(transfer->Download(), -1);
     ExpectClean(peer);
     EXPECT_FALSE(IsLinkActive(rig.link));
     ASSERT_EQ(log.plainBlocks.size(), 4U);
@@ -379,6 +381,47 @@ TEST_P(TransferTest, DownloadSendsAnEvenNumberOfScrambledBlocksAndAnswersChecksu
     }
     EXPECT_EQ(log.plainBlocks[3], Bytes(128, 0x20));
     EXPECT_THAT(log.verdicts, ::testing::ElementsAre(kChecksumMatches, kChecksumMatches, kChecksumDiffers));
+}
+
+// The radio's last request answered with 03 04, which nothing acknowledges: if the line is gone
+// before those bytes are read, the download has failed, although every write succeeded.
+TEST_P(TransferTest, DownloadFailsWhenTheLineGoesBeforeTheEndIsRead) {
+    const Bytes image = test::PatternBytes(256, 4);
+    for (const bool cut : {false, true}) {
+        SCOPED_TRACE(cut ? "line cut" : "line held");
+        auto transfer = MakeTransfer();
+        std::copy(image.begin(), image.end(), storage.begin());
+        transfer->SetIdentity(kIdentity);
+        transfer->SetBuffer(Buffer(), 256);
+        ScriptedPeer peer(rig.pty, [&](PeerIo& io) {
+            ExpectMessage(io, kDownloadRequest);
+            SendMessage(io, kProceed);
+            for (int i = 0; i < 2; ++i) {
+                SendMessage(io, kNextBlock);
+                NextMessage(io);
+            }
+            const std::uint16_t sum = test::BigEndianSum(image, 0, 256);
+            SendMessage(io, WithCode(0x03, 0x03, {static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum)}));
+            ExpectMessage(io, kChecksumMatches);
+            SendMessage(io, kNextBlock);
+            if (cut) {
+                // The program answers into the line; the line dies before anyone reads it.
+                io.Sleep(20);
+                io.Close();
+            } else {
+                ExpectMessage(io, kEnd);
+                io.ExpectSilence(100);
+            }
+        });
+        const int result = transfer->Download();
+        ExpectClean(peer);
+        EXPECT_FALSE(IsLinkActive(rig.link));
+        if (cut) {
+            EXPECT_EQ(result, -1);
+        } else {
+            EXPECT_GT(result, 0);
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, TransferTest, ::testing::Values(LinkPath::Device, LinkPath::PortComponent),
