@@ -264,6 +264,7 @@ private:
 
     void RunApplicationUpdate(bool bootRequested);
     void RunBootUpdate();
+    int ExtractCheckAndDownload(bool boot);
     int DownloadExtractedCode(bool boot);
     // The final status text (and box) for a result of PreserveCodeplug.
     void ShowCodeplugOutcome(int result);

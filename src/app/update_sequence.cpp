@@ -122,6 +122,21 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
     EndUpdateRun(extracted);
 }
 
+// One pass of the boot path: extracts the boot or application images, checks the radio and
+// downloads them; 1 on success. A failed extraction leaves "Idle"; a failed check or download
+// leaves its own text.
+int TCodeUpdaterMainDispForm::ExtractCheckAndDownload(bool boot) {
+    if (!ExtractEmbeddedFiles(boot)) {
+        ShowStatus("Idle");
+        return 0;
+    }
+    ShowStatus("Checking target radio...");
+    if (!CheckTargetRadio()) {
+        return 0;
+    }
+    return DownloadExtractedCode(boot);
+}
+
 // Downloads one extracted pair of images and deletes the two merged files; the result of the
 // download.
 int TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot) {
@@ -151,17 +166,9 @@ void TCodeUpdaterMainDispForm::RunBootUpdate() {
         bool communicationError = false;
         const bool needsUpdate = QueryBootUpgrade(majorMismatch, communicationError);
         if (needsUpdate) {
-            if (!ExtractEmbeddedFiles(true)) {
-                ShowStatus("Idle");
-                return;
-            }
-            ShowStatus("Checking target radio...");
-            if (!CheckTargetRadio()) {
-                return;
-            }
-            result = DownloadExtractedCode(true);
+            result = ExtractCheckAndDownload(true);
             if (result != 1) {
-                return;  // the download's own text stays
+                return;  // the failing step's own text stays
             }
             ShowStatus("Idle");
             if (!m_UpdateInProgress) {
@@ -174,15 +181,7 @@ void TCodeUpdaterMainDispForm::RunBootUpdate() {
             SetFocus(m_RetrieveVersionInfoButton);
             m_RetrieveVersionInfoButton.SetEnabled(false);
             ShowStatus("Extracting embedded files...");
-            if (!ExtractEmbeddedFiles(false)) {
-                ShowStatus("Idle");
-                return;
-            }
-            ShowStatus("Checking target radio...");
-            if (!CheckTargetRadio()) {
-                return;
-            }
-            result = DownloadExtractedCode(false);
+            result = ExtractCheckAndDownload(false);
         } else if (majorMismatch) {
             ShowStatus("Error: the major boot versions of the radio and file are different.");
             return;
@@ -190,15 +189,7 @@ void TCodeUpdaterMainDispForm::RunBootUpdate() {
             ShowStatus("Communication error while trying to retrieve boot version.");
             return;
         } else {
-            if (!ExtractEmbeddedFiles(false)) {
-                ShowStatus("Idle");
-                return;
-            }
-            ShowStatus("Checking target radio...");
-            if (!CheckTargetRadio()) {
-                return;
-            }
-            result = DownloadExtractedCode(false);
+            result = ExtractCheckAndDownload(false);
             if (result == 1) {
                 ShowStatus("Idle");
             }
