@@ -149,6 +149,7 @@ ProgramLayout ReadLayout(const std::string& program, const std::string& bindingS
     if (layout.blobs.size() != sizes.size() || layout.blobs.empty()) {
         throw std::runtime_error("the program's symbol table does not hold every bound blob");
     }
+    std::sort(layout.blobs.begin(), layout.blobs.end(), [](const BlobRange& a, const BlobRange& b) { return a.vaddr < b.vaddr; });
     return layout;
 }
 
@@ -188,15 +189,17 @@ std::vector<Mapping> Smaps(pid_t pid) {
     return maps;
 }
 
-long StatusKb(pid_t pid, const std::string& key) {
+// VmRSS and VmHWM from one read of the status file, so that the pair is consistent.
+void ReadStatus(pid_t pid, long& rssKb, long& hwmKb) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(in, line)) {
-        if (line.rfind(key, 0) == 0) {
-            return std::stol(line.substr(key.size()));
+        if (line.rfind("VmRSS:", 0) == 0) {
+            rssKb = std::stol(line.substr(6));
+        } else if (line.rfind("VmHWM:", 0) == 0) {
+            hwmKb = std::stol(line.substr(6));
         }
     }
-    return -1;
 }
 
 struct Snapshot {
@@ -205,14 +208,14 @@ struct Snapshot {
     long programRssKb = 0;   // resident in all mappings of the program file
     long programSizeKb = 0;  // size of those mappings
     long blobResidentKb = 0; // pages of the bound blobs mapped into the process
+    std::vector<long> blobPages; // the same, blob by blob (in link order)
     long long takenNs = 0;
 };
 
 Snapshot Look(pid_t pid, const std::string& program, const ProgramLayout& layout) {
     Snapshot s;
     s.takenNs = MonotonicNs();
-    s.vmRssKb = StatusKb(pid, "VmRSS:");
-    s.vmHwmKb = StatusKb(pid, "VmHWM:");
+    ReadStatus(pid, s.vmRssKb, s.vmHwmKb);
     const std::vector<Mapping> maps = Smaps(pid);
     for (const Mapping& m : maps) {
         if (m.path == program) {
@@ -252,9 +255,12 @@ Snapshot Look(pid_t pid, const std::string& program, const ProgramLayout& layout
             s.blobResidentKb = -1;
             break;
         }
+        long mapped = 0;
         for (std::uint64_t e : entries) {
-            pages += static_cast<long>((e >> 63) & 1);
+            mapped += static_cast<long>((e >> 63) & 1);
         }
+        s.blobPages.push_back(mapped);
+        pages += mapped;
     }
     close(pagemap);
     if (s.blobResidentKb == 0) {
@@ -449,8 +455,13 @@ int main(int argc, char** argv) {
         row("blob pages mapped in, at paint (pagemap)", [](const Run& r) { return r.atPaint.blobResidentKb; }, "KiB");
         row("blob pages mapped in, 1 s after", [](const Run& r) { return r.later.blobResidentKb; }, "KiB");
         row("delay of the at-paint look after the paint", [](const Run& r) { return static_cast<double>(r.atPaint.takenNs) / 1e6; }, "ms ");
-        std::printf("  program file mapped: %ld KiB; bound blobs: %llu KiB\n\n", done.front().later.programSizeKb,
+        std::printf("  program file mapped: %ld KiB; bound blobs: %llu KiB\n", done.front().later.programSizeKb,
                     static_cast<unsigned long long>(layout.blobBytes / 1024));
+        std::printf("  last run, blob by blob at +1 s (address order; size KiB: pages mapped in):");
+        for (std::size_t i = 0; i < done.back().later.blobPages.size(); ++i) {
+            std::printf(" %llu:%ld", static_cast<unsigned long long>(layout.blobs[i].size / 1024), done.back().later.blobPages[i]);
+        }
+        std::printf("\n\n");
     }
     std::ifstream loadavgAfter("/proc/loadavg");
     std::getline(loadavgAfter, load);

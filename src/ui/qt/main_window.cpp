@@ -51,20 +51,27 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 namespace {
 
-// Kilobytes after `key` in /proc/self/status, or -1.
-long StatusKilobytes(const std::string& key) {
+struct ResidentKilobytes {
+    long rss = -1;
+    long hwm = -1;
+};
+
+// VmRSS and VmHWM from one read of /proc/self/status, so that the pair is consistent.
+ResidentKilobytes ReadResidentKilobytes() {
+    ResidentKilobytes kb;
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind(key, 0) == 0) {
+        long* field = line.rfind("VmRSS:", 0) == 0 ? &kb.rss : line.rfind("VmHWM:", 0) == 0 ? &kb.hwm : nullptr;
+        if (field != nullptr) {
             try {
-                return std::stol(line.substr(key.size()));
+                *field = std::stol(line.substr(6));
             } catch (const std::exception&) {
-                return -1;
+                *field = -1;
             }
         }
     }
-    return -1;
+    return kb;
 }
 
 class FirstPaintReporter : public QObject {
@@ -88,8 +95,9 @@ private:
     void Report() {
         // libstdc++'s steady clock is CLOCK_MONOTONIC, the clock a starting process can read too.
         const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch());
-        std::fprintf(out_, "aurex-startup first-paint-ns=%lld vmrss-kb=%ld vmhwm-kb=%ld\n", static_cast<long long>(now.count()),
-                     StatusKilobytes("VmRSS:"), StatusKilobytes("VmHWM:"));
+        const ResidentKilobytes kb = ReadResidentKilobytes();
+        std::fprintf(out_, "aurex-startup first-paint-ns=%lld vmrss-kb=%ld vmhwm-kb=%ld\n", static_cast<long long>(now.count()), kb.rss,
+                     kb.hwm);
         std::fflush(out_);
         QTimer::singleShot(lingerMs_, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
     }
