@@ -1,8 +1,14 @@
 #include "ui/qt/main_window.h"
 
+#include <chrono>
+#include <fstream>
+#include <string>
+
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include "link/com_port_map.h"
 
@@ -41,6 +47,70 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     } else {
         event->ignore();
     }
+}
+
+namespace {
+
+struct ResidentKilobytes {
+    long rss = -1;
+    long hwm = -1;
+};
+
+// VmRSS and VmHWM from one read of /proc/self/status, so that the pair is consistent.
+ResidentKilobytes ReadResidentKilobytes() {
+    ResidentKilobytes kb;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        long* field = line.rfind("VmRSS:", 0) == 0 ? &kb.rss : line.rfind("VmHWM:", 0) == 0 ? &kb.hwm : nullptr;
+        if (field != nullptr) {
+            try {
+                *field = std::stol(line.substr(6));
+            } catch (const std::exception&) {
+                *field = -1;
+            }
+        }
+    }
+    return kb;
+}
+
+class FirstPaintReporter : public QObject {
+public:
+    FirstPaintReporter(QWidget& window, std::FILE* out, int lingerMs) : QObject(&window), out_(out), lingerMs_(lingerMs) {
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !seen_) {
+            seen_ = true;
+            watched->removeEventFilter(this);
+            // The frame is painted and handed to the platform in this same turn of the event
+            // loop; the queued call runs once that is done.
+            QMetaObject::invokeMethod(this, [this] { Report(); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    void Report() {
+        // libstdc++'s steady clock is CLOCK_MONOTONIC, the clock a starting process can read too.
+        const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch());
+        const ResidentKilobytes kb = ReadResidentKilobytes();
+        std::fprintf(out_, "aurex-startup first-paint-ns=%lld vmrss-kb=%ld vmhwm-kb=%ld\n", static_cast<long long>(now.count()), kb.rss,
+                     kb.hwm);
+        std::fflush(out_);
+        QTimer::singleShot(lingerMs_, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
+    }
+
+    std::FILE* out_;
+    int lingerMs_;
+    bool seen_ = false;
+};
+
+}  // namespace
+
+void ReportFirstPaint(QWidget& window, std::FILE* out, int lingerMs) {
+    new FirstPaintReporter(window, out, lingerMs);  // owned by the window
 }
 
 }  // namespace aurex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <memory>
 
 #include <QWidget>
@@ -30,5 +31,12 @@ private:
     std::unique_ptr<FormView> view_;
     std::unique_ptr<TimerDriver> timers_;
 };
+
+// For start-up measurements (--report-startup): once the window's first frame has been painted,
+// writes one line to `out`
+//   aurex-startup first-paint-ns=<CLOCK_MONOTONIC time in ns> vmrss-kb=<n> vmhwm-kb=<n>
+// (-1 where the system does not tell) and ends the event loop with 0 after `lingerMs`, so that
+// a caller can look at the running process meanwhile.
+void ReportFirstPaint(QWidget& window, std::FILE* out, int lingerMs);
 
 }  // namespace aurex
