@@ -4,8 +4,9 @@
 // front end runs it, so its state, descriptors and memory can be looked at between runs.
 //
 // Sampling: by default each sweep takes a sample that keeps the test short; the environment
-// widens it: AUREX_SWEEP=full (every frame), AUREX_NOISE_RUNS=<runs per rate>,
-// AUREX_SOAK=<updates>. Each test prints its figures.
+// widens it: AUREX_SWEEP=full (every frame), AUREX_CARRIED_SAMPLES=<points of an update of the
+// carried set>, AUREX_NOISE_RUNS=<runs per rate>, AUREX_SOAK=<updates>. Each test prints its
+// figures.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
