@@ -150,4 +150,40 @@ void BlockWriter::FlushStep()
     progressDisplay_.SetPosition(progress_);
 }
 
+void BlockWriter::WriteRecords(SRecordImageReader& reader, int recordProgress,
+                               const std::function<void(const std::string&)>& unreadable)
+{
+    while (status_ == kProgrammingSuccess) {
+        const SRecordImageReader::Result next = reader.Next();
+        if (next == SRecordImageReader::Result::End) {
+            return;
+        }
+        if (next == SRecordImageReader::Result::Error) {
+            status_ = kProgrammingImageError;
+            unreadable(reader.ErrorMessage());
+            return;
+        }
+        const SRecordData& record = reader.Record();
+        progress_ += recordProgress < 0 ? record.progressWeight : recordProgress;
+        for (const std::uint16_t word : record.Words()) {
+            AppendWord(word);
+            if (status_ != kProgrammingSuccess) {
+                return;
+            }
+        }
+    }
+}
+
+int BlockWriter::EndImage(const std::function<void()>& afterEnd)
+{
+    if (status_ == kProgrammingSuccess) {
+        FinalFlush();
+        link_.Send(MessagePacket(msg::kImageEnd));
+        if (afterEnd) {
+            afterEnd();
+        }
+    }
+    return status_ == kProgrammingSuccess ? link_.Status() : status_;
+}
+
 } // namespace aurex

@@ -2,10 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "link/link_packet.h"
 #include "programming/programming_link.h"
+#include "programming/srecord_reader.h"
 
 namespace aurex {
 
@@ -47,6 +49,16 @@ class BlockWriter
     void AppendWord(std::uint16_t word);
     // Pads with the filler word and sends, ending on a completed pair.
     void FinalFlush();
+
+    // Streams the words of every record into blocks until the image ends or something fails.
+    // A record that cannot be read is never guessed at: the status becomes
+    // kProgrammingImageError and `unreadable` gets the reader's message. Each record adds
+    // `recordProgress`, or its own weight when that is negative.
+    void WriteRecords(SRecordImageReader& reader, int recordProgress,
+                      const std::function<void(const std::string&)>& unreadable);
+    // After WriteRecords: sends the last pair and 02 0B (end of image), then runs `afterEnd`;
+    // the download's status, the first failure of the writer or the link.
+    int EndImage(const std::function<void()>& afterEnd = {});
 
     int Status() const { return status_; }
     void SetStatus(int status) { status_ = status; }

@@ -93,33 +93,10 @@ int DspDownload::SendLoader(std::istream& loader)
     showStatus_("Downloading Loader code...");
 
     SRecordImageReader reader(loader, SRecordRule::DspLoader);
-    while (writer_.Status() == kProgrammingSuccess) {
-        const SRecordImageReader::Result next = reader.Next();
-        if (next == SRecordImageReader::Result::End) {
-            break;
-        }
-        if (next == SRecordImageReader::Result::Error) {
-            writer_.SetStatus(kProgrammingImageError);
-            showStatus_("The DSP loader image cannot be read (" + reader.ErrorMessage() + ").");
-            break;
-        }
-        writer_.AddProgress(kLoaderLineProgress);
-        for (const std::uint16_t word : reader.Record().Words()) {
-            writer_.AppendWord(word);
-            if (writer_.Status() != kProgrammingSuccess) {
-                break;
-            }
-        }
-    }
-    status = writer_.Status();
-    if (status == kProgrammingSuccess) {
-        writer_.FinalFlush();
-        link_.Send(MessagePacket(msg::kImageEnd));
-        status = writer_.Status();
-    }
-    if (status == kProgrammingSuccess) {
-        status = link_.Status();
-    }
+    writer_.WriteRecords(reader, kLoaderLineProgress, [this](const std::string& why) {
+        showStatus_("The DSP loader image cannot be read (" + why + ").");
+    });
+    status = writer_.EndImage();
     ShowFailure(status);
     return status;
 }

@@ -85,40 +85,15 @@ int FlashDownload::DownloadImage(std::istream& image, ImageRole role)
     showStatus_(std::string("Downloading ") + ImageName(role) + " code ...");
 
     SRecordImageReader reader(image);
-    while (writer_.Status() == kProgrammingSuccess) {
-        const SRecordImageReader::Result next = reader.Next();
-        if (next == SRecordImageReader::Result::End) {
-            break;
-        }
-        if (next == SRecordImageReader::Result::Error) {
-            // Never send what a damaged record might mean; the radio stays in its loader.
-            writer_.SetStatus(kProgrammingImageError);
-            showStatus_(std::string("The ") + ImageName(role) + " image cannot be read (" + reader.ErrorMessage() +
-                        ").");
-            break;
-        }
-        const SRecordData& record = reader.Record();
-        writer_.AddProgress(record.progressWeight);
-        for (const std::uint16_t word : record.Words()) {
-            writer_.AppendWord(word);
-            if (writer_.Status() != kProgrammingSuccess) {
-                break;
-            }
-        }
-    }
-
-    status = writer_.Status();
-    if (status == kProgrammingSuccess) {
-        writer_.FinalFlush();
-        link_.Send(MessagePacket(msg::kImageEnd));
+    writer_.WriteRecords(reader, -1, [this, role](const std::string& why) {
+        // Never send what a damaged record might mean; the radio stays in its loader.
+        showStatus_(std::string("The ") + ImageName(role) + " image cannot be read (" + why + ").");
+    });
+    status = writer_.EndImage([this, role] {
         if (role == ImageRole::Code) {
             link_.ChangeBaudRate(19200);
         }
-        status = writer_.Status();
-    }
-    if (status == kProgrammingSuccess) {
-        status = link_.Status();
-    }
+    });
     ShowFailure(status);
     return status;
 }
