@@ -27,6 +27,7 @@
 #include "app/window_rules.h"
 #include "app/working_folder.h"
 #include "e2e_support.h"
+#include "folder_blobs.h"
 #include "link/clock.h"
 #include "link/serial_system.h"
 #include "link/vnx_comm_device.h"
@@ -59,27 +60,6 @@ unsigned EnvCount(const char* name, unsigned fallback) {
     }
     return static_cast<unsigned>(std::strtoul(text, nullptr, 10));
 }
-
-// A generated image set read from its folder, as the program file would hold it.
-class FolderBlobs final : public EmbeddedBlobs {
-public:
-    explicit FolderBlobs(const fs::path& folder) {
-        for (const std::string& name : Entries(folder)) {
-            blobs_[name] = ReadFile(folder / name);
-        }
-    }
-    std::optional<std::span<const unsigned char>> Find(std::string_view name) const override {
-        for (const auto& [key, bytes] : blobs_) {
-            if (NamesEqualIgnoringCase(key, name)) {
-                return std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-            }
-        }
-        return std::nullopt;
-    }
-
-private:
-    std::map<std::string, std::string> blobs_;
-};
 
 // The platform's serial functions, counting the frames the program writes (a frame ends with
 // the only unstuffed 7E), so a test can act right after frame i has gone out.

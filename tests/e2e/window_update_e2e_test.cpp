@@ -20,6 +20,7 @@
 
 #include "app/working_folder.h"
 #include "e2e_support.h"
+#include "folder_blobs.h"
 #include "link/clock.h"
 #include "support/pty_pair.h"
 #include "ui/qt/main_window.h"
@@ -42,27 +43,6 @@ QApplication& App() {
     }();
     return *app;
 }
-
-// A generated image set read from its folder, as the program file would hold it.
-class FolderBlobs final : public EmbeddedBlobs {
-public:
-    explicit FolderBlobs(const fs::path& folder) {
-        for (const std::string& name : Entries(folder)) {
-            blobs_[name] = ReadFile(folder / name);
-        }
-    }
-    std::optional<std::span<const unsigned char>> Find(std::string_view name) const override {
-        for (const auto& [key, bytes] : blobs_) {
-            if (NamesEqualIgnoringCase(key, name)) {
-                return std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-            }
-        }
-        return std::nullopt;
-    }
-
-private:
-    std::map<std::string, std::string> blobs_;
-};
 
 struct SeenBox {
     QString caption;
