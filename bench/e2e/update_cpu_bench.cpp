@@ -74,11 +74,34 @@ double ProcStatCpuSeconds(pid_t pid)
     return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
+// Time on a processor of the threads alive now, in seconds, to the nanosecond (stat counts in
+// 10 ms ticks, too coarse for a half-second window of a quiet wait).
+double TaskRuntimeSeconds(pid_t pid)
+{
+    std::error_code error;
+    double total = 0;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        std::ifstream in(task.path() / "schedstat");
+        unsigned long long ns = 0;
+        if (in >> ns) {
+            total += static_cast<double>(ns) * 1e-9;
+        }
+    }
+    return total;
+}
+
 struct Sample
 {
-    double at = 0;  // seconds since the updater started
-    double cpu = 0; // its processor seconds so far
+    double at = 0;      // seconds since the updater started
+    double cpu = 0;     // its processor seconds so far (stat ticks)
+    double runtime = 0; // the same from the threads' schedstat
 };
+
+Sample TakeSample(pid_t pid, double at)
+{
+    const double runtime = TaskRuntimeSeconds(pid);
+    return {at, ProcStatCpuSeconds(pid), runtime};
+}
 
 struct StatusMark
 {
@@ -178,8 +201,9 @@ struct Phase
 {
     std::string status;
     double seconds = 0;
-    double cpu = 0;
-    double peakWindowPercent = 0; // the busiest half-second sample within the phase
+    double cpu = 0;               // stat ticks
+    double runtime = 0;           // schedstat
+    double peakWindowPercent = 0; // the busiest half-second sample within the phase (schedstat)
 };
 
 void WholeUpdate(benchmark::State& state)
@@ -222,16 +246,16 @@ void WholeUpdate(benchmark::State& state)
                         line = line.substr(cr + 1);
                     }
                     if (line.rfind("Status: ", 0) == 0) {
-                        const double cpu = ProcStatCpuSeconds(updater.pid);
-                        if (cpu >= 0) {
-                            marks.push_back({line.substr(8), {Since(start), cpu}});
+                        const Sample sample = TakeSample(updater.pid, Since(start));
+                        if (sample.cpu >= 0) {
+                            marks.push_back({line.substr(8), sample});
                         }
                     }
                 }
                 if (Clock::now() >= nextSample) {
-                    const double cpu = ProcStatCpuSeconds(updater.pid);
-                    if (cpu >= 0) {
-                        samples.push_back({Since(start), cpu});
+                    const Sample sample = TakeSample(updater.pid, Since(start));
+                    if (sample.cpu >= 0) {
+                        samples.push_back(sample);
                     }
                     nextSample += std::chrono::milliseconds(kSampleMs);
                 }
@@ -268,38 +292,46 @@ void WholeUpdate(benchmark::State& state)
     fs::remove_all(folder);
 
     // Each status holds from its line to the next (the last to the exit).
-    marks.push_back({"(exit)", {wall, RusageSeconds(usage)}});
+    // The last status ends at the exit; its schedstat share is left out (the threads are gone).
+    marks.push_back({"(exit)", {wall, RusageSeconds(usage), marks.back().sample.runtime}});
     std::vector<Phase> phases;
     for (std::size_t i = 0; i + 1 < marks.size(); ++i) {
         Phase p{marks[i].text, marks[i + 1].sample.at - marks[i].sample.at,
-                marks[i + 1].sample.cpu - marks[i].sample.cpu, 0};
+                marks[i + 1].sample.cpu - marks[i].sample.cpu,
+                marks[i + 1].sample.runtime - marks[i].sample.runtime, 0};
         for (std::size_t k = 1; k < samples.size(); ++k) {
             if (samples[k - 1].at >= marks[i].sample.at && samples[k].at <= marks[i + 1].sample.at) {
-                const double share = (samples[k].cpu - samples[k - 1].cpu) / (samples[k].at - samples[k - 1].at);
+                const double share =
+                    (samples[k].runtime - samples[k - 1].runtime) / (samples[k].at - samples[k - 1].at);
                 p.peakWindowPercent = std::max(p.peakWindowPercent, 100.0 * share);
             }
         }
         phases.push_back(p);
     }
-    std::fprintf(stderr, "%-50s %9s %9s %8s %10s\n", "status", "seconds", "cpu_s", "cpu_%", "peak_0.5s%");
+    std::fprintf(stderr, "%-45s %8s %8s %7s %9s %8s %10s\n", "status", "seconds", "cpu_s", "cpu_%", "sched_s",
+                 "sched_%", "peak_0.5s%");
     for (const Phase& p : phases) {
-        std::fprintf(stderr, "%-50.50s %9.2f %9.3f %8.3f %10.1f\n", p.status.c_str(), p.seconds, p.cpu,
-                     p.seconds > 0 ? 100.0 * p.cpu / p.seconds : 0.0, p.peakWindowPercent);
+        const auto percent = [&p](double cpu) { return p.seconds > 0 ? 100.0 * cpu / p.seconds : 0.0; };
+        std::fprintf(stderr, "%-45.45s %8.2f %8.3f %7.3f %9.4f %8.3f %10.2f\n", p.status.c_str(), p.seconds, p.cpu,
+                     percent(p.cpu), p.runtime, percent(p.runtime), p.peakWindowPercent);
     }
 
     const auto phaseCounters = [&](const std::string& prefix, const std::string& name) {
         double seconds = 0;
         double cpu = 0;
+        double runtime = 0;
         double peak = 0;
         for (const Phase& p : phases) {
             if (p.status.rfind(prefix, 0) == 0) {
                 seconds += p.seconds;
                 cpu += p.cpu;
+                runtime += p.runtime;
                 peak = std::max(peak, p.peakWindowPercent);
             }
         }
         state.counters[name + "_s"] = seconds;
         state.counters[name + "_cpu_percent"] = seconds > 0 ? 100.0 * cpu / seconds : 0.0;
+        state.counters[name + "_sched_percent"] = seconds > 0 ? 100.0 * runtime / seconds : 0.0;
         state.counters[name + "_peak_0.5s_percent"] = peak;
     };
     const double cpu = RusageSeconds(usage);
