@@ -1,9 +1,9 @@
 // A whole update of the carried application set by the real updater executable, through its
 // console front end, against aurex-radio-sim pacing its pseudo-terminal at the line rate. The
 // updater runs as a child process; its processor time comes from wait4 at the end and from
-// /proc/<pid>/stat sampled every half second and at every status line, so each phase of the
-// update (the paced flash transfer, the erase wait, the restart waits) gets its own share of a
-// core. The fixed waits run at their real length (AUREX_TIME_SCALE 1) unless the environment
+// /proc/<pid>/stat and its threads' schedstat, sampled every half second and at every status line,
+// so each phase of the update (the paced flash transfer, the erase wait, the restart waits) gets
+// its own share of a core. The fixed waits run at their real length (AUREX_TIME_SCALE 1) unless the environment
 // says otherwise.
 #include <benchmark/benchmark.h>
 
