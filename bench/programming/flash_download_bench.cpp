@@ -1,7 +1,10 @@
 // The carried application image (about 4 MB of data) downloaded to the simulated radio over its
 // pseudo-terminal at 115200 baud: elapsed time against the time the protocol's own frame bytes
 // (both ways) need on that line, and the processor time the updater spends. Once with the radio
-// pacing the line at 115200 baud (no reply latency), once unpaced.
+// pacing the line at 115200 baud (no reply latency), once unpaced. Then a 512 KiB slice of the
+// code image, paced, with the radio answering every message 0, 1 and 16 ms late (the range of
+// USB serial adapters): each reply waited for costs the latency once more, so the second limit
+// is line time plus latency times replies.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -11,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <string_view>
 
 #include "link/clock.h"
 #include "link/frame_codec.h"
@@ -62,10 +67,19 @@ class CountingChannel final : public ProgrammingLink
         LinkPacket reply = inner_.ReceiveReply(expected, expectedLength, alternate, alternateLength, isAlternate);
         if (inner_.Status() == kLinkCompleted) {
             lineBytes += FrameSize(reply);
+            ++replies;
         }
         return reply;
     }
-    LinkPacket ReceiveAnyPacket() override { return inner_.ReceiveAnyPacket(); }
+    LinkPacket ReceiveAnyPacket() override
+    {
+        LinkPacket reply = inner_.ReceiveAnyPacket();
+        if (inner_.Status() == kLinkCompleted) {
+            lineBytes += FrameSize(reply);
+            ++replies;
+        }
+        return reply;
+    }
     int Status() const override { return inner_.Status(); }
     bool UsesPortComponent() const override { return inner_.UsesPortComponent(); }
     bool IsActive() const override { return inner_.IsActive(); }
@@ -80,12 +94,16 @@ class CountingChannel final : public ProgrammingLink
     void PauseTicks(std::int32_t ticks) override
     {
         const auto start = std::chrono::steady_clock::now();
+        const double cpu0 = ProcessCpuSeconds();
         inner_.PauseTicks(ticks);
+        pauseCpuSeconds += ProcessCpuSeconds() - cpu0;
         pauseSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
 
     std::size_t lineBytes = 0;
+    std::size_t replies = 0;
     double pauseSeconds = 0;
+    double pauseCpuSeconds = 0;
 
   private:
     RadioLinkChannel inner_;
@@ -97,7 +115,37 @@ struct NoProgress final : ProgressDisplay
     void SetPosition(int) override {}
 };
 
-// Loader.hex and Code.hex as extraction makes them from the carried pieces.
+// Data bytes of one S1/S2/S3 record (0 for any other line).
+std::size_t RecordDataBytes(std::string_view line)
+{
+    if (line.size() < 4 || line[0] != 'S' || line[1] < '1' || line[1] > '3') {
+        return 0;
+    }
+    const int count = std::stoi(std::string(line.substr(2, 2)), nullptr, 16);
+    const int overhead = (line[1] - '1' + 2) + 1; // address bytes and the checksum byte
+    return count > overhead ? static_cast<std::size_t>(count - overhead) : 0;
+}
+
+bool IsEndRecord(std::string_view line)
+{
+    return line.size() >= 2 && line[0] == 'S' && line[1] >= '7' && line[1] <= '9';
+}
+
+std::size_t ImageDataBytes(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::size_t total = 0;
+    for (std::string line; std::getline(in, line);) {
+        total += RecordDataBytes(line);
+    }
+    return total;
+}
+
+// Loader.hex and Code.hex as extraction makes them from the carried pieces, and Slice.hex: the
+// header and the first data records of Code.hex up to kSliceBytes of data, then Code.hex's own
+// end record.
+constexpr std::size_t kSliceBytes = 512 * 1024;
+
 struct CarriedImages
 {
     CarriedImages()
@@ -106,23 +154,61 @@ struct CarriedImages
         char name[] = "/tmp/aurex-flash-bench-XXXXXX";
         folder = ::mkdtemp(name);
         fs::copy_file(blobs / "LOADER_1", folder / "Loader.hex");
-        std::ofstream code(folder / "Code.hex", std::ios::binary);
-        for (int i = 1; fs::exists(blobs / ("CODE_" + std::to_string(i))); ++i) {
-            std::ifstream piece(blobs / ("CODE_" + std::to_string(i)), std::ios::binary);
-            code << piece.rdbuf();
+        {
+            std::ofstream code(folder / "Code.hex", std::ios::binary);
+            for (int i = 1; fs::exists(blobs / ("CODE_" + std::to_string(i))); ++i) {
+                std::ifstream piece(blobs / ("CODE_" + std::to_string(i)), std::ios::binary);
+                code << piece.rdbuf();
+            }
         }
+        loaderBytes = ImageDataBytes(folder / "Loader.hex");
+        codeBytes = ImageDataBytes(folder / "Code.hex");
+        WriteSlice();
     }
     ~CarriedImages() { fs::remove_all(folder); }
+
+    void WriteSlice()
+    {
+        std::ifstream code(folder / "Code.hex", std::ios::binary);
+        std::string end;
+        for (std::string line; std::getline(code, line);) {
+            if (IsEndRecord(line)) {
+                end = line;
+            }
+        }
+        code.clear();
+        code.seekg(0);
+        std::ofstream slice(folder / "Slice.hex", std::ios::binary);
+        for (std::string line; sliceBytes < kSliceBytes && std::getline(code, line);) {
+            if (IsEndRecord(line)) {
+                break;
+            }
+            sliceBytes += RecordDataBytes(line);
+            slice << line << '\n';
+        }
+        slice << end << '\n';
+    }
+
     fs::path folder;
+    std::size_t loaderBytes = 0;
+    std::size_t codeBytes = 0;
+    std::size_t sliceBytes = 0;
 };
 
-void CarriedApplicationDownload(benchmark::State& state)
+CarriedImages& Images()
 {
-    const bool paced = state.range(0) != 0;
-    CarriedImages images;
+    static CarriedImages images;
+    return images;
+}
+
+// Downloads Loader.hex and the code image `codeFile` (codeBytes of data) once.
+void RunDownload(benchmark::State& state, const std::string& codeFile, std::size_t codeBytes, bool paced,
+                 int latencyMs)
+{
+    const CarriedImages& images = Images();
     // Radio platform 0: the shortest erase wait that still covers the radio's erase.
-    test::RadioSimProcess sim({"--pace", paced ? "on" : "off", "--latency-ms", "0", "--erase-ms", "500",
-                               "--restart-ms", "100", "--time-scale", "1"});
+    test::RadioSimProcess sim({"--pace", paced ? "on" : "off", "--latency-ms", std::to_string(latencyMs),
+                               "--erase-ms", "500", "--restart-ms", "100", "--time-scale", "1"});
     test::ScopedComOverride com(kCom, sim.DevicePath());
     ScaledTimer commTimer;
     RadioLink link;
@@ -143,7 +229,7 @@ void CarriedApplicationDownload(benchmark::State& state)
     CountingChannel channel(link);
     for (auto _ : state) {
         std::ifstream loader(images.folder / "Loader.hex");
-        std::ifstream code(images.folder / "Code.hex");
+        std::ifstream code(images.folder / codeFile);
         NoProgress progress;
         const double cpu0 = ProcessCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
@@ -157,21 +243,53 @@ void CarriedApplicationDownload(benchmark::State& state)
         state.SkipWithError(("download failed with status " + std::to_string(status) + "\n" + sim.Log()).c_str());
         return;
     }
+    const double dataMegabytes = static_cast<double>(images.loaderBytes + codeBytes) / 1e6;
     const double lineTime = static_cast<double>(channel.lineBytes) / kLineBytesPerSecond;
+    const double latencyLimit = lineTime + static_cast<double>(channel.replies) * latencyMs / 1000.0;
     const double transfer = elapsed - channel.pauseSeconds;
+    const double transferCpu = cpu - channel.pauseCpuSeconds;
+    state.counters["data_bytes"] = static_cast<double>(images.loaderBytes + codeBytes);
     state.counters["frame_bytes"] = static_cast<double>(channel.lineBytes);
+    state.counters["replies"] = static_cast<double>(channel.replies);
     state.counters["line_limit_s"] = lineTime;
+    state.counters["latency_limit_s"] = latencyLimit;
     state.counters["transfer_s"] = transfer;
     state.counters["erase_wait_s"] = channel.pauseSeconds;
     state.counters["ratio_of_limit"] = lineTime / transfer;
+    state.counters["ratio_of_latency_limit"] = latencyLimit / transfer;
     state.counters["cpu_s"] = cpu;
     state.counters["cpu_percent_of_core"] = 100.0 * cpu / elapsed;
+    // The transfer alone (the erase wait taken out), and the quiet erase wait by itself.
+    state.counters["transfer_cpu_percent"] = 100.0 * transferCpu / transfer;
+    state.counters["transfer_cpu_ms_per_MB"] = 1000.0 * transferCpu / dataMegabytes;
+    state.counters["wait_cpu_percent"] =
+        channel.pauseSeconds > 0 ? 100.0 * channel.pauseCpuSeconds / channel.pauseSeconds : 0.0;
+}
+
+void CarriedApplicationDownload(benchmark::State& state)
+{
+    RunDownload(state, "Code.hex", Images().codeBytes, state.range(0) != 0, 0);
+}
+
+// Paced, with the radio answering every message the given milliseconds late.
+void CodeSliceDownload(benchmark::State& state)
+{
+    RunDownload(state, "Slice.hex", Images().sliceBytes, true, static_cast<int>(state.range(0)));
 }
 
 BENCHMARK(CarriedApplicationDownload)
     ->ArgName("paced")
     ->Arg(1)
     ->Arg(0)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+BENCHMARK(CodeSliceDownload)
+    ->ArgName("latency_ms")
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(16)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
