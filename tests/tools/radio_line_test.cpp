@@ -229,7 +229,9 @@ TEST(RadioLinePace, BytesGoAtATenthOfTheBaudRateBothWays)
     bench.Wait(requestTime - 1us);
     EXPECT_TRUE(bench.TakeRaw().empty()); // the last byte of the request is still on its way
     bench.Wait(1us);
-    // The reply (9 bytes) leaves at the same pace.
+    // The reply (9 bytes) leaves at the same pace, each byte handed over once it is all out.
+    EXPECT_TRUE(bench.TakeRaw().empty());
+    bench.Wait(byteTime);
     Bytes raw = bench.TakeRaw();
     EXPECT_EQ(raw.size(), 1u);
     bench.Wait(SimTime(4 * 521));
@@ -240,6 +242,14 @@ TEST(RadioLinePace, BytesGoAtATenthOfTheBaudRateBothWays)
     const Bytes rest = bench.TakeRaw();
     raw.insert(raw.end(), rest.begin(), rest.end());
     EXPECT_THAT(HearAsProgram(raw).messages, ElementsAre(kBootVersionReply));
+
+    // After a quiet spell a request takes no less: it is in a whole request time after it went.
+    bench.Wait(10ms);
+    bench.SendRaw(request);
+    bench.Wait(requestTime - 1us);
+    EXPECT_TRUE(bench.TakeRaw().empty());
+    bench.Wait(1us + byteTime);
+    EXPECT_EQ(bench.TakeRaw().size(), 1u);
 
     // A request sent right after the baud-rate message, at the new speed, meets the radio once
     // the message ahead of it on the line has switched it.

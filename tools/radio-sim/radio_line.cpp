@@ -60,7 +60,8 @@ void RadioLine::FromProgram(std::span<const std::uint8_t> bytes, int sendBefore,
     for (std::uint8_t b : bytes) {
         SimTime arrival = now;
         if (profile_.pace) {
-            arrival = std::max(now, lastArrival_ + ByteTime(unknown ? radio_.Baud() : senderBaud));
+            // A byte is in once its stop bit is: a byte time after it started, never earlier.
+            arrival = std::max(now, lastArrival_) + ByteTime(unknown ? radio_.Baud() : senderBaud);
         }
         lastArrival_ = arrival;
         inbound_.push_back({b, sendBefore, sendNow, arrival});
@@ -211,7 +212,8 @@ void RadioLine::TakeOutput(SimTime now, int receiveBaud, std::vector<std::uint8_
         while (segment.sent < segment.bytes.size()) {
             SimTime start = segment.notBefore;
             if (profile_.pace) {
-                start = std::max(start, lineFreeAt_);
+                // Handed over once its stop bit has left: a paced line never beats the real one.
+                start = std::max(start, lineFreeAt_) + ByteTime(radioBaud);
             }
             if (start > now) {
                 return;
@@ -219,7 +221,7 @@ void RadioLine::TakeOutput(SimTime now, int receiveBaud, std::vector<std::uint8_
             std::uint8_t b = segment.bytes[segment.sent++];
             --outboundBytes_;
             if (profile_.pace) {
-                lineFreeAt_ = start + ByteTime(radioBaud);
+                lineFreeAt_ = start;
             }
             if (!segment.echo) {
                 const std::optional<std::uint8_t> arrived = outNoise_.Pass(b);
@@ -251,7 +253,8 @@ std::optional<SimTime> RadioLine::NextEvent(bool withOutput) const
     }
     if (withOutput && !outbound_.empty()) {
         const Segment& segment = outbound_.front();
-        consider(profile_.pace ? std::max(segment.notBefore, lineFreeAt_) : segment.notBefore);
+        consider(profile_.pace ? std::max(segment.notBefore, lineFreeAt_) + ByteTime(radio_.Baud())
+                               : segment.notBefore);
     }
     return next;
 }
