@@ -29,6 +29,9 @@
 
 namespace aurex {
 
+class BackupDisk;
+class ScratchFolder;
+
 // What a probe of one COM port found.
 enum class PortProbeResult { Available, Absent, Busy, PermissionDenied };
 
@@ -36,8 +39,10 @@ enum class PortProbeResult { Available, Absent, Busy, PermissionDenied };
 struct MainFormEnvironment {
     // The blobs bound into the program; null: none (the record reads as zeros).
     std::shared_ptr<const EmbeddedBlobs> blobs;
-    // Where extraction writes; null: the process's working folder.
+    // Where extraction writes; null: a private folder of each run under the cache folder.
     std::shared_ptr<WorkingFolder> workingFolder;
+    // Where codeplug backups are written; null: the real disk.
+    std::shared_ptr<BackupDisk> backupDisk;
     // The program's own file name; empty: the running executable.
     std::string programPath;
     // Logical processors of the host; empty: std::thread::hardware_concurrency().
@@ -164,6 +169,9 @@ public:
     private:
         TCodeUpdaterMainDispForm& form_;
     };
+    // Set once the program has been asked from outside to end (a signal): no run starts after it,
+    // and the window closes when the handler under way returns.
+    bool m_TerminationRequested = false;
     bool m_PasswordAccepted = false;
     bool UseSecondBootImage = false;
     std::uint8_t RadioTypeCode = 0;
@@ -227,6 +235,14 @@ public:
     void m_FileExitMenuItemClick();
     // True when the window may close.
     bool FormCloseQuery();
+    // The program is asked from outside to end (SIGTERM, SIGHUP, Ctrl-C): a run is stopped as by
+    // Stop, a codeplug being written back is finished first.
+    enum class Termination {
+        EndNow,         // nothing is under way
+        Stopping,       // the run was stopped now; the handler will return
+        StillStopping,  // a stopped run is unwinding, or a prompt of the handler is open
+    };
+    Termination RequestTermination();
     void m_HelpAboutMenuItemClick();
     void m_ApplicationRadioButtonClick();
     void m_BootRadioButtonClick();
@@ -282,8 +298,14 @@ private:
         TCodeUpdaterMainDispForm& form_;
     };
 
+    // Before anything is sent to the radio: the run's folder for the images, and the backup
+    // folder when the run ends with the codeplug step. False after an error box saying why.
+    bool ReadyToUpdate(bool codeplugStep);
+
     DialogHost& host_;
     MainFormEnvironment environment_;
+    // The run folder when the environment gave no working folder.
+    std::shared_ptr<ScratchFolder> scratch_;
     ControlLinkTimer m_CommTimerLink{m_CommTimer};
 };
 

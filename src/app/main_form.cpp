@@ -9,6 +9,7 @@
 #include "app/code_updater_main_form.h"
 #include "app/host_info.h"
 #include "app/port_probe.h"
+#include "app/scratch_folder.h"
 #include "link/clock.h"
 
 namespace aurex {
@@ -41,7 +42,10 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnv
         environment_.probePort = ProbeComPort;
     }
     if (!environment_.workingFolder) {
-        environment_.workingFolder = std::make_shared<DiskFolder>(".");
+        // What a killed run of this user's left behind goes first.
+        RemoveStaleScratchFolders(DefaultScratchParent());
+        scratch_ = std::make_shared<ScratchFolder>(DefaultScratchParent());
+        environment_.workingFolder = scratch_;
     }
 
     BuildControls();
@@ -263,6 +267,12 @@ TCodeUpdaterMainDispForm::ClickHandlerScope::ClickHandlerScope(TCodeUpdaterMainD
 
 TCodeUpdaterMainDispForm::ClickHandlerScope::~ClickHandlerScope() {
     form_.m_ClickHandlerRunning = false;
+    if (form_.scratch_) {
+        form_.scratch_->Release();  // every file of the run is closed by now
+    }
+    if (form_.m_TerminationRequested) {
+        form_.host_.RequestClose(form_);
+    }
     if (!form_.m_UpdateInProgress) {
         form_.m_StartButton.SetEnabled(true);
         form_.m_ComportComboBox.SetEnabled(true);
@@ -317,6 +327,15 @@ bool TCodeUpdaterMainDispForm::FormCloseQuery() {
     }
     EndUpdateRun(true);
     return true;
+}
+
+TCodeUpdaterMainDispForm::Termination TCodeUpdaterMainDispForm::RequestTermination() {
+    m_TerminationRequested = true;
+    if (m_UpdateInProgress) {
+        m_StartButtonClick();  // reads "Stop" during a run
+        return Termination::Stopping;
+    }
+    return m_ClickHandlerRunning ? Termination::StillStopping : Termination::EndNow;
 }
 
 void TCodeUpdaterMainDispForm::m_HelpAboutMenuItemClick() {

@@ -7,7 +7,9 @@
 #include "app/code_updater_main_form.h"
 #include "app/host_info.h"
 #include "app/image_stream.h"
+#include "app/scratch_folder.h"
 #include "programming/radio_programming.h"
+#include "transfer/codeplug_backup.h"
 #include "transfer/preserve_codeplug.h"
 
 namespace aurex {
@@ -56,6 +58,9 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick() {
         }
         m_PasswordAccepted = true;
     }
+    if (m_TerminationRequested || !ReadyToUpdate(m_BootPathSelected || !bootRequested)) {
+        return;
+    }
     SetFocus(m_RetrieveVersionInfoButton);
     if (m_BootPathSelected) {
         RunBootUpdate();
@@ -63,6 +68,18 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick() {
         RunApplicationUpdate(bootRequested);
     }
     CloseRadioLink();
+}
+
+bool TCodeUpdaterMainDispForm::ReadyToUpdate(bool codeplugStep) {
+    std::string problem = scratch_ ? scratch_->Prepare() : std::string();
+    if (problem.empty() && codeplugStep) {
+        problem = CheckCodeplugBackupFolder(environment_.backupDisk ? *environment_.backupDisk : SystemBackupDisk());
+    }
+    if (problem.empty()) {
+        return true;
+    }
+    ShowError(problem + "\n\nNothing has been sent to the radio.");
+    return false;
 }
 
 void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
@@ -175,6 +192,9 @@ void TCodeUpdaterMainDispForm::RunBootUpdate() {
                 return;  // stopped: the application is not loaded after all
             }
             ShowInformation(kBootRefreshedText);
+            if (!m_UpdateInProgress) {
+                return;  // stopped while the box was up (a signal closes it)
+            }
             ChangeBaudRate(RadioLink, 115200);
             // Takes the keyboard focus away from the Stop button.
             m_RetrieveVersionInfoButton.SetEnabled(true);

@@ -2,90 +2,194 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <vector>
 
 namespace aurex {
 
 namespace {
 
 // Only what is safe in a file name on every system; the identity is hex digits anyway.
-QString NamePart(std::string_view identity) {
+std::string NamePart(std::string_view identity) {
     std::string part;
     for (char c : identity) {
         if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
             part.push_back(c);
         }
     }
-    return part.empty() ? QStringLiteral("unknown") : QString::fromStdString(part);
+    return part.empty() ? "unknown" : part;
 }
 
-CodeplugBackupResult Failed(std::string error) {
-    CodeplugBackupResult r;
-    r.error = std::move(error);
-    return r;
+bool IsAbsoluteSetting(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] == '/';
+}
+
+// Closes a descriptor and removes a hidden name left by the disk, whatever way the save ends.
+class OpenBackupFile {
+public:
+    OpenBackupFile(BackupDisk& disk, int folder) : disk_(disk), folder_(folder) {}
+    ~OpenBackupFile() {
+        disk_.Close(fd);
+        if (!tempName.empty()) {
+            disk_.Unlink(folder_, tempName);
+        }
+    }
+    OpenBackupFile(const OpenBackupFile&) = delete;
+    OpenBackupFile& operator=(const OpenBackupFile&) = delete;
+
+    int fd = -1;
+    std::string tempName;
+
+private:
+    BackupDisk& disk_;
+    int folder_;
+};
+
+class OpenFolder {
+public:
+    explicit OpenFolder(BackupDisk& disk) : disk_(disk) {}
+    ~OpenFolder() { disk_.Close(fd); }
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    int fd = -1;
+
+private:
+    BackupDisk& disk_;
+};
+
+// The folder made (private) and opened; 0 or an errno value.
+int PrepareFolder(BackupDisk& disk, const std::string& path, OpenFolder& folder) {
+    if (int e = disk.MakePrivateFolder(path)) {
+        return e;
+    }
+    return disk.OpenFolder(path, folder.fd);
+}
+
+// A new file of `bytes` in the open folder, written and synced; 0 or an errno value, with `step`
+// saying what failed.
+int WriteSynced(BackupDisk& disk, const OpenFolder& folder, std::unique_ptr<OpenBackupFile>& file,
+                std::span<const std::uint8_t> bytes, std::string& step) {
+    step = "cannot create a file in it";
+    file = std::make_unique<OpenBackupFile>(disk, folder.fd);
+    if (int e = disk.CreateUnnamed(folder.fd, file->fd, file->tempName)) {
+        return e;
+    }
+    step = "cannot write in it";
+    if (int e = disk.Write(file->fd, bytes.data(), bytes.size())) {
+        return e;
+    }
+    // Written is not yet on the disk: only a synced file survives a power cut.
+    step = "cannot write to the disk";
+    return disk.DataSync(file->fd);
 }
 
 }  // namespace
 
-std::string CodeplugBackupFolder() {
+BackupFolderPlace LocateCodeplugBackupFolder() {
+    BackupFolderPlace place;
+    if (!IsAbsoluteSetting("XDG_DATA_HOME") && !IsAbsoluteSetting("HOME")) {
+        place.problem = "neither HOME nor XDG_DATA_HOME is set, so there is no per-user folder for codeplug backups";
+        return place;
+    }
     const QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (base.isEmpty()) {
-        return {};
+        place.problem = "no per-user data folder is known on this computer";
+        return place;
     }
-    return QDir(base).filePath(QStringLiteral("codeplug-backups")).toStdString();
+    place.path = QDir(base).filePath(QStringLiteral("codeplug-backups")).toStdString();
+    return place;
 }
 
-CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<const std::uint8_t> bytes) {
-    const QString folder = QString::fromStdString(CodeplugBackupFolder());
-    if (folder.isEmpty()) {
-        return Failed("no per-user data folder is known on this computer");
-    }
-    if (!QDir().mkpath(folder)) {
-        return Failed("cannot create the folder " + folder.toStdString());
-    }
-    const QDir dir(folder);
-    const QString stem = QStringLiteral("codeplug-%1-%2")
-                             .arg(NamePart(identity), QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    QString path = dir.filePath(stem + QStringLiteral(".bin"));
-    for (int n = 2; QFileInfo::exists(path); ++n) {
-        if (n > 999) {
-            return Failed("too many backups of this radio in one second in " + folder.toStdString());
-        }
-        path = dir.filePath(stem + QStringLiteral("-%1.bin").arg(n));
-    }
+std::string CodeplugBackupFolder() { return LocateCodeplugBackupFolder().path; }
 
-    // A temporary name, flushed to the disk and renamed: the backup exists whole or not at all.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return Failed("cannot create " + path.toStdString() + ": " + file.errorString().toStdString());
+std::string CheckCodeplugBackupFolder(BackupDisk& disk) {
+    const BackupFolderPlace place = LocateCodeplugBackupFolder();
+    if (place.path.empty()) {
+        return "Codeplug backups cannot be saved: " + place.problem + ".";
     }
-    const auto size = static_cast<qint64>(bytes.size());
-    if (file.write(reinterpret_cast<const char*>(bytes.data()), size) != size || !file.commit()) {
-        const std::string why = file.errorString().toStdString();
-        file.cancelWriting();
-        return Failed("cannot write " + path.toStdString() + ": " + why);
+    const std::string where = "Codeplug backups cannot be saved in the folder " + place.path + ": ";
+    OpenFolder folder(disk);
+    if (int e = PrepareFolder(disk, place.path, folder)) {
+        return where + "cannot create the folder (" + ErrorText(e) + ").";
+    }
+    std::uint64_t free = 0;
+    if (disk.FreeBytes(folder.fd, free) == 0 && free < kBackupRoomBytes) {
+        return where + "the disk has " + std::to_string(free / 1024) + " KB free, and a backup needs " +
+               std::to_string(kBackupRoomBytes / 1024) + " KB.";
+    }
+    // Free space alone does not show quotas or a read-only mount: a trial file of a backup's size.
+    const std::vector<std::uint8_t> trial(kBackupRoomBytes, 0);
+    std::unique_ptr<OpenBackupFile> file;
+    std::string step;
+    if (int e = WriteSynced(disk, folder, file, trial, step)) {
+        return where + step + " (" + ErrorText(e) + ").";
+    }
+    return {};
+}
+
+CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<const std::uint8_t> bytes,
+                                        BackupDisk& disk) {
+    CodeplugBackupResult r;
+    const BackupFolderPlace place = LocateCodeplugBackupFolder();
+    if (place.path.empty()) {
+        r.error = place.problem;
+        return r;
+    }
+    const std::string& path = place.path;
+    OpenFolder folder(disk);
+    if (int e = PrepareFolder(disk, path, folder)) {
+        r.error = "cannot create the folder " + path + " (" + ErrorText(e) + ")";
+        return r;
+    }
+    std::unique_ptr<OpenBackupFile> file;
+    std::string step;
+    if (int e = WriteSynced(disk, folder, file, bytes, step)) {
+        r.error = path + ": " + step + " (" + ErrorText(e) + ")";
+        return r;
     }
 
     // Only a backup that reads back as written counts.
-    QFile check(path);
-    if (!check.open(QIODevice::ReadOnly)) {
-        return Failed("cannot read back " + path.toStdString());
+    std::vector<std::uint8_t> stored(bytes.size());
+    if (int e = disk.ReadAt(file->fd, stored.data(), stored.size(), 0)) {
+        r.error = path + ": cannot read the backup back (" + ErrorText(e) + ")";
+        return r;
     }
-    const QByteArray stored = check.readAll();
-    check.close();
-    if (stored.size() != size || !std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const std::uint8_t*>(stored.constData()))) {
-        QFile::remove(path);
-        return Failed("the backup read back from " + path.toStdString() + " differs from the codeplug");
+    if (!std::equal(bytes.begin(), bytes.end(), stored.begin())) {
+        r.error = path + ": the backup read back differs from the codeplug";
+        return r;
     }
-    CodeplugBackupResult r;
+
+    const std::string stem = "codeplug-" + NamePart(identity) + "-" +
+                             QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString();
+    std::string name;
+    int linked = EEXIST;
+    for (int n = 1; linked == EEXIST && n <= 999; ++n) {
+        name = n == 1 ? stem + ".bin" : stem + "-" + std::to_string(n) + ".bin";
+        linked = disk.LinkIn(folder.fd, file->fd, file->tempName, name);
+    }
+    if (linked == EEXIST) {
+        r.error = path + ": too many backups of this radio in one second";
+        return r;
+    }
+    if (linked != 0) {
+        r.error = path + ": cannot name the backup " + name + " (" + ErrorText(linked) + ")";
+        return r;
+    }
+    // The name is on the disk only once the folder is synced too.
+    if (int e = disk.SyncFolder(folder.fd)) {
+        disk.Unlink(folder.fd, name);
+        r.error = path + ": cannot write the folder to the disk (" + ErrorText(e) + ")";
+        return r;
+    }
     r.saved = true;
-    r.path = path.toStdString();
+    r.path = path + "/" + name;
     return r;
 }
 

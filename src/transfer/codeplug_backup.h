@@ -8,10 +8,29 @@
 #include <string>
 #include <string_view>
 
+#include "transfer/backup_disk.h"
+
 namespace aurex {
 
-// <per-user application data folder>/codeplug-backups (QStandardPaths::AppDataLocation).
+// Room a backup needs at the most: the largest codeplug, with a margin.
+inline constexpr std::uint64_t kBackupRoomBytes = 64 * 1024;
+
+struct BackupFolderPlace {
+    std::string path;     // <per-user data folder>/codeplug-backups
+    std::string problem;  // why there is none, when there is none
+};
+
+// Where backups go ($XDG_DATA_HOME, else $HOME/.local/share). Without either there is no
+// per-user folder: a backup must not land in a folder of the file system's root.
+BackupFolderPlace LocateCodeplugBackupFolder();
+// The path alone; empty when there is none.
 std::string CodeplugBackupFolder();
+
+// Empty when a backup can be saved now: the folder can be made, and a file of kBackupRoomBytes
+// written and synced in it. Otherwise a sentence that names the folder and the reason; the
+// update must then not begin, since the backup would be found missing only after the new code
+// is in the radio.
+std::string CheckCodeplugBackupFolder(BackupDisk& disk = SystemBackupDisk());
 
 struct CodeplugBackupResult {
     bool saved = false;
@@ -20,8 +39,11 @@ struct CodeplugBackupResult {
 };
 
 // Writes `bytes` to codeplug-<identity>-<yyyyMMdd-HHmmss>.bin in the backup folder (a numbered
-// name when that exists): to a temporary name first, flushed to the disk and renamed, then read
-// back and compared. Never replaces an earlier backup. Nothing is left behind on failure.
-CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<const std::uint8_t> bytes);
+// name when that is taken): as an unnamed file for its owner only, synced to the disk and read
+// back, then linked in under a name that no file holds, and the folder synced. Never replaces an
+// earlier backup; nothing is left behind on failure, and a backup that may not be on the disk
+// counts as failed.
+CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<const std::uint8_t> bytes,
+                                        BackupDisk& disk = SystemBackupDisk());
 
 }  // namespace aurex

@@ -85,7 +85,11 @@ int TransferCodeplug(TCodeUpdaterMainDispForm& window, std::string& identity, st
     if (!transfer.HasIdentity()) {
         return kPreserveDownloadFailed;
     }
-    if (!SaveCodeplugBackup(identity, asUploaded).saved) {
+    const std::shared_ptr<BackupDisk>& disk = window.Environment().backupDisk;
+    const CodeplugBackupResult backup = SaveCodeplugBackup(identity, asUploaded, disk ? *disk : SystemBackupDisk());
+    if (!backup.saved) {
+        window.ShowError("The radio keeps the codeplug it had: the converted codeplug was not written into it, "
+                         "since its backup could not be saved.\n" + backup.error);
         return kPreserveDownloadFailed;
     }
 

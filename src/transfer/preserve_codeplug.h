@@ -19,9 +19,9 @@ inline constexpr int kPreserveUploadFailed = 4;    // upload failed or not a val
 inline constexpr int kPreserveDownloadFailed = 5;  // not written back whole (or not at all)
 
 // Runs the step over the window's link, status line and progress bar; one of the results above.
-// Shows no message box. Before anything is written back, the uploaded codeplug is saved as a
-// backup file (CodeplugBackupFolder); without the backup, or without the radio's identity,
-// nothing is written and the result is 5.
+// Before anything is written back, the uploaded codeplug is saved as a backup file
+// (CodeplugBackupFolder); without the backup (an error box then says why), or without the radio's
+// identity, nothing is written and the result is 5.
 int PreserveCodeplug(TCodeUpdaterMainDispForm& window);
 
 // Asks the radio for its identity (04 04, skipping one 07 25 notice). True with the identity as

@@ -5,6 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+
 #include "e2e_support.h"
 #include "updater_process.h"
 
@@ -23,34 +29,46 @@ const char* const kTimedOut = "Code download timed out or canceled by user.";
 struct Bench {
     explicit Bench(std::vector<std::string> radioSettings) : radio(std::move(radioSettings)) {}
 
+    // `pid`, when given, holds the updater's process id while it runs.
     ConsoleRun Update(const std::string& updater, std::vector<std::string> options,
                       const std::function<void(const std::string&, const Interrupt&)>& onLine = {},
-                      const std::string& input = {}) {
+                      const std::string& input = {}, int* pid = nullptr) {
         ConsoleCommand command;
         command.executable = updater;
         command.args = {"--console", "--port", "1"};
         command.args.insert(command.args.end(), options.begin(), options.end());
         command.environment = {"AUREX_COM1=" + radio.Device(), "AUREX_TIME_SCALE=" + kTimeScaleText,
-                               "XDG_DATA_HOME=" + data.path.string()};
+                               "XDG_DATA_HOME=" + data.path.string(), "XDG_CACHE_HOME=" + cache.path.string()};
+        command.environment.insert(command.environment.end(), extraEnvironment.begin(), extraEnvironment.end());
         command.workingDirectory = work.path.string();
         command.input = input;
+        command.started = [pid](int started) {
+            if (pid != nullptr) {
+                *pid = started;
+            }
+        };
         return RunConsole(command, onLine);
     }
 
     std::vector<fs::path> Backups() const { return FilesBelow(data.path); }
 
+    // The runs' private folders for the extracted images, the program's own part of the cache.
+    std::vector<std::string> RunFolders() const { return Entries(cache.path / "Aurex Code Updater"); }
+
     SimulatedRadio radio;
     Scratch work{"work"};
     Scratch data{"data"};
+    Scratch cache{"cache"};
+    std::vector<std::string> extraEnvironment;
 };
 
-// Presses Ctrl-C once, when the updater shows `status`.
-std::function<void(const std::string&, const Interrupt&)> StopAt(const std::string& status) {
+// Presses Ctrl-C (or sends another signal) once, when the updater shows `status`.
+std::function<void(const std::string&, const Interrupt&)> StopAt(const std::string& status, int signal = SIGINT) {
     auto done = std::make_shared<bool>(false);
-    return [status, done](const std::string& line, const Interrupt& interrupt) {
+    return [status, done, signal](const std::string& line, const Interrupt& interrupt) {
         if (!*done && line == "Status: " + status) {
             *done = true;
-            interrupt();
+            interrupt(signal);
         }
     };
 }
@@ -371,6 +389,120 @@ TEST(ConsoleUpdateE2eTest, StopDuringTheCodeplugWriteBackLetsTheWriteFinish) {
     EXPECT_EQ(run.LastStatus(), "Done.") << run.output << bench.radio.Log();
     EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+// A shutdown (SIGTERM) or a closed terminal (SIGHUP) is Stop: during the codeplug write-back the
+// write is finished, also when a second signal follows the first.
+TEST(ConsoleUpdateE2eTest, TerminationSignalsDuringTheWriteBackLetTheWriteFinish) {
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signal));
+        Bench bench({"--boot-version", "6.0", "--latency-ms", "200"});
+        int sent = 0;
+        const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"},
+                                            [&sent, signal](const std::string& line, const Interrupt& interrupt) {
+                                                if ((sent == 0 && line == "Status: Downloading codeplug...") ||
+                                                    (sent == 1 && line == "Stopping...")) {
+                                                    ++sent;
+                                                    interrupt(signal);
+                                                }
+                                            });
+        EXPECT_EQ(run.exitStatus, 0) << run.output;
+        EXPECT_THAT(run.output, HasSubstr("Still stopping: waiting for the step under way to end..."));
+        EXPECT_EQ(run.LastStatus(), "Done.") << run.output << bench.radio.Log();
+        EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
+        EXPECT_THAT(bench.RunFolders(), IsEmpty());
+    }
+}
+
+// A backup folder that cannot take a backup is found before anything goes to the radio, and the
+// box names the folder and why: found after the flash it would cost a second one.
+TEST(ConsoleUpdateE2eTest, AnUnusableBackupFolderIsFoundBeforeTheRadioHearsAnything) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> environment;  // <data> stands for the run's data folder
+        const char* says;
+    };
+    for (const Case& c : {Case{"a file where the folder goes", {"XDG_DATA_HOME=<data>/file/data"}, "/file/data/"},
+                          Case{"no home folder", {"XDG_DATA_HOME=", "HOME="}, "neither HOME nor XDG_DATA_HOME is set"}}) {
+        SCOPED_TRACE(c.what);
+        Bench bench({"--boot-version", "6.0", "--verbose"});
+        std::ofstream(bench.data.path / "file") << "x";
+        for (std::string setting : c.environment) {
+            if (const auto at = setting.find("<data>"); at != std::string::npos) {
+                setting.replace(at, 6, bench.data.path.string());
+            }
+            bench.extraEnvironment.push_back(setting);
+        }
+        const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"});
+        EXPECT_NE(run.exitStatus, 0);
+        EXPECT_THAT(run.output, HasSubstr("Codeplug backups cannot be saved"));
+        EXPECT_THAT(run.output, HasSubstr(c.says));
+        EXPECT_THAT(run.output, HasSubstr("Nothing has been sent to the radio."));
+        EXPECT_FALSE(Contains(run.Statuses(), "Extracting embedded files...")) << run.output;
+        EXPECT_EQ(bench.radio.Log().find("in  "), std::string::npos) << bench.radio.Log();
+        EXPECT_THAT(bench.RunFolders(), IsEmpty());
+    }
+}
+
+// Kills the updater with SIGKILL as soon as it creates a file in its run folder: in the middle
+// of extracting its images.
+std::function<void(const std::string&, const Interrupt&)> KillInExtraction(const Bench& bench, const int& pid) {
+    return [&bench, &pid](const std::string& line, const Interrupt& interrupt) {
+        if (line != "Status: Extracting embedded files...") {
+            return;
+        }
+        // The run folder exists before this status; extraction follows the interface box probe.
+        const fs::path folder = bench.cache.path / "Aurex Code Updater" / ("run-" + std::to_string(pid));
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(::inotify_add_watch(watch, folder.c_str(), IN_CREATE), 0) << folder;
+        alignas(inotify_event) char events[4096];
+        for (bool piece = false; !piece;) {
+            const ssize_t n = ::read(watch, events, sizeof events);
+            ASSERT_GT(n, 0);
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                piece = piece || (event->len > 0 && std::string(event->name) != "lock");
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        interrupt(SIGKILL);
+        ::close(watch);
+    };
+}
+
+// A run killed on the way leaves its images in its own folder, never in the folder it was
+// started from; the next run, against the radio restarted, removes them and ends "Done.".
+TEST(ConsoleUpdateE2eTest, ARunKilledOnTheWayLeavesNothingForTheNextRun) {
+    struct Case {
+        const char* at;  // the status at which the updater is killed; empty: in extraction
+        const char* updater;
+        std::vector<std::string> radio;
+    };
+    const std::vector<std::string> seriesFour = {"--boot-version", "4.0", "--format-after-update", "5.10"};
+    const std::vector<std::string> seriesSix = {"--boot-version", "6.0"};
+    // The carried set's twelve pieces take long enough to be caught in the middle.
+    for (const Case& c : {Case{"", AUREX_UPDATER_CARRIED, seriesFour},
+                          Case{"Checking target radio...", AUREX_UPDATER_APPLICATION, seriesSix},
+                          Case{"Downloading Application code ...", AUREX_UPDATER_APPLICATION, seriesSix}}) {
+        SCOPED_TRACE(*c.at == 0 ? "in extraction" : c.at);
+        Bench bench(c.radio);
+        int pid = -1;
+        const ConsoleRun killed = bench.Update(c.updater, {"--password", "brontel"},
+                                               *c.at == 0 ? KillInExtraction(bench, pid) : StopAt(c.at, SIGKILL), {}, &pid);
+        EXPECT_EQ(killed.exitStatus, 128 + SIGKILL) << killed.output;
+        const std::string folder = "run-" + std::to_string(killed.pid);
+        EXPECT_THAT(bench.RunFolders(), ElementsAre(folder));
+        EXPECT_THAT(Entries(bench.cache.path / "Aurex Code Updater" / folder), ::testing::Contains(Not(std::string("lock"))));
+        EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+
+        Bench restarted(c.radio);
+        restarted.extraEnvironment = {"XDG_CACHE_HOME=" + bench.cache.path.string()};
+        const ConsoleRun next = restarted.Update(c.updater, {"--password", "brontel"});
+        EXPECT_EQ(next.exitStatus, 0) << next.output << restarted.radio.Log();
+        EXPECT_EQ(next.LastStatus(), "Done.");
+        EXPECT_THAT(bench.RunFolders(), IsEmpty());
+        EXPECT_THAT(Entries(restarted.work.path), IsEmpty());
+    }
 }
 
 }  // namespace

@@ -115,7 +115,11 @@ ConsoleRun RunConsole(const ConsoleCommand& command,
     ::close(in[1]);
 
     ConsoleRun run;
-    const Interrupt interrupt = [pid] { ::kill(pid, SIGINT); };
+    run.pid = pid;
+    if (command.started) {
+        command.started(pid);
+    }
+    const Interrupt interrupt = [pid](int signal) { ::kill(pid, signal); };
     std::string pending;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(command.timeoutMs);
     for (;;) {

@@ -10,6 +10,7 @@
 namespace aurex::e2e {
 
 struct ConsoleRun {
+    int pid = -1;
     int exitStatus = -1;   // 128 + signal when killed
     bool timedOut = false;
     std::string output;    // standard output and standard error, interleaved
@@ -28,10 +29,12 @@ struct ConsoleCommand {
     std::string workingDirectory;
     std::string input;                     // standard input, then end of file
     int timeoutMs = 180000;
+    std::function<void(int pid)> started;  // called once the updater runs
 };
 
-// Sends SIGINT to the running updater, as Ctrl-C at its terminal.
-using Interrupt = std::function<void()>;
+// Sends a signal to the running updater: SIGINT as Ctrl-C at its terminal, SIGTERM as a
+// shutdown, SIGHUP as a closed terminal, SIGKILL as a crash.
+using Interrupt = std::function<void(int signal)>;
 
 // Runs the command to its end; `onLine` sees every complete output line as it comes.
 ConsoleRun RunConsole(const ConsoleCommand& command,

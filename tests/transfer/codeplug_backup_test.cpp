@@ -5,6 +5,13 @@
 
 #include <QFileInfo>
 
+#include <sys/stat.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <functional>
+
 #include "link/qt_app.h"
 #include "support/recording_host.h"
 #include "transfer/password_prompt.h"
@@ -49,6 +56,135 @@ TEST(CodeplugBackupTest, KeepsEveryBackupWholeUnderItsOwnName) {
     const CodeplugBackupResult failed = SaveCodeplugBackup(kSerialText, first);
     EXPECT_FALSE(failed.saved);
     EXPECT_FALSE(failed.error.empty());
+}
+
+// The real disk with one call made to fail, or to do something first, as a test asks.
+class FaultyDisk : public BackupDisk {
+public:
+    std::function<int()> dataSync, syncFolder, write, createUnnamed;
+    std::function<int(std::uint64_t&)> freeBytes;
+    std::function<void(int folder, const std::string& name)> beforeLink;
+
+    int DataSync(int fd) override { return dataSync ? dataSync() : BackupDisk::DataSync(fd); }
+    int SyncFolder(int fd) override { return syncFolder ? syncFolder() : BackupDisk::SyncFolder(fd); }
+    int Write(int fd, const std::uint8_t* data, std::size_t size) override {
+        return write ? write() : BackupDisk::Write(fd, data, size);
+    }
+    int CreateUnnamed(int folder, int& fd, std::string& tempName) override {
+        return createUnnamed ? createUnnamed() : BackupDisk::CreateUnnamed(folder, fd, tempName);
+    }
+    int FreeBytes(int folder, std::uint64_t& bytes) override {
+        return freeBytes ? freeBytes(bytes) : BackupDisk::FreeBytes(folder, bytes);
+    }
+    int LinkIn(int folder, int fd, const std::string& tempName, const std::string& name) override {
+        if (beforeLink) {
+            beforeLink(folder, name);
+        }
+        return BackupDisk::LinkIn(folder, fd, tempName, name);
+    }
+};
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Every entry of the folder, hidden ones too.
+QStringList AllEntries(const std::string& folder) {
+    return QDir(QString::fromStdString(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+// A backup that may not be on the disk is no backup: each failing step leaves no file and says
+// what failed; the check before a run finds the same faults, naming the folder.
+TEST(CodeplugBackupTest, AFailedWriteOrSyncLeavesNoBackupAndTheCheckNamesTheFolder) {
+    test::EnsureCoreApplication();
+    struct Case {
+        const char* what;
+        std::function<void(FaultyDisk&)> fault;
+        const char* saveSays;   // in the error of the save
+        const char* checkSays;  // in the check's sentence; null: the check passes
+    };
+    const Case cases[] = {
+        {"file sync", [](FaultyDisk& d) { d.dataSync = [] { return EIO; }; }, "cannot write to the disk",
+         "Input/output error"},
+        {"folder sync", [](FaultyDisk& d) { d.syncFolder = [] { return EIO; }; }, "cannot write the folder to the disk",
+         nullptr},
+        {"full disk", [](FaultyDisk& d) { d.write = [] { return ENOSPC; }; }, "No space left on device",
+         "No space left on device"},
+        {"little room", [](FaultyDisk& d) { d.freeBytes = [](std::uint64_t& b) { b = 20 * 1024; return 0; }; },
+         nullptr, "the disk has 20 KB free, and a backup needs 64 KB"},
+        {"unwritable", [](FaultyDisk& d) { d.createUnnamed = [] { return EACCES; }; }, "Permission denied",
+         "cannot create a file in it (Permission denied)"},
+        {"read-only", [](FaultyDisk& d) { d.createUnnamed = [] { return EROFS; }; }, "Read-only file system",
+         "Read-only file system"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedDataHome home;
+        FaultyDisk disk;
+        c.fault(disk);
+        const std::string check = CheckCodeplugBackupFolder(disk);
+        if (c.checkSays == nullptr) {
+            EXPECT_EQ(check, "");
+        } else {
+            EXPECT_NE(check.find(c.checkSays), std::string::npos) << check;
+            EXPECT_NE(check.find("folder " + CodeplugBackupFolder()), std::string::npos) << check;
+        }
+        const CodeplugBackupResult r = SaveCodeplugBackup(kSerialText, test::PatternBytes(640, 1), disk);
+        EXPECT_EQ(r.saved, c.saveSays == nullptr);
+        if (c.saveSays != nullptr) {
+            EXPECT_NE(r.error.find(c.saveSays), std::string::npos) << r.error;
+        }
+        // Neither the check's trial file nor a failed backup stays, under any name.
+        if (c.saveSays != nullptr) {
+            EXPECT_TRUE(AllEntries(CodeplugBackupFolder()).isEmpty()) << AllEntries(CodeplugBackupFolder()).join(' ').toStdString();
+        }
+    }
+
+    // Without HOME and XDG_DATA_HOME the folder would be one of the file system's root.
+    ScopedDataHome home;
+    qunsetenv("XDG_DATA_HOME");
+    const QByteArray oldHome = qgetenv("HOME");
+    qunsetenv("HOME");
+    const std::string check = CheckCodeplugBackupFolder();
+    const CodeplugBackupResult r = SaveCodeplugBackup(kSerialText, test::PatternBytes(64, 1));
+    qputenv("HOME", oldHome);
+    EXPECT_NE(check.find("neither HOME nor XDG_DATA_HOME is set"), std::string::npos) << check;
+    EXPECT_FALSE(r.saved);
+}
+
+// A file that takes the chosen name after it was chosen is never replaced; backups and their
+// folder are for their owner only, whatever the umask, and an older open folder is closed up.
+TEST(CodeplugBackupTest, NeverReplacesAFileAndKeepsBackupsPrivate) {
+    test::EnsureCoreApplication();
+    ScopedDataHome home;
+    const mode_t oldMask = ::umask(022);
+    FaultyDisk disk;
+    std::string planted;
+    disk.beforeLink = [&planted](int folder, const std::string& name) {
+        if (planted.empty()) {
+            planted = name;
+            const int fd = ::openat(folder, name.c_str(), O_CREAT | O_WRONLY, 0644);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::write(fd, "theirs", 6), 6);
+            ::close(fd);
+        }
+    };
+    const Bytes ours = test::PatternBytes(640, 3);
+    const CodeplugBackupResult r = SaveCodeplugBackup(kSerialText, ours, disk);
+    ASSERT_TRUE(r.saved) << r.error;
+    const QString name = QFileInfo(QString::fromStdString(r.path)).fileName();
+    EXPECT_EQ(name.toStdString(), planted.substr(0, planted.size() - 4) + "-2.bin");
+    EXPECT_EQ(ScopedDataHome::Read(QString::fromStdString(planted)), Bytes({'t', 'h', 'e', 'i', 'r', 's'}));
+    EXPECT_EQ(ScopedDataHome::Read(name), ours);
+    EXPECT_EQ(ModeOf(r.path), 0600U);
+    EXPECT_EQ(ModeOf(CodeplugBackupFolder()), 0700U);
+    EXPECT_EQ(ModeOf(QFileInfo(QString::fromStdString(CodeplugBackupFolder())).absolutePath().toStdString()), 0700U);
+
+    ASSERT_EQ(::chmod(CodeplugBackupFolder().c_str(), 0755), 0);
+    ASSERT_TRUE(SaveCodeplugBackup(kSerialText, ours).saved);
+    EXPECT_EQ(ModeOf(CodeplugBackupFolder()), 0700U);
+    ::umask(oldMask);
 }
 
 TEST(PasswordPromptTest, GivesTheTrimmedTextOnlyWhenOkWasPressed) {

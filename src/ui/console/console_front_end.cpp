@@ -1,14 +1,15 @@
 #include "ui/console/console_front_end.h"
 
-#include <csignal>
-#include <cstring>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include "app/code_down_pass_dlg.h"
+#include "app/termination_signals.h"
 #include "app/timer_driver.h"
 
 namespace aurex {
@@ -22,14 +23,6 @@ const char* IconWord(MessageIcon icon) {
     case MessageIcon::Question: return "Question";
     }
     return "";
-}
-
-// Ctrl+C presses Stop during a run, through a pipe that the event loop watches.
-int g_interruptPipe[2] = {-1, -1};
-
-extern "C" void OnInterrupt(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(g_interruptPipe[1], &byte, 1);
 }
 
 }  // namespace
@@ -124,6 +117,37 @@ void ConsoleHost::EndProgressLine() {
     }
 }
 
+void ConsoleHost::WatchSignals(int pendingFd, std::function<void()> handle) {
+    signalFd_ = pendingFd;
+    handleSignals_ = std::move(handle);
+    // Unbuffered, so that what poll() says of the descriptor is all there is to read.
+    std::setvbuf(in_, nullptr, _IONBF, 0);
+}
+
+// Waits until a line can be read or a signal has come; false for the signal, which is then
+// handled (a prompt must not hold a Stop, or the end of the program, until Enter is pressed).
+bool ConsoleHost::WaitForInput() {
+    if (signalFd_ < 0) {
+        return true;
+    }
+    for (;;) {
+        pollfd fds[2] = {{::fileno(in_), POLLIN, 0}, {signalFd_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            continue;  // interrupted by the signal itself: its byte is there now
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            interrupted_ = true;
+            if (handleSignals_) {
+                handleSignals_();
+            }
+            return false;
+        }
+        if (fds[0].revents != 0) {
+            return true;
+        }
+    }
+}
+
 std::string ConsoleHost::ReadLine(bool hidden) {
     const int fd = ::fileno(in_);
     termios saved{};
@@ -134,9 +158,16 @@ std::string ConsoleHost::ReadLine(bool hidden) {
         ::tcsetattr(fd, TCSAFLUSH, &quiet);
     }
     std::string line;
-    bool any = false;
-    for (int c = std::fgetc(in_); c != EOF && c != '\n'; c = std::fgetc(in_)) {
-        any = true;
+    interrupted_ = false;
+    for (;;) {
+        if (!WaitForInput()) {
+            line.clear();
+            break;
+        }
+        const int c = std::fgetc(in_);
+        if (c == EOF || c == '\n') {
+            break;
+        }
         if (line.size() < 4096) {  // a prompt answer never needs more
             line.push_back(static_cast<char>(c));
         }
@@ -145,7 +176,6 @@ std::string ConsoleHost::ReadLine(bool hidden) {
         ::tcsetattr(fd, TCSAFLUSH, &saved);
         std::fputc('\n', out_);
     }
-    (void)any;
     return line;
 }
 
@@ -159,6 +189,9 @@ MessageAnswer ConsoleHost::ShowMessage(const FormModel&, std::string_view text, 
             std::fputs("[Press Enter for OK] ", out_);
             std::fflush(out_);
             ReadLine(false);
+            if (interrupted_) {
+                std::fputc('\n', out_);
+            }
         }
         std::fflush(out_);
         return MessageAnswer::Ok;
@@ -176,6 +209,10 @@ MessageAnswer ConsoleHost::ShowMessage(const FormModel&, std::string_view text, 
             return MessageAnswer::No;
         }
         const std::string answer = ReadLine(false);
+        if (interrupted_) {
+            std::fputs("No (stopped)\n", out_);
+            return MessageAnswer::No;
+        }
         if (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes") {
             return MessageAnswer::Yes;
         }
@@ -287,6 +324,10 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
 
     form.m_StartButton.Click();
     host.EndProgressLine();
+    if (!form.m_PasswordAccepted && host.stopRequested) {
+        std::fprintf(out, "Stopped before the update began.\n");
+        return 1;
+    }
     if (!form.m_PasswordAccepted) {
         std::fprintf(out, "The password was not accepted.\n");
         return 1;
@@ -320,26 +361,28 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment) {
     form.AddListener(&host);
     TimerDriver timers(form);
 
-    if (::pipe(g_interruptPipe) == 0) {
-        std::signal(SIGINT, OnInterrupt);
-    }
-    QSocketNotifier interrupt(g_interruptPipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupt, &QSocketNotifier::activated, [&form, &host] {
-        char byte = 0;
-        [[maybe_unused]] const auto got = ::read(g_interruptPipe[0], &byte, 1);
-        if (form.m_UpdateInProgress) {
+    // Ctrl-C, SIGTERM and SIGHUP press Stop during a run; a codeplug being written back is
+    // finished first, however often they come.
+    TerminationSignals stopSignals([&form, &host](int signal) {
+        switch (form.RequestTermination()) {
+        case TCodeUpdaterMainDispForm::Termination::Stopping:
+            host.EndProgressLine();
             std::fputs("\nStopping...\n", stdout);
+            std::fflush(stdout);
             host.stopRequested = true;
-            form.m_StartButton.Click();  // reads "Stop" during a run
-        } else if (form.m_ClickHandlerRunning) {
-            // A stopped run finishes the step under way (a codeplug being written back is not
-            // abandoned); ending the program now could leave the radio half written.
+            break;
+        case TCodeUpdaterMainDispForm::Termination::StillStopping:
+            // Ending the program now could leave the radio half written.
+            host.EndProgressLine();
             std::fputs("\nStill stopping: waiting for the step under way to end...\n", stdout);
-        } else {
-            std::signal(SIGINT, SIG_DFL);
-            std::raise(SIGINT);
+            std::fflush(stdout);
+            host.stopRequested = true;
+            break;
+        case TCodeUpdaterMainDispForm::Termination::EndNow:
+            TerminationSignals::EndWith(signal);
         }
     });
+    host.WatchSignals(stopSignals.PendingFd(), [&stopSignals] { stopSignals.HandlePending(); });
 
     const int result = RunConsoleSession(form, host, options, stdout);
     form.RemoveListener(&host);

@@ -4,6 +4,7 @@
 // message boxes as text, the port, the Boot choice and the password from options or a prompt.
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,11 +46,19 @@ public:
     // Ends a progress line that is being redrawn, before other output.
     void EndProgressLine();
 
-    // Set once the user has pressed Stop (Ctrl-C) during the run.
+    // Set once Stop has been asked for by a signal (Ctrl-C, SIGTERM, SIGHUP).
     bool stopRequested = false;
+
+    // Prompts watch `pendingFd` beside their input: when it becomes readable, `handle` runs and
+    // the prompt ends unanswered (OK, No, or an empty password).
+    void WatchSignals(int pendingFd, std::function<void()> handle);
 
 private:
     std::string ReadLine(bool hidden);
+    bool WaitForInput();
+    int signalFd_ = -1;
+    std::function<void()> handleSignals_;
+    bool interrupted_ = false;
 
     const ConsoleOptions& options_;
     std::FILE* in_;

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/embedded_blobs.h"
+#include "app/termination_signals.h"
 #include "ui/console/console_front_end.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_dialog_host.h"
@@ -40,6 +41,8 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName("aurex-code-updater");
     try {
         aurex::MainWindow window(CarriedEnvironment());
+        // SIGTERM, SIGHUP and Ctrl-C stop a run the way Stop does, then close the window.
+        const aurex::TerminationSignals stopSignals([&window](int) { window.Terminate(); });
         if (reportStartup) {
             aurex::ReportFirstPaint(window, stdout, 1500);
         }

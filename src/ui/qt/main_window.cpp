@@ -4,7 +4,9 @@
 #include <fstream>
 #include <string>
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -47,6 +49,19 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     } else {
         event->ignore();
     }
+}
+
+void MainWindow::Terminate() {
+    auto termination = TCodeUpdaterMainDispForm::Termination::EndNow;
+    RunGuarded([&] { termination = form_->RequestTermination(); });
+    // A box would hold the run's handler until someone answers it; nobody may be there to.
+    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        modal->reject();
+    }
+    if (termination == TCodeUpdaterMainDispForm::Termination::EndNow) {
+        close();
+    }
+    // Otherwise the handler closes the window when it returns.
 }
 
 namespace {

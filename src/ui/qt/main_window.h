@@ -22,6 +22,11 @@ public:
     FormView& View() { return *view_; }
     QtDialogHost& Host() { return host_; }
 
+    // The program is asked from outside to end (a signal): the run is stopped as by Stop, with a
+    // codeplug write-back finished first; an open box or dialog is closed unanswered; the window
+    // closes once nothing is under way.
+    void Terminate();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

@@ -1,0 +1,159 @@
+#include "transfer/backup_disk.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+namespace aurex {
+
+namespace {
+
+int Error(int result) { return result == 0 ? 0 : errno; }
+
+}  // namespace
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+int BackupDisk::MakePrivateFolder(const std::string& path) {
+    if (path.empty() || path[0] != '/') {
+        return EINVAL;
+    }
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            return errno;
+        }
+        if (slash == std::string::npos) {
+            break;
+        }
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return errno;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        return ENOTDIR;
+    }
+    if (st.st_uid == ::geteuid() && (st.st_mode & 077) != 0 && ::chmod(path.c_str(), st.st_mode & 0700) != 0) {
+        return errno;
+    }
+    return 0;
+}
+
+int BackupDisk::OpenFolder(const std::string& path, int& fd) {
+    fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fd < 0 ? errno : 0;
+}
+
+int BackupDisk::CreateUnnamed(int folder, int& fd, std::string& tempName) {
+    tempName.clear();
+    fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        return 0;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return errno;
+    }
+    // A file system without unnamed files: a hidden name no other run uses.
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempName = ".codeplug-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+        fd = ::openat(folder, tempName.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            return 0;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    tempName.clear();
+    return errno;
+}
+
+int BackupDisk::Write(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int BackupDisk::ReadAt(int fd, std::uint8_t* data, std::size_t size, std::uint64_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n == 0 ? EIO : errno;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return 0;
+}
+
+int BackupDisk::DataSync(int fd) { return Error(::fdatasync(fd)); }
+
+int BackupDisk::LinkIn(int folder, int fd, const std::string& tempName, const std::string& name) {
+    if (!tempName.empty()) {
+        if (::linkat(folder, tempName.c_str(), folder, name.c_str(), 0) == 0) {
+            return 0;
+        }
+        if (errno != EPERM && errno != EOPNOTSUPP) {
+            return errno;
+        }
+        // No hard links here: a rename that refuses to replace does the same.
+        return ::syscall(SYS_renameat2, folder, tempName.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0 ? 0
+                                                                                                                : errno;
+    }
+    // link() fails with EEXIST on a taken name; a rename would replace it.
+    if (::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0) {
+        return 0;
+    }
+    if (errno != ENOENT && errno != EPERM) {
+        return errno;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return Error(::linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW));
+}
+
+int BackupDisk::Unlink(int folder, const std::string& name) { return Error(::unlinkat(folder, name.c_str(), 0)); }
+
+int BackupDisk::SyncFolder(int folder) { return Error(::fsync(folder)); }
+
+int BackupDisk::FreeBytes(int folder, std::uint64_t& bytes) {
+    struct statvfs vfs {};
+    if (::fstatvfs(folder, &vfs) != 0) {
+        return errno;
+    }
+    bytes = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+    return 0;
+}
+
+void BackupDisk::Close(int fd) {
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+BackupDisk& SystemBackupDisk() {
+    static BackupDisk disk;
+    return disk;
+}
+
+}  // namespace aurex

@@ -1,0 +1,97 @@
+// The private folder of a run for its extracted images, and the removal of what killed runs left.
+
+#include "app/scratch_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace aurex {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempParent {
+    TempParent() {
+        std::string name = "/tmp/aurex-scratch-test-XXXXXX";
+        path = ::mkdtemp(name.data());
+    }
+    ~TempParent() { fs::remove_all(path); }
+    fs::path path;
+};
+
+// A process number that has just ended.
+pid_t EndedProcess() {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+fs::path RunFolder(const fs::path& parent, pid_t pid, bool withLock, std::initializer_list<const char*> files) {
+    const fs::path folder = parent / ("run-" + std::to_string(pid));
+    fs::create_directories(folder);
+    if (withLock) {
+        std::ofstream(folder / "lock").flush();
+    }
+    for (const char* name : files) {
+        std::ofstream(folder / name) << "S00600004844521B\n";
+    }
+    return folder;
+}
+
+TEST(ScratchFolderTest, ARunsFolderIsPrivateAndGoesWithEverythingInIt) {
+    TempParent parent;
+    ScratchFolder folder(parent.path / "cache");
+    EXPECT_EQ(folder.Path(), parent.path / "cache" / ("run-" + std::to_string(::getpid())));
+    ASSERT_EQ(folder.Prepare(), "");
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.Path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700U);
+    CreatedFile file = folder.CreateNew("Code.hex");
+    ASSERT_TRUE(file.file);
+    EXPECT_TRUE(file.file->Close());
+    // Another start of the program meanwhile leaves a running run's folder alone.
+    EXPECT_EQ(RemoveStaleScratchFolders(parent.path / "cache"), 0);
+    folder.Release();
+    EXPECT_FALSE(fs::exists(folder.Path()));
+
+    // A file in the way is named, not written through.
+    std::ofstream(folder.Path()) << "x";
+    EXPECT_NE(folder.Prepare().find(folder.Path().string()), std::string::npos);
+}
+
+TEST(ScratchFolderTest, OnlyFoldersOfEndedRunsAreRemoved) {
+    TempParent parent;
+    const fs::path killedInExtraction = RunFolder(parent.path, EndedProcess(), true, {"Loader.1", "Code.1", "Code.12"});
+    const fs::path killedBeforeItsLock = RunFolder(parent.path, EndedProcess(), false, {});
+    // A run whose lock is held, whatever its number now names.
+    const fs::path running = RunFolder(parent.path, EndedProcess(), true, {"Code.hex"});
+    const int held = ::open((running / "lock").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    // Without a lock a living process keeps its folder.
+    const fs::path living = RunFolder(parent.path, 1, false, {});
+    const fs::path other = parent.path / "run-notanumber";
+    fs::create_directories(other);
+
+    EXPECT_EQ(RemoveStaleScratchFolders(parent.path), 2);
+    EXPECT_FALSE(fs::exists(killedInExtraction));
+    EXPECT_FALSE(fs::exists(killedBeforeItsLock));
+    EXPECT_TRUE(fs::exists(running / "Code.hex"));
+    EXPECT_TRUE(fs::exists(living));
+    EXPECT_TRUE(fs::exists(other));
+    ::close(held);
+    EXPECT_EQ(RemoveStaleScratchFolders(parent.path), 1);
+    EXPECT_FALSE(fs::exists(running));
+}
+
+}  // namespace
+}  // namespace aurex
