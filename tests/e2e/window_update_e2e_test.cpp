@@ -15,9 +15,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdlib>
 #include <map>
 
+#include "app/termination_signals.h"
 #include "app/working_folder.h"
 #include "e2e_support.h"
 #include "folder_blobs.h"
@@ -315,6 +317,37 @@ TEST(WindowUpdateE2eTest, ClosingDuringARunAsksFirstNoGoesOnYesStopsIt) {
         EXPECT_EQ(form.m_PortTable[1], kPortAvailable);
         EXPECT_THAT(Entries(bench.work.path), IsEmpty());
         EXPECT_THAT(bench.radio.StopAndListDumps(), ::testing::Not(::testing::Contains("02-code.bin")));
+    }
+}
+
+// SIGTERM and SIGHUP stop the run as Stop does: a codeplug being written back is finished, also
+// when a second signal comes, and the window closes once the run has ended; with no run it
+// closes at once.
+TEST(WindowUpdateE2eTest, TerminationSignalsFinishTheWriteBackThenCloseTheWindow) {
+    {
+        WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0", "--latency-ms", "200"});
+        TCodeUpdaterMainDispForm& form = bench.Form();
+        const TerminationSignals stopSignals([&bench](int) { bench.window->Terminate(); });
+        bench.At("Downloading codeplug...", [&] {
+            ::raise(SIGTERM);
+            QTimer::singleShot(100, bench.window.get(), [] { ::raise(SIGHUP); });
+        });
+        bench.passwords.push_back({"brontel"});
+        bench.Click(form.m_StartButton);
+        EXPECT_EQ(form.m_StatusLabel.Caption(), "Done.") << bench.radio.Log();
+        EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
+        EXPECT_FALSE(bench.window->isVisible());
+        EXPECT_FALSE(form.m_UpdateInProgress);
+    }
+    {
+        WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
+        const TerminationSignals stopSignals([&bench](int) { bench.window->Terminate(); });
+        ::raise(SIGHUP);
+        for (int waited = 0; bench.window->isVisible() && waited < 5000; waited += 10) {
+            QTest::qWait(10);
+        }
+        EXPECT_FALSE(bench.window->isVisible());
+        EXPECT_EQ(bench.radio.Log().find("line speed"), std::string::npos) << bench.radio.Log();
     }
 }
 

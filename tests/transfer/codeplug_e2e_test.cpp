@@ -104,7 +104,7 @@ protected:
         window.reset();
         sim.reset();
         sim = std::make_unique<RadioSimProcess>(args);
-        window = std::make_unique<WindowRig>(sim->DevicePath(), kTimeScale);
+        window = std::make_unique<WindowRig>(sim->DevicePath(), kTimeScale, backupDisk);
         ASSERT_TRUE(window->opened) << sim->Log();
     }
 
@@ -180,6 +180,7 @@ protected:
 
     QTemporaryDir files;
     ScopedDataHome home;
+    std::shared_ptr<BackupDisk> backupDisk;  // null: the real disk
     int radios = 0;
     std::unique_ptr<RadioSimProcess> sim;
     std::unique_ptr<WindowRig> window;
@@ -393,6 +394,20 @@ TEST_F(CodeplugE2eTest, NothingIsWrittenWithoutTheRadiosIdentityOrABackup) {
     StartRadio(v58, {"--format", "5.10", "--unanswered", "04 04#1"});
     EXPECT_EQ(Preserve(), kPreserveConverted) << sim->Log();
     EXPECT_TRUE(RadioLogged("codeplug download ended")) << sim->Log();
+
+    // The backup is written but the disk does not confirm it: nothing goes to the radio, which
+    // keeps its codeplug, and the box says why.
+    struct UnsyncedDisk : BackupDisk {
+        int DataSync(int) override { return EIO; }
+    };
+    backupDisk = std::make_shared<UnsyncedDisk>();
+    StartRadio(v58, {"--format", "5.10"});
+    EXPECT_EQ(Preserve(), kPreserveDownloadFailed) << sim->Log();
+    EXPECT_FALSE(downloadAsked()) << sim->Log();
+    ASSERT_FALSE(window->host.messages.empty());
+    EXPECT_THAT(window->host.messages.back().text, ::testing::HasSubstr("Input/output error"));
+    EXPECT_THAT(ScopedDataHome::Backups(), ::testing::SizeIs(1));  // the one of the radio before
+    backupDisk.reset();
 
     // The backup folder cannot be made (where it would go is a file): nothing is written.
     const QString blocker = files.filePath(QStringLiteral("not-a-folder"));

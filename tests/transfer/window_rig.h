@@ -13,6 +13,7 @@
 #include "link/clock.h"
 #include "link/qt_app.h"
 #include "support/pty_pair.h"
+#include "transfer/backup_disk.h"
 #include "support/recording_host.h"
 
 namespace aurex::test {
@@ -21,12 +22,15 @@ class WindowRig {
 public:
     static constexpr int kCom = 3;
 
-    WindowRig(const std::string& devicePath, double timeScale) : com_(kCom, devicePath) {
+    // `backupDisk`: where backups are written (null: the real disk).
+    WindowRig(const std::string& devicePath, double timeScale, std::shared_ptr<BackupDisk> backupDisk = nullptr)
+        : com_(kCom, devicePath) {
         EnsureCoreApplication();
         Clock::SetScale(timeScale);
         MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", 1);
         env.probePort = [](int n) { return n == kCom ? ProbeComPort(n) : PortProbeResult::Absent; };
         env.blobs = testing::RecordBlobs(0, 0, 4, 0);
+        env.backupDisk = std::move(backupDisk);
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
         host.Attach(*form);
         timers_ = std::make_unique<TimerDriver>(*form);
