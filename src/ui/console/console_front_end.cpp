@@ -93,7 +93,8 @@ std::string ConsoleUsage() {
            "  --retrieve       read the radio's version information instead of updating\n"
            "  --yes            answer OK or Yes to every message\n"
            "Exit status 0 when the update ends with \"Done.\" (a boot code load: \"Download finished.\"),\n"
-           "or when the version information was read; Ctrl-C during an update presses Stop.\n";
+           "or when the version information was read. Ctrl-C, SIGTERM and SIGHUP during an update press Stop\n"
+           "(a codeplug being written back is finished first).\n";
 }
 
 std::string ProgressBarText(int position, int min, int max, int width) {
