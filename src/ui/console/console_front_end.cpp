@@ -365,23 +365,15 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment) {
     // Ctrl-C, SIGTERM and SIGHUP press Stop during a run; a codeplug being written back is
     // finished first, however often they come.
     TerminationSignals stopSignals([&form, &host](int signal) {
-        switch (form.RequestTermination()) {
-        case TCodeUpdaterMainDispForm::Termination::Stopping:
-            host.EndProgressLine();
-            std::fputs("\nStopping...\n", stdout);
-            std::fflush(stdout);
-            host.stopRequested = true;
-            break;
-        case TCodeUpdaterMainDispForm::Termination::StillStopping:
-            // Ending the program now could leave the radio half written.
-            host.EndProgressLine();
-            std::fputs("\nStill stopping: waiting for the step under way to end...\n", stdout);
-            std::fflush(stdout);
-            host.stopRequested = true;
-            break;
-        case TCodeUpdaterMainDispForm::Termination::EndNow:
+        if (form.RequestTermination() == TCodeUpdaterMainDispForm::Termination::EndNow) {
             TerminationSignals::EndWith(signal);
         }
+        // Ending the program now could leave the radio half written: the handler returns first.
+        host.EndProgressLine();
+        std::fputs(host.stopRequested ? "\nStill stopping: waiting for the step under way to end...\n" : "\nStopping...\n",
+                   stdout);
+        std::fflush(stdout);
+        host.stopRequested = true;
     });
     host.WatchSignals(stopSignals.PendingFd(), [&stopSignals] { stopSignals.HandlePending(); });
 
