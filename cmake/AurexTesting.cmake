@@ -13,8 +13,13 @@ function(aurex_add_test)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${T_WORKING_DIRECTORY})
   set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
-  if(T_ENVIRONMENT)
-    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
+  # Backups and run folders of the tests stay in the build tree, never in the user's home.
+  set(home ${CMAKE_BINARY_DIR}/test-home)
+  set_tests_properties(${T_NAME} PROPERTIES
+    ENVIRONMENT "XDG_DATA_HOME=${home}/data;XDG_CACHE_HOME=${home}/cache;${T_ENVIRONMENT}")
+  if(NOT T_ENVIRONMENT)
+    set_tests_properties(${T_NAME} PROPERTIES
+      ENVIRONMENT "XDG_DATA_HOME=${home}/data;XDG_CACHE_HOME=${home}/cache")
   endif()
 endfunction()
 

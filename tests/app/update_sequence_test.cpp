@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 
@@ -14,6 +15,7 @@
 #include "link/clock.h"
 #include "support/recording_host.h"
 #include "support/scripted_peer.h"
+#include "transfer/codeplug_backup.h"
 
 namespace aurex {
 namespace {
@@ -204,6 +206,51 @@ TEST(UpdateSequenceTest, EachImageSetAndChoiceAsksForItsPassword) {
                 EXPECT_TRUE(form.m_StartButton.Enabled());
             }
         }
+    }
+}
+
+// A backup folder that is full or cannot be written is found before the run begins (no status,
+// no port opened), with a box naming the folder; a run that keeps no codeplug (boot code alone)
+// does not need one.
+TEST(UpdateSequenceTest, AnUnusableBackupFolderStopsARunBeforeItBegins) {
+    struct FullDisk : BackupDisk {
+        int FreeBytes(int, std::uint64_t& bytes) override {
+            bytes = 4096;
+            return 0;
+        }
+    };
+    struct ReadOnlyDisk : BackupDisk {
+        int CreateUnnamed(int, int&, std::string&) override { return EROFS; }
+    };
+    struct Case {
+        std::uint8_t upgradeType;
+        const char* password;
+        std::shared_ptr<BackupDisk> disk;
+        const char* says;  // null: the run begins
+    };
+    for (const Case& c : {Case{0, "brontel", std::make_shared<FullDisk>(), "4 KB free"},
+                          Case{0, "brontel", std::make_shared<ReadOnlyDisk>(), "Read-only file system"},
+                          Case{1, "marvoski", std::make_shared<FullDisk>(), nullptr}}) {
+        SCOPED_TRACE(c.says == nullptr ? "boot code alone" : c.says);
+        testing::RecordingHost host;
+        MainFormEnvironment env = testing::FakeEnvironment({});
+        env.blobs = testing::RecordBlobs(1, 1, 4, c.upgradeType);
+        env.backupDisk = c.disk;
+        TCodeUpdaterMainDispForm form(host, env);
+        host.Attach(form);
+        host.passwords.push_back({c.password});
+        form.m_StartButton.Click();
+        if (c.says == nullptr) {
+            EXPECT_TRUE(RunStarted(host));
+            continue;
+        }
+        EXPECT_TRUE(host.statusTexts.empty());
+        ASSERT_EQ(host.messages.size(), 1U);
+        EXPECT_NE(host.messages[0].text.find("folder " + CodeplugBackupFolder()), std::string::npos) << host.messages[0].text;
+        EXPECT_NE(host.messages[0].text.find(c.says), std::string::npos) << host.messages[0].text;
+        EXPECT_NE(host.messages[0].text.find("Nothing has been sent to the radio."), std::string::npos);
+        EXPECT_EQ(form.m_StartButton.Caption(), "Start");
+        EXPECT_TRUE(form.m_StartButton.Enabled());
     }
 }
 
