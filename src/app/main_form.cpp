@@ -333,7 +333,7 @@ void TCodeUpdaterMainDispForm::m_BootRadioButtonClick() {
 }
 
 void TCodeUpdaterMainDispForm::m_OnCommTimerTimer() {
-    StopLinkWaits();
+    EndLinkWaitOnCommTimeOut();
     m_CommTimer.SetEnabled(false);
 }
 
@@ -342,9 +342,7 @@ void TCodeUpdaterMainDispForm::ProgressBarTimerTimer() {
 }
 
 void TCodeUpdaterMainDispForm::ComPortTriggerTimer() {
-    if (LinkWaitTimedOut()) {
-        StopLinkWaits();
-    }
+    EndLinkWaitOnTriggerTimeOut();
 }
 
 }  // namespace aurex
