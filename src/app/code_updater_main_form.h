@@ -274,9 +274,12 @@ private:
     void OpenFailed(int comNumber, const std::string& message);
     std::string PermissionMessage(int comNumber) const;
 
-    // The link's side of stopping and time-outs.
+    // The link's side of stopping and time-outs. A time-out is not a Stop: the wait it ends may
+    // still take a reply that was already received when a program kept from the processor saw
+    // its time-out late.
     void StopLinkWaits();
-    bool LinkWaitTimedOut() const;
+    void EndLinkWaitOnCommTimeOut();
+    void EndLinkWaitOnTriggerTimeOut();
 
     void RunApplicationUpdate(bool bootRequested);
     void RunBootUpdate();

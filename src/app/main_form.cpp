@@ -352,7 +352,7 @@ void TCodeUpdaterMainDispForm::m_BootRadioButtonClick() {
 }
 
 void TCodeUpdaterMainDispForm::m_OnCommTimerTimer() {
-    StopLinkWaits();
+    EndLinkWaitOnCommTimeOut();
     m_CommTimer.SetEnabled(false);
 }
 
@@ -361,9 +361,7 @@ void TCodeUpdaterMainDispForm::ProgressBarTimerTimer() {
 }
 
 void TCodeUpdaterMainDispForm::ComPortTriggerTimer() {
-    if (LinkWaitTimedOut()) {
-        StopLinkWaits();
-    }
+    EndLinkWaitOnTriggerTimeOut();
 }
 
 }  // namespace aurex

@@ -174,8 +174,13 @@ void TCodeUpdaterMainDispForm::StopLinkWaits() {
     SetLinkActive(RadioLink, false);
 }
 
-bool TCodeUpdaterMainDispForm::LinkWaitTimedOut() const {
-    return IsLinkTimedOut(RadioLink);
+void TCodeUpdaterMainDispForm::EndLinkWaitOnCommTimeOut() {
+    OnLinkCommTimer(RadioLink);
+}
+
+void TCodeUpdaterMainDispForm::EndLinkWaitOnTriggerTimeOut() {
+    // Only a quiet line times out; the link looks at that itself.
+    OnLinkTriggerTimer(RadioLink);
 }
 
 }  // namespace aurex

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -65,6 +68,39 @@ private:
     std::unique_ptr<TimerDriver> timers_;
 };
 
+// What a loaded machine does to a program that waits for a reply: shortly into the wait it is
+// kept from the processor; the reply comes meanwhile, and when the program runs again its
+// time-out is overdue as well.
+class Descheduling {
+public:
+    // Takes this thread (the program) away 10 ms into its next wait, until the peer has replied
+    // and then for `away` more.
+    void During(std::chrono::milliseconds away) {
+        QTimer::singleShot(10, &context_, [this, away] {
+            replyNow_ = true;
+            const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!replied_ && std::chrono::steady_clock::now() < bound) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            std::this_thread::sleep_for(away);
+        });
+    }
+    // The peer's side: the reply goes out once the program is away.
+    void Reply(PeerIo& io, const Bytes& frame) {
+        const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!replyNow_ && std::chrono::steady_clock::now() < bound) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        io.Write(frame);
+        replied_ = true;
+    }
+
+private:
+    QObject context_;  // a wait that never came does not leave the timer behind
+    std::atomic<bool> replyNow_{false};
+    std::atomic<bool> replied_{false};
+};
+
 void ExpectNoPeerFailures(const test::ScriptedPeer& peer) {
     for (const std::string& f : peer.Failures()) {
         ADD_FAILURE() << "peer: " << f;
@@ -109,6 +145,35 @@ TEST(OpenRadioLinkTest, MobileRadiosUseTheInterfaceBoxEvenOnAMultiProcessorHost)
     EXPECT_TRUE(CarriesBaudChange(afterBox, 115200)) << test::Hex(afterBox);
     EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
     EXPECT_TRUE(IsLinkActive(rig.form->RadioLink));
+    EXPECT_TRUE(rig.host.messages.empty());
+}
+
+// The box answered in time, but the program saw its time-out before it read the answer: the box
+// is there all the same, and nobody is told to buy one.
+TEST(OpenRadioLinkTest, TheBoxsAnswerQueuedBeforeTheTimeOutIsSeenIsTaken) {
+    Rig rig(1, 1, 4, 8);
+    // The probe then waits 200 ms: it cannot run out before the program is taken away.
+    Clock::SetScale(0.2);
+    int timeOuts = 0;
+    const std::function<void()> onTimeOut = rig.form->m_CommTimer.OnClick;
+    rig.form->m_CommTimer.OnClick = [&] {
+        ++timeOuts;
+        onTimeOut();
+    };
+    Descheduling load;
+    Bytes afterBox;
+    test::ScriptedPeer peer(rig.pty, [&](PeerIo& io) {
+        io.Expect(kBoxProbe);
+        load.Reply(io, test::RadioFrame({0x09, 0x02, 0x01, 0x02, 0x03, 0x04}));
+        afterBox = io.ReadFrame();
+    });
+    load.During(std::chrono::milliseconds(400));
+    ASSERT_TRUE(rig.form->OpenRadioLink(false));
+    peer.Join();
+    ExpectNoPeerFailures(peer);
+    EXPECT_EQ(timeOuts, 1) << "the time-out was not seen before the answer was read";
+    EXPECT_TRUE(CarriesBaudChange(afterBox, 115200)) << test::Hex(afterBox);
+    EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
     EXPECT_TRUE(rig.host.messages.empty());
 }
 
@@ -159,6 +224,45 @@ TEST(OpenRadioLinkTest, WithoutTheBoxASingleProcessorHostUsesTheHalfDuplexPort) 
         }
         EXPECT_TRUE(rig.host.messages.empty());
     }
+}
+
+// The same on the half-duplex port: a reply queued before the late-seen time-out is the reply.
+TEST(OpenRadioLinkTest, OnTheHalfDuplexPortAReplyQueuedBeforeTheTimeOutIsSeenIsTaken) {
+    Rig rig(1, 1, 5, 1);
+    // The wait below has 72 ticks, 0.8 s at this factor.
+    Clock::SetScale(0.2);
+    test::ScriptedPeer opening(rig.pty, [](PeerIo& io) {
+        io.Expect(kBoxProbe);
+        io.ReadFrame();  // the line speed
+    });
+    ASSERT_TRUE(rig.form->OpenRadioLink(false));
+    opening.Join();
+    ExpectNoPeerFailures(opening);
+    RadioLink& link = rig.form->RadioLink;
+    ASSERT_TRUE(UsesPortComponent(link));
+    int timeOuts = 0;
+    QObject::connect(&rig.form->ComPort, &ComPort::OnTriggerTimer, [&timeOuts] { ++timeOuts; });
+    ASSERT_TRUE(CreateLinkTimeout(link, 4000));
+
+    Descheduling load;
+    test::ScriptedPeer radio(rig.pty, [&](PeerIo& io) {
+        io.ReadFrame();
+        load.Reply(io, test::RadioFrame({0x04, 0x05, 1, 2, 3, 4, 5, 6, 7, 8}));
+    });
+    LinkPacket query;
+    InitMessage(query, 24);  // 04 04, the identity
+    ASSERT_GE(SendPacket(link, query), 0);
+    load.During(std::chrono::milliseconds(1600));
+    LinkPacket reply;
+    EXPECT_EQ(ReceiveTransferReply(link, reply), 1);
+    radio.Join();
+    ExpectNoPeerFailures(radio);
+    EXPECT_EQ(timeOuts, 1) << "the time-out was not seen before the reply was read";
+    EXPECT_EQ(GetLinkStatus(link), kLinkCompleted);
+    ASSERT_GE(reply.length, 2);
+    EXPECT_EQ(reply.data[0], 0x04);
+    EXPECT_EQ(reply.data[1], 0x05);
+    ReleaseLinkTimeout(link);
 }
 
 TEST(OpenRadioLinkTest, APortThatVanishedAfterTheProbeGivesTheLinksMessage) {
