@@ -119,10 +119,10 @@ int OpenDescriptors() {
 }
 
 // AUREX_SIM_VERBOSE=1 has the radio log every frame, for a failure's report.
-// The program's time factor here: twice that of the other end-to-end tests, since these runs
-// start thousands of radios, and the shortest time-outs (the 1 s box probe, 50 ms at 0.05) must
-// not run out while a loaded machine is slow to schedule the radio.
-constexpr double kProgramTimeScale = 0.1;
+// The program runs on the radio's time factor, that of the other end-to-end tests: the box probe
+// waits 200 ms and a reply 800 ms. At 0.1 (100 ms and 400 ms) a loaded machine kept the radio
+// from answering in time now and then, and these runs wait for thousands of replies.
+constexpr double kProgramTimeScale = kTimeScale;
 
 const std::vector<std::string> kHealthyRadio = [] {
     std::vector<std::string> settings = {"--boot-version", "6.0"};
