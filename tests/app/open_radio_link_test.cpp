@@ -241,7 +241,8 @@ TEST(OpenRadioLinkTest, OnTheHalfDuplexPortAReplyQueuedBeforeTheTimeOutIsSeenIsT
     RadioLink& link = rig.form->RadioLink;
     ASSERT_TRUE(UsesPortComponent(link));
     int timeOuts = 0;
-    QObject::connect(&rig.form->ComPort, &ComPort::OnTriggerTimer, [&timeOuts] { ++timeOuts; });
+    QObject counting;  // goes before timeOuts does
+    QObject::connect(&rig.form->ComPort, &ComPort::OnTriggerTimer, &counting, [&timeOuts] { ++timeOuts; });
     ASSERT_TRUE(CreateLinkTimeout(link, 4000));
 
     Descheduling load;
