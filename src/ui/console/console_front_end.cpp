@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include <QCoreApplication>
@@ -134,7 +135,10 @@ bool ConsoleHost::WaitForInput() {
     for (;;) {
         pollfd fds[2] = {{::fileno(in_), POLLIN, 0}, {signalFd_, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
-            continue;  // interrupted by the signal itself: its byte is there now
+            if (errno == EINTR) {
+                continue;  // interrupted by the signal itself: its byte is there now
+            }
+            return true;  // the read then tells what is wrong, rather than a loop that never ends
         }
         if ((fds[1].revents & POLLIN) != 0) {
             interrupted_ = true;
