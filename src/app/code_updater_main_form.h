@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/codeplug_step.h"
 #include "app/control.h"
 #include "app/dialog_host.h"
 #include "app/embedded_blobs.h"
@@ -286,7 +287,7 @@ private:
     int ExtractCheckAndDownload(bool boot);
     int DownloadExtractedCode(bool boot);
     // The final status text (and box) for a result of PreserveCodeplug.
-    void ShowCodeplugOutcome(int result);
+    void ShowCodeplugOutcome(CodeplugStepResult result);
 
     // Marks a Start or Retrieve handler as running for its lifetime; on leaving, the controls
     // that were held back come back as the run state says.

@@ -121,7 +121,7 @@ bool ExtractEmbeddedFiles(const ImageStore& store, const ResourceAttributes& rec
                           bool use_second_boot_image, bool boot, ExtractedImageFiles& files) {
   files = {};
   const SetChoice set = ChooseSet(record, use_second_boot_image, boot);
-  const bool dsp = record.upgrade_type == static_cast<std::uint8_t>(UpgradeType::Dsp);
+  const bool dsp = record.Upgrade() == UpgradeType::Dsp;
 
   // Every file this call makes, removed again on failure.
   std::vector<std::string> pieces;

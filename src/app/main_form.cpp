@@ -56,10 +56,10 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnv
     LoadResourceAttributes();
     RadioTypeCode = RadioTypeCodeFor(ResourceAttributes.radio_model, ResourceAttributes.series, ResourceAttributes.kind_flag);
     ShowRadioPicture();
-    m_BootPathSelected = (ResourceAttributes.series == 4 || ResourceAttributes.series == 6) && ResourceAttributes.upgrade_type == 3;
+    m_BootPathSelected = (ResourceAttributes.series == 4 || ResourceAttributes.series == 6) && ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot;
     AttachLinkTimer();
     ProbeComPorts();
-    const bool offerChoice = ResourceAttributes.upgrade_type == 3 && !m_BootPathSelected;
+    const bool offerChoice = ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && !m_BootPathSelected;
     m_UpgradeTypeLabel.SetVisible(offerChoice);
     m_ApplicationRadioButton.SetVisible(offerChoice);
     m_BootRadioButton.SetVisible(offerChoice);

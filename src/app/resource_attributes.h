@@ -35,6 +35,9 @@ struct ResourceAttributes {
   std::int8_t series = 0;                     // 0x3E
   std::uint8_t upgrade_type = 0;              // 0x3F, see UpgradeType
 
+  // The stored byte as its type; a byte that names none compares equal to no type.
+  UpgradeType Upgrade() const { return static_cast<UpgradeType>(upgrade_type); }
+
   // Fields that the given bytes do not reach stay zero.
   static ResourceAttributes Decode(std::span<const unsigned char> bytes);
   std::array<unsigned char, kSize> Encode() const;

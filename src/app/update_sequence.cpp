@@ -10,7 +10,8 @@
 #include "app/scratch_folder.h"
 #include "programming/radio_programming.h"
 #include "transfer/codeplug_backup.h"
-#include "transfer/preserve_codeplug.h"
+#include "app/codeplug_step.h"
+#include "app/radio_types.h"
 
 namespace aurex {
 
@@ -33,7 +34,7 @@ constexpr std::string_view kNoConversionText =
 
 void TCodeUpdaterMainDispForm::m_StartButtonClick() {
     const bool bootRequested =
-        ResourceAttributes.upgrade_type == 1 || (ResourceAttributes.upgrade_type == 3 && m_BootRadioButton.Checked());
+        ResourceAttributes.Upgrade() == UpgradeType::Boot || (ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && m_BootRadioButton.Checked());
     if (m_UpdateInProgress) {
         // Stop: ends every wait; the run unwinds through its own exits.
         EndUpdateRun(true);
@@ -83,7 +84,7 @@ bool TCodeUpdaterMainDispForm::ReadyToUpdate(bool codeplugStep) {
 }
 
 void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
-    const bool bootChosen = ResourceAttributes.upgrade_type == 3 && m_BootRadioButton.Checked();
+    const bool bootChosen = ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && m_BootRadioButton.Checked();
     int result = 1;
     bool extracted = false;
     BeginUpdateRun();
@@ -108,7 +109,7 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
         WorkingFolder& folder = *environment_.workingFolder;
         WorkingFileStream loader(folder, m_LoaderFileName);
         WorkingFileStream code(folder, m_CodeFileName);
-        if (ResourceAttributes.upgrade_type == 2) {
+        if (ResourceAttributes.Upgrade() == UpgradeType::Dsp) {
             // The page files go beside the program, as the radio maker's tools expect them; an
             // installed program's folder is not the user's to write in, so then the temporary
             // folder (an empty folder here) takes them.
@@ -222,8 +223,8 @@ void TCodeUpdaterMainDispForm::RunBootUpdate() {
 }
 
 bool TCodeUpdaterMainDispForm::CheckTargetRadio() {
-    if (RadioTypeCode == 1 || RadioTypeCode == 4 || RadioTypeCode == 5) {
-        return true;  // these radios cannot tell their boot load version reliably
+    if (SkipsBootCheck(RadioTypeCode)) {
+        return true;
     }
     std::array<std::uint8_t, 2> version{};
     const int status = ReadBootVersion(RadioLink, RadioTypeCode, version);
@@ -254,23 +255,23 @@ bool TCodeUpdaterMainDispForm::CheckTargetRadio() {
     return false;
 }
 
-void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(int result) {
+void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(CodeplugStepResult result) {
     switch (result) {
-    case kPreserveNotSupported:
+    case CodeplugStepResult::NotSupported:
         ShowStatus("Done.");
         ShowInformation(kNoConversionText);
         break;
-    case kPreserveSameFormat:
-    case kPreserveConverted:
+    case CodeplugStepResult::SameFormat:
+    case CodeplugStepResult::Converted:
         ShowStatus("Done.");
         break;
-    case kPreserveUploadFailed:
+    case CodeplugStepResult::UploadFailed:
         ShowStatus("An error occurred while uploading the codeplug.");
         break;
-    case kPreserveDownloadFailed:
+    case CodeplugStepResult::DownloadFailed:
         ShowStatus("An error occurred while downloading the codeplug.");
         break;
-    default:
+    case CodeplugStepResult::NoFormatReply:
         ShowStatus("The radio is no longer responding.");
         break;
     }

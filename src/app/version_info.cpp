@@ -1,15 +1,12 @@
 // The Retrieve button and the boot version checks: who the connected radio is.
 
 #include "app/code_updater_main_form.h"
+#include "app/radio_types.h"
 #include "programming/radio_programming.h"
 
 namespace aurex {
 
 namespace {
-
-bool SkipsBootCheck(std::uint8_t radioTypeCode) {
-    return radioTypeCode == 1 || radioTypeCode == 4 || radioTypeCode == 5;
-}
 
 CarriedBootVersions CarriedBoot(const ResourceAttributes& record) {
     return {record.boot_major, record.boot_minor, record.second_boot_major, record.second_boot_minor};

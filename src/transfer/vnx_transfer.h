@@ -11,11 +11,10 @@
 #include <string_view>
 
 #include "transfer/des.h"
+#include "transfer/transfer_link.h"
 #include "transfer/upload_scan.h"
 
 namespace aurex {
-
-struct RadioLink;
 
 // The class byte of every transfer message, and their command bytes.
 inline constexpr std::uint8_t kTransferClass = 0x03;
@@ -35,6 +34,9 @@ inline constexpr std::uint8_t kTransferProceedAlternate = 0x0E;
 // Fill of the unused part of the image before a download.
 inline constexpr std::uint8_t kDownloadFillByte = 0x20;
 
+// How an upload, a download or the password step ended.
+enum class TransferResult { Failed = -1, Done = 1 };
+
 // Asks the user for the radio's password: true with the typed text when the user pressed OK.
 using PasswordPromptFn = std::function<bool(std::string& text)>;
 
@@ -46,17 +48,16 @@ public:
     VNXTransfer(const VNXTransfer&) = delete;
     VNXTransfer& operator=(const VNXTransfer&) = delete;
 
-    // > 0 success, <= 0 failure.
-    virtual int Upload();
-    virtual int Download();
-    virtual void SetLink(RadioLink& link);
+    virtual TransferResult Upload();
+    virtual TransferResult Download();
+    virtual void SetLink(TransferLink& link);
 
     void SetBuffer(std::span<std::uint8_t, kCodeplugBufferBytes> image, std::int32_t length);
     std::int32_t GetLength() const { return length_; }
     void SetLength(std::int32_t length) { length_ = length; }
 
 protected:
-    RadioLink* link_ = nullptr;
+    TransferLink* link_ = nullptr;
     std::uint8_t* image_ = nullptr;
     std::int32_t length_ = 0;
 };
@@ -67,9 +68,9 @@ public:
     // Without a prompt every request counts as cancelled.
     explicit VNXTransferParmsPassChecker(PasswordPromptFn prompt = {});
 
-    // Run right after an upload or download request: 1 when the radio lets the transfer proceed,
-    // <= 0 when it does not (the transfer has then been ended with 03 04).
-    int CheckPassword();
+    // Run right after an upload or download request: Done when the radio lets the transfer
+    // proceed; Failed when it does not (the transfer has then been ended with 03 04).
+    TransferResult CheckPassword();
 
 private:
     PasswordPromptFn passwordPrompt_;
@@ -81,23 +82,24 @@ public:
     explicit VNXTransferParms(PasswordPromptFn prompt = {});
 
     // Reads the codeplug into the buffer; length becomes the bytes stored (a multiple of 128).
-    int Upload() override;
+    TransferResult Upload() override;
     // Writes length bytes of the buffer back, scrambled with the radio's identity. Fails when the
     // radio summed a pair differently (it was told so and the transfer ran on, but what it holds
     // is not the codeplug sent) or when the line was gone right after the closing 03 04.
-    int Download() override;
-    void SetLink(RadioLink& link) override;
+    TransferResult Download() override;
+    void SetLink(TransferLink& link) override;
 
     // The radio's identity from hex digit pairs (16 digits for the whole identity).
     void SetIdentity(std::string_view text);
+    void SetIdentity(const DesBlock& identity);
     // True once SetIdentity was given all 8 bytes. Without them no download is made: blocks
     // scrambled with a wrong identity would corrupt the radio's configuration.
     bool HasIdentity() const { return identityKnown_; }
     const DesBlock& Identity() const { return identity_; }
 
 private:
-    int EndTransfer(int result);
-    int EndDownload(bool checksumsAgreed);
+    TransferResult EndTransfer(bool done);
+    TransferResult EndDownload(bool checksumsAgreed);
 
     VNXTransferParmsPassChecker passChecker_;
     std::uint16_t runningChecksum_ = 0;

@@ -1,4 +1,4 @@
-// The backup file kept before a codeplug is written back, and the password prompt.
+// The backup file kept before a codeplug is written back.
 #include "transfer/codeplug_backup.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +13,6 @@
 #include <functional>
 
 #include "link/qt_app.h"
-#include "support/recording_host.h"
-#include "transfer/password_prompt.h"
 #include "data_home.h"
 #include "transfer_peer.h"
 
@@ -185,26 +183,6 @@ TEST(CodeplugBackupTest, NeverReplacesAFileAndKeepsBackupsPrivate) {
     ASSERT_TRUE(SaveCodeplugBackup(kSerialText, ours).saved);
     EXPECT_EQ(ModeOf(CodeplugBackupFolder()), 0700U);
     ::umask(oldMask);
-}
-
-TEST(PasswordPromptTest, GivesTheTrimmedTextOnlyWhenOkWasPressed) {
-    test::EnsureCoreApplication();
-    testing::RecordingHost host;
-    TCodeUpdaterMainDispForm form(host, testing::FakeEnvironment({}, "Unit_Release_1_0", 1));
-    host.passwords = {{"  12 34 ", testing::DialogExit::OkButton},
-                      {"5678", testing::DialogExit::EnterKey},
-                      {"5678", testing::DialogExit::CancelButton},
-                      {"5678", testing::DialogExit::CloseBox}};
-    std::string text = "unchanged";
-    EXPECT_TRUE(PasswordPrompt(form, text));
-    EXPECT_EQ(text, "12 34");
-    EXPECT_TRUE(PasswordPrompt(form, text));
-    EXPECT_EQ(text, "5678");
-    text = "unchanged";
-    EXPECT_FALSE(PasswordPrompt(form, text));
-    EXPECT_FALSE(PasswordPrompt(form, text));
-    EXPECT_EQ(text, "unchanged");
-    EXPECT_EQ(host.dialogsShown.size(), 4U);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "link/link_rig.h"
 #include "transfer/download_keystream.h"
+#include "transfer/radio_transfer_link.h"
 #include "transfer_peer.h"
 
 namespace aurex {
@@ -73,7 +74,7 @@ protected:
         });
         std::fill(storage.begin(), storage.end(), std::uint8_t{0});
         t->SetBuffer(Buffer(), 0);
-        t->SetLink(rig.link);
+        t->SetLink(transferLink);
         return t;
     }
 
@@ -108,6 +109,7 @@ protected:
     }
 
     LinkRig rig;
+    RadioTransferLink transferLink{rig.link};
     std::vector<std::uint8_t> storage = std::vector<std::uint8_t>(kCodeplugBufferBytes);
     std::deque<std::optional<std::string>> answers;
     int prompts = 0;
@@ -144,7 +146,7 @@ TEST_P(UploadTest, EndsAfterTheFirstBlockThatDoesNotContinueTheChain) {
         ExpectMessage(io, kEnd);
         served = 2;
     });
-    EXPECT_GT(transfer->Upload(), 0);
+    EXPECT_EQ(transfer->Upload(), TransferResult::Done);
     ExpectClean(peer);
     EXPECT_EQ(served, 2);
     EXPECT_EQ(transfer->GetLength(), 256);
@@ -158,7 +160,7 @@ TEST_P(UploadTest, EndsAfterTheFirstBlockThatDoesNotContinueTheChain) {
     noMark[0] = 0x00;
     auto second = MakeTransfer();
     ScriptedPeer again(rig.pty, [&](PeerIo& io) { served = ServeUpload(io, noMark); });
-    EXPECT_GT(second->Upload(), 0);
+    EXPECT_EQ(second->Upload(), TransferResult::Done);
     ExpectClean(again);
     EXPECT_EQ(served, 1);
     EXPECT_EQ(second->GetLength(), 128);
@@ -171,7 +173,7 @@ TEST_P(UploadTest, ReadsOnToTheImageLengthSoTheTrailerComesOutWhole) {
     auto transfer = MakeTransfer();
     int served = 0;
     ScriptedPeer peer(rig.pty, [&](PeerIo& io) { served = ServeUpload(io, image); });
-    EXPECT_GT(transfer->Upload(), 0);
+    EXPECT_EQ(transfer->Upload(), TransferResult::Done);
     ExpectClean(peer);
     EXPECT_EQ(served, 5);
     EXPECT_EQ(transfer->GetLength(), 640);
@@ -181,7 +183,7 @@ TEST_P(UploadTest, ReadsOnToTheImageLengthSoTheTrailerComesOutWhole) {
     const Bytes huge = ChainImage(kCodeplugBufferBytes, 64, 0xFFFF);
     auto whole = MakeTransfer();
     ScriptedPeer all(rig.pty, [&](PeerIo& io) { served = ServeUpload(io, huge); });
-    EXPECT_GT(whole->Upload(), 0);
+    EXPECT_EQ(whole->Upload(), TransferResult::Done);
     ExpectClean(all);
     EXPECT_EQ(served, 256);
     EXPECT_EQ(whole->GetLength(), kCodeplugBufferBytes);
@@ -208,7 +210,7 @@ TEST_P(UploadTest, FailsOnSilenceOnAnUnexpectedMessageAndOnABlockOfTheWrongSize)
                 SendMessage(io, c.after);
             }
         });
-        EXPECT_EQ(transfer->Upload(), -1);
+        EXPECT_EQ(transfer->Upload(), TransferResult::Failed);
         ExpectClean(peer);
         EXPECT_FALSE(IsLinkActive(rig.link));
         EXPECT_EQ(transfer->GetLength(), 0);
@@ -237,7 +239,7 @@ TEST_F(DeviceTransferTest, AChainThatNeverEndsStoresNothingPastTheBuffer) {
     auto transfer = MakeTransfer();
     int served = 0;
     ScriptedPeer peer(rig.pty, [&](PeerIo& io) { served = ServeUpload(io, image); });
-    EXPECT_GT(transfer->Upload(), 0);
+    EXPECT_EQ(transfer->Upload(), TransferResult::Done);
     ExpectClean(peer);
     EXPECT_EQ(served, 257);
     EXPECT_EQ(transfer->GetLength(), kCodeplugBufferBytes);
@@ -254,7 +256,7 @@ TEST_F(DeviceTransferTest, PasswordStepProceedsAtOnceOrAsksUpToThreeTimes) {
             SendMessage(io, WithCode(0x03, 0x02, Bytes(128, 0x01)));
             ExpectMessage(io, kEnd);
         });
-        EXPECT_GT(transfer->Upload(), 0);
+        EXPECT_EQ(transfer->Upload(), TransferResult::Done);
         ExpectClean(peer);
         EXPECT_EQ(prompts, 0);
     }
@@ -269,7 +271,7 @@ TEST_F(DeviceTransferTest, PasswordStepProceedsAtOnceOrAsksUpToThreeTimes) {
             ExpectMessage(io, kEnd);
             io.ExpectSilence(200);
         });
-        EXPECT_LE(transfer->Upload(), 0);
+        EXPECT_EQ(transfer->Upload(), TransferResult::Failed);
         ExpectClean(peer);
         EXPECT_EQ(prompts, 1);
         EXPECT_FALSE(IsLinkActive(rig.link));
@@ -290,7 +292,7 @@ TEST_F(DeviceTransferTest, PasswordStepProceedsAtOnceOrAsksUpToThreeTimes) {
             SendMessage(io, kPasswordRequest);
             ExpectMessage(io, kEnd);
         });
-        EXPECT_LE(transfer->Upload(), 0);
+        EXPECT_EQ(transfer->Upload(), TransferResult::Failed);
         ExpectClean(peer);
         EXPECT_EQ(prompts, 3);
         EXPECT_THAT(sent, ::testing::ElementsAre(Bytes{0x03, 0x0C, 0x12, 0x34, 0xFF, 0xFF},
@@ -305,7 +307,7 @@ TEST_F(DeviceTransferTest, PasswordStepProceedsAtOnceOrAsksUpToThreeTimes) {
             ExpectMessage(io, kUploadRequest);
             ExpectMessage(io, kEnd);
         });
-        EXPECT_EQ(transfer->Upload(), -1);
+        EXPECT_EQ(transfer->Upload(), TransferResult::Failed);
         ExpectClean(peer);
         EXPECT_EQ(prompts, 0);
     }
@@ -369,7 +371,7 @@ TEST_P(TransferTest, DownloadSendsAnEvenNumberOfScrambledBlocksAndAnswersChecksu
     });
     // The transfer ran to its end, but the radio summed a pair differently from what was sent:
     // what it holds is not this codeplug.
-    EXPECT_EQ(transfer->Download(), -1);
+    EXPECT_EQ(transfer->Download(), TransferResult::Failed);
     ExpectClean(peer);
     EXPECT_FALSE(IsLinkActive(rig.link));
     ASSERT_EQ(log.plainBlocks.size(), 4U);
@@ -413,14 +415,10 @@ TEST_P(TransferTest, DownloadFailsWhenTheLineGoesBeforeTheEndIsRead) {
                 io.ExpectSilence(100);
             }
         });
-        const int result = transfer->Download();
+        const TransferResult result = transfer->Download();
         ExpectClean(peer);
         EXPECT_FALSE(IsLinkActive(rig.link));
-        if (cut) {
-            EXPECT_EQ(result, -1);
-        } else {
-            EXPECT_GT(result, 0);
-        }
+        EXPECT_EQ(result, cut ? TransferResult::Failed : TransferResult::Done);
     }
 }
 
@@ -453,7 +451,7 @@ TEST_F(DeviceTransferTest, DownloadOfPartialAndEmptyImagesEndsOnAnEvenBlock) {
         SendMessage(io, kNextBlock);
         ExpectMessage(io, kEnd);
     });
-    EXPECT_GT(transfer->Download(), 0);
+    EXPECT_EQ(transfer->Download(), TransferResult::Done);
     ExpectClean(peer);
     ASSERT_EQ(plain.size(), 2U);
     Bytes expected(image.begin() + 128, image.end());
@@ -471,7 +469,7 @@ TEST_F(DeviceTransferTest, DownloadOfPartialAndEmptyImagesEndsOnAnEvenBlock) {
         ExpectMessage(io, kEnd);
         io.ExpectSilence(200);
     });
-    EXPECT_GT(empty->Download(), 0);
+    EXPECT_EQ(empty->Download(), TransferResult::Done);
     ExpectClean(none);
 }
 
@@ -479,11 +477,11 @@ TEST_F(DeviceTransferTest, DownloadCutShortIsAFailureUntilEveryImageBlockHasGone
     const Bytes image = test::PatternBytes(384, 1);
     struct Case {
         int blocksBefore;
-        int expected;
+        TransferResult expected;
     };
     // Unexpected 04 05 after 2 of 3 image blocks: failure. After all 3 (the fill block not yet
     // sent): the download has written the image and ends as before.
-    for (const Case c : {Case{2, -1}, Case{3, 1}}) {
+    for (const Case c : {Case{2, TransferResult::Failed}, Case{3, TransferResult::Done}}) {
         SCOPED_TRACE(c.blocksBefore);
         auto transfer = MakeTransfer();
         std::copy(image.begin(), image.end(), storage.begin());
@@ -513,7 +511,7 @@ TEST_F(DeviceTransferTest, DownloadCutShortIsAFailureUntilEveryImageBlockHasGone
         SendMessage(io, kNextBlock);
         NextMessage(io);
     });
-    EXPECT_EQ(transfer->Download(), -1);
+    EXPECT_EQ(transfer->Download(), TransferResult::Failed);
     ExpectClean(peer);
 }
 
@@ -521,17 +519,17 @@ TEST_F(DeviceTransferTest, DownloadWithoutTheWholeIdentityOrWithABadLengthSendsN
     auto transfer = MakeTransfer();
     ScriptedPeer peer(rig.pty, [](PeerIo& io) { io.ExpectSilence(300); });
     transfer->SetBuffer(Buffer(), 128);
-    EXPECT_EQ(transfer->Download(), -1);
+    EXPECT_EQ(transfer->Download(), TransferResult::Failed);
     transfer->SetIdentity("1A2B3C");  // three bytes are no identity
     EXPECT_FALSE(transfer->HasIdentity());
-    EXPECT_EQ(transfer->Download(), -1);
+    EXPECT_EQ(transfer->Download(), TransferResult::Failed);
     transfer->SetIdentity(kIdentity);
     ASSERT_TRUE(transfer->HasIdentity());
     EXPECT_EQ(transfer->Identity(), kIdentityBytes);
     transfer->SetLength(kCodeplugBufferBytes + 128);
-    EXPECT_EQ(transfer->Download(), -1);
+    EXPECT_EQ(transfer->Download(), TransferResult::Failed);
     transfer->SetLength(-2);
-    EXPECT_EQ(transfer->Download(), -1);
+    EXPECT_EQ(transfer->Download(), TransferResult::Failed);
     ExpectClean(peer);
 }
 

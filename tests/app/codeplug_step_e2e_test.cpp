@@ -19,11 +19,12 @@
 #include "link/radio_link.h"
 #include "support/codeplug_builder.h"
 #include "support/radio_sim_process.h"
-#include "transfer/password_prompt.h"
-#include "transfer/preserve_codeplug.h"
+#include "app/password_prompt.h"
+#include "app/codeplug_step.h"
+#include "transfer/radio_transfer_link.h"
 #include "transfer/vnx_transfer.h"
-#include "data_home.h"
-#include "transfer_peer.h"
+#include "transfer/data_home.h"
+#include "transfer/transfer_peer.h"
 #include "window_rig.h"
 
 namespace aurex {
@@ -168,12 +169,13 @@ protected:
             [this](std::string& text) { return PasswordPrompt(*window->form, text); });
         buffer.assign(kCodeplugBufferBytes, 0);
         t->SetBuffer(std::span<std::uint8_t, kCodeplugBufferBytes>(buffer.data(), kCodeplugBufferBytes), 0);
-        t->SetLink(window->form->RadioLink);
+        transferLink = std::make_unique<RadioTransferLink>(window->form->RadioLink);
+        t->SetLink(*transferLink);
         CreateLinkTimeout(window->form->RadioLink, 4000);
         return t;
     }
 
-    int Preserve() {
+    CodeplugStepResult Preserve() {
         SetLinkActive(window->form->RadioLink, true);  // as a code download leaves it
         return PreserveCodeplug(*window->form);
     }
@@ -184,6 +186,7 @@ protected:
     int radios = 0;
     std::unique_ptr<RadioSimProcess> sim;
     std::unique_ptr<WindowRig> window;
+    std::unique_ptr<RadioTransferLink> transferLink;
 };
 
 // Presses Stop (the link's state goes inactive) once, as soon as the status line shows `status`:
@@ -228,7 +231,7 @@ TEST_F(CodeplugE2eTest, UploadEndsWithTheChainAndBringsTheTrailerWhole) {
     const Bytes twoBlocks = ChainImage(1024, 64, 128);
     StartRadio(twoBlocks, {});
     auto transfer = Transfer(buffer);
-    EXPECT_GT(transfer->Upload(), 0) << sim->Log();
+    EXPECT_EQ(transfer->Upload(), TransferResult::Done) << sim->Log();
     EXPECT_EQ(transfer->GetLength(), 256);
     EXPECT_TRUE(RadioLogged("codeplug upload ended after 2 blocks")) << sim->Log();
 
@@ -237,7 +240,7 @@ TEST_F(CodeplugE2eTest, UploadEndsWithTheChainAndBringsTheTrailerWhole) {
     noMark[0] = 0x00;
     StartRadio(noMark, {});
     transfer = Transfer(buffer);
-    EXPECT_GT(transfer->Upload(), 0) << sim->Log();
+    EXPECT_EQ(transfer->Upload(), TransferResult::Done) << sim->Log();
     EXPECT_EQ(transfer->GetLength(), 128);
     EXPECT_TRUE(RadioLogged("codeplug upload ended after 1 blocks")) << sim->Log();
 
@@ -245,7 +248,7 @@ TEST_F(CodeplugE2eTest, UploadEndsWithTheChainAndBringsTheTrailerWhole) {
     const Bytes codeplug = WholeBlockCodeplug();
     StartRadio(codeplug, {});
     transfer = Transfer(buffer);
-    EXPECT_GT(transfer->Upload(), 0) << sim->Log();
+    EXPECT_EQ(transfer->Upload(), TransferResult::Done) << sim->Log();
     ASSERT_EQ(transfer->GetLength(), static_cast<std::int32_t>(codeplug.size()));
     EXPECT_TRUE(std::equal(codeplug.begin(), codeplug.end(), buffer.begin()));
 }
@@ -260,7 +263,7 @@ TEST_F(CodeplugE2eTest, DownloadSendsWholePairsAndAnswersTheRadiosChecksums) {
     std::copy(image.begin(), image.end(), buffer.begin());
     transfer->SetIdentity("00001A2B3C4D5E6F");
     transfer->SetLength(384);
-    EXPECT_GT(transfer->Download(), 0) << sim->Log();
+    EXPECT_EQ(transfer->Download(), TransferResult::Done) << sim->Log();
     ASSERT_TRUE(RadioLogged("codeplug download ended: 4 blocks")) << sim->Log();
     EXPECT_EQ(sim->Log().find("checksum different"), std::string::npos) << sim->Log();
     Bytes expected = image;
@@ -270,7 +273,7 @@ TEST_F(CodeplugE2eTest, DownloadSendsWholePairsAndAnswersTheRadiosChecksums) {
     // Length 0: the first request ends it.
     transfer = Transfer(buffer);
     transfer->SetIdentity("00001A2B3C4D5E6F");
-    EXPECT_GT(transfer->Download(), 0) << sim->Log();
+    EXPECT_EQ(transfer->Download(), TransferResult::Done) << sim->Log();
     EXPECT_TRUE(RadioLogged("codeplug download ended: 0 blocks")) << sim->Log();
 
     // Scrambled with an identity that is not the radio's: the radio's sums differ, the program
@@ -279,7 +282,7 @@ TEST_F(CodeplugE2eTest, DownloadSendsWholePairsAndAnswersTheRadiosChecksums) {
     std::copy(image.begin(), image.end(), buffer.begin());
     transfer->SetIdentity("0102030405060708");
     transfer->SetLength(384);
-    EXPECT_EQ(transfer->Download(), -1) << sim->Log();
+    EXPECT_EQ(transfer->Download(), TransferResult::Failed) << sim->Log();
     EXPECT_TRUE(RadioLogged("the program found the codeplug checksum different")) << sim->Log();
     EXPECT_TRUE(RadioLogged("codeplug download ended: 4 blocks", 2)) << sim->Log();
 }
@@ -292,7 +295,7 @@ TEST_F(CodeplugE2eTest, PasswordStepThroughTheDialog) {
     // No password and the 03 0E answer: no dialog.
     StartRadio(oneBlock, {"--accept-reply", "0E"});
     auto transfer = Transfer(buffer);
-    EXPECT_GT(transfer->Upload(), 0) << sim->Log();
+    EXPECT_EQ(transfer->Upload(), TransferResult::Done) << sim->Log();
     EXPECT_EQ(dialogs(), 0U);
 
     // Four digits; letters between the digits; more digits than the eight that are sent.
@@ -305,7 +308,7 @@ TEST_F(CodeplugE2eTest, PasswordStepThroughTheDialog) {
         StartRadio(oneBlock, {"--password", c.password});
         window->host.passwords = {{c.typed, DialogExit::OkButton}};
         transfer = Transfer(buffer);
-        EXPECT_GT(transfer->Upload(), 0) << sim->Log();
+        EXPECT_EQ(transfer->Upload(), TransferResult::Done) << sim->Log();
         EXPECT_TRUE(RadioLogged("password accepted")) << sim->Log();
         EXPECT_EQ(dialogs(), 1U);
     }
@@ -314,7 +317,7 @@ TEST_F(CodeplugE2eTest, PasswordStepThroughTheDialog) {
     StartRadio(oneBlock, {"--password", "4711"});
     window->host.passwords = {{"4711", DialogExit::CancelButton}};
     transfer = Transfer(buffer);
-    EXPECT_LE(transfer->Upload(), 0);
+    EXPECT_EQ(transfer->Upload(), TransferResult::Failed);
     EXPECT_TRUE(RadioLogged("the program ended the transfer at the password step")) << sim->Log();
     EXPECT_EQ(dialogs(), 1U);
 
@@ -322,7 +325,7 @@ TEST_F(CodeplugE2eTest, PasswordStepThroughTheDialog) {
     StartRadio(oneBlock, {"--password", "4711"});
     window->host.passwords = {{"1111"}, {"2222"}, {"3333"}, {"4711"}};
     transfer = Transfer(buffer);
-    EXPECT_LE(transfer->Upload(), 0);
+    EXPECT_EQ(transfer->Upload(), TransferResult::Failed);
     EXPECT_EQ(dialogs(), 3U);
     EXPECT_TRUE(RadioLogged("the program ended the transfer at the password step")) << sim->Log();
 }
@@ -333,7 +336,7 @@ TEST_F(CodeplugE2eTest, PreservationStepOutcomes) {
 
     // Silent after the code download: nothing transferred.
     StartRadio(v58, {"--silent-from", "1"});
-    EXPECT_EQ(Preserve(), kPreserveNoFormatReply) << sim->Log();
+    EXPECT_EQ(Preserve(), CodeplugStepResult::NoFormatReply) << sim->Log();
     EXPECT_TRUE(nothingAsked()) << sim->Log();
     EXPECT_THAT(window->host.statusTexts, ElementsAre("Resetting radio..."));
     EXPECT_THAT(window->ProgressIntervals(), ElementsAre("200"));
@@ -343,12 +346,12 @@ TEST_F(CodeplugE2eTest, PreservationStepOutcomes) {
     std::vector<std::uint16_t> words = Words(v58);
     words[kParmsVersionWord] = 0x0507;
     StartRadio(LineOrder(words.data(), v58.size() / 2), {"--format", "5.10"});
-    EXPECT_EQ(Preserve(), kPreserveNotSupported) << sim->Log();
+    EXPECT_EQ(Preserve(), CodeplugStepResult::NotSupported) << sim->Log();
     EXPECT_TRUE(nothingAsked()) << sim->Log();
 
     // The firmware expects the format the radio holds: nothing written.
     StartRadio(v58, {"--format", "5.8"});
-    EXPECT_EQ(Preserve(), kPreserveSameFormat) << sim->Log();
+    EXPECT_EQ(Preserve(), CodeplugStepResult::SameFormat) << sim->Log();
     EXPECT_TRUE(nothingAsked()) << sim->Log();
 
     // A codeplug that fills the buffer cannot grow into 5.10: the conversion is refused and
@@ -358,19 +361,19 @@ TEST_F(CodeplugE2eTest, PreservationStepOutcomes) {
     full.imageLength = kParmsBufferWords;
     const BuiltCodeplug fullImage = BuildCodeplug(full);
     StartRadio(LineOrder(fullImage.image(), fullImage.imageLength), {"--format", "5.10"});
-    EXPECT_EQ(Preserve(), kPreserveNotSupported) << sim->Log();
+    EXPECT_EQ(Preserve(), CodeplugStepResult::NotSupported) << sim->Log();
     EXPECT_TRUE(nothingAsked()) << sim->Log();
 
     // Not a valid codeplug.
     Bytes broken = v58;
     broken[0] = 0x00;
     StartRadio(broken, {"--format", "5.10"});
-    EXPECT_EQ(Preserve(), kPreserveUploadFailed) << sim->Log();
+    EXPECT_EQ(Preserve(), CodeplugStepResult::UploadFailed) << sim->Log();
     EXPECT_TRUE(nothingAsked()) << sim->Log();
 
     // The radio stops answering when asked to take the codeplug back.
     StartRadio(v58, {"--format", "5.10", "--silent-at", "03 00"});
-    EXPECT_EQ(Preserve(), kPreserveDownloadFailed) << sim->Log();
+    EXPECT_EQ(Preserve(), CodeplugStepResult::DownloadFailed) << sim->Log();
 
     EXPECT_EQ(sim->Log().find("codeplug download ended"), std::string::npos) << sim->Log();
     EXPECT_THAT(CodeplugDumps(), IsEmpty());  // no radio of this test took a codeplug
@@ -385,14 +388,14 @@ TEST_F(CodeplugE2eTest, NothingIsWrittenWithoutTheRadiosIdentityOrABackup) {
 
     // The radio never tells its identity, even when asked once more.
     StartRadio(v58, {"--format", "5.10", "--unanswered", "04 04"});
-    EXPECT_EQ(Preserve(), kPreserveDownloadFailed) << sim->Log();
+    EXPECT_EQ(Preserve(), CodeplugStepResult::DownloadFailed) << sim->Log();
     EXPECT_TRUE(RadioLogged("04 04 (occurrence 2) left unanswered")) << sim->Log();
     EXPECT_FALSE(downloadAsked()) << sim->Log();
     EXPECT_THAT(ScopedDataHome::Backups(), IsEmpty());
 
     // It answers when asked once more: the codeplug goes back.
     StartRadio(v58, {"--format", "5.10", "--unanswered", "04 04#1"});
-    EXPECT_EQ(Preserve(), kPreserveConverted) << sim->Log();
+    EXPECT_EQ(Preserve(), CodeplugStepResult::Converted) << sim->Log();
     EXPECT_TRUE(RadioLogged("codeplug download ended")) << sim->Log();
 
     // The backup is written but the disk does not confirm it: nothing goes to the radio, which
@@ -402,7 +405,7 @@ TEST_F(CodeplugE2eTest, NothingIsWrittenWithoutTheRadiosIdentityOrABackup) {
     };
     backupDisk = std::make_shared<UnsyncedDisk>();
     StartRadio(v58, {"--format", "5.10"});
-    EXPECT_EQ(Preserve(), kPreserveDownloadFailed) << sim->Log();
+    EXPECT_EQ(Preserve(), CodeplugStepResult::DownloadFailed) << sim->Log();
     EXPECT_FALSE(downloadAsked()) << sim->Log();
     ASSERT_FALSE(window->host.messages.empty());
     EXPECT_THAT(window->host.messages.back().text, ::testing::HasSubstr("Input/output error"));
@@ -414,7 +417,7 @@ TEST_F(CodeplugE2eTest, NothingIsWrittenWithoutTheRadiosIdentityOrABackup) {
     ASSERT_TRUE(WriteFile(blocker, {0x00}));
     ScopedDataHome unusable(blocker);
     StartRadio(v58, {"--format", "5.10"});
-    EXPECT_EQ(Preserve(), kPreserveDownloadFailed) << sim->Log();
+    EXPECT_EQ(Preserve(), CodeplugStepResult::DownloadFailed) << sim->Log();
     EXPECT_FALSE(downloadAsked()) << sim->Log();
 }
 
@@ -424,7 +427,7 @@ TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup) {
     window->host.passwords = {{"2468"}, {"2468"}};
     // A Stop during the restart wait ends that wait's link state only, not the step.
     StopWhenShown stop(*window, "Resetting radio...");
-    EXPECT_EQ(Preserve(), kPreserveConverted) << sim->Log();
+    EXPECT_EQ(Preserve(), CodeplugStepResult::Converted) << sim->Log();
     EXPECT_TRUE(stop.pressed);
     EXPECT_THAT(window->host.statusTexts, ElementsAre("Resetting radio...", "Uploading codeplug...",
                                                       "Resetting radio and converting codeplug...",

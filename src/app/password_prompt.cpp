@@ -1,4 +1,4 @@
-#include "transfer/password_prompt.h"
+#include "app/password_prompt.h"
 
 #include "app/code_down_pass_dlg.h"
 #include "app/code_updater_main_form.h"

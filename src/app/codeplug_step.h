@@ -1,0 +1,26 @@
+#pragma once
+
+// The codeplug preservation step that the main window runs after a code update: wait for the
+// radio to restart, ask for its identity and for the codeplug format its new firmware expects,
+// read the codeplug out, convert it and write it back.
+
+namespace aurex {
+
+class TCodeUpdaterMainDispForm;
+
+enum class CodeplugStepResult {
+    NoFormatReply = 0,   // no 04 1D: nothing transferred
+    NotSupported = 1,    // a format not converted (or conversion refused): nothing written
+    SameFormat = 2,      // nothing to convert, nothing written
+    Converted = 3,       // converted and written back
+    UploadFailed = 4,    // upload failed or not a valid codeplug
+    DownloadFailed = 5,  // not written back whole (or not at all)
+};
+
+// Runs the step over the window's link, status line and progress bar. Before anything is written
+// back, the uploaded codeplug is saved as a backup file (CodeplugBackupFolder); without the backup
+// (an error box then says why), or without the radio's identity, nothing is written and the
+// result is DownloadFailed.
+CodeplugStepResult PreserveCodeplug(TCodeUpdaterMainDispForm& window);
+
+}  // namespace aurex
