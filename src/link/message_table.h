@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "link/link_packet.h"
 
@@ -20,6 +21,9 @@ inline constexpr int kLinkMessageCount = 60;
 // Ids with a role of their own on the link.
 inline constexpr int kBaudRateMessageId = 42;       // 09 00 + baud selector
 inline constexpr int kAlternateReplyMessageId = 51; // 04 20, accepted in place of some replies
+
+// Every entry of the table, in id order.
+std::span<const LinkMessage> LinkMessageTable();
 
 // Table entry of an id, or nullptr when the id is not in the table.
 const LinkMessage* FindLinkMessage(int id);
