@@ -7,6 +7,7 @@
 
 #include "app/code_updater_main_form.h"
 #include "app/password_prompt.h"
+#include "convert/codeplug_buffer.h"
 #include "convert/codeplug_image.h"
 #include "convert/convert_entry.h"
 #include "convert/format_tables.h"
@@ -47,13 +48,10 @@ struct StepLinks {
 
 CodeplugStepResult TransferCodeplug(TCodeUpdaterMainDispForm& window, StepLinks& links,
                                     std::optional<RadioIdentity> identity, const CodeplugFormat& format) {
-    // Words, so the converters may read the buffer as the image it is.
-    std::vector<std::uint16_t> words(kParmsBufferWords, 0);
-    const std::span<std::uint8_t, kCodeplugBufferBytes> bytes(reinterpret_cast<std::uint8_t*>(words.data()),
-                                                              kCodeplugBufferBytes);
+    CodeplugBuffer codeplug;
     VNXTransferParms transfer([&window](std::string& text) { return PasswordPrompt(window, text); });
     const std::uint8_t targetIndex = ParmsIndexOfVersion(format.major, format.minor);
-    transfer.SetBuffer(bytes, 0);
+    transfer.SetBuffer(codeplug.LineBytes(), 0);
     if (identity) {
         transfer.SetIdentity(*identity);
     }
@@ -65,13 +63,14 @@ CodeplugStepResult TransferCodeplug(TCodeUpdaterMainDispForm& window, StepLinks&
     window.StopTimedProgress();
     std::int32_t length = std::clamp(transfer.GetLength(), 0, kCodeplugBufferBytes);
     // The backup holds the codeplug exactly as the radio sent it.
-    const std::vector<std::uint8_t> asUploaded(bytes.begin(), bytes.begin() + length);
-    ParmsSwapBytes(words.data(), static_cast<std::size_t>(length));
+    const std::span<const std::uint8_t> uploadedBytes = codeplug.LineBytes(static_cast<std::size_t>(length));
+    const std::vector<std::uint8_t> asUploaded(uploadedBytes.begin(), uploadedBytes.end());
+    codeplug.WordsFromLine(static_cast<std::size_t>(length));
 
-    if (uploaded != TransferResult::Done || !ParmsIsValid(words.data())) {
+    if (uploaded != TransferResult::Done || !ParmsIsValid(codeplug.Words())) {
         return CodeplugStepResult::UploadFailed;
     }
-    const std::uint8_t currentIndex = ParmsFormatIndex(words.data());
+    const std::uint8_t currentIndex = ParmsFormatIndex(codeplug.Words());
     if (!Convertible(currentIndex) || !Convertible(targetIndex)) {
         return CodeplugStepResult::NotSupported;
     }
@@ -102,19 +101,19 @@ CodeplugStepResult TransferCodeplug(TCodeUpdaterMainDispForm& window, StepLinks&
     TimedWait(window, "Resetting radio and converting codeplug...");
     std::int32_t lengthChange = 0;
     const ParmsStepFault fault = currentIndex < targetIndex
-                                     ? ParmsUpgrade(lengthChange, words.data(), currentIndex, targetIndex)
-                                     : ParmsDowngrade(lengthChange, words.data(), targetIndex, currentIndex);
+                                     ? ParmsUpgrade(lengthChange, codeplug.Words(), currentIndex, targetIndex)
+                                     : ParmsDowngrade(lengthChange, codeplug.Words(), targetIndex, currentIndex);
     if (fault != ParmsStepFault::None) {
         // A refused image may be half converted: it never goes back into the radio.
         return CodeplugStepResult::NotSupported;
     }
     length = std::clamp(length + 2 * lengthChange, 0, kCodeplugBufferBytes);
     transfer.SetLength(length);
-    ParmsSwapBytes(words.data(), static_cast<std::size_t>(length));
+    codeplug.LineFromWords(static_cast<std::size_t>(length));
 
     window.StartTimedProgress(static_cast<int>(length * 0.015));
     window.ShowStatus("Downloading codeplug...");
-    transfer.SetBuffer(bytes, length);
+    transfer.SetBuffer(codeplug.LineBytes(), length);
     TransferResult downloaded = TransferResult::Failed;
     {
         // Once the converted codeplug goes back into the radio, Stop (or closing the window) must

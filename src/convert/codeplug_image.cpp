@@ -372,18 +372,6 @@ bool ParmsIsValid(const uint16_t* image)
     return true;
 }
 
-void ParmsSwapBytes(void* buffer, std::size_t byteCount)
-{
-    if (buffer == nullptr) {
-        return;
-    }
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    const std::size_t limit = std::min(byteCount, kParmsBufferBytes);
-    for (std::size_t i = 0; i < limit; i += 2) {
-        std::swap(bytes[i], bytes[i + 1]);
-    }
-}
-
 void ParmsWriteName(std::string_view text, uint16_t* image, uint32_t field)
 {
     for (uint32_t k = 0; k < kParmsNameWords; ++k) {

@@ -122,8 +122,6 @@ void ParmsClearWords(uint16_t* image, uint32_t index, uint32_t count);
 // Structural validity: the only guard before a conversion.
 bool ParmsIsValid(const uint16_t* image);
 
-// Swaps the two bytes of every pair that starts below byteCount (and inside the buffer).
-void ParmsSwapBytes(void* buffer, std::size_t byteCount);
 // Fills the 5-word name field at `field` with spaces, then packs up to 10 characters of the
 // text, character 2k in the low byte and 2k+1 in the high byte of word k.
 void ParmsWriteName(std::string_view text, uint16_t* image, uint32_t field);

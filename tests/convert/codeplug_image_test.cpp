@@ -1,3 +1,4 @@
+#include "convert/codeplug_buffer.h"
 #include "convert/codeplug_image.h"
 #include "convert/hex_text.h"
 
@@ -446,18 +447,30 @@ TEST(CodeplugReplaceRecordTable, RefusesAbsentTablesAndGrowthPastTheBufferWithou
     EXPECT_TRUE(guarded.GuardsIntact());
 }
 
-TEST(CodeplugText, SwapBytesWriteNameAndHexText)
+TEST(CodeplugText, LineOrderWriteNameAndHexText)
 {
-    std::vector<uint8_t> bytes{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
-    ParmsSwapBytes(bytes.data(), 4);
-    EXPECT_EQ(bytes, (std::vector<uint8_t>{0x34, 0x12, 0x78, 0x56, 0x9A, 0xBC}));
-    ParmsSwapBytes(bytes.data(), 3); // the pair starting below the count is swapped whole
-    EXPECT_EQ(bytes, (std::vector<uint8_t>{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
+    // Line bytes are high byte first, whatever this computer's order.
+    const std::vector<uint8_t> line{0x12, 0x34, 0x56, 0x78, 0x9A};
+    std::vector<uint16_t> words(3, 0xEEEE);
+    WordsFromLineBytes(std::span<const uint8_t>(line.data(), 4), words);
+    EXPECT_EQ(words, (std::vector<uint16_t>{0x1234, 0x5678, 0xEEEE}));
+    WordsFromLineBytes(line, words); // an odd last byte is its word's high byte
+    EXPECT_EQ(words[2], 0x9A00);
+    std::vector<uint8_t> back(6, 0xEE);
+    LineBytesFromWords(std::span<const uint16_t>(words.data(), 2), back);
+    EXPECT_EQ(back, (std::vector<uint8_t>{0x12, 0x34, 0x56, 0x78, 0xEE, 0xEE}));
     {
-        GuardedImage guarded(NumberedBuffer());
-        ParmsSwapBytes(guarded.image(), 100000); // never past the buffer
-        EXPECT_EQ(guarded[kParmsBufferWords - 1], 0x0040);
-        EXPECT_TRUE(guarded.GuardsIntact());
+        // Never past either side, however much is asked.
+        CodeplugBuffer buffer;
+        std::fill(buffer.LineBytes().begin(), buffer.LineBytes().end(), uint8_t{0xA5});
+        buffer.WordsFromLine(100000);
+        EXPECT_EQ(buffer.Words()[kParmsBufferWords - 1], 0xA5A5);
+        buffer.Words()[0] = 0x0102;
+        buffer.LineFromWords(100000);
+        EXPECT_EQ(buffer.LineBytes(2).size(), 2u);
+        EXPECT_EQ(buffer.LineBytes(100000).size(), kParmsBufferBytes);
+        EXPECT_EQ(buffer.LineBytes()[0], 0x01);
+        EXPECT_EQ(buffer.LineBytes()[1], 0x02);
     }
 
     std::array<uint16_t, kParmsBufferWords> image{};

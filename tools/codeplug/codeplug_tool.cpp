@@ -1,5 +1,6 @@
 #include "codeplug/codeplug_tool.h"
 
+#include "convert/codeplug_buffer.h"
 #include "convert/codeplug_image.h"
 #include "convert/convert_entry.h"
 #include "convert/format_tables.h"
@@ -206,9 +207,7 @@ bool ReadCodeplugFile(const std::string& path, CodeplugFile& file, std::string& 
         return false;
     }
     file.buffer.assign(kParmsBufferWords, 0);
-    for (std::size_t i = 0; i < count / 2; ++i) {
-        file.buffer[i] = static_cast<uint16_t>((bytes[2 * i] << 8) | bytes[2 * i + 1]);
-    }
+    WordsFromLineBytes(std::span<const uint8_t>(bytes.data(), count), file.buffer);
     file.byteCount = count;
     return true;
 }
@@ -221,10 +220,7 @@ bool WriteCodeplugFile(const std::string& path, const std::vector<uint16_t>& buf
         return false;
     }
     std::vector<unsigned char> bytes(byteCount);
-    for (std::size_t i = 0; i < byteCount / 2; ++i) {
-        bytes[2 * i] = static_cast<unsigned char>(buffer[i] >> 8);
-        bytes[2 * i + 1] = static_cast<unsigned char>(buffer[i] & 0xFF);
-    }
+    LineBytesFromWords(buffer, bytes);
     // A name of our own beside OUT, so that the rename stays on one file system and OUT is
     // never seen half written.
     std::random_device random;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <span>
 
+#include "convert/codeplug_buffer.h"
 #include "convert/codeplug_image.h"
 #include "link/frame_codec.h"
 #include "link/word_sum.h"
@@ -707,9 +708,7 @@ void SimulatedRadio::EndDownload(SimTime now)
     std::copy(received_.begin(), received_.end(), codeplug_.begin());
     // Tell whether the program wrote something the firmware can use.
     std::vector<std::uint16_t> words(kParmsBufferWords, 0);
-    for (std::size_t i = 0; i + 1 < received_.size(); i += 2) {
-        words[i / 2] = static_cast<std::uint16_t>(received_[i] << 8 | received_[i + 1]);
-    }
+    WordsFromLineBytes(std::span<const std::uint8_t>(received_.data(), received_.size() / 2 * 2), words);
     const std::array<std::uint8_t, 2> version{static_cast<std::uint8_t>(words[3] >> 8),
                                               static_cast<std::uint8_t>(words[3])};
     std::string verdict = ParmsIsValid(words.data()) ? "a valid codeplug of format " + Version(version)
