@@ -1,8 +1,8 @@
 // Cost of the validity check and of one layout step over a whole image, and of the heaviest
 // shared operation: widening every record of a full table, which moves the tail once a record.
+#include "codeplug-builder/codeplug_builder.h"
 #include "convert/codeplug_image.h"
 #include "convert/format_convert_base.h"
-#include "support/codeplug_builder.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,10 +3,10 @@
 // Most of it is main-table records of the systems, which 5.10 widens one record at a time (each
 // record opens a gap and moves the image's tail), so this is the heaviest conversion a radio
 // can hand us.
+#include "codeplug-builder/codeplug_builder.h"
 #include "convert/codeplug_image.h"
 #include "convert/convert_entry.h"
 #include "convert/format_tables.h"
-#include "support/codeplug_builder.h"
 
 #include <benchmark/benchmark.h>
 

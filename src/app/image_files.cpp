@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/code_updater_main_form.h"
-#include "app/image_store.h"
+#include "image_store/image_store.h"
 
 namespace aurex {
 

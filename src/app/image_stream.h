@@ -10,7 +10,7 @@
 #include <streambuf>
 #include <string>
 
-#include "app/working_folder.h"
+#include "image_store/working_folder.h"
 
 namespace aurex {
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/working_folder.h"
+#include "image_store/working_folder.h"
 
 namespace aurex {
 

@@ -1,9 +1,11 @@
-// POSIX serial calls (termios, ioctl, open). The only file, with serial_baud_linux.cpp, that
-// talks to the operating system about serial devices.
+// POSIX serial calls (termios, ioctl, open). The only file, with the termios set-up it shares
+// (serial_termios.cpp, serial_baud_linux.cpp), that talks to the operating system about serial
+// devices.
 #include "link/serial_system.h"
 
 #include "link/clock.h"
 #include "link/serial_baud_linux.h"
+#include "link/serial_termios.h"
 
 #include <cerrno>
 #include <cstring>
@@ -39,35 +41,6 @@ SerialOpenFailure FailureFromErrno(int error)
         return SerialOpenFailure::PermissionDenied;
     default:
         return SerialOpenFailure::Other;
-    }
-}
-
-speed_t StandardSpeed(std::int32_t baud)
-{
-    switch (baud) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return B0;
-    }
-}
-
-tcflag_t CharacterSize(int dataBits)
-{
-    switch (dataBits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
     }
 }
 
@@ -163,51 +136,18 @@ public:
         if (::tcgetattr(fd, &t) != 0) {
             return SerialResult::Failed(SystemText(errno));
         }
-        // Binary: no line editing, no translation, no null stripping, no signals.
-        ::cfmakeraw(&t);
-        t.c_cflag |= CLOCAL | CREAD;
-        t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-        t.c_cflag |= CharacterSize(config.dataBits);
-        switch (config.parity) {
-        case SerialParity::None: break;
-        case SerialParity::Odd: t.c_cflag |= PARENB | PARODD; break;
-        case SerialParity::Even: t.c_cflag |= PARENB; break;
-        case SerialParity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-        case SerialParity::Space: t.c_cflag |= PARENB | CMSPAR; break;
-        }
-        t.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
-        if (config.parityCheck && config.parity != SerialParity::None) {
-            t.c_iflag |= INPCK;
-        }
-        // A UART sends one and a half stop bits for CSTOPB with 5 data bits.
-        if (config.stopBits != SerialStopBits::One) {
-            t.c_cflag |= CSTOPB;
-        }
+        MakeRaw(t);
+        SetFrame(t, config.dataBits, config.parity, config.parityCheck, config.stopBits);
         // Linux has one switch for both RTS/CTS directions; the CTS side is what holds output.
-        if (config.ctsOutputFlow && config.rtsHandshake) {
-            t.c_cflag |= CRTSCTS;
-        }
-        if (config.xonXoffOut) {
-            t.c_iflag |= IXON;
-        }
-        if (config.xonXoffIn) {
-            t.c_iflag |= IXOFF;
-        }
+        SetFlowControl(t, config.ctsOutputFlow && config.rtsHandshake, config.xonXoffOut, config.xonXoffIn);
         t.c_cc[VMIN] = 0;
         t.c_cc[VTIME] = 0;
-        const speed_t speed = StandardSpeed(config.baudRate);
-        bool custom = false;
-        if (speed != B0) {
-            ::cfsetispeed(&t, speed);
-            ::cfsetospeed(&t, speed);
-        } else {
-            custom = true;
-        }
+        const bool custom = !SetStandardSpeed(t, config.baudRate);
         if (::tcsetattr(fd, TCSANOW, &t) != 0) {
             return SerialResult::Failed(SystemText(errno));
         }
         if (custom) {
-            if (int error = SetCustomBaudRate(fd, config.baudRate); error != 0) {
+            if (int error = SetLineSpeed(fd, config.baudRate); error != 0) {
                 return SerialResult::Failed("baud rate " + std::to_string(config.baudRate) + ": " + SystemText(error));
             }
         }

@@ -13,11 +13,11 @@
 
 #include <optional>
 
+#include "codeplug-builder/codeplug_builder.h"
 #include "convert/codeplug_image.h"
 #include "convert/format_tables.h"
 #include "link/clock.h"
 #include "link/radio_link.h"
-#include "support/codeplug_builder.h"
 #include "support/radio_sim_process.h"
 #include "app/password_prompt.h"
 #include "app/codeplug_step.h"

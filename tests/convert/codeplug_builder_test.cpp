@@ -1,6 +1,6 @@
-// The test image builder is shared with the fuzz seeds and the simulated radio, so what it
-// promises is checked here.
-#include "support/codeplug_builder.h"
+// The codeplug image builder is shared by the tests, the fuzz seeds and the simulated radio, so
+// what it promises is checked here.
+#include "codeplug-builder/codeplug_builder.h"
 
 #include <gtest/gtest.h>
 

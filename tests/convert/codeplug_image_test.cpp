@@ -2,8 +2,8 @@
 #include "convert/codeplug_image.h"
 #include "convert/hex_text.h"
 
+#include "codeplug-builder/codeplug_builder.h"
 #include "convert/guarded_image.h"
-#include "support/codeplug_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // contents, and the structural checks every converted image must pass.
 #pragma once
 
+#include "codeplug-builder/codeplug_builder.h"
 #include "convert/codeplug_image.h"
 #include "convert/convert_entry.h"
 #include "convert/format_tables.h"
-#include "support/codeplug_builder.h"
 
 #include <string>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "convert/format_convert_base.h"
 #include "convert/format_tables.h"
 
+#include "codeplug-builder/codeplug_builder.h"
 #include "convert/guarded_image.h"
-#include "support/codeplug_builder.h"
 
 #include <gtest/gtest.h>
 

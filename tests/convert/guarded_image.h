@@ -2,8 +2,8 @@
 // 16384 words that the image functions may touch.
 #pragma once
 
+#include "codeplug-builder/codeplug_builder.h"
 #include "convert/codeplug_image.h"
-#include "support/codeplug_builder.h"
 
 #include <algorithm>
 #include <cstdint>

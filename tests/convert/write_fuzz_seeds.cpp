@@ -3,7 +3,7 @@
 //   build/tests/convert/write_fuzz_seeds fuzz/convert/corpus/codeplug_convert_fuzz
 //       fuzz/convert/corpus/codeplug_formats_fuzz
 // (both folders on one line; the second is optional).
-#include "support/codeplug_builder.h"
+#include "codeplug-builder/codeplug_builder.h"
 
 #include <algorithm>
 #include <cstdio>

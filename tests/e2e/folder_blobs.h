@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/embedded_blobs.h"
 #include "e2e_support.h"
+#include "image_store/embedded_blobs.h"
 
 namespace aurex::e2e {
 

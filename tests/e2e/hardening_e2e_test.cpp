@@ -22,12 +22,12 @@
 #include <sstream>
 
 #include "app/code_updater_main_form.h"
-#include "app/embedded_blobs.h"
 #include "app/timer_driver.h"
 #include "app/window_rules.h"
-#include "app/working_folder.h"
 #include "e2e_support.h"
 #include "folder_blobs.h"
+#include "image_store/embedded_blobs.h"
+#include "image_store/working_folder.h"
 #include "link/clock.h"
 #include "link/serial_system.h"
 #include "link/vnx_comm_device.h"

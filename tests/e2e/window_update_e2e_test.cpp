@@ -20,9 +20,9 @@
 #include <map>
 
 #include "app/termination_signals.h"
-#include "app/working_folder.h"
 #include "e2e_support.h"
 #include "folder_blobs.h"
+#include "image_store/working_folder.h"
 #include "link/clock.h"
 #include "support/pty_pair.h"
 #include "ui/qt/main_window.h"

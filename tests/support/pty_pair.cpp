@@ -1,5 +1,8 @@
 #include "support/pty_pair.h"
 
+#include "link/serial_baud_linux.h"
+#include "link/serial_termios.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,10 +17,7 @@ namespace aurex::test {
 
 PtyPair::PtyPair()
 {
-    termios raw{};
-    ::cfmakeraw(&raw);
-    ::cfsetispeed(&raw, B19200);
-    ::cfsetospeed(&raw, B19200);
+    termios raw = RawLine19200();
     char name[128] = {};
     int peer = -1;
     if (::openpty(&peer, &deviceFd_, name, &raw, nullptr) != 0) {
@@ -47,19 +47,9 @@ void PtyPair::ClosePeer()
 
 int PtyPair::LineSpeed() const
 {
-    termios t{};
-    if (::tcgetattr(deviceFd_, &t) != 0) {
-        return 0;
-    }
-    switch (::cfgetospeed(&t)) {
-    case B1200: return 1200;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    default: return 0;
-    }
+    int transmit = 0;
+    int receive = 0;
+    return ReadLineSpeeds(deviceFd_, transmit, receive) ? transmit : 0;
 }
 
 ScopedComOverride::ScopedComOverride(int comNumber, const std::string& devicePath)

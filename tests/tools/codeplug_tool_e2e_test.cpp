@@ -1,9 +1,9 @@
 // The aurex-codeplug executable on real files: what it writes, its exit status and messages,
 // and that OUT is never written for an image it refuses.
+#include "codeplug-builder/codeplug_builder.h"
 #include "codeplug_files.h"
 #include "convert/codeplug_image.h"
 #include "convert/convert_entry.h"
-#include "support/codeplug_builder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 // invalid images, the description, and the command line.
 #include "codeplug/codeplug_tool.h"
 
+#include "codeplug-builder/codeplug_builder.h"
 #include "codeplug_files.h"
 #include "convert/codeplug_image.h"
-#include "support/codeplug_builder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -2,10 +2,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "codeplug-builder/codeplug_builder.h"
 #include "convert/codeplug_image.h"
 #include "link/word_sum.h"
 #include "radio_bench.h"
-#include "support/codeplug_builder.h"
 #include "transfer/download_keystream.h"
 #include "transfer/password_encoding.h"
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "link/frame_codec.h"
+#include "link/serial_termios.h"
 
 namespace aurex::sim::test {
 
@@ -54,13 +55,10 @@ class SimClient
     {
         termios t{};
         ::tcgetattr(fd_, &t);
-        ::cfmakeraw(&t);
-        const speed_t speed = baud == 115200  ? B115200
-                              : baud == 57600 ? B57600
-                              : baud == 9600  ? B9600
-                                              : B19200;
-        ::cfsetispeed(&t, speed);
-        ::cfsetospeed(&t, speed);
+        MakeRaw(t);
+        if (!SetStandardSpeed(t, baud)) {
+            throw std::invalid_argument("no standard rate " + std::to_string(baud));
+        }
         ::tcsetattr(fd_, TCSANOW, &t);
     }
 

@@ -41,7 +41,7 @@ function(aurex_image_set name)
     COMMENT "Generating image set ${name}"
     VERBATIM)
   add_library(aurex_image_set_${name} OBJECT EXCLUDE_FROM_ALL ${binding})
-  target_link_libraries(aurex_image_set_${name} PUBLIC aurex_app_store)
+  target_link_libraries(aurex_image_set_${name} PUBLIC aurex_image_store)
   aurex_warnings(aurex_image_set_${name})
   set_target_properties(aurex_image_set_${name} PROPERTIES AUTOMOC OFF)
   set_property(TARGET aurex_image_set_${name} PROPERTY AUREX_IMAGE_SET_DIR ${dir}/blobs)

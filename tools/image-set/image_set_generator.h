@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/resource_attributes.h"
+#include "image_store/resource_attributes.h"
 
 namespace aurex::imageset {
 

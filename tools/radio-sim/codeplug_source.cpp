@@ -2,8 +2,8 @@
 
 #include <fstream>
 
+#include "codeplug-builder/codeplug_builder.h"
 #include "simulated_radio.h"
-#include "support/codeplug_builder.h"
 
 namespace aurex::sim {
 

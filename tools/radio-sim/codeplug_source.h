@@ -6,7 +6,7 @@
 
 namespace aurex::sim {
 
-// The codeplug a radio holds when no file is given: a valid 5.8 image from the test image
+// The codeplug a radio holds when no file is given: a valid 5.8 image from the codeplug image
 // builder, in line order (each 16-bit word high byte first).
 std::vector<std::uint8_t> DefaultCodeplug();
 

@@ -9,7 +9,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "line_speed_linux.h"
+#include "link/serial_baud_linux.h"
+#include "link/serial_termios.h"
 
 namespace aurex::sim {
 namespace {
@@ -19,25 +20,12 @@ std::string ErrnoText(const char* what)
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-termios RawTermios()
-{
-    termios t{};
-    ::cfmakeraw(&t);
-    t.c_cflag |= CLOCAL | CREAD;
-    t.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
-    t.c_cc[VMIN] = 1;
-    t.c_cc[VTIME] = 0;
-    ::cfsetispeed(&t, B19200);
-    ::cfsetospeed(&t, B19200);
-    return t;
-}
-
 } // namespace
 
 std::unique_ptr<SerialEnd> SerialEnd::OpenPseudoTerminal(std::string& error)
 {
     std::unique_ptr<SerialEnd> end(new SerialEnd);
-    termios raw = RawTermios();
+    termios raw = RawLine19200();
     char name[256] = {};
     if (::openpty(&end->fd_, &end->programFd_, name, &raw, nullptr) != 0) {
         error = ErrnoText("cannot create a pseudo-terminal");
@@ -62,7 +50,7 @@ std::unique_ptr<SerialEnd> SerialEnd::OpenDevice(const std::string& path, std::s
         }
         return nullptr;
     }
-    const termios raw = RawTermios();
+    const termios raw = RawLine19200();
     if (::tcsetattr(end->fd_, TCSANOW, &raw) != 0) {
         error = ErrnoText((path + " is not a serial device").c_str());
         return nullptr;
@@ -98,7 +86,7 @@ int SerialEnd::SetRadioBaud(int baud)
     }
     // What is queued still goes out at the old speed, as the radio's UART would send it.
     ::tcdrain(fd_);
-    return WriteLineSpeed(fd_, baud);
+    return SetLineSpeed(fd_, baud);
 }
 
 void SerialEnd::Drain(int timeoutMs)

@@ -10,8 +10,8 @@
 #include <exception>
 #include <memory>
 
-#include "app/embedded_blobs.h"
 #include "app/termination_signals.h"
+#include "image_store/embedded_blobs.h"
 #include "ui/console/console_front_end.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_dialog_host.h"

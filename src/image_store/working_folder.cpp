@@ -1,4 +1,4 @@
-#include "app/working_folder.h"
+#include "image_store/working_folder.h"
 
 #include <cerrno>
 #include <climits>

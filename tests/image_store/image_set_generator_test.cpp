@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "app/image_check.h"
+#include "image_store/image_check.h"
 #include "store_fakes.h"
 
 namespace aurex {

@@ -1,8 +1,8 @@
-#include "app/resource_attributes.h"
+#include "image_store/resource_attributes.h"
 
 #include <algorithm>
 
-#include "app/embedded_blobs.h"
+#include "image_store/embedded_blobs.h"
 
 namespace aurex {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "app/image_check.h"
+#include "image_store/image_check.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/embedded_blobs.h"
-#include "app/image_check.h"
-#include "app/resource_attributes.h"
 #include "app/window_requests.h"
-#include "app/working_folder.h"
+#include "image_store/embedded_blobs.h"
+#include "image_store/image_check.h"
+#include "image_store/resource_attributes.h"
+#include "image_store/working_folder.h"
 
 namespace aurex {
 

@@ -1,4 +1,4 @@
-#include "support/codeplug_builder.h"
+#include "codeplug-builder/codeplug_builder.h"
 
 #include <algorithm>
 #include <array>

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "app/embedded_blobs.h"
 #include "app/window_requests.h"
-#include "app/working_folder.h"
 #include "image_set_generator.h"
+#include "image_store/embedded_blobs.h"
+#include "image_store/working_folder.h"
 
 namespace aurex::testing {
 

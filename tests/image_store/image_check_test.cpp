@@ -1,4 +1,4 @@
-#include "app/image_check.h"
+#include "image_store/image_check.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/resource_attributes.h"
+#include "image_store/resource_attributes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/embedded_blobs.h"
+#include "image_store/embedded_blobs.h"
 
 #include <algorithm>
 #include <cstdint>

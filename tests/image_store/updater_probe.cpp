@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/embedded_blobs.h"
-#include "app/image_store.h"
+#include "image_store/embedded_blobs.h"
+#include "image_store/image_store.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/image_store.h"
+#include "image_store/image_store.h"
 
 #include <algorithm>
 #include <vector>
