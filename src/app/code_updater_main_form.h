@@ -18,7 +18,7 @@
 #include "app/codeplug_step.h"
 #include "app/control.h"
 #include "app/dialog_host.h"
-#include "app/window_requests.h"
+#include "image_store/window_requests.h"
 #include "app/window_rules.h"
 #include "image_store/embedded_blobs.h"
 #include "image_store/resource_attributes.h"

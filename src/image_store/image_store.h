@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/window_requests.h"
+#include "image_store/window_requests.h"
 #include "image_store/embedded_blobs.h"
 #include "image_store/image_check.h"
 #include "image_store/resource_attributes.h"

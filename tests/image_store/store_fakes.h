@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_requests.h"
+#include "image_store/window_requests.h"
 #include "image_set_generator.h"
 #include "image_store/embedded_blobs.h"
 #include "image_store/working_folder.h"

@@ -16,7 +16,9 @@ const Bytes kSerial{0x00, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0xEF};
 
 Bytes WithCode(std::uint8_t cls, std::uint8_t cmd, const Bytes& data = {}) {
     Bytes message{cls, cmd};
-    message.insert(message.end(), data.begin(), data.end());
+    for (const std::uint8_t b : data) {
+        message.push_back(b);
+    }
     return message;
 }
 
