@@ -61,7 +61,7 @@ void QuietWait(benchmark::State& state)
         state.SkipWithError("link did not open");
         return;
     }
-    // The port path only knows 4000 ms (72 ticks); half speed makes that 2 s as well.
+    // The port path waits its usual 4000 ms (72 ticks) here; half speed makes that 2 s as well.
     Clock::SetScale(portPath ? 0.5 : 1.0);
     double cpu = 0;
     double wall = 0;

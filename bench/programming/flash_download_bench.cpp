@@ -81,7 +81,7 @@ class CountingChannel final : public ProgrammingLink
         return reply;
     }
     int Status() const override { return inner_.Status(); }
-    bool UsesPortComponent() const override { return inner_.UsesPortComponent(); }
+    LinkCapabilities Capabilities() const override { return inner_.Capabilities(); }
     bool IsActive() const override { return inner_.IsActive(); }
     void ChangeBaudRate(std::int32_t baud) override
     {
@@ -91,11 +91,11 @@ class CountingChannel final : public ProgrammingLink
         lineBytes += FrameSize(packet);
         inner_.ChangeBaudRate(baud);
     }
-    void PauseTicks(std::int32_t ticks) override
+    void Pause(std::int32_t milliseconds) override
     {
         const auto start = std::chrono::steady_clock::now();
         const double cpu0 = ProcessCpuSeconds();
-        inner_.PauseTicks(ticks);
+        inner_.Pause(milliseconds);
         pauseCpuSeconds += ProcessCpuSeconds() - cpu0;
         pauseSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }

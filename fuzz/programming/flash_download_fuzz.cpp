@@ -1,7 +1,7 @@
 // The flash download against a radio that answers with arbitrary messages: whatever the radio
 // says and whatever the image holds, every data block sent is 02 09 with 128 bytes, the result
 // is one of the download's statuses, and the download ends.
-// Input: one flag byte (bit 0: half-duplex line, bits 1-3: platform), the code image text up
+// Input: one flag byte (bit 0: a line that repeats refused requests, bits 1-3: platform), the code image text up
 // to a 0x00 byte, then the radio's replies, each as a length byte and that many bytes.
 #include <cstdint>
 #include <cstdlib>
@@ -29,7 +29,7 @@ class FuzzLink final : public aurex::ProgrammingLink
 {
   public:
     std::deque<Bytes> replies;
-    bool port = false;
+    aurex::LinkCapabilities capabilities;
     bool active = true;
     std::size_t sends = 0;
 
@@ -68,10 +68,10 @@ class FuzzLink final : public aurex::ProgrammingLink
     }
     aurex::LinkPacket ReceiveAnyPacket() override { return {}; }
     int Status() const override { return active ? 1 : 4; }
-    bool UsesPortComponent() const override { return port; }
+    aurex::LinkCapabilities Capabilities() const override { return capabilities; }
     bool IsActive() const override { return active; }
     void ChangeBaudRate(std::int32_t) override {}
-    void PauseTicks(std::int32_t) override {}
+    void Pause(std::int32_t) override {}
 };
 
 struct NullProgress final : aurex::ProgressDisplay
@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FuzzLink link;
-    link.port = (data[0] & 1) != 0;
+    link.capabilities.repeatsRefusedRequests = (data[0] & 1) != 0;
     const auto code = static_cast<std::uint8_t>((data[0] >> 1) & 7);
     std::size_t i = 1;
     std::string image;

@@ -194,6 +194,7 @@ std::uint16_t ComPort::AddTimerTrigger()
     }
     connect(timer, &QTimer::timeout, this, [this, handle] { emit OnTriggerTimer(this, handle); });
     triggers_[handle] = timer;
+    triggerTicks_[handle] = 0;
     return handle;
 }
 
@@ -207,6 +208,7 @@ void ComPort::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool act
         it->second->stop();
         return;
     }
+    triggerTicks_[handle] = ticks;
     it->second->start(ticks > 0 ? Clock::TimerTicks(ticks) : std::chrono::milliseconds(0));
 }
 
@@ -223,12 +225,19 @@ void ComPort::RemoveTrigger(std::uint16_t handle)
     timer->disconnect(this);
     spareTimers_.push_back(timer);
     triggers_.erase(it);
+    triggerTicks_.erase(handle);
 }
 
 bool ComPort::TriggerArmed(std::uint16_t handle) const
 {
     const auto it = triggers_.find(handle);
     return it != triggers_.end() && it->second->isActive();
+}
+
+std::int32_t ComPort::TriggerTicks(std::uint16_t handle) const
+{
+    const auto it = triggerTicks_.find(handle);
+    return it != triggerTicks_.end() ? it->second : 0;
 }
 
 bool ComPort::CharReady() const { return port_->isOpen() && port_->bytesAvailable() > 0; }

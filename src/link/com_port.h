@@ -72,6 +72,8 @@ public:
     void SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate);
     void RemoveTrigger(std::uint16_t handle);
     bool TriggerArmed(std::uint16_t handle) const;
+    // The ticks the trigger was last armed with; 0 before it was first armed.
+    std::int32_t TriggerTicks(std::uint16_t handle) const;
 
     bool CharReady() const;
     std::uint8_t GetChar();
@@ -107,6 +109,7 @@ private:
     bool kernelHalfDuplex_ = false;
     std::string lastRefusal_;
     std::map<std::uint16_t, QTimer*> triggers_;
+    std::map<std::uint16_t, std::int32_t> triggerTicks_;
     std::vector<QTimer*> spareTimers_;
     std::uint16_t nextTrigger_ = 1;
 };

@@ -1,9 +1,13 @@
 #pragma once
 
 #include "link/com_port.h"
+#include "link/device_transport.h"
 #include "link/frame_codec.h"
+#include "link/link_capabilities.h"
 #include "link/link_packet.h"
 #include "link/link_timer.h"
+#include "link/link_transport.h"
+#include "link/port_component_transport.h"
 #include "link/vnx_comm_device.h"
 
 #include <cstdint>
@@ -11,13 +15,11 @@
 #include <memory>
 #include <string>
 
-class QSocketNotifier;
-
 namespace aurex {
 
 // Outcomes of a wait, as GetLinkStatus gives them.
 inline constexpr int kLinkCompleted = 1;   // the awaited reply came
-inline constexpr int kLinkIdleEnded = 2;   // ended while the port-component path was idle
+inline constexpr int kLinkIdleEnded = 2;   // ended on a quiet line where that is a comm problem
 inline constexpr int kLinkEnded = 4;       // ended otherwise (time-out, Stop, port gone)
 
 inline constexpr std::int32_t kFramingRaw = 0;
@@ -35,18 +37,14 @@ struct RadioLink {
     bool active = false;
     bool idle = false;
     bool timedOut = false;                // the running wait was ended by its time-out
-    bool usePortComponent = false;
     std::int32_t framing = kFramingRaw;
-    ComPort* port = nullptr;              // the main window's port component, not owned
-    std::int32_t triggerHandle = -1;
-    std::unique_ptr<VNXCommDevice> device; // the device path's own device
-    LinkTimer* commTimer = nullptr;       // the main window's m_CommTimer
-    std::int32_t timeout = 0;             // ms on the device path, ticks on the port path
+    LinkTimer* commTimer = nullptr;       // the main window's m_CommTimer: the device path's time-out
+    std::int32_t timeout = 0;             // the reply time-out, in milliseconds
 
     // The receive state, carried from one wait to the next as the bytes are on the line.
     ReplyDecoder decoder;
-    // Wakes a blocked wait when the device has input; enabled only while a wait blocks.
-    std::unique_ptr<QSocketNotifier> deviceNotifier;
+    // The line, chosen when the link opens (OpenDeviceLink, OpenComPortLink); kept when it closes.
+    std::unique_ptr<LinkTransport> transport;
     // Makes the device-path device; tests hand in one over a recorded operating system.
     std::function<std::unique_ptr<VNXCommDeviceSerial>()> makeDevice;
 };
@@ -58,14 +56,14 @@ void CloseLink(RadioLink& link);
 void SetLinkActive(RadioLink& link, bool active);
 bool IsLinkActive(const RadioLink& link);
 bool IsLinkTimedOut(const RadioLink& link);
-bool UsesPortComponent(const RadioLink& link);
+// What the line under the link offers; none before it first opens.
+LinkCapabilities LinkCapabilitiesOf(const RadioLink& link);
 void SetLinkFraming(RadioLink& link, std::int32_t mode);
 void SetLinkBaud(RadioLink& link, std::int32_t baud);
 void ChangeBaudRate(RadioLink& link, std::int32_t baud);
-std::uint8_t BaudToDeviceCode(std::int32_t baud);
 bool ProbeInterfaceBox(RadioLink& link);
 
-// Time-outs.
+// Time-outs, in milliseconds.
 bool CreateLinkTimeout(RadioLink& link, std::int32_t milliseconds);
 void ArmLinkTimeout(RadioLink& link);
 void DisarmLinkTimeout(RadioLink& link);
@@ -75,6 +73,11 @@ void ReleaseLinkTimeout(RadioLink& link);
 // component's trigger (port path).
 void OnLinkCommTimer(RadioLink& link);
 void OnLinkTriggerTimer(RadioLink& link);
+
+// A fixed wait of the program's milliseconds that keeps the window alive. It lasts whole ticks, as
+// the port component counts them, and ends early when the program quits or the link is stopped:
+// after Stop nothing is left to wait for.
+void PauseLink(RadioLink& link, std::int32_t milliseconds);
 
 // Sending.
 int SendPacket(RadioLink& link, const LinkPacket& packet);

@@ -79,8 +79,8 @@ bool BlockWriter::ExchangePairChecksum(bool& matches)
     const int negativeLength = MessageLength(msg::kNegative);
     bool negative = false;
     LinkPacket reply = link_.ReceiveReply(checksumCode, checksumLength, negativeCode, negativeLength, negative);
-    if (rules_.flash && link_.UsesPortComponent()) {
-        // The half-duplex line may lose the block: the radio asks for it again with 02 0A.
+    if (rules_.flash && link_.Capabilities().repeatsRefusedRequests) {
+        // The line may lose the block: the radio asks for it again with 02 0A.
         while (negative && link_.IsActive()) {
             link_.Send(block_);
             reply = link_.ReceiveReply(checksumCode, checksumLength, negativeCode, negativeLength, negative);

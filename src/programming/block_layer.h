@@ -15,9 +15,10 @@ namespace aurex {
 struct BlockRules
 {
     std::uint16_t filler; // pads the last blocks of an image
-    // Flash: a 02 0A to the checksum wait is answered by sending the block again (half-duplex
-    // line only), a checksum mismatch by up to four resends, and a 02 0A with an address to the
-    // second block of a pair is a verify failure. DSP: every answer is taken as it comes.
+    // Flash: a 02 0A to the checksum wait is answered by sending the block again (on a line that
+    // repeats refused requests), a checksum mismatch by up to four resends, and a 02 0A with an
+    // address to the second block of a pair is a verify failure. DSP: every answer is taken as it
+    // comes.
     bool flash;
 };
 

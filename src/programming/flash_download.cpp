@@ -66,7 +66,7 @@ int FlashDownload::DownloadImage(std::istream& image, ImageRole role)
     bool negative = false;
     link_.Send(start);
     link_.ReceiveReply(readyCode, MessageLength(msg::kReady), negativeCode, MessageLength(msg::kNegative), negative);
-    if (link_.UsesPortComponent()) {
+    if (link_.Capabilities().repeatsRefusedRequests) {
         // Not ready yet: ask again for as long as the radio says so and nobody stopped us.
         while (negative && link_.IsActive()) {
             link_.Send(start);
@@ -103,16 +103,16 @@ int FlashDownload::DownloadImage(std::istream& image, ImageRole role)
 EraseWait EraseWaitFor(std::uint8_t radioTypeCode, bool boot)
 {
     if (radioTypeCode == 1 || boot) {
-        return {nullptr, 18};
+        return {nullptr, 1000};
     }
     switch (radioTypeCode) {
     case 4:
-        return {"Erasing flash (40 seconds)...", 720};
+        return {"Erasing flash (40 seconds)...", 40000};
     case 0:
     case 8:
-        return {"Erasing flash (2 seconds)...", 36};
+        return {"Erasing flash (2 seconds)...", 2000};
     default:
-        return {"Erasing flash (80 seconds)...", 1440};
+        return {"Erasing flash (80 seconds)...", 80000};
     }
 }
 
@@ -130,7 +130,7 @@ int DownloadCode(ProgrammingLink& link, std::istream& loader, std::istream& code
         if (erase.text != nullptr) {
             showStatus(erase.text);
         }
-        link.PauseTicks(erase.ticks);
+        link.Pause(erase.milliseconds);
         status = download.DownloadImage(code, ImageRole::Code);
         if (status == kProgrammingSuccess) {
             showStatus("Download finished.");

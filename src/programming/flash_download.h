@@ -11,12 +11,12 @@ namespace aurex {
 inline constexpr const char* kCodeCommProblemText = "Communication problem during code download.";
 inline constexpr const char* kCodeTimedOutText = "Code download timed out or canceled by user.";
 
-// The loader's erase of the flash after the loader image: what is shown and how many ticks
-// of 1/18.2 s pass before the code image starts.
+// The loader's erase of the flash after the loader image: what is shown and how long the
+// program waits before the code image starts.
 struct EraseWait
 {
     const char* text; // nullptr: nothing is shown
-    std::int32_t ticks;
+    std::int32_t milliseconds;
 };
 EraseWait EraseWaitFor(std::uint8_t radioTypeCode, bool boot);
 

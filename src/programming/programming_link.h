@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "link/link_capabilities.h"
 #include "link/link_packet.h"
 
 namespace aurex {
@@ -30,13 +31,14 @@ class ProgrammingLink
     // Outcome of the last wait: 1 the reply came, 2 or 4 it did not.
     virtual int Status() const = 0;
 
-    virtual bool UsesPortComponent() const = 0;
+    // What the line under the link offers (how refusals and quiet lines are to be taken).
+    virtual LinkCapabilities Capabilities() const = 0;
     virtual bool IsActive() const = 0;
     // Tells the radio the new rate, then changes this end.
     virtual void ChangeBaudRate(std::int32_t baud) = 0;
-    // A fixed wait in ticks of 1/18.2 s that keeps the window alive. It ends early when the
+    // A fixed wait of the given milliseconds that keeps the window alive. It ends early when the
     // program quits or the link is stopped: after Stop nothing is left to wait for.
-    virtual void PauseTicks(std::int32_t ticks) = 0;
+    virtual void Pause(std::int32_t milliseconds) = 0;
 };
 
 // Shows a status text in the main window (its ShowStatus, with the window bound).

@@ -32,11 +32,10 @@ class RadioLinkChannel final : public ProgrammingLink
     }
     LinkPacket ReceiveAnyPacket() override { return aurex::ReceiveAnyPacket(link_); }
     int Status() const override { return GetLinkStatus(link_); }
-    bool UsesPortComponent() const override { return aurex::UsesPortComponent(link_); }
+    LinkCapabilities Capabilities() const override { return LinkCapabilitiesOf(link_); }
     bool IsActive() const override { return IsLinkActive(link_); }
     void ChangeBaudRate(std::int32_t baud) override { aurex::ChangeBaudRate(link_, baud); }
-    // Runs the event loop for the ticks; ends early when the program quits or the link stops.
-    void PauseTicks(std::int32_t ticks) override;
+    void Pause(std::int32_t milliseconds) override { PauseLink(link_, milliseconds); }
 
   private:
     RadioLink& link_;

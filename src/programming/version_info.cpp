@@ -135,7 +135,7 @@ int ReadBootVersion(ProgrammingLink& link, std::uint8_t radioTypeCode, std::arra
     std::array<std::uint8_t, 2> answer{};
     bool declined = false;
     int status = Ask(link, msg::kBootVersion, answer, declined);
-    if (link.UsesPortComponent()) {
+    if (link.Capabilities().repeatsRefusedRequests) {
         while (declined && link.IsActive()) {
             status = Ask(link, msg::kBootVersion, answer, declined);
         }

@@ -32,8 +32,8 @@ bool ShowsHardwareRevision(std::uint8_t radioTypeCode);
 // answer and leaves its field 0.
 int ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info, bool sem);
 
-// Asks the radio its boot load version (series, release). On the half-duplex line a declined
-// request is repeated while the link is active. Returns 1 with the two bytes filled, 5 with
+// Asks the radio its boot load version (series, release). On a line that repeats refused
+// requests a declined one is asked again while the link is active. Returns 1 with the two bytes filled, 5 with
 // them zeroed on the platforms that may lack the information, else the link's status with
 // the bytes untouched.
 int ReadBootVersion(ProgrammingLink& link, std::uint8_t radioTypeCode, std::array<std::uint8_t, 2>& version);

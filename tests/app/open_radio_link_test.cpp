@@ -14,6 +14,7 @@
 #include "app/port_probe.h"
 #include "app/timer_driver.h"
 #include "link/clock.h"
+#include "link/transport_view.h"
 #include "link/message_table.h"
 #include "support/recording_host.h"
 #include "support/scripted_peer.h"
@@ -117,7 +118,7 @@ TEST(OpenRadioLinkTest, PortableRadiosOpenDirectlyWithoutAskingForTheBox) {
     ExpectNoPeerFailures(peer);
     EXPECT_NE(first, kBoxProbe);
     EXPECT_TRUE(CarriesBaudChange(first, 115200)) << test::Hex(first);
-    EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
+    EXPECT_FALSE(test::OnPortComponent(rig.form->RadioLink));
     EXPECT_FALSE(rig.form->ComPort.RS485Mode());
     EXPECT_EQ(rig.form->m_PortTable[kCom], kPortInUseHere);
     EXPECT_TRUE(rig.host.messages.empty());
@@ -143,7 +144,7 @@ TEST(OpenRadioLinkTest, MobileRadiosUseTheInterfaceBoxEvenOnAMultiProcessorHost)
     peer.Join();
     ExpectNoPeerFailures(peer);
     EXPECT_TRUE(CarriesBaudChange(afterBox, 115200)) << test::Hex(afterBox);
-    EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
+    EXPECT_FALSE(test::OnPortComponent(rig.form->RadioLink));
     EXPECT_TRUE(IsLinkActive(rig.form->RadioLink));
     EXPECT_TRUE(rig.host.messages.empty());
 }
@@ -173,7 +174,7 @@ TEST(OpenRadioLinkTest, TheBoxsAnswerQueuedBeforeTheTimeOutIsSeenIsTaken) {
     ExpectNoPeerFailures(peer);
     EXPECT_EQ(timeOuts, 1) << "the time-out was not seen before the answer was read";
     EXPECT_TRUE(CarriesBaudChange(afterBox, 115200)) << test::Hex(afterBox);
-    EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
+    EXPECT_FALSE(test::OnPortComponent(rig.form->RadioLink));
     EXPECT_TRUE(rig.host.messages.empty());
 }
 
@@ -217,7 +218,7 @@ TEST(OpenRadioLinkTest, WithoutTheBoxASingleProcessorHostUsesTheHalfDuplexPort) 
         ASSERT_TRUE(rig.form->OpenRadioLink(c.keepBaud));
         peer.Join();
         ExpectNoPeerFailures(peer);
-        EXPECT_TRUE(UsesPortComponent(rig.form->RadioLink));
+        EXPECT_TRUE(test::OnPortComponent(rig.form->RadioLink));
         EXPECT_TRUE(rig.form->ComPort.RS485Mode());
         if (c.expectedBaud != 0) {
             EXPECT_TRUE(CarriesBaudChange(afterProbe, c.expectedBaud)) << test::Hex(afterProbe);
@@ -239,7 +240,7 @@ TEST(OpenRadioLinkTest, OnTheHalfDuplexPortAReplyQueuedBeforeTheTimeOutIsSeenIsT
     opening.Join();
     ExpectNoPeerFailures(opening);
     RadioLink& link = rig.form->RadioLink;
-    ASSERT_TRUE(UsesPortComponent(link));
+    ASSERT_TRUE(test::OnPortComponent(link));
     int timeOuts = 0;
     QObject counting;  // goes before timeOuts does
     QObject::connect(&rig.form->ComPort, &ComPort::OnTriggerTimer, &counting, [&timeOuts] { ++timeOuts; });
@@ -278,7 +279,7 @@ TEST(OpenRadioLinkTest, APortThatVanishedAfterTheProbeGivesTheLinksMessage) {
         EXPECT_EQ(rig.host.messages[0].text, "Unable to start communication: COM port error");
         EXPECT_EQ(rig.host.messages[0].caption, "COM Port");
         EXPECT_EQ(rig.form->m_PortTable[4], kPortAvailable);
-        EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));  // never fell back to the half-duplex port
+        EXPECT_FALSE(test::OnPortComponent(rig.form->RadioLink));  // never fell back to the half-duplex port
     }
 }
 
@@ -296,7 +297,7 @@ TEST(OpenRadioLinkTest, StopDuringTheBoxProbeEndsTheOpeningWithoutBlamingTheConf
         ExpectNoPeerFailures(peer);
         EXPECT_FALSE(rig.form->m_UpdateInProgress);
         EXPECT_TRUE(rig.host.messages.empty());
-        EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
+        EXPECT_FALSE(test::OnPortComponent(rig.form->RadioLink));
         rig.form->CloseRadioLink();
         EXPECT_EQ(rig.form->m_PortTable[kCom], kPortAvailable);
     }

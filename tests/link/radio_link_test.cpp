@@ -3,6 +3,7 @@
 #include "link/message_table.h"
 #include "link_rig.h"
 #include "mock_serial_system.h"
+#include "transport_view.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,12 +15,15 @@ namespace {
 
 using test::Bytes;
 using test::CodePacket;
+using test::DeviceOf;
 using test::LinkPath;
 using test::LinkRig;
+using test::OnPortComponent;
 using test::PacketBytes;
 using test::PeerIo;
 using test::RadioFrame;
 using test::ScriptedPeer;
+using test::TriggerOf;
 using ::testing::IsEmpty;
 
 const Bytes kBaud115200Frame{0xBA, 0x7F, 0x01, 0x09, 0x00, 0x05, 0x72, 0x7E};
@@ -53,7 +57,7 @@ TEST_P(RadioLinkOnBothPaths, ChangesBaudRateOnBothEndsAndCloses)
         io.Expect(kBaud115200Frame);
         io.Expect(kBaud19200Frame);
     });
-    EXPECT_EQ(UsesPortComponent(rig.link), GetParam() == LinkPath::PortComponent);
+    EXPECT_EQ(OnPortComponent(rig.link), GetParam() == LinkPath::PortComponent);
     EXPECT_EQ(rig.pty.LineSpeed(), 19200);
     ChangeBaudRate(rig.link, 115200);
     EXPECT_EQ(rig.pty.LineSpeed(), 115200);
@@ -64,10 +68,10 @@ TEST_P(RadioLinkOnBothPaths, ChangesBaudRateOnBothEndsAndCloses)
 
     CloseLink(rig.link);
     if (GetParam() == LinkPath::Device) {
-        EXPECT_EQ(rig.link.device, nullptr);
+        EXPECT_EQ(DeviceOf(rig.link), nullptr);
     } else {
         EXPECT_FALSE(rig.port.Open());
-        EXPECT_EQ(rig.link.triggerHandle, -1);
+        EXPECT_EQ(TriggerOf(rig.link), -1);
     }
     // Closed means free: the device opens again.
     std::string message;
@@ -139,7 +143,7 @@ TEST_P(RadioLinkOnBothPaths, AQuietLineTimesOutWithThePathsStatus)
 {
     ScriptedPeer peer(rig.pty, [](PeerIo& io) { io.ReadFrame(); });
     ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
-    EXPECT_EQ(rig.link.timeout, GetParam() == LinkPath::Device ? 4000 : 72);
+    EXPECT_EQ(rig.link.timeout, 4000);
     SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
     bool alternate = true;
     const LinkPacket reply = Receive0429(alternate);
@@ -148,7 +152,9 @@ TEST_P(RadioLinkOnBothPaths, AQuietLineTimesOutWithThePathsStatus)
     EXPECT_FALSE(alternate);
     EXPECT_FALSE(rig.commTimer.Enabled()); // disarmed when the wait ended
     if (GetParam() == LinkPath::PortComponent) {
-        EXPECT_FALSE(rig.port.TriggerArmed(static_cast<std::uint16_t>(rig.link.triggerHandle)));
+        const auto trigger = static_cast<std::uint16_t>(TriggerOf(rig.link));
+        EXPECT_EQ(rig.port.TriggerTicks(trigger), 72); // the port counts the 4000 ms in ticks
+        EXPECT_FALSE(rig.port.TriggerArmed(trigger));
     }
 
     // Once stopped, every wait returns at once with 4 and reads nothing.
@@ -320,10 +326,10 @@ TEST(RadioLinkDevicePath, AReplyReceivedBeforeTheTimeOutIsTakenEvenWhenTheTimeOu
     auto queue = [&rig](const Bytes& message) {
         const Bytes frame = RadioFrame(message);
         ASSERT_EQ(::write(rig.pty.PeerFd(), frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
-        for (int i = 0; i < 200 && !rig.link.device->CharReady(); ++i) {
+        for (int i = 0; i < 200 && !DeviceOf(rig.link)->CharReady(); ++i) {
             Clock::SleepMilliseconds(1);
         }
-        ASSERT_TRUE(rig.link.device->CharReady());
+        ASSERT_TRUE(DeviceOf(rig.link)->CharReady());
     };
 
     queue({0x04, 0x2E, 0x11, 0x22});
@@ -401,16 +407,21 @@ TEST(RadioLinkPortPath, TimeOutsBecomeTicksAndTriggersAreGivenBack)
     std::string message;
     ASSERT_TRUE(rig.Open(LinkPath::PortComponent, message)) << message;
     ASSERT_TRUE(CreateLinkTimeout(rig.link, 15000));
-    EXPECT_EQ(rig.link.timeout, 270);
-    const auto handle = static_cast<std::uint16_t>(rig.link.triggerHandle);
+    EXPECT_EQ(rig.link.timeout, 15000);
+    auto handle = static_cast<std::uint16_t>(TriggerOf(rig.link));
     ArmLinkTimeout(rig.link);
     EXPECT_TRUE(rig.port.TriggerArmed(handle));
+    EXPECT_EQ(rig.port.TriggerTicks(handle), 270);
     DisarmLinkTimeout(rig.link);
     EXPECT_FALSE(rig.port.TriggerArmed(handle));
     ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
-    EXPECT_EQ(rig.link.timeout, 72);
+    EXPECT_EQ(rig.link.timeout, 4000);
+    handle = static_cast<std::uint16_t>(TriggerOf(rig.link));
+    ArmLinkTimeout(rig.link);
+    EXPECT_EQ(rig.port.TriggerTicks(handle), 72);
+    DisarmLinkTimeout(rig.link);
     ReleaseLinkTimeout(rig.link);
-    EXPECT_EQ(rig.link.triggerHandle, -1);
+    EXPECT_EQ(TriggerOf(rig.link), -1);
     // Creating and releasing many times never runs the port out of triggers.
     for (int i = 0; i < 500; ++i) {
         ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
@@ -426,9 +437,9 @@ TEST(RadioLinkOpening, FailuresGiveTheirMessages)
     RadioLink link;
     EXPECT_FALSE(OpenDeviceLink(link, 5, 19200, false, message));
     EXPECT_EQ(message, kPortErrorMessage);
-    EXPECT_NE(link.device, nullptr); // kept until CloseLink
+    EXPECT_NE(DeviceOf(link), nullptr); // kept until CloseLink
     CloseLink(link);
-    EXPECT_EQ(link.device, nullptr);
+    EXPECT_EQ(DeviceOf(link), nullptr);
 
     ComPort port;
     port.SetComNumber(5);
@@ -466,10 +477,12 @@ TEST(RadioLinkCodes, BaudRatesMapToDeviceCodes)
     EXPECT_EQ(BaudToDeviceCode(4800), 14);
     RadioLink link;
     EXPECT_FALSE(link.active);
-    EXPECT_EQ(link.triggerHandle, -1);
+    EXPECT_EQ(TriggerOf(link), -1);
     EXPECT_EQ(link.framing, 0);
     EXPECT_EQ(GetLinkStatus(link), kLinkEnded);
-    link.usePortComponent = true;
+    test::EnsureCoreApplication();
+    ComPort port;
+    link.transport = std::make_unique<PortComponentTransport>(port); // the port path's line, never opened
     link.idle = true;
     EXPECT_TRUE(IsLinkTimedOut(link));
     EXPECT_EQ(GetLinkStatus(link), kLinkIdleEnded);

@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "link/clock.h"
 #include "loader_model.h"
 #include "programming/block_layer.h"
 #include "programming/flash_download.h"
@@ -120,7 +121,7 @@ TEST(FlashDownloadTest, LoaderAndCodeReachTheRadioByteForByte)
     EXPECT_EQ(rig.link.releases, 1);
     EXPECT_THAT(rig.link.bauds, ElementsAre(19200));
     EXPECT_EQ(rig.link.sent.back(), (Bytes{0x09, 0x00, 0x01}));
-    EXPECT_THAT(rig.link.pauses, ElementsAre(1440));
+    EXPECT_THAT(rig.link.pauses, ElementsAre(80000));
 
     // Progress: a range per image from its file size, 64 per block plus the record weights.
     ASSERT_EQ(rig.progress.ranges.size(), 2U);
@@ -232,7 +233,7 @@ TEST(FlashDownloadTest, TheHalfDuplexLineAsksAgainWhenTheRadioSaysNotYet)
 {
     {
         Rig rig;
-        rig.link.portComponent = true;
+        rig.link.capabilities.repeatsRefusedRequests = true;
         rig.radio.notReady = 2;
         // The first checksum wait is answered with 02 0A: the same block goes once more.
         bool declined = false;
@@ -272,21 +273,23 @@ TEST(FlashDownloadTest, EraseWaitsFollowThePlatformAndTheBootFlag)
         bool boot;
         const char* text;
         int ticks;
+        int milliseconds; // what the download asks for, the ticks above as the port counts them
     };
-    const Case cases[] = {{1, false, nullptr, 18},
-                          {4, true, nullptr, 18},
-                          {7, true, nullptr, 18},
-                          {4, false, "Erasing flash (40 seconds)...", 720},
-                          {0, false, "Erasing flash (2 seconds)...", 36},
-                          {8, false, "Erasing flash (2 seconds)...", 36},
-                          {5, false, "Erasing flash (80 seconds)...", 1440},
-                          {6, false, "Erasing flash (80 seconds)...", 1440},
-                          {7, false, "Erasing flash (80 seconds)...", 1440}};
+    const Case cases[] = {{1, false, nullptr, 18, 1000},
+                          {4, true, nullptr, 18, 1000},
+                          {7, true, nullptr, 18, 1000},
+                          {4, false, "Erasing flash (40 seconds)...", 720, 40000},
+                          {0, false, "Erasing flash (2 seconds)...", 36, 2000},
+                          {8, false, "Erasing flash (2 seconds)...", 36, 2000},
+                          {5, false, "Erasing flash (80 seconds)...", 1440, 80000},
+                          {6, false, "Erasing flash (80 seconds)...", 1440, 80000},
+                          {7, false, "Erasing flash (80 seconds)...", 1440, 80000}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "code " << int{c.code} << (c.boot ? " boot" : ""));
         Rig rig;
         ASSERT_EQ(rig.Download(Image(10, '2'), Image(10), c.code, c.boot), kProgrammingSuccess);
-        EXPECT_THAT(rig.link.pauses, ElementsAre(c.ticks));
+        EXPECT_THAT(rig.link.pauses, ElementsAre(c.milliseconds));
+        EXPECT_EQ(Clock::PortTicks(c.milliseconds), c.ticks);
         std::vector<std::string> expected{"Preparing to download ...", "Downloading Loader code ..."};
         if (c.text != nullptr) {
             expected.emplace_back(c.text);

@@ -69,14 +69,14 @@ class ScriptedLink : public ProgrammingLink
         return Packet(reply);
     }
     int Status() const override { return active ? 1 : endedStatus; }
-    bool UsesPortComponent() const override { return portComponent; }
+    LinkCapabilities Capabilities() const override { return capabilities; }
     bool IsActive() const override { return active; }
     void ChangeBaudRate(std::int32_t baud) override
     {
         bauds.push_back(baud);
         sent.push_back({0x09, 0x00, static_cast<std::uint8_t>(baud == 115200 ? 5 : 1)});
     }
-    void PauseTicks(std::int32_t ticks) override { pauses.push_back(ticks); }
+    void Pause(std::int32_t milliseconds) override { pauses.push_back(milliseconds); }
 
     void Reply(const Bytes& message) { replies.push_back(message); }
 
@@ -91,7 +91,7 @@ class ScriptedLink : public ProgrammingLink
 
     // Settings.
     bool timeoutAvailable = true;
-    bool portComponent = false;
+    LinkCapabilities capabilities; // the direct line's: none
     int endedStatus = 4; // what a wait that found no reply leaves: 4, or 2 on a quiet half-duplex line
     Responder respond;
 

@@ -183,7 +183,7 @@ TEST(VersionInfoTest, BootVersionQuery)
     {
         // On the half-duplex line a declined request is asked again.
         ScriptedLink link;
-        link.portComponent = true;
+        link.capabilities.repeatsRefusedRequests = true;
         int declines = 2;
         link.respond = [&](const Bytes&) {
             link.Reply(declines-- > 0 ? Bytes{0x04, 0x20} : Bytes{0x04, 0x2E, 6, 2});
