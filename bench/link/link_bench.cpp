@@ -117,9 +117,7 @@ void Turnaround(benchmark::State& state)
     for (auto _ : state) {
         for (int i = 0; i < kExchanges; ++i) {
             SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
-            bool alternate = false;
-            ReceiveReply(rig.link, code, 4, code, 4, alternate);
-            completed += GetLinkStatus(rig.link) == kLinkCompleted ? 1 : 0;
+            completed += ReceiveReply(rig.link, code, 4, code, 4).status == LinkStatus::Completed ? 1 : 0;
         }
     }
     // One last request so the peer times the last reply too.

@@ -43,10 +43,9 @@ class FuzzLink final : public aurex::ProgrammingLink
             Check(packet.length == 130);
         }
     }
-    aurex::LinkPacket ReceiveReply(const aurex::LinkPacket& expected, int expectedLength,
-                                   const aurex::LinkPacket& alternate, int alternateLength, bool& isAlternate) override
+    aurex::LinkReply ReceiveReply(const aurex::LinkPacket& expected, int expectedLength,
+                                  const aurex::LinkPacket& alternate, int alternateLength) override
     {
-        isAlternate = false;
         while (active && !replies.empty()) {
             const Bytes r = replies.front();
             replies.pop_front();
@@ -55,19 +54,21 @@ class FuzzLink final : public aurex::ProgrammingLink
                        static_cast<int>(r.size()) == length;
             };
             if (is(expected, expectedLength) || is(alternate, alternateLength)) {
-                isAlternate = !is(expected, expectedLength);
-                aurex::LinkPacket p;
+                aurex::LinkReply reply{CurrentStatus(), {}, !is(expected, expectedLength)};
                 for (const std::uint8_t b : r) {
-                    p.Append(b);
+                    reply.packet.Append(b);
                 }
-                return p;
+                return reply;
             }
         }
         active = false;
-        return {};
+        return {.status = CurrentStatus()};
     }
-    aurex::LinkPacket ReceiveAnyPacket() override { return {}; }
-    int Status() const override { return active ? 1 : 4; }
+    aurex::LinkReply ReceiveAnyPacket() override { return {.status = CurrentStatus()}; }
+    aurex::LinkStatus CurrentStatus() const override
+    {
+        return active ? aurex::LinkStatus::Completed : aurex::LinkStatus::Ended;
+    }
     aurex::LinkCapabilities Capabilities() const override { return capabilities; }
     bool IsActive() const override { return active; }
     void ChangeBaudRate(std::int32_t) override {}
@@ -104,8 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::istringstream loader("S1050000AABB95\nS9030000FC\n");
     std::istringstream codeImage(image);
     NullProgress progress;
-    const int status =
+    using aurex::ProgrammingStatus;
+    const ProgrammingStatus status =
         aurex::DownloadCode(link, loader, codeImage, [](const std::string&) {}, code, progress, (data[0] & 16) != 0);
-    Check(status == 1 || status == 2 || status == 3 || status == 4 || status == 6);
+    Check(status == ProgrammingStatus::Success || status == ProgrammingStatus::CommProblem ||
+          status == ProgrammingStatus::ImageError || status == ProgrammingStatus::TimedOut ||
+          status == ProgrammingStatus::VerifyFailed);
     return 0;
 }

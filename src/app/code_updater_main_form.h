@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,7 @@
 #include "link/link_timer.h"
 #include "link/radio_link.h"
 #include "programming/programming_link.h"
+#include "programming/programming_status.h"
 
 namespace aurex {
 
@@ -185,8 +187,9 @@ public:
     std::string m_LoaderFileName;
     std::string m_CodeFileName;
     bool m_BootPathSelected = false;
-    // Outcome of the last Retrieve: 1, 5 or 8 when the version labels were filled.
-    int m_LastRetrieveStatus = 0;
+    // Outcome of the last Retrieve (none while it has not read the radio): the version labels
+    // were filled when VersionInfoRead says so.
+    std::optional<ProgrammingStatus> m_LastRetrieveStatus;
     // m_ProgressBar as the downloads drive it.
     ControlProgressDisplay m_ProgressBarDisplay{m_ProgressBar};
 
@@ -283,8 +286,8 @@ private:
 
     void RunApplicationUpdate(bool bootRequested);
     void RunBootUpdate();
-    int ExtractCheckAndDownload(bool boot);
-    int DownloadExtractedCode(bool boot);
+    bool ExtractCheckAndDownload(bool boot);
+    ProgrammingStatus DownloadExtractedCode(bool boot);
     // The final status text (and box) for a result of PreserveCodeplug.
     void ShowCodeplugOutcome(int result);
 

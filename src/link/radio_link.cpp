@@ -17,6 +17,8 @@ constexpr int kStopCheckMs = 50;
 
 bool LineOpen(const RadioLink& link) { return link.transport != nullptr && link.transport->LineOpen(); }
 
+bool FramingKnown(const RadioLink& link) { return link.framing == kFramingRaw || link.framing == kFramingFramed; }
+
 enum class WaitFor { Reply, AnyFrame };
 
 // Takes one received byte into the decoder; true when it completes the wait.
@@ -219,9 +221,8 @@ bool ProbeInterfaceBox(RadioLink& link)
     LinkPacket code;
     code.Append(0x09);
     code.Append(0x02);
-    bool alternate = false;
-    const LinkPacket reply = ReceiveReply(link, code, 6, code, 6, alternate);
-    return reply.length >= 2 && reply.data[0] == 0x09 && reply.data[1] == 0x02;
+    const LinkReply reply = ReceiveReply(link, code, 6, code, 6);
+    return reply.packet.length >= 2 && reply.packet.data[0] == 0x09 && reply.packet.data[1] == 0x02;
 }
 
 bool CreateLinkTimeout(RadioLink& link, std::int32_t milliseconds)
@@ -332,7 +333,7 @@ int SendPacket(RadioLink& link, const LinkPacket& packet)
 
 int SendCommand(RadioLink& link, const LinkPacket& packet)
 {
-    if (link.framing != kFramingRaw && link.framing != kFramingFramed) {
+    if (!FramingKnown(link)) {
         return -1;
     }
     return SendPacket(link, packet);
@@ -354,52 +355,50 @@ int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t comman
     return SendCommand(link, packet);
 }
 
-LinkPacket ReceiveReply(RadioLink& link, const LinkPacket& expectedCode, int expectedLength,
-                        const LinkPacket& alternateCode, int alternateLength, bool& alternate)
+LinkReply ReceiveReply(RadioLink& link, const LinkPacket& expectedCode, int expectedLength,
+                       const LinkPacket& alternateCode, int alternateLength)
 {
-    alternate = false;
-    if (link.framing != kFramingRaw && link.framing != kFramingFramed) {
+    if (!FramingKnown(link)) {
         return {};
     }
     link.decoder.Expect(ExpectedReply::FromPackets(expectedCode, expectedLength, alternateCode, alternateLength));
+    bool alternate = false;
     if (!RunWait(link, WaitFor::Reply, &alternate)) {
-        alternate = false;
-        return {};
+        return {.status = GetLinkStatus(link)};
     }
-    return link.decoder.Reply();
+    return {GetLinkStatus(link), link.decoder.Reply(), alternate};
 }
 
-LinkPacket ReceiveAnyPacket(RadioLink& link)
+LinkReply ReceiveAnyPacket(RadioLink& link)
 {
-    if (link.framing != kFramingRaw && link.framing != kFramingFramed) {
+    if (!FramingKnown(link)) {
         return {};
     }
     link.decoder.Expect(ExpectedReply{});
     if (!RunWait(link, WaitFor::AnyFrame, nullptr)) {
-        return {};
+        return {.status = GetLinkStatus(link)};
     }
-    return link.decoder.Reply();
+    return {GetLinkStatus(link), link.decoder.Reply(), false};
 }
 
-int ReceiveTransferReply(RadioLink& link, LinkPacket& packet)
+LinkReply ReceiveTransferReply(RadioLink& link)
 {
-    if (link.framing != kFramingRaw && link.framing != kFramingFramed) {
-        return 0;
+    if (!FramingKnown(link)) {
+        return {};
     }
     link.decoder.Expect(ExpectedReply{});
     if (!RunWait(link, WaitFor::AnyFrame, nullptr)) {
-        return -1;
+        return {.status = GetLinkStatus(link)};
     }
-    packet = link.decoder.Reply();
-    return 1;
+    return {LinkStatus::Completed, link.decoder.Reply(), false};
 }
 
-int GetLinkStatus(const RadioLink& link)
+LinkStatus GetLinkStatus(const RadioLink& link)
 {
     if (IsLinkTimedOut(link)) {
-        return kLinkIdleEnded;
+        return LinkStatus::IdleEnded;
     }
-    return link.active ? kLinkCompleted : kLinkEnded;
+    return link.active ? LinkStatus::Completed : LinkStatus::Ended;
 }
 
 } // namespace aurex

@@ -5,6 +5,7 @@
 #include "link/frame_codec.h"
 #include "link/link_capabilities.h"
 #include "link/link_packet.h"
+#include "link/link_reply.h"
 #include "link/link_timer.h"
 #include "link/link_transport.h"
 #include "link/port_component_transport.h"
@@ -16,11 +17,6 @@
 #include <string>
 
 namespace aurex {
-
-// Outcomes of a wait, as GetLinkStatus gives them.
-inline constexpr int kLinkCompleted = 1;   // the awaited reply came
-inline constexpr int kLinkIdleEnded = 2;   // ended on a quiet line where that is a comm problem
-inline constexpr int kLinkEnded = 4;       // ended otherwise (time-out, Stop, port gone)
 
 inline constexpr std::int32_t kFramingRaw = 0;
 inline constexpr std::int32_t kFramingFramed = 1;
@@ -91,12 +87,17 @@ int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t comman
 // arrive meanwhile are dropped.
 bool LineHeldAfterSend(RadioLink& link, std::int32_t milliseconds);
 
-// Receiving. The packets are meaningful only when GetLinkStatus then gives 1.
-LinkPacket ReceiveReply(RadioLink& link, const LinkPacket& expectedCode, int expectedLength,
-                        const LinkPacket& alternateCode, int alternateLength, bool& alternate);
-LinkPacket ReceiveAnyPacket(RadioLink& link);
-int ReceiveTransferReply(RadioLink& link, LinkPacket& packet);
-int GetLinkStatus(const RadioLink& link);
+// Receiving. Each wait gives the status the link is in when it ends, with the frame that ended it
+// (a frame may end a wait that Stop or the time-out ended in the same turn: the status then says
+// so). On an unknown framing nothing is received: Ended at once.
+LinkReply ReceiveReply(RadioLink& link, const LinkPacket& expectedCode, int expectedLength,
+                       const LinkPacket& alternateCode, int alternateLength);
+LinkReply ReceiveAnyPacket(RadioLink& link);
+// The same wait as ReceiveAnyPacket, but Completed whenever a frame ended it: the transfer goes by
+// the frame it received, not by a Stop that came with it.
+LinkReply ReceiveTransferReply(RadioLink& link);
+// The status the link is in now: what a wait ending now would give.
+LinkStatus GetLinkStatus(const RadioLink& link);
 
 // Open-failure texts.
 inline constexpr const char* kPortUnavailableMessage = "The chosen COM port is in use or not available";

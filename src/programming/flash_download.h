@@ -4,6 +4,7 @@
 #include <istream>
 
 #include "programming/programming_link.h"
+#include "programming/programming_status.h"
 
 namespace aurex {
 
@@ -22,9 +23,11 @@ EraseWait EraseWaitFor(std::uint8_t radioTypeCode, bool boot);
 
 // Writes the loader image and then, through the running loader, the code image (application,
 // or boot code when boot is set) into the radio's flash; back at 19200 baud afterwards.
-// Both streams are S-record text, left open for the caller. Returns 1 when done, else 2, 3
-// (an image cannot be read), 4 or 6, having shown its own status text.
-int DownloadCode(ProgrammingLink& link, std::istream& loader, std::istream& code, const StatusCallback& showStatus,
-                 std::uint8_t radioTypeCode, ProgressDisplay& progress, bool boot);
+// Both streams are S-record text, left open for the caller. Returns Success when done, else
+// CommProblem, ImageError (an image cannot be read), TimedOut or VerifyFailed, having shown its
+// own status text.
+ProgrammingStatus DownloadCode(ProgrammingLink& link, std::istream& loader, std::istream& code,
+                               const StatusCallback& showStatus, std::uint8_t radioTypeCode, ProgressDisplay& progress,
+                               bool boot);
 
 } // namespace aurex

@@ -6,6 +6,7 @@
 
 #include "link/link_capabilities.h"
 #include "link/link_packet.h"
+#include "link/link_reply.h"
 
 namespace aurex {
 
@@ -23,13 +24,13 @@ class ProgrammingLink
 
     virtual void Send(const LinkPacket& packet) = 0;
     // Waits for the expected or the alternate reply (lengths count the code, as MessageLength
-    // gives them). The packet means something only when Status() then gives 1.
-    virtual LinkPacket ReceiveReply(const LinkPacket& expectedCode, int expectedLength,
-                                    const LinkPacket& alternateCode, int alternateLength, bool& alternate) = 0;
+    // gives them). The packet means something only when the status is Completed.
+    virtual LinkReply ReceiveReply(const LinkPacket& expectedCode, int expectedLength,
+                                   const LinkPacket& alternateCode, int alternateLength) = 0;
     // The next frame with a right checksum, whatever its code.
-    virtual LinkPacket ReceiveAnyPacket() = 0;
-    // Outcome of the last wait: 1 the reply came, 2 or 4 it did not.
-    virtual int Status() const = 0;
+    virtual LinkReply ReceiveAnyPacket() = 0;
+    // The status the link is in now, after the sends that follow the last wait.
+    virtual LinkStatus CurrentStatus() const = 0;
 
     // What the line under the link offers (how refusals and quiet lines are to be taken).
     virtual LinkCapabilities Capabilities() const = 0;

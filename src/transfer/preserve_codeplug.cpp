@@ -127,12 +127,12 @@ bool QueryRadioIdentity(TCodeUpdaterMainDispForm& window, std::string& identity)
     LinkPacket query;
     InitMessage(query, kIdentityQueryId);
     SendPacket(link, query);
-    LinkPacket reply;
-    int received = ReceiveTransferReply(link, reply);
-    if (received > 0 && IsCode(reply, 0x07, 0x25)) {
-        received = ReceiveTransferReply(link, reply);
+    LinkReply answer = ReceiveTransferReply(link);
+    const LinkPacket& reply = answer.packet;
+    if (answer.status == LinkStatus::Completed && IsCode(reply, 0x07, 0x25)) {
+        answer = ReceiveTransferReply(link);
     }
-    if (received > 0 && IsCode(reply, 0x04, 0x05) && reply.length >= 10) {
+    if (answer.status == LinkStatus::Completed && IsCode(reply, 0x04, 0x05) && reply.length >= 10) {
         identity = ParmsBytesToText(std::span<const std::uint8_t>(reply.data.data() + 2, 8));
         return true;
     }
@@ -154,10 +154,10 @@ int PreserveCodeplug(TCodeUpdaterMainDispForm& window) {
     InitMessage(query, kFormatQueryId);
     SendPacket(link, query);
     SetLinkActive(link, true);
-    LinkPacket reply;
-    const int received = ReceiveTransferReply(link, reply);
+    const LinkReply answer = ReceiveTransferReply(link);
+    const LinkPacket& reply = answer.packet;
     int result = kPreserveNoFormatReply;
-    if (received > 0 && IsCode(reply, 0x04, 0x1D) && reply.length >= 4) {
+    if (answer.status == LinkStatus::Completed && IsCode(reply, 0x04, 0x1D) && reply.length >= 4) {
         result = TransferCodeplug(window, identity, reply.data[2], reply.data[3]);
     }
     ReleaseLinkTimeout(link);

@@ -53,8 +53,9 @@ int VNXTransferParmsPassChecker::CheckPassword() {
     bool accepted = false;
     int result = -1;
     while (!accepted && tries < 4) {
-        LinkPacket message;
-        result = ReceiveTransferReply(link, message);
+        const LinkReply reply = ReceiveTransferReply(link);
+        const LinkPacket& message = reply.packet;
+        result = reply.status == LinkStatus::Completed ? 1 : -1;
         if (result > 0 && Is(message, kTransferPasswordRequest)) {
             std::string typed;
             // The fourth request is never put to the user: the radio has refused three times.
@@ -137,8 +138,9 @@ int VNXTransferParms::Upload() {
         return EndTransfer(result);
     }
     for (;;) {
-        LinkPacket message;
-        result = ReceiveTransferReply(link, message);
+        const LinkReply reply = ReceiveTransferReply(link);
+        const LinkPacket& message = reply.packet;
+        result = reply.status == LinkStatus::Completed ? 1 : -1;
         if (result <= 0) {
             return EndTransfer(result);
         }
@@ -186,8 +188,9 @@ int VNXTransferParms::Download() {
     runningChecksum_ = 0;
     bool checksumsAgreed = true;
     for (;;) {
-        LinkPacket message;
-        result = ReceiveTransferReply(link, message);
+        const LinkReply reply = ReceiveTransferReply(link);
+        const LinkPacket& message = reply.packet;
+        result = reply.status == LinkStatus::Completed ? 1 : -1;
         if (result <= 0) {
             return EndTransfer(result);
         }

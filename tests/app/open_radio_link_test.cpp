@@ -255,12 +255,13 @@ TEST(OpenRadioLinkTest, OnTheHalfDuplexPortAReplyQueuedBeforeTheTimeOutIsSeenIsT
     InitMessage(query, 24);  // 04 04, the identity
     ASSERT_GE(SendPacket(link, query), 0);
     load.During(std::chrono::milliseconds(1600));
-    LinkPacket reply;
-    EXPECT_EQ(ReceiveTransferReply(link, reply), 1);
+    const LinkReply answer = ReceiveTransferReply(link);
+    EXPECT_EQ(answer.status, LinkStatus::Completed);
     radio.Join();
     ExpectNoPeerFailures(radio);
     EXPECT_EQ(timeOuts, 1) << "the time-out was not seen before the reply was read";
-    EXPECT_EQ(GetLinkStatus(link), kLinkCompleted);
+    EXPECT_EQ(GetLinkStatus(link), LinkStatus::Completed);
+    const LinkPacket& reply = answer.packet;
     ASSERT_GE(reply.length, 2);
     EXPECT_EQ(reply.data[0], 0x04);
     EXPECT_EQ(reply.data[1], 0x05);

@@ -39,13 +39,16 @@ protected:
     }
 
     // The status a quiet line's time-out leaves on this path.
-    int TimeoutStatus() const { return GetParam() == LinkPath::Device ? kLinkEnded : kLinkIdleEnded; }
+    LinkStatus TimeoutStatus() const
+    {
+        return GetParam() == LinkPath::Device ? LinkStatus::Ended : LinkStatus::IdleEnded;
+    }
 
-    LinkPacket Receive0429(bool& alternate)
+    LinkReply Receive0429()
     {
         LinkPacket alt;
         InitMessage(alt, kAlternateReplyMessageId);
-        return ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2, alternate);
+        return ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2);
     }
 
     LinkRig rig;
@@ -97,11 +100,10 @@ TEST_P(RadioLinkOnBothPaths, MatchesTheReplyAmongNoiseAndWrongFrames)
     });
     ASSERT_EQ(CreateLinkTimeout(rig.link, 4000), true);
     SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
-    bool alternate = true;
-    const LinkPacket reply = Receive0429(alternate);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
-    EXPECT_FALSE(alternate);
-    EXPECT_EQ(PacketBytes(reply), (Bytes{0x04, 0x2E, 0x10, 0x7E}));
+    const LinkReply reply = Receive0429();
+    EXPECT_EQ(reply.status, LinkStatus::Completed);
+    EXPECT_FALSE(reply.alternate);
+    EXPECT_EQ(PacketBytes(reply.packet), (Bytes{0x04, 0x2E, 0x10, 0x7E}));
     ReleaseLinkTimeout(rig.link);
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
@@ -119,21 +121,21 @@ TEST_P(RadioLinkOnBothPaths, AcceptsTheAlternateReplyAndAnyPacket)
     });
     ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
     SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
-    bool alternate = false;
-    const LinkPacket reply = Receive0429(alternate);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
-    EXPECT_TRUE(alternate);
-    EXPECT_EQ(PacketBytes(reply), (Bytes{0x04, 0x20}));
+    const LinkReply reply = Receive0429();
+    EXPECT_EQ(reply.status, LinkStatus::Completed);
+    EXPECT_TRUE(reply.alternate);
+    EXPECT_EQ(PacketBytes(reply.packet), (Bytes{0x04, 0x20}));
 
     const std::uint8_t payload[1] = {0x07};
     SendCommandPair(rig.link, 0x03, 0x01, payload, 1);
-    EXPECT_EQ(PacketBytes(ReceiveAnyPacket(rig.link)), (Bytes{0x03, 0x02, 0xAA, 0xBB, 0xCC}));
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
+    const LinkReply any = ReceiveAnyPacket(rig.link);
+    EXPECT_EQ(PacketBytes(any.packet), (Bytes{0x03, 0x02, 0xAA, 0xBB, 0xCC}));
+    EXPECT_EQ(any.status, LinkStatus::Completed);
 
     SendCommandPair(rig.link, 0x03, 0x02, nullptr, 0);
-    LinkPacket transfer;
-    EXPECT_EQ(ReceiveTransferReply(rig.link, transfer), 1);
-    EXPECT_EQ(PacketBytes(transfer), (Bytes{0x03, 0x03, 0x12, 0x34}));
+    const LinkReply transfer = ReceiveTransferReply(rig.link);
+    EXPECT_EQ(transfer.status, LinkStatus::Completed);
+    EXPECT_EQ(PacketBytes(transfer.packet), (Bytes{0x03, 0x03, 0x12, 0x34}));
     ReleaseLinkTimeout(rig.link);
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
@@ -145,11 +147,10 @@ TEST_P(RadioLinkOnBothPaths, AQuietLineTimesOutWithThePathsStatus)
     ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
     EXPECT_EQ(rig.link.timeout, 4000);
     SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
-    bool alternate = true;
-    const LinkPacket reply = Receive0429(alternate);
-    EXPECT_EQ(GetLinkStatus(rig.link), TimeoutStatus());
-    EXPECT_EQ(reply.length, 0);
-    EXPECT_FALSE(alternate);
+    const LinkReply reply = Receive0429();
+    EXPECT_EQ(reply.status, TimeoutStatus());
+    EXPECT_EQ(reply.packet.length, 0);
+    EXPECT_FALSE(reply.alternate);
     EXPECT_FALSE(rig.commTimer.Enabled()); // disarmed when the wait ended
     if (GetParam() == LinkPath::PortComponent) {
         const auto trigger = static_cast<std::uint16_t>(TriggerOf(rig.link));
@@ -161,16 +162,17 @@ TEST_P(RadioLinkOnBothPaths, AQuietLineTimesOutWithThePathsStatus)
     const Bytes late = RadioFrame({0x03, 0x03});
     ASSERT_EQ(::write(rig.pty.PeerFd(), late.data(), late.size()), static_cast<ssize_t>(late.size()));
     SetLinkActive(rig.link, false);
-    LinkPacket packet;
-    packet.length = 99;
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), -1);
-    EXPECT_EQ(packet.length, 99); // written only on success
-    EXPECT_EQ(ReceiveAnyPacket(rig.link).length, 0);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+    const LinkReply stopped = ReceiveTransferReply(rig.link);
+    EXPECT_EQ(stopped.status, LinkStatus::Ended);
+    EXPECT_EQ(stopped.packet.length, 0); // a packet only on success
+    const LinkReply any = ReceiveAnyPacket(rig.link);
+    EXPECT_EQ(any.packet.length, 0);
+    EXPECT_EQ(any.status, LinkStatus::Ended);
     // The frame is still there for the next wait once the link is active again.
     SetLinkActive(rig.link, true);
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), 1);
-    EXPECT_EQ(PacketBytes(packet), (Bytes{0x03, 0x03}));
+    const LinkReply again = ReceiveTransferReply(rig.link);
+    EXPECT_EQ(again.status, LinkStatus::Completed);
+    EXPECT_EQ(PacketBytes(again.packet), (Bytes{0x03, 0x03}));
     ReleaseLinkTimeout(rig.link);
 }
 
@@ -183,11 +185,11 @@ TEST_P(RadioLinkOnBothPaths, StopFromATimerEventEndsTheWait)
         stopped = true;
         SetLinkActive(rig.link, false); // what the window's Stop does
     });
-    const LinkPacket packet = ReceiveAnyPacket(rig.link);
+    const LinkReply reply = ReceiveAnyPacket(rig.link);
     EXPECT_TRUE(stopped);
-    EXPECT_EQ(packet.length, 0);
+    EXPECT_EQ(reply.packet.length, 0);
     // A Stop on a quiet line reads as idle on the port-component path.
-    EXPECT_EQ(GetLinkStatus(rig.link), GetParam() == LinkPath::Device ? kLinkEnded : kLinkIdleEnded);
+    EXPECT_EQ(reply.status, GetParam() == LinkPath::Device ? LinkStatus::Ended : LinkStatus::IdleEnded);
 }
 
 TEST_P(RadioLinkOnBothPaths, ThePeerVanishingEndsTheWaitWithStatusFour)
@@ -200,17 +202,15 @@ TEST_P(RadioLinkOnBothPaths, ThePeerVanishingEndsTheWaitWithStatusFour)
     });
     rig.link.commTimer = nullptr; // no time-out: only the vanishing can end the wait
     SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
-    bool alternate = true;
-    const LinkPacket reply = Receive0429(alternate);
-    EXPECT_EQ(reply.length, 0);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
-    LinkPacket packet;
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), -1);
+    const LinkReply reply = Receive0429();
+    EXPECT_EQ(reply.packet.length, 0);
+    EXPECT_EQ(reply.status, LinkStatus::Ended);
+    EXPECT_EQ(ReceiveTransferReply(rig.link).status, LinkStatus::Ended);
     // Sending to a vanished port sends nothing and raises nothing; closing still works.
     SetLinkActive(rig.link, true);
     EXPECT_LE(SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0), 0);
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), -1);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+    EXPECT_EQ(ReceiveTransferReply(rig.link).status, LinkStatus::Ended);
+    EXPECT_EQ(GetLinkStatus(rig.link), LinkStatus::Ended);
     CloseLink(rig.link);
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
@@ -228,10 +228,9 @@ TEST_P(RadioLinkOnBothPaths, AFloodOfNoiseAndEndlessFramesStillLetsTheReplyThrou
     });
     ASSERT_TRUE(CreateLinkTimeout(rig.link, 15000));
     SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
-    bool alternate = false;
-    const LinkPacket reply = Receive0429(alternate);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
-    EXPECT_EQ(PacketBytes(reply), (Bytes{0x04, 0x2E, 0x01, 0x02}));
+    const LinkReply reply = Receive0429();
+    EXPECT_EQ(reply.status, LinkStatus::Completed);
+    EXPECT_EQ(PacketBytes(reply.packet), (Bytes{0x04, 0x2E, 0x01, 0x02}));
     ReleaseLinkTimeout(rig.link);
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
@@ -252,8 +251,10 @@ TEST_P(RadioLinkOnBothPaths, FramingZeroSendsBytesUnchangedAndOtherFramingsDoNot
     SetLinkFraming(rig.link, 2);
     EXPECT_EQ(SendCommand(rig.link, raw), -1);
     EXPECT_EQ(SendPacket(rig.link, raw), -1);
-    LinkPacket packet;
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), 0);
+    const LinkReply nothing = ReceiveTransferReply(rig.link);
+    EXPECT_EQ(nothing.status, LinkStatus::Ended);
+    EXPECT_EQ(nothing.packet.length, 0);
+    EXPECT_TRUE(IsLinkActive(rig.link)); // no wait ran: a wait would have ended on its time-out
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
 }
@@ -280,7 +281,7 @@ TEST(RadioLinkDevicePath, ProbesTheInterfaceBoxAnsweredAndUnanswered)
     {
         ScriptedPeer cable(rig.pty, [](PeerIo& io) { io.Read(7); });
         EXPECT_FALSE(ProbeInterfaceBox(rig.link));
-        EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+        EXPECT_EQ(GetLinkStatus(rig.link), LinkStatus::Ended);
         EXPECT_EQ(rig.link.framing, kFramingFramed);
         cable.Join();
         EXPECT_THAT(cable.Failures(), IsEmpty());
@@ -333,34 +334,34 @@ TEST(RadioLinkDevicePath, AReplyReceivedBeforeTheTimeOutIsTakenEvenWhenTheTimeOu
     };
 
     queue({0x04, 0x2E, 0x11, 0x22});
-    bool alternate = true;
     LinkPacket alt;
     InitMessage(alt, kAlternateReplyMessageId);
-    LinkPacket reply = ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2, alternate);
+    LinkReply reply = ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2);
     EXPECT_EQ(timer.fired, 1); // the time-out did end the wait before the reply was read
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
-    EXPECT_EQ(PacketBytes(reply), (Bytes{0x04, 0x2E, 0x11, 0x22}));
-    EXPECT_FALSE(alternate);
+    EXPECT_EQ(reply.status, LinkStatus::Completed);
+    EXPECT_EQ(PacketBytes(reply.packet), (Bytes{0x04, 0x2E, 0x11, 0x22}));
+    EXPECT_FALSE(reply.alternate);
 
     // Only a reply: other frames already queued do not complete the wait, which times out.
     queue({0x03, 0x03, 0x00, 0x01});
-    reply = ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2, alternate);
+    reply = ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2);
     EXPECT_EQ(timer.fired, 2);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
-    EXPECT_EQ(reply.length, 0);
+    EXPECT_EQ(reply.status, LinkStatus::Ended);
+    EXPECT_EQ(reply.packet.length, 0);
 
     // A Stop that comes with the time-out stands: the reply waits for the next receive.
     SetLinkActive(rig.link, true);
     queue({0x03, 0x08});
     QTimer::singleShot(0, [&rig] { SetLinkActive(rig.link, false); });
-    LinkPacket packet;
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), -1);
+    const LinkReply stopped = ReceiveTransferReply(rig.link);
+    EXPECT_EQ(stopped.status, LinkStatus::Ended);
     EXPECT_EQ(timer.fired, 3);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+    EXPECT_EQ(GetLinkStatus(rig.link), LinkStatus::Ended);
     SetLinkActive(rig.link, true);
     rig.link.commTimer = nullptr;
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), 1);
-    EXPECT_EQ(PacketBytes(packet), (Bytes{0x03, 0x08}));
+    const LinkReply next = ReceiveTransferReply(rig.link);
+    EXPECT_EQ(next.status, LinkStatus::Completed);
+    EXPECT_EQ(PacketBytes(next.packet), (Bytes{0x03, 0x08}));
 }
 
 TEST(RadioLinkPortPath, ATimeOutWhileBytesStreamInIsIgnoredUntilTheUserStops)
@@ -390,12 +391,12 @@ TEST(RadioLinkPortPath, ATimeOutWhileBytesStreamInIsIgnoredUntilTheUserStops)
         }
     });
     watch.start(20);
-    const LinkPacket packet = ReceiveAnyPacket(rig.link);
+    const LinkReply reply = ReceiveAnyPacket(rig.link);
     watch.stop();
     EXPECT_TRUE(stopped) << "the wait ended before the user stopped it";
     EXPECT_GE(rig.triggersFired, 1); // the time-out did fall during the stream
-    EXPECT_EQ(packet.length, 0);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkIdleEnded);
+    EXPECT_EQ(reply.packet.length, 0);
+    EXPECT_EQ(reply.status, LinkStatus::IdleEnded);
     ReleaseLinkTimeout(rig.link);
     radio.Stop();
     EXPECT_THAT(radio.Failures(), IsEmpty());
@@ -479,13 +480,13 @@ TEST(RadioLinkCodes, BaudRatesMapToDeviceCodes)
     EXPECT_FALSE(link.active);
     EXPECT_EQ(TriggerOf(link), -1);
     EXPECT_EQ(link.framing, 0);
-    EXPECT_EQ(GetLinkStatus(link), kLinkEnded);
+    EXPECT_EQ(GetLinkStatus(link), LinkStatus::Ended);
     test::EnsureCoreApplication();
     ComPort port;
     link.transport = std::make_unique<PortComponentTransport>(port); // the port path's line, never opened
     link.idle = true;
     EXPECT_TRUE(IsLinkTimedOut(link));
-    EXPECT_EQ(GetLinkStatus(link), kLinkIdleEnded);
+    EXPECT_EQ(GetLinkStatus(link), LinkStatus::IdleEnded);
     OnLinkTriggerTimer(link);
     EXPECT_FALSE(link.active);
 }

@@ -102,7 +102,7 @@ TEST_P(RadioProgrammingTest, DownloadsCodeAndComesBackTo19200)
     std::istringstream code(codeText);
     test::RecordedStatus status;
     test::RecordedProgress progress;
-    EXPECT_EQ(DownloadCode(rig.link, loader, code, status.Callback(), 0, progress, false), kProgrammingSuccess);
+    EXPECT_EQ(DownloadCode(rig.link, loader, code, status.Callback(), 0, progress, false), ProgrammingStatus::Success);
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
     ASSERT_EQ(model.images.size(), 2U);
@@ -122,9 +122,9 @@ TEST_P(RadioProgrammingTest, ASilentRadioTimesTheIdentificationOut)
         EXPECT_EQ(request, (Bytes{0x04, 0x1C}));
     });
     TargetVersionInfo info;
-    const int status = ReadTargetVersionInfo(rig.link, 6, info, true);
+    const ProgrammingStatus status = ReadTargetVersionInfo(rig.link, 6, info, true);
     peer.Join();
-    EXPECT_EQ(status, GetParam() == LinkPath::Device ? kProgrammingTimedOut : kProgrammingCommProblem);
+    EXPECT_EQ(status, GetParam() == LinkPath::Device ? ProgrammingStatus::TimedOut : ProgrammingStatus::CommProblem);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, RadioProgrammingTest, ::testing::Values(LinkPath::Device, LinkPath::PortComponent),

@@ -38,12 +38,11 @@ LinkPacket Code(std::uint8_t cls, std::uint8_t cmd)
 std::vector<std::uint8_t> BootVersion(RadioLink& link)
 {
     SendPacket(link, Code(0x04, 0x2D));
-    bool alternate = false;
-    const LinkPacket reply = ReceiveReply(link, Code(0x04, 0x2E), 4, Code(0x04, 0x20), 2, alternate);
-    if (GetLinkStatus(link) != kLinkCompleted) {
+    const LinkReply reply = ReceiveReply(link, Code(0x04, 0x2E), 4, Code(0x04, 0x20), 2);
+    if (reply.status != LinkStatus::Completed) {
         return {};
     }
-    return {reply.Bytes().begin(), reply.Bytes().end()};
+    return {reply.packet.Bytes().begin(), reply.packet.Bytes().end()};
 }
 
 class RadioSimWithTheLink : public ::testing::Test

@@ -56,8 +56,7 @@ TEST(QueryRadioIdentityTest, SkipsOneRestartNoticeAndKeepsTheTextWithoutAnAnswer
         EXPECT_TRUE(peer.Failures().empty());
         // Whatever the query left unread must not reach the next case.
         SetLinkActive(rig.form->RadioLink, true);
-        LinkPacket rest;
-        ReceiveTransferReply(rig.form->RadioLink, rest);
+        ReceiveTransferReply(rig.form->RadioLink);
     }
     ReleaseLinkTimeout(rig.form->RadioLink);
 }
