@@ -35,9 +35,9 @@ struct Rig {
         if (portPath) {
             port.SetComNumber(kCom);
             port.SetRS485Mode(true);
-            opened = OpenComPortLink(link, port, message);
+            opened = OpenComPortLink(link, port, message) == PortOpenResult::Opened;
         } else {
-            opened = OpenDeviceLink(link, kCom, 19200, false, message);
+            opened = OpenDeviceLink(link, kCom, 19200, false, message) == PortOpenResult::Opened;
         }
         SetLinkFraming(link, kFramingFramed);
         SetLinkActive(link, true);

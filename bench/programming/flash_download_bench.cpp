@@ -211,7 +211,7 @@ void RunDownload(benchmark::State& state, const std::string& codeFile, std::size
     link.commTimer = &commTimer;
     QObject::connect(&commTimer, &ScaledTimer::OnTimer, [&link] { OnLinkCommTimer(link); });
     std::string message;
-    if (!OpenDeviceLink(link, kCom, 19200, false, message)) {
+    if (OpenDeviceLink(link, kCom, 19200, false, message) != PortOpenResult::Opened) {
         state.SkipWithError(message.c_str());
         return;
     }

@@ -25,6 +25,7 @@
 #include "app/working_folder.h"
 #include "link/com_port.h"
 #include "link/link_timer.h"
+#include "link/port_open_result.h"
 #include "link/radio_link.h"
 #include "programming/programming_link.h"
 #include "programming/programming_status.h"
@@ -33,9 +34,6 @@ namespace aurex {
 
 class BackupDisk;
 class ScratchFolder;
-
-// What a probe of one COM port found.
-enum class PortProbeResult { Available, Absent, Busy, PermissionDenied };
 
 // What the window takes from its surroundings; tests replace each of these.
 struct MainFormEnvironment {
@@ -50,7 +48,7 @@ struct MainFormEnvironment {
     // Logical processors of the host; empty: std::thread::hardware_concurrency().
     std::function<unsigned()> processorCount;
     // Opens and closes the device of one COM number; empty: the real device probe.
-    std::function<PortProbeResult(int comNumber)> probePort;
+    std::function<PortOpenResult(int comNumber)> probePort;
 };
 
 // The time-out timer of the link's device path is the window's m_CommTimer.
@@ -182,7 +180,7 @@ public:
     // By COM number 1..64 (index 0 unused): 2 available, 0 absent or busy, 1 in use here.
     std::array<int, kPortCount + 1> m_PortTable{};
     // What the last probe found per COM number, for the permission message.
-    std::array<PortProbeResult, kPortCount + 1> m_PortProbe{};
+    std::array<PortOpenResult, kPortCount + 1> m_PortProbe{};
     std::array<std::uint8_t, 2> m_ReportedBootVersion{};
     std::string m_LoaderFileName;
     std::string m_CodeFileName;

@@ -91,7 +91,7 @@ void ComPort::SetOpen(bool open)
     }
     const std::string path = DevicePath();
     if (path.empty()) {
-        throw ComPortError(ComPortError::Kind::NotPresent, path,
+        throw ComPortError(PortOpenResult::NotPresent, path,
                            "COM " + std::to_string(comNumber_) + " has no device");
     }
     lastRefusal_.clear();
@@ -106,21 +106,21 @@ void ComPort::SetOpen(bool open)
         const std::string text = port_->errorString().toStdString();
         port_->clearError();
         if (error == QSerialPort::DeviceNotFoundError) {
-            throw ComPortError(ComPortError::Kind::NotPresent, path, text);
+            throw ComPortError(PortOpenResult::NotPresent, path, text);
         }
         if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
             // Qt gives one code for "forbidden" and "held by another program"; ask the device.
-            if (system_.Probe(path) == SerialOpenFailure::PermissionDenied) {
-                throw ComPortError(ComPortError::Kind::PermissionDenied, path, PermissionDeniedMessage(path));
+            if (system_.Probe(path) == PortOpenResult::PermissionDenied) {
+                throw ComPortError(PortOpenResult::PermissionDenied, path, PermissionDeniedMessage(path));
             }
-            throw ComPortError(ComPortError::Kind::InUse, path, text);
+            throw ComPortError(PortOpenResult::InUse, path, text);
         }
-        throw ComPortError(ComPortError::Kind::OpenFailed, path, text);
+        throw ComPortError(PortOpenResult::Failed, path, text);
     }
     // Qt's lock file does not stop other programs (or root); the exclusive claim does.
     if (const SerialResult claim = system_.ClaimExclusive(NativeHandle()); !claim.ok) {
         port_->close();
-        throw ComPortError(ComPortError::Kind::InUse, path, claim.message);
+        throw ComPortError(PortOpenResult::InUse, path, claim.message);
     }
     ApplyLines();
 }

@@ -111,7 +111,7 @@ RadioLink::RadioLink() = default;
 
 RadioLink::~RadioLink() = default;
 
-bool OpenComPortLink(RadioLink& link, ComPort& port, std::string& message)
+PortOpenResult OpenComPortLink(RadioLink& link, ComPort& port, std::string& message)
 {
     link.active = false;
     link.idle = false;
@@ -120,27 +120,30 @@ bool OpenComPortLink(RadioLink& link, ComPort& port, std::string& message)
     try {
         port.SetOpen(true);
     } catch (const ComPortError& e) {
-        switch (e.kind()) {
-        case ComPortError::Kind::NotPresent:
-        case ComPortError::Kind::InUse:
+        const PortOpenResult result =
+            e.kind() == ComPortError::Kind::OpenFailed ? e.OpenResult() : PortOpenResult::Failed;
+        switch (result) {
+        case PortOpenResult::NotPresent:
+        case PortOpenResult::InUse:
             message = kPortUnavailableMessage;
             break;
-        case ComPortError::Kind::PermissionDenied:
+        case PortOpenResult::PermissionDenied:
             message = PermissionDeniedMessage(e.DevicePath());
             break;
         default:
             message = kPortErrorMessage;
             break;
         }
-        return false;
+        return result;
     }
     port.FlushInBuffer();
     port.FlushOutBuffer();
     message.clear();
-    return true;
+    return PortOpenResult::Opened;
 }
 
-bool OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud, bool flowControl, std::string& message)
+PortOpenResult OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud, bool flowControl,
+                              std::string& message)
 {
     link.active = false;
     link.idle = false;
@@ -156,17 +159,20 @@ bool OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud, bool flow
         link.transport = std::move(transport);
         if (opening.Open(comNumber, baud, flowControl)) {
             message.clear();
-            return true;
+            return PortOpenResult::Opened;
         }
-        if (device != nullptr && device->Port().OpenFailure() == SerialOpenFailure::PermissionDenied) {
+        const PortOpenResult result = device != nullptr ? device->Port().OpenResult() : PortOpenResult::Failed;
+        if (result == PortOpenResult::PermissionDenied) {
             message = PermissionDeniedMessage(device->Port().DevicePath());
-            return false;
+            return result;
         }
+        message = kPortErrorMessage;
+        return result == PortOpenResult::Opened ? PortOpenResult::Failed : result;
     } catch (const std::exception&) {
         // any error on the way counts as a failed open
     }
     message = kPortErrorMessage;
-    return false;
+    return PortOpenResult::Failed;
 }
 
 void CloseLink(RadioLink& link)

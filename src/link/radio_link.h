@@ -9,6 +9,7 @@
 #include "link/link_timer.h"
 #include "link/link_transport.h"
 #include "link/port_component_transport.h"
+#include "link/port_open_result.h"
 #include "link/vnx_comm_device.h"
 
 #include <cstdint>
@@ -45,9 +46,10 @@ struct RadioLink {
     std::function<std::unique_ptr<VNXCommDeviceSerial>()> makeDevice;
 };
 
-// Opening, closing and settings.
-bool OpenComPortLink(RadioLink& link, ComPort& port, std::string& message);
-bool OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud, bool flowControl, std::string& message);
+// Opening, closing and settings. Opening gives its outcome and, when it failed, the text to show.
+PortOpenResult OpenComPortLink(RadioLink& link, ComPort& port, std::string& message);
+PortOpenResult OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud, bool flowControl,
+                              std::string& message);
 void CloseLink(RadioLink& link);
 void SetLinkActive(RadioLink& link, bool active);
 bool IsLinkActive(const RadioLink& link);

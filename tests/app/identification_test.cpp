@@ -38,7 +38,7 @@ public:
         }
         Clock::SetScale(0.05);
         MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", 1);
-        env.probePort = [](int n) { return n == kCom ? ProbeComPort(n) : PortProbeResult::Absent; };
+        env.probePort = [](int n) { return n == kCom ? ProbeComPort(n) : PortOpenResult::NotPresent; };
         env.blobs = testing::RecordBlobs(0, 0, 4, 0);
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
         host.Attach(*form);

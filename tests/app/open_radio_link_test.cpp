@@ -37,7 +37,7 @@ bool CarriesBaudChange(const Bytes& frame, int baud) {
 class Rig {
 public:
     Rig(std::uint8_t radioModel, std::uint8_t kindFlag, std::int8_t series, unsigned processors,
-        std::function<PortProbeResult(int)> probe = {})
+        std::function<PortOpenResult(int)> probe = {})
         : com_(kCom, pty.DevicePath()) {
         if (QCoreApplication::instance() == nullptr) {
             static int argc = 1;
@@ -47,7 +47,7 @@ public:
         }
         Clock::SetScale(0.05);
         MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", processors);
-        env.probePort = probe ? probe : [](int n) { return n == kCom ? ProbeComPort(n) : PortProbeResult::Absent; };
+        env.probePort = probe ? probe : [](int n) { return n == kCom ? ProbeComPort(n) : PortOpenResult::NotPresent; };
         env.blobs = testing::RecordBlobs(radioModel, kindFlag, series, 0);
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
         timers_ = std::make_unique<TimerDriver>(*form);
@@ -273,7 +273,7 @@ TEST(OpenRadioLinkTest, APortThatVanishedAfterTheProbeGivesTheLinksMessage) {
         SCOPED_TRACE(int(model));
         // The probe saw COM 4; by the time it is opened its device is gone.
         test::ScopedComOverride gone(4, "/dev/aurex-test-no-such-tty");
-        Rig rig(model, 1, 4, 1, [](int n) { return n == 4 ? PortProbeResult::Available : PortProbeResult::Absent; });
+        Rig rig(model, 1, 4, 1, [](int n) { return n == 4 ? PortOpenResult::Opened : PortOpenResult::NotPresent; });
         rig.form->m_ComportComboBox.UserSelect(3);
         EXPECT_FALSE(rig.form->OpenRadioLink(false));
         ASSERT_EQ(rig.host.messages.size(), 1U);

@@ -436,7 +436,7 @@ TEST(RadioLinkOpening, FailuresGiveTheirMessages)
     test::ScopedComOverride missing(5, "/dev/aurex-no-such-device");
     std::string message;
     RadioLink link;
-    EXPECT_FALSE(OpenDeviceLink(link, 5, 19200, false, message));
+    EXPECT_EQ(OpenDeviceLink(link, 5, 19200, false, message), PortOpenResult::NotPresent);
     EXPECT_EQ(message, kPortErrorMessage);
     EXPECT_NE(DeviceOf(link), nullptr); // kept until CloseLink
     CloseLink(link);
@@ -444,16 +444,16 @@ TEST(RadioLinkOpening, FailuresGiveTheirMessages)
 
     ComPort port;
     port.SetComNumber(5);
-    EXPECT_FALSE(OpenComPortLink(link, port, message));
+    EXPECT_EQ(OpenComPortLink(link, port, message), PortOpenResult::NotPresent);
     EXPECT_EQ(message, kPortUnavailableMessage);
 
     // In use: the device path holds it, the port component is told so.
     test::PtyPair pty;
     test::ScopedComOverride com(6, pty.DevicePath());
     RadioLink holder;
-    ASSERT_TRUE(OpenDeviceLink(holder, 6, 19200, false, message)) << message;
+    ASSERT_EQ(OpenDeviceLink(holder, 6, 19200, false, message), PortOpenResult::Opened) << message;
     port.SetComNumber(6);
-    EXPECT_FALSE(OpenComPortLink(link, port, message));
+    EXPECT_EQ(OpenComPortLink(link, port, message), PortOpenResult::InUse);
     EXPECT_EQ(message, kPortUnavailableMessage);
     CloseLink(holder);
 
@@ -461,9 +461,9 @@ TEST(RadioLinkOpening, FailuresGiveTheirMessages)
     ::testing::NiceMock<test::MockSerialSystem> os;
     ON_CALL(os, Open(::testing::_))
         .WillByDefault(::testing::Return(
-            SerialOpenResult{kNoSerialHandle, SerialOpenFailure::PermissionDenied, "Permission denied"}));
+            SerialOpenResult{kNoSerialHandle, PortOpenResult::PermissionDenied, "Permission denied"}));
     link.makeDevice = [&os] { return std::make_unique<VNXCommDeviceSerial>(os); };
-    EXPECT_FALSE(OpenDeviceLink(link, 6, 19200, false, message));
+    EXPECT_EQ(OpenDeviceLink(link, 6, 19200, false, message), PortOpenResult::PermissionDenied);
     EXPECT_EQ(message, PermissionDeniedMessage(pty.DevicePath()));
     CloseLink(link);
 }

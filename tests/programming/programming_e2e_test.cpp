@@ -114,7 +114,7 @@ class Rig
         }
         Clock::SetScale(scale);
         MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", 1);
-        env.probePort = [](int n) { return n == kCom ? ProbeComPort(n) : PortProbeResult::Absent; };
+        env.probePort = [](int n) { return n == kCom ? ProbeComPort(n) : PortOpenResult::NotPresent; };
         env.blobs = testing::RecordBlobs(updater.model, updater.kind, updater.series, 0);
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
         host.Attach(*form);

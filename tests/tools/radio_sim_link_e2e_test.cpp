@@ -68,7 +68,7 @@ TEST_F(RadioSimWithTheLink, DevicePathFindsTheBoxSwitchesTo115200AndQueries)
     RadioSimProcess sim({});
     ScopedComOverride com(kCom, sim.DevicePath());
     std::string message;
-    ASSERT_TRUE(OpenDeviceLink(link, kCom, 19200, false, message)) << message;
+    ASSERT_EQ(OpenDeviceLink(link, kCom, 19200, false, message), PortOpenResult::Opened) << message;
     SetLinkFraming(link, kFramingFramed);
     SetLinkActive(link, true);
     ASSERT_TRUE(CreateLinkTimeout(link, 1000));
@@ -88,7 +88,7 @@ TEST_F(RadioSimWithTheLink, HalfDuplexPathHearsItsEchoAndStillGetsTheReplies)
     {
         // No box on a plain cable: the probe goes unanswered.
         std::string message;
-        ASSERT_TRUE(OpenDeviceLink(link, kCom, 19200, false, message)) << message;
+        ASSERT_EQ(OpenDeviceLink(link, kCom, 19200, false, message), PortOpenResult::Opened) << message;
         SetLinkFraming(link, kFramingFramed);
         SetLinkActive(link, true);
         ASSERT_TRUE(CreateLinkTimeout(link, 1000));
@@ -98,7 +98,7 @@ TEST_F(RadioSimWithTheLink, HalfDuplexPathHearsItsEchoAndStillGetsTheReplies)
     port.SetComNumber(kCom);
     port.SetRS485Mode(true);
     std::string message;
-    ASSERT_TRUE(OpenComPortLink(link, port, message)) << message;
+    ASSERT_EQ(OpenComPortLink(link, port, message), PortOpenResult::Opened) << message;
     SetLinkActive(link, true);
     SetLinkFraming(link, kFramingFramed);
     SetLinkBaud(link, 19200);
