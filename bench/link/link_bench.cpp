@@ -35,9 +35,9 @@ struct Rig {
         if (portPath) {
             port.SetComNumber(kCom);
             port.SetRS485Mode(true);
-            opened = OpenComPortLink(link, port, message);
+            opened = OpenComPortLink(link, port, message) == PortOpenResult::Opened;
         } else {
-            opened = OpenDeviceLink(link, kCom, 19200, false, message);
+            opened = OpenDeviceLink(link, kCom, 19200, false, message) == PortOpenResult::Opened;
         }
         SetLinkFraming(link, kFramingFramed);
         SetLinkActive(link, true);
@@ -61,7 +61,7 @@ void QuietWait(benchmark::State& state)
         state.SkipWithError("link did not open");
         return;
     }
-    // The port path only knows 4000 ms (72 ticks); half speed makes that 2 s as well.
+    // The port path waits its usual 4000 ms (72 ticks) here; half speed makes that 2 s as well.
     Clock::SetScale(portPath ? 0.5 : 1.0);
     double cpu = 0;
     double wall = 0;
@@ -117,9 +117,7 @@ void Turnaround(benchmark::State& state)
     for (auto _ : state) {
         for (int i = 0; i < kExchanges; ++i) {
             SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
-            bool alternate = false;
-            ReceiveReply(rig.link, code, 4, code, 4, alternate);
-            completed += GetLinkStatus(rig.link) == kLinkCompleted ? 1 : 0;
+            completed += ReceiveReply(rig.link, code, 4, code, 4).status == LinkStatus::Completed ? 1 : 0;
         }
     }
     // One last request so the peer times the last reply too.

@@ -61,27 +61,14 @@ class CountingChannel final : public ProgrammingLink
         lineBytes += FrameSize(packet);
         inner_.Send(packet);
     }
-    LinkPacket ReceiveReply(const LinkPacket& expected, int expectedLength, const LinkPacket& alternate,
-                            int alternateLength, bool& isAlternate) override
+    LinkReply ReceiveReply(const LinkPacket& expected, int expectedLength, const LinkPacket& alternate,
+                           int alternateLength) override
     {
-        LinkPacket reply = inner_.ReceiveReply(expected, expectedLength, alternate, alternateLength, isAlternate);
-        if (inner_.Status() == kLinkCompleted) {
-            lineBytes += FrameSize(reply);
-            ++replies;
-        }
-        return reply;
+        return Counted(inner_.ReceiveReply(expected, expectedLength, alternate, alternateLength));
     }
-    LinkPacket ReceiveAnyPacket() override
-    {
-        LinkPacket reply = inner_.ReceiveAnyPacket();
-        if (inner_.Status() == kLinkCompleted) {
-            lineBytes += FrameSize(reply);
-            ++replies;
-        }
-        return reply;
-    }
-    int Status() const override { return inner_.Status(); }
-    bool UsesPortComponent() const override { return inner_.UsesPortComponent(); }
+    LinkReply ReceiveAnyPacket() override { return Counted(inner_.ReceiveAnyPacket()); }
+    LinkStatus CurrentStatus() const override { return inner_.CurrentStatus(); }
+    LinkCapabilities Capabilities() const override { return inner_.Capabilities(); }
     bool IsActive() const override { return inner_.IsActive(); }
     void ChangeBaudRate(std::int32_t baud) override
     {
@@ -91,11 +78,11 @@ class CountingChannel final : public ProgrammingLink
         lineBytes += FrameSize(packet);
         inner_.ChangeBaudRate(baud);
     }
-    void PauseTicks(std::int32_t ticks) override
+    void Pause(std::int32_t milliseconds) override
     {
         const auto start = std::chrono::steady_clock::now();
         const double cpu0 = ProcessCpuSeconds();
-        inner_.PauseTicks(ticks);
+        inner_.Pause(milliseconds);
         pauseCpuSeconds += ProcessCpuSeconds() - cpu0;
         pauseSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
@@ -106,6 +93,15 @@ class CountingChannel final : public ProgrammingLink
     double pauseCpuSeconds = 0;
 
   private:
+    LinkReply Counted(LinkReply reply)
+    {
+        if (reply.status == LinkStatus::Completed) {
+            lineBytes += FrameSize(reply.packet);
+            ++replies;
+        }
+        return reply;
+    }
+
     RadioLinkChannel inner_;
 };
 
@@ -215,7 +211,7 @@ void RunDownload(benchmark::State& state, const std::string& codeFile, std::size
     link.commTimer = &commTimer;
     QObject::connect(&commTimer, &ScaledTimer::OnTimer, [&link] { OnLinkCommTimer(link); });
     std::string message;
-    if (!OpenDeviceLink(link, kCom, 19200, false, message)) {
+    if (OpenDeviceLink(link, kCom, 19200, false, message) != PortOpenResult::Opened) {
         state.SkipWithError(message.c_str());
         return;
     }
@@ -223,7 +219,7 @@ void RunDownload(benchmark::State& state, const std::string& codeFile, std::size
     SetLinkActive(link, true);
     ChangeBaudRate(link, 115200);
 
-    int status = 0;
+    ProgrammingStatus status = ProgrammingStatus::TimedOut;
     double elapsed = 0;
     double cpu = 0;
     CountingChannel channel(link);
@@ -239,8 +235,10 @@ void RunDownload(benchmark::State& state, const std::string& codeFile, std::size
         state.SetIterationTime(elapsed);
     }
     CloseLink(link);
-    if (status != kProgrammingSuccess) {
-        state.SkipWithError(("download failed with status " + std::to_string(status) + "\n" + sim.Log()).c_str());
+    if (status != ProgrammingStatus::Success) {
+        state.SkipWithError(("download failed with status " + std::to_string(static_cast<int>(status)) + "\n" +
+                             sim.Log())
+                                .c_str());
         return;
     }
     const double dataMegabytes = static_cast<double>(images.loaderBytes + codeBytes) / 1e6;

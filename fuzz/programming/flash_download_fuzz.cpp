@@ -1,7 +1,7 @@
 // The flash download against a radio that answers with arbitrary messages: whatever the radio
 // says and whatever the image holds, every data block sent is 02 09 with 128 bytes, the result
 // is one of the download's statuses, and the download ends.
-// Input: one flag byte (bit 0: half-duplex line, bits 1-3: platform), the code image text up
+// Input: one flag byte (bit 0: a line that repeats refused requests, bits 1-3: platform), the code image text up
 // to a 0x00 byte, then the radio's replies, each as a length byte and that many bytes.
 #include <cstdint>
 #include <cstdlib>
@@ -29,7 +29,7 @@ class FuzzLink final : public aurex::ProgrammingLink
 {
   public:
     std::deque<Bytes> replies;
-    bool port = false;
+    aurex::LinkCapabilities capabilities;
     bool active = true;
     std::size_t sends = 0;
 
@@ -43,10 +43,9 @@ class FuzzLink final : public aurex::ProgrammingLink
             Check(packet.length == 130);
         }
     }
-    aurex::LinkPacket ReceiveReply(const aurex::LinkPacket& expected, int expectedLength,
-                                   const aurex::LinkPacket& alternate, int alternateLength, bool& isAlternate) override
+    aurex::LinkReply ReceiveReply(const aurex::LinkPacket& expected, int expectedLength,
+                                  const aurex::LinkPacket& alternate, int alternateLength) override
     {
-        isAlternate = false;
         while (active && !replies.empty()) {
             const Bytes r = replies.front();
             replies.pop_front();
@@ -55,23 +54,25 @@ class FuzzLink final : public aurex::ProgrammingLink
                        static_cast<int>(r.size()) == length;
             };
             if (is(expected, expectedLength) || is(alternate, alternateLength)) {
-                isAlternate = !is(expected, expectedLength);
-                aurex::LinkPacket p;
+                aurex::LinkReply reply{CurrentStatus(), {}, !is(expected, expectedLength)};
                 for (const std::uint8_t b : r) {
-                    p.Append(b);
+                    reply.packet.Append(b);
                 }
-                return p;
+                return reply;
             }
         }
         active = false;
-        return {};
+        return {.status = CurrentStatus()};
     }
-    aurex::LinkPacket ReceiveAnyPacket() override { return {}; }
-    int Status() const override { return active ? 1 : 4; }
-    bool UsesPortComponent() const override { return port; }
+    aurex::LinkReply ReceiveAnyPacket() override { return {.status = CurrentStatus()}; }
+    aurex::LinkStatus CurrentStatus() const override
+    {
+        return active ? aurex::LinkStatus::Completed : aurex::LinkStatus::Ended;
+    }
+    aurex::LinkCapabilities Capabilities() const override { return capabilities; }
     bool IsActive() const override { return active; }
     void ChangeBaudRate(std::int32_t) override {}
-    void PauseTicks(std::int32_t) override {}
+    void Pause(std::int32_t) override {}
 };
 
 struct NullProgress final : aurex::ProgressDisplay
@@ -88,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FuzzLink link;
-    link.port = (data[0] & 1) != 0;
+    link.capabilities.repeatsRefusedRequests = (data[0] & 1) != 0;
     const auto code = static_cast<std::uint8_t>((data[0] >> 1) & 7);
     std::size_t i = 1;
     std::string image;
@@ -104,8 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::istringstream loader("S1050000AABB95\nS9030000FC\n");
     std::istringstream codeImage(image);
     NullProgress progress;
-    const int status =
+    using aurex::ProgrammingStatus;
+    const ProgrammingStatus status =
         aurex::DownloadCode(link, loader, codeImage, [](const std::string&) {}, code, progress, (data[0] & 16) != 0);
-    Check(status == 1 || status == 2 || status == 3 || status == 4 || status == 6);
+    Check(status == ProgrammingStatus::Success || status == ProgrammingStatus::CommProblem ||
+          status == ProgrammingStatus::ImageError || status == ProgrammingStatus::TimedOut ||
+          status == ProgrammingStatus::VerifyFailed);
     return 0;
 }

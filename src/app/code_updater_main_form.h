@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,16 +26,15 @@
 #include "image_store/working_folder.h"
 #include "link/com_port.h"
 #include "link/link_timer.h"
+#include "link/port_open_result.h"
 #include "link/radio_link.h"
 #include "programming/programming_link.h"
+#include "programming/programming_status.h"
 
 namespace aurex {
 
 class BackupDisk;
 class ScratchFolder;
-
-// What a probe of one COM port found.
-enum class PortProbeResult { Available, Absent, Busy, PermissionDenied };
 
 // What the window takes from its surroundings; tests replace each of these.
 struct MainFormEnvironment {
@@ -49,7 +49,7 @@ struct MainFormEnvironment {
     // Logical processors of the host; empty: std::thread::hardware_concurrency().
     std::function<unsigned()> processorCount;
     // Opens and closes the device of one COM number; empty: the real device probe.
-    std::function<PortProbeResult(int comNumber)> probePort;
+    std::function<PortOpenResult(int comNumber)> probePort;
 };
 
 // The time-out timer of the link's device path is the window's m_CommTimer.
@@ -181,13 +181,14 @@ public:
     // By COM number 1..64 (index 0 unused): 2 available, 0 absent or busy, 1 in use here.
     std::array<int, kPortCount + 1> m_PortTable{};
     // What the last probe found per COM number, for the permission message.
-    std::array<PortProbeResult, kPortCount + 1> m_PortProbe{};
+    std::array<PortOpenResult, kPortCount + 1> m_PortProbe{};
     std::array<std::uint8_t, 2> m_ReportedBootVersion{};
     std::string m_LoaderFileName;
     std::string m_CodeFileName;
     bool m_BootPathSelected = false;
-    // Outcome of the last Retrieve: 1, 5 or 8 when the version labels were filled.
-    int m_LastRetrieveStatus = 0;
+    // Outcome of the last Retrieve (none while it has not read the radio): the version labels
+    // were filled when VersionInfoRead says so.
+    std::optional<ProgrammingStatus> m_LastRetrieveStatus;
     // m_ProgressBar as the downloads drive it.
     ControlProgressDisplay m_ProgressBarDisplay{m_ProgressBar};
 
@@ -284,8 +285,8 @@ private:
 
     void RunApplicationUpdate(bool bootRequested);
     void RunBootUpdate();
-    int ExtractCheckAndDownload(bool boot);
-    int DownloadExtractedCode(bool boot);
+    bool ExtractCheckAndDownload(bool boot);
+    ProgrammingStatus DownloadExtractedCode(bool boot);
     // The final status text (and box) for a result of PreserveCodeplug.
     void ShowCodeplugOutcome(CodeplugStepResult result);
 

@@ -12,6 +12,7 @@
 #include "convert/convert_entry.h"
 #include "convert/format_tables.h"
 #include "convert/hex_text.h"
+#include "link/clock.h"
 #include "link/radio_link.h"
 #include "programming/radio_identity.h"
 #include "programming/radio_programming.h"
@@ -23,7 +24,7 @@ namespace aurex {
 
 namespace {
 
-constexpr std::int32_t kRestartTicks = 360;
+constexpr std::int32_t kRestartWaitMs = 20000;
 constexpr std::int32_t kReplyTimeoutMs = 4000;
 constexpr int kWaitProgressMs = 200;
 constexpr int kUploadProgressMs = 150;
@@ -34,7 +35,7 @@ bool Convertible(std::uint8_t index) { return index >= 3 && index <= 5; }
 void TimedWait(TCodeUpdaterMainDispForm& window, const char* status) {
     window.StartTimedProgress(kWaitProgressMs);
     window.ShowStatus(status);
-    window.ComPort.DelayTicks(kRestartTicks, true);
+    window.ComPort.DelayTicks(Clock::PortTicks(kRestartWaitMs), true);
     window.StopTimedProgress();
 }
 

@@ -10,23 +10,12 @@
 
 namespace aurex {
 
-PortProbeResult ProbeComPort(int comNumber) {
+PortOpenResult ProbeComPort(int comNumber) {
     const std::string path = ComDevicePath(comNumber);
     if (path.empty()) {
-        return PortProbeResult::Absent;
+        return PortOpenResult::NotPresent;
     }
-    switch (PlatformSerialSystem().Probe(path)) {
-    case SerialOpenFailure::None:
-        return PortProbeResult::Available;
-    case SerialOpenFailure::InUse:
-        return PortProbeResult::Busy;
-    case SerialOpenFailure::PermissionDenied:
-        return PortProbeResult::PermissionDenied;
-    case SerialOpenFailure::NotPresent:
-    case SerialOpenFailure::Other:
-        break;
-    }
-    return PortProbeResult::Absent;
+    return PlatformSerialSystem().Probe(path);
 }
 
 std::string DeviceGroup(const std::string& devicePath) {

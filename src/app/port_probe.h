@@ -8,7 +8,7 @@ namespace aurex {
 
 // Opens the device that a COM number maps to, as our own port classes open it, and closes it
 // again at once.
-PortProbeResult ProbeComPort(int comNumber);
+PortOpenResult ProbeComPort(int comNumber);
 
 // The group that owns a device file; empty when that cannot be found out.
 std::string DeviceGroup(const std::string& devicePath);

@@ -24,8 +24,8 @@ constexpr std::string_view kNeedsInterfaceBox =
 
 void TCodeUpdaterMainDispForm::ProbeComPorts() {
     for (int n = 1; n <= kPortCount; ++n) {
-        const PortProbeResult found = environment_.probePort(n);
-        const int state = found == PortProbeResult::Available ? kPortAvailable : kPortAbsent;
+        const PortOpenResult found = environment_.probePort(n);
+        const int state = found == PortOpenResult::Opened ? kPortAvailable : kPortAbsent;
         m_PortProbe[static_cast<std::size_t>(n)] = found;
         m_PortAvailability[static_cast<std::size_t>(n - 1)] = state;
         m_PortTable[static_cast<std::size_t>(n)] = state;
@@ -57,7 +57,7 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud) {
     ProbeComPorts();
     const int n = SelectedComNumber();
     if (n < 1 || m_PortTable[static_cast<std::size_t>(n)] != kPortAvailable) {
-        if (n >= 1 && m_PortProbe[static_cast<std::size_t>(n)] == PortProbeResult::PermissionDenied) {
+        if (n >= 1 && m_PortProbe[static_cast<std::size_t>(n)] == PortOpenResult::PermissionDenied) {
             ShowError(PermissionMessage(n), kPortCaption);
         } else {
             ShowError("Selected COM port is in use or not available.", kPortCaption);
@@ -104,7 +104,7 @@ void TCodeUpdaterMainDispForm::OpenFailed(int comNumber, const std::string& mess
 
 bool TCodeUpdaterMainDispForm::OpenDirectLink(int comNumber, bool keepBaud) {
     std::string message;
-    if (!OpenDeviceLink(RadioLink, comNumber, 19200, false, message)) {
+    if (OpenDeviceLink(RadioLink, comNumber, 19200, false, message) != PortOpenResult::Opened) {
         OpenFailed(comNumber, message);
         return false;
     }
@@ -118,7 +118,7 @@ bool TCodeUpdaterMainDispForm::OpenDirectLink(int comNumber, bool keepBaud) {
 
 int TCodeUpdaterMainDispForm::OpenInterfaceLink(int comNumber) {
     std::string message;
-    if (!OpenDeviceLink(RadioLink, comNumber, 19200, false, message)) {
+    if (OpenDeviceLink(RadioLink, comNumber, 19200, false, message) != PortOpenResult::Opened) {
         OpenFailed(comNumber, message);
         return 0;
     }
@@ -132,7 +132,7 @@ bool TCodeUpdaterMainDispForm::OpenHalfDuplexLink(int comNumber, bool keepBaud) 
     ComPort.SetComNumber(static_cast<std::uint16_t>(comNumber));
     ComPort.SetRS485Mode(true);
     std::string message;
-    if (!OpenComPortLink(RadioLink, ComPort, message)) {
+    if (OpenComPortLink(RadioLink, ComPort, message) != PortOpenResult::Opened) {
         OpenFailed(comNumber, message);
         return false;
     }

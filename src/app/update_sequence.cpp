@@ -85,7 +85,7 @@ bool TCodeUpdaterMainDispForm::ReadyToUpdate(bool codeplugStep) {
 
 void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
     const bool bootChosen = ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && m_BootRadioButton.Checked();
-    int result = 1;
+    ProgrammingStatus result = ProgrammingStatus::Success;
     bool extracted = false;
     BeginUpdateRun();
     ShowStatus("Extracting embedded files...");
@@ -121,7 +121,7 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
             // run with "Done." over an update that did not happen.
             result = DownloadDsp(RadioLink, loader, code, RadioTypeCode, StatusCallbackForDownloads(), programFolder,
                                  m_ProgressBarDisplay);
-            if (result == 1) {
+            if (result == ProgrammingStatus::Success) {
                 // The radio restarts at 19200 baud after its DSP is loaded, as after new code; the
                 // DSP download leaves the line at 115200, so the codeplug step would find the
                 // radio deaf. Tell a radio that is still listening, then follow it.
@@ -133,7 +133,7 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
         }
         loader.Close();
         code.Close();
-        if (!bootRequested && !bootChosen && m_UpdateInProgress && result == 1) {
+        if (!bootRequested && !bootChosen && m_UpdateInProgress && result == ProgrammingStatus::Success) {
             ShowCodeplugOutcome(PreserveCodeplug(*this));
         }
     }();
@@ -141,25 +141,25 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
 }
 
 // One pass of the boot path: extracts the boot or application images, checks the radio and
-// downloads them; 1 on success. A failed extraction leaves "Idle"; a failed check or download
+// downloads them; true on success. A failed extraction leaves "Idle"; a failed check or download
 // leaves its own text.
-int TCodeUpdaterMainDispForm::ExtractCheckAndDownload(bool boot) {
+bool TCodeUpdaterMainDispForm::ExtractCheckAndDownload(bool boot) {
     if (!ExtractEmbeddedFiles(boot)) {
         ShowStatus("Idle");
-        return 0;
+        return false;
     }
     ShowStatus("Checking target radio...");
     if (!CheckTargetRadio()) {
-        return 0;
+        return false;
     }
-    return DownloadExtractedCode(boot);
+    return DownloadExtractedCode(boot) == ProgrammingStatus::Success;
 }
 
 // Downloads one extracted pair of images and deletes the two merged files; the result of the
 // download.
-int TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot) {
+ProgrammingStatus TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot) {
     WorkingFolder& folder = *environment_.workingFolder;
-    int result = 0;
+    ProgrammingStatus result = ProgrammingStatus::Success;
     {
         WorkingFileStream loader(folder, m_LoaderFileName);
         WorkingFileStream code(folder, m_CodeFileName);
@@ -172,7 +172,7 @@ int TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot) {
 }
 
 void TCodeUpdaterMainDispForm::RunBootUpdate() {
-    int result = 1;
+    bool done = true;
     BeginUpdateRun();
     ShowStatus("Extracting embedded files...");
     [&] {
@@ -184,8 +184,8 @@ void TCodeUpdaterMainDispForm::RunBootUpdate() {
         bool communicationError = false;
         const bool needsUpdate = QueryBootUpgrade(majorMismatch, communicationError);
         if (needsUpdate) {
-            result = ExtractCheckAndDownload(true);
-            if (result != 1) {
+            done = ExtractCheckAndDownload(true);
+            if (!done) {
                 return;  // the failing step's own text stays
             }
             ShowStatus("Idle");
@@ -202,7 +202,7 @@ void TCodeUpdaterMainDispForm::RunBootUpdate() {
             SetFocus(m_RetrieveVersionInfoButton);
             m_RetrieveVersionInfoButton.SetEnabled(false);
             ShowStatus("Extracting embedded files...");
-            result = ExtractCheckAndDownload(false);
+            done = ExtractCheckAndDownload(false);
         } else if (majorMismatch) {
             ShowStatus("Error: the major boot versions of the radio and file are different.");
             return;
@@ -210,12 +210,12 @@ void TCodeUpdaterMainDispForm::RunBootUpdate() {
             ShowStatus("Communication error while trying to retrieve boot version.");
             return;
         } else {
-            result = ExtractCheckAndDownload(false);
-            if (result == 1) {
+            done = ExtractCheckAndDownload(false);
+            if (done) {
                 ShowStatus("Idle");
             }
         }
-        if (m_UpdateInProgress && result == 1) {
+        if (m_UpdateInProgress && done) {
             ShowCodeplugOutcome(PreserveCodeplug(*this));
         }
     }();
@@ -227,9 +227,9 @@ bool TCodeUpdaterMainDispForm::CheckTargetRadio() {
         return true;
     }
     std::array<std::uint8_t, 2> version{};
-    const int status = ReadBootVersion(RadioLink, RadioTypeCode, version);
+    const ProgrammingStatus status = ReadBootVersion(RadioLink, RadioTypeCode, version);
     m_ReportedBootVersion = version;
-    if (status == kProgrammingSuccess) {
+    if (status == ProgrammingStatus::Success) {
         const std::uint8_t major = version[0];
         const std::uint8_t radioCode = RadioTypeCodeOfRadio(ResourceAttributes.radio_model, major, version[1]);
         const bool seriesFits = major == static_cast<std::uint8_t>(ResourceAttributes.series) || major == 7;
@@ -241,7 +241,7 @@ bool TCodeUpdaterMainDispForm::CheckTargetRadio() {
         m_ProgressBar.SetPosition(0);
         return false;
     }
-    if (status == kProgrammingNoBootInfo) {
+    if (status == ProgrammingStatus::NoBootInfo) {
         ShowStatus("No Boot Info.");
         // The unanswered query's time-out has stopped the link; a radio without boot information
         // is to be updated all the same, so the download must not find its waits ended. A Stop

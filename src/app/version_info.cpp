@@ -22,13 +22,13 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick() {
     m_StartButton.SetEnabled(false);
     m_ComportComboBox.SetEnabled(false);
     m_RetrieveVersionInfoButton.SetEnabled(false);
-    m_LastRetrieveStatus = 0;
+    m_LastRetrieveStatus.reset();
     if (OpenRadioLink(true)) {
         m_RetrieveVersionInfoButton.SetEnabled(false);
         TargetVersionInfo info;
-        const int status = ReadTargetVersionInfo(RadioLink, RadioTypeCode, info, true);
+        const ProgrammingStatus status = ReadTargetVersionInfo(RadioLink, RadioTypeCode, info, true);
         m_LastRetrieveStatus = status;
-        if (status == kProgrammingSuccess || status == kProgrammingNoBootInfo || status == kProgrammingSemUnavailable) {
+        if (VersionInfoRead(status)) {
             const VersionLabelTexts texts = VersionLabelTextsFor(info, RadioTypeCode);
             FileVersionLabel.SetCaption(texts.fileVersion);
             DSPVersionLabel.SetCaption(texts.dspVersion);
@@ -51,7 +51,7 @@ bool TCodeUpdaterMainDispForm::CheckBootVersion() {
         return true;
     }
     std::array<std::uint8_t, 2> version{};
-    const int status = ReadBootVersion(RadioLink, RadioTypeCode, version);
+    const ProgrammingStatus status = ReadBootVersion(RadioLink, RadioTypeCode, version);
     UseSecondBootImage = false;
     const BootVersionComparison found = CompareBootVersion(status, version, CarriedBoot(ResourceAttributes));
     UseSecondBootImage = found.useSecondBootImage;
@@ -75,7 +75,7 @@ bool TCodeUpdaterMainDispForm::QueryBootUpgrade(bool& majorMismatch, bool& commu
     majorMismatch = false;
     communicationError = false;
     std::array<std::uint8_t, 2> version{};
-    const int status = ReadBootVersion(RadioLink, RadioTypeCode, version);
+    const ProgrammingStatus status = ReadBootVersion(RadioLink, RadioTypeCode, version);
     UseSecondBootImage = false;
     const BootVersionComparison found = CompareBootVersion(status, version, CarriedBoot(ResourceAttributes));
     UseSecondBootImage = found.useSecondBootImage;

@@ -25,6 +25,13 @@ public:
     static double ParseScale(const char* text);
 
     static std::int64_t SecondsToTicks(std::int64_t seconds);
+    // The port component's ticks for a wait the program gives in milliseconds. The program counts
+    // 18 ticks to its second here (4000 ms are 72 ticks, 80000 ms are 1440), though a tick lasts
+    // 1/18.2 s: the one rule for turning the link's milliseconds into ticks.
+    static constexpr std::int32_t PortTicks(std::int64_t milliseconds)
+    {
+        return static_cast<std::int32_t>(milliseconds * 18 / 1000);
+    }
     static std::int64_t TicksToMilliseconds(std::int64_t ticks);
 
     // Real durations after scaling; a non-zero wait never scales down to nothing.

@@ -91,7 +91,7 @@ void ComPort::SetOpen(bool open)
     }
     const std::string path = DevicePath();
     if (path.empty()) {
-        throw ComPortError(ComPortError::Kind::NotPresent, path,
+        throw ComPortError(PortOpenResult::NotPresent, path,
                            "COM " + std::to_string(comNumber_) + " has no device");
     }
     lastRefusal_.clear();
@@ -106,21 +106,21 @@ void ComPort::SetOpen(bool open)
         const std::string text = port_->errorString().toStdString();
         port_->clearError();
         if (error == QSerialPort::DeviceNotFoundError) {
-            throw ComPortError(ComPortError::Kind::NotPresent, path, text);
+            throw ComPortError(PortOpenResult::NotPresent, path, text);
         }
         if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
             // Qt gives one code for "forbidden" and "held by another program"; ask the device.
-            if (system_.Probe(path) == SerialOpenFailure::PermissionDenied) {
-                throw ComPortError(ComPortError::Kind::PermissionDenied, path, PermissionDeniedMessage(path));
+            if (system_.Probe(path) == PortOpenResult::PermissionDenied) {
+                throw ComPortError(PortOpenResult::PermissionDenied, path, PermissionDeniedMessage(path));
             }
-            throw ComPortError(ComPortError::Kind::InUse, path, text);
+            throw ComPortError(PortOpenResult::InUse, path, text);
         }
-        throw ComPortError(ComPortError::Kind::OpenFailed, path, text);
+        throw ComPortError(PortOpenResult::Failed, path, text);
     }
     // Qt's lock file does not stop other programs (or root); the exclusive claim does.
     if (const SerialResult claim = system_.ClaimExclusive(NativeHandle()); !claim.ok) {
         port_->close();
-        throw ComPortError(ComPortError::Kind::InUse, path, claim.message);
+        throw ComPortError(PortOpenResult::InUse, path, claim.message);
     }
     ApplyLines();
 }
@@ -194,6 +194,7 @@ std::uint16_t ComPort::AddTimerTrigger()
     }
     connect(timer, &QTimer::timeout, this, [this, handle] { emit OnTriggerTimer(this, handle); });
     triggers_[handle] = timer;
+    triggerTicks_[handle] = 0;
     return handle;
 }
 
@@ -207,6 +208,7 @@ void ComPort::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool act
         it->second->stop();
         return;
     }
+    triggerTicks_[handle] = ticks;
     it->second->start(ticks > 0 ? Clock::TimerTicks(ticks) : std::chrono::milliseconds(0));
 }
 
@@ -223,12 +225,19 @@ void ComPort::RemoveTrigger(std::uint16_t handle)
     timer->disconnect(this);
     spareTimers_.push_back(timer);
     triggers_.erase(it);
+    triggerTicks_.erase(handle);
 }
 
 bool ComPort::TriggerArmed(std::uint16_t handle) const
 {
     const auto it = triggers_.find(handle);
     return it != triggers_.end() && it->second->isActive();
+}
+
+std::int32_t ComPort::TriggerTicks(std::uint16_t handle) const
+{
+    const auto it = triggerTicks_.find(handle);
+    return it != triggerTicks_.end() ? it->second : 0;
 }
 
 bool ComPort::CharReady() const { return port_->isOpen() && port_->bytesAvailable() > 0; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/port_open_result.h"
 #include "link/serial_system.h"
 
 #include <QObject>
@@ -15,22 +16,31 @@ class QTimer;
 
 namespace aurex {
 
-// An error raised by the port component. An open failure says whether the port is missing, in use
-// or forbidden to this user, so the caller can tell those apart from every other failure.
+// An error raised by the port component. A failed open says why (the port is missing, in use or
+// forbidden to this user), so the caller can tell those apart from every other failure.
 class ComPortError : public std::runtime_error {
 public:
-    enum class Kind { NotPresent, InUse, PermissionDenied, OpenFailed, NotOpen, QueueFull };
+    enum class Kind { OpenFailed, NotOpen, QueueFull };
 
+    // A failed open.
+    ComPortError(PortOpenResult why, std::string devicePath, const std::string& message)
+        : std::runtime_error(message), kind_(Kind::OpenFailed), openResult_(why), devicePath_(std::move(devicePath))
+    {
+    }
+    // Any other error.
     ComPortError(Kind kind, std::string devicePath, const std::string& message)
         : std::runtime_error(message), kind_(kind), devicePath_(std::move(devicePath))
     {
     }
 
     Kind kind() const { return kind_; }
+    // Why the open failed; Opened for the errors that are not about opening.
+    PortOpenResult OpenResult() const { return openResult_; }
     const std::string& DevicePath() const { return devicePath_; }
 
 private:
     Kind kind_;
+    PortOpenResult openResult_ = PortOpenResult::Opened;
     std::string devicePath_;
 };
 
@@ -72,6 +82,8 @@ public:
     void SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool activate);
     void RemoveTrigger(std::uint16_t handle);
     bool TriggerArmed(std::uint16_t handle) const;
+    // The ticks the trigger was last armed with; 0 before it was first armed.
+    std::int32_t TriggerTicks(std::uint16_t handle) const;
 
     bool CharReady() const;
     std::uint8_t GetChar();
@@ -107,6 +119,7 @@ private:
     bool kernelHalfDuplex_ = false;
     std::string lastRefusal_;
     std::map<std::uint16_t, QTimer*> triggers_;
+    std::map<std::uint16_t, std::int32_t> triggerTicks_;
     std::vector<QTimer*> spareTimers_;
     std::uint16_t nextTrigger_ = 1;
 };

@@ -2,93 +2,22 @@
 
 #include "link/clock.h"
 #include "link/com_port_map.h"
+#include "link/event_turns.h"
 #include "link/message_table.h"
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
+#include <QEventLoop>
 #include <QTimer>
-
-#include <algorithm>
-#include <span>
 
 namespace aurex {
 
 namespace {
 
-constexpr std::int32_t kNoTrigger = -1;
+// How often a fixed wait looks whether the link was stopped meanwhile (real time).
+constexpr int kStopCheckMs = 50;
 
-bool TriggerValid(const RadioLink& link) { return link.triggerHandle != kNoTrigger && link.triggerHandle != 0; }
+bool LineOpen(const RadioLink& link) { return link.transport != nullptr && link.transport->LineOpen(); }
 
-VNXCommDeviceSerial* SerialDevice(RadioLink& link) { return dynamic_cast<VNXCommDeviceSerial*>(link.device.get()); }
-
-// Runs whatever is pending without waiting.
-void ProcessPending() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-
-// Blocks until something happens: a received byte, a timer, user input.
-void BlockForEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); }
-
-bool LinePortOpen(const RadioLink& link)
-{
-    if (link.usePortComponent) {
-        return link.port != nullptr && link.port->Open();
-    }
-    return link.device != nullptr && link.device->IsOpen();
-}
-
-// (Re)binds the notifier to the device's current handle.
-QSocketNotifier* DeviceNotifier(RadioLink& link)
-{
-    const SerialHandle handle = link.device ? link.device->WaitHandle() : kNoSerialHandle;
-    if (handle == kNoSerialHandle) {
-        link.deviceNotifier.reset();
-        return nullptr;
-    }
-    if (!link.deviceNotifier || link.deviceNotifier->socket() != static_cast<qintptr>(handle)) {
-        link.deviceNotifier = std::make_unique<QSocketNotifier>(static_cast<qintptr>(handle), QSocketNotifier::Read);
-        link.deviceNotifier->setEnabled(false);
-    }
-    return link.deviceNotifier.get();
-}
-
-void DropDeviceNotifier(RadioLink& link) { link.deviceNotifier.reset(); }
-
-// One quiet turn: sleep in the event loop until input, a timer or the user wakes us.
-void WaitForInput(RadioLink& link)
-{
-    if (link.usePortComponent) {
-        // The port component's own notifier reads into its queue and wakes us.
-        BlockForEvents();
-        return;
-    }
-    QSocketNotifier* notifier = DeviceNotifier(link);
-    if (notifier == nullptr) {
-        return;
-    }
-    // Level-triggered: enabled only while we block, or it would fire for every queued byte.
-    notifier->setEnabled(true);
-    BlockForEvents();
-    if (link.deviceNotifier) {
-        link.deviceNotifier->setEnabled(false);
-    }
-    // Woken with nothing to read: the device may have gone (hang-up also wakes the notifier).
-    if (link.device && !link.device->CharReady() && !link.device->CheckConnection()) {
-        DropDeviceNotifier(link);
-    }
-}
-
-bool ByteWaiting(RadioLink& link)
-{
-    return link.usePortComponent ? link.port->CharReady() : link.device->CharReady();
-}
-
-bool TakeByte(RadioLink& link, std::uint8_t& byte)
-{
-    if (link.usePortComponent) {
-        byte = link.port->GetChar();
-        return true;
-    }
-    return link.device->ReadChar(byte) == 1;
-}
+bool FramingKnown(const RadioLink& link) { return link.framing == kFramingRaw || link.framing == kFramingFramed; }
 
 enum class WaitFor { Reply, AnyFrame };
 
@@ -96,11 +25,7 @@ enum class WaitFor { Reply, AnyFrame };
 bool FeedByte(RadioLink& link, WaitFor what, bool* alternate)
 {
     std::uint8_t byte = 0;
-    if (!TakeByte(link, byte)) {
-        // A failed read with bytes queued: find out whether the device is still there.
-        if (link.device) {
-            link.device->CheckConnection();
-        }
+    if (!link.transport->TakeByte(byte)) {
         return false;
     }
     const ReplyDecoder::Step step = link.decoder.Feed(byte);
@@ -124,7 +49,7 @@ constexpr int kLateReplyBytes = 2 * static_cast<int>(kMaxRawFrameBytes);
 // timed out, or the reply would stay queued and be taken for the answer to the next request.
 bool ReadReplyAlreadyHere(RadioLink& link, WaitFor what, bool* alternate)
 {
-    for (int n = 0; n < kLateReplyBytes && LinePortOpen(link) && ByteWaiting(link); ++n) {
+    for (int n = 0; n < kLateReplyBytes && LineOpen(link) && link.transport->ByteWaiting(); ++n) {
         if (FeedByte(link, what, alternate)) {
             return true;
         }
@@ -141,19 +66,21 @@ bool RunWait(RadioLink& link, WaitFor what, bool* alternate)
     link.timedOut = false;
     bool completed = false;
     while (link.active && !completed) {
-        ProcessPending();
-        if (!LinePortOpen(link)) {
+        ProcessPendingEvents();
+        if (!LineOpen(link)) {
             // The port went away under the wait (cable pulled, adapter gone): the wait ends and
             // every later one returns at once, with status 4.
             link.active = false;
             link.idle = false;
-            DropDeviceNotifier(link);
+            if (link.transport) {
+                link.transport->LineLost();
+            }
             break;
         }
-        if (!ByteWaiting(link)) {
+        if (!link.transport->ByteWaiting()) {
             link.idle = true;
             if (link.active) {
-                WaitForInput(link);
+                link.transport->WaitForInput();
             }
             continue;
         }
@@ -170,158 +97,88 @@ bool RunWait(RadioLink& link, WaitFor what, bool* alternate)
     return completed;
 }
 
-// Waits (processing events) until the transmit queue has room; false when the port closes or the
-// link is stopped meanwhile, so a stuck line cannot hold the program.
-bool WaitForSendRoom(RadioLink& link, int count)
-{
-    while (link.port->Open() && link.port->GetOutBuffFree() < count) {
-        if (!link.active) {
-            return false;
-        }
-        BlockForEvents();
-    }
-    if (link.port->RS485Mode()) {
-        // CTS changes raise no event here: look again every millisecond while it is held.
-        while (link.port->Open() && link.port->GetCTS()) {
-            if (!link.active) {
-                return false;
-            }
-            QTimer poll;
-            poll.setSingleShot(true);
-            poll.start(1);
-            BlockForEvents();
-        }
-    }
-    return link.port->Open();
-}
-
 int SendBytes(RadioLink& link, std::span<const std::uint8_t> bytes)
 {
-    if (!link.usePortComponent) {
-        if (!link.device) {
-            return -1;
-        }
-        return link.device->Write(bytes.data(), static_cast<int>(bytes.size()));
-    }
-    if (link.port == nullptr || bytes.size() > static_cast<std::size_t>(ComPort::kQueueSize)) {
+    if (!link.transport) {
         return -1;
     }
-    const int count = static_cast<int>(bytes.size());
-    if (!WaitForSendRoom(link, count)) {
-        return -1; // the port is gone or the run was stopped: nothing can go out
-    }
-    return link.port->PutBlock(bytes.data(), static_cast<std::uint16_t>(count));
-}
-
-// Lets the port component's queued bytes leave, bounded by the time they need on the line plus
-// a margin. (The device path drains on every write.)
-void DrainTransmitQueue(RadioLink& link)
-{
-    if (!link.usePortComponent || link.port == nullptr || !link.port->Open()) {
-        return;
-    }
-    const std::int64_t lineMs =
-        static_cast<std::int64_t>(link.port->GetOutBuffUsed()) * 10 * 1000 / std::max(link.port->Baud(), 1) + 2000;
-    const Deadline deadline{std::chrono::milliseconds(lineMs)};
-    while (link.port->Open() && link.port->GetOutBuffUsed() > 0 && !deadline.Expired()) {
-        QTimer bound;
-        bound.setSingleShot(true);
-        bound.start(std::max(1, deadline.RemainingMilliseconds()));
-        BlockForEvents();
-    }
+    return link.transport->Send(bytes, link.active);
 }
 
 } // namespace
 
 RadioLink::RadioLink() = default;
 
-RadioLink::~RadioLink()
-{
-    deviceNotifier.reset();
-    if (device && device->IsOpen()) {
-        device->Close();
-    }
-}
+RadioLink::~RadioLink() = default;
 
-bool OpenComPortLink(RadioLink& link, ComPort& port, std::string& message)
+PortOpenResult OpenComPortLink(RadioLink& link, ComPort& port, std::string& message)
 {
-    link.usePortComponent = true;
     link.active = false;
     link.idle = false;
-    link.port = &port;
+    link.transport = std::make_unique<PortComponentTransport>(port);
     link.decoder.Reset();
     try {
         port.SetOpen(true);
     } catch (const ComPortError& e) {
-        switch (e.kind()) {
-        case ComPortError::Kind::NotPresent:
-        case ComPortError::Kind::InUse:
+        const PortOpenResult result =
+            e.kind() == ComPortError::Kind::OpenFailed ? e.OpenResult() : PortOpenResult::Failed;
+        switch (result) {
+        case PortOpenResult::NotPresent:
+        case PortOpenResult::InUse:
             message = kPortUnavailableMessage;
             break;
-        case ComPortError::Kind::PermissionDenied:
+        case PortOpenResult::PermissionDenied:
             message = PermissionDeniedMessage(e.DevicePath());
             break;
         default:
             message = kPortErrorMessage;
             break;
         }
-        return false;
+        return result;
     }
     port.FlushInBuffer();
     port.FlushOutBuffer();
     message.clear();
-    return true;
+    return PortOpenResult::Opened;
 }
 
-bool OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud, bool flowControl, std::string& message)
+PortOpenResult OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud, bool flowControl,
+                              std::string& message)
 {
     link.active = false;
     link.idle = false;
-    DropDeviceNotifier(link);
-    link.device.reset();
-    link.usePortComponent = false;
+    link.transport.reset();
     link.decoder.Reset();
     try {
         std::unique_ptr<VNXCommDeviceSerial> serial =
             link.makeDevice ? link.makeDevice() : std::make_unique<VNXCommDeviceSerial>();
         VNXCommDeviceSerial* device = serial.get();
-        link.device = std::move(serial); // kept on failure too; CloseLink deletes it
-        if (device->OpenPort(comNumber, BaudToDeviceCode(baud), flowControl)) {
+        // Kept on failure too; CloseLink lets the device go.
+        auto transport = std::make_unique<DeviceTransport>(std::move(serial), link.commTimer);
+        DeviceTransport& opening = *transport;
+        link.transport = std::move(transport);
+        if (opening.Open(comNumber, baud, flowControl)) {
             message.clear();
-            return true;
+            return PortOpenResult::Opened;
         }
-        if (device->Port().OpenFailure() == SerialOpenFailure::PermissionDenied) {
+        const PortOpenResult result = device != nullptr ? device->Port().OpenResult() : PortOpenResult::Failed;
+        if (result == PortOpenResult::PermissionDenied) {
             message = PermissionDeniedMessage(device->Port().DevicePath());
-            return false;
+            return result;
         }
+        message = kPortErrorMessage;
+        return result == PortOpenResult::Opened ? PortOpenResult::Failed : result;
     } catch (const std::exception&) {
         // any error on the way counts as a failed open
     }
     message = kPortErrorMessage;
-    return false;
+    return PortOpenResult::Failed;
 }
 
 void CloseLink(RadioLink& link)
 {
-    if (!link.usePortComponent) {
-        DropDeviceNotifier(link);
-        if (link.device && link.device->IsOpen()) {
-            link.device->Close();
-        }
-        link.device.reset();
-        return;
-    }
-    if (link.port == nullptr) {
-        return;
-    }
-    DrainTransmitQueue(link);
-    // The trigger belongs to the link: give it back even when the port vanished under us.
-    DisarmLinkTimeout(link);
-    ReleaseLinkTimeout(link);
-    if (link.port->Open()) {
-        link.port->FlushInBuffer();
-        link.port->FlushOutBuffer();
-        link.port->SetOpen(false);
+    if (link.transport) {
+        link.transport->Close();
     }
 }
 
@@ -331,20 +188,19 @@ void SetLinkActive(RadioLink& link, bool active)
     link.timedOut = false; // a Stop after the time-out stands
 }
 bool IsLinkActive(const RadioLink& link) { return link.active; }
-bool IsLinkTimedOut(const RadioLink& link) { return link.usePortComponent && link.idle; }
-bool UsesPortComponent(const RadioLink& link) { return link.usePortComponent; }
+bool IsLinkTimedOut(const RadioLink& link) { return LinkCapabilitiesOf(link).quietEndIsCommProblem && link.idle; }
+
+LinkCapabilities LinkCapabilitiesOf(const RadioLink& link)
+{
+    return link.transport ? link.transport->Capabilities() : LinkCapabilities{};
+}
+
 void SetLinkFraming(RadioLink& link, std::int32_t mode) { link.framing = mode; }
 
 void SetLinkBaud(RadioLink& link, std::int32_t baud)
 {
-    if (link.usePortComponent) {
-        if (link.port != nullptr) {
-            link.port->SetBaud(baud);
-        }
-        return;
-    }
-    if (VNXCommDeviceSerial* device = SerialDevice(link)) {
-        device->SetBaudCode(BaudToDeviceCode(baud));
+    if (link.transport) {
+        link.transport->SetBaud(baud);
     }
 }
 
@@ -354,20 +210,8 @@ void ChangeBaudRate(RadioLink& link, std::int32_t baud)
     InitMessage(packet, kBaudRateMessageId);
     packet.Append(BaudSelector(baud));
     SendPacket(link, packet);
-    if (!link.usePortComponent) {
-        Clock::SleepMilliseconds(100); // the radio switches before we do
-    }
-    SetLinkBaud(link, baud);
-}
-
-std::uint8_t BaudToDeviceCode(std::int32_t baud)
-{
-    switch (baud) {
-    case 9600: return 12;
-    case 38400: return 15;
-    case 57600: return 17;
-    case 115200: return 19;
-    default: return 14;
+    if (link.transport) {
+        link.transport->FollowBaudChange(baud);
     }
 }
 
@@ -383,70 +227,35 @@ bool ProbeInterfaceBox(RadioLink& link)
     LinkPacket code;
     code.Append(0x09);
     code.Append(0x02);
-    bool alternate = false;
-    const LinkPacket reply = ReceiveReply(link, code, 6, code, 6, alternate);
-    return reply.length >= 2 && reply.data[0] == 0x09 && reply.data[1] == 0x02;
+    const LinkReply reply = ReceiveReply(link, code, 6, code, 6);
+    return reply.packet.length >= 2 && reply.packet.data[0] == 0x09 && reply.packet.data[1] == 0x02;
 }
 
 bool CreateLinkTimeout(RadioLink& link, std::int32_t milliseconds)
 {
-    if (!link.usePortComponent) {
-        link.timeout = milliseconds;
-        return true;
-    }
-    // The two time-outs that reach this path, in ticks as the port counts them.
-    std::int32_t ticks = milliseconds;
-    if (milliseconds == 4000) {
-        ticks = 72;
-    } else if (milliseconds == 15000) {
-        ticks = 270;
-    }
-    link.timeout = ticks;
-    if (link.port == nullptr) {
-        link.triggerHandle = 0;
-        return false;
-    }
-    ReleaseLinkTimeout(link); // a second create must not strand the first trigger
-    link.triggerHandle = link.port->AddTimerTrigger();
-    return link.triggerHandle != 0;
+    link.timeout = milliseconds;
+    return link.transport ? link.transport->CreateTimeout() : true;
 }
 
 void ArmLinkTimeout(RadioLink& link)
 {
-    if (link.usePortComponent) {
-        if (TriggerValid(link) && link.port != nullptr) {
-            link.port->SetTimerTrigger(static_cast<std::uint16_t>(link.triggerHandle), link.timeout, true);
-        }
-        return;
-    }
-    if (link.commTimer != nullptr) {
-        link.commTimer->SetInterval(link.timeout);
-        link.commTimer->SetEnabled(true);
+    if (link.transport) {
+        link.transport->ArmTimeout(link.timeout);
     }
 }
 
 void DisarmLinkTimeout(RadioLink& link)
 {
-    if (link.usePortComponent) {
-        if (TriggerValid(link) && link.port != nullptr) {
-            link.port->SetTimerTrigger(static_cast<std::uint16_t>(link.triggerHandle), 0, false);
-        }
-        return;
-    }
-    if (link.commTimer != nullptr) {
-        link.commTimer->SetEnabled(false);
+    if (link.transport) {
+        link.transport->DisarmTimeout();
     }
 }
 
 void ReleaseLinkTimeout(RadioLink& link)
 {
-    if (!link.usePortComponent) {
-        return;
+    if (link.transport) {
+        link.transport->ReleaseTimeout();
     }
-    if (TriggerValid(link) && link.port != nullptr) {
-        link.port->RemoveTrigger(static_cast<std::uint16_t>(link.triggerHandle));
-    }
-    link.triggerHandle = kNoTrigger;
 }
 
 void OnLinkCommTimer(RadioLink& link)
@@ -467,24 +276,50 @@ void OnLinkTriggerTimer(RadioLink& link)
     }
 }
 
+void PauseLink(RadioLink& link, std::int32_t milliseconds)
+{
+    if (milliseconds <= 0 || !link.active) {
+        return;
+    }
+    // A nested loop that sleeps until its timer, an application quit or a stopped link ends it.
+    QEventLoop loop;
+    QTimer done;
+    done.setSingleShot(true);
+    done.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&done, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // Stop arrives as a window event that only clears the link's flag: look at it now and then.
+    QTimer watch;
+    watch.setInterval(kStopCheckMs);
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        if (!link.active) {
+            loop.quit();
+        }
+    });
+    done.start(Clock::TimerTicks(Clock::PortTicks(milliseconds)));
+    watch.start();
+    loop.exec();
+}
+
 bool LineHeldAfterSend(RadioLink& link, std::int32_t milliseconds)
 {
-    DrainTransmitQueue(link);
+    if (!link.transport) {
+        return false;
+    }
+    LinkTransport& line = *link.transport;
+    line.DrainTransmitQueue();
     QTimer settle;
     settle.setSingleShot(true);
     settle.start(Clock::TimerMilliseconds(milliseconds));
-    while (settle.isActive() && LinePortOpen(link)) {
-        if (!ByteWaiting(link)) {
-            WaitForInput(link);
+    while (settle.isActive() && line.LineOpen()) {
+        if (!line.ByteWaiting()) {
+            line.WaitForInput();
             continue;
         }
         // Nothing is expected now: whatever comes is read and dropped, so it cannot keep waking us.
         std::uint8_t byte = 0;
-        if (!TakeByte(link, byte) && link.device) {
-            link.device->CheckConnection();
-        }
+        line.TakeByte(byte);
     }
-    return LinePortOpen(link);
+    return line.LineOpen();
 }
 
 int SendPacket(RadioLink& link, const LinkPacket& packet)
@@ -504,14 +339,10 @@ int SendPacket(RadioLink& link, const LinkPacket& packet)
 
 int SendCommand(RadioLink& link, const LinkPacket& packet)
 {
-    if (link.framing != kFramingRaw && link.framing != kFramingFramed) {
+    if (!FramingKnown(link)) {
         return -1;
     }
-    const int result = SendPacket(link, packet);
-    if (link.usePortComponent) {
-        return result == 0 ? 1 : -1;
-    }
-    return result;
+    return SendPacket(link, packet);
 }
 
 int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t commandByte, const std::uint8_t* data,
@@ -530,52 +361,50 @@ int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t comman
     return SendCommand(link, packet);
 }
 
-LinkPacket ReceiveReply(RadioLink& link, const LinkPacket& expectedCode, int expectedLength,
-                        const LinkPacket& alternateCode, int alternateLength, bool& alternate)
+LinkReply ReceiveReply(RadioLink& link, const LinkPacket& expectedCode, int expectedLength,
+                       const LinkPacket& alternateCode, int alternateLength)
 {
-    alternate = false;
-    if (link.framing != kFramingRaw && link.framing != kFramingFramed) {
+    if (!FramingKnown(link)) {
         return {};
     }
     link.decoder.Expect(ExpectedReply::FromPackets(expectedCode, expectedLength, alternateCode, alternateLength));
+    bool alternate = false;
     if (!RunWait(link, WaitFor::Reply, &alternate)) {
-        alternate = false;
-        return {};
+        return {.status = GetLinkStatus(link)};
     }
-    return link.decoder.Reply();
+    return {GetLinkStatus(link), link.decoder.Reply(), alternate};
 }
 
-LinkPacket ReceiveAnyPacket(RadioLink& link)
+LinkReply ReceiveAnyPacket(RadioLink& link)
 {
-    if (link.framing != kFramingRaw && link.framing != kFramingFramed) {
+    if (!FramingKnown(link)) {
         return {};
     }
     link.decoder.Expect(ExpectedReply{});
     if (!RunWait(link, WaitFor::AnyFrame, nullptr)) {
-        return {};
+        return {.status = GetLinkStatus(link)};
     }
-    return link.decoder.Reply();
+    return {GetLinkStatus(link), link.decoder.Reply(), false};
 }
 
-int ReceiveTransferReply(RadioLink& link, LinkPacket& packet)
+LinkReply ReceiveTransferReply(RadioLink& link)
 {
-    if (link.framing != kFramingRaw && link.framing != kFramingFramed) {
-        return 0;
+    if (!FramingKnown(link)) {
+        return {};
     }
     link.decoder.Expect(ExpectedReply{});
     if (!RunWait(link, WaitFor::AnyFrame, nullptr)) {
-        return -1;
+        return {.status = GetLinkStatus(link)};
     }
-    packet = link.decoder.Reply();
-    return 1;
+    return {LinkStatus::Completed, link.decoder.Reply(), false};
 }
 
-int GetLinkStatus(const RadioLink& link)
+LinkStatus GetLinkStatus(const RadioLink& link)
 {
     if (IsLinkTimedOut(link)) {
-        return kLinkIdleEnded;
+        return LinkStatus::IdleEnded;
     }
-    return link.active ? kLinkCompleted : kLinkEnded;
+    return link.active ? LinkStatus::Completed : LinkStatus::Ended;
 }
 
 } // namespace aurex

@@ -1,9 +1,15 @@
 #pragma once
 
 #include "link/com_port.h"
+#include "link/device_transport.h"
 #include "link/frame_codec.h"
+#include "link/link_capabilities.h"
 #include "link/link_packet.h"
+#include "link/link_reply.h"
 #include "link/link_timer.h"
+#include "link/link_transport.h"
+#include "link/port_component_transport.h"
+#include "link/port_open_result.h"
 #include "link/vnx_comm_device.h"
 
 #include <cstdint>
@@ -11,14 +17,7 @@
 #include <memory>
 #include <string>
 
-class QSocketNotifier;
-
 namespace aurex {
-
-// Outcomes of a wait, as GetLinkStatus gives them.
-inline constexpr int kLinkCompleted = 1;   // the awaited reply came
-inline constexpr int kLinkIdleEnded = 2;   // ended while the port-component path was idle
-inline constexpr int kLinkEnded = 4;       // ended otherwise (time-out, Stop, port gone)
 
 inline constexpr std::int32_t kFramingRaw = 0;
 inline constexpr std::int32_t kFramingFramed = 1;
@@ -35,37 +34,34 @@ struct RadioLink {
     bool active = false;
     bool idle = false;
     bool timedOut = false;                // the running wait was ended by its time-out
-    bool usePortComponent = false;
     std::int32_t framing = kFramingRaw;
-    ComPort* port = nullptr;              // the main window's port component, not owned
-    std::int32_t triggerHandle = -1;
-    std::unique_ptr<VNXCommDevice> device; // the device path's own device
-    LinkTimer* commTimer = nullptr;       // the main window's m_CommTimer
-    std::int32_t timeout = 0;             // ms on the device path, ticks on the port path
+    LinkTimer* commTimer = nullptr;       // the main window's m_CommTimer: the device path's time-out
+    std::int32_t timeout = 0;             // the reply time-out, in milliseconds
 
     // The receive state, carried from one wait to the next as the bytes are on the line.
     ReplyDecoder decoder;
-    // Wakes a blocked wait when the device has input; enabled only while a wait blocks.
-    std::unique_ptr<QSocketNotifier> deviceNotifier;
+    // The line, chosen when the link opens (OpenDeviceLink, OpenComPortLink); kept when it closes.
+    std::unique_ptr<LinkTransport> transport;
     // Makes the device-path device; tests hand in one over a recorded operating system.
     std::function<std::unique_ptr<VNXCommDeviceSerial>()> makeDevice;
 };
 
-// Opening, closing and settings.
-bool OpenComPortLink(RadioLink& link, ComPort& port, std::string& message);
-bool OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud, bool flowControl, std::string& message);
+// Opening, closing and settings. Opening gives its outcome and, when it failed, the text to show.
+PortOpenResult OpenComPortLink(RadioLink& link, ComPort& port, std::string& message);
+PortOpenResult OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud, bool flowControl,
+                              std::string& message);
 void CloseLink(RadioLink& link);
 void SetLinkActive(RadioLink& link, bool active);
 bool IsLinkActive(const RadioLink& link);
 bool IsLinkTimedOut(const RadioLink& link);
-bool UsesPortComponent(const RadioLink& link);
+// What the line under the link offers; none before it first opens.
+LinkCapabilities LinkCapabilitiesOf(const RadioLink& link);
 void SetLinkFraming(RadioLink& link, std::int32_t mode);
 void SetLinkBaud(RadioLink& link, std::int32_t baud);
 void ChangeBaudRate(RadioLink& link, std::int32_t baud);
-std::uint8_t BaudToDeviceCode(std::int32_t baud);
 bool ProbeInterfaceBox(RadioLink& link);
 
-// Time-outs.
+// Time-outs, in milliseconds.
 bool CreateLinkTimeout(RadioLink& link, std::int32_t milliseconds);
 void ArmLinkTimeout(RadioLink& link);
 void DisarmLinkTimeout(RadioLink& link);
@@ -75,6 +71,11 @@ void ReleaseLinkTimeout(RadioLink& link);
 // component's trigger (port path).
 void OnLinkCommTimer(RadioLink& link);
 void OnLinkTriggerTimer(RadioLink& link);
+
+// A fixed wait of the program's milliseconds that keeps the window alive. It lasts whole ticks, as
+// the port component counts them, and ends early when the program quits or the link is stopped:
+// after Stop nothing is left to wait for.
+void PauseLink(RadioLink& link, std::int32_t milliseconds);
 
 // Sending.
 int SendPacket(RadioLink& link, const LinkPacket& packet);
@@ -88,12 +89,17 @@ int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t comman
 // arrive meanwhile are dropped.
 bool LineHeldAfterSend(RadioLink& link, std::int32_t milliseconds);
 
-// Receiving. The packets are meaningful only when GetLinkStatus then gives 1.
-LinkPacket ReceiveReply(RadioLink& link, const LinkPacket& expectedCode, int expectedLength,
-                        const LinkPacket& alternateCode, int alternateLength, bool& alternate);
-LinkPacket ReceiveAnyPacket(RadioLink& link);
-int ReceiveTransferReply(RadioLink& link, LinkPacket& packet);
-int GetLinkStatus(const RadioLink& link);
+// Receiving. Each wait gives the status the link is in when it ends, with the frame that ended it
+// (a frame may end a wait that Stop or the time-out ended in the same turn: the status then says
+// so). On an unknown framing nothing is received: Ended at once.
+LinkReply ReceiveReply(RadioLink& link, const LinkPacket& expectedCode, int expectedLength,
+                       const LinkPacket& alternateCode, int alternateLength);
+LinkReply ReceiveAnyPacket(RadioLink& link);
+// The same wait as ReceiveAnyPacket, but Completed whenever a frame ended it: the transfer goes by
+// the frame it received, not by a Stop that came with it.
+LinkReply ReceiveTransferReply(RadioLink& link);
+// The status the link is in now: what a wait ending now would give.
+LinkStatus GetLinkStatus(const RadioLink& link);
 
 // Open-failure texts.
 inline constexpr const char* kPortUnavailableMessage = "The chosen COM port is in use or not available";

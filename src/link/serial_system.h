@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link/port_open_result.h"
+
 namespace aurex {
 
 // Every operating-system call that touches a serial device goes through this interface. The POSIX
@@ -13,11 +15,9 @@ namespace aurex {
 using SerialHandle = std::intptr_t;
 inline constexpr SerialHandle kNoSerialHandle = -1;
 
-enum class SerialOpenFailure : std::uint8_t { None, NotPresent, InUse, PermissionDenied, Other };
-
 struct SerialOpenResult {
     SerialHandle handle = kNoSerialHandle;
-    SerialOpenFailure failure = SerialOpenFailure::None;
+    PortOpenResult outcome = PortOpenResult::Opened;
     std::string message; // the system's own words when the open failed
 };
 
@@ -80,7 +80,7 @@ public:
     // Opens for reading and writing, exclusively; the handle does not block.
     virtual SerialOpenResult Open(const std::string& devicePath) = 0;
     // Opens and closes at once: None when the device could be opened now.
-    virtual SerialOpenFailure Probe(const std::string& devicePath) = 0;
+    virtual PortOpenResult Probe(const std::string& devicePath) = 0;
     // Claims a handle that someone else opened (the port component) for this program alone.
     virtual SerialResult ClaimExclusive(SerialHandle handle) = 0;
     virtual void Close(SerialHandle handle) = 0;

@@ -26,21 +26,21 @@ namespace {
 
 std::string SystemText(int error) { return std::strerror(error); }
 
-SerialOpenFailure FailureFromErrno(int error)
+PortOpenResult FailureFromErrno(int error)
 {
     switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return SerialOpenFailure::NotPresent;
+        return PortOpenResult::NotPresent;
     case EBUSY:
     case EWOULDBLOCK:
-        return SerialOpenFailure::InUse;
+        return PortOpenResult::InUse;
     case EACCES:
     case EPERM:
-        return SerialOpenFailure::PermissionDenied;
+        return PortOpenResult::PermissionDenied;
     default:
-        return SerialOpenFailure::Other;
+        return PortOpenResult::Failed;
     }
 }
 
@@ -67,14 +67,14 @@ public:
     {
         SerialOpenResult result;
         if (devicePath.empty()) {
-            result.failure = SerialOpenFailure::NotPresent;
+            result.outcome = PortOpenResult::NotPresent;
             result.message = "no device for this port";
             return result;
         }
         const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             const int error = errno;
-            result.failure = FailureFromErrno(error);
+            result.outcome = FailureFromErrno(error);
             result.message = SystemText(error);
             return result;
         }
@@ -82,7 +82,7 @@ public:
         if (::tcgetattr(fd, &t) != 0) {
             const int error = errno;
             ::close(fd);
-            result.failure = SerialOpenFailure::Other;
+            result.outcome = PortOpenResult::Failed;
             result.message = devicePath + " is not a serial device (" + SystemText(error) + ")";
             return result;
         }
@@ -91,7 +91,7 @@ public:
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             ::close(fd);
-            result.failure = error == EWOULDBLOCK ? SerialOpenFailure::InUse : FailureFromErrno(error);
+            result.outcome = error == EWOULDBLOCK ? PortOpenResult::InUse : FailureFromErrno(error);
             result.message = SystemText(error);
             return result;
         }
@@ -101,14 +101,14 @@ public:
         return result;
     }
 
-    SerialOpenFailure Probe(const std::string& devicePath) override
+    PortOpenResult Probe(const std::string& devicePath) override
     {
         SerialOpenResult opened = Open(devicePath);
-        if (opened.failure != SerialOpenFailure::None) {
-            return opened.failure;
+        if (opened.outcome != PortOpenResult::Opened) {
+            return opened.outcome;
         }
         Close(opened.handle);
-        return SerialOpenFailure::None;
+        return PortOpenResult::Opened;
     }
 
     SerialResult ClaimExclusive(SerialHandle handle) override

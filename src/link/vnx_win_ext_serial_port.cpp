@@ -255,8 +255,8 @@ bool VNXWinExtSerialPort::Open()
     devicePath_ = ResolvePortName(portName_);
     lastRefusal_.clear();
     SerialOpenResult opened = system_.Open(devicePath_);
-    openFailure_ = opened.failure;
-    if (opened.failure != SerialOpenFailure::None) {
+    openResult_ = opened.outcome;
+    if (opened.outcome != PortOpenResult::Opened) {
         lastRefusal_ = opened.message;
         return false;
     }

@@ -102,8 +102,8 @@ public:
     int Read(std::uint8_t* buffer, int count) override;
     int Write(const std::uint8_t* data, int count) override;
 
-    // Why the last Open failed (None after a success).
-    SerialOpenFailure OpenFailure() const { return openFailure_; }
+    // How the last Open ended.
+    PortOpenResult OpenResult() const { return openResult_; }
     // The device path the last Open tried.
     const std::string& DevicePath() const { return devicePath_; }
     // The last setting the device would not take, with the system's reason; empty when none.
@@ -125,7 +125,7 @@ private:
     SerialHandle handle_ = kNoSerialHandle;
     SerialConfig config_;
     SerialTimeouts timeouts_;
-    SerialOpenFailure openFailure_ = SerialOpenFailure::None;
+    PortOpenResult openResult_ = PortOpenResult::Opened;
     std::string devicePath_;
     std::string lastRefusal_;
     bool kernelToggle_ = false; // flow code 3 carried by the driver's half-duplex mode

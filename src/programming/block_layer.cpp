@@ -47,7 +47,7 @@ void BlockWriter::AppendWord(std::uint16_t word)
 {
     FlushStep();
     // A full block that could not be sent takes nothing more: the block holds 130 bytes.
-    if (status_ != kProgrammingSuccess || BlockFull()) {
+    if (status_ != ProgrammingStatus::Success || BlockFull()) {
         return;
     }
     Store(word);
@@ -55,7 +55,7 @@ void BlockWriter::AppendWord(std::uint16_t word)
 
 void BlockWriter::PadBlock()
 {
-    while (status_ == kProgrammingSuccess && !BlockFull()) {
+    while (status_ == ProgrammingStatus::Success && !BlockFull()) {
         Store(rules_.filler);
     }
 }
@@ -65,7 +65,7 @@ void BlockWriter::FinalFlush()
     PadBlock();
     FlushStep();
     // The block just sent opened a pair: a block of filler words completes it.
-    if (status_ == kProgrammingSuccess && secondOfPair_) {
+    if (status_ == ProgrammingStatus::Success && secondOfPair_) {
         PadBlock();
         FlushStep();
     }
@@ -77,29 +77,29 @@ bool BlockWriter::ExchangePairChecksum(bool& matches)
     const LinkPacket negativeCode = MessagePacket(msg::kNegative);
     const int checksumLength = MessageLength(msg::kPairChecksum);
     const int negativeLength = MessageLength(msg::kNegative);
-    bool negative = false;
-    LinkPacket reply = link_.ReceiveReply(checksumCode, checksumLength, negativeCode, negativeLength, negative);
-    if (rules_.flash && link_.UsesPortComponent()) {
-        // The half-duplex line may lose the block: the radio asks for it again with 02 0A.
-        while (negative && link_.IsActive()) {
+    LinkReply reply = link_.ReceiveReply(checksumCode, checksumLength, negativeCode, negativeLength);
+    if (rules_.flash && link_.Capabilities().repeatsRefusedRequests) {
+        // The line may lose the block: the radio asks for it again with 02 0A.
+        while (reply.alternate && link_.IsActive()) {
             link_.Send(block_);
-            reply = link_.ReceiveReply(checksumCode, checksumLength, negativeCode, negativeLength, negative);
+            reply = link_.ReceiveReply(checksumCode, checksumLength, negativeCode, negativeLength);
         }
     }
-    status_ = link_.Status();
-    if (status_ != kProgrammingSuccess) {
+    status_ = ProgrammingStatusOf(reply.status);
+    if (status_ != ProgrammingStatus::Success) {
         return false;
     }
     // A 02 0A carries no checksum: the radio has not confirmed the pair, so it counts as differing.
-    const auto radioSum = static_cast<std::uint16_t>(reply.data[2] << 8 | reply.data[3]);
-    matches = !negative && reply.length >= checksumLength && radioSum == pairChecksum_;
+    const LinkPacket& answer = reply.packet;
+    const auto radioSum = static_cast<std::uint16_t>(answer.data[2] << 8 | answer.data[3]);
+    matches = !reply.alternate && answer.length >= checksumLength && radioSum == pairChecksum_;
     link_.Send(MessagePacket(matches ? msg::kChecksumMatches : msg::kChecksumDiffers));
     return true;
 }
 
 void BlockWriter::FlushStep()
 {
-    if (status_ != kProgrammingSuccess || !BlockFull()) {
+    if (status_ != ProgrammingStatus::Success || !BlockFull()) {
         return;
     }
     link_.Send(block_);
@@ -116,19 +116,18 @@ void BlockWriter::FlushStep()
     const int negativeLength = MessageLength(msg::kNegative) + (rules_.flash ? 4 : 0);
     int resends = 0;
     for (;;) {
-        bool negative = false;
-        const LinkPacket reply = link_.ReceiveReply(readyCode, readyLength, negativeCode, negativeLength, negative);
-        status_ = link_.Status();
-        if (status_ != kProgrammingSuccess) {
+        const LinkReply reply = link_.ReceiveReply(readyCode, readyLength, negativeCode, negativeLength);
+        status_ = ProgrammingStatusOf(reply.status);
+        if (status_ != ProgrammingStatus::Success) {
             return;
         }
         // A first block's 02 0A is taken as ready; the DSP loader's answers all are.
         if (!secondOfPair_ || !rules_.flash) {
             break;
         }
-        if (negative) {
-            showStatus_(VerifyFailureText(&reply.data[2]));
-            status_ = kProgrammingVerifyFailed;
+        if (reply.alternate) {
+            showStatus_(VerifyFailureText(&reply.packet.data[2]));
+            status_ = ProgrammingStatus::VerifyFailed;
             return;
         }
         if (matches) {
@@ -136,7 +135,7 @@ void BlockWriter::FlushStep()
         }
         link_.Send(block_);
         if (++resends == kMaxBlockResends) {
-            status_ = kProgrammingTimedOut;
+            status_ = ProgrammingStatus::TimedOut;
             return;
         }
     }
@@ -153,13 +152,13 @@ void BlockWriter::FlushStep()
 void BlockWriter::WriteRecords(SRecordImageReader& reader, int recordProgress,
                                const std::function<void(const std::string&)>& unreadable)
 {
-    while (status_ == kProgrammingSuccess) {
+    while (status_ == ProgrammingStatus::Success) {
         const SRecordImageReader::Result next = reader.Next();
         if (next == SRecordImageReader::Result::End) {
             return;
         }
         if (next == SRecordImageReader::Result::Error) {
-            status_ = kProgrammingImageError;
+            status_ = ProgrammingStatus::ImageError;
             unreadable(reader.ErrorMessage());
             return;
         }
@@ -167,23 +166,23 @@ void BlockWriter::WriteRecords(SRecordImageReader& reader, int recordProgress,
         progress_ += recordProgress < 0 ? record.progressWeight : recordProgress;
         for (const std::uint16_t word : record.Words()) {
             AppendWord(word);
-            if (status_ != kProgrammingSuccess) {
+            if (status_ != ProgrammingStatus::Success) {
                 return;
             }
         }
     }
 }
 
-int BlockWriter::EndImage(const std::function<void()>& afterEnd)
+ProgrammingStatus BlockWriter::EndImage(const std::function<void()>& afterEnd)
 {
-    if (status_ == kProgrammingSuccess) {
+    if (status_ == ProgrammingStatus::Success) {
         FinalFlush();
         link_.Send(MessagePacket(msg::kImageEnd));
         if (afterEnd) {
             afterEnd();
         }
     }
-    return status_ == kProgrammingSuccess ? link_.Status() : status_;
+    return status_ == ProgrammingStatus::Success ? ProgrammingStatusOf(link_.CurrentStatus()) : status_;
 }
 
 } // namespace aurex

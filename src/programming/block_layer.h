@@ -7,6 +7,7 @@
 
 #include "link/link_packet.h"
 #include "programming/programming_link.h"
+#include "programming/programming_status.h"
 #include "programming/srecord_reader.h"
 
 namespace aurex {
@@ -15,9 +16,10 @@ namespace aurex {
 struct BlockRules
 {
     std::uint16_t filler; // pads the last blocks of an image
-    // Flash: a 02 0A to the checksum wait is answered by sending the block again (half-duplex
-    // line only), a checksum mismatch by up to four resends, and a 02 0A with an address to the
-    // second block of a pair is a verify failure. DSP: every answer is taken as it comes.
+    // Flash: a 02 0A to the checksum wait is answered by sending the block again (on a line that
+    // repeats refused requests), a checksum mismatch by up to four resends, and a 02 0A with an
+    // address to the second block of a pair is a verify failure. DSP: every answer is taken as it
+    // comes.
     bool flash;
 };
 
@@ -45,23 +47,23 @@ class BlockWriter
 
     // A new image: pair checksum 0, the next block is the first of its pair, the block empty.
     void StartImage();
-    // Sends the block first when it is full; adds nothing once the status has left 1.
+    // Sends the block first when it is full; adds nothing once the status has left Success.
     void AppendWord(std::uint16_t word);
     // Pads with the filler word and sends, ending on a completed pair.
     void FinalFlush();
 
     // Streams the words of every record into blocks until the image ends or something fails.
     // A record that cannot be read is never guessed at: the status becomes
-    // kProgrammingImageError and `unreadable` gets the reader's message. Each record adds
+    // ProgrammingStatus::ImageError and `unreadable` gets the reader's message. Each record adds
     // `recordProgress`, or its own weight when that is negative.
     void WriteRecords(SRecordImageReader& reader, int recordProgress,
                       const std::function<void(const std::string&)>& unreadable);
     // After WriteRecords: sends the last pair and 02 0B (end of image), then runs `afterEnd`;
     // the download's status, the first failure of the writer or the link.
-    int EndImage(const std::function<void()>& afterEnd = {});
+    ProgrammingStatus EndImage(const std::function<void()>& afterEnd = {});
 
-    int Status() const { return status_; }
-    void SetStatus(int status) { status_ = status; }
+    ProgrammingStatus Status() const { return status_; }
+    void SetStatus(ProgrammingStatus status) { status_ = status; }
 
     int Progress() const { return progress_; }
     void ResetProgress() { progress_ = 0; }
@@ -84,7 +86,7 @@ class BlockWriter
     BlockRules rules_;
     const StatusCallback& showStatus_;
     ProgressDisplay& progressDisplay_;
-    int status_ = 1;
+    ProgrammingStatus status_ = ProgrammingStatus::Success;
     int progress_ = 0;
     bool secondOfPair_ = false;
     std::uint16_t pairChecksum_ = 0;

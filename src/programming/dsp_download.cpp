@@ -48,28 +48,27 @@ class DspDownload
     {
     }
 
-    int SendLoader(std::istream& loader);
-    int SendPages(DspPageFiles& pages);
+    ProgrammingStatus SendLoader(std::istream& loader);
+    ProgrammingStatus SendPages(DspPageFiles& pages);
 
   private:
-    void ShowFailure(int status)
+    void ShowFailure(ProgrammingStatus status)
     {
-        if (status == kProgrammingCommProblem) {
+        if (status == ProgrammingStatus::CommProblem) {
             showStatus_(kDspCommProblemText);
-        } else if (status == kProgrammingTimedOut) {
+        } else if (status == ProgrammingStatus::TimedOut) {
             showStatus_(kDspTimedOutText);
         }
     }
     // Sends a request and waits once for its reply or 02 0A; the link's status.
-    int Handshake(int requestId, int replyId)
+    ProgrammingStatus Handshake(int requestId, int replyId)
     {
         link_.Send(MessagePacket(requestId));
-        bool negative = false;
-        link_.ReceiveReply(MessagePacket(replyId), MessageLength(replyId), MessagePacket(msg::kNegative),
-                           MessageLength(msg::kNegative), negative);
-        return link_.Status();
+        const LinkReply reply = link_.ReceiveReply(MessagePacket(replyId), MessageLength(replyId),
+                                                   MessagePacket(msg::kNegative), MessageLength(msg::kNegative));
+        return ProgrammingStatusOf(reply.status);
     }
-    int DownloadDspPage(std::istream& page, int number, int count);
+    ProgrammingStatus DownloadDspPage(std::istream& page, int number, int count);
 
     ProgrammingLink& link_;
     const StatusCallback& showStatus_;
@@ -77,18 +76,18 @@ class DspDownload
     BlockWriter writer_;
 };
 
-int DspDownload::SendLoader(std::istream& loader)
+ProgrammingStatus DspDownload::SendLoader(std::istream& loader)
 {
     progress_.SetRange(0, ClampToInt(StreamSize(loader) / 4 + kBlockProgress));
     progress_.SetPosition(0);
     writer_.ResetProgress();
 
-    int status = Handshake(msg::kImageStart, msg::kReady);
-    if (status != kProgrammingSuccess) {
+    ProgrammingStatus status = Handshake(msg::kImageStart, msg::kReady);
+    if (status != ProgrammingStatus::Success) {
         ShowFailure(status);
         return status;
     }
-    writer_.SetStatus(kProgrammingSuccess);
+    writer_.SetStatus(ProgrammingStatus::Success);
     writer_.StartImage();
     showStatus_("Downloading Loader code...");
 
@@ -101,7 +100,7 @@ int DspDownload::SendLoader(std::istream& loader)
     return status;
 }
 
-int DspDownload::DownloadDspPage(std::istream& page, int number, int count)
+ProgrammingStatus DspDownload::DownloadDspPage(std::istream& page, int number, int count)
 {
     progress_.SetRange(0, ClampToInt(StreamSize(page) / 2 + kPageExtraProgress));
     progress_.SetPosition(0);
@@ -110,15 +109,15 @@ int DspDownload::DownloadDspPage(std::istream& page, int number, int count)
                 " from input DSP file ...");
 
     const auto buffer = std::make_unique<char[]>(kCopyBufferBytes);
-    while (writer_.Status() == kProgrammingSuccess) {
+    while (writer_.Status() == ProgrammingStatus::Success) {
         page.read(buffer.get(), static_cast<std::streamsize>(kCopyBufferBytes));
         const auto got = static_cast<std::size_t>(page.gcount());
         if (page.bad()) {
-            writer_.SetStatus(kProgrammingImageError);
+            writer_.SetStatus(ProgrammingStatus::ImageError);
             showStatus_("The DSP page file " + std::to_string(number) + " could not be read.");
             break;
         }
-        for (std::size_t i = 0; i + 1 < got && writer_.Status() == kProgrammingSuccess; i += 2) {
+        for (std::size_t i = 0; i + 1 < got && writer_.Status() == ProgrammingStatus::Success; i += 2) {
             writer_.AppendWord(static_cast<std::uint16_t>(static_cast<unsigned char>(buffer[i]) |
                                                           static_cast<unsigned char>(buffer[i + 1]) << 8));
         }
@@ -130,11 +129,11 @@ int DspDownload::DownloadDspPage(std::istream& page, int number, int count)
     return writer_.Status();
 }
 
-int DspDownload::SendPages(DspPageFiles& pages)
+ProgrammingStatus DspDownload::SendPages(DspPageFiles& pages)
 {
     showStatus_("Preparing to download ...");
-    int status = Handshake(msg::kDspStart, msg::kReady);
-    if (status != kProgrammingSuccess) {
+    ProgrammingStatus status = Handshake(msg::kDspStart, msg::kReady);
+    if (status != ProgrammingStatus::Success) {
         ShowFailure(status);
         return status;
     }
@@ -150,16 +149,16 @@ int DspDownload::SendPages(DspPageFiles& pages)
         std::ifstream page(pages.PagePath(slot), std::ios::binary);
         if (!page) {
             showStatus_("The DSP page file " + std::to_string(number) + " could not be opened.");
-            return kProgrammingImageError;
+            return ProgrammingStatus::ImageError;
         }
         status = DownloadDspPage(page, number, pages.UsedCount());
-        if (status != kProgrammingSuccess) {
+        if (status != ProgrammingStatus::Success) {
             // Nothing more goes to the radio once a page has failed, not even its end.
             ShowFailure(status);
             return status;
         }
         status = Handshake(msg::kPageEnd, msg::kPageAccepted);
-        if (status != kProgrammingSuccess) {
+        if (status != ProgrammingStatus::Success) {
             ShowFailure(status);
             return status;
         }
@@ -168,7 +167,7 @@ int DspDownload::SendPages(DspPageFiles& pages)
     link_.Send(MessagePacket(msg::kImageEnd));
     pages.Remove();
     showStatus_("Download finished");
-    return kProgrammingSuccess;
+    return ProgrammingStatus::Success;
 }
 
 } // namespace
@@ -282,29 +281,29 @@ void DspPageFiles::Remove()
     usedCount_ = 0;
 }
 
-int DownloadDsp(ProgrammingLink& link, std::istream& loader, std::istream& dspObject,
-                [[maybe_unused]] std::uint8_t radioTypeCode, const StatusCallback& showStatus,
-                const std::filesystem::path& pageFolderParent, ProgressDisplay& progress)
+ProgrammingStatus DownloadDsp(ProgrammingLink& link, std::istream& loader, std::istream& dspObject,
+                              [[maybe_unused]] std::uint8_t radioTypeCode, const StatusCallback& showStatus,
+                              const std::filesystem::path& pageFolderParent, ProgressDisplay& progress)
 {
     std::vector<DspSection> sections;
     const DspObjectCheck check = ReadDspSections(dspObject, sections);
     if (!check.Ok()) {
         showStatus("The DSP file cannot be downloaded: " + check.Message() + ".");
-        return kProgrammingImageError;
+        return ProgrammingStatus::ImageError;
     }
     DspPageFiles pages;
     std::string error;
     if (!pages.Create(pageFolderParent, error) || !pages.Place(dspObject, sections, error)) {
         showStatus("The DSP page files cannot be prepared: " + error + ".");
-        return kProgrammingImageError;
+        return ProgrammingStatus::ImageError;
     }
 
     if (!link.CreateTimeout(15000)) {
-        return kProgrammingCommProblem;
+        return ProgrammingStatus::CommProblem;
     }
     DspDownload download(link, showStatus, progress);
-    int status = download.SendLoader(loader);
-    if (status == kProgrammingSuccess) {
+    ProgrammingStatus status = download.SendLoader(loader);
+    if (status == ProgrammingStatus::Success) {
         status = download.SendPages(pages);
     }
     link.ReleaseTimeout();

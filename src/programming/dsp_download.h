@@ -10,6 +10,7 @@
 
 #include "programming/dsp_object.h"
 #include "programming/programming_link.h"
+#include "programming/programming_status.h"
 
 namespace aurex {
 
@@ -51,10 +52,10 @@ class DspPageFiles
 // the DSP object file out as page images and streams each used page with the block handshake
 // (filler 0x2020, no resends). The object file is checked and the pages are laid out before
 // anything is sent. pageFolderParent is where the page folder is made (empty: the system's
-// temporary folder). Returns 1 when done, else 2, 3 (the object file or page files cannot be
-// used) or 4, having shown its own status text.
-int DownloadDsp(ProgrammingLink& link, std::istream& loader, std::istream& dspObject, std::uint8_t radioTypeCode,
-                const StatusCallback& showStatus, const std::filesystem::path& pageFolderParent,
-                ProgressDisplay& progress);
+// temporary folder). Returns Success when done, else CommProblem, ImageError (the object file or
+// page files cannot be used) or TimedOut, having shown its own status text.
+ProgrammingStatus DownloadDsp(ProgrammingLink& link, std::istream& loader, std::istream& dspObject,
+                              std::uint8_t radioTypeCode, const StatusCallback& showStatus,
+                              const std::filesystem::path& pageFolderParent, ProgressDisplay& progress);
 
 } // namespace aurex

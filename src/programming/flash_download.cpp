@@ -31,14 +31,14 @@ class FlashDownload
     {
     }
 
-    int DownloadImage(std::istream& image, ImageRole role);
+    ProgrammingStatus DownloadImage(std::istream& image, ImageRole role);
 
   private:
-    void ShowFailure(int status)
+    void ShowFailure(ProgrammingStatus status)
     {
-        if (status == kProgrammingCommProblem) {
+        if (status == ProgrammingStatus::CommProblem) {
             showStatus_(kCodeCommProblemText);
-        } else if (status == kProgrammingTimedOut) {
+        } else if (status == ProgrammingStatus::TimedOut) {
             showStatus_(kCodeTimedOutText);
         }
     }
@@ -54,7 +54,7 @@ class FlashDownload
     BlockWriter writer_;
 };
 
-int FlashDownload::DownloadImage(std::istream& image, ImageRole role)
+ProgrammingStatus FlashDownload::DownloadImage(std::istream& image, ImageRole role)
 {
     progress_.SetRange(0, ProgressMaximum(StreamSize(image), kBlockProgress));
     progress_.SetPosition(0);
@@ -63,24 +63,24 @@ int FlashDownload::DownloadImage(std::istream& image, ImageRole role)
     const LinkPacket start = MessagePacket(msg::kImageStart);
     const LinkPacket readyCode = MessagePacket(msg::kReady);
     const LinkPacket negativeCode = MessagePacket(msg::kNegative);
-    bool negative = false;
     link_.Send(start);
-    link_.ReceiveReply(readyCode, MessageLength(msg::kReady), negativeCode, MessageLength(msg::kNegative), negative);
-    if (link_.UsesPortComponent()) {
+    LinkReply reply =
+        link_.ReceiveReply(readyCode, MessageLength(msg::kReady), negativeCode, MessageLength(msg::kNegative));
+    if (link_.Capabilities().repeatsRefusedRequests) {
         // Not ready yet: ask again for as long as the radio says so and nobody stopped us.
-        while (negative && link_.IsActive()) {
+        while (reply.alternate && link_.IsActive()) {
             link_.Send(start);
-            link_.ReceiveReply(readyCode, MessageLength(msg::kReady), negativeCode, MessageLength(msg::kNegative),
-                               negative);
+            reply = link_.ReceiveReply(readyCode, MessageLength(msg::kReady), negativeCode,
+                                       MessageLength(msg::kNegative));
         }
     }
-    int status = link_.Status();
-    if (status != kProgrammingSuccess) {
+    ProgrammingStatus status = ProgrammingStatusOf(reply.status);
+    if (status != ProgrammingStatus::Success) {
         ShowFailure(status);
         return status;
     }
 
-    writer_.SetStatus(kProgrammingSuccess);
+    writer_.SetStatus(ProgrammingStatus::Success);
     writer_.StartImage();
     showStatus_(std::string("Downloading ") + ImageName(role) + " code ...");
 
@@ -103,36 +103,37 @@ int FlashDownload::DownloadImage(std::istream& image, ImageRole role)
 EraseWait EraseWaitFor(std::uint8_t radioTypeCode, bool boot)
 {
     if (radioTypeCode == 1 || boot) {
-        return {nullptr, 18};
+        return {nullptr, 1000};
     }
     switch (radioTypeCode) {
     case 4:
-        return {"Erasing flash (40 seconds)...", 720};
+        return {"Erasing flash (40 seconds)...", 40000};
     case 0:
     case 8:
-        return {"Erasing flash (2 seconds)...", 36};
+        return {"Erasing flash (2 seconds)...", 2000};
     default:
-        return {"Erasing flash (80 seconds)...", 1440};
+        return {"Erasing flash (80 seconds)...", 80000};
     }
 }
 
-int DownloadCode(ProgrammingLink& link, std::istream& loader, std::istream& code, const StatusCallback& showStatus,
-                 std::uint8_t radioTypeCode, ProgressDisplay& progress, bool boot)
+ProgrammingStatus DownloadCode(ProgrammingLink& link, std::istream& loader, std::istream& code,
+                               const StatusCallback& showStatus, std::uint8_t radioTypeCode, ProgressDisplay& progress,
+                               bool boot)
 {
     showStatus("Preparing to download ...");
     if (!link.CreateTimeout(15000)) {
-        return kProgrammingCommProblem;
+        return ProgrammingStatus::CommProblem;
     }
     FlashDownload download(link, showStatus, progress, boot);
-    int status = download.DownloadImage(loader, ImageRole::Loader);
-    if (status == kProgrammingSuccess) {
+    ProgrammingStatus status = download.DownloadImage(loader, ImageRole::Loader);
+    if (status == ProgrammingStatus::Success) {
         const EraseWait erase = EraseWaitFor(radioTypeCode, boot);
         if (erase.text != nullptr) {
             showStatus(erase.text);
         }
-        link.PauseTicks(erase.ticks);
+        link.Pause(erase.milliseconds);
         status = download.DownloadImage(code, ImageRole::Code);
-        if (status == kProgrammingSuccess) {
+        if (status == ProgrammingStatus::Success) {
             showStatus("Download finished.");
         }
     }

@@ -4,7 +4,9 @@
 #include <functional>
 #include <string>
 
+#include "link/link_capabilities.h"
 #include "link/link_packet.h"
+#include "link/link_reply.h"
 
 namespace aurex {
 
@@ -22,21 +24,22 @@ class ProgrammingLink
 
     virtual void Send(const LinkPacket& packet) = 0;
     // Waits for the expected or the alternate reply (lengths count the code, as MessageLength
-    // gives them). The packet means something only when Status() then gives 1.
-    virtual LinkPacket ReceiveReply(const LinkPacket& expectedCode, int expectedLength,
-                                    const LinkPacket& alternateCode, int alternateLength, bool& alternate) = 0;
+    // gives them). The packet means something only when the status is Completed.
+    virtual LinkReply ReceiveReply(const LinkPacket& expectedCode, int expectedLength,
+                                   const LinkPacket& alternateCode, int alternateLength) = 0;
     // The next frame with a right checksum, whatever its code.
-    virtual LinkPacket ReceiveAnyPacket() = 0;
-    // Outcome of the last wait: 1 the reply came, 2 or 4 it did not.
-    virtual int Status() const = 0;
+    virtual LinkReply ReceiveAnyPacket() = 0;
+    // The status the link is in now, after the sends that follow the last wait.
+    virtual LinkStatus CurrentStatus() const = 0;
 
-    virtual bool UsesPortComponent() const = 0;
+    // What the line under the link offers (how refusals and quiet lines are to be taken).
+    virtual LinkCapabilities Capabilities() const = 0;
     virtual bool IsActive() const = 0;
     // Tells the radio the new rate, then changes this end.
     virtual void ChangeBaudRate(std::int32_t baud) = 0;
-    // A fixed wait in ticks of 1/18.2 s that keeps the window alive. It ends early when the
+    // A fixed wait of the given milliseconds that keeps the window alive. It ends early when the
     // program quits or the link is stopped: after Stop nothing is left to wait for.
-    virtual void PauseTicks(std::int32_t ticks) = 0;
+    virtual void Pause(std::int32_t milliseconds) = 0;
 };
 
 // Shows a status text in the main window (its ShowStatus, with the window bound).

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "programming/programming_messages.h"
-#include "programming/programming_status.h"
 
 namespace aurex {
 
@@ -16,12 +15,13 @@ bool IsCode(const LinkPacket& packet, std::uint8_t classByte, std::uint8_t comma
     return packet.HasCode() && packet.ClassByte() == classByte && packet.CommandByte() == commandByte;
 }
 
+// The frame that ended the wait decides, not a Stop that came in the same turn.
 std::optional<LinkPacket> Receive(ProgrammingLink& link) {
-    LinkPacket packet = link.ReceiveAnyPacket();
-    if (link.Status() != kProgrammingSuccess) {
+    const LinkReply reply = link.ReceiveAnyPacket();
+    if (!reply.packet.HasCode()) {
         return std::nullopt;
     }
-    return packet;
+    return reply.packet;
 }
 
 }  // namespace

@@ -25,31 +25,31 @@ class RadioLinkChannel final : public ProgrammingLink
     bool CreateTimeout(std::int32_t milliseconds) override { return CreateLinkTimeout(link_, milliseconds); }
     void ReleaseTimeout() override { ReleaseLinkTimeout(link_); }
     void Send(const LinkPacket& packet) override { SendPacket(link_, packet); }
-    LinkPacket ReceiveReply(const LinkPacket& expectedCode, int expectedLength, const LinkPacket& alternateCode,
-                            int alternateLength, bool& alternate) override
+    LinkReply ReceiveReply(const LinkPacket& expectedCode, int expectedLength, const LinkPacket& alternateCode,
+                           int alternateLength) override
     {
-        return aurex::ReceiveReply(link_, expectedCode, expectedLength, alternateCode, alternateLength, alternate);
+        return aurex::ReceiveReply(link_, expectedCode, expectedLength, alternateCode, alternateLength);
     }
-    LinkPacket ReceiveAnyPacket() override { return aurex::ReceiveAnyPacket(link_); }
-    int Status() const override { return GetLinkStatus(link_); }
-    bool UsesPortComponent() const override { return aurex::UsesPortComponent(link_); }
+    LinkReply ReceiveAnyPacket() override { return aurex::ReceiveAnyPacket(link_); }
+    LinkStatus CurrentStatus() const override { return GetLinkStatus(link_); }
+    LinkCapabilities Capabilities() const override { return LinkCapabilitiesOf(link_); }
     bool IsActive() const override { return IsLinkActive(link_); }
     void ChangeBaudRate(std::int32_t baud) override { aurex::ChangeBaudRate(link_, baud); }
-    // Runs the event loop for the ticks; ends early when the program quits or the link stops.
-    void PauseTicks(std::int32_t ticks) override;
+    void Pause(std::int32_t milliseconds) override { PauseLink(link_, milliseconds); }
 
   private:
     RadioLink& link_;
 };
 
-int ReadTargetVersionInfo(RadioLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info, bool sem);
-int ReadBootVersion(RadioLink& link, std::uint8_t radioTypeCode, std::array<std::uint8_t, 2>& version);
+ProgrammingStatus ReadTargetVersionInfo(RadioLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info, bool sem);
+ProgrammingStatus ReadBootVersion(RadioLink& link, std::uint8_t radioTypeCode, std::array<std::uint8_t, 2>& version);
 
-int DownloadCode(RadioLink& link, std::istream& loader, std::istream& code, const StatusCallback& showStatus,
-                 std::uint8_t radioTypeCode, ProgressDisplay& progress, bool boot);
+ProgrammingStatus DownloadCode(RadioLink& link, std::istream& loader, std::istream& code,
+                               const StatusCallback& showStatus, std::uint8_t radioTypeCode, ProgressDisplay& progress,
+                               bool boot);
 
-int DownloadDsp(RadioLink& link, std::istream& loader, std::istream& dspObject, std::uint8_t radioTypeCode,
-                const StatusCallback& showStatus, const std::filesystem::path& pageFolderParent,
-                ProgressDisplay& progress);
+ProgrammingStatus DownloadDsp(RadioLink& link, std::istream& loader, std::istream& dspObject,
+                              std::uint8_t radioTypeCode, const StatusCallback& showStatus,
+                              const std::filesystem::path& pageFolderParent, ProgressDisplay& progress);
 
 } // namespace aurex

@@ -29,26 +29,27 @@ bool HasSemVersion(std::uint8_t code, std::uint8_t controllerMajor)
 }
 
 // Sends the request and waits for its reply or 04 20. On an answer the reply's payload fills
-// the field (a declined request leaves it 0). Returns the link's status.
+// the field (a declined request leaves it 0). Returns the wait's status.
 template <std::size_t N>
-int Ask(ProgrammingLink& link, int requestId, std::array<std::uint8_t, N>& field, bool& declined)
+ProgrammingStatus Ask(ProgrammingLink& link, int requestId, std::array<std::uint8_t, N>& field, bool& declined)
 {
     const int replyId = requestId + 1;
     link.Send(MessagePacket(requestId));
-    const LinkPacket reply = link.ReceiveReply(MessagePacket(replyId), MessageLength(replyId),
-                                               MessagePacket(msg::kDeclined), MessageLength(msg::kDeclined), declined);
-    const int status = link.Status();
-    if (status == kProgrammingSuccess) {
+    const LinkReply reply = link.ReceiveReply(MessagePacket(replyId), MessageLength(replyId),
+                                              MessagePacket(msg::kDeclined), MessageLength(msg::kDeclined));
+    declined = reply.alternate;
+    const ProgrammingStatus status = ProgrammingStatusOf(reply.status);
+    if (status == ProgrammingStatus::Success) {
         field.fill(0);
         if (!declined) {
-            std::copy_n(reply.data.begin() + 2, N, field.begin());
+            std::copy_n(reply.packet.data.begin() + 2, N, field.begin());
         }
     }
     return status;
 }
 
 template <std::size_t N>
-int Ask(ProgrammingLink& link, int requestId, std::array<std::uint8_t, N>& field)
+ProgrammingStatus Ask(ProgrammingLink& link, int requestId, std::array<std::uint8_t, N>& field)
 {
     bool declined = false;
     return Ask(link, requestId, field, declined);
@@ -84,42 +85,44 @@ bool ShowsHardwareRevision(std::uint8_t radioTypeCode)
     return radioTypeCode == 1 || radioTypeCode == 5 || radioTypeCode == 7;
 }
 
-int ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info, bool sem)
+ProgrammingStatus ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info,
+                                        bool sem)
 {
     if (!link.CreateTimeout(kIdentificationTimeoutMs)) {
-        return kProgrammingCommProblem;
+        return ProgrammingStatus::CommProblem;
     }
-    int status = Ask(link, msg::kFileFormat, info.fileFormat);
-    if (status == kProgrammingSuccess) {
+    ProgrammingStatus status = Ask(link, msg::kFileFormat, info.fileFormat);
+    if (status == ProgrammingStatus::Success) {
         status = Ask(link, msg::kDspVersion, info.dspVersion);
     }
-    if (status == kProgrammingSuccess) {
+    if (status == ProgrammingStatus::Success) {
         status = Ask(link, msg::kControllerVersion, info.controllerVersion);
     }
-    if (status == kProgrammingSuccess) {
+    if (status == ProgrammingStatus::Success) {
         status = Ask(link, msg::kHardwareVersion, info.hardwareRevision);
     }
-    if (status == kProgrammingSuccess) {
+    if (status == ProgrammingStatus::Success) {
         status = Ask(link, msg::kIdentity, info.serialNumber);
     }
-    if (status == kProgrammingSuccess) {
+    if (status == ProgrammingStatus::Success) {
         status = Ask(link, msg::kBootVersion, info.bootLoadVersion);
-        if (status != kProgrammingSuccess && MayLackBootInfoInVersionQuery(radioTypeCode)) {
+        if (status != ProgrammingStatus::Success && MayLackBootInfoInVersionQuery(radioTypeCode)) {
             info.bootLoadVersion.fill(0);
-            status = kProgrammingNoBootInfo;
+            status = ProgrammingStatus::NoBootInfo;
         }
     }
-    if (status == kProgrammingSuccess || status == kProgrammingNoBootInfo) {
+    if (status == ProgrammingStatus::Success || status == ProgrammingStatus::NoBootInfo) {
         info.semVersion.fill(0);
         if (sem && HasSemVersion(radioTypeCode, info.controllerVersion[0])) {
             link.Send(MessagePacket(msg::kSemVersion));
-            const LinkPacket reply = link.ReceiveAnyPacket();
-            if (link.Status() == kProgrammingSuccess) {
+            const LinkReply reply = link.ReceiveAnyPacket();
+            if (ProgrammingStatusOf(reply.status) == ProgrammingStatus::Success) {
                 // Whatever the reply, only the payload it carries is taken.
-                const auto payload = static_cast<std::size_t>(std::clamp<std::int32_t>(reply.length - 2, 0, 2));
-                std::copy_n(reply.data.begin() + 2, payload, info.semVersion.begin());
+                const LinkPacket& answer = reply.packet;
+                const auto payload = static_cast<std::size_t>(std::clamp<std::int32_t>(answer.length - 2, 0, 2));
+                std::copy_n(answer.data.begin() + 2, payload, info.semVersion.begin());
             } else {
-                status = kProgrammingSemUnavailable;
+                status = ProgrammingStatus::SemUnavailable;
             }
         }
     }
@@ -127,27 +130,34 @@ int ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radioTypeCode, Tar
     return status;
 }
 
-int ReadBootVersion(ProgrammingLink& link, std::uint8_t radioTypeCode, std::array<std::uint8_t, 2>& version)
+ProgrammingStatus ReadBootVersion(ProgrammingLink& link, std::uint8_t radioTypeCode,
+                                  std::array<std::uint8_t, 2>& version)
 {
     if (!link.CreateTimeout(kIdentificationTimeoutMs)) {
-        return kProgrammingCommProblem;
+        return ProgrammingStatus::CommProblem;
     }
     std::array<std::uint8_t, 2> answer{};
     bool declined = false;
-    int status = Ask(link, msg::kBootVersion, answer, declined);
-    if (link.UsesPortComponent()) {
+    ProgrammingStatus status = Ask(link, msg::kBootVersion, answer, declined);
+    if (link.Capabilities().repeatsRefusedRequests) {
         while (declined && link.IsActive()) {
             status = Ask(link, msg::kBootVersion, answer, declined);
         }
     }
-    if (status == kProgrammingSuccess) {
+    if (status == ProgrammingStatus::Success) {
         version = answer;
     } else if (MayLackBootInfo(radioTypeCode)) {
         version.fill(0);
-        status = kProgrammingNoBootInfo;
+        status = ProgrammingStatus::NoBootInfo;
     }
     link.ReleaseTimeout();
     return status;
+}
+
+bool VersionInfoRead(ProgrammingStatus status)
+{
+    return status == ProgrammingStatus::Success || status == ProgrammingStatus::NoBootInfo ||
+           status == ProgrammingStatus::SemUnavailable;
 }
 
 VersionLabelTexts VersionLabelTextsFor(const TargetVersionInfo& info, std::uint8_t radioTypeCode)
@@ -170,10 +180,11 @@ VersionLabelTexts VersionLabelTextsFor(const TargetVersionInfo& info, std::uint8
     return texts;
 }
 
-BootVersionComparison CompareBootVersion(int status, const std::array<std::uint8_t, 2>& radioVersion,
+BootVersionComparison CompareBootVersion(ProgrammingStatus status,
+                                         const std::array<std::uint8_t, 2>& radioVersion,
                                          const CarriedBootVersions& carried)
 {
-    if (status != kProgrammingSuccess) {
+    if (status != ProgrammingStatus::Success) {
         return {BootVersionOutcome::CommunicationError, false};
     }
     const std::uint32_t major = radioVersion[0];

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "programming/programming_link.h"
+#include "programming/programming_status.h"
 
 namespace aurex {
 
@@ -27,16 +28,22 @@ static_assert(sizeof(TargetVersionInfo) == 23);
 bool ShowsHardwareRevision(std::uint8_t radioTypeCode);
 
 // Asks the radio its seven version fields (the SEM version only when sem is set and the
-// platform and controller have one). Returns 1, 5 (no boot information: those bytes are 0),
-// 8 (no SEM version) or the failed wait's 2 or 4. A declined request (04 20) counts as an
-// answer and leaves its field 0.
-int ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info, bool sem);
+// platform and controller have one). Returns Success, NoBootInfo (those bytes are 0),
+// SemUnavailable or the failed wait's CommProblem or TimedOut. A declined request (04 20) counts
+// as an answer and leaves its field 0.
+ProgrammingStatus ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info,
+                                        bool sem);
 
-// Asks the radio its boot load version (series, release). On the half-duplex line a declined
-// request is repeated while the link is active. Returns 1 with the two bytes filled, 5 with
-// them zeroed on the platforms that may lack the information, else the link's status with
-// the bytes untouched.
-int ReadBootVersion(ProgrammingLink& link, std::uint8_t radioTypeCode, std::array<std::uint8_t, 2>& version);
+// Asks the radio its boot load version (series, release). On a line that repeats refused
+// requests a declined one is asked again while the link is active. Returns Success with the two
+// bytes filled, NoBootInfo with them zeroed on the platforms that may lack the information, else
+// the failed wait's status with the bytes untouched.
+ProgrammingStatus ReadBootVersion(ProgrammingLink& link, std::uint8_t radioTypeCode,
+                                  std::array<std::uint8_t, 2>& version);
+
+// ReadTargetVersionInfo told enough to fill the version labels: Success, NoBootInfo or
+// SemUnavailable.
+bool VersionInfoRead(ProgrammingStatus status);
 
 // Texts of the version group's labels.
 struct VersionLabelTexts
@@ -72,7 +79,8 @@ struct CarriedBootVersions
     std::uint32_t secondMinor = 0;
 };
 // status is what ReadBootVersion returned for radioVersion.
-BootVersionComparison CompareBootVersion(int status, const std::array<std::uint8_t, 2>& radioVersion,
+BootVersionComparison CompareBootVersion(ProgrammingStatus status,
+                                         const std::array<std::uint8_t, 2>& radioVersion,
                                          const CarriedBootVersions& carried);
 
 inline constexpr const char* kBootCommErrorText = "Communication error while trying to retrieve boot version.";

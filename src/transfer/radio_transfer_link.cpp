@@ -12,11 +12,11 @@ bool RadioTransferLink::Send(std::uint8_t classByte, std::uint8_t commandByte, s
 }
 
 std::optional<LinkPacket> RadioTransferLink::Receive() {
-    LinkPacket packet;
-    if (ReceiveTransferReply(link_, packet) <= 0) {
+    const LinkReply reply = ReceiveTransferReply(link_);
+    if (reply.status != LinkStatus::Completed) {
         return std::nullopt;
     }
-    return packet;
+    return reply.packet;
 }
 
 bool RadioTransferLink::LineHeldAfterSend(std::int32_t milliseconds) {

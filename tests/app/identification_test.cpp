@@ -38,7 +38,7 @@ public:
         }
         Clock::SetScale(0.05);
         MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", 1);
-        env.probePort = [](int n) { return n == kCom ? ProbeComPort(n) : PortProbeResult::Absent; };
+        env.probePort = [](int n) { return n == kCom ? ProbeComPort(n) : PortOpenResult::NotPresent; };
         env.blobs = testing::RecordBlobs(0, 0, 4, 0);
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
         host.Attach(*form);
@@ -110,7 +110,7 @@ TEST(RetrieveTest, FillsEveryLabelAndClosesThePort) {
     EXPECT_THAT(Labels(*rig.form), ElementsAre("5.10", "3.1.4", "4.2.0", "Not Applicable", "0A-0B-0C-0D-0E-0F-10-FF",
                                                "4.1", "1.3"));
     EXPECT_EQ(rig.form->HWControllerVersionHeadingLabel.Caption(), "Controller Version:");
-    EXPECT_EQ(rig.form->m_LastRetrieveStatus, 1);
+    EXPECT_EQ(rig.form->m_LastRetrieveStatus, ProgrammingStatus::Success);
     EXPECT_THAT(rig.host.Changes("m_RetrieveVersionInfoButton", "Enabled"), ElementsAre("false", "true"));
     EXPECT_TRUE(rig.host.messages.empty());
     EXPECT_EQ(rig.form->m_PortTable[kCom], kPortAvailable);
@@ -125,7 +125,7 @@ TEST(RetrieveTest, PlatformsWithoutBootInformationOrSemVersionStillShowTheRest) 
     auto radio = rig.Radio(answers);
     rig.form->m_RetrieveVersionInfoButton.Click();
     radio->Stop();
-    EXPECT_EQ(rig.form->m_LastRetrieveStatus, 5);
+    EXPECT_EQ(rig.form->m_LastRetrieveStatus, ProgrammingStatus::NoBootInfo);
     EXPECT_THAT(Labels(*rig.form), ElementsAre("5.10", "3.1.4", "3.0.1", "1.0.2", "0A-0B-0C-0D-0E-0F-10-FF",
                                                "Not Applicable", "Not Applicable"));
     EXPECT_TRUE(rig.host.messages.empty());

@@ -14,6 +14,7 @@
 #include "app/port_probe.h"
 #include "app/timer_driver.h"
 #include "link/clock.h"
+#include "link/transport_view.h"
 #include "link/message_table.h"
 #include "support/recording_host.h"
 #include "support/scripted_peer.h"
@@ -36,7 +37,7 @@ bool CarriesBaudChange(const Bytes& frame, int baud) {
 class Rig {
 public:
     Rig(std::uint8_t radioModel, std::uint8_t kindFlag, std::int8_t series, unsigned processors,
-        std::function<PortProbeResult(int)> probe = {})
+        std::function<PortOpenResult(int)> probe = {})
         : com_(kCom, pty.DevicePath()) {
         if (QCoreApplication::instance() == nullptr) {
             static int argc = 1;
@@ -46,7 +47,7 @@ public:
         }
         Clock::SetScale(0.05);
         MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", processors);
-        env.probePort = probe ? probe : [](int n) { return n == kCom ? ProbeComPort(n) : PortProbeResult::Absent; };
+        env.probePort = probe ? probe : [](int n) { return n == kCom ? ProbeComPort(n) : PortOpenResult::NotPresent; };
         env.blobs = testing::RecordBlobs(radioModel, kindFlag, series, 0);
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
         timers_ = std::make_unique<TimerDriver>(*form);
@@ -117,7 +118,7 @@ TEST(OpenRadioLinkTest, PortableRadiosOpenDirectlyWithoutAskingForTheBox) {
     ExpectNoPeerFailures(peer);
     EXPECT_NE(first, kBoxProbe);
     EXPECT_TRUE(CarriesBaudChange(first, 115200)) << test::Hex(first);
-    EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
+    EXPECT_FALSE(test::OnPortComponent(rig.form->RadioLink));
     EXPECT_FALSE(rig.form->ComPort.RS485Mode());
     EXPECT_EQ(rig.form->m_PortTable[kCom], kPortInUseHere);
     EXPECT_TRUE(rig.host.messages.empty());
@@ -143,7 +144,7 @@ TEST(OpenRadioLinkTest, MobileRadiosUseTheInterfaceBoxEvenOnAMultiProcessorHost)
     peer.Join();
     ExpectNoPeerFailures(peer);
     EXPECT_TRUE(CarriesBaudChange(afterBox, 115200)) << test::Hex(afterBox);
-    EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
+    EXPECT_FALSE(test::OnPortComponent(rig.form->RadioLink));
     EXPECT_TRUE(IsLinkActive(rig.form->RadioLink));
     EXPECT_TRUE(rig.host.messages.empty());
 }
@@ -173,7 +174,7 @@ TEST(OpenRadioLinkTest, TheBoxsAnswerQueuedBeforeTheTimeOutIsSeenIsTaken) {
     ExpectNoPeerFailures(peer);
     EXPECT_EQ(timeOuts, 1) << "the time-out was not seen before the answer was read";
     EXPECT_TRUE(CarriesBaudChange(afterBox, 115200)) << test::Hex(afterBox);
-    EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
+    EXPECT_FALSE(test::OnPortComponent(rig.form->RadioLink));
     EXPECT_TRUE(rig.host.messages.empty());
 }
 
@@ -217,7 +218,7 @@ TEST(OpenRadioLinkTest, WithoutTheBoxASingleProcessorHostUsesTheHalfDuplexPort) 
         ASSERT_TRUE(rig.form->OpenRadioLink(c.keepBaud));
         peer.Join();
         ExpectNoPeerFailures(peer);
-        EXPECT_TRUE(UsesPortComponent(rig.form->RadioLink));
+        EXPECT_TRUE(test::OnPortComponent(rig.form->RadioLink));
         EXPECT_TRUE(rig.form->ComPort.RS485Mode());
         if (c.expectedBaud != 0) {
             EXPECT_TRUE(CarriesBaudChange(afterProbe, c.expectedBaud)) << test::Hex(afterProbe);
@@ -239,7 +240,7 @@ TEST(OpenRadioLinkTest, OnTheHalfDuplexPortAReplyQueuedBeforeTheTimeOutIsSeenIsT
     opening.Join();
     ExpectNoPeerFailures(opening);
     RadioLink& link = rig.form->RadioLink;
-    ASSERT_TRUE(UsesPortComponent(link));
+    ASSERT_TRUE(test::OnPortComponent(link));
     int timeOuts = 0;
     QObject counting;  // goes before timeOuts does
     QObject::connect(&rig.form->ComPort, &ComPort::OnTriggerTimer, &counting, [&timeOuts] { ++timeOuts; });
@@ -254,12 +255,13 @@ TEST(OpenRadioLinkTest, OnTheHalfDuplexPortAReplyQueuedBeforeTheTimeOutIsSeenIsT
     InitMessage(query, 24);  // 04 04, the identity
     ASSERT_GE(SendPacket(link, query), 0);
     load.During(std::chrono::milliseconds(1600));
-    LinkPacket reply;
-    EXPECT_EQ(ReceiveTransferReply(link, reply), 1);
+    const LinkReply answer = ReceiveTransferReply(link);
+    EXPECT_EQ(answer.status, LinkStatus::Completed);
     radio.Join();
     ExpectNoPeerFailures(radio);
     EXPECT_EQ(timeOuts, 1) << "the time-out was not seen before the reply was read";
-    EXPECT_EQ(GetLinkStatus(link), kLinkCompleted);
+    EXPECT_EQ(GetLinkStatus(link), LinkStatus::Completed);
+    const LinkPacket& reply = answer.packet;
     ASSERT_GE(reply.length, 2);
     EXPECT_EQ(reply.data[0], 0x04);
     EXPECT_EQ(reply.data[1], 0x05);
@@ -271,14 +273,14 @@ TEST(OpenRadioLinkTest, APortThatVanishedAfterTheProbeGivesTheLinksMessage) {
         SCOPED_TRACE(int(model));
         // The probe saw COM 4; by the time it is opened its device is gone.
         test::ScopedComOverride gone(4, "/dev/aurex-test-no-such-tty");
-        Rig rig(model, 1, 4, 1, [](int n) { return n == 4 ? PortProbeResult::Available : PortProbeResult::Absent; });
+        Rig rig(model, 1, 4, 1, [](int n) { return n == 4 ? PortOpenResult::Opened : PortOpenResult::NotPresent; });
         rig.form->m_ComportComboBox.UserSelect(3);
         EXPECT_FALSE(rig.form->OpenRadioLink(false));
         ASSERT_EQ(rig.host.messages.size(), 1U);
         EXPECT_EQ(rig.host.messages[0].text, "Unable to start communication: COM port error");
         EXPECT_EQ(rig.host.messages[0].caption, "COM Port");
         EXPECT_EQ(rig.form->m_PortTable[4], kPortAvailable);
-        EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));  // never fell back to the half-duplex port
+        EXPECT_FALSE(test::OnPortComponent(rig.form->RadioLink));  // never fell back to the half-duplex port
     }
 }
 
@@ -296,7 +298,7 @@ TEST(OpenRadioLinkTest, StopDuringTheBoxProbeEndsTheOpeningWithoutBlamingTheConf
         ExpectNoPeerFailures(peer);
         EXPECT_FALSE(rig.form->m_UpdateInProgress);
         EXPECT_TRUE(rig.host.messages.empty());
-        EXPECT_FALSE(UsesPortComponent(rig.form->RadioLink));
+        EXPECT_FALSE(test::OnPortComponent(rig.form->RadioLink));
         rig.form->CloseRadioLink();
         EXPECT_EQ(rig.form->m_PortTable[kCom], kPortAvailable);
     }

@@ -38,7 +38,7 @@ public:
         MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", 1);
         env.probePort = [this](int n) {
             ++probes;
-            return n == kCom ? ProbeComPort(n) : PortProbeResult::Absent;
+            return n == kCom ? ProbeComPort(n) : PortOpenResult::NotPresent;
         };
         env.blobs = testing::RecordBlobs(radioModel, 1, series, upgradeType);
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);

@@ -28,7 +28,7 @@ public:
         EnsureCoreApplication();
         Clock::SetScale(timeScale);
         MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", 1);
-        env.probePort = [](int n) { return n == kCom ? ProbeComPort(n) : PortProbeResult::Absent; };
+        env.probePort = [](int n) { return n == kCom ? ProbeComPort(n) : PortOpenResult::NotPresent; };
         env.blobs = testing::RecordBlobs(0, 0, 4, 0);
         env.backupDisk = std::move(backupDisk);
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);

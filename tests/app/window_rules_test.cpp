@@ -62,7 +62,7 @@ TEST(PortListTest, WithNoPortAvailableAnyPickStaysAndOpeningIsRefused) {
 TEST(PortListTest, APortWithoutPermissionSaysWhichDeviceAndWhichGroup) {
     RecordingHost host;
     MainFormEnvironment env = FakeEnvironment();
-    env.probePort = [](int n) { return n == 2 ? PortProbeResult::PermissionDenied : PortProbeResult::Absent; };
+    env.probePort = [](int n) { return n == 2 ? PortOpenResult::PermissionDenied : PortOpenResult::NotPresent; };
     TCodeUpdaterMainDispForm form(host, env);
     EXPECT_EQ(form.m_PortAvailability[1], kPortAbsent);  // drawn grey like any unusable port
     form.m_ComportComboBox.SetSelection(1);

@@ -69,7 +69,7 @@ public:
     std::function<void(unsigned)> afterFrame;
 
     SerialOpenResult Open(const std::string& path) override { return real_.Open(path); }
-    SerialOpenFailure Probe(const std::string& path) override { return real_.Probe(path); }
+    PortOpenResult Probe(const std::string& path) override { return real_.Probe(path); }
     SerialResult ClaimExclusive(SerialHandle h) override { return real_.ClaimExclusive(h); }
     void Close(SerialHandle h) override { real_.Close(h); }
     SerialResult Configure(SerialHandle h, const SerialConfig& c) override { return real_.Configure(h, c); }

@@ -63,7 +63,7 @@ TEST_F(ComPortOnPty, OpensClosesAndTellsOpenFailuresApart)
         other.SetOpen(true);
         ADD_FAILURE() << "a second open of the same device succeeded";
     } catch (const ComPortError& e) {
-        EXPECT_EQ(e.kind(), ComPortError::Kind::InUse);
+        EXPECT_EQ(e.OpenResult(), PortOpenResult::InUse);
     }
     port_.SetOpen(false);
     EXPECT_FALSE(port_.Open());
@@ -77,7 +77,7 @@ TEST_F(ComPortOnPty, OpensClosesAndTellsOpenFailuresApart)
         other.SetOpen(true);
         ADD_FAILURE() << "a missing device opened";
     } catch (const ComPortError& e) {
-        EXPECT_EQ(e.kind(), ComPortError::Kind::NotPresent);
+        EXPECT_EQ(e.OpenResult(), PortOpenResult::NotPresent);
         EXPECT_EQ(e.DevicePath(), "/dev/aurex-no-such-device");
     }
     other.SetComNumber(65); // beyond the list and without an override

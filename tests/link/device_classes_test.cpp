@@ -209,11 +209,11 @@ TEST(SerialDevice, OpenFailuresKeepTheirKindAndNeverOpenedPortsCloseQuietly)
         EXPECT_EQ(never.Close(), 0);
     }
     EXPECT_CALL(os, Open(_)).WillOnce(
-        Return(SerialOpenResult{kNoSerialHandle, SerialOpenFailure::PermissionDenied, "Permission denied"}));
+        Return(SerialOpenResult{kNoSerialHandle, PortOpenResult::PermissionDenied, "Permission denied"}));
     VNXCommDeviceSerial device(os);
     EXPECT_EQ(device.Open(), -1);
     EXPECT_FALSE(device.IsOpen());
-    EXPECT_EQ(device.Port().OpenFailure(), SerialOpenFailure::PermissionDenied);
+    EXPECT_EQ(device.Port().OpenResult(), PortOpenResult::PermissionDenied);
     EXPECT_FALSE(device.CharReady());
 }
 
@@ -230,7 +230,7 @@ TEST(SerialDeviceOnPty, CarriesBytesBothWaysAndClosesWhenThePeerVanishes)
     // The same device cannot be opened twice.
     VNXCommDeviceSerial second;
     EXPECT_FALSE(second.OpenPort(9, 19, false));
-    EXPECT_EQ(second.Port().OpenFailure(), SerialOpenFailure::InUse);
+    EXPECT_EQ(second.Port().OpenResult(), PortOpenResult::InUse);
 
     test::ScriptedPeer peer(pty, [](test::PeerIo& io) {
         io.Expect({0x01, 0x02, 0x7E});
@@ -263,7 +263,7 @@ TEST(SerialDeviceOnPty, MissingDevicesAreNotPresent)
     test::ScopedComOverride com(11, "/dev/aurex-no-such-device");
     VNXCommDeviceSerial device;
     EXPECT_FALSE(device.OpenPort(11, 14, false));
-    EXPECT_EQ(device.Port().OpenFailure(), SerialOpenFailure::NotPresent);
+    EXPECT_EQ(device.Port().OpenResult(), PortOpenResult::NotPresent);
     EXPECT_EQ(device.Port().DevicePath(), "/dev/aurex-no-such-device");
 }
 

@@ -46,11 +46,11 @@ public:
     {
         bool ok = false;
         if (path == LinkPath::Device) {
-            ok = OpenDeviceLink(link, kCom, 19200, false, message);
+            ok = OpenDeviceLink(link, kCom, 19200, false, message) == PortOpenResult::Opened;
         } else {
             port.SetComNumber(kCom);
             port.SetRS485Mode(true);
-            ok = OpenComPortLink(link, port, message);
+            ok = OpenComPortLink(link, port, message) == PortOpenResult::Opened;
         }
         if (ok) {
             SetLinkFraming(link, kFramingFramed);

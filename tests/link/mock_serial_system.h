@@ -9,7 +9,7 @@ namespace aurex::test {
 class MockSerialSystem : public SerialSystem {
 public:
     MOCK_METHOD(SerialOpenResult, Open, (const std::string&), (override));
-    MOCK_METHOD(SerialOpenFailure, Probe, (const std::string&), (override));
+    MOCK_METHOD(PortOpenResult, Probe, (const std::string&), (override));
     MOCK_METHOD(SerialResult, ClaimExclusive, (SerialHandle), (override));
     MOCK_METHOD(void, Close, (SerialHandle), (override));
     MOCK_METHOD(SerialResult, Configure, (SerialHandle, const SerialConfig&), (override));
@@ -29,7 +29,7 @@ public:
     {
         using ::testing::_;
         using ::testing::Return;
-        ON_CALL(*this, Open(_)).WillByDefault(Return(SerialOpenResult{7, SerialOpenFailure::None, {}}));
+        ON_CALL(*this, Open(_)).WillByDefault(Return(SerialOpenResult{7, PortOpenResult::Opened, {}}));
         ON_CALL(*this, ClaimExclusive(_)).WillByDefault(Return(SerialResult::Ok()));
         ON_CALL(*this, Configure(_, _)).WillByDefault(Return(SerialResult::Ok()));
         ON_CALL(*this, Drain(_)).WillByDefault(Return(SerialResult::Ok()));

@@ -3,6 +3,7 @@
 #include "link/message_table.h"
 #include "link_rig.h"
 #include "mock_serial_system.h"
+#include "transport_view.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,12 +15,15 @@ namespace {
 
 using test::Bytes;
 using test::CodePacket;
+using test::DeviceOf;
 using test::LinkPath;
 using test::LinkRig;
+using test::OnPortComponent;
 using test::PacketBytes;
 using test::PeerIo;
 using test::RadioFrame;
 using test::ScriptedPeer;
+using test::TriggerOf;
 using ::testing::IsEmpty;
 
 const Bytes kBaud115200Frame{0xBA, 0x7F, 0x01, 0x09, 0x00, 0x05, 0x72, 0x7E};
@@ -35,13 +39,16 @@ protected:
     }
 
     // The status a quiet line's time-out leaves on this path.
-    int TimeoutStatus() const { return GetParam() == LinkPath::Device ? kLinkEnded : kLinkIdleEnded; }
+    LinkStatus TimeoutStatus() const
+    {
+        return GetParam() == LinkPath::Device ? LinkStatus::Ended : LinkStatus::IdleEnded;
+    }
 
-    LinkPacket Receive0429(bool& alternate)
+    LinkReply Receive0429()
     {
         LinkPacket alt;
         InitMessage(alt, kAlternateReplyMessageId);
-        return ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2, alternate);
+        return ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2);
     }
 
     LinkRig rig;
@@ -53,7 +60,7 @@ TEST_P(RadioLinkOnBothPaths, ChangesBaudRateOnBothEndsAndCloses)
         io.Expect(kBaud115200Frame);
         io.Expect(kBaud19200Frame);
     });
-    EXPECT_EQ(UsesPortComponent(rig.link), GetParam() == LinkPath::PortComponent);
+    EXPECT_EQ(OnPortComponent(rig.link), GetParam() == LinkPath::PortComponent);
     EXPECT_EQ(rig.pty.LineSpeed(), 19200);
     ChangeBaudRate(rig.link, 115200);
     EXPECT_EQ(rig.pty.LineSpeed(), 115200);
@@ -64,10 +71,10 @@ TEST_P(RadioLinkOnBothPaths, ChangesBaudRateOnBothEndsAndCloses)
 
     CloseLink(rig.link);
     if (GetParam() == LinkPath::Device) {
-        EXPECT_EQ(rig.link.device, nullptr);
+        EXPECT_EQ(DeviceOf(rig.link), nullptr);
     } else {
         EXPECT_FALSE(rig.port.Open());
-        EXPECT_EQ(rig.link.triggerHandle, -1);
+        EXPECT_EQ(TriggerOf(rig.link), -1);
     }
     // Closed means free: the device opens again.
     std::string message;
@@ -93,11 +100,10 @@ TEST_P(RadioLinkOnBothPaths, MatchesTheReplyAmongNoiseAndWrongFrames)
     });
     ASSERT_EQ(CreateLinkTimeout(rig.link, 4000), true);
     SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
-    bool alternate = true;
-    const LinkPacket reply = Receive0429(alternate);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
-    EXPECT_FALSE(alternate);
-    EXPECT_EQ(PacketBytes(reply), (Bytes{0x04, 0x2E, 0x10, 0x7E}));
+    const LinkReply reply = Receive0429();
+    EXPECT_EQ(reply.status, LinkStatus::Completed);
+    EXPECT_FALSE(reply.alternate);
+    EXPECT_EQ(PacketBytes(reply.packet), (Bytes{0x04, 0x2E, 0x10, 0x7E}));
     ReleaseLinkTimeout(rig.link);
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
@@ -115,21 +121,21 @@ TEST_P(RadioLinkOnBothPaths, AcceptsTheAlternateReplyAndAnyPacket)
     });
     ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
     SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
-    bool alternate = false;
-    const LinkPacket reply = Receive0429(alternate);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
-    EXPECT_TRUE(alternate);
-    EXPECT_EQ(PacketBytes(reply), (Bytes{0x04, 0x20}));
+    const LinkReply reply = Receive0429();
+    EXPECT_EQ(reply.status, LinkStatus::Completed);
+    EXPECT_TRUE(reply.alternate);
+    EXPECT_EQ(PacketBytes(reply.packet), (Bytes{0x04, 0x20}));
 
     const std::uint8_t payload[1] = {0x07};
     SendCommandPair(rig.link, 0x03, 0x01, payload, 1);
-    EXPECT_EQ(PacketBytes(ReceiveAnyPacket(rig.link)), (Bytes{0x03, 0x02, 0xAA, 0xBB, 0xCC}));
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
+    const LinkReply any = ReceiveAnyPacket(rig.link);
+    EXPECT_EQ(PacketBytes(any.packet), (Bytes{0x03, 0x02, 0xAA, 0xBB, 0xCC}));
+    EXPECT_EQ(any.status, LinkStatus::Completed);
 
     SendCommandPair(rig.link, 0x03, 0x02, nullptr, 0);
-    LinkPacket transfer;
-    EXPECT_EQ(ReceiveTransferReply(rig.link, transfer), 1);
-    EXPECT_EQ(PacketBytes(transfer), (Bytes{0x03, 0x03, 0x12, 0x34}));
+    const LinkReply transfer = ReceiveTransferReply(rig.link);
+    EXPECT_EQ(transfer.status, LinkStatus::Completed);
+    EXPECT_EQ(PacketBytes(transfer.packet), (Bytes{0x03, 0x03, 0x12, 0x34}));
     ReleaseLinkTimeout(rig.link);
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
@@ -139,32 +145,34 @@ TEST_P(RadioLinkOnBothPaths, AQuietLineTimesOutWithThePathsStatus)
 {
     ScriptedPeer peer(rig.pty, [](PeerIo& io) { io.ReadFrame(); });
     ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
-    EXPECT_EQ(rig.link.timeout, GetParam() == LinkPath::Device ? 4000 : 72);
+    EXPECT_EQ(rig.link.timeout, 4000);
     SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
-    bool alternate = true;
-    const LinkPacket reply = Receive0429(alternate);
-    EXPECT_EQ(GetLinkStatus(rig.link), TimeoutStatus());
-    EXPECT_EQ(reply.length, 0);
-    EXPECT_FALSE(alternate);
+    const LinkReply reply = Receive0429();
+    EXPECT_EQ(reply.status, TimeoutStatus());
+    EXPECT_EQ(reply.packet.length, 0);
+    EXPECT_FALSE(reply.alternate);
     EXPECT_FALSE(rig.commTimer.Enabled()); // disarmed when the wait ended
     if (GetParam() == LinkPath::PortComponent) {
-        EXPECT_FALSE(rig.port.TriggerArmed(static_cast<std::uint16_t>(rig.link.triggerHandle)));
+        const auto trigger = static_cast<std::uint16_t>(TriggerOf(rig.link));
+        EXPECT_EQ(rig.port.TriggerTicks(trigger), 72); // the port counts the 4000 ms in ticks
+        EXPECT_FALSE(rig.port.TriggerArmed(trigger));
     }
 
     // Once stopped, every wait returns at once with 4 and reads nothing.
     const Bytes late = RadioFrame({0x03, 0x03});
     ASSERT_EQ(::write(rig.pty.PeerFd(), late.data(), late.size()), static_cast<ssize_t>(late.size()));
     SetLinkActive(rig.link, false);
-    LinkPacket packet;
-    packet.length = 99;
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), -1);
-    EXPECT_EQ(packet.length, 99); // written only on success
-    EXPECT_EQ(ReceiveAnyPacket(rig.link).length, 0);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+    const LinkReply stopped = ReceiveTransferReply(rig.link);
+    EXPECT_EQ(stopped.status, LinkStatus::Ended);
+    EXPECT_EQ(stopped.packet.length, 0); // a packet only on success
+    const LinkReply any = ReceiveAnyPacket(rig.link);
+    EXPECT_EQ(any.packet.length, 0);
+    EXPECT_EQ(any.status, LinkStatus::Ended);
     // The frame is still there for the next wait once the link is active again.
     SetLinkActive(rig.link, true);
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), 1);
-    EXPECT_EQ(PacketBytes(packet), (Bytes{0x03, 0x03}));
+    const LinkReply again = ReceiveTransferReply(rig.link);
+    EXPECT_EQ(again.status, LinkStatus::Completed);
+    EXPECT_EQ(PacketBytes(again.packet), (Bytes{0x03, 0x03}));
     ReleaseLinkTimeout(rig.link);
 }
 
@@ -177,11 +185,11 @@ TEST_P(RadioLinkOnBothPaths, StopFromATimerEventEndsTheWait)
         stopped = true;
         SetLinkActive(rig.link, false); // what the window's Stop does
     });
-    const LinkPacket packet = ReceiveAnyPacket(rig.link);
+    const LinkReply reply = ReceiveAnyPacket(rig.link);
     EXPECT_TRUE(stopped);
-    EXPECT_EQ(packet.length, 0);
+    EXPECT_EQ(reply.packet.length, 0);
     // A Stop on a quiet line reads as idle on the port-component path.
-    EXPECT_EQ(GetLinkStatus(rig.link), GetParam() == LinkPath::Device ? kLinkEnded : kLinkIdleEnded);
+    EXPECT_EQ(reply.status, GetParam() == LinkPath::Device ? LinkStatus::Ended : LinkStatus::IdleEnded);
 }
 
 TEST_P(RadioLinkOnBothPaths, ThePeerVanishingEndsTheWaitWithStatusFour)
@@ -194,17 +202,15 @@ TEST_P(RadioLinkOnBothPaths, ThePeerVanishingEndsTheWaitWithStatusFour)
     });
     rig.link.commTimer = nullptr; // no time-out: only the vanishing can end the wait
     SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
-    bool alternate = true;
-    const LinkPacket reply = Receive0429(alternate);
-    EXPECT_EQ(reply.length, 0);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
-    LinkPacket packet;
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), -1);
+    const LinkReply reply = Receive0429();
+    EXPECT_EQ(reply.packet.length, 0);
+    EXPECT_EQ(reply.status, LinkStatus::Ended);
+    EXPECT_EQ(ReceiveTransferReply(rig.link).status, LinkStatus::Ended);
     // Sending to a vanished port sends nothing and raises nothing; closing still works.
     SetLinkActive(rig.link, true);
     EXPECT_LE(SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0), 0);
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), -1);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+    EXPECT_EQ(ReceiveTransferReply(rig.link).status, LinkStatus::Ended);
+    EXPECT_EQ(GetLinkStatus(rig.link), LinkStatus::Ended);
     CloseLink(rig.link);
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
@@ -222,10 +228,9 @@ TEST_P(RadioLinkOnBothPaths, AFloodOfNoiseAndEndlessFramesStillLetsTheReplyThrou
     });
     ASSERT_TRUE(CreateLinkTimeout(rig.link, 15000));
     SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
-    bool alternate = false;
-    const LinkPacket reply = Receive0429(alternate);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
-    EXPECT_EQ(PacketBytes(reply), (Bytes{0x04, 0x2E, 0x01, 0x02}));
+    const LinkReply reply = Receive0429();
+    EXPECT_EQ(reply.status, LinkStatus::Completed);
+    EXPECT_EQ(PacketBytes(reply.packet), (Bytes{0x04, 0x2E, 0x01, 0x02}));
     ReleaseLinkTimeout(rig.link);
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
@@ -246,8 +251,10 @@ TEST_P(RadioLinkOnBothPaths, FramingZeroSendsBytesUnchangedAndOtherFramingsDoNot
     SetLinkFraming(rig.link, 2);
     EXPECT_EQ(SendCommand(rig.link, raw), -1);
     EXPECT_EQ(SendPacket(rig.link, raw), -1);
-    LinkPacket packet;
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), 0);
+    const LinkReply nothing = ReceiveTransferReply(rig.link);
+    EXPECT_EQ(nothing.status, LinkStatus::Ended);
+    EXPECT_EQ(nothing.packet.length, 0);
+    EXPECT_TRUE(IsLinkActive(rig.link)); // no wait ran: a wait would have ended on its time-out
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
 }
@@ -274,7 +281,7 @@ TEST(RadioLinkDevicePath, ProbesTheInterfaceBoxAnsweredAndUnanswered)
     {
         ScriptedPeer cable(rig.pty, [](PeerIo& io) { io.Read(7); });
         EXPECT_FALSE(ProbeInterfaceBox(rig.link));
-        EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+        EXPECT_EQ(GetLinkStatus(rig.link), LinkStatus::Ended);
         EXPECT_EQ(rig.link.framing, kFramingFramed);
         cable.Join();
         EXPECT_THAT(cable.Failures(), IsEmpty());
@@ -320,41 +327,41 @@ TEST(RadioLinkDevicePath, AReplyReceivedBeforeTheTimeOutIsTakenEvenWhenTheTimeOu
     auto queue = [&rig](const Bytes& message) {
         const Bytes frame = RadioFrame(message);
         ASSERT_EQ(::write(rig.pty.PeerFd(), frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
-        for (int i = 0; i < 200 && !rig.link.device->CharReady(); ++i) {
+        for (int i = 0; i < 200 && !DeviceOf(rig.link)->CharReady(); ++i) {
             Clock::SleepMilliseconds(1);
         }
-        ASSERT_TRUE(rig.link.device->CharReady());
+        ASSERT_TRUE(DeviceOf(rig.link)->CharReady());
     };
 
     queue({0x04, 0x2E, 0x11, 0x22});
-    bool alternate = true;
     LinkPacket alt;
     InitMessage(alt, kAlternateReplyMessageId);
-    LinkPacket reply = ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2, alternate);
+    LinkReply reply = ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2);
     EXPECT_EQ(timer.fired, 1); // the time-out did end the wait before the reply was read
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
-    EXPECT_EQ(PacketBytes(reply), (Bytes{0x04, 0x2E, 0x11, 0x22}));
-    EXPECT_FALSE(alternate);
+    EXPECT_EQ(reply.status, LinkStatus::Completed);
+    EXPECT_EQ(PacketBytes(reply.packet), (Bytes{0x04, 0x2E, 0x11, 0x22}));
+    EXPECT_FALSE(reply.alternate);
 
     // Only a reply: other frames already queued do not complete the wait, which times out.
     queue({0x03, 0x03, 0x00, 0x01});
-    reply = ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2, alternate);
+    reply = ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2);
     EXPECT_EQ(timer.fired, 2);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
-    EXPECT_EQ(reply.length, 0);
+    EXPECT_EQ(reply.status, LinkStatus::Ended);
+    EXPECT_EQ(reply.packet.length, 0);
 
     // A Stop that comes with the time-out stands: the reply waits for the next receive.
     SetLinkActive(rig.link, true);
     queue({0x03, 0x08});
     QTimer::singleShot(0, [&rig] { SetLinkActive(rig.link, false); });
-    LinkPacket packet;
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), -1);
+    const LinkReply stopped = ReceiveTransferReply(rig.link);
+    EXPECT_EQ(stopped.status, LinkStatus::Ended);
     EXPECT_EQ(timer.fired, 3);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkEnded);
+    EXPECT_EQ(GetLinkStatus(rig.link), LinkStatus::Ended);
     SetLinkActive(rig.link, true);
     rig.link.commTimer = nullptr;
-    EXPECT_EQ(ReceiveTransferReply(rig.link, packet), 1);
-    EXPECT_EQ(PacketBytes(packet), (Bytes{0x03, 0x08}));
+    const LinkReply next = ReceiveTransferReply(rig.link);
+    EXPECT_EQ(next.status, LinkStatus::Completed);
+    EXPECT_EQ(PacketBytes(next.packet), (Bytes{0x03, 0x08}));
 }
 
 TEST(RadioLinkPortPath, ATimeOutWhileBytesStreamInIsIgnoredUntilTheUserStops)
@@ -384,12 +391,12 @@ TEST(RadioLinkPortPath, ATimeOutWhileBytesStreamInIsIgnoredUntilTheUserStops)
         }
     });
     watch.start(20);
-    const LinkPacket packet = ReceiveAnyPacket(rig.link);
+    const LinkReply reply = ReceiveAnyPacket(rig.link);
     watch.stop();
     EXPECT_TRUE(stopped) << "the wait ended before the user stopped it";
     EXPECT_GE(rig.triggersFired, 1); // the time-out did fall during the stream
-    EXPECT_EQ(packet.length, 0);
-    EXPECT_EQ(GetLinkStatus(rig.link), kLinkIdleEnded);
+    EXPECT_EQ(reply.packet.length, 0);
+    EXPECT_EQ(reply.status, LinkStatus::IdleEnded);
     ReleaseLinkTimeout(rig.link);
     radio.Stop();
     EXPECT_THAT(radio.Failures(), IsEmpty());
@@ -401,16 +408,21 @@ TEST(RadioLinkPortPath, TimeOutsBecomeTicksAndTriggersAreGivenBack)
     std::string message;
     ASSERT_TRUE(rig.Open(LinkPath::PortComponent, message)) << message;
     ASSERT_TRUE(CreateLinkTimeout(rig.link, 15000));
-    EXPECT_EQ(rig.link.timeout, 270);
-    const auto handle = static_cast<std::uint16_t>(rig.link.triggerHandle);
+    EXPECT_EQ(rig.link.timeout, 15000);
+    auto handle = static_cast<std::uint16_t>(TriggerOf(rig.link));
     ArmLinkTimeout(rig.link);
     EXPECT_TRUE(rig.port.TriggerArmed(handle));
+    EXPECT_EQ(rig.port.TriggerTicks(handle), 270);
     DisarmLinkTimeout(rig.link);
     EXPECT_FALSE(rig.port.TriggerArmed(handle));
     ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
-    EXPECT_EQ(rig.link.timeout, 72);
+    EXPECT_EQ(rig.link.timeout, 4000);
+    handle = static_cast<std::uint16_t>(TriggerOf(rig.link));
+    ArmLinkTimeout(rig.link);
+    EXPECT_EQ(rig.port.TriggerTicks(handle), 72);
+    DisarmLinkTimeout(rig.link);
     ReleaseLinkTimeout(rig.link);
-    EXPECT_EQ(rig.link.triggerHandle, -1);
+    EXPECT_EQ(TriggerOf(rig.link), -1);
     // Creating and releasing many times never runs the port out of triggers.
     for (int i = 0; i < 500; ++i) {
         ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000));
@@ -424,24 +436,24 @@ TEST(RadioLinkOpening, FailuresGiveTheirMessages)
     test::ScopedComOverride missing(5, "/dev/aurex-no-such-device");
     std::string message;
     RadioLink link;
-    EXPECT_FALSE(OpenDeviceLink(link, 5, 19200, false, message));
+    EXPECT_EQ(OpenDeviceLink(link, 5, 19200, false, message), PortOpenResult::NotPresent);
     EXPECT_EQ(message, kPortErrorMessage);
-    EXPECT_NE(link.device, nullptr); // kept until CloseLink
+    EXPECT_NE(DeviceOf(link), nullptr); // kept until CloseLink
     CloseLink(link);
-    EXPECT_EQ(link.device, nullptr);
+    EXPECT_EQ(DeviceOf(link), nullptr);
 
     ComPort port;
     port.SetComNumber(5);
-    EXPECT_FALSE(OpenComPortLink(link, port, message));
+    EXPECT_EQ(OpenComPortLink(link, port, message), PortOpenResult::NotPresent);
     EXPECT_EQ(message, kPortUnavailableMessage);
 
     // In use: the device path holds it, the port component is told so.
     test::PtyPair pty;
     test::ScopedComOverride com(6, pty.DevicePath());
     RadioLink holder;
-    ASSERT_TRUE(OpenDeviceLink(holder, 6, 19200, false, message)) << message;
+    ASSERT_EQ(OpenDeviceLink(holder, 6, 19200, false, message), PortOpenResult::Opened) << message;
     port.SetComNumber(6);
-    EXPECT_FALSE(OpenComPortLink(link, port, message));
+    EXPECT_EQ(OpenComPortLink(link, port, message), PortOpenResult::InUse);
     EXPECT_EQ(message, kPortUnavailableMessage);
     CloseLink(holder);
 
@@ -449,9 +461,9 @@ TEST(RadioLinkOpening, FailuresGiveTheirMessages)
     ::testing::NiceMock<test::MockSerialSystem> os;
     ON_CALL(os, Open(::testing::_))
         .WillByDefault(::testing::Return(
-            SerialOpenResult{kNoSerialHandle, SerialOpenFailure::PermissionDenied, "Permission denied"}));
+            SerialOpenResult{kNoSerialHandle, PortOpenResult::PermissionDenied, "Permission denied"}));
     link.makeDevice = [&os] { return std::make_unique<VNXCommDeviceSerial>(os); };
-    EXPECT_FALSE(OpenDeviceLink(link, 6, 19200, false, message));
+    EXPECT_EQ(OpenDeviceLink(link, 6, 19200, false, message), PortOpenResult::PermissionDenied);
     EXPECT_EQ(message, PermissionDeniedMessage(pty.DevicePath()));
     CloseLink(link);
 }
@@ -466,13 +478,15 @@ TEST(RadioLinkCodes, BaudRatesMapToDeviceCodes)
     EXPECT_EQ(BaudToDeviceCode(4800), 14);
     RadioLink link;
     EXPECT_FALSE(link.active);
-    EXPECT_EQ(link.triggerHandle, -1);
+    EXPECT_EQ(TriggerOf(link), -1);
     EXPECT_EQ(link.framing, 0);
-    EXPECT_EQ(GetLinkStatus(link), kLinkEnded);
-    link.usePortComponent = true;
+    EXPECT_EQ(GetLinkStatus(link), LinkStatus::Ended);
+    test::EnsureCoreApplication();
+    ComPort port;
+    link.transport = std::make_unique<PortComponentTransport>(port); // the port path's line, never opened
     link.idle = true;
     EXPECT_TRUE(IsLinkTimedOut(link));
-    EXPECT_EQ(GetLinkStatus(link), kLinkIdleEnded);
+    EXPECT_EQ(GetLinkStatus(link), LinkStatus::IdleEnded);
     OnLinkTriggerTimer(link);
     EXPECT_FALSE(link.active);
 }

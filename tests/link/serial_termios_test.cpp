@@ -176,7 +176,7 @@ TEST(SerialTermios, ProgramSerialSystemSetsCustomAndStandardRates)
     Pty pty;
     SerialSystem& os = PlatformSerialSystem();
     const SerialOpenResult opened = os.Open(pty.path);
-    ASSERT_EQ(opened.failure, SerialOpenFailure::None) << opened.message;
+    ASSERT_EQ(opened.outcome, PortOpenResult::Opened) << opened.message;
 
     SerialConfig config;
     config.baudRate = 14400;

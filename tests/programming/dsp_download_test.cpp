@@ -109,7 +109,7 @@ struct Rig
     }
     ~Rig() { fs::remove_all(parent); }
 
-    int Download(const std::string& object)
+    ProgrammingStatus Download(const std::string& object)
     {
         std::istringstream loader(kLoader);
         std::istringstream dsp(object, std::ios::binary);
@@ -143,7 +143,7 @@ TEST(DspDownloadTest, LoaderAndPagesReachTheRadioAsTheSectionsLayThemOut)
     const std::vector<Section> page5{{5, 0x0200, 0, 4}};
     const std::string object = Coff({page0[0], {1, 0, 0x20, 9}, page6[0], page5[0], {-3, 0, 0x40, 8, false},
                                      page0[1], {3, 0x10, 0x08, 7}});
-    ASSERT_EQ(rig.Download(object), kProgrammingSuccess);
+    ASSERT_EQ(rig.Download(object), ProgrammingStatus::Success);
 
     ASSERT_EQ(rig.radio.images.size(), 5U);
     // The loader: S3 data from character 12, filler 0x2020.
@@ -181,7 +181,7 @@ TEST(DspDownloadTest, ChecksumMismatchesAreReportedAndTheDownloadGoesOn)
     Rig rig;
     rig.radio.reportSum = [](int pair, std::uint16_t sum) { return pair == 1 ? static_cast<std::uint16_t>(~sum) : sum; };
     const std::vector<Section> page2{{2, 0, 300, 5}};
-    ASSERT_EQ(rig.Download(Coff(page2, false)), kProgrammingSuccess);
+    ASSERT_EQ(rig.Download(Coff(page2, false)), ProgrammingStatus::Success);
     EXPECT_EQ(rig.radio.verdicts[1], 1);
     EXPECT_EQ(rig.radio.resends, 0);
     EXPECT_EQ(rig.radio.images[1].data, PageImage(page2));
@@ -214,7 +214,7 @@ TEST(DspDownloadTest, ObjectFilesThatDoNotHoldWhatTheyPromiseSendNothing)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Rig rig;
-        EXPECT_EQ(rig.Download(c.object), kProgrammingImageError);
+        EXPECT_EQ(rig.Download(c.object), ProgrammingStatus::ImageError);
         EXPECT_TRUE(rig.link.sent.empty());
         EXPECT_THAT(rig.status.texts, ElementsAre(c.text));
         EXPECT_THAT(rig.Leftovers(), IsEmpty());
@@ -222,7 +222,7 @@ TEST(DspDownloadTest, ObjectFilesThatDoNotHoldWhatTheyPromiseSendNothing)
     // Sections that are not downloaded are not held to it, and one ending at 64K words fits.
     Rig rig;
     std::string ignored = Coff({{1, 0xFFFFFF00, 0x1000, 1, false}, {0, 0xFF80, 0x80}});
-    EXPECT_EQ(rig.Download(ignored), kProgrammingSuccess);
+    EXPECT_EQ(rig.Download(ignored), ProgrammingStatus::Success);
 }
 
 TEST(DspDownloadTest, FailuresEndTheDownloadAndRemoveThePageFiles)
@@ -231,7 +231,7 @@ TEST(DspDownloadTest, FailuresEndTheDownloadAndRemoveThePageFiles)
         // The radio does not accept the first page: nothing more is sent.
         Rig rig;
         rig.radio.pageReply = {};
-        EXPECT_EQ(rig.Download(Coff({{0, 0, 8}, {5, 0, 8}})), kProgrammingTimedOut);
+        EXPECT_EQ(rig.Download(Coff({{0, 0, 8}, {5, 0, 8}})), ProgrammingStatus::TimedOut);
         EXPECT_EQ(rig.link.sent.back(), (Bytes{0x02, 0x08}));
         EXPECT_EQ(rig.status.texts.back(), kDspTimedOutText);
         EXPECT_THAT(rig.Leftovers(), IsEmpty());
@@ -241,8 +241,8 @@ TEST(DspDownloadTest, FailuresEndTheDownloadAndRemoveThePageFiles)
         // A silent loader on a quiet half-duplex line: the communication text, no pages.
         Rig rig;
         rig.link.respond = nullptr;
-        rig.link.endedStatus = kProgrammingCommProblem;
-        EXPECT_EQ(rig.Download(Coff({{0, 0, 8}})), kProgrammingCommProblem);
+        rig.link.endedStatus = LinkStatus::IdleEnded;
+        EXPECT_EQ(rig.Download(Coff({{0, 0, 8}})), ProgrammingStatus::CommProblem);
         EXPECT_THAT(rig.link.sent, ElementsAre(Bytes{0x02, 0x01}));
         EXPECT_THAT(rig.status.texts, ElementsAre(kDspCommProblemText));
         EXPECT_THAT(rig.Leftovers(), IsEmpty());
@@ -252,7 +252,7 @@ TEST(DspDownloadTest, FailuresEndTheDownloadAndRemoveThePageFiles)
         Rig rig;
         fs::remove_all(rig.parent);
         std::ofstream(rig.parent) << "a file where the folder should be";
-        EXPECT_EQ(rig.Download(Coff({{0, 0, 8}})), kProgrammingImageError);
+        EXPECT_EQ(rig.Download(Coff({{0, 0, 8}})), ProgrammingStatus::ImageError);
         EXPECT_TRUE(rig.link.sent.empty());
         ASSERT_EQ(rig.status.texts.size(), 1U);
         EXPECT_THAT(rig.status.texts[0], ::testing::StartsWith("The DSP page files cannot be prepared: "));

@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "link/clock.h"
 #include "loader_model.h"
 #include "programming/block_layer.h"
 #include "programming/flash_download.h"
@@ -67,7 +68,8 @@ Bytes Block(std::uint8_t fill)
 // A modelled radio behind a scripted link, and what the download shows.
 struct Rig
 {
-    int Download(const std::string& loaderText, const std::string& codeText, std::uint8_t code = 6, bool boot = false)
+    ProgrammingStatus Download(const std::string& loaderText, const std::string& codeText, std::uint8_t code = 6,
+                               bool boot = false)
     {
         std::istringstream loader(loaderText);
         std::istringstream codeImage(codeText);
@@ -75,7 +77,7 @@ struct Rig
     }
 
     // Runs words through the block layer alone, as one image after its start.
-    int Stream(const std::vector<std::uint16_t>& words, const BlockRules& rules = kFlashBlockRules)
+    ProgrammingStatus Stream(const std::vector<std::uint16_t>& words, const BlockRules& rules = kFlashBlockRules)
     {
         link.Send(test::ScriptedLink::Packet({0x02, 0x01}));
         link.replies.clear();
@@ -103,7 +105,7 @@ TEST(FlashDownloadTest, LoaderAndCodeReachTheRadioByteForByte)
     Rig rig;
     const std::string loader = Image(1000, '2', 3);
     const std::string code = Image(5000, '3', 9);
-    ASSERT_EQ(rig.Download(loader, code), kProgrammingSuccess);
+    ASSERT_EQ(rig.Download(loader, code), ProgrammingStatus::Success);
 
     ASSERT_EQ(rig.radio.images.size(), 2U);
     EXPECT_EQ(rig.radio.images[0].data, test::SRecordDataBytes(loader));
@@ -120,7 +122,7 @@ TEST(FlashDownloadTest, LoaderAndCodeReachTheRadioByteForByte)
     EXPECT_EQ(rig.link.releases, 1);
     EXPECT_THAT(rig.link.bauds, ElementsAre(19200));
     EXPECT_EQ(rig.link.sent.back(), (Bytes{0x09, 0x00, 0x01}));
-    EXPECT_THAT(rig.link.pauses, ElementsAre(1440));
+    EXPECT_THAT(rig.link.pauses, ElementsAre(80000));
 
     // Progress: a range per image from its file size, 64 per block plus the record weights.
     ASSERT_EQ(rig.progress.ranges.size(), 2U);
@@ -136,7 +138,7 @@ TEST(FlashDownloadTest, EmptyAndShortImagesEndOnAFullPairOfFullBlocks)
     {
         // No data: 02 01, two blocks of FF under checksum FF80, 02 04.
         Rig rig;
-        ASSERT_EQ(rig.Download("S0030000FC\nS9030000FC\n", "", 0), kProgrammingSuccess);
+        ASSERT_EQ(rig.Download("S0030000FC\nS9030000FC\n", "", 0), ProgrammingStatus::Success);
         const std::vector<Bytes> empty{{0x02, 0x01}, Block(0xFF), Block(0xFF), {0x02, 0x05}, {0x02, 0x04}};
         EXPECT_EQ(std::vector<Bytes>(rig.link.sent.begin(), rig.link.sent.begin() + 5), empty);
         EXPECT_THAT(rig.radio.sums, ElementsAre(0xFF80, 0xFF80));
@@ -144,7 +146,7 @@ TEST(FlashDownloadTest, EmptyAndShortImagesEndOnAFullPairOfFullBlocks)
     {
         // 128 data bytes go out only with the final flush, followed by one block of filler.
         Rig rig;
-        ASSERT_EQ(rig.Stream(std::vector<std::uint16_t>(64, 0x1234)), kProgrammingSuccess);
+        ASSERT_EQ(rig.Stream(std::vector<std::uint16_t>(64, 0x1234)), ProgrammingStatus::Success);
         const std::vector<Bytes> sent = rig.SentAfterStart();
         ASSERT_EQ(sent.size(), 3U);
         EXPECT_EQ(sent[1], Block(0xFF));
@@ -155,7 +157,7 @@ TEST(FlashDownloadTest, EmptyAndShortImagesEndOnAFullPairOfFullBlocks)
         Rig rig;
         std::vector<std::uint16_t> words(64, 0x1234);
         words.push_back(0xABCD);
-        ASSERT_EQ(rig.Stream(words), kProgrammingSuccess);
+        ASSERT_EQ(rig.Stream(words), ProgrammingStatus::Success);
         const std::vector<Bytes> sent = rig.SentAfterStart();
         ASSERT_EQ(sent.size(), 3U);
         Bytes second = Block(0xFF);
@@ -183,7 +185,7 @@ TEST(FlashDownloadTest, AChecksumMismatchResendsTheSecondBlockFourTimesThenTimes
     Rig rig;
     // Pair 0 is the loader's; pair 1 the code image's first.
     rig.radio.reportSum = [](int pair, std::uint16_t sum) { return pair == 1 ? static_cast<std::uint16_t>(sum + 1) : sum; };
-    EXPECT_EQ(rig.Download(Image(200, '2'), Image(1024)), kProgrammingTimedOut);
+    EXPECT_EQ(rig.Download(Image(200, '2'), Image(1024)), ProgrammingStatus::TimedOut);
     EXPECT_EQ(rig.radio.resends, 4);
     EXPECT_EQ(rig.radio.verdicts[1], 1);
     EXPECT_EQ(rig.status.texts.back(), kCodeTimedOutText);
@@ -205,7 +207,7 @@ TEST(FlashDownloadTest, VerifyFailuresEndTheImageWithTheAddress)
         // The second block of the code image's second pair (the loader sends blocks 0 to 3).
         Rig rig;
         rig.radio.readyFor = [&](int block) { return block == 4 + 3 ? failure : Bytes{}; };
-        EXPECT_EQ(rig.Download(Image(300, '2'), Image(2048)), kProgrammingVerifyFailed);
+        EXPECT_EQ(rig.Download(Image(300, '2'), Image(2048)), ProgrammingStatus::VerifyFailed);
         EXPECT_EQ(rig.status.texts.back(), "Flash Verify failed at address: 0x00FE1A20");
         EXPECT_TRUE(rig.link.bauds.empty());
         EXPECT_FALSE(rig.radio.images.back().ended);
@@ -215,7 +217,7 @@ TEST(FlashDownloadTest, VerifyFailuresEndTheImageWithTheAddress)
         Rig rig;
         rig.radio.reportSum = [](int, std::uint16_t sum) { return static_cast<std::uint16_t>(~sum); };
         rig.radio.readyFor = [&](int block) { return block == 2 ? failure : Bytes{}; };
-        EXPECT_EQ(rig.Stream(std::vector<std::uint16_t>(200, 7)), kProgrammingVerifyFailed);
+        EXPECT_EQ(rig.Stream(std::vector<std::uint16_t>(200, 7)), ProgrammingStatus::VerifyFailed);
         EXPECT_EQ(rig.radio.resends, 1);
         EXPECT_THAT(rig.status.texts, ElementsAre("Flash Verify failed at address: 0x00FE1A20"));
     }
@@ -223,7 +225,7 @@ TEST(FlashDownloadTest, VerifyFailuresEndTheImageWithTheAddress)
         // After the first block of a pair the same reply only means ready.
         Rig rig;
         rig.radio.readyFor = [&](int block) { return block == 0 ? failure : Bytes{}; };
-        EXPECT_EQ(rig.Stream(std::vector<std::uint16_t>(200, 7)), kProgrammingSuccess);
+        EXPECT_EQ(rig.Stream(std::vector<std::uint16_t>(200, 7)), ProgrammingStatus::Success);
         EXPECT_TRUE(rig.status.texts.empty());
     }
 }
@@ -232,7 +234,7 @@ TEST(FlashDownloadTest, TheHalfDuplexLineAsksAgainWhenTheRadioSaysNotYet)
 {
     {
         Rig rig;
-        rig.link.portComponent = true;
+        rig.link.capabilities.repeatsRefusedRequests = true;
         rig.radio.notReady = 2;
         // The first checksum wait is answered with 02 0A: the same block goes once more.
         bool declined = false;
@@ -245,7 +247,7 @@ TEST(FlashDownloadTest, TheHalfDuplexLineAsksAgainWhenTheRadioSaysNotYet)
             inner(sent);
         };
         const std::string loader = Image(100, '2');
-        ASSERT_EQ(rig.Download(loader, Image(100), 0), kProgrammingSuccess);
+        ASSERT_EQ(rig.Download(loader, Image(100), 0), ProgrammingStatus::Success);
         const std::vector<Bytes>& sent = rig.link.sent;
         EXPECT_EQ(std::count(sent.begin(), sent.end(), Bytes{0x02, 0x01}), 2 + 1 + 1);
         const auto first = std::find_if(sent.begin(), sent.end(), [](const Bytes& b) { return b.size() == 130; });
@@ -272,21 +274,23 @@ TEST(FlashDownloadTest, EraseWaitsFollowThePlatformAndTheBootFlag)
         bool boot;
         const char* text;
         int ticks;
+        int milliseconds; // what the download asks for, the ticks above as the port counts them
     };
-    const Case cases[] = {{1, false, nullptr, 18},
-                          {4, true, nullptr, 18},
-                          {7, true, nullptr, 18},
-                          {4, false, "Erasing flash (40 seconds)...", 720},
-                          {0, false, "Erasing flash (2 seconds)...", 36},
-                          {8, false, "Erasing flash (2 seconds)...", 36},
-                          {5, false, "Erasing flash (80 seconds)...", 1440},
-                          {6, false, "Erasing flash (80 seconds)...", 1440},
-                          {7, false, "Erasing flash (80 seconds)...", 1440}};
+    const Case cases[] = {{1, false, nullptr, 18, 1000},
+                          {4, true, nullptr, 18, 1000},
+                          {7, true, nullptr, 18, 1000},
+                          {4, false, "Erasing flash (40 seconds)...", 720, 40000},
+                          {0, false, "Erasing flash (2 seconds)...", 36, 2000},
+                          {8, false, "Erasing flash (2 seconds)...", 36, 2000},
+                          {5, false, "Erasing flash (80 seconds)...", 1440, 80000},
+                          {6, false, "Erasing flash (80 seconds)...", 1440, 80000},
+                          {7, false, "Erasing flash (80 seconds)...", 1440, 80000}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "code " << int{c.code} << (c.boot ? " boot" : ""));
         Rig rig;
-        ASSERT_EQ(rig.Download(Image(10, '2'), Image(10), c.code, c.boot), kProgrammingSuccess);
-        EXPECT_THAT(rig.link.pauses, ElementsAre(c.ticks));
+        ASSERT_EQ(rig.Download(Image(10, '2'), Image(10), c.code, c.boot), ProgrammingStatus::Success);
+        EXPECT_THAT(rig.link.pauses, ElementsAre(c.milliseconds));
+        EXPECT_EQ(Clock::PortTicks(c.milliseconds), c.ticks);
         std::vector<std::string> expected{"Preparing to download ...", "Downloading Loader code ..."};
         if (c.text != nullptr) {
             expected.emplace_back(c.text);
@@ -303,7 +307,7 @@ TEST(FlashDownloadTest, FailuresShowTheirTextAndSkipWhatFollows)
         // No reply time-out: nothing sent, 2 and no text of its own.
         Rig rig;
         rig.link.timeoutAvailable = false;
-        EXPECT_EQ(rig.Download(Image(10, '2'), Image(10)), kProgrammingCommProblem);
+        EXPECT_EQ(rig.Download(Image(10, '2'), Image(10)), ProgrammingStatus::CommProblem);
         EXPECT_TRUE(rig.link.sent.empty());
         EXPECT_THAT(rig.status.texts, ElementsAre("Preparing to download ..."));
     }
@@ -312,8 +316,8 @@ TEST(FlashDownloadTest, FailuresShowTheirTextAndSkipWhatFollows)
         // code image; the time-out is given back.
         Rig rig;
         rig.link.respond = nullptr;
-        rig.link.endedStatus = kProgrammingCommProblem;
-        EXPECT_EQ(rig.Download(Image(10, '2'), Image(10)), kProgrammingCommProblem);
+        rig.link.endedStatus = LinkStatus::IdleEnded;
+        EXPECT_EQ(rig.Download(Image(10, '2'), Image(10)), ProgrammingStatus::CommProblem);
         EXPECT_THAT(rig.link.sent, ElementsAre(Bytes{0x02, 0x01}));
         EXPECT_EQ(rig.status.texts.back(), kCodeCommProblemText);
         EXPECT_TRUE(rig.link.pauses.empty());
@@ -324,7 +328,7 @@ TEST(FlashDownloadTest, FailuresShowTheirTextAndSkipWhatFollows)
         Rig rig;
         std::string code = Image(600);
         code.replace(code.find("\nS3") + 20, 1, "G");
-        EXPECT_EQ(rig.Download(Image(10, '2'), code), kProgrammingImageError);
+        EXPECT_EQ(rig.Download(Image(10, '2'), code), ProgrammingStatus::ImageError);
         EXPECT_EQ(rig.status.texts.back(), "The Application image cannot be read (line 2: the record's data holds a "
                                            "character that is not a hexadecimal digit).");
         EXPECT_FALSE(rig.radio.images.back().ended);
@@ -342,7 +346,7 @@ TEST(FlashDownloadTest, AFailedFinalFlushStillEndsTheImageAndRestores19200)
             inner(sent);
         }
     };
-    EXPECT_EQ(rig.Download(Image(10, '2'), Image(100)), kProgrammingTimedOut);
+    EXPECT_EQ(rig.Download(Image(10, '2'), Image(100)), ProgrammingStatus::TimedOut);
     const std::vector<Bytes>& sent = rig.link.sent;
     EXPECT_EQ(sent[sent.size() - 2], (Bytes{0x02, 0x04}));
     EXPECT_THAT(rig.link.bauds, ElementsAre(19200));

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "app/code_updater_main_form.h"
@@ -113,7 +114,7 @@ class Rig
         }
         Clock::SetScale(scale);
         MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", 1);
-        env.probePort = [](int n) { return n == kCom ? ProbeComPort(n) : PortProbeResult::Absent; };
+        env.probePort = [](int n) { return n == kCom ? ProbeComPort(n) : PortOpenResult::NotPresent; };
         env.blobs = testing::RecordBlobs(updater.model, updater.kind, updater.series, 0);
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
         host.Attach(*form);
@@ -128,15 +129,17 @@ class Rig
         Clock::SetScale(1.0);
     }
 
-    int Download(const std::string& loaderText, const std::string& codeText, bool boot = false)
+    // Nothing when the link did not open.
+    std::optional<ProgrammingStatus> Download(const std::string& loaderText, const std::string& codeText,
+                                              bool boot = false)
     {
         if (!form->OpenRadioLink(false)) {
-            return -1;
+            return std::nullopt;
         }
         std::istringstream loader(loaderText);
         std::istringstream code(codeText);
-        const int status = DownloadCode(form->RadioLink, loader, code, form->StatusCallbackForDownloads(),
-                                        form->RadioTypeCode, form->m_ProgressBarDisplay, boot);
+        const ProgrammingStatus status = DownloadCode(form->RadioLink, loader, code, form->StatusCallbackForDownloads(),
+                                                      form->RadioTypeCode, form->m_ProgressBarDisplay, boot);
         form->CloseRadioLink();
         return status;
     }
@@ -197,7 +200,7 @@ TEST(RetrieveE2eTest, FillsEveryLabelFromTheRadio)
 {
     Rig rig({"--serial", "0A 0B 0C 0D 0E 0F 10 FF", "--format", "5.9"}, k8400Series4);
     rig.form->m_RetrieveVersionInfoButton.Click();
-    EXPECT_EQ(rig.form->m_LastRetrieveStatus, 1) << rig.sim.Log();
+    EXPECT_EQ(rig.form->m_LastRetrieveStatus, ProgrammingStatus::Success) << rig.sim.Log();
     EXPECT_THAT(rig.Labels(), ElementsAre("5.9", "3.1.4", "4.2.0", "Not Applicable", "0A-0B-0C-0D-0E-0F-10-FF",
                                           "4.0", "1.3"));
     EXPECT_EQ(rig.form->HWControllerVersionHeadingLabel.Caption(), "Controller Version:");
@@ -210,7 +213,7 @@ TEST(RetrieveE2eTest, ShowsNotApplicableWhereTheRadioHasNothing)
     // has no SEM: hardware revision shown, boot load and SEM not applicable.
     Rig rig({"--unanswered", "04 2D", "--controller-version", "3.0.1", "--hardware-version", "2.1.0"}, k8600Series4);
     rig.form->m_RetrieveVersionInfoButton.Click();
-    EXPECT_EQ(rig.form->m_LastRetrieveStatus, 5) << rig.sim.Log();
+    EXPECT_EQ(rig.form->m_LastRetrieveStatus, ProgrammingStatus::NoBootInfo) << rig.sim.Log();
     EXPECT_THAT(rig.Labels(), ElementsAre("5.8", "3.1.4", "3.0.1", "2.1.0", "00-00-1A-2B-3C-4D-5E-6F",
                                           "Not Applicable", "Not Applicable"));
     EXPECT_TRUE(rig.host.messages.empty());
@@ -258,7 +261,7 @@ TEST(DownloadE2eTest, TheRadioFlashesExactlyTheDataOfTheImages)
     const std::string loader = SampleLoader();
     const std::string code = SampleCode();
     ASSERT_GT(code.size(), 10000U);
-    EXPECT_EQ(rig.Download(loader, code), kProgrammingSuccess) << rig.sim.Log();
+    EXPECT_EQ(rig.Download(loader, code), ProgrammingStatus::Success) << rig.sim.Log();
     EXPECT_EQ(rig.form->m_StatusLabel.Caption(), "Download finished.");
     EXPECT_EQ(ReadBytes(rig.Dump("loader")), test::SRecordDataBytes(loader));
     EXPECT_EQ(ReadBytes(rig.Dump("code")), test::SRecordDataBytes(code));
@@ -269,7 +272,8 @@ TEST(DownloadE2eTest, TheRadioFlashesExactlyTheDataOfTheImages)
 TEST(DownloadE2eTest, EmptyImagesAreTwoBlocksOfFFUnderChecksumFF80)
 {
     Rig rig({}, k8400Series6, 0.1);
-    EXPECT_EQ(rig.Download("S0030000FC\nS9030000FC\n", "S70500000000FA\n"), kProgrammingSuccess) << rig.sim.Log();
+    EXPECT_EQ(rig.Download("S0030000FC\nS9030000FC\n", "S70500000000FA\n"), ProgrammingStatus::Success)
+        << rig.sim.Log();
     EXPECT_EQ(ReadBytes(rig.Dump("loader")), Bytes(256, 0xFF));
     EXPECT_EQ(ReadBytes(rig.Dump("code")), Bytes(256, 0xFF));
     // The radio's pair checksum (FF80) matched ours: no verdict said different.
@@ -280,7 +284,7 @@ TEST(DownloadE2eTest, ADifferingPairChecksumResendsTheBlockFourTimesThenTimesOut
 {
     // The loader is one pair; the radio misreports the code image's first pair.
     Rig rig({"--bad-checksum", "2"}, k8400Series6, 0.1);
-    EXPECT_EQ(rig.Download(FirstLines(SampleLoader(), 8), SampleCode()), kProgrammingTimedOut);
+    EXPECT_EQ(rig.Download(FirstLines(SampleLoader(), 8), SampleCode()), ProgrammingStatus::TimedOut);
     EXPECT_EQ(rig.form->m_StatusLabel.Caption(), "Code download timed out or canceled by user.");
     // The last resend may still be on its way to the radio when the download gives up.
     const auto resends = [&rig] {
@@ -302,13 +306,13 @@ TEST(DownloadE2eTest, AVerifyFailureShowsTheAddress)
     {
         // Block 2 of the code image lies at 0x00FE19A0 + 128.
         Rig rig({"--flash-base", "0x00FE19A0", "--verify-fail", "2"}, k8400Series6, 0.1);
-        EXPECT_EQ(rig.Download(SampleLoader(), SampleCode()), kProgrammingVerifyFailed) << rig.sim.Log();
+        EXPECT_EQ(rig.Download(SampleLoader(), SampleCode()), ProgrammingStatus::VerifyFailed) << rig.sim.Log();
         EXPECT_EQ(rig.form->m_StatusLabel.Caption(), "Flash Verify failed at address: 0x00FE1A20");
     }
     {
         // The same pair's checksum also differs: the radio answers the 02 06 with 02 0A.
         Rig rig({"--flash-base", "0x00FE19A0", "--verify-fail", "2", "--bad-checksum", "2"}, k8400Series6, 0.1);
-        EXPECT_EQ(rig.Download(FirstLines(SampleLoader(), 8), SampleCode()), kProgrammingVerifyFailed);
+        EXPECT_EQ(rig.Download(FirstLines(SampleLoader(), 8), SampleCode()), ProgrammingStatus::VerifyFailed);
         EXPECT_EQ(rig.form->m_StatusLabel.Caption(), "Flash Verify failed at address: 0x00FE1A20");
     }
 }
@@ -340,7 +344,7 @@ TEST(DownloadE2eTest, TheEraseWaitFitsEachPlatform)
         const auto waitMs = Clock::TicksToMilliseconds(c.ticks);
         const double scale = 2000.0 / static_cast<double>(waitMs);
         Rig rig({"--erase-ms", std::to_string(waitMs * 8 / 10)}, c.updater, scale);
-        EXPECT_EQ(rig.Download(loader, code, c.boot), kProgrammingSuccess) << rig.sim.Log();
+        EXPECT_EQ(rig.Download(loader, code, c.boot), ProgrammingStatus::Success) << rig.sim.Log();
         const auto statuses = rig.host.statusTexts;
         EXPECT_EQ(c.text != nullptr,
                   std::find(statuses.begin(), statuses.end(), c.text ? c.text : "") != statuses.end());
@@ -348,7 +352,7 @@ TEST(DownloadE2eTest, TheEraseWaitFitsEachPlatform)
     // A radio that erases longer than the wait loses the code image's start.
     Rig rig({"--erase-ms", std::to_string(Clock::TicksToMilliseconds(1440) * 12 / 10)}, k8400Series4,
             2000.0 / static_cast<double>(Clock::TicksToMilliseconds(1440)));
-    EXPECT_EQ(rig.Download(loader, code), kProgrammingTimedOut);
+    EXPECT_EQ(rig.Download(loader, code), ProgrammingStatus::TimedOut);
     EXPECT_THAT(rig.sim.Log(), HasSubstr("lost 02 01"));
 }
 
@@ -400,7 +404,7 @@ TEST(DspDownloadE2eTest, TheRadioReceivesBothPagesAsTheSectionsLayThemOut)
     std::istringstream dsp(object, std::ios::binary);
     EXPECT_EQ(DownloadDsp(rig.form->RadioLink, loader, dsp, rig.form->RadioTypeCode,
                           rig.form->StatusCallbackForDownloads(), {}, rig.form->m_ProgressBarDisplay),
-              kProgrammingSuccess)
+              ProgrammingStatus::Success)
         << rig.sim.Log();
     EXPECT_EQ(rig.form->m_StatusLabel.Caption(), "Download finished");
     EXPECT_EQ(ReadBytes(rig.Dump("dsp-page-1")), page0);

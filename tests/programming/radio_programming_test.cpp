@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "link/link_rig.h"
+#include "link/transport_view.h"
 #include "loader_model.h"
 #include "programming/radio_programming.h"
 
@@ -101,7 +102,7 @@ TEST_P(RadioProgrammingTest, DownloadsCodeAndComesBackTo19200)
     std::istringstream code(codeText);
     test::RecordedStatus status;
     test::RecordedProgress progress;
-    EXPECT_EQ(DownloadCode(rig.link, loader, code, status.Callback(), 0, progress, false), kProgrammingSuccess);
+    EXPECT_EQ(DownloadCode(rig.link, loader, code, status.Callback(), 0, progress, false), ProgrammingStatus::Success);
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
     ASSERT_EQ(model.images.size(), 2U);
@@ -110,7 +111,7 @@ TEST_P(RadioProgrammingTest, DownloadsCodeAndComesBackTo19200)
     EXPECT_EQ(status.texts.back(), "Download finished.");
     EXPECT_EQ(rig.pty.LineSpeed(), 19200);
     if (GetParam() == LinkPath::PortComponent) {
-        EXPECT_EQ(rig.link.triggerHandle, -1) << "the reply time-out is given back";
+        EXPECT_EQ(test::TriggerOf(rig.link), -1) << "the reply time-out is given back";
     }
 }
 
@@ -121,9 +122,9 @@ TEST_P(RadioProgrammingTest, ASilentRadioTimesTheIdentificationOut)
         EXPECT_EQ(request, (Bytes{0x04, 0x1C}));
     });
     TargetVersionInfo info;
-    const int status = ReadTargetVersionInfo(rig.link, 6, info, true);
+    const ProgrammingStatus status = ReadTargetVersionInfo(rig.link, 6, info, true);
     peer.Join();
-    EXPECT_EQ(status, GetParam() == LinkPath::Device ? kProgrammingTimedOut : kProgrammingCommProblem);
+    EXPECT_EQ(status, GetParam() == LinkPath::Device ? ProgrammingStatus::TimedOut : ProgrammingStatus::CommProblem);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, RadioProgrammingTest, ::testing::Values(LinkPath::Device, LinkPath::PortComponent),
@@ -138,7 +139,7 @@ TEST(EraseWaitTest, KeepsEventsFlowingAndEndsWhenTheLinkIsStopped)
 
     bool ran = false;
     rig.After(1, [&] { ran = true; });
-    channel.PauseTicks(18);
+    channel.Pause(1000);
     EXPECT_TRUE(ran) << "a window event ran during the wait";
     EXPECT_TRUE(IsLinkActive(rig.link));
 
@@ -150,10 +151,10 @@ TEST(EraseWaitTest, KeepsEventsFlowingAndEndsWhenTheLinkIsStopped)
     sentinel.setSingleShot(true);
     QObject::connect(&sentinel, &QTimer::timeout, [&] { late = true; });
     sentinel.start(30000);
-    channel.PauseTicks(1440);
+    channel.Pause(80000);
     EXPECT_FALSE(late);
     EXPECT_FALSE(IsLinkActive(rig.link));
-    channel.PauseTicks(1440); // returns at once on a stopped link
+    channel.Pause(80000); // returns at once on a stopped link
     EXPECT_FALSE(late);
 }
 

@@ -36,10 +36,9 @@ class ScriptedLink : public ProgrammingLink
             respond(bytes);
         }
     }
-    LinkPacket ReceiveReply(const LinkPacket& expectedCode, int expectedLength, const LinkPacket& alternateCode,
-                            int alternateLength, bool& alternate) override
+    LinkReply ReceiveReply(const LinkPacket& expectedCode, int expectedLength, const LinkPacket& alternateCode,
+                           int alternateLength) override
     {
-        alternate = false;
         while (active && !replies.empty()) {
             const Bytes reply = replies.front();
             replies.pop_front();
@@ -48,35 +47,34 @@ class ScriptedLink : public ProgrammingLink
                        static_cast<int>(reply.size()) == length;
             };
             if (matches(expectedCode, expectedLength)) {
-                return Packet(reply);
+                return {CurrentStatus(), Packet(reply), false};
             }
             if (matches(alternateCode, alternateLength)) {
-                alternate = true;
-                return Packet(reply);
+                return {CurrentStatus(), Packet(reply), true};
             }
         }
         active = false;
-        return {};
+        return {.status = CurrentStatus()};
     }
-    LinkPacket ReceiveAnyPacket() override
+    LinkReply ReceiveAnyPacket() override
     {
         if (!active || replies.empty()) {
             active = false;
-            return {};
+            return {.status = CurrentStatus()};
         }
         const Bytes reply = replies.front();
         replies.pop_front();
-        return Packet(reply);
+        return {CurrentStatus(), Packet(reply), false};
     }
-    int Status() const override { return active ? 1 : endedStatus; }
-    bool UsesPortComponent() const override { return portComponent; }
+    LinkStatus CurrentStatus() const override { return active ? LinkStatus::Completed : endedStatus; }
+    LinkCapabilities Capabilities() const override { return capabilities; }
     bool IsActive() const override { return active; }
     void ChangeBaudRate(std::int32_t baud) override
     {
         bauds.push_back(baud);
         sent.push_back({0x09, 0x00, static_cast<std::uint8_t>(baud == 115200 ? 5 : 1)});
     }
-    void PauseTicks(std::int32_t ticks) override { pauses.push_back(ticks); }
+    void Pause(std::int32_t milliseconds) override { pauses.push_back(milliseconds); }
 
     void Reply(const Bytes& message) { replies.push_back(message); }
 
@@ -91,8 +89,9 @@ class ScriptedLink : public ProgrammingLink
 
     // Settings.
     bool timeoutAvailable = true;
-    bool portComponent = false;
-    int endedStatus = 4; // what a wait that found no reply leaves: 4, or 2 on a quiet half-duplex line
+    LinkCapabilities capabilities; // the direct line's: none
+    // What a wait that found no reply leaves: Ended, or IdleEnded on a quiet half-duplex line.
+    LinkStatus endedStatus = LinkStatus::Ended;
     Responder respond;
 
     // State and record.

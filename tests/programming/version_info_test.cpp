@@ -57,7 +57,7 @@ TEST(VersionInfoTest, SevenQueriesFillTheRecord)
     ScriptedLink link;
     IdentifiedRadio radio(link);
     TargetVersionInfo info;
-    EXPECT_EQ(ReadTargetVersionInfo(link, 6, info, true), kProgrammingSuccess);
+    EXPECT_EQ(ReadTargetVersionInfo(link, 6, info, true), ProgrammingStatus::Success);
     EXPECT_THAT(Commands(radio.requests), ElementsAre(0x1C, 0x0B, 0x09, 0x07, 0x04, 0x2D, 0x3E));
     EXPECT_THAT(info.fileFormat, ElementsAre(5, 10));
     EXPECT_THAT(info.dspVersion, ElementsAre(3, 1, 4));
@@ -85,7 +85,8 @@ TEST(VersionInfoTest, PlatformRulesForBootAndSemVersions)
     {
         // 1, 5 and 7 may lack boot information: the sequence goes on with status 5. The wait
         // that timed out leaves the link stopped, so a SEM query after it fails too (8).
-        for (const auto& [major, status] : {std::pair{3, kProgrammingNoBootInfo}, std::pair{4, kProgrammingSemUnavailable}}) {
+        for (const auto& [major, status] :
+             {std::pair{3, ProgrammingStatus::NoBootInfo}, std::pair{4, ProgrammingStatus::SemUnavailable}}) {
             ScriptedLink link;
             IdentifiedRadio radio(link);
             radio.answers.erase(0x2D);
@@ -104,7 +105,7 @@ TEST(VersionInfoTest, PlatformRulesForBootAndSemVersions)
         IdentifiedRadio radio(link);
         radio.answers.erase(0x2D);
         TargetVersionInfo info;
-        EXPECT_EQ(ReadTargetVersionInfo(link, 8, info, true), kProgrammingTimedOut);
+        EXPECT_EQ(ReadTargetVersionInfo(link, 8, info, true), ProgrammingStatus::TimedOut);
         EXPECT_THAT(Commands(radio.requests), ElementsAre(0x1C, 0x0B, 0x09, 0x07, 0x04, 0x2D));
         EXPECT_EQ(link.releases, 1);
     }
@@ -117,7 +118,8 @@ TEST(VersionInfoTest, PlatformRulesForBootAndSemVersions)
             radio.answers[0x09] = {0x04, 0x0A, static_cast<std::uint8_t>(major), 0, 0};
             TargetVersionInfo info;
             info.semVersion = {7, 7};
-            EXPECT_EQ(ReadTargetVersionInfo(link, static_cast<std::uint8_t>(code), info, sem), kProgrammingSuccess);
+            EXPECT_EQ(ReadTargetVersionInfo(link, static_cast<std::uint8_t>(code), info, sem),
+                      ProgrammingStatus::Success);
             EXPECT_EQ(radio.requests.back()[1], 0x2D) << code << " " << major;
             EXPECT_EQ(VersionLabelTextsFor(info, static_cast<std::uint8_t>(code)).semVersion, "Not Applicable");
         }
@@ -128,7 +130,7 @@ TEST(VersionInfoTest, PlatformRulesForBootAndSemVersions)
         IdentifiedRadio radio(link);
         radio.answers.erase(0x3E);
         TargetVersionInfo info;
-        EXPECT_EQ(ReadTargetVersionInfo(link, 0, info, true), kProgrammingSemUnavailable);
+        EXPECT_EQ(ReadTargetVersionInfo(link, 0, info, true), ProgrammingStatus::SemUnavailable);
         EXPECT_THAT(info.semVersion, ElementsAre(0, 0));
         EXPECT_THAT(info.bootLoadVersion, ElementsAre(4, 1));
     }
@@ -138,7 +140,7 @@ TEST(VersionInfoTest, PlatformRulesForBootAndSemVersions)
         IdentifiedRadio radio(link);
         radio.answers[0x3E] = {0x04, 0x20};
         TargetVersionInfo info;
-        EXPECT_EQ(ReadTargetVersionInfo(link, 0, info, true), kProgrammingSuccess);
+        EXPECT_EQ(ReadTargetVersionInfo(link, 0, info, true), ProgrammingStatus::Success);
         EXPECT_THAT(info.semVersion, ElementsAre(0, 0));
     }
 }
@@ -150,9 +152,9 @@ TEST(VersionInfoTest, FailuresAndDeclinedRequests)
         ScriptedLink link;
         IdentifiedRadio radio(link);
         radio.answers.erase(0x09);
-        link.endedStatus = kProgrammingCommProblem;
+        link.endedStatus = LinkStatus::IdleEnded;
         TargetVersionInfo info;
-        EXPECT_EQ(ReadTargetVersionInfo(link, 0, info, true), kProgrammingCommProblem);
+        EXPECT_EQ(ReadTargetVersionInfo(link, 0, info, true), ProgrammingStatus::CommProblem);
         EXPECT_THAT(Commands(radio.requests), ElementsAre(0x1C, 0x0B, 0x09));
     }
     {
@@ -160,9 +162,9 @@ TEST(VersionInfoTest, FailuresAndDeclinedRequests)
         ScriptedLink link;
         link.timeoutAvailable = false;
         TargetVersionInfo info;
-        EXPECT_EQ(ReadTargetVersionInfo(link, 0, info, true), kProgrammingCommProblem);
+        EXPECT_EQ(ReadTargetVersionInfo(link, 0, info, true), ProgrammingStatus::CommProblem);
         std::array<std::uint8_t, 2> boot{};
-        EXPECT_EQ(ReadBootVersion(link, 7, boot), kProgrammingCommProblem);
+        EXPECT_EQ(ReadBootVersion(link, 7, boot), ProgrammingStatus::CommProblem);
         EXPECT_TRUE(link.sent.empty());
     }
     {
@@ -172,7 +174,7 @@ TEST(VersionInfoTest, FailuresAndDeclinedRequests)
         radio.answers[0x0B] = {0x04, 0x20};
         TargetVersionInfo info;
         info.dspVersion = {9, 9, 9};
-        EXPECT_EQ(ReadTargetVersionInfo(link, 0, info, true), kProgrammingSuccess);
+        EXPECT_EQ(ReadTargetVersionInfo(link, 0, info, true), ProgrammingStatus::Success);
         EXPECT_THAT(info.dspVersion, ElementsAre(0, 0, 0));
         EXPECT_EQ(radio.requests.size(), 7U);
     }
@@ -183,13 +185,13 @@ TEST(VersionInfoTest, BootVersionQuery)
     {
         // On the half-duplex line a declined request is asked again.
         ScriptedLink link;
-        link.portComponent = true;
+        link.capabilities.repeatsRefusedRequests = true;
         int declines = 2;
         link.respond = [&](const Bytes&) {
             link.Reply(declines-- > 0 ? Bytes{0x04, 0x20} : Bytes{0x04, 0x2E, 6, 2});
         };
         std::array<std::uint8_t, 2> boot{};
-        EXPECT_EQ(ReadBootVersion(link, 0, boot), kProgrammingSuccess);
+        EXPECT_EQ(ReadBootVersion(link, 0, boot), ProgrammingStatus::Success);
         EXPECT_THAT(boot, ElementsAre(6, 2));
         EXPECT_EQ(link.sent.size(), 3U);
         EXPECT_THAT(link.timeouts, ElementsAre(4000));
@@ -200,20 +202,20 @@ TEST(VersionInfoTest, BootVersionQuery)
         ScriptedLink link;
         link.respond = [&](const Bytes&) { link.Reply({0x04, 0x20}); };
         std::array<std::uint8_t, 2> boot{5, 5};
-        EXPECT_EQ(ReadBootVersion(link, 0, boot), kProgrammingSuccess);
+        EXPECT_EQ(ReadBootVersion(link, 0, boot), ProgrammingStatus::Success);
         EXPECT_EQ(link.sent.size(), 1U);
         EXPECT_THAT(boot, ElementsAre(0, 0));
     }
     for (const std::uint8_t code : {1, 5, 7, 8}) {
         ScriptedLink link;
         std::array<std::uint8_t, 2> boot{5, 5};
-        EXPECT_EQ(ReadBootVersion(link, code, boot), kProgrammingNoBootInfo);
+        EXPECT_EQ(ReadBootVersion(link, code, boot), ProgrammingStatus::NoBootInfo);
         EXPECT_THAT(boot, ElementsAre(0, 0));
     }
     {
         ScriptedLink link;
         std::array<std::uint8_t, 2> boot{5, 5};
-        EXPECT_EQ(ReadBootVersion(link, 6, boot), kProgrammingTimedOut);
+        EXPECT_EQ(ReadBootVersion(link, 6, boot), ProgrammingStatus::TimedOut);
         EXPECT_THAT(boot, ElementsAre(5, 5));
     }
 }
@@ -222,19 +224,20 @@ TEST(VersionInfoTest, BootVersionComparison)
 {
     const CarriedBootVersions carried{4, 2, 6, 1};
     using O = BootVersionOutcome;
-    const auto outcome = [&](int status, std::uint8_t major, std::uint8_t minor, const CarriedBootVersions& c) {
+    using S = ProgrammingStatus;
+    const auto outcome = [&](S status, std::uint8_t major, std::uint8_t minor, const CarriedBootVersions& c) {
         const BootVersionComparison r = CompareBootVersion(status, {major, minor}, c);
         return std::pair{r.outcome, r.useSecondBootImage};
     };
-    EXPECT_EQ(outcome(1, 4, 2, carried), std::pair(O::Current, false));
-    EXPECT_EQ(outcome(1, 4, 1, carried), std::pair(O::Upgrade, false));
-    EXPECT_EQ(outcome(1, 6, 1, carried), std::pair(O::Current, true));
-    EXPECT_EQ(outcome(1, 6, 0, carried), std::pair(O::Upgrade, true));
-    EXPECT_EQ(outcome(1, 5, 2, carried), std::pair(O::MajorMismatch, false));
-    EXPECT_EQ(outcome(5, 4, 2, carried), std::pair(O::CommunicationError, false));
-    EXPECT_EQ(outcome(4, 4, 2, carried), std::pair(O::CommunicationError, false));
+    EXPECT_EQ(outcome(S::Success, 4, 2, carried), std::pair(O::Current, false));
+    EXPECT_EQ(outcome(S::Success, 4, 1, carried), std::pair(O::Upgrade, false));
+    EXPECT_EQ(outcome(S::Success, 6, 1, carried), std::pair(O::Current, true));
+    EXPECT_EQ(outcome(S::Success, 6, 0, carried), std::pair(O::Upgrade, true));
+    EXPECT_EQ(outcome(S::Success, 5, 2, carried), std::pair(O::MajorMismatch, false));
+    EXPECT_EQ(outcome(S::NoBootInfo, 4, 2, carried), std::pair(O::CommunicationError, false));
+    EXPECT_EQ(outcome(S::TimedOut, 4, 2, carried), std::pair(O::CommunicationError, false));
     // Without a second image, a radio major of 0 is no match for it.
-    EXPECT_EQ(outcome(1, 0, 0, {4, 2, 0, 0}), std::pair(O::MajorMismatch, false));
+    EXPECT_EQ(outcome(S::Success, 0, 0, {4, 2, 0, 0}), std::pair(O::MajorMismatch, false));
 }
 
 } // namespace

@@ -196,8 +196,8 @@ MainFormEnvironment FakeEnvironment(std::vector<int> availablePorts, std::string
     env.processorCount = [processors] { return processors; };
     env.probePort = [availablePorts](int n) {
         return std::find(availablePorts.begin(), availablePorts.end(), n) != availablePorts.end()
-                   ? PortProbeResult::Available
-                   : PortProbeResult::Absent;
+                   ? PortOpenResult::Opened
+                   : PortOpenResult::NotPresent;
     };
     return env;
 }

@@ -38,12 +38,11 @@ LinkPacket Code(std::uint8_t cls, std::uint8_t cmd)
 std::vector<std::uint8_t> BootVersion(RadioLink& link)
 {
     SendPacket(link, Code(0x04, 0x2D));
-    bool alternate = false;
-    const LinkPacket reply = ReceiveReply(link, Code(0x04, 0x2E), 4, Code(0x04, 0x20), 2, alternate);
-    if (GetLinkStatus(link) != kLinkCompleted) {
+    const LinkReply reply = ReceiveReply(link, Code(0x04, 0x2E), 4, Code(0x04, 0x20), 2);
+    if (reply.status != LinkStatus::Completed) {
         return {};
     }
-    return {reply.Bytes().begin(), reply.Bytes().end()};
+    return {reply.packet.Bytes().begin(), reply.packet.Bytes().end()};
 }
 
 class RadioSimWithTheLink : public ::testing::Test
@@ -69,7 +68,7 @@ TEST_F(RadioSimWithTheLink, DevicePathFindsTheBoxSwitchesTo115200AndQueries)
     RadioSimProcess sim({});
     ScopedComOverride com(kCom, sim.DevicePath());
     std::string message;
-    ASSERT_TRUE(OpenDeviceLink(link, kCom, 19200, false, message)) << message;
+    ASSERT_EQ(OpenDeviceLink(link, kCom, 19200, false, message), PortOpenResult::Opened) << message;
     SetLinkFraming(link, kFramingFramed);
     SetLinkActive(link, true);
     ASSERT_TRUE(CreateLinkTimeout(link, 1000));
@@ -89,7 +88,7 @@ TEST_F(RadioSimWithTheLink, HalfDuplexPathHearsItsEchoAndStillGetsTheReplies)
     {
         // No box on a plain cable: the probe goes unanswered.
         std::string message;
-        ASSERT_TRUE(OpenDeviceLink(link, kCom, 19200, false, message)) << message;
+        ASSERT_EQ(OpenDeviceLink(link, kCom, 19200, false, message), PortOpenResult::Opened) << message;
         SetLinkFraming(link, kFramingFramed);
         SetLinkActive(link, true);
         ASSERT_TRUE(CreateLinkTimeout(link, 1000));
@@ -99,7 +98,7 @@ TEST_F(RadioSimWithTheLink, HalfDuplexPathHearsItsEchoAndStillGetsTheReplies)
     port.SetComNumber(kCom);
     port.SetRS485Mode(true);
     std::string message;
-    ASSERT_TRUE(OpenComPortLink(link, port, message)) << message;
+    ASSERT_EQ(OpenComPortLink(link, port, message), PortOpenResult::Opened) << message;
     SetLinkActive(link, true);
     SetLinkFraming(link, kFramingFramed);
     SetLinkBaud(link, 19200);

@@ -12,6 +12,7 @@
 #include "app/code_down_pass_dlg.h"
 #include "app/termination_signals.h"
 #include "app/timer_driver.h"
+#include "programming/version_info.h"
 
 namespace aurex {
 
@@ -305,8 +306,7 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
     if (options.retrieve) {
         form.m_RetrieveVersionInfoButton.Click();
         host.EndProgressLine();
-        const int s = form.m_LastRetrieveStatus;
-        if (s != 1 && s != 5 && s != 8) {
+        if (!form.m_LastRetrieveStatus || !VersionInfoRead(*form.m_LastRetrieveStatus)) {
             return 1;
         }
         const Control* rows[][2] = {
