@@ -86,7 +86,7 @@ class CountingChannel final : public ProgrammingLink
     void ChangeBaudRate(std::int32_t baud) override
     {
         LinkPacket packet;
-        InitMessage(packet, kBaudRateMessageId);
+        InitMessage(packet, msg::kBaudRate);
         packet.Append(BaudSelector(baud));
         lineBytes += FrameSize(packet);
         inner_.ChangeBaudRate(baud);

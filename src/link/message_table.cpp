@@ -26,6 +26,11 @@ constexpr std::array<LinkMessage, kLinkMessageCount> kTable{{
 
 } // namespace
 
+std::span<const LinkMessage> LinkMessageTable()
+{
+    return kTable;
+}
+
 const LinkMessage* FindLinkMessage(int id)
 {
     for (const LinkMessage& entry : kTable) {

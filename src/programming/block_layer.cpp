@@ -1,6 +1,6 @@
 #include "programming/block_layer.h"
 
-#include "programming/programming_messages.h"
+#include "link/message_table.h"
 #include "programming/programming_status.h"
 
 namespace aurex {

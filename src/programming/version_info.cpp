@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "programming/programming_messages.h"
+#include "link/message_table.h"
 #include "programming/programming_status.h"
 
 namespace aurex {

@@ -40,7 +40,7 @@ protected:
     LinkPacket Receive0429(bool& alternate)
     {
         LinkPacket alt;
-        InitMessage(alt, kAlternateReplyMessageId);
+        InitMessage(alt, msg::kDeclined);
         return ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2, alternate);
     }
 
@@ -329,7 +329,7 @@ TEST(RadioLinkDevicePath, AReplyReceivedBeforeTheTimeOutIsTakenEvenWhenTheTimeOu
     queue({0x04, 0x2E, 0x11, 0x22});
     bool alternate = true;
     LinkPacket alt;
-    InitMessage(alt, kAlternateReplyMessageId);
+    InitMessage(alt, msg::kDeclined);
     LinkPacket reply = ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2, alternate);
     EXPECT_EQ(timer.fired, 1); // the time-out did end the wait before the reply was read
     EXPECT_EQ(GetLinkStatus(rig.link), kLinkCompleted);
