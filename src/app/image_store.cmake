@@ -8,5 +8,6 @@ add_library(aurex_app_store STATIC
   working_folder.cpp
 )
 target_include_directories(aurex_app_store PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(aurex_app_store PUBLIC aurex_text)
 aurex_warnings(aurex_app_store)
 set_target_properties(aurex_app_store PROPERTIES AUTOMOC OFF)
