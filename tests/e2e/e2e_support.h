@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "support/radio_sim_process.h"
+#include "text/hex.h"
 
 namespace aurex::e2e {
 
@@ -110,10 +111,11 @@ inline Bytes SRecordData(const std::string& text) {
         if (line[1] < '1' || line[1] > '3') {
             continue;
         }
-        const int count = std::stoi(line.substr(2, 2), nullptr, 16);
+        const int count = ParseHexByte(line[2], line[3]).value();
         const int addressBytes = line[1] - '0' + 1;
         for (int i = 0; i < count - addressBytes - 1; ++i) {
-            out.push_back(static_cast<unsigned char>(std::stoi(line.substr(4 + 2 * (addressBytes + i), 2), nullptr, 16)));
+            const std::size_t p = 4 + 2 * static_cast<std::size_t>(addressBytes + i);
+            out.push_back(ParseHexByte(line.at(p), line.at(p + 1)).value());
         }
     }
     while (out.empty() || out.size() % 256 != 0) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "scripted_link.h"
+#include "text/hex.h"
 
 namespace aurex::test {
 
@@ -152,10 +153,11 @@ inline Bytes SRecordDataBytes(const std::string& text, std::uint8_t filler = 0xF
         if (line.size() < 4 || line[0] != 'S' || line[1] < '1' || line[1] > '3') {
             continue;
         }
-        const int count = std::stoi(line.substr(2, 2), nullptr, 16);
+        const int count = ParseHexByte(line[2], line[3]).value();
         const int addressBytes = line[1] - '0' + 1;
         for (int i = 0; i < count - addressBytes - 1; ++i) {
-            out.push_back(static_cast<std::uint8_t>(std::stoi(line.substr(4 + 2 * (addressBytes + i), 2), nullptr, 16)));
+            const std::size_t p = 4 + 2 * static_cast<std::size_t>(addressBytes + i);
+            out.push_back(ParseHexByte(line.at(p), line.at(p + 1)).value());
         }
     }
     while (out.empty() || out.size() % 256 != 0) {
