@@ -22,17 +22,17 @@ inline constexpr int kLinkMessageCount = 60;
 // the two-byte code and, for replies, the payload bytes after it.
 namespace msg {
 // Flash and DSP download (class 02).
-inline constexpr int kDspStart = 1;          // 02 00
-inline constexpr int kPairChecksum = 3;      // 02 02 + 2 bytes, high byte first
-inline constexpr int kPageAccepted = 4;      // 02 03
-inline constexpr int kImageEnd = 5;          // 02 04
-inline constexpr int kChecksumMatches = 6;   // 02 05
-inline constexpr int kChecksumDiffers = 7;   // 02 06
-inline constexpr int kReady = 8;             // 02 07 (9 and 10 share the code)
-inline constexpr int kPageEnd = 11;          // 02 08
-inline constexpr int kImageStart = 47;       // 02 01
-inline constexpr int kDataBlock = 48;        // 02 09 + 128 bytes
-inline constexpr int kNegative = 49;         // 02 0A, + 4 address bytes after a block
+inline constexpr int kDspStart = 1;        // 02 00
+inline constexpr int kPairChecksum = 3;    // 02 02 + 2 bytes, high byte first
+inline constexpr int kPageAccepted = 4;    // 02 03
+inline constexpr int kImageEnd = 5;        // 02 04
+inline constexpr int kChecksumMatches = 6; // 02 05
+inline constexpr int kChecksumDiffers = 7; // 02 06
+inline constexpr int kReady = 8;           // 02 07 (9 and 10 share the code)
+inline constexpr int kPageEnd = 11;        // 02 08
+inline constexpr int kImageStart = 47;     // 02 01
+inline constexpr int kDataBlock = 48;      // 02 09 + 128 bytes
+inline constexpr int kNegative = 49;       // 02 0A, + 4 address bytes after a block
 // Codeplug transfer (class 03).
 inline constexpr int kCodeplugDownloadRequest = 12; // 03 00
 inline constexpr int kCodeplugBlock = 13;           // 03 02 + 128 bytes

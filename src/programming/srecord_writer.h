@@ -28,6 +28,7 @@ bool AppendSRecord(std::string& out, char type, std::uint32_t address, std::stri
 // One record as AppendSRecord writes it; empty where AppendSRecord refuses.
 std::string SRecordLine(char type, std::uint32_t address, std::span<const std::uint8_t> data,
                         std::string_view lineEnd = "\r\n");
-std::string SRecordLine(char type, std::uint32_t address, std::string_view data, std::string_view lineEnd = "\r\n");
+std::string SRecordLine(char type, std::uint32_t address, std::string_view data,
+                        std::string_view lineEnd = "\r\n");
 
 } // namespace aurex

@@ -19,12 +19,13 @@ TEST(SRecordWriter, WritesKnownRecordsByteForByte)
 {
     // Records from real images and from the usual format description, checksums included.
     EXPECT_EQ(SRecordLine('3', 0xFE0934D0,
-                          Data{0x38, 0x60, 0xFF, 0xFF, 0x38, 0x80, 0x00, 0x01, 0x38, 0xA0, 0x00, 0x01, 0x4B, 0xFD,
-                               0x81, 0xCD}),
+                          Data{0x38, 0x60, 0xFF, 0xFF, 0x38, 0x80, 0x00, 0x01, 0x38, 0xA0, 0x00, 0x01, 0x4B,
+                               0xFD, 0x81, 0xCD}),
               "S315FE0934D03860FFFF3880000138A000014BFD81CD21\r\n");
     EXPECT_EQ(SRecordLine('1', 0x7AF0, Data{0x0A, 0x0A, 0x0D, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "\n"),
               "S1137AF00A0A0D0000000000000000000000000061\n");
-    EXPECT_EQ(SRecordLine('0', 0, std::string("hello     \0\0", 12)), "S00F000068656C6C6F202020202000003C\r\n");
+    EXPECT_EQ(SRecordLine('0', 0, std::string("hello     \0\0", 12)),
+              "S00F000068656C6C6F202020202000003C\r\n");
     EXPECT_EQ(SRecordLine('2', 0x02FE50, Data{0, 0, 0, 0}), "S20802FE5000000000A7\r\n");
     EXPECT_EQ(SRecordLine('3', 0, Data{0x11, 0x22, 0x33, 0x44, 0x55}, ""), "S30A000000001122334455F6");
     EXPECT_EQ(SRecordLine('0', 0, "HDR", "\n"), "S00600004844521B\n");
