@@ -13,7 +13,7 @@ namespace {
 aurex::LinkPacket DataBlock(std::uint32_t seed)
 {
     aurex::LinkPacket packet;
-    aurex::InitMessage(packet, 48); // 02 09
+    aurex::InitMessage(packet, aurex::msg::kDataBlock);
     for (int i = 0; i < 128; ++i) {
         seed = seed * 1103515245u + 12345u;
         packet.Append(static_cast<std::uint8_t>(seed >> 16));
@@ -55,7 +55,7 @@ BENCHMARK(BM_BuildDataBlockFrame);
 void BM_BuildBaudRateFrame(benchmark::State& state)
 {
     aurex::LinkPacket packet;
-    aurex::InitMessage(packet, aurex::kBaudRateMessageId);
+    aurex::InitMessage(packet, aurex::msg::kBaudRate);
     packet.Append(aurex::BaudSelector(115200));
     for (auto _ : state) {
         auto frame = aurex::BuildFrame(packet);
@@ -90,7 +90,7 @@ void BM_MatchReplyFrames(benchmark::State& state)
     constexpr int kFrames = 1000;
     const std::vector<std::uint8_t> line = ReplyStream(kFrames);
     for (auto _ : state) {
-        aurex::ReplyDecoder replies(aurex::ExpectedReply::ForMessage(13)); // 03 02 + 128
+        aurex::ReplyDecoder replies(aurex::ExpectedReply::ForMessage(aurex::msg::kCodeplugBlock));
         int matched = 0;
         for (std::uint8_t b : line) {
             matched += replies.Feed(b).Completed();

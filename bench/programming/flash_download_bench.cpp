@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,8 +23,10 @@
 #include "link/message_table.h"
 #include "link/radio_link.h"
 #include "programming/radio_programming.h"
+#include "programming/srecord_writer.h"
 #include "support/pty_pair.h"
 #include "support/radio_sim_process.h"
+#include "text/hex.h"
 
 namespace aurex {
 namespace {
@@ -73,7 +76,7 @@ class CountingChannel final : public ProgrammingLink
     void ChangeBaudRate(std::int32_t baud) override
     {
         LinkPacket packet;
-        InitMessage(packet, kBaudRateMessageId);
+        InitMessage(packet, msg::kBaudRate);
         packet.Append(BaudSelector(baud));
         lineBytes += FrameSize(packet);
         inner_.ChangeBaudRate(baud);
@@ -117,9 +120,9 @@ std::size_t RecordDataBytes(std::string_view line)
     if (line.size() < 4 || line[0] != 'S' || line[1] < '1' || line[1] > '3') {
         return 0;
     }
-    const int count = std::stoi(std::string(line.substr(2, 2)), nullptr, 16);
-    const int overhead = (line[1] - '1' + 2) + 1; // address bytes and the checksum byte
-    return count > overhead ? static_cast<std::size_t>(count - overhead) : 0;
+    const std::optional<std::uint8_t> count = ParseHexByte(line[2], line[3]);
+    const std::size_t overhead = SRecordAddressBytes(line[1]) + 1; // and the checksum byte
+    return count && *count > overhead ? *count - overhead : 0;
 }
 
 bool IsEndRecord(std::string_view line)

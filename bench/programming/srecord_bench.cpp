@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "programming/srecord_reader.h"
+#include "programming/srecord_writer.h"
 
 namespace {
 
@@ -34,38 +35,12 @@ fs::path BinaryPath()
     return fs::path(ImagePath()).replace_extension(".bin");
 }
 
-void AppendRecord(std::string& out, char type, std::uint32_t address, int addressBytes,
-                  const std::uint8_t* data, std::size_t n)
-{
-    static const char* hex = "0123456789ABCDEF";
-    const auto put = [&out](std::uint8_t b) {
-        out += hex[b >> 4];
-        out += hex[b & 15];
-    };
-    const auto count = static_cast<std::uint8_t>(addressBytes + n + 1);
-    unsigned sum = count;
-    out += 'S';
-    out += type;
-    put(count);
-    for (int i = addressBytes - 1; i >= 0; --i) {
-        const auto b = static_cast<std::uint8_t>(address >> (8 * i));
-        sum += b;
-        put(b);
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        sum += data[i];
-        put(data[i]);
-    }
-    put(static_cast<std::uint8_t>(~sum));
-    out += "\r\n";
-}
-
 std::size_t WriteImage()
 {
     std::string text;
     text.reserve(kImageTextBytes + 256);
     const std::uint8_t header[] = {'b', 'e', 'n', 'c', 'h'};
-    AppendRecord(text, '0', 0, 2, header, sizeof header);
+    aurex::AppendSRecord(text, '0', 0, header);
     std::uint32_t seed = 7;
     std::uint32_t address = kBaseAddress;
     std::uint8_t data[48];
@@ -74,10 +49,10 @@ std::size_t WriteImage()
             seed = seed * 1103515245u + 12345u;
             b = static_cast<std::uint8_t>(seed >> 16);
         }
-        AppendRecord(text, '3', address, 4, data, sizeof data);
+        aurex::AppendSRecord(text, '3', address, data);
         address += sizeof data;
     }
-    AppendRecord(text, '7', kBaseAddress, 4, nullptr, 0);
+    aurex::AppendSRecord(text, '7', kBaseAddress, std::span<const std::uint8_t>());
     std::ofstream(ImagePath(), std::ios::binary) << text;
     return text.size();
 }

@@ -1,5 +1,7 @@
 #include "convert/hex_text.h"
 
+#include "text/hex.h"
+
 namespace aurex {
 
 namespace {
@@ -14,14 +16,7 @@ bool IsTrimmed(char character)
 
 std::string ParmsBytesToText(std::span<const uint8_t> bytes)
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (const uint8_t byte : bytes) {
-        text.push_back(kDigits[byte >> 4]);
-        text.push_back(kDigits[byte & 0x0F]);
-    }
-    return text;
+    return EncodeHex(bytes);
 }
 
 std::size_t ParmsHexToBytes(std::span<uint8_t> out, std::string_view text)
@@ -41,16 +36,9 @@ std::size_t ParmsHexToBytes(std::span<uint8_t> out, std::string_view text)
 
 unsigned ParmsHexDigitValue(char character)
 {
-    if (character >= '0' && character <= '9') {
-        return static_cast<unsigned>(character - '0');
-    }
-    if (character >= 'A' && character <= 'F') {
-        return static_cast<unsigned>(character - 'A' + 10);
-    }
-    if (character >= 'a' && character <= 'f') {
-        return static_cast<unsigned>(character - 'a' + 10);
-    }
-    return 0;
+    // The transfer's identity text has always read a stray character as 0, not as an error.
+    const int value = HexDigitValue(character);
+    return value < 0 ? 0u : static_cast<unsigned>(value);
 }
 
 } // namespace aurex

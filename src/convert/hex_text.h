@@ -1,4 +1,5 @@
-// Hex text of byte strings, as the transfer code shows and reads the radio's identity value.
+// Hex text of the radio's identity value as the transfer code shows and reads it: the digits of
+// text/hex.h, read with the identity's own lenient rules.
 #pragma once
 
 #include <cstddef>

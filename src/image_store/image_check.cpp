@@ -4,25 +4,15 @@
 #include <cstring>
 #include <string_view>
 
+#include "text/hex.h"
+
 namespace aurex {
 
 namespace {
 
-// Digit values by character, -1 for characters that are not hexadecimal digits. A table,
-// because every character of a 12 MB image passes through here.
-constexpr std::array<signed char, 256> kHexValues = [] {
-  std::array<signed char, 256> table{};
-  table.fill(-1);
-  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<signed char>(c - '0');
-  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<signed char>(c - 'A' + 10);
-  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<signed char>(c - 'a' + 10);
-  return table;
-}();
-
-int HexValue(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
-
+// Byte at pos; the record's digits are already checked.
 unsigned ByteAt(std::string_view record, std::size_t pos) {
-  return static_cast<unsigned>(HexValue(record[pos]) * 16 + HexValue(record[pos + 1]));
+  return static_cast<unsigned>(HexDigitValue(record[pos]) * 16 + HexDigitValue(record[pos + 1]));
 }
 
 // Bytes of the address field by record type digit; 0 for types that are never accepted.
@@ -115,12 +105,12 @@ void SRecordImageChecker::CheckRecord(std::string_view record) {
   int bad = 0;
   std::size_t pos = 2;
   for (; pos + 1 < record.size(); pos += 2) {
-    const int high = HexValue(record[pos]);
-    const int low = HexValue(record[pos + 1]);
+    const int high = HexDigitValue(record[pos]);
+    const int low = HexDigitValue(record[pos + 1]);
     bad |= high | low;
     sum += static_cast<unsigned>(high * 16 + low);
   }
-  if (bad < 0 || (pos < record.size() && HexValue(record[pos]) < 0)) return Fail(ImageFault::BadHexDigit);
+  if (bad < 0 || (pos < record.size() && HexDigitValue(record[pos]) < 0)) return Fail(ImageFault::BadHexDigit);
   if (record.size() < 4) return Fail(ImageFault::LengthMismatch);
   const unsigned count = ByteAt(record, 2);
   if (record.size() != 4 + 2 * static_cast<std::size_t>(count)) return Fail(ImageFault::LengthMismatch);

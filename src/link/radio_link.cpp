@@ -207,7 +207,7 @@ void SetLinkBaud(RadioLink& link, std::int32_t baud)
 void ChangeBaudRate(RadioLink& link, std::int32_t baud)
 {
     LinkPacket packet;
-    InitMessage(packet, kBaudRateMessageId);
+    InitMessage(packet, msg::kBaudRate);
     packet.Append(BaudSelector(baud));
     SendPacket(link, packet);
     if (link.transport) {

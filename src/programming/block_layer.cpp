@@ -1,19 +1,14 @@
 #include "programming/block_layer.h"
 
-#include "programming/programming_messages.h"
+#include "link/message_table.h"
 #include "programming/programming_status.h"
+#include "text/hex.h"
 
 namespace aurex {
 
 std::string VerifyFailureText(const std::uint8_t address[4])
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text = "Flash Verify failed at address: 0x";
-    for (int i = 0; i < 4; ++i) {
-        text += kHex[address[i] >> 4];
-        text += kHex[address[i] & 0x0F];
-    }
-    return text;
+    return "Flash Verify failed at address: 0x" + EncodeHex(std::span<const std::uint8_t>(address, 4));
 }
 
 BlockWriter::BlockWriter(ProgrammingLink& link, const BlockRules& rules, const StatusCallback& showStatus,

@@ -6,8 +6,8 @@
 #include <random>
 #include <system_error>
 
+#include "link/message_table.h"
 #include "programming/block_layer.h"
-#include "programming/programming_messages.h"
 #include "programming/programming_status.h"
 #include "programming/srecord_reader.h"
 #include "programming/stream_size.h"

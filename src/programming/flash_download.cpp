@@ -3,8 +3,8 @@
 #include <limits>
 #include <string>
 
+#include "link/message_table.h"
 #include "programming/block_layer.h"
-#include "programming/programming_messages.h"
 #include "programming/programming_status.h"
 #include "programming/stream_size.h"
 #include "programming/srecord_reader.h"

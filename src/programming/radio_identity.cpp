@@ -2,17 +2,21 @@
 
 #include <algorithm>
 
-#include "programming/programming_messages.h"
+#include "link/message_table.h"
 
 namespace aurex {
 
 namespace {
 
-constexpr int kIdentityBytes = 8;
-constexpr int kFormatBytes = 2;
+bool Is(const LinkPacket& packet, int id) {
+    const LinkMessage* message = FindLinkMessage(id);
+    return message != nullptr && packet.HasCode() && packet.ClassByte() == message->classByte &&
+           packet.CommandByte() == message->commandByte;
+}
 
-bool IsCode(const LinkPacket& packet, std::uint8_t classByte, std::uint8_t commandByte) {
-    return packet.HasCode() && packet.ClassByte() == classByte && packet.CommandByte() == commandByte;
+// The radio's notice that it has restarted; not a message of the table.
+bool IsRestartNotice(const LinkPacket& packet) {
+    return packet.HasCode() && packet.ClassByte() == 0x07 && packet.CommandByte() == 0x25;
 }
 
 // The frame that ended the wait decides, not a Stop that came in the same turn.
@@ -29,21 +33,21 @@ std::optional<LinkPacket> Receive(ProgrammingLink& link) {
 std::optional<RadioIdentity> QueryRadioIdentity(ProgrammingLink& link) {
     link.Send(MessagePacket(msg::kIdentity));
     std::optional<LinkPacket> reply = Receive(link);
-    if (reply && IsCode(*reply, 0x07, 0x25)) {
+    if (reply && IsRestartNotice(*reply)) {
         reply = Receive(link);
     }
-    if (!reply || !IsCode(*reply, 0x04, 0x05) || reply->length < 2 + kIdentityBytes) {
+    if (!reply || !Is(*reply, msg::kIdentityReply) || reply->length < MessageLength(msg::kIdentityReply)) {
         return std::nullopt;
     }
     RadioIdentity identity{};
-    std::copy_n(reply->data.begin() + 2, kIdentityBytes, identity.begin());
+    std::copy_n(reply->data.begin() + 2, identity.size(), identity.begin());
     return identity;
 }
 
 std::optional<CodeplugFormat> QueryCodeplugFormat(ProgrammingLink& link) {
     link.Send(MessagePacket(msg::kFileFormat));
     const std::optional<LinkPacket> reply = Receive(link);
-    if (!reply || !IsCode(*reply, 0x04, 0x1D) || reply->length < 2 + kFormatBytes) {
+    if (!reply || !Is(*reply, msg::kFileFormatReply) || reply->length < MessageLength(msg::kFileFormatReply)) {
         return std::nullopt;
     }
     return CodeplugFormat{reply->data[2], reply->data[3]};

@@ -1,32 +1,7 @@
 #include "programming/srecord.h"
 
-#include <climits>
-
 namespace aurex {
 namespace {
-
-constexpr std::array<std::int8_t, 256> MakeDigitTable()
-{
-    std::array<std::int8_t, 256> table{};
-    for (auto& v : table) {
-        v = -1;
-    }
-    for (int i = 0; i < 10; ++i) {
-        table['0' + i] = static_cast<std::int8_t>(i);
-    }
-    for (int i = 0; i < 6; ++i) {
-        table['A' + i] = static_cast<std::int8_t>(10 + i);
-        table['a' + i] = static_cast<std::int8_t>(10 + i);
-    }
-    return table;
-}
-
-constexpr std::array<std::int8_t, 256> kDigit = MakeDigitTable();
-
-inline int Digit(char c)
-{
-    return kDigit[static_cast<unsigned char>(c)];
-}
 
 // Low byte from the first two digits, high byte from the next two. Digits are already known
 // to be 0-15 or the caller discards the word.
@@ -42,33 +17,6 @@ bool StartsWith(std::string_view line, char a, char b)
 }
 
 } // namespace
-
-int HexDigitValue(char c)
-{
-    return Digit(c);
-}
-
-int ParseHexNumber(std::string_view text)
-{
-    if (text.empty()) {
-        return 0;
-    }
-    if (Digit(text[0]) < 0) {
-        return -1;
-    }
-    long long value = 0;
-    for (char c : text) {
-        const int d = Digit(c);
-        if (d < 0) {
-            break;
-        }
-        value = value * 16 + d;
-        if (value > INT_MAX) {
-            return INT_MAX;
-        }
-    }
-    return static_cast<int>(value);
-}
 
 SRecordClass ClassifyRecord(std::string_view line)
 {
@@ -107,12 +55,11 @@ int DataByteCount(std::string_view line, const SRecordDataLayout& layout)
     if (line.size() < 4) {
         return -1;
     }
-    const int high = Digit(line[2]);
-    const int low = Digit(line[3]);
-    if (high < 0 || low < 0) {
+    const std::optional<std::uint8_t> count = ParseHexByte(line[2], line[3]);
+    if (!count) {
         return -1;
     }
-    return high * 16 + low - layout.countOverhead;
+    return *count - layout.countOverhead;
 }
 
 bool WordAt(std::string_view line, std::size_t p, std::uint16_t& word)
@@ -120,10 +67,10 @@ bool WordAt(std::string_view line, std::size_t p, std::uint16_t& word)
     if (p > line.size() || line.size() - p < 4) {
         return false;
     }
-    const int d0 = Digit(line[p]);
-    const int d1 = Digit(line[p + 1]);
-    const int d2 = Digit(line[p + 2]);
-    const int d3 = Digit(line[p + 3]);
+    const int d0 = HexDigitValue(line[p]);
+    const int d1 = HexDigitValue(line[p + 1]);
+    const int d2 = HexDigitValue(line[p + 2]);
+    const int d3 = HexDigitValue(line[p + 3]);
     if ((d0 | d1 | d2 | d3) < 0) {
         return false;
     }
@@ -163,17 +110,17 @@ SRecordError DecodeDataRecord(std::string_view line, const SRecordDataLayout& la
     const std::size_t pairs = static_cast<std::size_t>(dataBytes) / 2;
     int bad = 0;
     for (std::size_t i = 0; i < pairs; ++i, p += 4) {
-        const int d0 = Digit(p[0]);
-        const int d1 = Digit(p[1]);
-        const int d2 = Digit(p[2]);
-        const int d3 = Digit(p[3]);
+        const int d0 = HexDigitValue(p[0]);
+        const int d1 = HexDigitValue(p[1]);
+        const int d2 = HexDigitValue(p[2]);
+        const int d3 = HexDigitValue(p[3]);
         bad |= d0 | d1 | d2 | d3;
         out.words[i] = MakeWord(d0, d1, d2, d3);
     }
     std::size_t count = pairs;
     if (dataBytes % 2 != 0) {
-        const int d0 = Digit(p[0]);
-        const int d1 = Digit(p[1]);
+        const int d0 = HexDigitValue(p[0]);
+        const int d1 = HexDigitValue(p[1]);
         bad |= d0 | d1;
         // No data for the high byte: erased flash, not the record's checksum.
         out.words[count++] = MakeWord(d0, d1, 0xF, 0xF);

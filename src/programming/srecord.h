@@ -6,15 +6,9 @@
 #include <span>
 #include <string_view>
 
+#include "text/hex.h"
+
 namespace aurex {
-
-// 0-9 for '0'-'9', 10-15 for 'A'-'F' and 'a'-'f', -1 for anything else.
-int HexDigitValue(char c);
-
-// 0 for an empty text, -1 when the first character is not a hex digit, else the value of the
-// leading hex digits (stopping at the first other character). Values past INT_MAX stay at
-// INT_MAX instead of overflowing.
-int ParseHexNumber(std::string_view text);
 
 enum class SRecordKind : std::uint8_t { Data, Header, End, Skipped };
 

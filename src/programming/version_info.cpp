@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "programming/programming_messages.h"
+#include "link/message_table.h"
 #include "programming/programming_status.h"
+#include "text/hex.h"
 
 namespace aurex {
 
@@ -167,14 +168,7 @@ VersionLabelTexts VersionLabelTextsFor(const TargetVersionInfo& info, std::uint8
     texts.dspVersion = Dotted(info.dspVersion);
     texts.controllerVersion = Dotted(info.controllerVersion);
     texts.hardwareRevision = ShowsHardwareRevision(radioTypeCode) ? Dotted(info.hardwareRevision) : kNotApplicable;
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    for (std::size_t i = 0; i < info.serialNumber.size(); ++i) {
-        if (i > 0) {
-            texts.serialNumber += '-';
-        }
-        texts.serialNumber += kHex[info.serialNumber[i] >> 4];
-        texts.serialNumber += kHex[info.serialNumber[i] & 0x0F];
-    }
+    texts.serialNumber = EncodeHex(info.serialNumber, '-');
     texts.bootLoadVersion = DottedOrNotApplicable(info.bootLoadVersion);
     texts.semVersion = DottedOrNotApplicable(info.semVersion);
     return texts;

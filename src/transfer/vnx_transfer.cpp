@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "convert/hex_text.h"
+#include "link/message_table.h"
 #include "link/word_sum.h"
 #include "transfer/download_keystream.h"
 #include "transfer/password_encoding.h"
@@ -13,13 +14,20 @@ namespace aurex {
 
 namespace {
 
-bool Is(const LinkPacket& packet, std::uint8_t command) {
-    return packet.HasCode() && packet.ClassByte() == kTransferClass && packet.CommandByte() == command;
+bool IsPasswordStep(const std::optional<LinkPacket>& packet, std::uint8_t command) {
+    return packet && packet->HasCode() && packet->ClassByte() == kTransferClass && packet->CommandByte() == command;
 }
 
-bool Is(const std::optional<LinkPacket>& packet, std::uint8_t command) { return packet && Is(*packet, command); }
+bool Is(const LinkPacket& packet, int id) {
+    const LinkMessage* message = FindLinkMessage(id);
+    return message != nullptr && packet.HasCode() && packet.ClassByte() == message->classByte &&
+           packet.CommandByte() == message->commandByte;
+}
 
-bool Send(TransferLink& link, std::uint8_t command) { return link.Send(kTransferClass, command, {}); }
+bool Send(TransferLink& link, int id, std::span<const std::uint8_t> data = {}) {
+    const LinkMessage* message = FindLinkMessage(id);
+    return message != nullptr && link.Send(message->classByte, message->commandByte, data);
+}
 
 TransferResult ResultOf(bool done) { return done ? TransferResult::Done : TransferResult::Failed; }
 
@@ -55,7 +63,7 @@ TransferResult VNXTransferParmsPassChecker::CheckPassword() {
     bool accepted = false;
     while (!accepted && tries < 4) {
         const std::optional<LinkPacket> message = link.Receive();
-        if (Is(message, kTransferPasswordRequest)) {
+        if (IsPasswordStep(message, kTransferPasswordRequest)) {
             std::string typed;
             // The fourth request is never put to the user: the radio has refused three times.
             if (tries < 3 && passwordPrompt_ && passwordPrompt_(typed)) {
@@ -67,14 +75,14 @@ TransferResult VNXTransferParmsPassChecker::CheckPassword() {
                 tries = 3;
             }
             ++tries;
-        } else if (Is(message, kTransferProceed) || Is(message, kTransferProceedAlternate)) {
+        } else if (IsPasswordStep(message, kTransferProceed) || IsPasswordStep(message, kTransferProceedAlternate)) {
             accepted = true;
         } else {
             tries = 4;
         }
     }
     if (!accepted) {
-        Send(link, kTransferEnd);
+        Send(link, msg::kCodeplugEnd);
     }
     return ResultOf(accepted);
 }
@@ -109,7 +117,7 @@ TransferResult VNXTransferParms::EndTransfer(bool done) {
 
 TransferResult VNXTransferParms::EndDownload(bool checksumsAgreed) {
     // Nothing answers 03 04: a line cut before it left would otherwise pass for a written codeplug.
-    const bool ended = Send(*link_, kTransferEnd) && link_->LineHeldAfterSend(kEndOfDownloadSettleMs);
+    const bool ended = Send(*link_, msg::kCodeplugEnd) && link_->LineHeldAfterSend(kEndOfDownloadSettleMs);
     return EndTransfer(ended && checksumsAgreed);
 }
 
@@ -123,7 +131,7 @@ TransferResult VNXTransferParms::Upload() {
     scan_.Reset();
     length_ = 0;
 
-    if (!Send(link, kTransferUploadRequest) || passChecker_.CheckPassword() != TransferResult::Done) {
+    if (!Send(link, msg::kCodeplugUploadRequest) || passChecker_.CheckPassword() != TransferResult::Done) {
         return EndTransfer(false);
     }
     for (;;) {
@@ -131,10 +139,10 @@ TransferResult VNXTransferParms::Upload() {
         if (!message) {
             return EndTransfer(false);
         }
-        if (Is(*message, kTransferNextBlock)) {
+        if (Is(*message, msg::kCodeplugNextBlock)) {
             continue;
         }
-        if (!Is(*message, kTransferDataBlock) || message->length != 2 + kCodeplugBlockBytes) {
+        if (!Is(*message, msg::kCodeplugBlock) || message->length != 2 + kCodeplugBlockBytes) {
             return EndTransfer(false);
         }
         const std::int32_t received = length_ + kCodeplugBlockBytes;
@@ -145,9 +153,9 @@ TransferResult VNXTransferParms::Upload() {
         }
         if (scan_.Complete(std::span<const std::uint8_t, kCodeplugBufferBytes>(image_, kCodeplugBufferBytes), length_,
                            received)) {
-            return EndTransfer(Send(link, kTransferEnd));
+            return EndTransfer(Send(link, msg::kCodeplugEnd));
         }
-        if (!Send(link, kTransferNextBlock)) {
+        if (!Send(link, msg::kCodeplugNextBlock)) {
             return EndTransfer(false);
         }
     }
@@ -162,7 +170,7 @@ TransferResult VNXTransferParms::Download() {
     link.SetActive(true);
     DownloadKeystream keystream(identity_);
 
-    if (!Send(link, kTransferDownloadRequest) || passChecker_.CheckPassword() != TransferResult::Done) {
+    if (!Send(link, msg::kCodeplugDownloadRequest) || passChecker_.CheckPassword() != TransferResult::Done) {
         return EndTransfer(false);
     }
     std::int32_t blockIndex = 0;
@@ -174,7 +182,7 @@ TransferResult VNXTransferParms::Download() {
             return EndTransfer(false);
         }
         const bool imageSent = blockIndex * kCodeplugBlockBytes >= length_;
-        if (Is(*message, kTransferNextBlock)) {
+        if (Is(*message, msg::kCodeplugNextBlock)) {
             if (imageSent && blockIndex % 2 == 0) {
                 return EndDownload(checksumsAgreed);
             }
@@ -186,14 +194,14 @@ TransferResult VNXTransferParms::Download() {
             std::copy_n(image_ + offset, kCodeplugBlockBytes, block.begin());
             runningChecksum_ = static_cast<std::uint16_t>(runningChecksum_ + WordSum(block));
             ScrambleBlock(keystream, block);
-            if (!link.Send(kTransferClass, kTransferDataBlock, block)) {
+            if (!Send(link, msg::kCodeplugBlock, block)) {
                 return EndTransfer(false);
             }
             ++blockIndex;
-        } else if (Is(*message, kTransferChecksum) && message->length >= 4) {
+        } else if (Is(*message, msg::kCodeplugChecksum) && message->length >= 4) {
             const auto reported = static_cast<std::uint16_t>((message->data[2] << 8) | message->data[3]);
             checksumsAgreed = checksumsAgreed && reported == runningChecksum_;
-            if (!Send(link, reported == runningChecksum_ ? kTransferChecksumMatches : kTransferChecksumDiffers)) {
+            if (!Send(link, reported == runningChecksum_ ? msg::kCodeplugChecksumMatches : msg::kCodeplugChecksumDiffers)) {
                 return EndTransfer(false);
             }
             runningChecksum_ = 0;

@@ -16,16 +16,9 @@
 
 namespace aurex {
 
-// The class byte of every transfer message, and their command bytes.
+// The password step's messages, which the message table does not hold (the transfer's others are
+// in it, msg::kCodeplug...): their class byte and command bytes.
 inline constexpr std::uint8_t kTransferClass = 0x03;
-inline constexpr std::uint8_t kTransferDownloadRequest = 0x00;
-inline constexpr std::uint8_t kTransferDataBlock = 0x02;
-inline constexpr std::uint8_t kTransferChecksum = 0x03;
-inline constexpr std::uint8_t kTransferEnd = 0x04;
-inline constexpr std::uint8_t kTransferChecksumMatches = 0x05;
-inline constexpr std::uint8_t kTransferChecksumDiffers = 0x06;
-inline constexpr std::uint8_t kTransferUploadRequest = 0x07;
-inline constexpr std::uint8_t kTransferNextBlock = 0x08;
 inline constexpr std::uint8_t kTransferPasswordRequest = 0x0B;
 inline constexpr std::uint8_t kTransferPassword = 0x0C;
 inline constexpr std::uint8_t kTransferProceed = 0x0D;

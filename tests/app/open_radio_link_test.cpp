@@ -252,7 +252,7 @@ TEST(OpenRadioLinkTest, OnTheHalfDuplexPortAReplyQueuedBeforeTheTimeOutIsSeenIsT
         load.Reply(io, test::RadioFrame({0x04, 0x05, 1, 2, 3, 4, 5, 6, 7, 8}));
     });
     LinkPacket query;
-    InitMessage(query, 24);  // 04 04, the identity
+    InitMessage(query, msg::kIdentity);
     ASSERT_GE(SendPacket(link, query), 0);
     load.During(std::chrono::milliseconds(1600));
     const LinkReply answer = ReceiveTransferReply(link);

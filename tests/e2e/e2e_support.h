@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "support/radio_sim_process.h"
+#include "support/srecord_data.h"
 
 namespace aurex::e2e {
 
@@ -88,39 +89,8 @@ inline std::string ImageText(const fs::path& setDir, const std::string& base, co
     }
 }
 
-// The data bytes of S-record text (S1, S2, S3 up to the end record) as the radio flashes them:
-// filled with FF to whole pairs of 128-byte blocks.
-inline Bytes SRecordData(const std::string& text) {
-    Bytes out;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        end = end == std::string::npos ? text.size() : end;
-        std::string line = text.substr(at, end - at);
-        at = end + 1;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (line.size() < 4 || line[0] != 'S') {
-            continue;
-        }
-        if (line[1] >= '7' && line[1] <= '9') {
-            break;
-        }
-        if (line[1] < '1' || line[1] > '3') {
-            continue;
-        }
-        const int count = std::stoi(line.substr(2, 2), nullptr, 16);
-        const int addressBytes = line[1] - '0' + 1;
-        for (int i = 0; i < count - addressBytes - 1; ++i) {
-            out.push_back(static_cast<unsigned char>(std::stoi(line.substr(4 + 2 * (addressBytes + i), 2), nullptr, 16)));
-        }
-    }
-    while (out.empty() || out.size() % 256 != 0) {
-        out.push_back(0xFF);
-    }
-    return out;
-}
+// The data bytes of S-record text as the radio flashes them.
+inline Bytes SRecordData(const std::string& text) { return test::SRecordDataBytes(text); }
 
 // The simulated radio on its pseudo-terminal, dumping what it receives into its own folder.
 class SimulatedRadio {

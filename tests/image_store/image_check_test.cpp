@@ -5,13 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "image_set_generator.h"
+#include "programming/srecord_writer.h"
 #include "store_fakes.h"
 
 namespace aurex {
 namespace {
-
-using imageset::SRecordLine;
 
 ImageCheckResult Check(const std::string& text, SRecordRules rules = SRecordRules::FlashImage) {
   SRecordImageChecker checker(rules);

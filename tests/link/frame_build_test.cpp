@@ -35,12 +35,12 @@ std::vector<std::uint8_t> Built(const LinkPacket& packet, std::uint8_t secondAdd
 TEST(BuildFrame, BaudRateCommands)
 {
     LinkPacket fast;
-    ASSERT_TRUE(InitMessage(fast, kBaudRateMessageId));
+    ASSERT_TRUE(InitMessage(fast, msg::kBaudRate));
     fast.Append(BaudSelector(115200));
     EXPECT_THAT(Built(fast), ElementsAre(0xBA, 0x7F, 0x01, 0x09, 0x00, 0x05, 0x72, 0x7E));
 
     LinkPacket slow;
-    ASSERT_TRUE(InitMessage(slow, kBaudRateMessageId));
+    ASSERT_TRUE(InitMessage(slow, msg::kBaudRate));
     slow.Append(BaudSelector(19200));
     EXPECT_THAT(Built(slow), ElementsAre(0xBA, 0x7F, 0x01, 0x09, 0x00, 0x01, 0x76, 0x7E));
 }

@@ -188,7 +188,7 @@ TEST(FrameDecoder, OversizedFrameIsDiscardedWholeUntilTheNextStart)
 TEST(ReplyDecoder, RightCodeWithWrongLengthDoesNotCompleteTheWait)
 {
     // Boot load version: 04 2D expects 04 2E with 2 payload bytes.
-    ReplyDecoder replies(ExpectedReply::ForMessage(57));
+    ReplyDecoder replies(ExpectedReply::ForMessage(msg::kBootVersionReply));
     auto feedAll = [&replies](const Bytes& bytes) {
         std::vector<ReplyDecoder::Step> completed;
         for (std::uint8_t b : bytes) {
@@ -217,7 +217,7 @@ TEST(ReplyDecoder, RightCodeWithWrongLengthDoesNotCompleteTheWait)
 TEST(ReplyDecoder, AlternateReplySetsTheAlternateFlagOnlyWhenItMatches)
 {
     // Expected 04 05 (+8), alternate 04 20 (no payload).
-    ReplyDecoder replies(ExpectedReply::ForMessages(25, kAlternateReplyMessageId));
+    ReplyDecoder replies(ExpectedReply::ForMessages(msg::kIdentityReply, msg::kDeclined));
     ReplyDecoder::Step last;
     for (std::uint8_t b : RadioFrame({0x04, 0x20, 0x00})) { // right code, wrong length
         last = replies.Feed(b);
@@ -267,7 +267,7 @@ TEST(MatchReply, SidesWithoutACodeAndMessagesWithoutACodeNeverMatch)
     shortMessage.data[0] = 0x04;
     shortMessage.data[1] = 0x2E;
     shortMessage.length = 1;
-    EXPECT_EQ(MatchReply(shortMessage, ExpectedReply::ForMessage(57)), ReplyMatch::None);
+    EXPECT_EQ(MatchReply(shortMessage, ExpectedReply::ForMessage(msg::kBootVersionReply)), ReplyMatch::None);
 }
 
 } // namespace

@@ -47,7 +47,7 @@ protected:
     LinkReply Receive0429()
     {
         LinkPacket alt;
-        InitMessage(alt, kAlternateReplyMessageId);
+        InitMessage(alt, msg::kDeclined);
         return ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2);
     }
 
@@ -335,7 +335,7 @@ TEST(RadioLinkDevicePath, AReplyReceivedBeforeTheTimeOutIsTakenEvenWhenTheTimeOu
 
     queue({0x04, 0x2E, 0x11, 0x22});
     LinkPacket alt;
-    InitMessage(alt, kAlternateReplyMessageId);
+    InitMessage(alt, msg::kDeclined);
     LinkReply reply = ReceiveReply(rig.link, CodePacket(0x04, 0x2E), 4, alt, 2);
     EXPECT_EQ(timer.fired, 1); // the time-out did end the wait before the reply was read
     EXPECT_EQ(reply.status, LinkStatus::Completed);

@@ -10,6 +10,7 @@
 #include "programming/block_layer.h"
 #include "programming/flash_download.h"
 #include "programming/programming_status.h"
+#include "programming/srecord_writer.h"
 
 namespace aurex {
 namespace {
@@ -25,32 +26,17 @@ using ::testing::ElementsAreArray;
 // S-record text with `dataBytes` bytes of data in records of up to 16 bytes (kind '2' or '3').
 std::string Image(int dataBytes, char kind = '3', std::uint8_t seed = 1)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    const auto hex = [](std::string& s, unsigned v) {
-        s += kHex[(v >> 4) & 0xF];
-        s += kHex[v & 0xF];
-    };
-    const int addressBytes = kind - '0' + 1;
     std::string text = "S00600004844521B\n";
     std::uint32_t address = kind == '3' ? 0xFE040100 : 0x010100;
     std::uint8_t value = seed;
     for (int done = 0; done < dataBytes;) {
         const int n = std::min(16, dataBytes - done);
-        std::string line = std::string("S") + kind;
-        unsigned sum = static_cast<unsigned>(n + addressBytes + 1);
-        hex(line, static_cast<unsigned>(n + addressBytes + 1));
-        for (int i = addressBytes - 1; i >= 0; --i) {
-            const unsigned b = (address >> (8 * i)) & 0xFF;
-            sum += b;
-            hex(line, b);
-        }
+        Bytes data;
         for (int i = 0; i < n; ++i, value = static_cast<std::uint8_t>(value * 13 + 7)) {
             // Every byte the frame codec escapes turns up somewhere.
-            sum += value;
-            hex(line, value);
+            data.push_back(value);
         }
-        hex(line, ~sum & 0xFF);
-        text += line + "\n";
+        AppendSRecord(text, kind, address, data, "\n");
         done += n;
         address += static_cast<std::uint32_t>(n);
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "scripted_link.h"
+#include "support/srecord_data.h"
 
 namespace aurex::test {
 
@@ -132,36 +133,5 @@ struct LoaderModel
     int lastSecondBlock_ = 0;
     std::uint16_t sum_ = 0;
 };
-
-// The data bytes of S-record text, read here independently of the program's reader: S1, S2 and
-// S3 records up to S7 or S9, padded with `filler` bytes to whole pairs of blocks.
-inline Bytes SRecordDataBytes(const std::string& text, std::uint8_t filler = 0xFF)
-{
-    Bytes out;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
-        if (line.rfind("S9", 0) == 0 || line.rfind("S7", 0) == 0) {
-            break;
-        }
-        if (line.size() < 4 || line[0] != 'S' || line[1] < '1' || line[1] > '3') {
-            continue;
-        }
-        const int count = std::stoi(line.substr(2, 2), nullptr, 16);
-        const int addressBytes = line[1] - '0' + 1;
-        for (int i = 0; i < count - addressBytes - 1; ++i) {
-            out.push_back(static_cast<std::uint8_t>(std::stoi(line.substr(4 + 2 * (addressBytes + i), 2), nullptr, 16)));
-        }
-    }
-    while (out.empty() || out.size() % 256 != 0) {
-        out.push_back(filler);
-    }
-    return out;
-}
 
 } // namespace aurex::test

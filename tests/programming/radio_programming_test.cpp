@@ -3,12 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <sstream>
 
 #include "link/link_rig.h"
 #include "link/transport_view.h"
 #include "loader_model.h"
 #include "programming/radio_programming.h"
+#include "programming/srecord_writer.h"
 
 namespace aurex {
 namespace {
@@ -61,15 +63,16 @@ void PlayLoader(PeerIo& io, test::ScriptedLink& sink, test::LoaderModel& model)
 
 std::string Records(int words, char kind)
 {
+    // 10, 7E and BA are escaped on the line.
+    static constexpr std::uint8_t kWords[8][2] = {{0x10, 0x7E}, {0xBA, 0x10}, {0x00, 0x01}, {0x7E, 0xBA},
+                                                  {0xFF, 0xFF}, {0x12, 0x34}, {0x00, 0xBA}, {0x7E, 0x10}};
     std::string text;
     for (int i = 0; i < words; i += 8) {
-        text += std::string("S") + kind + (kind == '3' ? "15FE040100" : "14010100");
+        Bytes data;
         for (int k = 0; k < 8; ++k) {
-            // 10, 7E and BA are escaped on the line.
-            static const char* kWords[] = {"107E", "BA10", "0001", "7EBA", "FFFF", "1234", "00BA", "7E10"};
-            text += kWords[(i + k) % 8];
+            data.insert(data.end(), std::begin(kWords[(i + k) % 8]), std::end(kWords[(i + k) % 8]));
         }
-        text += "00\n";
+        AppendSRecord(text, kind, kind == '3' ? 0xFE040100 : 0x010100, data, "\n");
     }
     return text + "S9030000FC\n";
 }

@@ -1,12 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "programming/srecord_reader.h"
+#include "programming/srecord_writer.h"
 
 namespace aurex {
 namespace {
@@ -149,16 +150,9 @@ std::vector<std::uint8_t> Bytes(std::size_t n)
 std::string S3Image(const std::vector<std::uint8_t>& bytes)
 {
     std::string text = "S00F000068656C6C6F202020202000003C\r\n";
-    char buf[8];
     for (std::size_t i = 0; i < bytes.size(); i += 48) {
         const std::size_t n = std::min<std::size_t>(48, bytes.size() - i);
-        std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned>(n + 5));
-        text += std::string("S3") + buf + "FE040100";
-        for (std::size_t k = 0; k < n; ++k) {
-            std::snprintf(buf, sizeof buf, "%02x", bytes[i + k]);
-            text += buf;
-        }
-        text += "00\r\n";
+        AppendSRecord(text, '3', static_cast<std::uint32_t>(0xFE040100 + i), std::span(bytes).subspan(i, n));
     }
     return text + "S705FE040100F7\r\n";
 }

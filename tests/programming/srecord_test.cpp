@@ -1,7 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <string>
 
 #include "programming/srecord.h"
@@ -10,26 +9,6 @@ namespace aurex {
 namespace {
 
 using ::testing::ElementsAre;
-
-TEST(HexDigits, DigitValuesAndNumbers)
-{
-    EXPECT_EQ(HexDigitValue('0'), 0);
-    EXPECT_EQ(HexDigitValue('9'), 9);
-    EXPECT_EQ(HexDigitValue('A'), 10);
-    EXPECT_EQ(HexDigitValue('f'), 15);
-    for (char c : std::string("gG/:@`\r\n \0\xff", 12)) {
-        EXPECT_EQ(HexDigitValue(c), -1) << int(c);
-    }
-
-    EXPECT_EQ(ParseHexNumber("1G"), 1);
-    EXPECT_EQ(ParseHexNumber("G1"), -1);
-    EXPECT_EQ(ParseHexNumber(""), 0);
-    EXPECT_EQ(ParseHexNumber("15"), 0x15);
-    EXPECT_EQ(ParseHexNumber("fe04x0"), 0xFE04);
-    // Long digit runs stop at the largest int instead of wrapping into the error value.
-    EXPECT_EQ(ParseHexNumber("FFFFFFFF"), INT_MAX);
-    EXPECT_EQ(ParseHexNumber("123456789ABCDEF"), INT_MAX);
-}
 
 TEST(RecordKinds, FirstTwoCharactersDecideAndCaseMatters)
 {

@@ -1,5 +1,7 @@
 #include "support/pty_pair.h"
 
+#include "text/hex.h"
+
 #include "link/serial_baud_linux.h"
 #include "link/serial_termios.h"
 
@@ -95,15 +97,6 @@ Bytes RadioFrame(const Bytes& message, std::uint8_t firstAddress)
     return frame;
 }
 
-std::string Hex(const Bytes& bytes)
-{
-    std::string text;
-    char part[4];
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(part, sizeof part, i == 0 ? "%02X" : " %02X", bytes[i]);
-        text += part;
-    }
-    return text;
-}
+std::string Hex(const Bytes& bytes) { return EncodeHex(bytes, ' '); }
 
 } // namespace aurex::test

@@ -4,6 +4,7 @@
 #include "convert/codeplug_image.h"
 #include "convert/convert_entry.h"
 #include "convert/format_tables.h"
+#include "text/hex.h"
 
 #include <algorithm>
 #include <array>
@@ -38,9 +39,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string Hex4(unsigned value)
 {
-    std::ostringstream text;
-    text << "0x" << std::uppercase << std::hex << std::setw(4) << std::setfill('0') << value;
-    return text.str();
+    return "0x" + HexNumber(value, 4);
 }
 
 std::string SystemError()

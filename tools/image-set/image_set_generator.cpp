@@ -5,11 +5,11 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "programming/srecord_writer.h"
+
 namespace aurex::imageset {
 
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // SplitMix64: small, fast and the same on every platform, so a seed always gives the same set.
 class Random {
@@ -39,38 +39,8 @@ std::string BlobName(const ImageSpec& image, std::uint32_t piece) {
   return name;
 }
 
-char* PutHexByte(char* out, unsigned value) {
-  out[0] = kHexDigits[(value >> 4) & 0xF];
-  out[1] = kHexDigits[value & 0xF];
-  return out + 2;
-}
-
-// Builds the line in a local buffer and appends it once: this runs for every line of every
-// set in every build, sanitizer builds included.
 void AppendRecord(std::string& out, char type, std::uint32_t address, std::string_view data) {
-  const std::size_t address_bytes = type == '2' ? 3 : type == '3' ? 4 : 2;
-  if (address_bytes + data.size() + 1 > 255) throw std::length_error("S-record longer than its count byte allows");
-  const unsigned count = static_cast<unsigned>(address_bytes + data.size() + 1);
-  std::array<char, 4 + 2 * 255 + 2> line;
-  char* p = line.data();
-  *p++ = 'S';
-  *p++ = type;
-  p = PutHexByte(p, count);
-  unsigned sum = count;
-  for (std::size_t i = address_bytes; i-- > 0;) {
-    const unsigned b = (address >> (8 * i)) & 0xFF;
-    sum += b;
-    p = PutHexByte(p, b);
-  }
-  for (char c : data) {
-    const unsigned b = static_cast<unsigned char>(c);
-    sum += b;
-    p = PutHexByte(p, b);
-  }
-  p = PutHexByte(p, ~sum & 0xFF);
-  *p++ = '\r';
-  *p++ = '\n';
-  out.append(line.data(), static_cast<std::size_t>(p - line.data()));
+  if (!AppendSRecord(out, type, address, data)) throw std::length_error("S-record of a type without an address field, or longer than its count byte allows");
 }
 
 // Bytes that look a little like code: mostly varied words, now and then erased flash (FF) or
@@ -296,12 +266,6 @@ std::optional<ImageSetRecipe> Preset(std::string_view name) {
     return std::nullopt;
   }
   return recipe;
-}
-
-std::string SRecordLine(char type, std::uint32_t address, std::string_view data) {
-  std::string line;
-  AppendRecord(line, type, address, data);
-  return line;
 }
 
 ResourceAttributes GenerateImageSet(const ImageSetRecipe& recipe, const BlobEmitter& emit) {

@@ -51,9 +51,6 @@ bool SetVersionText(std::array<char, ResourceAttributes::kVersionTextSize>& fiel
 using BlobEmitter = std::function<void(const std::string& name, const std::string& bytes)>;
 ResourceAttributes GenerateImageSet(const ImageSetRecipe& recipe, const BlobEmitter& emit);
 
-// One S-record line with its CR LF, checksum computed.
-std::string SRecordLine(char type, std::uint32_t address, std::string_view data);
-
 // Source that binds blob files into an executable as read-only linked data and defines
 // aurex::CarriedImageSet() over them. `set_id` becomes part of symbol names.
 struct BoundBlob {

@@ -5,11 +5,12 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
+
+#include "text/hex.h"
 
 namespace aurex::sim {
 namespace {
@@ -62,18 +63,13 @@ template <std::size_t N> std::optional<std::array<std::uint8_t, N>> ParseHexByte
 {
     std::string digits;
     for (char c : text) {
-        if (std::isxdigit(static_cast<unsigned char>(c))) {
+        if (c != ' ' && c != '-' && c != ':') {
             digits += c;
-        } else if (c != ' ' && c != '-' && c != ':') {
-            return std::nullopt;
         }
     }
-    if (digits.size() != 2 * N) {
-        return std::nullopt;
-    }
     std::array<std::uint8_t, N> out{};
-    for (std::size_t i = 0; i < N; ++i) {
-        out[i] = static_cast<std::uint8_t>(std::stoul(digits.substr(2 * i, 2), nullptr, 16));
+    if (!DecodeHex(digits, out)) {
+        return std::nullopt;
     }
     return out;
 }
@@ -513,9 +509,7 @@ std::optional<MessageTrigger> ParseTrigger(std::string_view text)
 
 std::string DescribeTrigger(const MessageTrigger& trigger)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02X %02X", trigger.classByte, trigger.commandByte);
-    std::string out = text;
+    std::string out = EncodeHex(std::array<std::uint8_t, 2>{trigger.classByte, trigger.commandByte}, ' ');
     if (trigger.occurrence != 0) {
         out += " #" + std::to_string(trigger.occurrence);
     }

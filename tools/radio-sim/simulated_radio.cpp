@@ -1,13 +1,13 @@
 #include "simulated_radio.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <span>
 
 #include "convert/codeplug_buffer.h"
 #include "convert/codeplug_image.h"
 #include "link/frame_codec.h"
 #include "link/word_sum.h"
+#include "text/hex.h"
 #include "transfer/password_encoding.h"
 
 namespace aurex::sim {
@@ -41,13 +41,6 @@ LinkPacket Message(std::uint8_t cls, std::uint8_t cmd, std::span<const std::uint
         packet.Append(b);
     }
     return packet;
-}
-
-std::string Hex(std::uint32_t value, int digits)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
-    return text;
 }
 
 std::string Version(std::span<const std::uint8_t> parts)
@@ -94,11 +87,11 @@ std::string DescribeMessage(const LinkPacket& message)
     const auto bytes = message.Bytes();
     std::string text;
     for (std::size_t i = 0; i < bytes.size() && i < 2; ++i) {
-        text += (i == 0 ? "" : " ") + Hex(bytes[i], 2);
+        text += (i == 0 ? "" : " ") + HexNumber(bytes[i], 2);
     }
     if (bytes.size() > 2 && bytes.size() <= 10) {
         for (std::size_t i = 2; i < bytes.size(); ++i) {
-            text += (i == 2 ? " | " : " ") + Hex(bytes[i], 2);
+            text += (i == 2 ? " | " : " ") + HexNumber(bytes[i], 2);
         }
     } else if (bytes.size() > 10) {
         text += " +" + std::to_string(bytes.size() - 2);
@@ -176,7 +169,7 @@ void SimulatedRadio::Receive(const LinkPacket& message, std::uint8_t secondAddre
         return;
     }
     if (secondAddress != kRadioAddress) {
-        report_.Info(now, "ignored " + DescribeMessage(message) + " addressed to " + Hex(secondAddress, 2));
+        report_.Info(now, "ignored " + DescribeMessage(message) + " addressed to " + HexNumber(secondAddress, 2));
         return;
     }
     if (state_ == RadioState::Erasing) {
@@ -452,7 +445,7 @@ void SimulatedRadio::FlashBlock(const LinkPacket& message, SimTime now, std::vec
     if (ReportWrongChecksum()) {
         reported = static_cast<std::uint16_t>(pairSum_ ^ 0x5A5A);
         report_.Info(now, "fault: pair " + std::to_string(pairsReported_) + " checksum reported as " +
-                              Hex(reported, 4) + " instead of " + Hex(pairSum_, 4));
+                              HexNumber(reported, 4) + " instead of " + HexNumber(pairSum_, 4));
     }
     pairSum_ = 0;
     awaitingVerdict_ = true;
@@ -472,7 +465,7 @@ void SimulatedRadio::FlashVerdict(bool match, SimTime now, std::vector<LinkPacke
     if (verifyFailsAtPair_) {
         verifyFailsAtPair_ = false;
         const std::uint32_t a = verifyFailAddress_;
-        report_.Info(now, "fault: flash verify failed at address 0x" + Hex(a, 8));
+        report_.Info(now, "fault: flash verify failed at address 0x" + HexNumber(a, 8));
         replies.push_back(Message(0x02, 0x0A,
                                   {static_cast<std::uint8_t>(a >> 24), static_cast<std::uint8_t>(a >> 16),
                                    static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a)}));
