@@ -58,7 +58,7 @@ class BlockWriter
     // `recordProgress`, or its own weight when that is negative.
     void WriteRecords(SRecordImageReader& reader, int recordProgress,
                       const std::function<void(const std::string&)>& unreadable);
-    // After WriteRecords: sends the last pair and 02 0B (end of image), then runs `afterEnd`;
+    // After WriteRecords: sends the last pair and 02 04 (end of image), then runs `afterEnd`;
     // the download's status, the first failure of the writer or the link.
     ProgrammingStatus EndImage(const std::function<void()>& afterEnd = {});
 
