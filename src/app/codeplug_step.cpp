@@ -19,13 +19,12 @@
 #include "transfer/codeplug_backup.h"
 #include "transfer/radio_transfer_link.h"
 #include "transfer/vnx_transfer.h"
+#include "app/app_timeouts.h"
 
 namespace aurex {
 
 namespace {
 
-constexpr std::int32_t kRestartWaitMs = 20000;
-constexpr std::int32_t kReplyTimeoutMs = 4000;
 constexpr int kWaitProgressMs = 200;
 constexpr int kUploadProgressMs = 150;
 
@@ -35,7 +34,7 @@ bool Convertible(std::uint8_t index) { return index >= 3 && index <= 5; }
 void TimedWait(TCodeUpdaterMainDispForm& window, const char* status) {
     window.StartTimedProgress(kWaitProgressMs);
     window.ShowStatus(status);
-    window.ComPort.DelayTicks(Clock::PortTicks(kRestartWaitMs), true);
+    window.ComPort.DelayTicks(Clock::PortTicks(app_timeouts::kRadioRestartWaitMs), true);
     window.StopTimedProgress();
 }
 
@@ -131,7 +130,7 @@ CodeplugStepResult TransferCodeplug(TCodeUpdaterMainDispForm& window, StepLinks&
 CodeplugStepResult PreserveCodeplug(TCodeUpdaterMainDispForm& window) {
     StepLinks links(window.RadioLink);
     TimedWait(window, "Resetting radio...");
-    CreateLinkTimeout(links.radio, kReplyTimeoutMs);
+    CreateLinkTimeout(links.radio, app_timeouts::kCodeplugReplyMs);
 
     // A Stop during the restart wait must not end the step: the identity query would then not
     // wait, and its late reply would be taken for the answer to the format query.

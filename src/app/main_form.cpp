@@ -11,6 +11,7 @@
 #include "app/port_probe.h"
 #include "app/scratch_folder.h"
 #include "link/clock.h"
+#include "app/app_timeouts.h"
 
 namespace aurex {
 
@@ -239,7 +240,7 @@ void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles) {
     if (!m_CodeplugWriteBackRunning) {
         StopLinkWaits();
     }
-    Clock::SleepMilliseconds(50);
+    Clock::SleepMilliseconds(app_timeouts::kEndOfRunPauseMs);
     if (deleteFiles) {
         // The names are those of the working folder that extraction wrote to; a missing file is
         // no matter.

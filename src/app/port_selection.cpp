@@ -7,6 +7,7 @@
 #include "app/port_probe.h"
 #include "link/com_port_map.h"
 #include "link/radio_link.h"
+#include "app/app_timeouts.h"
 
 namespace aurex {
 
@@ -124,7 +125,7 @@ int TCodeUpdaterMainDispForm::OpenInterfaceLink(int comNumber) {
     }
     SetLinkFraming(RadioLink, kFramingFramed);
     SetLinkActive(RadioLink, true);
-    CreateLinkTimeout(RadioLink, 1000);
+    CreateLinkTimeout(RadioLink, app_timeouts::kInterfaceProbeReplyMs);
     return ProbeInterfaceBox(RadioLink) ? 1 : 2;
 }
 

@@ -2,6 +2,7 @@
 
 #include "link/clock.h"
 #include "link/event_turns.h"
+#include "link/link_timeouts.h"
 
 #include <QSocketNotifier>
 
@@ -103,7 +104,7 @@ void DeviceTransport::SetBaud(std::int32_t baud)
 
 void DeviceTransport::FollowBaudChange(std::int32_t baud)
 {
-    Clock::SleepMilliseconds(100); // the radio switches before we do
+    Clock::SleepMilliseconds(link_timeouts::kBaudSwitchSettleMs);
     SetBaud(baud);
 }
 

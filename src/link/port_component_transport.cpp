@@ -2,6 +2,7 @@
 
 #include "link/clock.h"
 #include "link/event_turns.h"
+#include "link/link_timeouts.h"
 
 #include <QTimer>
 
@@ -36,7 +37,7 @@ bool PortComponentTransport::WaitForSendRoom(int count, const bool& active)
             }
             QTimer poll;
             poll.setSingleShot(true);
-            poll.start(1);
+            poll.start(link_timeouts::kCtsPollIntervalMs);
             BlockForEvents();
         }
     }
@@ -62,7 +63,8 @@ void PortComponentTransport::DrainTransmitQueue()
         return;
     }
     const std::int64_t lineMs =
-        static_cast<std::int64_t>(port_.GetOutBuffUsed()) * 10 * 1000 / std::max(port_.Baud(), 1) + 2000;
+        static_cast<std::int64_t>(port_.GetOutBuffUsed()) * 10 * 1000 / std::max(port_.Baud(), 1) +
+        link_timeouts::kDrainMarginMs;
     const Deadline deadline{std::chrono::milliseconds(lineMs)};
     while (port_.Open() && port_.GetOutBuffUsed() > 0 && !deadline.Expired()) {
         QTimer bound;

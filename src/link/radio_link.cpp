@@ -4,6 +4,7 @@
 #include "link/com_port_map.h"
 #include "link/event_turns.h"
 #include "link/message_table.h"
+#include "link/link_timeouts.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -11,9 +12,6 @@
 namespace aurex {
 
 namespace {
-
-// How often a fixed wait looks whether the link was stopped meanwhile (real time).
-constexpr int kStopCheckMs = 50;
 
 bool LineOpen(const RadioLink& link) { return link.transport != nullptr && link.transport->LineOpen(); }
 
@@ -289,7 +287,7 @@ void PauseLink(RadioLink& link, std::int32_t milliseconds)
     QObject::connect(&done, &QTimer::timeout, &loop, &QEventLoop::quit);
     // Stop arrives as a window event that only clears the link's flag: look at it now and then.
     QTimer watch;
-    watch.setInterval(kStopCheckMs);
+    watch.setInterval(link_timeouts::kStopCheckIntervalMs);
     QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
         if (!link.active) {
             loop.quit();

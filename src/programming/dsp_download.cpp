@@ -11,6 +11,7 @@
 #include "programming/programming_status.h"
 #include "programming/srecord_reader.h"
 #include "programming/stream_size.h"
+#include "programming/programming_timeouts.h"
 
 namespace aurex {
 
@@ -298,7 +299,7 @@ ProgrammingStatus DownloadDsp(ProgrammingLink& link, std::istream& loader, std::
         return ProgrammingStatus::ImageError;
     }
 
-    if (!link.CreateTimeout(15000)) {
+    if (!link.CreateTimeout(programming_timeouts::kDownloadReplyMs)) {
         return ProgrammingStatus::CommProblem;
     }
     DspDownload download(link, showStatus, progress);

@@ -8,6 +8,7 @@
 #include "programming/programming_status.h"
 #include "programming/stream_size.h"
 #include "programming/srecord_reader.h"
+#include "programming/programming_timeouts.h"
 
 namespace aurex {
 
@@ -103,16 +104,16 @@ ProgrammingStatus FlashDownload::DownloadImage(std::istream& image, ImageRole ro
 EraseWait EraseWaitFor(std::uint8_t radioTypeCode, bool boot)
 {
     if (radioTypeCode == 1 || boot) {
-        return {nullptr, 1000};
+        return {nullptr, programming_timeouts::kBootEraseWaitMs};
     }
     switch (radioTypeCode) {
     case 4:
-        return {"Erasing flash (40 seconds)...", 40000};
+        return {"Erasing flash (40 seconds)...", programming_timeouts::kMediumEraseWaitMs};
     case 0:
     case 8:
-        return {"Erasing flash (2 seconds)...", 2000};
+        return {"Erasing flash (2 seconds)...", programming_timeouts::kShortEraseWaitMs};
     default:
-        return {"Erasing flash (80 seconds)...", 80000};
+        return {"Erasing flash (80 seconds)...", programming_timeouts::kLongEraseWaitMs};
     }
 }
 
@@ -121,7 +122,7 @@ ProgrammingStatus DownloadCode(ProgrammingLink& link, std::istream& loader, std:
                                bool boot)
 {
     showStatus("Preparing to download ...");
-    if (!link.CreateTimeout(15000)) {
+    if (!link.CreateTimeout(programming_timeouts::kDownloadReplyMs)) {
         return ProgrammingStatus::CommProblem;
     }
     FlashDownload download(link, showStatus, progress, boot);

@@ -6,12 +6,12 @@
 #include "link/message_table.h"
 #include "programming/programming_status.h"
 #include "text/hex.h"
+#include "programming/programming_timeouts.h"
 
 namespace aurex {
 
 namespace {
 
-constexpr std::int32_t kIdentificationTimeoutMs = 4000;
 
 bool MayLackBootInfoInVersionQuery(std::uint8_t code)
 {
@@ -89,7 +89,7 @@ bool ShowsHardwareRevision(std::uint8_t radioTypeCode)
 ProgrammingStatus ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info,
                                         bool sem)
 {
-    if (!link.CreateTimeout(kIdentificationTimeoutMs)) {
+    if (!link.CreateTimeout(programming_timeouts::kIdentificationReplyMs)) {
         return ProgrammingStatus::CommProblem;
     }
     ProgrammingStatus status = Ask(link, msg::kFileFormat, info.fileFormat);
@@ -134,7 +134,7 @@ ProgrammingStatus ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radi
 ProgrammingStatus ReadBootVersion(ProgrammingLink& link, std::uint8_t radioTypeCode,
                                   std::array<std::uint8_t, 2>& version)
 {
-    if (!link.CreateTimeout(kIdentificationTimeoutMs)) {
+    if (!link.CreateTimeout(programming_timeouts::kIdentificationReplyMs)) {
         return ProgrammingStatus::CommProblem;
     }
     std::array<std::uint8_t, 2> answer{};

@@ -9,6 +9,7 @@
 #include "link/word_sum.h"
 #include "transfer/download_keystream.h"
 #include "transfer/password_encoding.h"
+#include "transfer/transfer_timeouts.h"
 
 namespace aurex {
 
@@ -31,8 +32,6 @@ bool Send(TransferLink& link, int id, std::span<const std::uint8_t> data = {}) {
 
 TransferResult ResultOf(bool done) { return done ? TransferResult::Done : TransferResult::Failed; }
 
-// How long the line must stay up after the unanswered end of a download (program milliseconds).
-constexpr std::int32_t kEndOfDownloadSettleMs = 1000;
 
 }  // namespace
 
@@ -117,7 +116,7 @@ TransferResult VNXTransferParms::EndTransfer(bool done) {
 
 TransferResult VNXTransferParms::EndDownload(bool checksumsAgreed) {
     // Nothing answers 03 04: a line cut before it left would otherwise pass for a written codeplug.
-    const bool ended = Send(*link_, msg::kCodeplugEnd) && link_->LineHeldAfterSend(kEndOfDownloadSettleMs);
+    const bool ended = Send(*link_, msg::kCodeplugEnd) && link_->LineHeldAfterSend(transfer_timeouts::kEndOfDownloadSettleMs);
     return EndTransfer(ended && checksumsAgreed);
 }
 
