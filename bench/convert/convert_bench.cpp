@@ -10,10 +10,15 @@ namespace {
 
 using namespace aurex;
 
-class BenchConverter : public VNXParmsFormatConvertBase {
-public:
+class BenchConverter : public VNXParmsFormatConvertBase
+{
+  public:
     BenchConverter() { targetIndex = 5; }
-    void Attach(uint16_t* stepImage) { image = stepImage; backward = false; }
+    void Attach(uint16_t* stepImage)
+    {
+        image = stepImage;
+        backward = false;
+    }
     using VNXParmsFormatConvertBase::ResizeSystemRecords;
 };
 

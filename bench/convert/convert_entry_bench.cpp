@@ -18,7 +18,8 @@ namespace {
 
 using namespace aurex;
 
-struct FullImage {
+struct FullImage
+{
     std::vector<uint16_t> buffer;
     uint32_t records = 0; // main-table records widened by the step to 5.10
 };
@@ -65,7 +66,8 @@ FullImage BuildFullImage()
         for (std::size_t w = 0; w < records.size(); ++w) {
             records[w] = static_cast<uint16_t>(0x1000 + number * 0x100 + w);
         }
-        if (ParmsReplaceRecordTable(image, number, table, records.data(), count, older) != ParmsEditResult::Done) {
+        if (ParmsReplaceRecordTable(image, number, table, records.data(), count, older) !=
+            ParmsEditResult::Done) {
             throw std::runtime_error("the image does not take the records");
         }
         room -= added * newer;

@@ -3,8 +3,8 @@
 // updater runs as a child process; its processor time comes from wait4 at the end and from
 // /proc/<pid>/stat and its threads' schedstat, sampled every half second and at every status line,
 // so each phase of the update (the paced flash transfer, the erase wait, the restart waits) gets
-// its own share of a core. The fixed waits run at their real length (AUREX_TIME_SCALE 1) unless the environment
-// says otherwise.
+// its own share of a core. The fixed waits run at their real length (AUREX_TIME_SCALE 1) unless the
+// environment says otherwise.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -45,7 +45,9 @@ double Since(Clock::time_point start)
 
 double RusageSeconds(const rusage& r)
 {
-    const auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; };
+    const auto s = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+    };
     return s(r.ru_utime) + s(r.ru_stime);
 }
 
@@ -115,8 +117,8 @@ struct Child
     int out = -1; // its standard output and error
 };
 
-Child Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv, const fs::path& cwd,
-            const fs::path& errorFile)
+Child Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
+            const fs::path& cwd, const fs::path& errorFile)
 {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
@@ -128,7 +130,8 @@ Child Spawn(const std::vector<std::string>& args, const std::vector<std::string>
     }
     if (pid == 0) {
         ::dup2(pipeFds[1], STDOUT_FILENO);
-        const int err = errorFile.empty() ? pipeFds[1] : ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err =
+            errorFile.empty() ? pipeFds[1] : ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(err, STDERR_FILENO);
         const int null = ::open("/dev/null", O_RDONLY);
         ::dup2(null, STDIN_FILENO);
@@ -172,8 +175,8 @@ struct SimulatedRadio
     explicit SimulatedRadio(const fs::path& folder)
     {
         log = folder / "sim.log";
-        child = Spawn({AUREX_RADIO_SIM_PATH, "--pace", "on", "--boot-version", "4.0", "--format-after-update", "5.10",
-                       "--time-scale", "1", "--dump-dir", (folder / "radio").string()},
+        child = Spawn({AUREX_RADIO_SIM_PATH, "--pace", "on", "--boot-version", "4.0", "--format-after-update",
+                       "5.10", "--time-scale", "1", "--dump-dir", (folder / "radio").string()},
                       {}, {}, log);
         std::string out;
         const auto start = Clock::now();
@@ -227,7 +230,8 @@ void WholeUpdate(benchmark::State& state)
         for (auto _ : state) {
             const auto start = Clock::now();
             Child updater =
-                Spawn({AUREX_UPDATER_PATH, "--console", "--port", std::to_string(kCom), "--yes", "--password", kPassword},
+                Spawn({AUREX_UPDATER_PATH, "--console", "--port", std::to_string(kCom), "--yes", "--password",
+                       kPassword},
                       {"AUREX_COM" + std::to_string(kCom) + "=" + radio.device, "AUREX_TIME_SCALE=" + scale,
                        "XDG_DATA_HOME=" + (folder / "data").string(), "QT_QPA_PLATFORM=offscreen"},
                       folder / "work", {});
@@ -239,7 +243,8 @@ void WholeUpdate(benchmark::State& state)
                     std::chrono::duration_cast<std::chrono::milliseconds>(nextSample - Clock::now()).count();
                 open = ReadSome(updater.out, static_cast<int>(std::max<long long>(0, wait)), output);
                 // Status lines, taken with the processor time at the moment they arrive.
-                for (auto end = output.find('\n', scanned); end != std::string::npos; end = output.find('\n', scanned)) {
+                for (auto end = output.find('\n', scanned); end != std::string::npos;
+                     end = output.find('\n', scanned)) {
                     std::string line = output.substr(scanned, end - scanned);
                     scanned = end + 1;
                     if (const auto cr = line.rfind('\r'); cr != std::string::npos) {
@@ -285,7 +290,8 @@ void WholeUpdate(benchmark::State& state)
         text << log.rdbuf();
         fs::remove_all(folder);
         state.SkipWithError(("the update did not end with Done. (exit " + std::to_string(exitStatus) + ")\n" +
-                             output.substr(output.size() > 4000 ? output.size() - 4000 : 0) + "\n" + text.str())
+                             output.substr(output.size() > 4000 ? output.size() - 4000 : 0) + "\n" +
+                             text.str())
                                 .c_str());
         return;
     }
@@ -312,8 +318,8 @@ void WholeUpdate(benchmark::State& state)
                  "sched_%", "peak_0.5s%");
     for (const Phase& p : phases) {
         const auto percent = [&p](double cpu) { return p.seconds > 0 ? 100.0 * cpu / p.seconds : 0.0; };
-        std::fprintf(stderr, "%-45.45s %8.2f %8.3f %7.3f %9.4f %8.3f %10.2f\n", p.status.c_str(), p.seconds, p.cpu,
-                     percent(p.cpu), p.runtime, percent(p.runtime), p.peakWindowPercent);
+        std::fprintf(stderr, "%-45.45s %8.2f %8.3f %7.3f %9.4f %8.3f %10.2f\n", p.status.c_str(), p.seconds,
+                     p.cpu, percent(p.cpu), p.runtime, percent(p.runtime), p.peakWindowPercent);
     }
 
     const auto phaseCounters = [&](const std::string& prefix, const std::string& name) {

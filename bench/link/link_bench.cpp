@@ -25,12 +25,14 @@ double ThreadCpuSeconds()
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-struct Rig {
+struct Rig
+{
     explicit Rig(bool portPath) : com(kCom, pty.DevicePath())
     {
         link.commTimer = &commTimer;
         QObject::connect(&commTimer, &ScaledTimer::OnTimer, [this] { OnLinkCommTimer(link); });
-        QObject::connect(&port, &ComPort::OnTriggerTimer, [this](ComPort*, quint16) { OnLinkTriggerTimer(link); });
+        QObject::connect(&port, &ComPort::OnTriggerTimer,
+                         [this](ComPort*, quint16) { OnLinkTriggerTimer(link); });
         std::string message;
         if (portPath) {
             port.SetComNumber(kCom);
@@ -103,7 +105,8 @@ void Turnaround(benchmark::State& state)
             }
             if (replied) {
                 micros.push_back(
-                    std::chrono::duration<double, std::micro>(io.LastReadStart() - io.LastWriteEnd()).count());
+                    std::chrono::duration<double, std::micro>(io.LastReadStart() - io.LastWriteEnd())
+                        .count());
             }
             io.Write(reply);
             replied = true;
@@ -127,7 +130,9 @@ void Turnaround(benchmark::State& state)
     ReleaseLinkTimeout(rig.link);
     std::sort(micros.begin(), micros.end());
     auto at = [&micros](double q) {
-        return micros.empty() ? 0.0 : micros[std::min(micros.size() - 1, static_cast<std::size_t>(q * micros.size()))];
+        return micros.empty()
+                   ? 0.0
+                   : micros[std::min(micros.size() - 1, static_cast<std::size_t>(q * micros.size()))];
     };
     state.counters["exchanges_ok"] = completed;
     state.counters["samples"] = static_cast<double>(micros.size());

@@ -232,16 +232,17 @@ void RunDownload(benchmark::State& state, const std::string& codeFile, std::size
         NoProgress progress;
         const double cpu0 = ProcessCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
-        status = DownloadCode(channel, loader, code, [](const std::string&) {}, 0, progress, false);
+        status = DownloadCode(
+            channel, loader, code, [](const std::string&) {}, 0, progress, false);
         elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         cpu = ProcessCpuSeconds() - cpu0;
         state.SetIterationTime(elapsed);
     }
     CloseLink(link);
     if (status != ProgrammingStatus::Success) {
-        state.SkipWithError(("download failed with status " + std::to_string(static_cast<int>(status)) + "\n" +
-                             sim.Log())
-                                .c_str());
+        state.SkipWithError(
+            ("download failed with status " + std::to_string(static_cast<int>(status)) + "\n" + sim.Log())
+                .c_str());
         return;
     }
     const double dataMegabytes = static_cast<double>(images.loaderBytes + codeBytes) / 1e6;

@@ -18,8 +18,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -41,25 +41,29 @@ namespace {
 
 constexpr long kPage = 4096;
 
-long long MonotonicNs() {
+long long MonotonicNs()
+{
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
 
-void SleepUntil(long long ns) {
+void SleepUntil(long long ns)
+{
     timespec ts{static_cast<time_t>(ns / 1000000000LL), static_cast<long>(ns % 1000000000LL)};
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
     }
 }
 
 // A blob's place in the program file's address space (link-time addresses).
-struct BlobRange {
+struct BlobRange
+{
     std::uint64_t vaddr = 0;
     std::uint64_t size = 0;
 };
 
-struct ProgramLayout {
+struct ProgramLayout
+{
     std::vector<BlobRange> blobs;
     std::uint64_t blobBytes = 0;
     std::uint64_t rodataBytes = 0;
@@ -67,8 +71,8 @@ struct ProgramLayout {
     std::vector<Elf64_Phdr> loads;
 };
 
-template <typename T>
-T ReadAt(int fd, std::uint64_t offset) {
+template <typename T> T ReadAt(int fd, std::uint64_t offset)
+{
     T value{};
     if (pread(fd, &value, sizeof value, static_cast<off_t>(offset)) != static_cast<ssize_t>(sizeof value)) {
         throw std::runtime_error("short read of the program file");
@@ -76,7 +80,8 @@ T ReadAt(int fd, std::uint64_t offset) {
     return value;
 }
 
-std::string ReadBytes(int fd, std::uint64_t offset, std::uint64_t size) {
+std::string ReadBytes(int fd, std::uint64_t offset, std::uint64_t size)
+{
     std::string bytes(size, '\0');
     if (pread(fd, bytes.data(), size, static_cast<off_t>(offset)) != static_cast<ssize_t>(size)) {
         throw std::runtime_error("short read of the program file");
@@ -85,7 +90,8 @@ std::string ReadBytes(int fd, std::uint64_t offset, std::uint64_t size) {
 }
 
 // The blob sizes by symbol, from the source the build generated to bind the set.
-std::map<std::string, std::uint64_t> BlobSizes(const std::string& bindingSource) {
+std::map<std::string, std::uint64_t> BlobSizes(const std::string& bindingSource)
+{
     std::ifstream in(bindingSource);
     if (!in) {
         throw std::runtime_error("cannot read " + bindingSource);
@@ -101,7 +107,8 @@ std::map<std::string, std::uint64_t> BlobSizes(const std::string& bindingSource)
     return sizes;
 }
 
-ProgramLayout ReadLayout(const std::string& program, const std::string& bindingSource) {
+ProgramLayout ReadLayout(const std::string& program, const std::string& bindingSource)
+{
     const std::map<std::string, std::uint64_t> sizes = BlobSizes(bindingSource);
     const int fd = open(program.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -149,11 +156,13 @@ ProgramLayout ReadLayout(const std::string& program, const std::string& bindingS
     if (layout.blobs.size() != sizes.size() || layout.blobs.empty()) {
         throw std::runtime_error("the program's symbol table does not hold every bound blob");
     }
-    std::sort(layout.blobs.begin(), layout.blobs.end(), [](const BlobRange& a, const BlobRange& b) { return a.vaddr < b.vaddr; });
+    std::sort(layout.blobs.begin(), layout.blobs.end(),
+              [](const BlobRange& a, const BlobRange& b) { return a.vaddr < b.vaddr; });
     return layout;
 }
 
-struct Mapping {
+struct Mapping
+{
     std::uint64_t start = 0;
     std::uint64_t end = 0;
     std::uint64_t offset = 0;
@@ -162,7 +171,8 @@ struct Mapping {
 };
 
 // The process's mappings with their resident size, from /proc/<pid>/smaps.
-std::vector<Mapping> Smaps(pid_t pid) {
+std::vector<Mapping> Smaps(pid_t pid)
+{
     std::ifstream in("/proc/" + std::to_string(pid) + "/smaps");
     std::vector<Mapping> maps;
     std::string line;
@@ -190,7 +200,8 @@ std::vector<Mapping> Smaps(pid_t pid) {
 }
 
 // VmRSS and VmHWM from one read of the status file, so that the pair is consistent.
-void ReadStatus(pid_t pid, long& rssKb, long& hwmKb) {
+void ReadStatus(pid_t pid, long& rssKb, long& hwmKb)
+{
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(in, line)) {
@@ -202,17 +213,19 @@ void ReadStatus(pid_t pid, long& rssKb, long& hwmKb) {
     }
 }
 
-struct Snapshot {
+struct Snapshot
+{
     long vmRssKb = -1;
     long vmHwmKb = -1;
-    long programRssKb = 0;   // resident in all mappings of the program file
-    long programSizeKb = 0;  // size of those mappings
-    long blobResidentKb = 0; // pages of the bound blobs mapped into the process
+    long programRssKb = 0;       // resident in all mappings of the program file
+    long programSizeKb = 0;      // size of those mappings
+    long blobResidentKb = 0;     // pages of the bound blobs mapped into the process
     std::vector<long> blobPages; // the same, blob by blob (in link order)
     long long takenNs = 0;
 };
 
-Snapshot Look(pid_t pid, const std::string& program, const ProgramLayout& layout) {
+Snapshot Look(pid_t pid, const std::string& program, const ProgramLayout& layout)
+{
     Snapshot s;
     s.takenNs = MonotonicNs();
     ReadStatus(pid, s.vmRssKb, s.vmHwmKb);
@@ -239,7 +252,8 @@ Snapshot Look(pid_t pid, const std::string& program, const ProgramLayout& layout
         }
         std::optional<std::uint64_t> runtime;
         for (const Mapping& m : maps) {
-            if (fileOffset && m.path == program && *fileOffset >= m.offset && *fileOffset < m.offset + (m.end - m.start)) {
+            if (fileOffset && m.path == program && *fileOffset >= m.offset &&
+                *fileOffset < m.offset + (m.end - m.start)) {
                 runtime = m.start + (*fileOffset - m.offset);
             }
         }
@@ -251,7 +265,8 @@ Snapshot Look(pid_t pid, const std::string& program, const ProgramLayout& layout
         const std::uint64_t last = (*runtime + blob.size - 1) / kPage;
         std::vector<std::uint64_t> entries(last - first + 1);
         const auto bytes = static_cast<ssize_t>(entries.size() * sizeof(std::uint64_t));
-        if (pread(pagemap, entries.data(), static_cast<size_t>(bytes), static_cast<off_t>(first * 8)) != bytes) {
+        if (pread(pagemap, entries.data(), static_cast<size_t>(bytes), static_cast<off_t>(first * 8)) !=
+            bytes) {
             s.blobResidentKb = -1;
             break;
         }
@@ -269,15 +284,18 @@ Snapshot Look(pid_t pid, const std::string& program, const ProgramLayout& layout
     return s;
 }
 
-struct Run {
+struct Run
+{
     double startupMs = 0;
     long paintRssKb = 0;
     long paintHwmKb = 0;
-    Snapshot atPaint;   // read as soon as the line arrived
-    Snapshot later;     // one second after the paint
+    Snapshot atPaint; // read as soon as the line arrived
+    Snapshot later;   // one second after the paint
 };
 
-std::optional<Run> RunOnce(const std::string& program, const ProgramLayout& layout, const std::string& platform, bool verbose) {
+std::optional<Run> RunOnce(const std::string& program, const ProgramLayout& layout,
+                           const std::string& platform, bool verbose)
+{
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
@@ -341,14 +359,15 @@ std::optional<Run> RunOnce(const std::string& program, const ProgramLayout& layo
     }
     waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "run on %s ended with status %d; output: %s\n", platform.c_str(), status, text.c_str());
+        std::fprintf(stderr, "run on %s ended with status %d; output: %s\n", platform.c_str(), status,
+                     text.c_str());
         return std::nullopt;
     }
     return run;
 }
 
-template <typename F>
-double Median(const std::vector<Run>& runs, F value) {
+template <typename F> double Median(const std::vector<Run>& runs, F value)
+{
     std::vector<double> v;
     for (const Run& r : runs) {
         v.push_back(static_cast<double>(value(r)));
@@ -358,8 +377,8 @@ double Median(const std::vector<Run>& runs, F value) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-template <typename F>
-double Worst(const std::vector<Run>& runs, F value) {
+template <typename F> double Worst(const std::vector<Run>& runs, F value)
+{
     double w = 0;
     for (const Run& r : runs) {
         w = std::max(w, static_cast<double>(value(r)));
@@ -367,10 +386,11 @@ double Worst(const std::vector<Run>& runs, F value) {
     return w;
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     using namespace aurex;
     int runs = 10;
     bool verbose = false;
@@ -410,8 +430,10 @@ int main(int argc, char** argv) {
     }
     std::printf("program   %s\n", program.c_str());
     std::printf("file      %llu bytes; .rodata %llu bytes; bound blobs %zu, %llu bytes (%.1f MiB)\n",
-                static_cast<unsigned long long>(layout.fileBytes), static_cast<unsigned long long>(layout.rodataBytes),
-                layout.blobs.size(), static_cast<unsigned long long>(layout.blobBytes), static_cast<double>(layout.blobBytes) / 1048576.0);
+                static_cast<unsigned long long>(layout.fileBytes),
+                static_cast<unsigned long long>(layout.rodataBytes), layout.blobs.size(),
+                static_cast<unsigned long long>(layout.blobBytes),
+                static_cast<double>(layout.blobBytes) / 1048576.0);
     std::ifstream loadavg("/proc/loadavg");
     std::string load;
     std::getline(loadavg, load);
@@ -421,14 +443,17 @@ int main(int argc, char** argv) {
     for (const std::string& platform : platforms) {
         std::vector<Run> done;
         try {
-            RunOnce(program, layout, platform, verbose);  // warms the page cache; not counted
+            RunOnce(program, layout, platform, verbose); // warms the page cache; not counted
             for (int i = 0; i < runs; ++i) {
                 if (auto r = RunOnce(program, layout, platform, verbose)) {
                     done.push_back(*r);
-                    std::printf("%-9s run %2d: first paint %7.1f ms | VmRSS/VmHWM at paint %6ld/%6ld KiB, +1 s %6ld/%6ld KiB"
-                                " | program file resident %5ld KiB of %6ld KiB, blobs %4ld KiB (read %.0f ms after paint)\n",
-                                platform.c_str(), i + 1, r->startupMs, r->paintRssKb, r->paintHwmKb, r->later.vmRssKb,
-                                r->later.vmHwmKb, r->later.programRssKb, r->later.programSizeKb, r->later.blobResidentKb,
+                    std::printf("%-9s run %2d: first paint %7.1f ms | VmRSS/VmHWM at paint %6ld/%6ld KiB, +1 "
+                                "s %6ld/%6ld KiB"
+                                " | program file resident %5ld KiB of %6ld KiB, blobs %4ld KiB (read %.0f ms "
+                                "after paint)\n",
+                                platform.c_str(), i + 1, r->startupMs, r->paintRssKb, r->paintHwmKb,
+                                r->later.vmRssKb, r->later.vmHwmKb, r->later.programRssKb,
+                                r->later.programSizeKb, r->later.blobResidentKb,
                                 static_cast<double>(r->later.takenNs) / 1e6);
                 } else {
                     ++failures;
@@ -442,24 +467,40 @@ int main(int argc, char** argv) {
             continue;
         }
         auto row = [&](const char* what, auto value, const char* unit) {
-            std::printf("  %-44s median %9.1f %s   worst %9.1f %s\n", what, Median(done, value), unit, Worst(done, value), unit);
+            std::printf("  %-44s median %9.1f %s   worst %9.1f %s\n", what, Median(done, value), unit,
+                        Worst(done, value), unit);
         };
         std::printf("\n%s, %zu runs:\n", platform.c_str(), done.size());
-        row("start to first paint", [](const Run& r) { return r.startupMs; }, "ms ");
-        row("VmRSS at first paint (in process)", [](const Run& r) { return r.paintRssKb; }, "KiB");
-        row("VmHWM at first paint (in process)", [](const Run& r) { return r.paintHwmKb; }, "KiB");
-        row("VmRSS 1 s after paint", [](const Run& r) { return r.later.vmRssKb; }, "KiB");
-        row("VmHWM 1 s after paint", [](const Run& r) { return r.later.vmHwmKb; }, "KiB");
-        row("program file resident, at paint (smaps)", [](const Run& r) { return r.atPaint.programRssKb; }, "KiB");
-        row("program file resident, 1 s after", [](const Run& r) { return r.later.programRssKb; }, "KiB");
-        row("blob pages mapped in, at paint (pagemap)", [](const Run& r) { return r.atPaint.blobResidentKb; }, "KiB");
-        row("blob pages mapped in, 1 s after", [](const Run& r) { return r.later.blobResidentKb; }, "KiB");
-        row("delay of the at-paint look after the paint", [](const Run& r) { return static_cast<double>(r.atPaint.takenNs) / 1e6; }, "ms ");
-        std::printf("  program file mapped: %ld KiB; bound blobs: %llu KiB\n", done.front().later.programSizeKb,
+        row(
+            "start to first paint", [](const Run& r) { return r.startupMs; }, "ms ");
+        row(
+            "VmRSS at first paint (in process)", [](const Run& r) { return r.paintRssKb; }, "KiB");
+        row(
+            "VmHWM at first paint (in process)", [](const Run& r) { return r.paintHwmKb; }, "KiB");
+        row(
+            "VmRSS 1 s after paint", [](const Run& r) { return r.later.vmRssKb; }, "KiB");
+        row(
+            "VmHWM 1 s after paint", [](const Run& r) { return r.later.vmHwmKb; }, "KiB");
+        row(
+            "program file resident, at paint (smaps)", [](const Run& r) { return r.atPaint.programRssKb; },
+            "KiB");
+        row(
+            "program file resident, 1 s after", [](const Run& r) { return r.later.programRssKb; }, "KiB");
+        row(
+            "blob pages mapped in, at paint (pagemap)", [](const Run& r) { return r.atPaint.blobResidentKb; },
+            "KiB");
+        row(
+            "blob pages mapped in, 1 s after", [](const Run& r) { return r.later.blobResidentKb; }, "KiB");
+        row(
+            "delay of the at-paint look after the paint",
+            [](const Run& r) { return static_cast<double>(r.atPaint.takenNs) / 1e6; }, "ms ");
+        std::printf("  program file mapped: %ld KiB; bound blobs: %llu KiB\n",
+                    done.front().later.programSizeKb,
                     static_cast<unsigned long long>(layout.blobBytes / 1024));
         std::printf("  last run, blob by blob at +1 s (address order; size KiB: pages mapped in):");
         for (std::size_t i = 0; i < done.back().later.blobPages.size(); ++i) {
-            std::printf(" %llu:%ld", static_cast<unsigned long long>(layout.blobs[i].size / 1024), done.back().later.blobPages[i]);
+            std::printf(" %llu:%ld", static_cast<unsigned long long>(layout.blobs[i].size / 1024),
+                        done.back().later.blobPages[i]);
         }
         std::printf("\n\n");
     }

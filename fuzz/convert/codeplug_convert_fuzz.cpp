@@ -25,11 +25,12 @@ void Require(bool condition)
 
 // Uses the shared content operations the way the real converters do, each only where the
 // table has the shape the change starts from, so that the fuzzer reaches far into a step.
-class ExerciseConverter : public VNXParmsFormatConvertBase {
-public:
+class ExerciseConverter : public VNXParmsFormatConvertBase
+{
+  public:
     explicit ExerciseConverter(uint8_t target) { targetIndex = target; }
 
-protected:
+  protected:
     void ConvertRadioBlock() override
     {
         if (ParmsDescriptor(image, ParmsRadioBlock{}, 1).count == (Upgrading() ? 16 : 64)) {
@@ -49,7 +50,10 @@ protected:
             ReplaceRecordTable(n, 1, nullptr, 0, 2);
         }
     }
-    void SystemBlockResizedK4(unsigned n) override { ParmsSetDescriptor(image, ParmsSystemBlock{n}, 15, 0, 2); }
+    void SystemBlockResizedK4(unsigned n) override
+    {
+        ParmsSetDescriptor(image, ParmsSystemBlock{n}, 15, 0, 2);
+    }
     void ConvertSequenceTable0(unsigned n) override
     {
         if (ParmsDescriptor(image, ParmsSequenceBlock{n}, 0).size == (Upgrading() ? 17 : 18)) {
@@ -57,7 +61,7 @@ protected:
         }
     }
 
-private:
+  private:
     void ConvertSystem(unsigned n, unsigned kind)
     {
         const unsigned table = *ParmsSystemMainTable(kind);
@@ -76,13 +80,14 @@ private:
     }
 };
 
-class LayoutOnlyConverter : public VNXParmsFormatConvertBase {
-public:
+class LayoutOnlyConverter : public VNXParmsFormatConvertBase
+{
+  public:
     explicit LayoutOnlyConverter(uint8_t target) { targetIndex = target; }
 };
 
-void CheckAfter(const std::vector<uint16_t>& buffer, uint32_t lengthBefore, const VNXParmsFormatConvertBase& step,
-                bool done)
+void CheckAfter(const std::vector<uint16_t>& buffer, uint32_t lengthBefore,
+                const VNXParmsFormatConvertBase& step, bool done)
 {
     const uint16_t* image = buffer.data();
     // Whatever happened, the chain still describes the image and the image fits the buffer.

@@ -27,7 +27,8 @@ void Require(bool condition)
 
 ParmsStepFault Convert(int32_t& lengthChange, uint16_t* image, uint8_t from, uint8_t to)
 {
-    return to >= from ? ParmsUpgrade(lengthChange, image, from, to) : ParmsDowngrade(lengthChange, image, to, from);
+    return to >= from ? ParmsUpgrade(lengthChange, image, from, to)
+                      : ParmsDowngrade(lengthChange, image, to, from);
 }
 
 bool Converted(uint8_t index)

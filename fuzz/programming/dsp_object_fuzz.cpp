@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int last = 0;
     for (const aurex::DspSection& s : placed) {
         const std::uint64_t end = std::uint64_t{s.rawOffset} + std::uint64_t{s.words} * 2;
-        if (!aurex::IsPlacedDspPage(s.page) || end > size || std::uint64_t{s.wordAddress} + s.words > aurex::kDspPageWords ||
-            s.number <= last) {
+        if (!aurex::IsPlacedDspPage(s.page) || end > size ||
+            std::uint64_t{s.wordAddress} + s.words > aurex::kDspPageWords || s.number <= last) {
             std::abort();
         }
         last = s.number;

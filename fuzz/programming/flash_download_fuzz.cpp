@@ -1,8 +1,8 @@
 // The flash download against a radio that answers with arbitrary messages: whatever the radio
 // says and whatever the image holds, every data block sent is 02 09 with 128 bytes, the result
 // is one of the download's statuses, and the download ends.
-// Input: one flag byte (bit 0: a line that repeats refused requests, bits 1-3: platform), the code image text up
-// to a 0x00 byte, then the radio's replies, each as a length byte and that many bytes.
+// Input: one flag byte (bit 0: a line that repeats refused requests, bits 1-3: platform), the code image text
+// up to a 0x00 byte, then the radio's replies, each as a length byte and that many bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
@@ -106,8 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::istringstream codeImage(image);
     NullProgress progress;
     using aurex::ProgrammingStatus;
-    const ProgrammingStatus status =
-        aurex::DownloadCode(link, loader, codeImage, [](const std::string&) {}, code, progress, (data[0] & 16) != 0);
+    const ProgrammingStatus status = aurex::DownloadCode(
+        link, loader, codeImage, [](const std::string&) {}, code, progress, (data[0] & 16) != 0);
     Check(status == ProgrammingStatus::Success || status == ProgrammingStatus::CommProblem ||
           status == ProgrammingStatus::ImageError || status == ProgrammingStatus::TimedOut ||
           status == ProgrammingStatus::VerifyFailed);

@@ -8,7 +8,8 @@
 
 #include "transfer/upload_scan.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
     using namespace aurex;
     if (size == 0) {
         return 0;
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     constexpr int kMostBlocks = kCodeplugBufferBytes / kCodeplugBlockBytes + 1;
     for (int block = 1;; ++block) {
         if (block > kMostBlocks) {
-            std::abort();  // the upload would ask the radio for blocks without end
+            std::abort(); // the upload would ask the radio for blocks without end
         }
         const std::int32_t received = length + kCodeplugBlockBytes;
         if (received <= kCodeplugBufferBytes) {
@@ -31,8 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             length = received;
         }
-        if (scan.Complete(std::span<const std::uint8_t, kCodeplugBufferBytes>(buffer.data(), kCodeplugBufferBytes),
-                          length, received)) {
+        if (scan.Complete(
+                std::span<const std::uint8_t, kCodeplugBufferBytes>(buffer.data(), kCodeplugBufferBytes),
+                length, received)) {
             break;
         }
     }

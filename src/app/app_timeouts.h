@@ -16,4 +16,4 @@ inline constexpr std::int32_t kCodeplugReplyMs = 4000;
 // A pause at the end of a run before the extracted files are deleted.
 inline constexpr std::int64_t kEndOfRunPauseMs = 50;
 
-}  // namespace aurex::app_timeouts
+} // namespace aurex::app_timeouts

@@ -3,7 +3,8 @@
 namespace aurex {
 
 TCodeDownPassDispDlg::TCodeDownPassDispDlg()
-    : FormModel("CodeDownPassDispDlg", "Radio Code Update - Enter Password", 387, 107) {
+    : FormModel("CodeDownPassDispDlg", "Radio Code Update - Enter Password", 387, 107)
+{
     Panel1.Define(*this, nullptr, "Panel1", ControlKind::Panel, "", {8, 9, 281, 89});
     Label1.Define(*this, &Panel1, "Label1", ControlKind::Label, "Please enter your password:", {8, 16, 0, 0});
     m_PasswordEdit.Define(*this, &Panel1, "m_PasswordEdit", ControlKind::Edit, "", {8, 48, 265, 21},
@@ -22,19 +23,23 @@ TCodeDownPassDispDlg::TCodeDownPassDispDlg()
     };
 }
 
-void TCodeDownPassDispDlg::FormActivate() {
+void TCodeDownPassDispDlg::FormActivate()
+{
     SetFocus(m_PasswordEdit);
 }
 
-void TCodeDownPassDispDlg::BitBtn1Click() {
+void TCodeDownPassDispDlg::BitBtn1Click()
+{
     m_OkPressed = true;
 }
 
-void TCodeDownPassDispDlg::BitBtn2Click() {
+void TCodeDownPassDispDlg::BitBtn2Click()
+{
     m_OkPressed = false;
 }
 
-std::string TrimBlanks(std::string_view text) {
+std::string TrimBlanks(std::string_view text)
+{
     auto blank = [](char c) {
         const auto u = static_cast<unsigned char>(c);
         return u <= 0x20 || u == 0x7F;
@@ -50,8 +55,9 @@ std::string TrimBlanks(std::string_view text) {
     return std::string(text.substr(begin, end - begin));
 }
 
-std::string ReadTrimmedPassword(const TCodeDownPassDispDlg& dialog) {
+std::string ReadTrimmedPassword(const TCodeDownPassDispDlg& dialog)
+{
     return TrimBlanks(dialog.m_PasswordEdit.Caption());
 }
 
-}  // namespace aurex
+} // namespace aurex

@@ -7,15 +7,16 @@
 namespace aurex {
 
 // The password dialog: a fresh one for each showing, so the edit always starts empty.
-class TCodeDownPassDispDlg : public FormModel {
-public:
+class TCodeDownPassDispDlg : public FormModel
+{
+  public:
     TCodeDownPassDispDlg();
 
     Control Panel1;
     Control Label1;
     Control m_PasswordEdit;
-    Control BitBtn1;  // OK
-    Control BitBtn2;  // Cancel
+    Control BitBtn1; // OK
+    Control BitBtn2; // Cancel
 
     bool m_OkPressed = false;
 
@@ -30,4 +31,4 @@ std::string ReadTrimmedPassword(const TCodeDownPassDispDlg& dialog);
 // Same trimming rule on any text.
 std::string TrimBlanks(std::string_view text);
 
-}  // namespace aurex
+} // namespace aurex

@@ -19,10 +19,10 @@
 #include "app/codeplug_step.h"
 #include "app/control.h"
 #include "app/dialog_host.h"
-#include "image_store/window_requests.h"
 #include "app/window_rules.h"
 #include "image_store/embedded_blobs.h"
 #include "image_store/resource_attributes.h"
+#include "image_store/window_requests.h"
 #include "image_store/working_folder.h"
 #include "link/com_port.h"
 #include "link/link_timer.h"
@@ -37,7 +37,8 @@ class BackupDisk;
 class ScratchFolder;
 
 // What the window takes from its surroundings; tests replace each of these.
-struct MainFormEnvironment {
+struct MainFormEnvironment
+{
     // The blobs bound into the program; null: none (the record reads as zeros).
     std::shared_ptr<const EmbeddedBlobs> blobs;
     // Where extraction writes; null: a private folder of each run under the cache folder.
@@ -53,31 +54,34 @@ struct MainFormEnvironment {
 };
 
 // The time-out timer of the link's device path is the window's m_CommTimer.
-class ControlLinkTimer : public LinkTimer {
-public:
+class ControlLinkTimer : public LinkTimer
+{
+  public:
     explicit ControlLinkTimer(Control& timer) : timer_(timer) {}
     void SetInterval(int milliseconds) override { timer_.SetInterval(milliseconds); }
     void SetEnabled(bool enabled) override { timer_.SetEnabled(enabled); }
     int Interval() const override { return timer_.Interval(); }
     bool Enabled() const override { return timer_.Enabled(); }
 
-private:
+  private:
     Control& timer_;
 };
 
 // The downloads show their progress in m_ProgressBar through this.
-class ControlProgressDisplay : public ProgressDisplay {
-public:
+class ControlProgressDisplay : public ProgressDisplay
+{
+  public:
     explicit ControlProgressDisplay(Control& bar) : bar_(bar) {}
     void SetRange(int minimum, int maximum) override { bar_.SetRange(minimum, maximum); }
     void SetPosition(int position) override { bar_.SetPosition(position); }
 
-private:
+  private:
     Control& bar_;
 };
 
-class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests {
-public:
+class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
+{
+  public:
     TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnvironment environment = {});
     ~TCodeUpdaterMainDispForm() override;
 
@@ -158,16 +162,18 @@ public:
     // True while a converted codeplug is being written back into the radio: Stop and a confirmed
     // close then end the run state but leave the link's waits running, so the write completes.
     bool m_CodeplugWriteBackRunning = false;
-    class CodeplugWriteBack {
-    public:
-        explicit CodeplugWriteBack(TCodeUpdaterMainDispForm& form) : form_(form) {
+    class CodeplugWriteBack
+    {
+      public:
+        explicit CodeplugWriteBack(TCodeUpdaterMainDispForm& form) : form_(form)
+        {
             form_.m_CodeplugWriteBackRunning = true;
         }
         ~CodeplugWriteBack() { form_.m_CodeplugWriteBackRunning = false; }
         CodeplugWriteBack(const CodeplugWriteBack&) = delete;
         CodeplugWriteBack& operator=(const CodeplugWriteBack&) = delete;
 
-    private:
+      private:
         TCodeUpdaterMainDispForm& form_;
     };
     // Set once the program has been asked from outside to end (a signal): no run starts after it,
@@ -226,7 +232,10 @@ public:
     bool QueryBootUpgrade(bool& majorMismatch, bool& communicationError);
     void ShowSeriesMismatch(unsigned radioModel, int series);
     // The status line as the downloads take it.
-    StatusCallback StatusCallbackForDownloads() { return [this](const std::string& text) { ShowStatus(text); }; }
+    StatusCallback StatusCallbackForDownloads()
+    {
+        return [this](const std::string& text) { ShowStatus(text); };
+    }
 
     // ---- the update sequence ----
     // True when the connected radio fits the image set; otherwise it has said why.
@@ -240,9 +249,9 @@ public:
     // The program is asked from outside to end (SIGTERM, SIGHUP, Ctrl-C): a run is stopped as by
     // Stop, a codeplug being written back is finished first.
     enum class Termination {
-        EndNow,         // nothing is under way
-        Stopping,       // the run was stopped now; the handler will return
-        StillStopping,  // a stopped run is unwinding, or a prompt of the handler is open
+        EndNow,        // nothing is under way
+        Stopping,      // the run was stopped now; the handler will return
+        StillStopping, // a stopped run is unwinding, or a prompt of the handler is open
     };
     Termination RequestTermination();
     void m_HelpAboutMenuItemClick();
@@ -264,7 +273,7 @@ public:
     DialogHost& Host() const { return host_; }
     const MainFormEnvironment& Environment() const { return environment_; }
 
-private:
+  private:
     void BuildControls();
     void ShowRadioPicture();
     void LoadResourceAttributes();
@@ -292,14 +301,15 @@ private:
 
     // Marks a Start or Retrieve handler as running for its lifetime; on leaving, the controls
     // that were held back come back as the run state says.
-    class ClickHandlerScope {
-    public:
+    class ClickHandlerScope
+    {
+      public:
         explicit ClickHandlerScope(TCodeUpdaterMainDispForm& form);
         ~ClickHandlerScope();
         ClickHandlerScope(const ClickHandlerScope&) = delete;
         ClickHandlerScope& operator=(const ClickHandlerScope&) = delete;
 
-    private:
+      private:
         TCodeUpdaterMainDispForm& form_;
     };
 
@@ -314,4 +324,4 @@ private:
     ControlLinkTimer m_CommTimerLink{m_CommTimer};
 };
 
-}  // namespace aurex
+} // namespace aurex

@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "app/app_timeouts.h"
 #include "app/code_updater_main_form.h"
 #include "app/password_prompt.h"
 #include "convert/codeplug_buffer.h"
@@ -19,7 +20,6 @@
 #include "transfer/codeplug_backup.h"
 #include "transfer/radio_transfer_link.h"
 #include "transfer/vnx_transfer.h"
-#include "app/app_timeouts.h"
 
 namespace aurex {
 
@@ -29,9 +29,13 @@ constexpr int kWaitProgressMs = 200;
 constexpr int kUploadProgressMs = 150;
 
 // Formats this program converts: 5.8, 5.9 and 5.10.
-bool Convertible(std::uint8_t index) { return index >= 3 && index <= 5; }
+bool Convertible(std::uint8_t index)
+{
+    return index >= 3 && index <= 5;
+}
 
-void TimedWait(TCodeUpdaterMainDispForm& window, const char* status) {
+void TimedWait(TCodeUpdaterMainDispForm& window, const char* status)
+{
     window.StartTimedProgress(kWaitProgressMs);
     window.ShowStatus(status);
     window.ComPort.DelayTicks(Clock::PortTicks(app_timeouts::kRadioRestartWaitMs), true);
@@ -39,7 +43,8 @@ void TimedWait(TCodeUpdaterMainDispForm& window, const char* status) {
 }
 
 // The radio's link as the step's two kinds of exchange use it.
-struct StepLinks {
+struct StepLinks
+{
     explicit StepLinks(RadioLink& link) : radio(link), queries(link), transfer(link) {}
     RadioLink& radio;
     RadioLinkChannel queries;
@@ -47,7 +52,8 @@ struct StepLinks {
 };
 
 CodeplugStepResult TransferCodeplug(TCodeUpdaterMainDispForm& window, StepLinks& links,
-                                    std::optional<RadioIdentity> identity, const CodeplugFormat& format) {
+                                    std::optional<RadioIdentity> identity, const CodeplugFormat& format)
+{
     CodeplugBuffer codeplug;
     VNXTransferParms transfer([&window](std::string& text) { return PasswordPrompt(window, text); });
     const std::uint8_t targetIndex = ParmsIndexOfVersion(format.major, format.minor);
@@ -93,16 +99,19 @@ CodeplugStepResult TransferCodeplug(TCodeUpdaterMainDispForm& window, StepLinks&
     const CodeplugBackupResult backup =
         SaveCodeplugBackup(ParmsBytesToText(*identity), asUploaded, disk ? *disk : SystemBackupDisk());
     if (!backup.saved) {
-        window.ShowError("The radio keeps the codeplug it had: the converted codeplug was not written into it, "
-                         "since its backup could not be saved.\n" + backup.error);
+        window.ShowError(
+            "The radio keeps the codeplug it had: the converted codeplug was not written into it, "
+            "since its backup could not be saved.\n" +
+            backup.error);
         return CodeplugStepResult::DownloadFailed;
     }
 
     TimedWait(window, "Resetting radio and converting codeplug...");
     std::int32_t lengthChange = 0;
-    const ParmsStepFault fault = currentIndex < targetIndex
-                                     ? ParmsUpgrade(lengthChange, codeplug.Words(), currentIndex, targetIndex)
-                                     : ParmsDowngrade(lengthChange, codeplug.Words(), targetIndex, currentIndex);
+    const ParmsStepFault fault =
+        currentIndex < targetIndex
+            ? ParmsUpgrade(lengthChange, codeplug.Words(), currentIndex, targetIndex)
+            : ParmsDowngrade(lengthChange, codeplug.Words(), targetIndex, currentIndex);
     if (fault != ParmsStepFault::None) {
         // A refused image may be half converted: it never goes back into the radio.
         return CodeplugStepResult::NotSupported;
@@ -122,12 +131,14 @@ CodeplugStepResult TransferCodeplug(TCodeUpdaterMainDispForm& window, StepLinks&
         downloaded = transfer.Download();
     }
     window.StopTimedProgress();
-    return downloaded == TransferResult::Done ? CodeplugStepResult::Converted : CodeplugStepResult::DownloadFailed;
+    return downloaded == TransferResult::Done ? CodeplugStepResult::Converted
+                                              : CodeplugStepResult::DownloadFailed;
 }
 
-}  // namespace
+} // namespace
 
-CodeplugStepResult PreserveCodeplug(TCodeUpdaterMainDispForm& window) {
+CodeplugStepResult PreserveCodeplug(TCodeUpdaterMainDispForm& window)
+{
     StepLinks links(window.RadioLink);
     TimedWait(window, "Resetting radio...");
     CreateLinkTimeout(links.radio, app_timeouts::kCodeplugReplyMs);
@@ -147,4 +158,4 @@ CodeplugStepResult PreserveCodeplug(TCodeUpdaterMainDispForm& window) {
     return result;
 }
 
-}  // namespace aurex
+} // namespace aurex

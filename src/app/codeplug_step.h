@@ -9,12 +9,12 @@ namespace aurex {
 class TCodeUpdaterMainDispForm;
 
 enum class CodeplugStepResult {
-    NoFormatReply = 0,   // no 04 1D: nothing transferred
-    NotSupported = 1,    // a format not converted (or conversion refused): nothing written
-    SameFormat = 2,      // nothing to convert, nothing written
-    Converted = 3,       // converted and written back
-    UploadFailed = 4,    // upload failed or not a valid codeplug
-    DownloadFailed = 5,  // not written back whole (or not at all)
+    NoFormatReply = 0,  // no 04 1D: nothing transferred
+    NotSupported = 1,   // a format not converted (or conversion refused): nothing written
+    SameFormat = 2,     // nothing to convert, nothing written
+    Converted = 3,      // converted and written back
+    UploadFailed = 4,   // upload failed or not a valid codeplug
+    DownloadFailed = 5, // not written back whole (or not at all)
 };
 
 // Runs the step over the window's link, status line and progress bar. Before anything is written
@@ -23,4 +23,4 @@ enum class CodeplugStepResult {
 // result is DownloadFailed.
 CodeplugStepResult PreserveCodeplug(TCodeUpdaterMainDispForm& window);
 
-}  // namespace aurex
+} // namespace aurex

@@ -6,7 +6,8 @@
 namespace aurex {
 
 void Control::Define(FormModel& form, Control* parent, std::string name, ControlKind kind,
-                     std::string caption, Rect place, ControlStyle style) {
+                     std::string caption, Rect place, ControlStyle style)
+{
     form_ = &form;
     parent_ = parent;
     name_ = std::move(name);
@@ -21,13 +22,15 @@ void Control::Define(FormModel& form, Control* parent, std::string name, Control
     form.Register(this);
 }
 
-void Control::Notify(ControlProperty what) {
+void Control::Notify(ControlProperty what)
+{
     if (form_ != nullptr) {
         form_->Notify(this, what);
     }
 }
 
-void Control::SetCaption(std::string caption) {
+void Control::SetCaption(std::string caption)
+{
     if (caption == caption_) {
         return;
     }
@@ -35,7 +38,8 @@ void Control::SetCaption(std::string caption) {
     Notify(ControlProperty::Caption);
 }
 
-void Control::SetEnabled(bool enabled) {
+void Control::SetEnabled(bool enabled)
+{
     if (enabled == enabled_) {
         return;
     }
@@ -43,7 +47,8 @@ void Control::SetEnabled(bool enabled) {
     Notify(ControlProperty::Enabled);
 }
 
-void Control::SetVisible(bool visible) {
+void Control::SetVisible(bool visible)
+{
     if (visible == visible_) {
         return;
     }
@@ -51,7 +56,8 @@ void Control::SetVisible(bool visible) {
     Notify(ControlProperty::Visible);
 }
 
-void Control::SetChecked(bool checked) {
+void Control::SetChecked(bool checked)
+{
     if (checked == checked_) {
         return;
     }
@@ -59,7 +65,8 @@ void Control::SetChecked(bool checked) {
     Notify(ControlProperty::Checked);
 }
 
-void Control::SetDefault(bool isDefault) {
+void Control::SetDefault(bool isDefault)
+{
     if (isDefault == default_) {
         return;
     }
@@ -67,13 +74,15 @@ void Control::SetDefault(bool isDefault) {
     Notify(ControlProperty::Default);
 }
 
-void Control::SetItems(std::vector<std::string> items) {
+void Control::SetItems(std::vector<std::string> items)
+{
     items_ = std::move(items);
     selection_ = -1;
     Notify(ControlProperty::Items);
 }
 
-void Control::SetSelection(int index) {
+void Control::SetSelection(int index)
+{
     if (index < -1 || index >= static_cast<int>(items_.size())) {
         index = -1;
     }
@@ -84,7 +93,8 @@ void Control::SetSelection(int index) {
     Notify(ControlProperty::Selection);
 }
 
-void Control::SetPosition(int position) {
+void Control::SetPosition(int position)
+{
     position = std::clamp(position, min_, max_);
     if (position == position_) {
         return;
@@ -93,7 +103,8 @@ void Control::SetPosition(int position) {
     Notify(ControlProperty::Position);
 }
 
-void Control::SetRange(int min, int max) {
+void Control::SetRange(int min, int max)
+{
     if (max < min) {
         max = min;
     }
@@ -106,7 +117,8 @@ void Control::SetRange(int min, int max) {
     SetPosition(position_);
 }
 
-void Control::SetWidth(int width) {
+void Control::SetWidth(int width)
+{
     if (width == place_.width) {
         return;
     }
@@ -114,7 +126,8 @@ void Control::SetWidth(int width) {
     Notify(ControlProperty::Geometry);
 }
 
-void Control::SetInterval(int ms) {
+void Control::SetInterval(int ms)
+{
     if (ms == interval_) {
         return;
     }
@@ -122,7 +135,8 @@ void Control::SetInterval(int ms) {
     Notify(ControlProperty::Interval);
 }
 
-bool Control::Click() {
+bool Control::Click()
+{
     if (!enabled_ || !OnClick) {
         return false;
     }
@@ -130,36 +144,40 @@ bool Control::Click() {
     return true;
 }
 
-bool Control::Fire() {
+bool Control::Fire()
+{
     return Click();
 }
 
-void Control::UserSelect(int index) {
+void Control::UserSelect(int index)
+{
     SetSelection(index);
     if (OnChange) {
         OnChange();
     }
 }
 
-void Control::UserEdit(std::string text) {
+void Control::UserEdit(std::string text)
+{
     SetCaption(std::move(text));
 }
 
 FormModel::FormModel(std::string name, std::string caption, int clientWidth, int clientHeight)
-    : name_(std::move(name)),
-      caption_(std::move(caption)),
-      clientWidth_(clientWidth),
-      clientHeight_(clientHeight),
-      width_(clientWidth) {}
+    : name_(std::move(name)), caption_(std::move(caption)), clientWidth_(clientWidth),
+      clientHeight_(clientHeight), width_(clientWidth)
+{
+}
 
-FormModel::~FormModel() {
+FormModel::~FormModel()
+{
     const std::vector<ControlListener*> listeners = listeners_;
     for (ControlListener* l : listeners) {
         l->FormDestroyed(*this);
     }
 }
 
-void FormModel::SetCaption(std::string caption) {
+void FormModel::SetCaption(std::string caption)
+{
     if (caption == caption_) {
         return;
     }
@@ -167,7 +185,8 @@ void FormModel::SetCaption(std::string caption) {
     Notify(nullptr, ControlProperty::Caption);
 }
 
-void FormModel::SetWidth(int width) {
+void FormModel::SetWidth(int width)
+{
     if (width == width_) {
         return;
     }
@@ -175,7 +194,8 @@ void FormModel::SetWidth(int width) {
     Notify(nullptr, ControlProperty::Geometry);
 }
 
-Control* FormModel::Find(std::string_view name) const {
+Control* FormModel::Find(std::string_view name) const
+{
     for (Control* c : controls_) {
         if (c->Name() == name) {
             return c;
@@ -184,27 +204,32 @@ Control* FormModel::Find(std::string_view name) const {
     return nullptr;
 }
 
-void FormModel::SetFocus(Control& control) {
+void FormModel::SetFocus(Control& control)
+{
     focused_ = &control;
     Notify(&control, ControlProperty::Focus);
 }
 
-void FormModel::SetModalResult(ModalResult result) {
+void FormModel::SetModalResult(ModalResult result)
+{
     result_ = result;
     Notify(nullptr, ControlProperty::ModalResult);
 }
 
-void FormModel::AddListener(ControlListener* listener) {
+void FormModel::AddListener(ControlListener* listener)
+{
     if (std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end()) {
         listeners_.push_back(listener);
     }
 }
 
-void FormModel::RemoveListener(ControlListener* listener) {
+void FormModel::RemoveListener(ControlListener* listener)
+{
     listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
 }
 
-void FormModel::Notify(const Control* control, ControlProperty what) {
+void FormModel::Notify(const Control* control, ControlProperty what)
+{
     // A listener may detach itself while being told.
     const std::vector<ControlListener*> listeners = listeners_;
     for (ControlListener* l : listeners) {
@@ -214,4 +239,4 @@ void FormModel::Notify(const Control* control, ControlProperty what) {
     }
 }
 
-}  // namespace aurex
+} // namespace aurex

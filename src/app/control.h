@@ -15,7 +15,8 @@ class Control;
 
 // Left, top, width, height in client pixels of the parent. A width or height of 0 means
 // "sized to the content".
-struct Rect {
+struct Rect
+{
     int left = 0;
     int top = 0;
     int width = 0;
@@ -56,28 +57,30 @@ enum class ControlProperty {
     Interval,
     Focus,
     ModalResult,
-    Appearance,  // drawn differently for a reason outside the control (owner-drawn lists)
+    Appearance, // drawn differently for a reason outside the control (owner-drawn lists)
 };
 
 enum class ModalResult { None, Ok, Cancel };
 
 // Attributes fixed when a control is defined; renderings read them once.
-struct ControlStyle {
+struct ControlStyle
+{
     std::string hint{};
     bool bold = false;
     bool flat = false;
-    bool defaultButton = false;  // Enter presses it
-    bool cancelButton = false;   // Esc presses it
-    char passwordChar = 0;       // edit shows this character for each typed one
-    int itemHeight = 0;          // owner-drawn list item height
-    ModalResult modalResult = ModalResult::None;  // a button that closes its dialog with this
-    bool alignRight = false;     // labels: text flush with the right edge of their place
-    std::string menu{};           // tool buttons: the name of the menu that they open
+    bool defaultButton = false;                  // Enter presses it
+    bool cancelButton = false;                   // Esc presses it
+    char passwordChar = 0;                       // edit shows this character for each typed one
+    int itemHeight = 0;                          // owner-drawn list item height
+    ModalResult modalResult = ModalResult::None; // a button that closes its dialog with this
+    bool alignRight = false;                     // labels: text flush with the right edge of their place
+    std::string menu{};                          // tool buttons: the name of the menu that they open
 };
 
 // Something that shows a form: told after each change of a control's (or the form's own) state.
-class ControlListener {
-public:
+class ControlListener
+{
+  public:
     virtual ~ControlListener() = default;
     // control is null when the form itself changed (caption, width, focus, modal result).
     virtual void ControlChanged(const FormModel& form, const Control* control, ControlProperty what) = 0;
@@ -85,14 +88,15 @@ public:
     virtual void FormDestroyed(const FormModel& form) { (void)form; }
 };
 
-class Control {
-public:
+class Control
+{
+  public:
     Control() = default;
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
-    void Define(FormModel& form, Control* parent, std::string name, ControlKind kind,
-                std::string caption, Rect place, ControlStyle style = {});
+    void Define(FormModel& form, Control* parent, std::string name, ControlKind kind, std::string caption,
+                Rect place, ControlStyle style = {});
 
     const std::string& Name() const { return name_; }
     ControlKind Kind() const { return kind_; }
@@ -140,11 +144,11 @@ public:
     std::function<void()> OnClick;
     std::function<void()> OnChange;
     bool Click();
-    bool Fire();                      // timers: only while enabled
-    void UserSelect(int index);       // selects an item, then raises OnChange
-    void UserEdit(std::string text);  // edits: the typed text replaces the caption
+    bool Fire();                     // timers: only while enabled
+    void UserSelect(int index);      // selects an item, then raises OnChange
+    void UserEdit(std::string text); // edits: the typed text replaces the caption
 
-private:
+  private:
     void Notify(ControlProperty what);
 
     FormModel* form_ = nullptr;
@@ -166,8 +170,9 @@ private:
     Rect place_;
 };
 
-class FormModel {
-public:
+class FormModel
+{
+  public:
     FormModel(std::string name, std::string caption, int clientWidth, int clientHeight);
     virtual ~FormModel();
     FormModel(const FormModel&) = delete;
@@ -199,7 +204,7 @@ public:
     void AddListener(ControlListener* listener);
     void RemoveListener(ControlListener* listener);
 
-private:
+  private:
     friend class Control;
     void Register(Control* control) { controls_.push_back(control); }
     void Notify(const Control* control, ControlProperty what);
@@ -215,4 +220,4 @@ private:
     ModalResult result_ = ModalResult::None;
 };
 
-}  // namespace aurex
+} // namespace aurex

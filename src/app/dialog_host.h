@@ -16,14 +16,14 @@ enum class MessageAnswer { Ok, Yes, No };
 
 inline constexpr std::string_view kAppTitle = "Aurex Code Updater";
 
-class DialogHost {
-public:
+class DialogHost
+{
+  public:
     virtual ~DialogHost() = default;
 
     // A modal box owned by `owner`; returns the button pressed (Ok for an Ok box).
-    virtual MessageAnswer ShowMessage(const FormModel& owner, std::string_view text,
-                                      std::string_view caption, MessageIcon icon,
-                                      MessageButtons buttons) = 0;
+    virtual MessageAnswer ShowMessage(const FormModel& owner, std::string_view text, std::string_view caption,
+                                      MessageIcon icon, MessageButtons buttons) = 0;
 
     // Shows `dialog` modally over `owner` and returns once it has closed. The dialog's buttons
     // set its modal result; the close box leaves the result Cancel without any button's event.
@@ -33,4 +33,4 @@ public:
     virtual void RequestClose(FormModel& form) = 0;
 };
 
-}  // namespace aurex
+} // namespace aurex

@@ -8,19 +8,22 @@
 
 namespace aurex {
 
-std::string RunningProgramPath() {
+std::string RunningProgramPath()
+{
     std::error_code error;
     const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::string() : path.string();
 }
 
-bool FolderIsWritable(const std::string& folder) {
+bool FolderIsWritable(const std::string& folder)
+{
     return !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-unsigned HostProcessorCount() {
+unsigned HostProcessorCount()
+{
     const unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : n;
 }
 
-}  // namespace aurex
+} // namespace aurex

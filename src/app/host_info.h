@@ -15,4 +15,4 @@ bool FolderIsWritable(const std::string& folder);
 // Logical processors (hyperthreads count); at least 1.
 unsigned HostProcessorCount();
 
-}  // namespace aurex
+} // namespace aurex

@@ -11,7 +11,8 @@ namespace aurex {
 namespace {
 
 // The version texts are raw bytes; shown as Latin-1 so that no byte is lost or mangled.
-std::string Latin1ToUtf8(const std::string& bytes) {
+std::string Latin1ToUtf8(const std::string& bytes)
+{
     std::string out;
     for (const char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
@@ -25,9 +26,10 @@ std::string Latin1ToUtf8(const std::string& bytes) {
     return out;
 }
 
-}  // namespace
+} // namespace
 
-void TCodeUpdaterMainDispForm::LoadResourceAttributes() {
+void TCodeUpdaterMainDispForm::LoadResourceAttributes()
+{
     if (!environment_.blobs) {
         return;
     }
@@ -43,7 +45,8 @@ void TCodeUpdaterMainDispForm::LoadResourceAttributes() {
     m_TargetUpgradeTypeLabel.SetCaption(texts.upgrade_type);
 }
 
-bool TCodeUpdaterMainDispForm::ExtractEmbeddedFiles(bool boot) {
+bool TCodeUpdaterMainDispForm::ExtractEmbeddedFiles(bool boot)
+{
     static const LinkedBlobTable kNoBlobs{std::span<const EmbeddedBlob>{}};
     const EmbeddedBlobs& blobs = environment_.blobs ? *environment_.blobs : kNoBlobs;
     const ImageStore store{blobs, *environment_.workingFolder, *this};
@@ -56,22 +59,26 @@ bool TCodeUpdaterMainDispForm::ExtractEmbeddedFiles(bool boot) {
     return true;
 }
 
-WindowRequests::Answer TCodeUpdaterMainDispForm::ShowMessage(const Message& message) {
+WindowRequests::Answer TCodeUpdaterMainDispForm::ShowMessage(const Message& message)
+{
     MessageIcon icon = MessageIcon::Error;
     if (message.icon == Icon::Information) {
         icon = MessageIcon::Information;
     } else if (message.icon == Icon::Question) {
         icon = MessageIcon::Question;
     }
-    const MessageAnswer a = host_.ShowMessage(*this, message.text, message.caption, icon,
-                                              message.buttons == Buttons::YesNo ? MessageButtons::YesNo
-                                                                                : MessageButtons::Ok);
+    const MessageAnswer a =
+        host_.ShowMessage(*this, message.text, message.caption, icon,
+                          message.buttons == Buttons::YesNo ? MessageButtons::YesNo : MessageButtons::Ok);
     switch (a) {
-    case MessageAnswer::Yes: return Answer::Yes;
-    case MessageAnswer::No: return Answer::No;
-    case MessageAnswer::Ok: break;
+    case MessageAnswer::Yes:
+        return Answer::Yes;
+    case MessageAnswer::No:
+        return Answer::No;
+    case MessageAnswer::Ok:
+        break;
     }
     return Answer::Ok;
 }
 
-}  // namespace aurex
+} // namespace aurex

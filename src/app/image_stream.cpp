@@ -5,7 +5,8 @@
 namespace aurex {
 
 WorkingFileStream::WorkingFileStream(WorkingFolder& folder, const std::string& name)
-    : std::istream(nullptr), file_(name.empty() ? nullptr : folder.Open(name)) {
+    : std::istream(nullptr), file_(name.empty() ? nullptr : folder.Open(name))
+{
     rdbuf(&buffer_);
     if (!file_) {
         setstate(std::ios::failbit | std::ios::badbit);
@@ -14,11 +15,13 @@ WorkingFileStream::WorkingFileStream(WorkingFolder& folder, const std::string& n
 
 WorkingFileStream::~WorkingFileStream() = default;
 
-void WorkingFileStream::Close() {
+void WorkingFileStream::Close()
+{
     file_.reset();
 }
 
-WorkingFileStream::Buffer::int_type WorkingFileStream::Buffer::underflow() {
+WorkingFileStream::Buffer::int_type WorkingFileStream::Buffer::underflow()
+{
     if (gptr() < egptr()) {
         return traits_type::to_int_type(*gptr());
     }
@@ -38,7 +41,8 @@ WorkingFileStream::Buffer::int_type WorkingFileStream::Buffer::underflow() {
 }
 
 WorkingFileStream::Buffer::pos_type WorkingFileStream::Buffer::seekoff(off_type offset, std::ios::seekdir dir,
-                                                                       std::ios::openmode which) {
+                                                                       std::ios::openmode which)
+{
     const pos_type failed(off_type(-1));
     if ((which & std::ios::in) == 0 || !owner_.file_) {
         return failed;
@@ -47,7 +51,7 @@ WorkingFileStream::Buffer::pos_type WorkingFileStream::Buffer::seekoff(off_type 
     off_type target = offset;
     if (dir == std::ios::cur) {
         if (offset == 0) {
-            return pos_type(here);  // tellg: nothing moves
+            return pos_type(here); // tellg: nothing moves
         }
         target = here + offset;
     } else if (dir == std::ios::end) {
@@ -65,8 +69,10 @@ WorkingFileStream::Buffer::pos_type WorkingFileStream::Buffer::seekoff(off_type 
     return pos_type(target);
 }
 
-WorkingFileStream::Buffer::pos_type WorkingFileStream::Buffer::seekpos(pos_type position, std::ios::openmode which) {
+WorkingFileStream::Buffer::pos_type WorkingFileStream::Buffer::seekpos(pos_type position,
+                                                                       std::ios::openmode which)
+{
     return seekoff(off_type(position), std::ios::beg, which);
 }
 
-}  // namespace aurex
+} // namespace aurex

@@ -14,8 +14,9 @@
 
 namespace aurex {
 
-class WorkingFileStream : public std::istream {
-public:
+class WorkingFileStream : public std::istream
+{
+  public:
     // A file that cannot be opened gives a stream that has failed from the start.
     WorkingFileStream(WorkingFolder& folder, const std::string& name);
     ~WorkingFileStream() override;
@@ -26,24 +27,25 @@ public:
     // Closes the file; the stream reads nothing more.
     void Close();
 
-private:
-    class Buffer : public std::streambuf {
-    public:
+  private:
+    class Buffer : public std::streambuf
+    {
+      public:
         explicit Buffer(WorkingFileStream& owner) : owner_(owner) {}
 
-    protected:
+      protected:
         int_type underflow() override;
         pos_type seekoff(off_type offset, std::ios::seekdir dir, std::ios::openmode which) override;
         pos_type seekpos(pos_type position, std::ios::openmode which) override;
 
-    private:
+      private:
         WorkingFileStream& owner_;
         std::array<char, 65536> bytes_{};
-        std::uint64_t bufferEnd_ = 0;  // file offset just past the buffered bytes
+        std::uint64_t bufferEnd_ = 0; // file offset just past the buffered bytes
     };
 
     std::unique_ptr<InputFile> file_;
     Buffer buffer_{*this};
 };
 
-}  // namespace aurex
+} // namespace aurex

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "app/about_dlg.h"
+#include "app/app_timeouts.h"
 #include "app/code_updater_main_form.h"
 #include "app/host_info.h"
 #include "app/port_probe.h"
 #include "app/scratch_folder.h"
 #include "link/clock.h"
-#include "app/app_timeouts.h"
 
 namespace aurex {
 
@@ -27,12 +27,12 @@ constexpr int kVersionValueLeft = 112;
 constexpr int kVersionValueWidth = 153;
 const ControlStyle kValueStyle{.alignRight = true};
 
-}  // namespace
+} // namespace
 
 TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnvironment environment)
-    : FormModel("CodeUpdaterMainDispForm", std::string(kAppTitle), 688, 409),
-      host_(host),
-      environment_(std::move(environment)) {
+    : FormModel("CodeUpdaterMainDispForm", std::string(kAppTitle), 688, 409), host_(host),
+      environment_(std::move(environment))
+{
     if (environment_.programPath.empty()) {
         environment_.programPath = RunningProgramPath();
     }
@@ -55,12 +55,15 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnv
     InitWindowState();
     ToggleVersionInfoPanel();
     LoadResourceAttributes();
-    RadioTypeCode = RadioTypeCodeFor(ResourceAttributes.radio_model, ResourceAttributes.series, ResourceAttributes.kind_flag);
+    RadioTypeCode = RadioTypeCodeFor(ResourceAttributes.radio_model, ResourceAttributes.series,
+                                     ResourceAttributes.kind_flag);
     ShowRadioPicture();
-    m_BootPathSelected = (ResourceAttributes.series == 4 || ResourceAttributes.series == 6) && ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot;
+    m_BootPathSelected = (ResourceAttributes.series == 4 || ResourceAttributes.series == 6) &&
+                         ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot;
     AttachLinkTimer();
     ProbeComPorts();
-    const bool offerChoice = ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && !m_BootPathSelected;
+    const bool offerChoice =
+        ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && !m_BootPathSelected;
     m_UpgradeTypeLabel.SetVisible(offerChoice);
     m_ApplicationRadioButton.SetVisible(offerChoice);
     m_BootRadioButton.SetVisible(offerChoice);
@@ -68,7 +71,8 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnv
 
 TCodeUpdaterMainDispForm::~TCodeUpdaterMainDispForm() = default;
 
-void TCodeUpdaterMainDispForm::BuildControls() {
+void TCodeUpdaterMainDispForm::BuildControls()
+{
     using K = ControlKind;
 
     MainMenu.Define(*this, nullptr, "MainMenu", K::MenuBar, "", {});
@@ -82,9 +86,9 @@ void TCodeUpdaterMainDispForm::BuildControls() {
                        ControlStyle{.flat = true, .menu = "m_FileMenuItem"});
     ToolButton9.Define(*this, &MenuToolBar, "ToolButton9", K::ToolButton, "&Help", {},
                        ControlStyle{.flat = true, .menu = "m_HelpMenuItem"});
-    m_ToggleVersionInfoSpeedButton.Define(*this, nullptr, "m_ToggleVersionInfoSpeedButton", K::SpeedButton, ">>",
-                                          {377, 35, 23, 14},
-                                          ControlStyle{.hint = "Toggle Version Info", .bold = true, .flat = true});
+    m_ToggleVersionInfoSpeedButton.Define(
+        *this, nullptr, "m_ToggleVersionInfoSpeedButton", K::SpeedButton, ">>", {377, 35, 23, 14},
+        ControlStyle{.hint = "Toggle Version Info", .bold = true, .flat = true});
     m_NameLabel.Define(*this, nullptr, "m_NameLabel", K::Label, "Name:", {8, 53, 0, 0});
 
     m_TargetInformationGroupBox.Define(*this, nullptr, "m_TargetInformationGroupBox", K::GroupBox,
@@ -95,7 +99,8 @@ void TCodeUpdaterMainDispForm::BuildControls() {
     Label6.Define(*this, g, "Label6", K::Label, "Series:", {kHeadingLeft, 48, 0, 0});
     m_TargetSeriesLabel.Define(*this, g, "m_TargetSeriesLabel", K::Label, "4", {kTargetValueLeft, 48, 0, 0});
     Label11.Define(*this, g, "Label11", K::Label, "Release:", {kHeadingLeft, 72, 0, 0});
-    m_TargetReleaseLabel.Define(*this, g, "m_TargetReleaseLabel", K::Label, "X", {kTargetValueLeft, 72, 0, 0});
+    m_TargetReleaseLabel.Define(*this, g, "m_TargetReleaseLabel", K::Label, "X",
+                                {kTargetValueLeft, 72, 0, 0});
     Label10.Define(*this, g, "Label10", K::Label, "Upgrade Type:", {kHeadingLeft, 96, 0, 0});
     m_TargetUpgradeTypeLabel.Define(*this, g, "m_TargetUpgradeTypeLabel", K::Label, "Application",
                                     {kTargetValueLeft, 96, 0, 0});
@@ -107,7 +112,8 @@ void TCodeUpdaterMainDispForm::BuildControls() {
         p->SetVisible(false);
     }
 
-    m_CodeUpdateGroupBox.Define(*this, nullptr, "m_CodeUpdateGroupBox", K::GroupBox, "Transfer", {8, 222, 393, 179});
+    m_CodeUpdateGroupBox.Define(*this, nullptr, "m_CodeUpdateGroupBox", K::GroupBox, "Transfer",
+                                {8, 222, 393, 179});
     g = &m_CodeUpdateGroupBox;
     Label5.Define(*this, g, "Label5", K::Label, "COM:", {kHeadingLeft, 24, 0, 0});
     m_ComportComboBox.Define(*this, g, "m_ComportComboBox", K::ComboBox, "", {56, 20, 73, 22},
@@ -132,7 +138,8 @@ void TCodeUpdaterMainDispForm::BuildControls() {
                                        "Target Radio Version Information",
                                        {kVersionGroupLeft, 30, kVersionGroupWidth, 283});
     g = &m_TargetVersionInfoGroupBox;
-    struct Row {
+    struct Row
+    {
         Control* heading;
         const char* headingName;
         const char* headingText;
@@ -142,7 +149,8 @@ void TCodeUpdaterMainDispForm::BuildControls() {
         int valueLeft;
     };
     const std::vector<Row> rows = {
-        {&Label2, "Label2", "File Format Version:", &FileVersionLabel, "FileVersionLabel", 20, kVersionValueLeft},
+        {&Label2, "Label2", "File Format Version:", &FileVersionLabel, "FileVersionLabel", 20,
+         kVersionValueLeft},
         {&DSPVersionHeadingLabel, "DSPVersionHeadingLabel", "DSP Software Version:", &DSPVersionLabel,
          "DSPVersionLabel", 44, kVersionValueLeft},
         {&HWControllerVersionHeadingLabel, "HWControllerVersionHeadingLabel", "HC08 Software Version:",
@@ -156,15 +164,18 @@ void TCodeUpdaterMainDispForm::BuildControls() {
         {&Label3, "Label3", "SEM Version:", &SEMVersionLabel, "SEMVersionLabel", 164, kVersionValueLeft},
     };
     for (const Row& r : rows) {
-        r.heading->Define(*this, g, r.headingName, K::Label, r.headingText, {kVersionHeadingLeft, r.top, 0, 0});
-        r.value->Define(*this, g, r.valueName, K::Label, "<Blank>", {r.valueLeft, r.top, kVersionValueWidth, 0},
-                        kValueStyle);
+        r.heading->Define(*this, g, r.headingName, K::Label, r.headingText,
+                          {kVersionHeadingLeft, r.top, 0, 0});
+        r.value->Define(*this, g, r.valueName, K::Label, "<Blank>",
+                        {r.valueLeft, r.top, kVersionValueWidth, 0}, kValueStyle);
     }
     Bevel2.Define(*this, g, "Bevel2", K::Bevel, "", {8, 192, 257, 2});
-    Label8.Define(*this, g, "Label8", K::Label, "Corresponding Tessaro Version:", {kVersionHeadingLeft, 200, 0, 0});
+    Label8.Define(*this, g, "Label8", K::Label,
+                  "Corresponding Tessaro Version:", {kVersionHeadingLeft, 200, 0, 0});
     TessaroVersionLabel.Define(*this, g, "TessaroVersionLabel", K::Label, "<Blank>",
                                {kVersionValueLeft, 200, kVersionValueWidth, 0}, kValueStyle);
-    Label9.Define(*this, g, "Label9", K::Label, "Corresponding Brevio Version:", {kVersionHeadingLeft, 224, 0, 0});
+    Label9.Define(*this, g, "Label9", K::Label,
+                  "Corresponding Brevio Version:", {kVersionHeadingLeft, 224, 0, 0});
     BrevioVersionLabel.Define(*this, g, "BrevioVersionLabel", K::Label, "<Blank>",
                               {kVersionValueLeft, 224, kVersionValueWidth, 0}, kValueStyle);
     m_RetrieveVersionInfoButton.Define(*this, g, "m_RetrieveVersionInfoButton", K::Button, "&Retrieve",
@@ -191,7 +202,8 @@ void TCodeUpdaterMainDispForm::BuildControls() {
     ProgressBarTimer.OnClick = [this] { ProgressBarTimerTimer(); };
 }
 
-void TCodeUpdaterMainDispForm::InitWindowState() {
+void TCodeUpdaterMainDispForm::InitWindowState()
+{
     m_VersionPanelShown = true;
     m_UpdateInProgress = false;
     m_PasswordAccepted = false;
@@ -209,7 +221,8 @@ void TCodeUpdaterMainDispForm::InitWindowState() {
     m_TargetReleaseLabel.SetCaption(ReleaseTextFor(m_NameLabel.Caption()));
 }
 
-void TCodeUpdaterMainDispForm::ToggleVersionInfoPanel() {
+void TCodeUpdaterMainDispForm::ToggleVersionInfoPanel()
+{
     if (m_VersionPanelShown) {
         SetWidth(m_TargetVersionInfoGroupBox.Place().left + 5);
     } else {
@@ -218,7 +231,8 @@ void TCodeUpdaterMainDispForm::ToggleVersionInfoPanel() {
     m_VersionPanelShown = !m_VersionPanelShown;
 }
 
-void TCodeUpdaterMainDispForm::ShowRadioPicture() {
+void TCodeUpdaterMainDispForm::ShowRadioPicture()
+{
     Control* picture = nullptr;
     if (ResourceAttributes.radio_model == 1) {
         picture = ResourceAttributes.series == 6 ? &MobileGPicture : &MobileXPicture;
@@ -228,7 +242,8 @@ void TCodeUpdaterMainDispForm::ShowRadioPicture() {
     picture->SetVisible(true);
 }
 
-void TCodeUpdaterMainDispForm::BeginUpdateRun() {
+void TCodeUpdaterMainDispForm::BeginUpdateRun()
+{
     m_StartButton.SetCaption("Stop");
     m_ComportComboBox.SetEnabled(false);
     m_StartButton.SetDefault(false);
@@ -236,7 +251,8 @@ void TCodeUpdaterMainDispForm::BeginUpdateRun() {
     m_UpdateInProgress = true;
 }
 
-void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles) {
+void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles)
+{
     if (!m_CodeplugWriteBackRunning) {
         StopLinkWaits();
     }
@@ -262,14 +278,16 @@ void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles) {
     m_UpdateInProgress = false;
 }
 
-TCodeUpdaterMainDispForm::ClickHandlerScope::ClickHandlerScope(TCodeUpdaterMainDispForm& form) : form_(form) {
+TCodeUpdaterMainDispForm::ClickHandlerScope::ClickHandlerScope(TCodeUpdaterMainDispForm& form) : form_(form)
+{
     form_.m_ClickHandlerRunning = true;
 }
 
-TCodeUpdaterMainDispForm::ClickHandlerScope::~ClickHandlerScope() {
+TCodeUpdaterMainDispForm::ClickHandlerScope::~ClickHandlerScope()
+{
     form_.m_ClickHandlerRunning = false;
     if (form_.scratch_) {
-        form_.scratch_->Release();  // every file of the run is closed by now
+        form_.scratch_->Release(); // every file of the run is closed by now
     }
     if (form_.m_TerminationRequested) {
         form_.host_.RequestClose(form_);
@@ -281,45 +299,54 @@ TCodeUpdaterMainDispForm::ClickHandlerScope::~ClickHandlerScope() {
     }
 }
 
-void TCodeUpdaterMainDispForm::ShowStatus(const std::string& text) {
+void TCodeUpdaterMainDispForm::ShowStatus(const std::string& text)
+{
     m_StatusLabel.SetCaption(text);
 }
 
-void TCodeUpdaterMainDispForm::StartTimedProgress(int intervalMs) {
+void TCodeUpdaterMainDispForm::StartTimedProgress(int intervalMs)
+{
     ProgressBarTimer.SetInterval(intervalMs);
     m_ProgressBar.SetRange(0, 100);
     m_ProgressBar.SetPosition(0);
     ProgressBarTimer.SetEnabled(true);
 }
 
-void TCodeUpdaterMainDispForm::StopTimedProgress() {
+void TCodeUpdaterMainDispForm::StopTimedProgress()
+{
     ProgressBarTimer.SetEnabled(false);
     m_ProgressBar.SetPosition(100);
 }
 
-void TCodeUpdaterMainDispForm::ShowError(std::string_view text, std::string_view caption) {
+void TCodeUpdaterMainDispForm::ShowError(std::string_view text, std::string_view caption)
+{
     host_.ShowMessage(*this, text, caption, MessageIcon::Error, MessageButtons::Ok);
 }
 
-void TCodeUpdaterMainDispForm::ShowInformation(std::string_view text, std::string_view caption) {
+void TCodeUpdaterMainDispForm::ShowInformation(std::string_view text, std::string_view caption)
+{
     host_.ShowMessage(*this, text, caption, MessageIcon::Information, MessageButtons::Ok);
 }
 
-bool TCodeUpdaterMainDispForm::AskYesNo(std::string_view text, std::string_view caption) {
+bool TCodeUpdaterMainDispForm::AskYesNo(std::string_view text, std::string_view caption)
+{
     return host_.ShowMessage(*this, text, caption, MessageIcon::Question, MessageButtons::YesNo) ==
            MessageAnswer::Yes;
 }
 
-void TCodeUpdaterMainDispForm::m_ToggleVersionInfoSpeedButtonClick() {
+void TCodeUpdaterMainDispForm::m_ToggleVersionInfoSpeedButtonClick()
+{
     ToggleVersionInfoPanel();
     m_ToggleVersionInfoSpeedButton.SetCaption(m_VersionPanelShown ? "<<" : ">>");
 }
 
-void TCodeUpdaterMainDispForm::m_FileExitMenuItemClick() {
+void TCodeUpdaterMainDispForm::m_FileExitMenuItemClick()
+{
     host_.RequestClose(*this);
 }
 
-bool TCodeUpdaterMainDispForm::FormCloseQuery() {
+bool TCodeUpdaterMainDispForm::FormCloseQuery()
+{
     if (!m_UpdateInProgress) {
         return true;
     }
@@ -330,39 +357,46 @@ bool TCodeUpdaterMainDispForm::FormCloseQuery() {
     return true;
 }
 
-TCodeUpdaterMainDispForm::Termination TCodeUpdaterMainDispForm::RequestTermination() {
+TCodeUpdaterMainDispForm::Termination TCodeUpdaterMainDispForm::RequestTermination()
+{
     m_TerminationRequested = true;
     if (m_UpdateInProgress) {
-        m_StartButtonClick();  // reads "Stop" during a run
+        m_StartButtonClick(); // reads "Stop" during a run
         return Termination::Stopping;
     }
     return m_ClickHandlerRunning ? Termination::StillStopping : Termination::EndNow;
 }
 
-void TCodeUpdaterMainDispForm::m_HelpAboutMenuItemClick() {
+void TCodeUpdaterMainDispForm::m_HelpAboutMenuItemClick()
+{
     TAboutDialog about(false);
     host_.ShowModal(*this, about);
 }
 
-void TCodeUpdaterMainDispForm::m_ApplicationRadioButtonClick() {
+void TCodeUpdaterMainDispForm::m_ApplicationRadioButtonClick()
+{
     m_BootRadioButton.SetChecked(false);
 }
 
-void TCodeUpdaterMainDispForm::m_BootRadioButtonClick() {
+void TCodeUpdaterMainDispForm::m_BootRadioButtonClick()
+{
     m_ApplicationRadioButton.SetChecked(false);
 }
 
-void TCodeUpdaterMainDispForm::m_OnCommTimerTimer() {
+void TCodeUpdaterMainDispForm::m_OnCommTimerTimer()
+{
     EndLinkWaitOnCommTimeOut();
     m_CommTimer.SetEnabled(false);
 }
 
-void TCodeUpdaterMainDispForm::ProgressBarTimerTimer() {
+void TCodeUpdaterMainDispForm::ProgressBarTimerTimer()
+{
     m_ProgressBar.SetPosition(m_ProgressBar.Position() + 1);
 }
 
-void TCodeUpdaterMainDispForm::ComPortTriggerTimer() {
+void TCodeUpdaterMainDispForm::ComPortTriggerTimer()
+{
     EndLinkWaitOnTriggerTimeOut();
 }
 
-}  // namespace aurex
+} // namespace aurex

@@ -5,7 +5,8 @@
 
 namespace aurex {
 
-bool PasswordPrompt(TCodeUpdaterMainDispForm& window, std::string& text) {
+bool PasswordPrompt(TCodeUpdaterMainDispForm& window, std::string& text)
+{
     TCodeDownPassDispDlg dialog;
     window.Host().ShowModal(window, dialog);
     if (!dialog.m_OkPressed) {
@@ -15,4 +16,4 @@ bool PasswordPrompt(TCodeUpdaterMainDispForm& window, std::string& text) {
     return true;
 }
 
-}  // namespace aurex
+} // namespace aurex

@@ -10,4 +10,4 @@ class TCodeUpdaterMainDispForm;
 // when the user pressed OK; false for Cancel or the close box.
 bool PasswordPrompt(TCodeUpdaterMainDispForm& window, std::string& text);
 
-}  // namespace aurex
+} // namespace aurex

@@ -10,7 +10,8 @@
 
 namespace aurex {
 
-PortOpenResult ProbeComPort(int comNumber) {
+PortOpenResult ProbeComPort(int comNumber)
+{
     const std::string path = ComDevicePath(comNumber);
     if (path.empty()) {
         return PortOpenResult::NotPresent;
@@ -18,8 +19,11 @@ PortOpenResult ProbeComPort(int comNumber) {
     return PlatformSerialSystem().Probe(path);
 }
 
-std::string DeviceGroup(const std::string& devicePath) {
-    struct stat info {};
+std::string DeviceGroup(const std::string& devicePath)
+{
+    struct stat info
+    {
+    };
     if (devicePath.empty() || ::stat(devicePath.c_str(), &info) != 0) {
         return {};
     }
@@ -32,4 +36,4 @@ std::string DeviceGroup(const std::string& devicePath) {
     return found->gr_name;
 }
 
-}  // namespace aurex
+} // namespace aurex

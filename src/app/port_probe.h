@@ -13,4 +13,4 @@ PortOpenResult ProbeComPort(int comNumber);
 // The group that owns a device file; empty when that cannot be found out.
 std::string DeviceGroup(const std::string& devicePath);
 
-}  // namespace aurex
+} // namespace aurex

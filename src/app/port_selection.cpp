@@ -3,11 +3,11 @@
 
 #include <string>
 
+#include "app/app_timeouts.h"
 #include "app/code_updater_main_form.h"
 #include "app/port_probe.h"
 #include "link/com_port_map.h"
 #include "link/radio_link.h"
-#include "app/app_timeouts.h"
 
 namespace aurex {
 
@@ -21,9 +21,10 @@ constexpr std::string_view kNeedsInterfaceBox =
     "be purchased from Corvane), or use a computer that does not\n"
     "have a multi-core processor or hyperthreading enabled.";
 
-}  // namespace
+} // namespace
 
-void TCodeUpdaterMainDispForm::ProbeComPorts() {
+void TCodeUpdaterMainDispForm::ProbeComPorts()
+{
     for (int n = 1; n <= kPortCount; ++n) {
         const PortOpenResult found = environment_.probePort(n);
         const int state = found == PortOpenResult::Opened ? kPortAvailable : kPortAbsent;
@@ -35,26 +36,32 @@ void TCodeUpdaterMainDispForm::ProbeComPorts() {
     m_ComportComboBox.Repaint();
 }
 
-int TCodeUpdaterMainDispForm::SelectedComNumber() const {
+int TCodeUpdaterMainDispForm::SelectedComNumber() const
+{
     const int index = m_ComportComboBox.Selection();
     return index < 0 ? 0 : index + 1;
 }
 
-PortItemLook TCodeUpdaterMainDispForm::m_ComportComboBoxDrawItem(int index, bool selected) const {
+PortItemLook TCodeUpdaterMainDispForm::m_ComportComboBoxDrawItem(int index, bool selected) const
+{
     const int availability =
         index >= 0 && index < kPortCount ? m_PortAvailability[static_cast<std::size_t>(index)] : kPortAbsent;
     return PortItemLookFor(availability, m_ComportComboBox.Enabled(), selected);
 }
 
-void TCodeUpdaterMainDispForm::m_ComportComboBoxChange() {
-    m_ComportComboBox.SetSelection(PortSelectionAfterChange(m_PortAvailability, m_ComportComboBox.Selection()));
+void TCodeUpdaterMainDispForm::m_ComportComboBoxChange()
+{
+    m_ComportComboBox.SetSelection(
+        PortSelectionAfterChange(m_PortAvailability, m_ComportComboBox.Selection()));
 }
 
-bool TCodeUpdaterMainDispForm::IsMultiProcessorHost() const {
+bool TCodeUpdaterMainDispForm::IsMultiProcessorHost() const
+{
     return environment_.processorCount() > 1;
 }
 
-bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud) {
+bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud)
+{
     ProbeComPorts();
     const int n = SelectedComNumber();
     if (n < 1 || m_PortTable[static_cast<std::size_t>(n)] != kPortAvailable) {
@@ -97,13 +104,15 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud) {
     }
 }
 
-void TCodeUpdaterMainDispForm::OpenFailed(int comNumber, const std::string& message) {
+void TCodeUpdaterMainDispForm::OpenFailed(int comNumber, const std::string& message)
+{
     m_PortTable[static_cast<std::size_t>(comNumber)] = kPortAvailable;
     CloseLink(RadioLink);
     ShowError(message, kPortCaption);
 }
 
-bool TCodeUpdaterMainDispForm::OpenDirectLink(int comNumber, bool keepBaud) {
+bool TCodeUpdaterMainDispForm::OpenDirectLink(int comNumber, bool keepBaud)
+{
     std::string message;
     if (OpenDeviceLink(RadioLink, comNumber, 19200, false, message) != PortOpenResult::Opened) {
         OpenFailed(comNumber, message);
@@ -117,7 +126,8 @@ bool TCodeUpdaterMainDispForm::OpenDirectLink(int comNumber, bool keepBaud) {
     return true;
 }
 
-int TCodeUpdaterMainDispForm::OpenInterfaceLink(int comNumber) {
+int TCodeUpdaterMainDispForm::OpenInterfaceLink(int comNumber)
+{
     std::string message;
     if (OpenDeviceLink(RadioLink, comNumber, 19200, false, message) != PortOpenResult::Opened) {
         OpenFailed(comNumber, message);
@@ -129,7 +139,8 @@ int TCodeUpdaterMainDispForm::OpenInterfaceLink(int comNumber) {
     return ProbeInterfaceBox(RadioLink) ? 1 : 2;
 }
 
-bool TCodeUpdaterMainDispForm::OpenHalfDuplexLink(int comNumber, bool keepBaud) {
+bool TCodeUpdaterMainDispForm::OpenHalfDuplexLink(int comNumber, bool keepBaud)
+{
     ComPort.SetComNumber(static_cast<std::uint16_t>(comNumber));
     ComPort.SetRS485Mode(true);
     std::string message;
@@ -148,7 +159,8 @@ bool TCodeUpdaterMainDispForm::OpenHalfDuplexLink(int comNumber, bool keepBaud) 
     return true;
 }
 
-void TCodeUpdaterMainDispForm::CloseRadioLink() {
+void TCodeUpdaterMainDispForm::CloseRadioLink()
+{
     CloseLink(RadioLink);
     const int n = SelectedComNumber();
     if (n >= 1) {
@@ -156,7 +168,8 @@ void TCodeUpdaterMainDispForm::CloseRadioLink() {
     }
 }
 
-std::string TCodeUpdaterMainDispForm::PermissionMessage(int comNumber) const {
+std::string TCodeUpdaterMainDispForm::PermissionMessage(int comNumber) const
+{
     const std::string device = ComDevicePath(comNumber);
     const std::string group = DeviceGroup(device);
     return "You may not open " + device + " (COM " + std::to_string(comNumber) +
@@ -166,22 +179,26 @@ std::string TCodeUpdaterMainDispForm::PermissionMessage(int comNumber) const {
            " $USER\nthen log out and in again.";
 }
 
-void TCodeUpdaterMainDispForm::AttachLinkTimer() {
+void TCodeUpdaterMainDispForm::AttachLinkTimer()
+{
     RadioLink.commTimer = &m_CommTimerLink;
     QObject::connect(&ComPort, &aurex::ComPort::OnTriggerTimer, [this] { ComPortTriggerTimer(); });
 }
 
-void TCodeUpdaterMainDispForm::StopLinkWaits() {
+void TCodeUpdaterMainDispForm::StopLinkWaits()
+{
     SetLinkActive(RadioLink, false);
 }
 
-void TCodeUpdaterMainDispForm::EndLinkWaitOnCommTimeOut() {
+void TCodeUpdaterMainDispForm::EndLinkWaitOnCommTimeOut()
+{
     OnLinkCommTimer(RadioLink);
 }
 
-void TCodeUpdaterMainDispForm::EndLinkWaitOnTriggerTimeOut() {
+void TCodeUpdaterMainDispForm::EndLinkWaitOnTriggerTimeOut()
+{
     // Only a quiet line times out; the link looks at that itself.
     OnLinkTriggerTimer(RadioLink);
 }
 
-}  // namespace aurex
+} // namespace aurex

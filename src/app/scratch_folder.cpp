@@ -18,7 +18,8 @@ namespace {
 constexpr const char* kPrefix = "run-";
 constexpr const char* kLockName = "lock";
 
-bool IsAbsoluteSetting(const char* name, std::filesystem::path& value) {
+bool IsAbsoluteSetting(const char* name, std::filesystem::path& value)
+{
     const char* text = std::getenv(name);
     if (text == nullptr || text[0] != '/') {
         return false;
@@ -28,7 +29,8 @@ bool IsAbsoluteSetting(const char* name, std::filesystem::path& value) {
 }
 
 // The process id a run folder is named after; 0 for any other name.
-pid_t OwnerOf(const std::string& name) {
+pid_t OwnerOf(const std::string& name)
+{
     const std::size_t prefix = std::strlen(kPrefix);
     if (name.size() <= prefix || name.size() > prefix + 9 || name.compare(0, prefix, kPrefix) != 0) {
         return 0;
@@ -43,7 +45,8 @@ pid_t OwnerOf(const std::string& name) {
     return pid;
 }
 
-bool OwnerIsRunning(const std::filesystem::path& folder, pid_t pid) {
+bool OwnerIsRunning(const std::filesystem::path& folder, pid_t pid)
+{
     const int lock = ::open((folder / kLockName).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (lock >= 0) {
         // The lock outlives no process: free means the run that made the folder has ended,
@@ -56,25 +59,34 @@ bool OwnerIsRunning(const std::filesystem::path& folder, pid_t pid) {
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
-}  // namespace
+} // namespace
 
 ScratchFolder::ScratchFolder(std::filesystem::path parent)
-    : parent_(std::move(parent)), files_(parent_ / (kPrefix + std::to_string(::getpid()))) {}
+    : parent_(std::move(parent)), files_(parent_ / (kPrefix + std::to_string(::getpid())))
+{
+}
 
-ScratchFolder::~ScratchFolder() { Release(); }
+ScratchFolder::~ScratchFolder()
+{
+    Release();
+}
 
-std::string ScratchFolder::Prepare() {
+std::string ScratchFolder::Prepare()
+{
     if (lock_ >= 0) {
         return {};
     }
-    const std::string where = "The folder for the images of this run, " + Path().string() + ", cannot be made: ";
+    const std::string where =
+        "The folder for the images of this run, " + Path().string() + ", cannot be made: ";
     std::error_code ec;
     std::filesystem::create_directories(parent_, ec);
     if (ec) {
         return where + ec.message() + ".";
     }
     // In a shared temporary folder another user could have put the parent there first.
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::lstat(parent_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
         return where + parent_.string() + " is not a folder of this user's.";
     }
@@ -97,7 +109,8 @@ std::string ScratchFolder::Prepare() {
     return {};
 }
 
-void ScratchFolder::Release() {
+void ScratchFolder::Release()
+{
     if (lock_ < 0) {
         return;
     }
@@ -107,7 +120,8 @@ void ScratchFolder::Release() {
     lock_ = -1;
 }
 
-std::filesystem::path DefaultScratchParent() {
+std::filesystem::path DefaultScratchParent()
+{
     std::filesystem::path base;
     if (IsAbsoluteSetting("XDG_CACHE_HOME", base)) {
         return base / "Aurex Code Updater";
@@ -121,7 +135,8 @@ std::filesystem::path DefaultScratchParent() {
     return base / ("aurex-code-updater-" + std::to_string(::geteuid()));
 }
 
-int RemoveStaleScratchFolders(const std::filesystem::path& parent) {
+int RemoveStaleScratchFolders(const std::filesystem::path& parent)
+{
     int removed = 0;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec)) {
@@ -139,4 +154,4 @@ int RemoveStaleScratchFolders(const std::filesystem::path& parent) {
     return removed;
 }
 
-}  // namespace aurex
+} // namespace aurex

@@ -11,8 +11,9 @@
 
 namespace aurex {
 
-class ScratchFolder final : public WorkingFolder {
-public:
+class ScratchFolder final : public WorkingFolder
+{
+  public:
     // The folder run-<process id> under `parent`; nothing is made yet.
     explicit ScratchFolder(std::filesystem::path parent);
     ~ScratchFolder() override;
@@ -30,7 +31,7 @@ public:
     bool Remove(const std::string& name) override { return files_.Remove(name); }
     const std::filesystem::path& Path() const { return files_.Path(); }
 
-private:
+  private:
     std::filesystem::path parent_;
     DiskFolder files_;
     int lock_ = -1;
@@ -44,4 +45,4 @@ std::filesystem::path DefaultScratchParent();
 // or without a lock its process is gone); how many.
 int RemoveStaleScratchFolders(const std::filesystem::path& parent);
 
-}  // namespace aurex
+} // namespace aurex

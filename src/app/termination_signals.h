@@ -12,8 +12,9 @@ class QSocketNotifier;
 
 namespace aurex {
 
-class TerminationSignals {
-public:
+class TerminationSignals
+{
+  public:
     // `onSignal` gets each signal's number, from the event loop (or from HandlePending).
     explicit TerminationSignals(std::function<void(int signal)> onSignal);
     ~TerminationSignals();
@@ -29,9 +30,9 @@ public:
     // Ends the program as the signal's default action does, at once.
     [[noreturn]] static void EndWith(int signal);
 
-private:
+  private:
     std::function<void(int)> onSignal_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace aurex
+} // namespace aurex

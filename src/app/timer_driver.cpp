@@ -6,7 +6,8 @@
 
 namespace aurex {
 
-TimerDriver::TimerDriver(FormModel& form) : form_(form) {
+TimerDriver::TimerDriver(FormModel& form) : form_(form)
+{
     for (Control* c : form.Controls()) {
         if (c->Kind() != ControlKind::Timer) {
             continue;
@@ -19,17 +20,20 @@ TimerDriver::TimerDriver(FormModel& form) : form_(form) {
     form.AddListener(this);
 }
 
-TimerDriver::~TimerDriver() {
+TimerDriver::~TimerDriver()
+{
     form_.RemoveListener(this);
 }
 
-void TimerDriver::ControlChanged(const FormModel&, const Control* control, ControlProperty what) {
+void TimerDriver::ControlChanged(const FormModel&, const Control* control, ControlProperty what)
+{
     if (control != nullptr && (what == ControlProperty::Enabled || what == ControlProperty::Interval)) {
         Apply(*control);
     }
 }
 
-void TimerDriver::Apply(const Control& timer) {
+void TimerDriver::Apply(const Control& timer)
+{
     const auto it = timers_.find(&timer);
     if (it == timers_.end()) {
         return;
@@ -46,4 +50,4 @@ void TimerDriver::Apply(const Control& timer) {
     }
 }
 
-}  // namespace aurex
+} // namespace aurex

@@ -12,8 +12,9 @@ class QTimer;
 
 namespace aurex {
 
-class TimerDriver : public ControlListener {
-public:
+class TimerDriver : public ControlListener
+{
+  public:
     explicit TimerDriver(FormModel& form);
     ~TimerDriver() override;
     TimerDriver(const TimerDriver&) = delete;
@@ -21,11 +22,11 @@ public:
 
     void ControlChanged(const FormModel& form, const Control* control, ControlProperty what) override;
 
-private:
+  private:
     void Apply(const Control& timer);
 
     FormModel& form_;
     std::map<const Control*, std::unique_ptr<QTimer>> timers_;
 };
 
-}  // namespace aurex
+} // namespace aurex

@@ -5,13 +5,13 @@
 
 #include "app/code_down_pass_dlg.h"
 #include "app/code_updater_main_form.h"
+#include "app/codeplug_step.h"
 #include "app/host_info.h"
 #include "app/image_stream.h"
+#include "app/radio_types.h"
 #include "app/scratch_folder.h"
 #include "programming/radio_programming.h"
 #include "transfer/codeplug_backup.h"
-#include "app/codeplug_step.h"
-#include "app/radio_types.h"
 
 namespace aurex {
 
@@ -30,11 +30,13 @@ constexpr std::string_view kNoConversionText =
     "upload and then download using Tessaro 1.30.x.  If you do not\n"
     "have Tessaro 1.30.x, then contact your local dealer for assistance.";
 
-}  // namespace
+} // namespace
 
-void TCodeUpdaterMainDispForm::m_StartButtonClick() {
+void TCodeUpdaterMainDispForm::m_StartButtonClick()
+{
     const bool bootRequested =
-        ResourceAttributes.Upgrade() == UpgradeType::Boot || (ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && m_BootRadioButton.Checked());
+        ResourceAttributes.Upgrade() == UpgradeType::Boot ||
+        (ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && m_BootRadioButton.Checked());
     if (m_UpdateInProgress) {
         // Stop: ends every wait; the run unwinds through its own exits.
         EndUpdateRun(true);
@@ -42,7 +44,7 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick() {
         return;
     }
     if (m_ClickHandlerRunning) {
-        return;  // an earlier run (or Retrieve) has not returned yet
+        return; // an earlier run (or Retrieve) has not returned yet
     }
     ClickHandlerScope handler(*this);
     if (!m_PasswordAccepted) {
@@ -71,10 +73,12 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick() {
     CloseRadioLink();
 }
 
-bool TCodeUpdaterMainDispForm::ReadyToUpdate(bool codeplugStep) {
+bool TCodeUpdaterMainDispForm::ReadyToUpdate(bool codeplugStep)
+{
     std::string problem = scratch_ ? scratch_->Prepare() : std::string();
     if (problem.empty() && codeplugStep) {
-        problem = CheckCodeplugBackupFolder(environment_.backupDisk ? *environment_.backupDisk : SystemBackupDisk());
+        problem = CheckCodeplugBackupFolder(environment_.backupDisk ? *environment_.backupDisk
+                                                                    : SystemBackupDisk());
     }
     if (problem.empty()) {
         return true;
@@ -83,8 +87,10 @@ bool TCodeUpdaterMainDispForm::ReadyToUpdate(bool codeplugStep) {
     return false;
 }
 
-void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
-    const bool bootChosen = ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && m_BootRadioButton.Checked();
+void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested)
+{
+    const bool bootChosen =
+        ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && m_BootRadioButton.Checked();
     ProgrammingStatus result = ProgrammingStatus::Success;
     bool extracted = false;
     BeginUpdateRun();
@@ -95,7 +101,7 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
             return;
         }
         if (bootRequested && !CheckBootVersion()) {
-            return;  // the check has said why
+            return; // the check has said why
         }
         if (!ExtractEmbeddedFiles(bootChosen)) {
             ShowStatus("Idle");
@@ -113,14 +119,15 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
             // The page files go beside the program, as the radio maker's tools expect them; an
             // installed program's folder is not the user's to write in, so then the temporary
             // folder (an empty folder here) takes them.
-            std::filesystem::path programFolder = std::filesystem::path(environment_.programPath).parent_path();
+            std::filesystem::path programFolder =
+                std::filesystem::path(environment_.programPath).parent_path();
             if (!FolderIsWritable(programFolder.string())) {
                 programFolder.clear();
             }
             // A failed DSP download keeps its own text: the codeplug step would otherwise end the
             // run with "Done." over an update that did not happen.
-            result = DownloadDsp(RadioLink, loader, code, RadioTypeCode, StatusCallbackForDownloads(), programFolder,
-                                 m_ProgressBarDisplay);
+            result = DownloadDsp(RadioLink, loader, code, RadioTypeCode, StatusCallbackForDownloads(),
+                                 programFolder, m_ProgressBarDisplay);
             if (result == ProgrammingStatus::Success) {
                 // The radio restarts at 19200 baud after its DSP is loaded, as after new code; the
                 // DSP download leaves the line at 115200, so the codeplug step would find the
@@ -143,7 +150,8 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested) {
 // One pass of the boot path: extracts the boot or application images, checks the radio and
 // downloads them; true on success. A failed extraction leaves "Idle"; a failed check or download
 // leaves its own text.
-bool TCodeUpdaterMainDispForm::ExtractCheckAndDownload(bool boot) {
+bool TCodeUpdaterMainDispForm::ExtractCheckAndDownload(bool boot)
+{
     if (!ExtractEmbeddedFiles(boot)) {
         ShowStatus("Idle");
         return false;
@@ -157,7 +165,8 @@ bool TCodeUpdaterMainDispForm::ExtractCheckAndDownload(bool boot) {
 
 // Downloads one extracted pair of images and deletes the two merged files; the result of the
 // download.
-ProgrammingStatus TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot) {
+ProgrammingStatus TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot)
+{
     WorkingFolder& folder = *environment_.workingFolder;
     ProgrammingStatus result = ProgrammingStatus::Success;
     {
@@ -171,7 +180,8 @@ ProgrammingStatus TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot) {
     return result;
 }
 
-void TCodeUpdaterMainDispForm::RunBootUpdate() {
+void TCodeUpdaterMainDispForm::RunBootUpdate()
+{
     bool done = true;
     BeginUpdateRun();
     ShowStatus("Extracting embedded files...");
@@ -186,15 +196,15 @@ void TCodeUpdaterMainDispForm::RunBootUpdate() {
         if (needsUpdate) {
             done = ExtractCheckAndDownload(true);
             if (!done) {
-                return;  // the failing step's own text stays
+                return; // the failing step's own text stays
             }
             ShowStatus("Idle");
             if (!m_UpdateInProgress) {
-                return;  // stopped: the application is not loaded after all
+                return; // stopped: the application is not loaded after all
             }
             ShowInformation(kBootRefreshedText);
             if (!m_UpdateInProgress) {
-                return;  // stopped while the box was up (a signal closes it)
+                return; // stopped while the box was up (a signal closes it)
             }
             ChangeBaudRate(RadioLink, 115200);
             // Takes the keyboard focus away from the Stop button.
@@ -222,7 +232,8 @@ void TCodeUpdaterMainDispForm::RunBootUpdate() {
     EndUpdateRun(false);
 }
 
-bool TCodeUpdaterMainDispForm::CheckTargetRadio() {
+bool TCodeUpdaterMainDispForm::CheckTargetRadio()
+{
     if (SkipsBootCheck(RadioTypeCode)) {
         return true;
     }
@@ -231,7 +242,8 @@ bool TCodeUpdaterMainDispForm::CheckTargetRadio() {
     m_ReportedBootVersion = version;
     if (status == ProgrammingStatus::Success) {
         const std::uint8_t major = version[0];
-        const std::uint8_t radioCode = RadioTypeCodeOfRadio(ResourceAttributes.radio_model, major, version[1]);
+        const std::uint8_t radioCode =
+            RadioTypeCodeOfRadio(ResourceAttributes.radio_model, major, version[1]);
         const bool seriesFits = major == static_cast<std::uint8_t>(ResourceAttributes.series) || major == 7;
         if (radioCode == RadioTypeCode && seriesFits) {
             return true;
@@ -255,7 +267,8 @@ bool TCodeUpdaterMainDispForm::CheckTargetRadio() {
     return false;
 }
 
-void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(CodeplugStepResult result) {
+void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(CodeplugStepResult result)
+{
     switch (result) {
     case CodeplugStepResult::NotSupported:
         ShowStatus("Done.");
@@ -277,4 +290,4 @@ void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(CodeplugStepResult result) {
     }
 }
 
-}  // namespace aurex
+} // namespace aurex

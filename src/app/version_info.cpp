@@ -8,15 +8,17 @@ namespace aurex {
 
 namespace {
 
-CarriedBootVersions CarriedBoot(const ResourceAttributes& record) {
+CarriedBootVersions CarriedBoot(const ResourceAttributes& record)
+{
     return {record.boot_major, record.boot_minor, record.second_boot_major, record.second_boot_minor};
 }
 
-}  // namespace
+} // namespace
 
-void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick() {
+void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
+{
     if (m_ClickHandlerRunning || m_UpdateInProgress) {
-        return;  // a run or another Retrieve has not returned yet
+        return; // a run or another Retrieve has not returned yet
     }
     ClickHandlerScope handler(*this);
     m_StartButton.SetEnabled(false);
@@ -46,7 +48,8 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick() {
     CloseRadioLink();
 }
 
-bool TCodeUpdaterMainDispForm::CheckBootVersion() {
+bool TCodeUpdaterMainDispForm::CheckBootVersion()
+{
     if (SkipsBootCheck(RadioTypeCode)) {
         return true;
     }
@@ -71,7 +74,8 @@ bool TCodeUpdaterMainDispForm::CheckBootVersion() {
     return false;
 }
 
-bool TCodeUpdaterMainDispForm::QueryBootUpgrade(bool& majorMismatch, bool& communicationError) {
+bool TCodeUpdaterMainDispForm::QueryBootUpgrade(bool& majorMismatch, bool& communicationError)
+{
     majorMismatch = false;
     communicationError = false;
     std::array<std::uint8_t, 2> version{};
@@ -84,9 +88,11 @@ bool TCodeUpdaterMainDispForm::QueryBootUpgrade(bool& majorMismatch, bool& commu
     return found.outcome == BootVersionOutcome::Upgrade;
 }
 
-void TCodeUpdaterMainDispForm::ShowSeriesMismatch(unsigned radioModel, int series) {
+void TCodeUpdaterMainDispForm::ShowSeriesMismatch(unsigned radioModel, int series)
+{
     ShowError("This version of Aurex Code Updater does not match the radio series.\nRadio requires a " +
-              RadioModelName(radioModel) + "_Series_" + std::to_string(series) + " version of Aurex Code Updater.");
+              RadioModelName(radioModel) + "_Series_" + std::to_string(series) +
+              " version of Aurex Code Updater.");
 }
 
-}  // namespace aurex
+} // namespace aurex

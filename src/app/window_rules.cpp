@@ -2,7 +2,8 @@
 
 namespace aurex {
 
-std::uint8_t RadioTypeCodeFor(std::uint8_t radioModel, std::int8_t series, std::uint8_t kindFlag) {
+std::uint8_t RadioTypeCodeFor(std::uint8_t radioModel, std::int8_t series, std::uint8_t kindFlag)
+{
     if (radioModel == 0) {
         if (series == 4) {
             return 6;
@@ -18,7 +19,8 @@ std::uint8_t RadioTypeCodeFor(std::uint8_t radioModel, std::int8_t series, std::
     return series == 6 ? 8 : 5;
 }
 
-std::uint8_t RadioTypeCodeOfRadio(std::uint8_t radioModel, std::uint8_t major, std::uint8_t minor) {
+std::uint8_t RadioTypeCodeOfRadio(std::uint8_t radioModel, std::uint8_t major, std::uint8_t minor)
+{
     if (radioModel == 0) {
         if (major == 4 || major == 7) {
             return 6;
@@ -34,10 +36,11 @@ std::uint8_t RadioTypeCodeOfRadio(std::uint8_t radioModel, std::uint8_t major, s
     if (major >= 2 || (major == 1 && minor >= 9)) {
         return 5;
     }
-    return 1;  // major 1 with minor 8 or below, or major 0
+    return 1; // major 1 with minor 8 or below, or major 0
 }
 
-std::string ProgramBaseName(std::string_view programPath) {
+std::string ProgramBaseName(std::string_view programPath)
+{
     const auto slash = programPath.find_last_of('/');
     std::string_view name = slash == std::string_view::npos ? programPath : programPath.substr(slash + 1);
     const auto dot = name.find('.');
@@ -47,7 +50,8 @@ std::string ProgramBaseName(std::string_view programPath) {
     return std::string(name);
 }
 
-std::string ReleaseTextFor(std::string_view nameCaption) {
+std::string ReleaseTextFor(std::string_view nameCaption)
+{
     // Trim blanks first, as the label caption may carry them.
     std::size_t begin = 0;
     std::size_t end = nameCaption.size();
@@ -67,7 +71,8 @@ std::string ReleaseTextFor(std::string_view nameCaption) {
             continue;
         }
         const bool afterRelease =
-            i >= kRelease.size() + 2 && std::string_view(text).substr(i - kRelease.size() - 2, kRelease.size()) == kRelease;
+            i >= kRelease.size() + 2 &&
+            std::string_view(text).substr(i - kRelease.size() - 2, kRelease.size()) == kRelease;
         text[i] = afterRelease ? '.' : ' ';
     }
     const auto at = text.find("Release ");
@@ -77,7 +82,8 @@ std::string ReleaseTextFor(std::string_view nameCaption) {
     return text.substr(at + 8);
 }
 
-PortItemLook PortItemLookFor(int availability, bool listEnabled, bool selected) {
+PortItemLook PortItemLookFor(int availability, bool listEnabled, bool selected)
+{
     if (availability == kPortAvailable && listEnabled) {
         return selected ? PortItemLook{ItemText::Highlighted, ItemBackground::Highlight}
                         : PortItemLook{ItemText::Normal, ItemBackground::Normal};
@@ -85,7 +91,8 @@ PortItemLook PortItemLookFor(int availability, bool listEnabled, bool selected) 
     return PortItemLook{ItemText::Grey, selected ? ItemBackground::White : ItemBackground::Normal};
 }
 
-int PortSelectionAfterChange(const std::array<int, kPortCount>& availability, int index) {
+int PortSelectionAfterChange(const std::array<int, kPortCount>& availability, int index)
+{
     if (index >= 0 && index < kPortCount && availability[static_cast<std::size_t>(index)] == kPortAvailable) {
         return index;
     }
@@ -97,4 +104,4 @@ int PortSelectionAfterChange(const std::array<int, kPortCount>& availability, in
     return index;
 }
 
-}  // namespace aurex
+} // namespace aurex

@@ -32,7 +32,8 @@ inline constexpr int kPortAbsent = 0;
 // Colours of one port list item, as roles that a rendering maps to its palette.
 enum class ItemText { Normal, Highlighted, Grey };
 enum class ItemBackground { Normal, Highlight, White };
-struct PortItemLook {
+struct PortItemLook
+{
     ItemText text;
     ItemBackground background;
     bool operator==(const PortItemLook&) const = default;
@@ -44,4 +45,4 @@ PortItemLook PortItemLookFor(int availability, bool listEnabled, bool selected);
 // available, else the first available one, else index unchanged.
 int PortSelectionAfterChange(const std::array<int, kPortCount>& availability, int index);
 
-}  // namespace aurex
+} // namespace aurex

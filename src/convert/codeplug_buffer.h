@@ -19,11 +19,13 @@ void WordsFromLineBytes(std::span<const std::uint8_t> bytes, std::span<std::uint
 // Line bytes from words, high byte first: as many bytes as both spans hold.
 void LineBytesFromWords(std::span<const std::uint16_t> words, std::span<std::uint8_t> bytes);
 
-class CodeplugBuffer {
-public:
+class CodeplugBuffer
+{
+  public:
     CodeplugBuffer() : line_(kParmsBufferBytes, 0), words_(kParmsBufferWords, 0) {}
 
-    std::span<std::uint8_t, kParmsBufferBytes> LineBytes() {
+    std::span<std::uint8_t, kParmsBufferBytes> LineBytes()
+    {
         return std::span<std::uint8_t, kParmsBufferBytes>(line_.data(), kParmsBufferBytes);
     }
     std::span<const std::uint8_t> LineBytes(std::size_t byteCount) const;
@@ -35,9 +37,9 @@ public:
     // The words of the first byteCount bytes (at most the buffer) become line bytes.
     void LineFromWords(std::size_t byteCount);
 
-private:
+  private:
     std::vector<std::uint8_t> line_;
     std::vector<std::uint16_t> words_;
 };
 
-}  // namespace aurex
+} // namespace aurex

@@ -38,8 +38,7 @@ uint32_t ChainEnd(const uint16_t* image)
 }
 
 // Walks the chain and answers the index of the first block for which `match` holds, or 0.
-template <typename Match>
-uint32_t FindBlock(const uint16_t* image, Match match)
+template <typename Match> uint32_t FindBlock(const uint16_t* image, Match match)
 {
     if (image == nullptr) {
         return 0;
@@ -180,7 +179,8 @@ ParmsHeader ParmsBlockHeader(const uint16_t* image, ParmsBlockLocator block)
         return {};
     }
     const uint16_t word = Word(image, *index + kParmsBlockHeaderWord);
-    return ParmsHeader{static_cast<uint16_t>(word & kParmsMaxHeaderLength), static_cast<uint16_t>(word >> 11)};
+    return ParmsHeader{static_cast<uint16_t>(word & kParmsMaxHeaderLength),
+                       static_cast<uint16_t>(word >> 11)};
 }
 
 void ParmsSetBlockHeader(uint16_t* image, ParmsBlockLocator block, int headerLength, int descriptorCount)
@@ -238,7 +238,8 @@ ParmsTableLocation ParmsRecordTable(const uint16_t* image, ParmsBlockLocator blo
     const uint32_t descriptors = *index + header.headerLength;
     uint32_t start = descriptors + header.descriptorCount;
     // Descriptor words past the buffer read as 0 and add nothing, so the sum stops there.
-    const uint32_t summed = std::min<uint32_t>(table, descriptors < kParmsBufferWords ? kParmsBufferWords - descriptors : 0);
+    const uint32_t summed =
+        std::min<uint32_t>(table, descriptors < kParmsBufferWords ? kParmsBufferWords - descriptors : 0);
     for (uint32_t i = 0; i < summed; ++i) {
         const uint16_t word = Word(image, descriptors + i);
         start += uint32_t{static_cast<uint8_t>(word >> 8)} * (word & 0xFF);
@@ -273,7 +274,8 @@ ParmsEditResult ParmsReplaceRecordTable(uint16_t* image, unsigned number, unsign
     ParmsMoveTail(image, location.start + newWords, location.start + oldWords);
     if (source != nullptr) {
         std::memmove(image + location.start, source, std::size_t{newWords} * sizeof(uint16_t));
-        ParmsSetDescriptor(image, ParmsBlockAt{block}, table, static_cast<int>(count), static_cast<int>(size));
+        ParmsSetDescriptor(image, ParmsBlockAt{block}, table, static_cast<int>(count),
+                           static_cast<int>(size));
     } else {
         ParmsSetDescriptor(image, ParmsBlockAt{block}, table, 0, static_cast<int>(size));
     }
@@ -381,7 +383,7 @@ void ParmsWriteName(std::string_view text, uint16_t* image, uint32_t field)
             if (i < text.size()) {
                 const auto character = static_cast<unsigned char>(text[i]);
                 word = static_cast<uint16_t>(half == 0 ? (word & 0xFF00) | character
-                                                      : (word & 0x00FF) | (character << 8));
+                                                       : (word & 0x00FF) | (character << 8));
             }
         }
         PutWord(image, uint64_t{field} + k, word);

@@ -27,9 +27,9 @@ inline constexpr unsigned kParmsMaxSequenceBlocks = 54;
 inline constexpr uint32_t kParmsNameWords = 5;
 
 // Image words of the radio block that describe the whole image.
-inline constexpr uint32_t kParmsVersionWord = 3;      // major in the high byte, minor in the low
-inline constexpr uint32_t kParmsImageLengthWord = 4;  // words from word 0 to the trailer's end
-inline constexpr uint32_t kParmsRadioCodeWord = 5;    // 4-bit code in bits 3-0
+inline constexpr uint32_t kParmsVersionWord = 3;     // major in the high byte, minor in the low
+inline constexpr uint32_t kParmsImageLengthWord = 4; // words from word 0 to the trailer's end
+inline constexpr uint32_t kParmsRadioCodeWord = 5;   // 4-bit code in bits 3-0
 inline constexpr uint32_t kParmsRadioFieldsWord = 6;
 inline constexpr uint32_t kParmsBlockCountsWord = 14; // sequence blocks high byte, systems low
 
@@ -42,26 +42,43 @@ enum class ParmsBlockType : uint8_t { Radio = 0, Kind = 1, System = 2, Sequence 
 
 // The ways a block is named. A kind, system or sequence block that is not in the chain is
 // absent: reads of it answer 0 and writes to it do nothing (never the radio block at word 0).
-struct ParmsBlockAt { uint32_t index; };
-struct ParmsRadioBlock {};
-struct ParmsKindBlock { unsigned kind; };
-struct ParmsSystemBlock { unsigned number; };
-struct ParmsSequenceBlock { unsigned position; };
+struct ParmsBlockAt
+{
+    uint32_t index;
+};
+struct ParmsRadioBlock
+{
+};
+struct ParmsKindBlock
+{
+    unsigned kind;
+};
+struct ParmsSystemBlock
+{
+    unsigned number;
+};
+struct ParmsSequenceBlock
+{
+    unsigned position;
+};
 using ParmsBlockLocator =
     std::variant<ParmsBlockAt, ParmsRadioBlock, ParmsKindBlock, ParmsSystemBlock, ParmsSequenceBlock>;
 
-struct ParmsHeader {
-    uint16_t headerLength = 0;   // index of the first descriptor word, relative to the block
+struct ParmsHeader
+{
+    uint16_t headerLength = 0; // index of the first descriptor word, relative to the block
     uint16_t descriptorCount = 0;
 };
 
-struct ParmsTableShape {
+struct ParmsTableShape
+{
     uint8_t count = 0; // records
     uint8_t size = 0;  // words per record
     uint32_t Words() const { return uint32_t{count} * size; }
 };
 
-struct ParmsTableLocation {
+struct ParmsTableLocation
+{
     uint32_t start = 0; // image index of the table's first data word
     uint8_t count = 0;
     uint8_t size = 0;
@@ -102,7 +119,8 @@ ParmsTableLocation ParmsRecordTable(const uint16_t* image, ParmsBlockLocator blo
 
 enum class ParmsEditResult : uint8_t {
     Done,
-    NoSuchTable, // the system block is absent, or the table is not one of its tables or does not lie inside it
+    NoSuchTable, // the system block is absent, or the table is not one of its tables or does not lie inside
+                 // it
     DoesNotFit,  // the image would pass the end of the buffer
 };
 // Replaces table `table` of system block `number` with `count` records of `size` words copied

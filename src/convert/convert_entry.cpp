@@ -21,8 +21,7 @@ bool Converted(uint8_t index)
 
 // Calls visit(index of block word 2) for every block of the chain; false when the chain does
 // not run from word 0 to exactly the trailer.
-template <typename Visit>
-bool WalkChain(const uint16_t* image, Visit visit)
+template <typename Visit> bool WalkChain(const uint16_t* image, Visit visit)
 {
     const uint32_t length = ParmsImageLength(image);
     if (length <= kParmsTrailerWords || length > kParmsBufferWords) {

@@ -20,7 +20,13 @@ constexpr uint32_t kRadioHeaderFields = kFavoritesNameWord + kParmsNameWords;
 // Settings that 5.9 keeps in the first kind 0 system and 5.8 in the kind 0 kind block:
 // (kind block word, system block word).
 constexpr std::array<std::pair<uint32_t, uint32_t>, 7> kCopiedSettings{{
-    {10, 18}, {11, 19}, {12, 21}, {13, 22}, {27, 23}, {28, 24}, {30, 25},
+    {10, 18},
+    {11, 19},
+    {12, 21},
+    {13, 22},
+    {27, 23},
+    {28, 24},
+    {30, 25},
 }};
 constexpr uint32_t kKindBlockCopyFields = 31;
 constexpr uint32_t kSystemCopyFields = 26;

@@ -10,11 +10,12 @@
 
 namespace aurex {
 
-class VNXParmsFormat5859 : public VNXParmsFormatConvertBase {
-public:
+class VNXParmsFormat5859 : public VNXParmsFormatConvertBase
+{
+  public:
     VNXParmsFormat5859() { targetIndex = 4; }
 
-protected:
+  protected:
     void ConvertRadioBlock() override;
     void ConvertKindBlockK0() override;
     void ConvertSystemBlockK0(unsigned number) override;
@@ -26,9 +27,10 @@ protected:
     void SystemBlockResizedK3(unsigned number) override;
     void SystemBlockResizedK4(unsigned number) override;
 
-private:
+  private:
     // The pattern the kind 1, 3 and 4 systems share; their numbers differ.
-    struct SteppedSystem {
+    struct SteppedSystem
+    {
         unsigned emptiedTables[2]; // tables 5.9 added, emptied on a downgrade
         uint32_t fieldWord;        // the stepped field, relative to the system block
         uint16_t fieldMask;

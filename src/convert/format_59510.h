@@ -10,11 +10,12 @@
 
 namespace aurex {
 
-class VNXParmsFormat59510 : public VNXParmsFormatConvertBase {
-public:
+class VNXParmsFormat59510 : public VNXParmsFormatConvertBase
+{
+  public:
     VNXParmsFormat59510() { targetIndex = 5; }
 
-protected:
+  protected:
     void ConvertRadioBlock() override;
     void ConvertKindBlockK0() override;
     void ConvertSystemBlockK0(unsigned number) override;
@@ -33,20 +34,23 @@ protected:
     // Turns every zero byte of the 5-word name field at image index `field` into a space.
     void SanitizeNameField(uint32_t field);
 
-private:
-    struct RecordChange {
+  private:
+    struct RecordChange
+    {
         unsigned table;
         unsigned olderSize;
         unsigned newerSize;
     };
     // A table of three-word records built from the first three words of another table's records.
-    struct ThreeWordTable {
+    struct ThreeWordTable
+    {
         unsigned sizedTable; // given record size 2 first
         unsigned target;
         unsigned source;
         uint16_t firstWordMask;
     };
-    struct SystemChanges {
+    struct SystemChanges
+    {
         unsigned kind;
         RecordChange others[3]; // after the main table; a table of size 0 ends the list
         unsigned removedFirst;  // tables removedFirst .. removedLast are emptied on a downgrade

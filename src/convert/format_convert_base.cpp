@@ -6,7 +6,8 @@ namespace aurex {
 
 namespace {
 
-struct SystemOperations {
+struct SystemOperations
+{
     unsigned kind;
     void (VNXParmsFormatConvertBase::*resized)(unsigned);
     void (VNXParmsFormatConvertBase::*content)(unsigned);
@@ -66,7 +67,8 @@ void VNXParmsFormatConvertBase::Convert()
     if (!Failed() && stepping) {
         // Written before any other block is visited: the radio block's own content operation
         // still sees the older version on an upgrade, every later operation the newer one.
-        const ParmsVersion version = ParmsVersionOfIndex(static_cast<uint8_t>(backward ? targetIndex - 1 : targetIndex));
+        const ParmsVersion version =
+            ParmsVersionOfIndex(static_cast<uint8_t>(backward ? targetIndex - 1 : targetIndex));
         ParmsSetField(image, kParmsVersionWord, 0xFFFF, 0, (uint32_t{version.major} << 8) | version.minor);
     }
     ConvertKindBlocks();
@@ -168,7 +170,8 @@ void VNXParmsFormatConvertBase::ConvertSequenceBlocks()
     const unsigned sequenceCount = ParmsGetField(image, kParmsBlockCountsWord, 0xFF00, 8);
     for (unsigned position = 1; position <= sequenceCount && !Failed(); ++position) {
         ConvertBlock(
-            ParmsBlockCategory::Sequence, ParmsSequenceBlock{position}, [&] { SequenceBlockResized(position); },
+            ParmsBlockCategory::Sequence, ParmsSequenceBlock{position},
+            [&] { SequenceBlockResized(position); },
             [&] {
                 using Self = VNXParmsFormatConvertBase;
                 for (auto table : {&Self::ConvertSequenceTable0, &Self::ConvertSequenceTable1,
@@ -209,7 +212,8 @@ void VNXParmsFormatConvertBase::ResizeBlockLayout(uint32_t block, const VNXParms
     const uint32_t fromHeader = upgrade ? olderHeader : newerHeader;
     const uint32_t fromDescriptors = upgrade ? olderDescriptors : descriptors;
     const uint32_t fromDataOffset = fromHeader + fromDescriptors;
-    if (header.headerLength != fromHeader || (descriptorsAdded != 0 && header.descriptorCount != fromDescriptors) ||
+    if (header.headerLength != fromHeader ||
+        (descriptorsAdded != 0 && header.descriptorCount != fromDescriptors) ||
         ParmsBlockLength(image, ParmsBlockAt{block}) < fromDataOffset) {
         Refuse(ParmsStepFault::UnexpectedShape);
         return;
@@ -275,7 +279,8 @@ void VNXParmsFormatConvertBase::ResizeSequenceRecords(unsigned position, unsigne
     ResizeRecords(ParmsFindSequenceBlock(image, position), table, olderSize, newerSize);
 }
 
-void VNXParmsFormatConvertBase::ResizeRecords(uint32_t block, unsigned table, unsigned olderSize, unsigned newerSize)
+void VNXParmsFormatConvertBase::ResizeRecords(uint32_t block, unsigned table, unsigned olderSize,
+                                              unsigned newerSize)
 {
     if (Failed() || olderSize == newerSize) {
         return;
@@ -370,7 +375,8 @@ bool VNXParmsFormatConvertBase::InsertWords(uint32_t block, uint32_t at, uint32_
     }
     ParmsMoveTail(image, at + count, at);
     ParmsClearWords(image, at, count);
-    ParmsSetBlockLength(image, ParmsBlockAt{block}, static_cast<uint16_t>(ParmsBlockLength(image, ParmsBlockAt{block}) + count));
+    ParmsSetBlockLength(image, ParmsBlockAt{block},
+                        static_cast<uint16_t>(ParmsBlockLength(image, ParmsBlockAt{block}) + count));
     ParmsSetImageLength(image, static_cast<uint16_t>(ParmsImageLength(image) + count));
     return true;
 }
@@ -459,7 +465,8 @@ std::optional<uint32_t> VNXParmsFormatConvertBase::HeaderFields(ParmsBlockLocato
     const auto block = ParmsLocateBlock(image, where);
     // The header must also lie inside the block, which InChain keeps inside the chain.
     if (!block || !InChain(*block) || ParmsBlockHeader(image, ParmsBlockAt{*block}).headerLength < words ||
-        ParmsBlockHeader(image, ParmsBlockAt{*block}).headerLength > ParmsBlockLength(image, ParmsBlockAt{*block})) {
+        ParmsBlockHeader(image, ParmsBlockAt{*block}).headerLength >
+            ParmsBlockLength(image, ParmsBlockAt{*block})) {
         Refuse(ParmsStepFault::UnexpectedShape);
         return std::nullopt;
     }

@@ -29,8 +29,9 @@ enum class ParmsStepFault : uint8_t {
 // A short English sentence for messages: "the image would not fit in the codeplug buffer".
 const char* ParmsStepFaultText(ParmsStepFault fault);
 
-class VNXParmsFormatConvertBase {
-public:
+class VNXParmsFormatConvertBase
+{
+  public:
     VNXParmsFormatConvertBase() = default;
     virtual ~VNXParmsFormatConvertBase() = default;
     VNXParmsFormatConvertBase(const VNXParmsFormatConvertBase&) = delete;
@@ -52,7 +53,7 @@ public:
     uint8_t TargetIndex() const { return targetIndex; }
     ParmsStepFault Fault() const { return fault; }
 
-protected:
+  protected:
     // Content operations, in slot order. "Resized" operations run only on an upgrade step,
     // right after the block's layout grew; the others run on every step and refresh.
     virtual void ConvertRadioBlock() {}
@@ -113,7 +114,8 @@ protected:
     bool Failed() const { return fault != ParmsStepFault::None; }
     bool Upgrading() const { return !backward; }
 
-    struct TableSpan {
+    struct TableSpan
+    {
         uint32_t start; // image index of the first record word
         uint32_t count;
         uint32_t size;
@@ -129,13 +131,13 @@ protected:
     std::optional<uint32_t> HeaderFields(ParmsBlockLocator where, uint32_t words);
 
     uint16_t* image = nullptr;
-    bool backward = true;     // downgrade step: newer format to older
-    bool stepping = true;     // the step changes the format version
-    bool refreshing = false;  // same-version pass: no layout or version change
-    int32_t lengthChange = 0; // image length after the step minus before, in words
+    bool backward = true;                      // downgrade step: newer format to older
+    bool stepping = true;                      // the step changes the format version
+    bool refreshing = false;                   // same-version pass: no layout or version change
+    int32_t lengthChange = 0;                  // image length after the step minus before, in words
     uint8_t targetIndex = kParmsUnknownFormat; // the newer format of the converter's pair
 
-private:
+  private:
     template <typename Resized, typename Content>
     void ConvertBlock(ParmsBlockCategory category, ParmsBlockLocator where, Resized resized, Content content);
     void ConvertKindBlocks();

@@ -20,27 +20,29 @@ constexpr LayoutRows Rows(VNXParmsBlockLayout v58, VNXParmsBlockLayout v59, VNXP
 
 // Indexed by ParmsBlockCategory.
 constexpr std::array<LayoutRows, kParmsBlockCategoryCount> kBlockLayouts{
-    Rows({64, 0, 15, 0}, {64, 0, 15, 0}, {84, 20, 15, 0}),    // radio block
-    Rows({38, 0, 15, 0}, {38, 0, 15, 0}, {38, 0, 15, 0}),     // sequence block
-    Rows({96, 0, 15, 0}, {96, 0, 15, 0}, {96, 0, 15, 0}),     // system block, kind 0
-    Rows({144, 0, 15, 0}, {144, 0, 15, 0}, {146, 0, 17, 2}),  // system block, kind 1
-    Rows({348, 0, 15, 0}, {348, 0, 15, 0}, {354, 0, 21, 6}),  // system block, kind 3
-    Rows({313, 0, 15, 0}, {313, 0, 15, 0}, {319, 0, 21, 6}),  // system block, kind 4
-    Rows({57, 0, 15, 0}, {57, 0, 15, 0}, {57, 0, 15, 0}),     // system block, kind 5
-    Rows({69, 0, 15, 0}, {69, 0, 15, 0}, {69, 0, 15, 0}),     // kind block, kind 0
-    Rows({70, 0, 15, 0}, {70, 0, 15, 0}, {70, 0, 15, 0}),     // kind block, kinds 1 and 3
-    Rows({76, 0, 15, 0}, {76, 0, 15, 0}, {76, 0, 15, 0}),     // kind block, kind 4
-    Rows({65, 0, 15, 0}, {65, 0, 15, 0}, {65, 0, 15, 0}),     // kind block, kind 5
+    Rows({64, 0, 15, 0}, {64, 0, 15, 0}, {84, 20, 15, 0}),   // radio block
+    Rows({38, 0, 15, 0}, {38, 0, 15, 0}, {38, 0, 15, 0}),    // sequence block
+    Rows({96, 0, 15, 0}, {96, 0, 15, 0}, {96, 0, 15, 0}),    // system block, kind 0
+    Rows({144, 0, 15, 0}, {144, 0, 15, 0}, {146, 0, 17, 2}), // system block, kind 1
+    Rows({348, 0, 15, 0}, {348, 0, 15, 0}, {354, 0, 21, 6}), // system block, kind 3
+    Rows({313, 0, 15, 0}, {313, 0, 15, 0}, {319, 0, 21, 6}), // system block, kind 4
+    Rows({57, 0, 15, 0}, {57, 0, 15, 0}, {57, 0, 15, 0}),    // system block, kind 5
+    Rows({69, 0, 15, 0}, {69, 0, 15, 0}, {69, 0, 15, 0}),    // kind block, kind 0
+    Rows({70, 0, 15, 0}, {70, 0, 15, 0}, {70, 0, 15, 0}),    // kind block, kinds 1 and 3
+    Rows({76, 0, 15, 0}, {76, 0, 15, 0}, {76, 0, 15, 0}),    // kind block, kind 4
+    Rows({65, 0, 15, 0}, {65, 0, 15, 0}, {65, 0, 15, 0}),    // kind block, kind 5
 };
 
 using SizeRows = std::array<VNXParmsRecordSize, kParmsFormatCount>;
 
 constexpr SizeRows SizeRowsOf(VNXParmsRecordSize v58, VNXParmsRecordSize v59, VNXParmsRecordSize v510)
 {
-    return SizeRows{VNXParmsRecordSize{0, 0}, VNXParmsRecordSize{0, 0}, VNXParmsRecordSize{0, 0}, v58, v59, v510};
+    return SizeRows{
+        VNXParmsRecordSize{0, 0}, VNXParmsRecordSize{0, 0}, VNXParmsRecordSize{0, 0}, v58, v59, v510};
 }
 
-struct MainTable {
+struct MainTable
+{
     unsigned kind;
     unsigned table;
     SizeRows sizes;
@@ -55,10 +57,8 @@ constexpr std::array<MainTable, 5> kSystemMainTables{{
 }};
 
 constexpr std::array<SizeRows, kParmsSequenceSizedTables> kSequenceSizes{
-    SizeRowsOf({17, 3}, {17, 0}, {18, 1}),
-    SizeRowsOf({15, 3}, {15, 0}, {15, 0}),
-    SizeRowsOf({13, 3}, {13, 0}, {13, 0}),
-    SizeRowsOf({13, 3}, {13, 0}, {13, 0}),
+    SizeRowsOf({17, 3}, {17, 0}, {18, 1}), SizeRowsOf({15, 3}, {15, 0}, {15, 0}),
+    SizeRowsOf({13, 3}, {13, 0}, {13, 0}), SizeRowsOf({13, 3}, {13, 0}, {13, 0}),
     SizeRowsOf({14, 0}, {14, 0}, {14, 0}),
 };
 
@@ -124,7 +124,8 @@ bool ParmsHasLayout(uint8_t index)
 
 bool ParmsStepHasLayouts(uint8_t targetIndex)
 {
-    return targetIndex >= 1 && ParmsHasLayout(targetIndex) && ParmsHasLayout(static_cast<uint8_t>(targetIndex - 1));
+    return targetIndex >= 1 && ParmsHasLayout(targetIndex) &&
+           ParmsHasLayout(static_cast<uint8_t>(targetIndex - 1));
 }
 
 std::optional<ParmsBlockCategory> ParmsSystemCategory(unsigned kind)

@@ -10,7 +10,8 @@ namespace aurex {
 inline constexpr uint8_t kParmsUnknownFormat = 255;
 inline constexpr uint8_t kParmsFormatCount = 6;
 
-struct ParmsVersion {
+struct ParmsVersion
+{
     uint8_t major = 0;
     uint8_t minor = 0;
 };
@@ -21,7 +22,8 @@ uint8_t ParmsIndexOfVersion(uint8_t major, uint8_t minor);
 ParmsVersion ParmsVersionOfIndex(uint8_t index);
 
 // Shape of one block category in one format. The conversion uses the low 16 bits of each field.
-struct VNXParmsBlockLayout {
+struct VNXParmsBlockLayout
+{
     int32_t dataOffset;       // header length + descriptor count
     int32_t headerWordsAdded; // header words more than the format one index below
     int32_t descriptorCount;  // record tables in this format
@@ -54,7 +56,8 @@ std::optional<ParmsBlockCategory> ParmsSystemCategory(unsigned kind);
 std::optional<ParmsBlockCategory> ParmsKindCategory(unsigned kind);
 
 // Record size of a table in one format.
-struct VNXParmsRecordSize {
+struct VNXParmsRecordSize
+{
     int32_t recordSize;
     int32_t wordsAdded; // against the format one index below
 };

@@ -29,7 +29,8 @@ std::size_t ParmsHexToBytes(std::span<uint8_t> out, std::string_view text)
     }
     std::size_t written = 0;
     for (std::size_t i = 0; i + 1 < text.size() && written < out.size(); i += 2) {
-        out[written++] = static_cast<uint8_t>((ParmsHexDigitValue(text[i]) << 4) | ParmsHexDigitValue(text[i + 1]));
+        out[written++] =
+            static_cast<uint8_t>((ParmsHexDigitValue(text[i]) << 4) | ParmsHexDigitValue(text[i + 1]));
     }
     return written;
 }

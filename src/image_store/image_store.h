@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "image_store/window_requests.h"
 #include "image_store/embedded_blobs.h"
 #include "image_store/image_check.h"
 #include "image_store/resource_attributes.h"
+#include "image_store/window_requests.h"
 #include "image_store/working_folder.h"
 
 namespace aurex {
@@ -29,22 +29,25 @@ inline constexpr std::string_view kEmbeddedCodeMessage =
     "have begun downloading and try again.";
 
 // What extraction works with; the main window owns all three.
-struct ImageStore {
-  const EmbeddedBlobs& blobs;
-  WorkingFolder& folder;
-  WindowRequests& window;
+struct ImageStore
+{
+    const EmbeddedBlobs& blobs;
+    WorkingFolder& folder;
+    WindowRequests& window;
 };
 
 // Names of the merged files, relative to the working folder.
-struct ExtractedImageFiles {
-  std::string loader_file;
-  std::string code_file;
-  friend bool operator==(const ExtractedImageFiles&, const ExtractedImageFiles&) = default;
+struct ExtractedImageFiles
+{
+    std::string loader_file;
+    std::string code_file;
+    friend bool operator==(const ExtractedImageFiles&, const ExtractedImageFiles&) = default;
 };
 
-struct MergeResult {
-  std::string name;  // the merged file's name; empty when no name could be taken
-  bool ok = false;
+struct MergeResult
+{
+    std::string name; // the merged file's name; empty when no name could be taken
+    bool ok = false;
 };
 
 // Joins the piece files base.1 ... base.count into a new file base.extension, or base<k>.extension
@@ -65,4 +68,4 @@ bool ExtractEmbeddedFiles(const ImageStore& store, const ResourceAttributes& rec
 enum class ImageKind { FlashSRecords, DspLoaderSRecords, DspObject };
 ImageCheckResult CheckImageFile(WorkingFolder& folder, const std::string& name, ImageKind kind);
 
-}  // namespace aurex
+} // namespace aurex

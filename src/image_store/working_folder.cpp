@@ -9,80 +9,98 @@ namespace aurex {
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
+struct FileCloser
+{
+    void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-class DiskOutputFile final : public OutputFile {
- public:
-  explicit DiskOutputFile(FilePtr file) : file_(std::move(file)) {}
-  bool Write(std::span<const unsigned char> bytes) override {
-    if (!file_) return false;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) {
-      failed_ = true;
+class DiskOutputFile final : public OutputFile
+{
+  public:
+    explicit DiskOutputFile(FilePtr file) : file_(std::move(file)) {}
+    bool Write(std::span<const unsigned char> bytes) override
+    {
+        if (!file_)
+            return false;
+        if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) {
+            failed_ = true;
+        }
+        return !failed_;
     }
-    return !failed_;
-  }
-  bool Close() override {
-    if (!file_) return false;
-    const bool flushed = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0;
-    const bool closed = std::fclose(file_.release()) == 0;
-    return flushed && closed && !failed_;
-  }
+    bool Close() override
+    {
+        if (!file_)
+            return false;
+        const bool flushed = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0;
+        const bool closed = std::fclose(file_.release()) == 0;
+        return flushed && closed && !failed_;
+    }
 
- private:
-  FilePtr file_;
-  bool failed_ = false;
+  private:
+    FilePtr file_;
+    bool failed_ = false;
 };
 
-class DiskInputFile final : public InputFile {
- public:
-  explicit DiskInputFile(FilePtr file) : file_(std::move(file)) {}
-  std::size_t Read(std::span<unsigned char> out) override {
-    return out.empty() ? 0 : std::fread(out.data(), 1, out.size(), file_.get());
-  }
-  bool Failed() const override { return std::ferror(file_.get()) != 0; }
-  std::optional<std::uint64_t> Size() override {
-    const long here = std::ftell(file_.get());
-    if (here < 0 || std::fseek(file_.get(), 0, SEEK_END) != 0) return std::nullopt;
-    const long end = std::ftell(file_.get());
-    if (end < 0 || std::fseek(file_.get(), here, SEEK_SET) != 0) return std::nullopt;
-    return static_cast<std::uint64_t>(end);
-  }
-  bool Seek(std::uint64_t offset) override {
-    if (offset > static_cast<std::uint64_t>(LONG_MAX)) return false;
-    return std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) == 0;
-  }
+class DiskInputFile final : public InputFile
+{
+  public:
+    explicit DiskInputFile(FilePtr file) : file_(std::move(file)) {}
+    std::size_t Read(std::span<unsigned char> out) override
+    {
+        return out.empty() ? 0 : std::fread(out.data(), 1, out.size(), file_.get());
+    }
+    bool Failed() const override { return std::ferror(file_.get()) != 0; }
+    std::optional<std::uint64_t> Size() override
+    {
+        const long here = std::ftell(file_.get());
+        if (here < 0 || std::fseek(file_.get(), 0, SEEK_END) != 0)
+            return std::nullopt;
+        const long end = std::ftell(file_.get());
+        if (end < 0 || std::fseek(file_.get(), here, SEEK_SET) != 0)
+            return std::nullopt;
+        return static_cast<std::uint64_t>(end);
+    }
+    bool Seek(std::uint64_t offset) override
+    {
+        if (offset > static_cast<std::uint64_t>(LONG_MAX))
+            return false;
+        return std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) == 0;
+    }
 
- private:
-  FilePtr file_;
+  private:
+    FilePtr file_;
 };
 
-}  // namespace
+} // namespace
 
-CreatedFile DiskFolder::CreateNew(const std::string& name) {
-  const std::filesystem::path path = folder_ / name;
-  // "x": fail rather than reuse a name that another instance has just taken.
-  errno = 0;
-  FilePtr file(std::fopen(path.string().c_str(), "wbx"));
-  if (!file) {
+CreatedFile DiskFolder::CreateNew(const std::string& name)
+{
+    const std::filesystem::path path = folder_ / name;
+    // "x": fail rather than reuse a name that another instance has just taken.
+    errno = 0;
+    FilePtr file(std::fopen(path.string().c_str(), "wbx"));
+    if (!file) {
+        std::error_code ec;
+        const bool taken =
+            errno == EEXIST || std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+        return {nullptr, taken};
+    }
+    return {std::make_unique<DiskOutputFile>(std::move(file)), false};
+}
+
+std::unique_ptr<InputFile> DiskFolder::Open(const std::string& name)
+{
+    FilePtr file(std::fopen((folder_ / name).string().c_str(), "rb"));
+    if (!file)
+        return nullptr;
+    return std::make_unique<DiskInputFile>(std::move(file));
+}
+
+bool DiskFolder::Remove(const std::string& name)
+{
     std::error_code ec;
-    const bool taken = errno == EEXIST || std::filesystem::exists(std::filesystem::symlink_status(path, ec));
-    return {nullptr, taken};
-  }
-  return {std::make_unique<DiskOutputFile>(std::move(file)), false};
+    return std::filesystem::remove(folder_ / name, ec) && !ec;
 }
 
-std::unique_ptr<InputFile> DiskFolder::Open(const std::string& name) {
-  FilePtr file(std::fopen((folder_ / name).string().c_str(), "rb"));
-  if (!file) return nullptr;
-  return std::make_unique<DiskInputFile>(std::move(file));
-}
-
-bool DiskFolder::Remove(const std::string& name) {
-  std::error_code ec;
-  return std::filesystem::remove(folder_ / name, ec) && !ec;
-}
-
-}  // namespace aurex
+} // namespace aurex

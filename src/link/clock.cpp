@@ -46,7 +46,10 @@ double Clock::ParseScale(const char* text)
     return value;
 }
 
-double Clock::Scale() { return ScaleSlot().load(); }
+double Clock::Scale()
+{
+    return ScaleSlot().load();
+}
 
 void Clock::SetScale(double factor)
 {
@@ -84,7 +87,10 @@ std::chrono::milliseconds Clock::TimerTicks(std::int64_t ticks)
     return RoundUpToMilliseconds(Ticks(ticks));
 }
 
-Clock::TimePoint Clock::Now() { return std::chrono::steady_clock::now(); }
+Clock::TimePoint Clock::Now()
+{
+    return std::chrono::steady_clock::now();
+}
 
 void Clock::SleepMilliseconds(std::int64_t ms)
 {

@@ -8,8 +8,9 @@ namespace aurex {
 // The one clock behind every fixed wait and time-out. The program's constants stay in their own
 // units (milliseconds, ticks of 1/18.2 s); only the real duration is scaled by AUREX_TIME_SCALE
 // (a positive factor, default 1) so tests and the demo can run the same sequence faster.
-class Clock {
-public:
+class Clock
+{
+  public:
     using Duration = std::chrono::microseconds;
     using TimePoint = std::chrono::steady_clock::time_point;
 
@@ -47,14 +48,15 @@ public:
 };
 
 // A point in real time that a bounded wait must not pass.
-class Deadline {
-public:
+class Deadline
+{
+  public:
     explicit Deadline(Clock::Duration budget) : end_(Clock::Now() + budget) {}
     bool Expired() const { return Clock::Now() >= end_; }
     // Whole milliseconds left, rounded up, never negative (for poll()).
     int RemainingMilliseconds() const;
 
-private:
+  private:
     Clock::TimePoint end_;
 };
 

@@ -29,9 +29,15 @@ ComPort::~ComPort()
     }
 }
 
-void ComPort::SetComNumber(std::uint16_t comNumber) { comNumber_ = comNumber; }
+void ComPort::SetComNumber(std::uint16_t comNumber)
+{
+    comNumber_ = comNumber;
+}
 
-std::string ComPort::DevicePath() const { return ComDevicePath(comNumber_); }
+std::string ComPort::DevicePath() const
+{
+    return ComDevicePath(comNumber_);
+}
 
 SerialHandle ComPort::NativeHandle() const
 {
@@ -125,7 +131,10 @@ void ComPort::SetOpen(bool open)
     ApplyLines();
 }
 
-bool ComPort::Open() const { return port_->isOpen(); }
+bool ComPort::Open() const
+{
+    return port_->isOpen();
+}
 
 void ComPort::HandleError(int error)
 {
@@ -240,7 +249,10 @@ std::int32_t ComPort::TriggerTicks(std::uint16_t handle) const
     return it != triggerTicks_.end() ? it->second : 0;
 }
 
-bool ComPort::CharReady() const { return port_->isOpen() && port_->bytesAvailable() > 0; }
+bool ComPort::CharReady() const
+{
+    return port_->isOpen() && port_->bytesAvailable() > 0;
+}
 
 std::uint8_t ComPort::GetChar()
 {

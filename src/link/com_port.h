@@ -18,13 +18,15 @@ namespace aurex {
 
 // An error raised by the port component. A failed open says why (the port is missing, in use or
 // forbidden to this user), so the caller can tell those apart from every other failure.
-class ComPortError : public std::runtime_error {
-public:
+class ComPortError : public std::runtime_error
+{
+  public:
     enum class Kind { OpenFailed, NotOpen, QueueFull };
 
     // A failed open.
     ComPortError(PortOpenResult why, std::string devicePath, const std::string& message)
-        : std::runtime_error(message), kind_(Kind::OpenFailed), openResult_(why), devicePath_(std::move(devicePath))
+        : std::runtime_error(message), kind_(Kind::OpenFailed), openResult_(why),
+          devicePath_(std::move(devicePath))
     {
     }
     // Any other error.
@@ -38,7 +40,7 @@ public:
     PortOpenResult OpenResult() const { return openResult_; }
     const std::string& DevicePath() const { return devicePath_; }
 
-private:
+  private:
     Kind kind_;
     PortOpenResult openResult_ = PortOpenResult::Opened;
     std::string devicePath_;
@@ -47,10 +49,11 @@ private:
 // The event-driven serial port component: receive and transmit queues of 4096 bytes, a half-duplex
 // (RS-485) mode, and one-shot timer triggers whose expiry arrives as the OnTriggerTimer signal on
 // the thread that owns the component. Time on this path is counted in ticks of 1/18.2 s.
-class ComPort : public QObject {
+class ComPort : public QObject
+{
     Q_OBJECT
 
-public:
+  public:
     static constexpr int kQueueSize = 4096;
 
     explicit ComPort(QObject* parent = nullptr, SerialSystem& system = PlatformSerialSystem());
@@ -100,10 +103,10 @@ public:
     // The last setting the device would not take (a pseudo-terminal has no RTS line); empty if none.
     const std::string& LastRefusal() const { return lastRefusal_; }
 
-signals:
+  signals:
     void OnTriggerTimer(aurex::ComPort* sender, quint16 handle);
 
-private:
+  private:
     void Refused(const SerialResult& result);
     void ApplyLines();
     void HandleError(int error);

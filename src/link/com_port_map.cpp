@@ -11,7 +11,8 @@ std::string ComDevicePath(int comNumber)
         return {};
     }
     const std::string variable = "AUREX_COM" + std::to_string(comNumber);
-    if (const char* overridePath = std::getenv(variable.c_str()); overridePath != nullptr && *overridePath != '\0') {
+    if (const char* overridePath = std::getenv(variable.c_str());
+        overridePath != nullptr && *overridePath != '\0') {
         return overridePath;
     }
     if (comNumber <= 16) {
@@ -50,7 +51,8 @@ std::string ResolvePortName(const std::string& name)
 std::string PermissionDeniedMessage(const std::string& devicePath)
 {
     return "Permission denied opening " + devicePath +
-           ". Add your user to the dialout group (sudo usermod -aG dialout $USER), then log out and in again.";
+           ". Add your user to the dialout group (sudo usermod -aG dialout $USER), then log out and in "
+           "again.";
 }
 
 } // namespace aurex

@@ -11,11 +11,16 @@ namespace aurex {
 std::uint8_t BaudToDeviceCode(std::int32_t baud)
 {
     switch (baud) {
-    case 9600: return 12;
-    case 38400: return 15;
-    case 57600: return 17;
-    case 115200: return 19;
-    default: return 14;
+    case 9600:
+        return 12;
+    case 38400:
+        return 15;
+    case 57600:
+        return 17;
+    case 115200:
+        return 19;
+    default:
+        return 14;
     }
 }
 
@@ -37,9 +42,15 @@ bool DeviceTransport::Open(int comNumber, std::int32_t baud, bool flowControl)
     return device_ && device_->OpenPort(comNumber, BaudToDeviceCode(baud), flowControl);
 }
 
-bool DeviceTransport::LineOpen() const { return device_ != nullptr && device_->IsOpen(); }
+bool DeviceTransport::LineOpen() const
+{
+    return device_ != nullptr && device_->IsOpen();
+}
 
-bool DeviceTransport::ByteWaiting() { return device_->CharReady(); }
+bool DeviceTransport::ByteWaiting()
+{
+    return device_->CharReady();
+}
 
 bool DeviceTransport::TakeByte(std::uint8_t& byte)
 {
@@ -84,7 +95,10 @@ void DeviceTransport::WaitForInput()
     }
 }
 
-void DeviceTransport::LineLost() { notifier_.reset(); }
+void DeviceTransport::LineLost()
+{
+    notifier_.reset();
+}
 
 int DeviceTransport::Send(std::span<const std::uint8_t> bytes, const bool& active)
 {

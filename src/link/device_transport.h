@@ -16,8 +16,9 @@ std::uint8_t BaudToDeviceCode(std::int32_t baud);
 
 // The device path: the program's own serial device, a socket notifier to sleep on while the line
 // is quiet, and the window's m_CommTimer as the reply time-out.
-class DeviceTransport final : public LinkTransport {
-public:
+class DeviceTransport final : public LinkTransport
+{
+  public:
     // commTimer is the link's own slot for the window's timer: read at every use, so a link
     // without one (or given another) needs no new transport.
     DeviceTransport(std::unique_ptr<VNXCommDeviceSerial> device, LinkTimer* const& commTimer);
@@ -49,7 +50,7 @@ public:
 
     void Close() override;
 
-private:
+  private:
     QSocketNotifier* Notifier();
 
     std::unique_ptr<VNXCommDeviceSerial> device_;

@@ -9,7 +9,10 @@ namespace aurex {
 // window.
 
 // Runs whatever is pending without waiting.
-inline void ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+inline void ProcessPendingEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 // Blocks until something happens: a received byte, a timer, user input.
 inline void BlockForEvents()

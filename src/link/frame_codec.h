@@ -106,8 +106,8 @@ class FrameDecoder
     State state_ = State::Hunting;
     std::uint8_t address_ = 0;       // second address of the frame in progress
     std::uint8_t secondAddress_ = 0; // of the last complete frame
-    std::size_t rawCount_ = 0;  // bytes after BA, addresses included, stuffed
-    std::size_t bodyCount_ = 0; // unstuffed message and checksum bytes in body_
+    std::size_t rawCount_ = 0;       // bytes after BA, addresses included, stuffed
+    std::size_t bodyCount_ = 0;      // unstuffed message and checksum bytes in body_
     std::uint8_t sum_ = 0;
     std::array<std::uint8_t, kMaxRawFrameBytes> body_{};
     LinkPacket message_{};

@@ -14,7 +14,8 @@ enum class LinkStatus : std::uint8_t {
 };
 
 // What a receive gives: how its wait ended, with the packet that ended it.
-struct LinkReply {
+struct LinkReply
+{
     LinkStatus status = LinkStatus::Ended;
     LinkPacket packet{};    // empty when no frame ended the wait
     bool alternate = false; // the alternate reply came instead of the expected one

@@ -15,4 +15,4 @@ inline constexpr std::int64_t kDrainMarginMs = 2000;
 // How long the device path waits after telling the radio a new rate: the radio switches first.
 inline constexpr std::int64_t kBaudSwitchSettleMs = 100;
 
-}  // namespace aurex::link_timeouts
+} // namespace aurex::link_timeouts

@@ -6,8 +6,9 @@
 namespace aurex {
 
 // The device path's time-out timer as the link drives it: the main window's m_CommTimer.
-class LinkTimer {
-public:
+class LinkTimer
+{
+  public:
     virtual ~LinkTimer() = default;
     virtual void SetInterval(int milliseconds) = 0;
     virtual void SetEnabled(bool enabled) = 0;
@@ -17,10 +18,11 @@ public:
 
 // A repeating timer whose interval is given in the program's milliseconds and run on the scaled
 // clock. OnTimer fires every interval while enabled; changing the interval restarts it.
-class ScaledTimer : public QObject, public LinkTimer {
+class ScaledTimer : public QObject, public LinkTimer
+{
     Q_OBJECT
 
-public:
+  public:
     explicit ScaledTimer(QObject* parent = nullptr);
 
     void SetInterval(int milliseconds) override;
@@ -28,10 +30,10 @@ public:
     int Interval() const override { return interval_; }
     bool Enabled() const override { return timer_.isActive(); }
 
-signals:
+  signals:
     void OnTimer();
 
-private:
+  private:
     QTimer timer_;
     int interval_ = 1000;
 };

@@ -10,8 +10,9 @@ namespace aurex {
 // The line under the radio link: the program's own serial device, or the window's port component.
 // The link chooses one when it opens and drives every wait, send and time-out through it; time is
 // in the program's milliseconds here, whatever the line counts in.
-class LinkTransport {
-public:
+class LinkTransport
+{
+  public:
     LinkTransport() = default;
     LinkTransport(const LinkTransport&) = delete;
     LinkTransport& operator=(const LinkTransport&) = delete;

@@ -17,7 +17,10 @@ bool PortComponentTransport::TakeByte(std::uint8_t& byte)
     return true;
 }
 
-void PortComponentTransport::WaitForInput() { BlockForEvents(); }
+void PortComponentTransport::WaitForInput()
+{
+    BlockForEvents();
+}
 
 // Waits (processing events) until the transmit queue has room; false when the port closes or the
 // link is stopped meanwhile, so a stuck line cannot hold the program.

@@ -9,8 +9,9 @@ namespace aurex {
 
 // The port-component path: the window's ComPort in half-duplex mode, with one of its timer
 // triggers as the reply time-out. The port counts time in ticks; they begin and end here.
-class PortComponentTransport final : public LinkTransport {
-public:
+class PortComponentTransport final : public LinkTransport
+{
+  public:
     static constexpr std::int32_t kNoTrigger = -1;
 
     explicit PortComponentTransport(ComPort& port) : port_(port) {}
@@ -44,7 +45,7 @@ public:
 
     void Close() override;
 
-private:
+  private:
     bool TriggerValid() const { return trigger_ != kNoTrigger && trigger_ != 0; }
     bool WaitForSendRoom(int count, const bool& active);
 

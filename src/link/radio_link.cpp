@@ -3,8 +3,8 @@
 #include "link/clock.h"
 #include "link/com_port_map.h"
 #include "link/event_turns.h"
-#include "link/message_table.h"
 #include "link/link_timeouts.h"
+#include "link/message_table.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -13,9 +13,15 @@ namespace aurex {
 
 namespace {
 
-bool LineOpen(const RadioLink& link) { return link.transport != nullptr && link.transport->LineOpen(); }
+bool LineOpen(const RadioLink& link)
+{
+    return link.transport != nullptr && link.transport->LineOpen();
+}
 
-bool FramingKnown(const RadioLink& link) { return link.framing == kFramingRaw || link.framing == kFramingFramed; }
+bool FramingKnown(const RadioLink& link)
+{
+    return link.framing == kFramingRaw || link.framing == kFramingFramed;
+}
 
 enum class WaitFor { Reply, AnyFrame };
 
@@ -159,7 +165,8 @@ PortOpenResult OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud,
             message.clear();
             return PortOpenResult::Opened;
         }
-        const PortOpenResult result = device != nullptr ? device->Port().OpenResult() : PortOpenResult::Failed;
+        const PortOpenResult result =
+            device != nullptr ? device->Port().OpenResult() : PortOpenResult::Failed;
         if (result == PortOpenResult::PermissionDenied) {
             message = PermissionDeniedMessage(device->Port().DevicePath());
             return result;
@@ -185,15 +192,24 @@ void SetLinkActive(RadioLink& link, bool active)
     link.active = active;
     link.timedOut = false; // a Stop after the time-out stands
 }
-bool IsLinkActive(const RadioLink& link) { return link.active; }
-bool IsLinkTimedOut(const RadioLink& link) { return LinkCapabilitiesOf(link).quietEndIsCommProblem && link.idle; }
+bool IsLinkActive(const RadioLink& link)
+{
+    return link.active;
+}
+bool IsLinkTimedOut(const RadioLink& link)
+{
+    return LinkCapabilitiesOf(link).quietEndIsCommProblem && link.idle;
+}
 
 LinkCapabilities LinkCapabilitiesOf(const RadioLink& link)
 {
     return link.transport ? link.transport->Capabilities() : LinkCapabilities{};
 }
 
-void SetLinkFraming(RadioLink& link, std::int32_t mode) { link.framing = mode; }
+void SetLinkFraming(RadioLink& link, std::int32_t mode)
+{
+    link.framing = mode;
+}
 
 void SetLinkBaud(RadioLink& link, std::int32_t baud)
 {
@@ -343,8 +359,8 @@ int SendCommand(RadioLink& link, const LinkPacket& packet)
     return SendPacket(link, packet);
 }
 
-int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t commandByte, const std::uint8_t* data,
-                    int dataLength)
+int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t commandByte,
+                    const std::uint8_t* data, int dataLength)
 {
     LinkPacket packet;
     packet.Append(classByte);
@@ -365,7 +381,8 @@ LinkReply ReceiveReply(RadioLink& link, const LinkPacket& expectedCode, int expe
     if (!FramingKnown(link)) {
         return {};
     }
-    link.decoder.Expect(ExpectedReply::FromPackets(expectedCode, expectedLength, alternateCode, alternateLength));
+    link.decoder.Expect(
+        ExpectedReply::FromPackets(expectedCode, expectedLength, alternateCode, alternateLength));
     bool alternate = false;
     if (!RunWait(link, WaitFor::Reply, &alternate)) {
         return {.status = GetLinkStatus(link)};

@@ -25,7 +25,8 @@ inline constexpr std::int32_t kFramingFramed = 1;
 // The one link to the radio, embedded in the main window. Every wait runs on the thread that owns
 // the window, blocking in its event loop between turns, so a quiet line costs nothing and the
 // window, its timers and the Stop button keep working.
-struct RadioLink {
+struct RadioLink
+{
     RadioLink();
     ~RadioLink();
     RadioLink(const RadioLink&) = delete;
@@ -33,10 +34,10 @@ struct RadioLink {
 
     bool active = false;
     bool idle = false;
-    bool timedOut = false;                // the running wait was ended by its time-out
+    bool timedOut = false; // the running wait was ended by its time-out
     std::int32_t framing = kFramingRaw;
-    LinkTimer* commTimer = nullptr;       // the main window's m_CommTimer: the device path's time-out
-    std::int32_t timeout = 0;             // the reply time-out, in milliseconds
+    LinkTimer* commTimer = nullptr; // the main window's m_CommTimer: the device path's time-out
+    std::int32_t timeout = 0;       // the reply time-out, in milliseconds
 
     // The receive state, carried from one wait to the next as the bytes are on the line.
     ReplyDecoder decoder;
@@ -80,8 +81,8 @@ void PauseLink(RadioLink& link, std::int32_t milliseconds);
 // Sending.
 int SendPacket(RadioLink& link, const LinkPacket& packet);
 int SendCommand(RadioLink& link, const LinkPacket& packet);
-int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t commandByte, const std::uint8_t* data,
-                    int dataLength);
+int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t commandByte,
+                    const std::uint8_t* data, int dataLength);
 
 // A message no reply confirms has only surely left while the line was still there after it went
 // out: lets the queued bytes leave, then watches the line for `milliseconds` (scaled). False when

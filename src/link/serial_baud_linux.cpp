@@ -9,25 +9,40 @@ namespace aurex {
 unsigned StandardSpeedCode(int baudRate)
 {
     switch (baudRate) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return B0;
+    case 110:
+        return B110;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    default:
+        return B0;
     }
 }
 
 int SetLineSpeed(int fd, int baudRate)
 {
-    struct termios2 t {};
+    struct termios2 t
+    {
+    };
     if (::ioctl(fd, TCGETS2, &t) != 0) {
         return errno;
     }
@@ -44,7 +59,9 @@ int SetLineSpeed(int fd, int baudRate)
 
 bool ReadLineSpeeds(int fd, int& transmitBaud, int& receiveBaud)
 {
-    struct termios2 t {};
+    struct termios2 t
+    {
+    };
     if (::ioctl(fd, TCGETS2, &t) != 0) {
         return false;
     }

@@ -15,7 +15,8 @@ namespace aurex {
 using SerialHandle = std::intptr_t;
 inline constexpr SerialHandle kNoSerialHandle = -1;
 
-struct SerialOpenResult {
+struct SerialOpenResult
+{
     SerialHandle handle = kNoSerialHandle;
     PortOpenResult outcome = PortOpenResult::Opened;
     std::string message; // the system's own words when the open failed
@@ -23,7 +24,8 @@ struct SerialOpenResult {
 
 // Outcome of a call that changes or reads something: a device may refuse one setting (a
 // pseudo-terminal has no RTS line) and still work, so this is a report, not an exception.
-struct SerialResult {
+struct SerialResult
+{
     bool ok = true;
     std::string message;
 
@@ -37,7 +39,8 @@ enum class SerialStopBits : std::uint8_t { One, OneAndHalf, Two };
 enum class ModemLine : std::uint8_t { Dtr, Rts };
 
 // The line settings of an open port.
-struct SerialConfig {
+struct SerialConfig
+{
     std::int32_t baudRate = 19200;
     int dataBits = 8;
     SerialParity parity = SerialParity::None;
@@ -50,7 +53,8 @@ struct SerialConfig {
 };
 
 // Milliseconds. A read or write may take multiplier x bytes + constant in all.
-struct SerialTimeouts {
+struct SerialTimeouts
+{
     std::uint32_t readInterval = 0;
     std::uint32_t readTotalMultiplier = 0;
     std::uint32_t readTotalConstant = 0;
@@ -73,8 +77,9 @@ enum LineErrorFlag : std::uint32_t {
 // Modem-status bits, as ModemStatus reports them.
 enum ModemStatusBit : int { kModemCts = 1, kModemDsr = 2, kModemCarrier = 4, kModemRing = 8 };
 
-class SerialSystem {
-public:
+class SerialSystem
+{
+  public:
     virtual ~SerialSystem() = default;
 
     // Opens for reading and writing, exclusively; the handle does not block.
@@ -91,9 +96,11 @@ public:
     // Line errors seen since the last call (LineErrorFlag bits); 0 where the device keeps no count.
     virtual std::uint32_t TakeLineErrors(SerialHandle handle) = 0;
     // Bytes read (0 when none came within the time-outs), -1 on failure.
-    virtual long Read(SerialHandle handle, void* buffer, std::size_t count, const SerialTimeouts& timeouts) = 0;
+    virtual long Read(SerialHandle handle, void* buffer, std::size_t count,
+                      const SerialTimeouts& timeouts) = 0;
     // Bytes written (fewer when the time-outs ran out), -1 on failure.
-    virtual long Write(SerialHandle handle, const void* data, std::size_t count, const SerialTimeouts& timeouts) = 0;
+    virtual long Write(SerialHandle handle, const void* data, std::size_t count,
+                       const SerialTimeouts& timeouts) = 0;
     // Waits until everything written has left the transmitter.
     virtual SerialResult Drain(SerialHandle handle) = 0;
     virtual SerialResult Discard(SerialHandle handle, bool input, bool output) = 0;

@@ -24,7 +24,10 @@ namespace aurex {
 
 namespace {
 
-std::string SystemText(int error) { return std::strerror(error); }
+std::string SystemText(int error)
+{
+    return std::strerror(error);
+}
 
 PortOpenResult FailureFromErrno(int error)
 {
@@ -44,7 +47,10 @@ PortOpenResult FailureFromErrno(int error)
     }
 }
 
-int Fd(SerialHandle handle) { return static_cast<int>(handle); }
+int Fd(SerialHandle handle)
+{
+    return static_cast<int>(handle);
+}
 
 // Waits until the descriptor is ready for the given events or the deadline passes.
 bool WaitReady(int fd, short events, const Deadline& deadline)
@@ -61,8 +67,9 @@ bool WaitReady(int fd, short events, const Deadline& deadline)
     }
 }
 
-class PosixSerialSystem final : public SerialSystem {
-public:
+class PosixSerialSystem final : public SerialSystem
+{
+  public:
     SerialOpenResult Open(const std::string& devicePath) override
     {
         SerialOpenResult result;
@@ -148,7 +155,8 @@ public:
         }
         if (custom) {
             if (int error = SetLineSpeed(fd, config.baudRate); error != 0) {
-                return SerialResult::Failed("baud rate " + std::to_string(config.baudRate) + ": " + SystemText(error));
+                return SerialResult::Failed("baud rate " + std::to_string(config.baudRate) + ": " +
+                                            SystemText(error));
             }
         }
         return SerialResult::Ok();
@@ -177,11 +185,16 @@ public:
         const serial_icounter_struct before = it->second;
         it->second = now;
         std::uint32_t flags = 0;
-        if (now.brk != before.brk) flags |= kLineBreak;
-        if (now.frame != before.frame) flags |= kLineFraming;
-        if (now.overrun != before.overrun) flags |= kLineOverrun;
-        if (now.parity != before.parity) flags |= kLineParity;
-        if (now.buf_overrun != before.buf_overrun) flags |= kLineReceiveOverflow;
+        if (now.brk != before.brk)
+            flags |= kLineBreak;
+        if (now.frame != before.frame)
+            flags |= kLineFraming;
+        if (now.overrun != before.overrun)
+            flags |= kLineOverrun;
+        if (now.parity != before.parity)
+            flags |= kLineParity;
+        if (now.buf_overrun != before.buf_overrun)
+            flags |= kLineReceiveOverflow;
         return flags;
     }
 
@@ -190,9 +203,9 @@ public:
         const int fd = Fd(handle);
         auto* out = static_cast<unsigned char*>(buffer);
         std::size_t done = 0;
-        const Deadline deadline(Clock::Milliseconds(
-            static_cast<std::int64_t>(timeouts.readTotalMultiplier) * static_cast<std::int64_t>(count) +
-            timeouts.readTotalConstant));
+        const Deadline deadline(Clock::Milliseconds(static_cast<std::int64_t>(timeouts.readTotalMultiplier) *
+                                                        static_cast<std::int64_t>(count) +
+                                                    timeouts.readTotalConstant));
         while (done < count) {
             const ssize_t n = ::read(fd, out + done, count - done);
             if (n > 0) {
@@ -216,13 +229,15 @@ public:
         return static_cast<long>(done);
     }
 
-    long Write(SerialHandle handle, const void* data, std::size_t count, const SerialTimeouts& timeouts) override
+    long Write(SerialHandle handle, const void* data, std::size_t count,
+               const SerialTimeouts& timeouts) override
     {
         const int fd = Fd(handle);
         const auto* in = static_cast<const unsigned char*>(data);
         std::size_t done = 0;
-        std::int64_t budget = static_cast<std::int64_t>(timeouts.writeTotalMultiplier) * static_cast<std::int64_t>(count) +
-                              timeouts.writeTotalConstant;
+        std::int64_t budget =
+            static_cast<std::int64_t>(timeouts.writeTotalMultiplier) * static_cast<std::int64_t>(count) +
+            timeouts.writeTotalConstant;
         if (budget <= 0) {
             // No time-out set: still never hang on a line that stopped taking bytes.
             budget = 10000 + static_cast<std::int64_t>(count);
@@ -271,7 +286,8 @@ public:
     {
         const int bit = line == ModemLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
         if (::ioctl(Fd(handle), raised ? TIOCMBIS : TIOCMBIC, &bit) != 0) {
-            return SerialResult::Failed(std::string(line == ModemLine::Dtr ? "DTR" : "RTS") + ": " + SystemText(errno));
+            return SerialResult::Failed(std::string(line == ModemLine::Dtr ? "DTR" : "RTS") + ": " +
+                                        SystemText(errno));
         }
         return SerialResult::Ok();
     }
@@ -283,10 +299,14 @@ public:
             return -1;
         }
         int bits = 0;
-        if (lines & TIOCM_CTS) bits |= kModemCts;
-        if (lines & TIOCM_DSR) bits |= kModemDsr;
-        if (lines & TIOCM_CAR) bits |= kModemCarrier;
-        if (lines & TIOCM_RNG) bits |= kModemRing;
+        if (lines & TIOCM_CTS)
+            bits |= kModemCts;
+        if (lines & TIOCM_DSR)
+            bits |= kModemDsr;
+        if (lines & TIOCM_CAR)
+            bits |= kModemCarrier;
+        if (lines & TIOCM_RNG)
+            bits |= kModemRing;
         return bits;
     }
 
@@ -311,7 +331,7 @@ public:
         return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
 
-private:
+  private:
     void ForgetCounters(int fd)
     {
         std::lock_guard lock(mutex_);

@@ -9,10 +9,14 @@ namespace {
 tcflag_t CharacterSize(int dataBits)
 {
     switch (dataBits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    default:
+        return CS8;
     }
 }
 
@@ -29,11 +33,20 @@ void SetFrame(termios& t, int dataBits, SerialParity parity, bool parityCheck, S
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
     t.c_cflag |= CharacterSize(dataBits);
     switch (parity) {
-    case SerialParity::None: break;
-    case SerialParity::Odd: t.c_cflag |= PARENB | PARODD; break;
-    case SerialParity::Even: t.c_cflag |= PARENB; break;
-    case SerialParity::Mark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case SerialParity::Space: t.c_cflag |= PARENB | CMSPAR; break;
+    case SerialParity::None:
+        break;
+    case SerialParity::Odd:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case SerialParity::Even:
+        t.c_cflag |= PARENB;
+        break;
+    case SerialParity::Mark:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case SerialParity::Space:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
     }
     t.c_iflag &= ~INPCK;
     if (parityCheck && parity != SerialParity::None) {

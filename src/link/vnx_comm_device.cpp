@@ -28,21 +28,45 @@ int VNXCommDeviceSerial::Close()
     return 1;
 }
 
-bool VNXCommDeviceSerial::IsOpen() const { return port_->IsOpen(); }
+bool VNXCommDeviceSerial::IsOpen() const
+{
+    return port_->IsOpen();
+}
 
-bool VNXCommDeviceSerial::CharReady() { return port_->InputCount() > 0; }
+bool VNXCommDeviceSerial::CharReady()
+{
+    return port_->InputCount() > 0;
+}
 
-int VNXCommDeviceSerial::ReadChar(std::uint8_t& out) { return Read(&out, 1); }
+int VNXCommDeviceSerial::ReadChar(std::uint8_t& out)
+{
+    return Read(&out, 1);
+}
 
-int VNXCommDeviceSerial::Read(std::uint8_t* buffer, int count) { return port_->Read(buffer, count); }
+int VNXCommDeviceSerial::Read(std::uint8_t* buffer, int count)
+{
+    return port_->Read(buffer, count);
+}
 
-int VNXCommDeviceSerial::Write(const std::uint8_t* data, int count) { return port_->Write(data, count); }
+int VNXCommDeviceSerial::Write(const std::uint8_t* data, int count)
+{
+    return port_->Write(data, count);
+}
 
-int VNXCommDeviceSerial::GetErrorCode() { return port_->GetErrorCode(); }
+int VNXCommDeviceSerial::GetErrorCode()
+{
+    return port_->GetErrorCode();
+}
 
-SerialHandle VNXCommDeviceSerial::WaitHandle() const { return port_->Handle(); }
+SerialHandle VNXCommDeviceSerial::WaitHandle() const
+{
+    return port_->Handle();
+}
 
-bool VNXCommDeviceSerial::CheckConnection() { return port_->CheckConnection(); }
+bool VNXCommDeviceSerial::CheckConnection()
+{
+    return port_->CheckConnection();
+}
 
 bool VNXCommDeviceSerial::OpenPort(int comNumber, std::uint8_t baudCode, bool flowFlag)
 {
@@ -61,7 +85,10 @@ bool VNXCommDeviceSerial::OpenPort(int comNumber, std::uint8_t baudCode, bool fl
     return true;
 }
 
-bool VNXCommDeviceSerial::SetBaudCode(std::uint8_t code) { return port_->SetBaudCode(code); }
+bool VNXCommDeviceSerial::SetBaudCode(std::uint8_t code)
+{
+    return port_->SetBaudCode(code);
+}
 
 bool VNXCommDeviceSerial::SetFlowFlag(bool flag)
 {

@@ -9,8 +9,9 @@
 namespace aurex {
 
 // An abstract byte-stream device.
-class VNXCommDevice {
-public:
+class VNXCommDevice
+{
+  public:
     VNXCommDevice() = default;
     VNXCommDevice(const VNXCommDevice&) = delete;
     VNXCommDevice& operator=(const VNXCommDevice&) = delete;
@@ -46,13 +47,14 @@ public:
 
     int DeviceKind() const { return deviceKind_; }
 
-protected:
+  protected:
     int deviceKind_ = 0;
 };
 
 // The serial device: owns its port for its whole life.
-class VNXCommDeviceSerial : public VNXCommDevice {
-public:
+class VNXCommDeviceSerial : public VNXCommDevice
+{
+  public:
     static constexpr int kSerialDeviceKind = 2;
 
     explicit VNXCommDeviceSerial(SerialSystem& system = PlatformSerialSystem());
@@ -77,7 +79,7 @@ public:
     VNXWinExtSerialPort& Port() { return *port_; }
     const VNXWinExtSerialPort& Port() const { return *port_; }
 
-private:
+  private:
     std::unique_ptr<VNXWinExtSerialPort> port_;
     bool flowFlag_ = false;
 };

@@ -9,9 +9,9 @@ namespace aurex {
 
 namespace {
 
-constexpr std::array<std::int32_t, 22> kBaudRates = {
-    110, 110, 110, 110, 110, 110, 300, 600, 1200, 1200, 2400, 4800,
-    9600, 14400, 19200, 38400, 56000, 57600, 57600, 115200, 128000, 256000};
+constexpr std::array<std::int32_t, 22> kBaudRates = {110,   110,   110,   110,    110,    110,   300,   600,
+                                                     1200,  1200,  2400,  4800,   9600,   14400, 19200, 38400,
+                                                     56000, 57600, 57600, 115200, 128000, 256000};
 
 constexpr std::uint8_t kMaxBaudCode = 21;
 constexpr std::uint8_t kFlowOff = 0;
@@ -35,16 +35,46 @@ void VNXWinExtSerialBase::SetDefaults()
     open_ = false;
 }
 
-void VNXWinExtSerialBase::SetPortName(const std::string& name) { portName_ = name; }
-std::string VNXWinExtSerialBase::GetPortName() const { return portName_; }
-std::uint8_t VNXWinExtSerialBase::GetBaudCode() const { return baudCode_; }
-std::uint8_t VNXWinExtSerialBase::GetDataBitsCode() const { return dataBitsCode_; }
-std::uint8_t VNXWinExtSerialBase::GetParityCode() const { return parityCode_; }
-std::uint8_t VNXWinExtSerialBase::GetStopBitsCode() const { return stopBitsCode_; }
-std::uint8_t VNXWinExtSerialBase::GetFlowControl() const { return flowControlCode_; }
-bool VNXWinExtSerialBase::IsOpen() const { return open_; }
-bool VNXWinExtSerialBase::HasInput() { return BytesWaiting() != 0; }
-int VNXWinExtSerialBase::GetErrorCode() const { return errorCode_; }
+void VNXWinExtSerialBase::SetPortName(const std::string& name)
+{
+    portName_ = name;
+}
+std::string VNXWinExtSerialBase::GetPortName() const
+{
+    return portName_;
+}
+std::uint8_t VNXWinExtSerialBase::GetBaudCode() const
+{
+    return baudCode_;
+}
+std::uint8_t VNXWinExtSerialBase::GetDataBitsCode() const
+{
+    return dataBitsCode_;
+}
+std::uint8_t VNXWinExtSerialBase::GetParityCode() const
+{
+    return parityCode_;
+}
+std::uint8_t VNXWinExtSerialBase::GetStopBitsCode() const
+{
+    return stopBitsCode_;
+}
+std::uint8_t VNXWinExtSerialBase::GetFlowControl() const
+{
+    return flowControlCode_;
+}
+bool VNXWinExtSerialBase::IsOpen() const
+{
+    return open_;
+}
+bool VNXWinExtSerialBase::HasInput()
+{
+    return BytesWaiting() != 0;
+}
+int VNXWinExtSerialBase::GetErrorCode() const
+{
+    return errorCode_;
+}
 
 int VNXWinExtSerialBase::ReadLine(char* buffer, int size)
 {
@@ -75,10 +105,18 @@ std::int32_t VNXWinExtSerialBase::BaudRateForCode(std::uint8_t code)
 std::uint8_t VNXWinExtSerialBase::StoredBaudCode(std::uint8_t code)
 {
     switch (code) {
-    case 0: case 1: case 3: case 4: case 5: return 2;
-    case 9: return 8;
-    case 18: return 17;
-    default: return code;
+    case 0:
+    case 1:
+    case 3:
+    case 4:
+    case 5:
+        return 2;
+    case 9:
+        return 8;
+    case 18:
+        return 17;
+    default:
+        return code;
     }
 }
 
@@ -342,14 +380,22 @@ std::uint8_t VNXWinExtSerialPort::WriteChar(std::uint8_t c)
 
 void VNXWinExtSerialPort::RecordLineErrors(std::uint32_t flags)
 {
-    if (flags & kLineBreak) errorCode_ = 6;
-    else if (flags & kLineFraming) errorCode_ = 7;
-    else if (flags & kLineIoError) errorCode_ = 8;
-    else if (flags & kLineMode) errorCode_ = 1;
-    else if (flags & kLineOverrun) errorCode_ = 9;
-    else if (flags & kLineParity) errorCode_ = 11;
-    else if (flags & kLineReceiveOverflow) errorCode_ = 10;
-    else if (flags & kLineTransmitFull) errorCode_ = 12;
+    if (flags & kLineBreak)
+        errorCode_ = 6;
+    else if (flags & kLineFraming)
+        errorCode_ = 7;
+    else if (flags & kLineIoError)
+        errorCode_ = 8;
+    else if (flags & kLineMode)
+        errorCode_ = 1;
+    else if (flags & kLineOverrun)
+        errorCode_ = 9;
+    else if (flags & kLineParity)
+        errorCode_ = 11;
+    else if (flags & kLineReceiveOverflow)
+        errorCode_ = 10;
+    else if (flags & kLineTransmitFull)
+        errorCode_ = 12;
 }
 
 bool VNXWinExtSerialPort::SetDTR(bool raised)

@@ -9,8 +9,9 @@ namespace aurex {
 
 // A serial port with stored settings. The settings' storage and the rules that tie them together
 // live here; the concrete port applies them to the device.
-class VNXWinExtSerialBase {
-public:
+class VNXWinExtSerialBase
+{
+  public:
     VNXWinExtSerialBase() = default;
     VNXWinExtSerialBase(const VNXWinExtSerialBase&) = delete;
     VNXWinExtSerialBase& operator=(const VNXWinExtSerialBase&) = delete;
@@ -59,7 +60,7 @@ public:
     static constexpr int kErrorRead = 13;
     static constexpr int kErrorWrite = 14;
 
-protected:
+  protected:
     // The data-bit and stop-bit rule: 1.5 stop bits only with 5 data bits, 2 never with 5.
     static bool StopAndDataBitsAgree(std::uint8_t dataBitsCode, std::uint8_t stopBitsCode);
 
@@ -76,8 +77,9 @@ protected:
 };
 
 // The operating-system serial port.
-class VNXWinExtSerialPort : public VNXWinExtSerialBase {
-public:
+class VNXWinExtSerialPort : public VNXWinExtSerialBase
+{
+  public:
     explicit VNXWinExtSerialPort(SerialSystem& system = PlatformSerialSystem());
     ~VNXWinExtSerialPort() override;
 
@@ -115,7 +117,7 @@ public:
     const SerialConfig& Config() const { return config_; }
     const SerialTimeouts& Timeouts() const { return timeouts_; }
 
-private:
+  private:
     void BuildConfig();
     bool ApplyConfig();
     bool ApplyFlowLines();

@@ -30,8 +30,8 @@ inline constexpr BlockRules kDspBlockRules{0x2020, false};
 inline constexpr std::size_t kDataBlockSize = 130;
 inline constexpr std::size_t kDataBlockStart = 2;
 inline constexpr int kWordsPerBlock = 64;
-inline constexpr int kBlockProgress = 64;   // progress counted per block sent
-inline constexpr int kMaxBlockResends = 4;  // after a pair checksum mismatch
+inline constexpr int kBlockProgress = 64;  // progress counted per block sent
+inline constexpr int kMaxBlockResends = 4; // after a pair checksum mismatch
 
 // "Flash Verify failed at address: 0x00FE1A20" for the address bytes in the order received.
 std::string VerifyFailureText(const std::uint8_t address[4]);

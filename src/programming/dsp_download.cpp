@@ -9,9 +9,9 @@
 #include "link/message_table.h"
 #include "programming/block_layer.h"
 #include "programming/programming_status.h"
+#include "programming/programming_timeouts.h"
 #include "programming/srecord_reader.h"
 #include "programming/stream_size.h"
-#include "programming/programming_timeouts.h"
 
 namespace aurex {
 
@@ -65,8 +65,9 @@ class DspDownload
     ProgrammingStatus Handshake(int requestId, int replyId)
     {
         link_.Send(MessagePacket(requestId));
-        const LinkReply reply = link_.ReceiveReply(MessagePacket(replyId), MessageLength(replyId),
-                                                   MessagePacket(msg::kNegative), MessageLength(msg::kNegative));
+        const LinkReply reply =
+            link_.ReceiveReply(MessagePacket(replyId), MessageLength(replyId), MessagePacket(msg::kNegative),
+                               MessageLength(msg::kNegative));
         return ProgrammingStatusOf(reply.status);
     }
     ProgrammingStatus DownloadDspPage(std::istream& page, int number, int count);

@@ -69,8 +69,7 @@ DspObjectCheck ReadDspSections(std::istream& object, std::vector<DspSection>& pl
         return {DspObjectError::ReadFailed, 0};
     }
     const std::uint32_t count = U16(&header[2]);
-    const std::uint64_t table =
-        kCoffFileHeaderSize + (U16(&header[16]) != 0 ? kCoffOptionalHeaderSize : 0);
+    const std::uint64_t table = kCoffFileHeaderSize + (U16(&header[16]) != 0 ? kCoffOptionalHeaderSize : 0);
     if (table > fileSize) {
         return {DspObjectError::TruncatedHeader, 0};
     }

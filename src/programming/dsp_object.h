@@ -30,11 +30,12 @@ inline constexpr std::uint32_t kDspChunkWords = 16000;
 
 struct DspSection
 {
-    int number = 0;          // 1-based position in the section table
-    int page = 0;            // 0 to 127 here; negative pages are never placed
+    int number = 0; // 1-based position in the section table
+    int page = 0;   // 0 to 127 here; negative pages are never placed
     std::uint32_t wordAddress = 0;
     std::uint32_t words = 0;
-    std::uint32_t rawOffset = 0; // 0 (no raw data) copies from the file's start, as the loader has always had it
+    std::uint32_t rawOffset =
+        0; // 0 (no raw data) copies from the file's start, as the loader has always had it
 };
 
 enum class DspObjectError : std::uint8_t {

@@ -6,9 +6,9 @@
 #include "link/message_table.h"
 #include "programming/block_layer.h"
 #include "programming/programming_status.h"
-#include "programming/stream_size.h"
-#include "programming/srecord_reader.h"
 #include "programming/programming_timeouts.h"
+#include "programming/srecord_reader.h"
+#include "programming/stream_size.h"
 
 namespace aurex {
 
@@ -26,7 +26,8 @@ int ProgressMaximum(std::int64_t fileSize, int extra)
 class FlashDownload
 {
   public:
-    FlashDownload(ProgrammingLink& link, const StatusCallback& showStatus, ProgressDisplay& progress, bool boot)
+    FlashDownload(ProgrammingLink& link, const StatusCallback& showStatus, ProgressDisplay& progress,
+                  bool boot)
         : link_(link), showStatus_(showStatus), progress_(progress), boot_(boot),
           writer_(link, kFlashBlockRules, showStatus, progress)
     {
@@ -65,8 +66,8 @@ ProgrammingStatus FlashDownload::DownloadImage(std::istream& image, ImageRole ro
     const LinkPacket readyCode = MessagePacket(msg::kReady);
     const LinkPacket negativeCode = MessagePacket(msg::kNegative);
     link_.Send(start);
-    LinkReply reply =
-        link_.ReceiveReply(readyCode, MessageLength(msg::kReady), negativeCode, MessageLength(msg::kNegative));
+    LinkReply reply = link_.ReceiveReply(readyCode, MessageLength(msg::kReady), negativeCode,
+                                         MessageLength(msg::kNegative));
     if (link_.Capabilities().repeatsRefusedRequests) {
         // Not ready yet: ask again for as long as the radio says so and nobody stopped us.
         while (reply.alternate && link_.IsActive()) {
@@ -118,8 +119,8 @@ EraseWait EraseWaitFor(std::uint8_t radioTypeCode, bool boot)
 }
 
 ProgrammingStatus DownloadCode(ProgrammingLink& link, std::istream& loader, std::istream& code,
-                               const StatusCallback& showStatus, std::uint8_t radioTypeCode, ProgressDisplay& progress,
-                               bool boot)
+                               const StatusCallback& showStatus, std::uint8_t radioTypeCode,
+                               ProgressDisplay& progress, bool boot)
 {
     showStatus("Preparing to download ...");
     if (!link.CreateTimeout(programming_timeouts::kDownloadReplyMs)) {

@@ -27,7 +27,7 @@ EraseWait EraseWaitFor(std::uint8_t radioTypeCode, bool boot);
 // CommProblem, ImageError (an image cannot be read), TimedOut or VerifyFailed, having shown its
 // own status text.
 ProgrammingStatus DownloadCode(ProgrammingLink& link, std::istream& loader, std::istream& code,
-                               const StatusCallback& showStatus, std::uint8_t radioTypeCode, ProgressDisplay& progress,
-                               bool boot);
+                               const StatusCallback& showStatus, std::uint8_t radioTypeCode,
+                               ProgressDisplay& progress, bool boot);
 
 } // namespace aurex

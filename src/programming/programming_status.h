@@ -10,11 +10,11 @@ namespace aurex {
 // (a wait that ended without its reply); the rest are added here.
 enum class ProgrammingStatus : std::uint8_t {
     Success = 1,
-    CommProblem = 2,    // the wait ended on a quiet line where that is a communication problem
-    ImageError = 3,     // an image or object file cannot be used; nothing more sent
-    TimedOut = 4,       // time-out, Stop, or the port went away
-    NoBootInfo = 5,     // the boot version query failed where that may happen
-    VerifyFailed = 6,   // the radio reported a flash verify failure
+    CommProblem = 2,  // the wait ended on a quiet line where that is a communication problem
+    ImageError = 3,   // an image or object file cannot be used; nothing more sent
+    TimedOut = 4,     // time-out, Stop, or the port went away
+    NoBootInfo = 5,   // the boot version query failed where that may happen
+    VerifyFailed = 6, // the radio reported a flash verify failure
     SemUnavailable = 8,
 };
 

@@ -8,19 +8,22 @@ namespace aurex {
 
 namespace {
 
-bool Is(const LinkPacket& packet, int id) {
+bool Is(const LinkPacket& packet, int id)
+{
     const LinkMessage* message = FindLinkMessage(id);
     return message != nullptr && packet.HasCode() && packet.ClassByte() == message->classByte &&
            packet.CommandByte() == message->commandByte;
 }
 
 // The radio's notice that it has restarted; not a message of the table.
-bool IsRestartNotice(const LinkPacket& packet) {
+bool IsRestartNotice(const LinkPacket& packet)
+{
     return packet.HasCode() && packet.ClassByte() == 0x07 && packet.CommandByte() == 0x25;
 }
 
 // The frame that ended the wait decides, not a Stop that came in the same turn.
-std::optional<LinkPacket> Receive(ProgrammingLink& link) {
+std::optional<LinkPacket> Receive(ProgrammingLink& link)
+{
     const LinkReply reply = link.ReceiveAnyPacket();
     if (!reply.packet.HasCode()) {
         return std::nullopt;
@@ -28,9 +31,10 @@ std::optional<LinkPacket> Receive(ProgrammingLink& link) {
     return reply.packet;
 }
 
-}  // namespace
+} // namespace
 
-std::optional<RadioIdentity> QueryRadioIdentity(ProgrammingLink& link) {
+std::optional<RadioIdentity> QueryRadioIdentity(ProgrammingLink& link)
+{
     link.Send(MessagePacket(msg::kIdentity));
     std::optional<LinkPacket> reply = Receive(link);
     if (reply && IsRestartNotice(*reply)) {
@@ -44,13 +48,15 @@ std::optional<RadioIdentity> QueryRadioIdentity(ProgrammingLink& link) {
     return identity;
 }
 
-std::optional<CodeplugFormat> QueryCodeplugFormat(ProgrammingLink& link) {
+std::optional<CodeplugFormat> QueryCodeplugFormat(ProgrammingLink& link)
+{
     link.Send(MessagePacket(msg::kFileFormat));
     const std::optional<LinkPacket> reply = Receive(link);
-    if (!reply || !Is(*reply, msg::kFileFormatReply) || reply->length < MessageLength(msg::kFileFormatReply)) {
+    if (!reply || !Is(*reply, msg::kFileFormatReply) ||
+        reply->length < MessageLength(msg::kFileFormatReply)) {
         return std::nullopt;
     }
     return CodeplugFormat{reply->data[2], reply->data[3]};
 }
 
-}  // namespace aurex
+} // namespace aurex

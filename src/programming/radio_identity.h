@@ -15,7 +15,8 @@ namespace aurex {
 
 using RadioIdentity = std::array<std::uint8_t, 8>;
 
-struct CodeplugFormat {
+struct CodeplugFormat
+{
     std::uint8_t major = 0;
     std::uint8_t minor = 0;
 };
@@ -27,4 +28,4 @@ std::optional<RadioIdentity> QueryRadioIdentity(ProgrammingLink& link);
 // 04 1C, answered by 04 1D with the major and minor of the format. Nothing without that answer.
 std::optional<CodeplugFormat> QueryCodeplugFormat(ProgrammingLink& link);
 
-}  // namespace aurex
+} // namespace aurex

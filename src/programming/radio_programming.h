@@ -25,8 +25,8 @@ class RadioLinkChannel final : public ProgrammingLink
     bool CreateTimeout(std::int32_t milliseconds) override { return CreateLinkTimeout(link_, milliseconds); }
     void ReleaseTimeout() override { ReleaseLinkTimeout(link_); }
     void Send(const LinkPacket& packet) override { SendPacket(link_, packet); }
-    LinkReply ReceiveReply(const LinkPacket& expectedCode, int expectedLength, const LinkPacket& alternateCode,
-                           int alternateLength) override
+    LinkReply ReceiveReply(const LinkPacket& expectedCode, int expectedLength,
+                           const LinkPacket& alternateCode, int alternateLength) override
     {
         return aurex::ReceiveReply(link_, expectedCode, expectedLength, alternateCode, alternateLength);
     }
@@ -41,12 +41,14 @@ class RadioLinkChannel final : public ProgrammingLink
     RadioLink& link_;
 };
 
-ProgrammingStatus ReadTargetVersionInfo(RadioLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info, bool sem);
-ProgrammingStatus ReadBootVersion(RadioLink& link, std::uint8_t radioTypeCode, std::array<std::uint8_t, 2>& version);
+ProgrammingStatus ReadTargetVersionInfo(RadioLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info,
+                                        bool sem);
+ProgrammingStatus ReadBootVersion(RadioLink& link, std::uint8_t radioTypeCode,
+                                  std::array<std::uint8_t, 2>& version);
 
 ProgrammingStatus DownloadCode(RadioLink& link, std::istream& loader, std::istream& code,
-                               const StatusCallback& showStatus, std::uint8_t radioTypeCode, ProgressDisplay& progress,
-                               bool boot);
+                               const StatusCallback& showStatus, std::uint8_t radioTypeCode,
+                               ProgressDisplay& progress, bool boot);
 
 ProgrammingStatus DownloadDsp(RadioLink& link, std::istream& loader, std::istream& dspObject,
                               std::uint8_t radioTypeCode, const StatusCallback& showStatus,

@@ -5,13 +5,12 @@
 
 #include "link/message_table.h"
 #include "programming/programming_status.h"
-#include "text/hex.h"
 #include "programming/programming_timeouts.h"
+#include "text/hex.h"
 
 namespace aurex {
 
 namespace {
-
 
 bool MayLackBootInfoInVersionQuery(std::uint8_t code)
 {
@@ -32,7 +31,8 @@ bool HasSemVersion(std::uint8_t code, std::uint8_t controllerMajor)
 // Sends the request and waits for its reply or 04 20. On an answer the reply's payload fills
 // the field (a declined request leaves it 0). Returns the wait's status.
 template <std::size_t N>
-ProgrammingStatus Ask(ProgrammingLink& link, int requestId, std::array<std::uint8_t, N>& field, bool& declined)
+ProgrammingStatus Ask(ProgrammingLink& link, int requestId, std::array<std::uint8_t, N>& field,
+                      bool& declined)
 {
     const int replyId = requestId + 1;
     link.Send(MessagePacket(requestId));
@@ -68,8 +68,7 @@ std::string Dotted(const std::uint8_t* bytes, std::size_t n)
     return text;
 }
 
-template <std::size_t N>
-std::string Dotted(const std::array<std::uint8_t, N>& bytes)
+template <std::size_t N> std::string Dotted(const std::array<std::uint8_t, N>& bytes)
 {
     return Dotted(bytes.data(), N);
 }
@@ -86,8 +85,8 @@ bool ShowsHardwareRevision(std::uint8_t radioTypeCode)
     return radioTypeCode == 1 || radioTypeCode == 5 || radioTypeCode == 7;
 }
 
-ProgrammingStatus ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info,
-                                        bool sem)
+ProgrammingStatus ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radioTypeCode,
+                                        TargetVersionInfo& info, bool sem)
 {
     if (!link.CreateTimeout(programming_timeouts::kIdentificationReplyMs)) {
         return ProgrammingStatus::CommProblem;
@@ -120,7 +119,8 @@ ProgrammingStatus ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radi
             if (ProgrammingStatusOf(reply.status) == ProgrammingStatus::Success) {
                 // Whatever the reply, only the payload it carries is taken.
                 const LinkPacket& answer = reply.packet;
-                const auto payload = static_cast<std::size_t>(std::clamp<std::int32_t>(answer.length - 2, 0, 2));
+                const auto payload =
+                    static_cast<std::size_t>(std::clamp<std::int32_t>(answer.length - 2, 0, 2));
                 std::copy_n(answer.data.begin() + 2, payload, info.semVersion.begin());
             } else {
                 status = ProgrammingStatus::SemUnavailable;
@@ -167,7 +167,8 @@ VersionLabelTexts VersionLabelTextsFor(const TargetVersionInfo& info, std::uint8
     texts.fileVersion = Dotted(info.fileFormat);
     texts.dspVersion = Dotted(info.dspVersion);
     texts.controllerVersion = Dotted(info.controllerVersion);
-    texts.hardwareRevision = ShowsHardwareRevision(radioTypeCode) ? Dotted(info.hardwareRevision) : kNotApplicable;
+    texts.hardwareRevision =
+        ShowsHardwareRevision(radioTypeCode) ? Dotted(info.hardwareRevision) : kNotApplicable;
     texts.serialNumber = EncodeHex(info.serialNumber, '-');
     texts.bootLoadVersion = DottedOrNotApplicable(info.bootLoadVersion);
     texts.semVersion = DottedOrNotApplicable(info.semVersion);
@@ -187,7 +188,8 @@ BootVersionComparison CompareBootVersion(ProgrammingStatus status,
         return {minor == carried.minor ? BootVersionOutcome::Current : BootVersionOutcome::Upgrade, false};
     }
     if (carried.secondMajor != 0 && major == carried.secondMajor) {
-        return {minor == carried.secondMinor ? BootVersionOutcome::Current : BootVersionOutcome::Upgrade, true};
+        return {minor == carried.secondMinor ? BootVersionOutcome::Current : BootVersionOutcome::Upgrade,
+                true};
     }
     return {BootVersionOutcome::MajorMismatch, false};
 }

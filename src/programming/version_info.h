@@ -31,8 +31,8 @@ bool ShowsHardwareRevision(std::uint8_t radioTypeCode);
 // platform and controller have one). Returns Success, NoBootInfo (those bytes are 0),
 // SemUnavailable or the failed wait's CommProblem or TimedOut. A declined request (04 20) counts
 // as an answer and leaves its field 0.
-ProgrammingStatus ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radioTypeCode, TargetVersionInfo& info,
-                                        bool sem);
+ProgrammingStatus ReadTargetVersionInfo(ProgrammingLink& link, std::uint8_t radioTypeCode,
+                                        TargetVersionInfo& info, bool sem);
 
 // Asks the radio its boot load version (series, release). On a line that repeats refused
 // requests a declined one is asked again while the link is active. Returns Success with the two
@@ -83,10 +83,13 @@ BootVersionComparison CompareBootVersion(ProgrammingStatus status,
                                          const std::array<std::uint8_t, 2>& radioVersion,
                                          const CarriedBootVersions& carried);
 
-inline constexpr const char* kBootCommErrorText = "Communication error while trying to retrieve boot version.";
-inline constexpr const char* kBootCurrentText = "The boot version is current and does not need to be upgraded.";
+inline constexpr const char* kBootCommErrorText =
+    "Communication error while trying to retrieve boot version.";
+inline constexpr const char* kBootCurrentText =
+    "The boot version is current and does not need to be upgraded.";
 inline constexpr const char* kBootMajorMismatchText =
     "Error: the major boot versions of the radio and file are different.";
-inline constexpr const char* kRetrieveCommErrorText = "Communication error while retrieving version information.";
+inline constexpr const char* kRetrieveCommErrorText =
+    "Communication error while retrieving version information.";
 
 } // namespace aurex

@@ -9,8 +9,9 @@
 
 namespace aurex {
 
-class BackupDisk {
-public:
+class BackupDisk
+{
+  public:
     virtual ~BackupDisk() = default;
 
     // Each returns 0 or an errno value.
@@ -42,4 +43,4 @@ BackupDisk& SystemBackupDisk();
 // The system's text for an errno value.
 std::string ErrorText(int error);
 
-}  // namespace aurex
+} // namespace aurex

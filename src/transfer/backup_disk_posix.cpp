@@ -14,13 +14,20 @@ namespace aurex {
 
 namespace {
 
-int Error(int result) { return result == 0 ? 0 : errno; }
+int Error(int result)
+{
+    return result == 0 ? 0 : errno;
+}
 
-}  // namespace
+} // namespace
 
-std::string ErrorText(int error) { return std::strerror(error); }
+std::string ErrorText(int error)
+{
+    return std::strerror(error);
+}
 
-int BackupDisk::MakePrivateFolder(const std::string& path) {
+int BackupDisk::MakePrivateFolder(const std::string& path)
+{
     if (path.empty() || path[0] != '/') {
         return EINVAL;
     }
@@ -33,25 +40,30 @@ int BackupDisk::MakePrivateFolder(const std::string& path) {
             break;
         }
     }
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(path.c_str(), &st) != 0) {
         return errno;
     }
     if (!S_ISDIR(st.st_mode)) {
         return ENOTDIR;
     }
-    if (st.st_uid == ::geteuid() && (st.st_mode & 077) != 0 && ::chmod(path.c_str(), st.st_mode & 0700) != 0) {
+    if (st.st_uid == ::geteuid() && (st.st_mode & 077) != 0 &&
+        ::chmod(path.c_str(), st.st_mode & 0700) != 0) {
         return errno;
     }
     return 0;
 }
 
-int BackupDisk::OpenFolder(const std::string& path, int& fd) {
+int BackupDisk::OpenFolder(const std::string& path, int& fd)
+{
     fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     return fd < 0 ? errno : 0;
 }
 
-int BackupDisk::CreateUnnamed(int folder, int& fd, std::string& tempName) {
+int BackupDisk::CreateUnnamed(int folder, int& fd, std::string& tempName)
+{
     tempName.clear();
     fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (fd >= 0) {
@@ -76,7 +88,8 @@ int BackupDisk::CreateUnnamed(int folder, int& fd, std::string& tempName) {
     return errno;
 }
 
-int BackupDisk::Write(int fd, const std::uint8_t* data, std::size_t size) {
+int BackupDisk::Write(int fd, const std::uint8_t* data, std::size_t size)
+{
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0) {
@@ -91,7 +104,8 @@ int BackupDisk::Write(int fd, const std::uint8_t* data, std::size_t size) {
     return 0;
 }
 
-int BackupDisk::ReadAt(int fd, std::uint8_t* data, std::size_t size, std::uint64_t offset) {
+int BackupDisk::ReadAt(int fd, std::uint8_t* data, std::size_t size, std::uint64_t offset)
+{
     while (size > 0) {
         const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) {
@@ -107,9 +121,13 @@ int BackupDisk::ReadAt(int fd, std::uint8_t* data, std::size_t size, std::uint64
     return 0;
 }
 
-int BackupDisk::DataSync(int fd) { return Error(::fdatasync(fd)); }
+int BackupDisk::DataSync(int fd)
+{
+    return Error(::fdatasync(fd));
+}
 
-int BackupDisk::LinkIn(int folder, int fd, const std::string& tempName, const std::string& name) {
+int BackupDisk::LinkIn(int folder, int fd, const std::string& tempName, const std::string& name)
+{
     if (!tempName.empty()) {
         if (::linkat(folder, tempName.c_str(), folder, name.c_str(), 0) == 0) {
             return 0;
@@ -118,8 +136,9 @@ int BackupDisk::LinkIn(int folder, int fd, const std::string& tempName, const st
             return errno;
         }
         // No hard links here: a rename that refuses to replace does the same.
-        return ::syscall(SYS_renameat2, folder, tempName.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0 ? 0
-                                                                                                                : errno;
+        return ::syscall(SYS_renameat2, folder, tempName.c_str(), folder, name.c_str(), RENAME_NOREPLACE) == 0
+                   ? 0
+                   : errno;
     }
     // link() fails with EEXIST on a taken name; a rename would replace it.
     if (::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0) {
@@ -132,12 +151,21 @@ int BackupDisk::LinkIn(int folder, int fd, const std::string& tempName, const st
     return Error(::linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW));
 }
 
-int BackupDisk::Unlink(int folder, const std::string& name) { return Error(::unlinkat(folder, name.c_str(), 0)); }
+int BackupDisk::Unlink(int folder, const std::string& name)
+{
+    return Error(::unlinkat(folder, name.c_str(), 0));
+}
 
-int BackupDisk::SyncFolder(int folder) { return Error(::fsync(folder)); }
+int BackupDisk::SyncFolder(int folder)
+{
+    return Error(::fsync(folder));
+}
 
-int BackupDisk::FreeBytes(int folder, std::uint64_t& bytes) {
-    struct statvfs vfs {};
+int BackupDisk::FreeBytes(int folder, std::uint64_t& bytes)
+{
+    struct statvfs vfs
+    {
+    };
     if (::fstatvfs(folder, &vfs) != 0) {
         return errno;
     }
@@ -145,15 +173,17 @@ int BackupDisk::FreeBytes(int folder, std::uint64_t& bytes) {
     return 0;
 }
 
-void BackupDisk::Close(int fd) {
+void BackupDisk::Close(int fd)
+{
     if (fd >= 0) {
         ::close(fd);
     }
 }
 
-BackupDisk& SystemBackupDisk() {
+BackupDisk& SystemBackupDisk()
+{
     static BackupDisk disk;
     return disk;
 }
 
-}  // namespace aurex
+} // namespace aurex

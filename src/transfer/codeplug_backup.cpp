@@ -16,7 +16,8 @@ namespace aurex {
 namespace {
 
 // Only what is safe in a file name on every system; the identity is hex digits anyway.
-std::string NamePart(std::string_view identity) {
+std::string NamePart(std::string_view identity)
+{
     std::string part;
     for (char c : identity) {
         if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
@@ -26,16 +27,19 @@ std::string NamePart(std::string_view identity) {
     return part.empty() ? "unknown" : part;
 }
 
-bool IsAbsoluteSetting(const char* name) {
+bool IsAbsoluteSetting(const char* name)
+{
     const char* value = std::getenv(name);
     return value != nullptr && value[0] == '/';
 }
 
 // Closes a descriptor and removes a hidden name left by the disk, whatever way the save ends.
-class OpenBackupFile {
-public:
+class OpenBackupFile
+{
+  public:
     OpenBackupFile(BackupDisk& disk, int folder) : disk_(disk), folder_(folder) {}
-    ~OpenBackupFile() {
+    ~OpenBackupFile()
+    {
         disk_.Close(fd);
         if (!tempName.empty()) {
             disk_.Unlink(folder_, tempName);
@@ -47,25 +51,27 @@ public:
     int fd = -1;
     std::string tempName;
 
-private:
+  private:
     BackupDisk& disk_;
     int folder_;
 };
 
-class OpenFolder {
-public:
+class OpenFolder
+{
+  public:
     explicit OpenFolder(BackupDisk& disk) : disk_(disk) {}
     ~OpenFolder() { disk_.Close(fd); }
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
     int fd = -1;
 
-private:
+  private:
     BackupDisk& disk_;
 };
 
 // The folder made (private) and opened; 0 or an errno value.
-int PrepareFolder(BackupDisk& disk, const std::string& path, OpenFolder& folder) {
+int PrepareFolder(BackupDisk& disk, const std::string& path, OpenFolder& folder)
+{
     if (int e = disk.MakePrivateFolder(path)) {
         return e;
     }
@@ -75,7 +81,8 @@ int PrepareFolder(BackupDisk& disk, const std::string& path, OpenFolder& folder)
 // A new file of `bytes` in the open folder, written and synced; 0 or an errno value, with `step`
 // saying what failed.
 int WriteSynced(BackupDisk& disk, const OpenFolder& folder, std::unique_ptr<OpenBackupFile>& file,
-                std::span<const std::uint8_t> bytes, std::string& step) {
+                std::span<const std::uint8_t> bytes, std::string& step)
+{
     step = "cannot create a file in it";
     file = std::make_unique<OpenBackupFile>(disk, folder.fd);
     if (int e = disk.CreateUnnamed(folder.fd, file->fd, file->tempName)) {
@@ -90,12 +97,14 @@ int WriteSynced(BackupDisk& disk, const OpenFolder& folder, std::unique_ptr<Open
     return disk.DataSync(file->fd);
 }
 
-}  // namespace
+} // namespace
 
-BackupFolderPlace LocateCodeplugBackupFolder() {
+BackupFolderPlace LocateCodeplugBackupFolder()
+{
     BackupFolderPlace place;
     if (!IsAbsoluteSetting("XDG_DATA_HOME") && !IsAbsoluteSetting("HOME")) {
-        place.problem = "neither HOME nor XDG_DATA_HOME is set, so there is no per-user folder for codeplug backups";
+        place.problem =
+            "neither HOME nor XDG_DATA_HOME is set, so there is no per-user folder for codeplug backups";
         return place;
     }
     const QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
@@ -107,9 +116,13 @@ BackupFolderPlace LocateCodeplugBackupFolder() {
     return place;
 }
 
-std::string CodeplugBackupFolder() { return LocateCodeplugBackupFolder().path; }
+std::string CodeplugBackupFolder()
+{
+    return LocateCodeplugBackupFolder().path;
+}
 
-std::string CheckCodeplugBackupFolder(BackupDisk& disk) {
+std::string CheckCodeplugBackupFolder(BackupDisk& disk)
+{
     const BackupFolderPlace place = LocateCodeplugBackupFolder();
     if (place.path.empty()) {
         return "Codeplug backups cannot be saved: " + place.problem + ".";
@@ -135,7 +148,8 @@ std::string CheckCodeplugBackupFolder(BackupDisk& disk) {
 }
 
 CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<const std::uint8_t> bytes,
-                                        BackupDisk& disk) {
+                                        BackupDisk& disk)
+{
     CodeplugBackupResult r;
     const BackupFolderPlace place = LocateCodeplugBackupFolder();
     if (place.path.empty()) {
@@ -166,8 +180,9 @@ CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<con
         return r;
     }
 
-    const std::string stem = "codeplug-" + NamePart(identity) + "-" +
-                             QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString();
+    const std::string stem =
+        "codeplug-" + NamePart(identity) + "-" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString();
     std::string name;
     int linked = EEXIST;
     for (int n = 1; linked == EEXIST && n <= 999; ++n) {
@@ -193,4 +208,4 @@ CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<con
     return r;
 }
 
-}  // namespace aurex
+} // namespace aurex

@@ -15,9 +15,10 @@ namespace aurex {
 // Room a backup needs at the most: the largest codeplug, with a margin.
 inline constexpr std::uint64_t kBackupRoomBytes = 64 * 1024;
 
-struct BackupFolderPlace {
-    std::string path;     // <per-user data folder>/codeplug-backups
-    std::string problem;  // why there is none, when there is none
+struct BackupFolderPlace
+{
+    std::string path;    // <per-user data folder>/codeplug-backups
+    std::string problem; // why there is none, when there is none
 };
 
 // Where backups go ($XDG_DATA_HOME, else $HOME/.local/share). Without either there is no
@@ -32,10 +33,11 @@ std::string CodeplugBackupFolder();
 // is in the radio.
 std::string CheckCodeplugBackupFolder(BackupDisk& disk = SystemBackupDisk());
 
-struct CodeplugBackupResult {
+struct CodeplugBackupResult
+{
     bool saved = false;
-    std::string path;   // the file written, when saved
-    std::string error;  // why not, when not saved
+    std::string path;  // the file written, when saved
+    std::string error; // why not, when not saved
 };
 
 // Writes `bytes` to codeplug-<identity>-<yyyyMMdd-HHmmss>.bin in the backup folder (a numbered
@@ -46,4 +48,4 @@ struct CodeplugBackupResult {
 CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<const std::uint8_t> bytes,
                                         BackupDisk& disk = SystemBackupDisk());
 
-}  // namespace aurex
+} // namespace aurex

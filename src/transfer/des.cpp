@@ -7,6 +7,7 @@ namespace {
 
 // The tables below number bits from 1 at the most significant end, as FIPS 46-3 prints them.
 
+// clang-format off
 constexpr std::uint8_t kInitialPermutation[64] = {
     58, 50, 42, 34, 26, 18, 10, 2, 60, 52, 44, 36, 28, 20, 12, 4,
     62, 54, 46, 38, 30, 22, 14, 6, 64, 56, 48, 40, 32, 24, 16, 8,
@@ -77,76 +78,84 @@ constexpr std::uint8_t kSBoxes[8][64] = {
      7,  11, 4,  1,  9,  12, 14, 2,  0,  6,  10, 13, 15, 3,  5,  8,
      2,  1,  14, 7,  4,  10, 8,  13, 15, 12, 9,  0,  3,  5,  6,  11}};
 
+// clang-format on
 // Picks the bits that the table names out of an inputWidth-bit value, first entry to the top.
 template <std::size_t N>
-constexpr std::uint64_t Permute(std::uint64_t input, unsigned inputWidth, const std::uint8_t (&table)[N]) {
-  std::uint64_t output = 0;
-  for (std::uint8_t position : table) {
-    output = (output << 1) | ((input >> (inputWidth - position)) & 1U);
-  }
-  return output;
+constexpr std::uint64_t Permute(std::uint64_t input, unsigned inputWidth, const std::uint8_t (&table)[N])
+{
+    std::uint64_t output = 0;
+    for (std::uint8_t position : table) {
+        output = (output << 1) | ((input >> (inputWidth - position)) & 1U);
+    }
+    return output;
 }
 
-constexpr std::uint32_t Rotate28(std::uint32_t half, unsigned count) {
-  return ((half << count) | (half >> (28 - count))) & 0x0FFFFFFFU;
+constexpr std::uint32_t Rotate28(std::uint32_t half, unsigned count)
+{
+    return ((half << count) | (half >> (28 - count))) & 0x0FFFFFFFU;
 }
 
 // The cipher function f(R, K).
-std::uint32_t Feistel(std::uint32_t right, std::uint64_t roundKey) {
-  const std::uint64_t mixed = Permute(right, 32, kExpansion) ^ roundKey;
-  std::uint32_t substituted = 0;
-  for (unsigned box = 0; box < 8; ++box) {
-    const auto six = static_cast<unsigned>((mixed >> (42 - 6 * box)) & 0x3FU);
-    const unsigned row = ((six >> 4) & 0x2U) | (six & 0x1U);
-    const unsigned column = (six >> 1) & 0xFU;
-    substituted = (substituted << 4) | kSBoxes[box][row * 16 + column];
-  }
-  return static_cast<std::uint32_t>(Permute(substituted, 32, kPermutation));
+std::uint32_t Feistel(std::uint32_t right, std::uint64_t roundKey)
+{
+    const std::uint64_t mixed = Permute(right, 32, kExpansion) ^ roundKey;
+    std::uint32_t substituted = 0;
+    for (unsigned box = 0; box < 8; ++box) {
+        const auto six = static_cast<unsigned>((mixed >> (42 - 6 * box)) & 0x3FU);
+        const unsigned row = ((six >> 4) & 0x2U) | (six & 0x1U);
+        const unsigned column = (six >> 1) & 0xFU;
+        substituted = (substituted << 4) | kSBoxes[box][row * 16 + column];
+    }
+    return static_cast<std::uint32_t>(Permute(substituted, 32, kPermutation));
 }
 
-std::uint64_t ToWord(const DesBlock& block) {
-  std::uint64_t word = 0;
-  for (std::uint8_t byte : block) {
-    word = (word << 8) | byte;
-  }
-  return word;
+std::uint64_t ToWord(const DesBlock& block)
+{
+    std::uint64_t word = 0;
+    for (std::uint8_t byte : block) {
+        word = (word << 8) | byte;
+    }
+    return word;
 }
 
-DesBlock ToBlock(std::uint64_t word) {
-  DesBlock block{};
-  for (std::size_t i = 0; i < block.size(); ++i) {
-    block[i] = static_cast<std::uint8_t>(word >> (56 - 8 * i));
-  }
-  return block;
+DesBlock ToBlock(std::uint64_t word)
+{
+    DesBlock block{};
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        block[i] = static_cast<std::uint8_t>(word >> (56 - 8 * i));
+    }
+    return block;
 }
 
-}  // namespace
+} // namespace
 
-DesRoundKeys DesKeySchedule(const DesBlock& key) {
-  const std::uint64_t permuted = Permute(ToWord(key), 64, kPermutedChoice1);
-  auto c = static_cast<std::uint32_t>(permuted >> 28) & 0x0FFFFFFFU;
-  auto d = static_cast<std::uint32_t>(permuted) & 0x0FFFFFFFU;
-  DesRoundKeys roundKeys{};
-  for (std::size_t round = 0; round < roundKeys.size(); ++round) {
-    c = Rotate28(c, kLeftRotations[round]);
-    d = Rotate28(d, kLeftRotations[round]);
-    roundKeys[round] = Permute((std::uint64_t{c} << 28) | d, 56, kPermutedChoice2);
-  }
-  return roundKeys;
+DesRoundKeys DesKeySchedule(const DesBlock& key)
+{
+    const std::uint64_t permuted = Permute(ToWord(key), 64, kPermutedChoice1);
+    auto c = static_cast<std::uint32_t>(permuted >> 28) & 0x0FFFFFFFU;
+    auto d = static_cast<std::uint32_t>(permuted) & 0x0FFFFFFFU;
+    DesRoundKeys roundKeys{};
+    for (std::size_t round = 0; round < roundKeys.size(); ++round) {
+        c = Rotate28(c, kLeftRotations[round]);
+        d = Rotate28(d, kLeftRotations[round]);
+        roundKeys[round] = Permute((std::uint64_t{c} << 28) | d, 56, kPermutedChoice2);
+    }
+    return roundKeys;
 }
 
-DesBlock DesEncrypt(const DesRoundKeys& roundKeys, const DesBlock& plain) {
-  const std::uint64_t permuted = Permute(ToWord(plain), 64, kInitialPermutation);
-  auto left = static_cast<std::uint32_t>(permuted >> 32);
-  auto right = static_cast<std::uint32_t>(permuted);
-  for (std::uint64_t roundKey : roundKeys) {
-    const std::uint32_t next = left ^ Feistel(right, roundKey);
-    left = right;
-    right = next;
-  }
-  // The halves leave the last round swapped.
-  const std::uint64_t preOutput = (std::uint64_t{right} << 32) | left;
-  return ToBlock(Permute(preOutput, 64, kFinalPermutation));
+DesBlock DesEncrypt(const DesRoundKeys& roundKeys, const DesBlock& plain)
+{
+    const std::uint64_t permuted = Permute(ToWord(plain), 64, kInitialPermutation);
+    auto left = static_cast<std::uint32_t>(permuted >> 32);
+    auto right = static_cast<std::uint32_t>(permuted);
+    for (std::uint64_t roundKey : roundKeys) {
+        const std::uint32_t next = left ^ Feistel(right, roundKey);
+        left = right;
+        right = next;
+    }
+    // The halves leave the last round swapped.
+    const std::uint64_t preOutput = (std::uint64_t{right} << 32) | left;
+    return ToBlock(Permute(preOutput, 64, kFinalPermutation));
 }
 
-}  // namespace aurex
+} // namespace aurex

@@ -17,4 +17,4 @@ DesRoundKeys DesKeySchedule(const DesBlock& key);
 // DES encryption of one block (FIPS 46-3).
 DesBlock DesEncrypt(const DesRoundKeys& roundKeys, const DesBlock& plain);
 
-}  // namespace aurex
+} // namespace aurex

@@ -14,4 +14,4 @@ using PasswordPayload = std::array<std::uint8_t, 4>;
 // other character is skipped.
 PasswordPayload EncodePassword(std::string_view text);
 
-}  // namespace aurex
+} // namespace aurex

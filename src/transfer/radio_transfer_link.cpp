@@ -4,14 +4,20 @@
 
 namespace aurex {
 
-void RadioTransferLink::SetActive(bool active) { SetLinkActive(link_, active); }
+void RadioTransferLink::SetActive(bool active)
+{
+    SetLinkActive(link_, active);
+}
 
-bool RadioTransferLink::Send(std::uint8_t classByte, std::uint8_t commandByte, std::span<const std::uint8_t> data) {
+bool RadioTransferLink::Send(std::uint8_t classByte, std::uint8_t commandByte,
+                             std::span<const std::uint8_t> data)
+{
     return SendCommandPair(link_, classByte, commandByte, data.empty() ? nullptr : data.data(),
                            static_cast<int>(data.size())) > 0;
 }
 
-std::optional<LinkPacket> RadioTransferLink::Receive() {
+std::optional<LinkPacket> RadioTransferLink::Receive()
+{
     const LinkReply reply = ReceiveTransferReply(link_);
     if (reply.status != LinkStatus::Completed) {
         return std::nullopt;
@@ -19,8 +25,9 @@ std::optional<LinkPacket> RadioTransferLink::Receive() {
     return reply.packet;
 }
 
-bool RadioTransferLink::LineHeldAfterSend(std::int32_t milliseconds) {
+bool RadioTransferLink::LineHeldAfterSend(std::int32_t milliseconds)
+{
     return aurex::LineHeldAfterSend(link_, milliseconds);
 }
 
-}  // namespace aurex
+} // namespace aurex

@@ -8,8 +8,9 @@ namespace aurex {
 
 struct RadioLink;
 
-class RadioTransferLink final : public TransferLink {
-public:
+class RadioTransferLink final : public TransferLink
+{
+  public:
     explicit RadioTransferLink(RadioLink& link) : link_(link) {}
 
     void SetActive(bool active) override;
@@ -17,8 +18,8 @@ public:
     std::optional<LinkPacket> Receive() override;
     bool LineHeldAfterSend(std::int32_t milliseconds) override;
 
-private:
+  private:
     RadioLink& link_;
 };
 
-}  // namespace aurex
+} // namespace aurex

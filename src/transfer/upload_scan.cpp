@@ -12,21 +12,25 @@ constexpr std::uint16_t kBlockLengthMask = 0x3FFF;
 constexpr std::int32_t kImageLengthOffset = 8;
 
 // Past the buffer reads as the zero fill would.
-std::uint8_t ByteAt(std::span<const std::uint8_t, kCodeplugBufferBytes> image, std::int32_t offset) {
+std::uint8_t ByteAt(std::span<const std::uint8_t, kCodeplugBufferBytes> image, std::int32_t offset)
+{
     if (offset < 0 || offset >= kCodeplugBufferBytes) {
         return 0;
     }
     return image[static_cast<std::size_t>(offset)];
 }
 
-}  // namespace
+} // namespace
 
-void CodeplugUploadScan::Reset() {
+void CodeplugUploadScan::Reset()
+{
     scanPosition_ = 0;
     imageBytesWanted_ = 0;
 }
 
-bool CodeplugUploadScan::ScanDone(std::span<const std::uint8_t, kCodeplugBufferBytes> image, std::int32_t received) {
+bool CodeplugUploadScan::ScanDone(std::span<const std::uint8_t, kCodeplugBufferBytes> image,
+                                  std::int32_t received)
+{
     std::int32_t position = 0;
     bool examine = false;
     if (received == kCodeplugBlockBytes) {
@@ -43,7 +47,8 @@ bool CodeplugUploadScan::ScanDone(std::span<const std::uint8_t, kCodeplugBufferB
         return false;
     }
     if (ByteAt(image, position) == kBlockMarkByte && ByteAt(image, position + 1) == kBlockMarkByte) {
-        const auto word = static_cast<std::uint16_t>((ByteAt(image, position + 2) << 8) | ByteAt(image, position + 3));
+        const auto word =
+            static_cast<std::uint16_t>((ByteAt(image, position + 2) << 8) | ByteAt(image, position + 3));
         scanPosition_ = position + static_cast<std::int32_t>(word & kBlockLengthMask) * 2;
         return false;
     }
@@ -51,8 +56,9 @@ bool CodeplugUploadScan::ScanDone(std::span<const std::uint8_t, kCodeplugBufferB
     return true;
 }
 
-bool CodeplugUploadScan::Complete(std::span<const std::uint8_t, kCodeplugBufferBytes> image, std::int32_t length,
-                                  std::int32_t received) {
+bool CodeplugUploadScan::Complete(std::span<const std::uint8_t, kCodeplugBufferBytes> image,
+                                  std::int32_t length, std::int32_t received)
+{
     if (imageBytesWanted_ > 0) {
         return length >= imageBytesWanted_ || received > kCodeplugBufferBytes;
     }
@@ -61,8 +67,10 @@ bool CodeplugUploadScan::Complete(std::span<const std::uint8_t, kCodeplugBufferB
     }
     // The chain ends before the image does: the trailer that follows it belongs to the image and
     // must go back into the radio as it came out, so read on to the image's own length.
-    if (received <= kCodeplugBufferBytes && ByteAt(image, 0) == kBlockMarkByte && ByteAt(image, 1) == kBlockMarkByte) {
-        const std::int32_t words = (ByteAt(image, kImageLengthOffset) << 8) | ByteAt(image, kImageLengthOffset + 1);
+    if (received <= kCodeplugBufferBytes && ByteAt(image, 0) == kBlockMarkByte &&
+        ByteAt(image, 1) == kBlockMarkByte) {
+        const std::int32_t words =
+            (ByteAt(image, kImageLengthOffset) << 8) | ByteAt(image, kImageLengthOffset + 1);
         const std::int32_t wanted = std::min(words * 2, kCodeplugBufferBytes);
         if (wanted > length) {
             imageBytesWanted_ = wanted;
@@ -72,4 +80,4 @@ bool CodeplugUploadScan::Complete(std::span<const std::uint8_t, kCodeplugBufferB
     return true;
 }
 
-}  // namespace aurex
+} // namespace aurex

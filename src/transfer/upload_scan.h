@@ -12,8 +12,9 @@ namespace aurex {
 inline constexpr std::int32_t kCodeplugBufferBytes = 32768;
 inline constexpr std::int32_t kCodeplugBlockBytes = 128;
 
-class CodeplugUploadScan {
-public:
+class CodeplugUploadScan
+{
+  public:
     // At the start of every upload.
     void Reset();
 
@@ -27,7 +28,7 @@ public:
     // Offset of the next block mark to examine; 0 at the start and after a completed scan.
     std::int32_t ScanPosition() const { return scanPosition_; }
 
-private:
+  private:
     bool ScanDone(std::span<const std::uint8_t, kCodeplugBufferBytes> image, std::int32_t received);
 
     std::int32_t scanPosition_ = 0;
@@ -35,4 +36,4 @@ private:
     std::int32_t imageBytesWanted_ = 0;
 };
 
-}  // namespace aurex
+} // namespace aurex

@@ -15,35 +15,51 @@ namespace aurex {
 
 namespace {
 
-bool IsPasswordStep(const std::optional<LinkPacket>& packet, std::uint8_t command) {
-    return packet && packet->HasCode() && packet->ClassByte() == kTransferClass && packet->CommandByte() == command;
+bool IsPasswordStep(const std::optional<LinkPacket>& packet, std::uint8_t command)
+{
+    return packet && packet->HasCode() && packet->ClassByte() == kTransferClass &&
+           packet->CommandByte() == command;
 }
 
-bool Is(const LinkPacket& packet, int id) {
+bool Is(const LinkPacket& packet, int id)
+{
     const LinkMessage* message = FindLinkMessage(id);
     return message != nullptr && packet.HasCode() && packet.ClassByte() == message->classByte &&
            packet.CommandByte() == message->commandByte;
 }
 
-bool Send(TransferLink& link, int id, std::span<const std::uint8_t> data = {}) {
+bool Send(TransferLink& link, int id, std::span<const std::uint8_t> data = {})
+{
     const LinkMessage* message = FindLinkMessage(id);
     return message != nullptr && link.Send(message->classByte, message->commandByte, data);
 }
 
-TransferResult ResultOf(bool done) { return done ? TransferResult::Done : TransferResult::Failed; }
+TransferResult ResultOf(bool done)
+{
+    return done ? TransferResult::Done : TransferResult::Failed;
+}
 
-
-}  // namespace
+} // namespace
 
 // ---- VNXTransfer ----
 
-TransferResult VNXTransfer::Upload() { return TransferResult::Failed; }
+TransferResult VNXTransfer::Upload()
+{
+    return TransferResult::Failed;
+}
 
-TransferResult VNXTransfer::Download() { return TransferResult::Failed; }
+TransferResult VNXTransfer::Download()
+{
+    return TransferResult::Failed;
+}
 
-void VNXTransfer::SetLink(TransferLink& link) { link_ = &link; }
+void VNXTransfer::SetLink(TransferLink& link)
+{
+    link_ = &link;
+}
 
-void VNXTransfer::SetBuffer(std::span<std::uint8_t, kCodeplugBufferBytes> image, std::int32_t length) {
+void VNXTransfer::SetBuffer(std::span<std::uint8_t, kCodeplugBufferBytes> image, std::int32_t length)
+{
     image_ = image.data();
     length_ = length;
 }
@@ -51,9 +67,12 @@ void VNXTransfer::SetBuffer(std::span<std::uint8_t, kCodeplugBufferBytes> image,
 // ---- VNXTransferParmsPassChecker ----
 
 VNXTransferParmsPassChecker::VNXTransferParmsPassChecker(PasswordPromptFn prompt)
-    : passwordPrompt_(std::move(prompt)) {}
+    : passwordPrompt_(std::move(prompt))
+{
+}
 
-TransferResult VNXTransferParmsPassChecker::CheckPassword() {
+TransferResult VNXTransferParmsPassChecker::CheckPassword()
+{
     if (link_ == nullptr) {
         return TransferResult::Failed;
     }
@@ -74,7 +93,8 @@ TransferResult VNXTransferParmsPassChecker::CheckPassword() {
                 tries = 3;
             }
             ++tries;
-        } else if (IsPasswordStep(message, kTransferProceed) || IsPasswordStep(message, kTransferProceedAlternate)) {
+        } else if (IsPasswordStep(message, kTransferProceed) ||
+                   IsPasswordStep(message, kTransferProceedAlternate)) {
             accepted = true;
         } else {
             tries = 4;
@@ -90,12 +110,14 @@ TransferResult VNXTransferParmsPassChecker::CheckPassword() {
 
 VNXTransferParms::VNXTransferParms(PasswordPromptFn prompt) : passChecker_(std::move(prompt)) {}
 
-void VNXTransferParms::SetLink(TransferLink& link) {
+void VNXTransferParms::SetLink(TransferLink& link)
+{
     link_ = &link;
     passChecker_.SetLink(link);
 }
 
-void VNXTransferParms::SetIdentity(std::string_view text) {
+void VNXTransferParms::SetIdentity(std::string_view text)
+{
     DesBlock bytes{};
     const std::size_t count = ParmsHexToBytes(bytes, text);
     // A partial identity is no identity: keep what was known before.
@@ -104,23 +126,28 @@ void VNXTransferParms::SetIdentity(std::string_view text) {
     }
 }
 
-void VNXTransferParms::SetIdentity(const DesBlock& identity) {
+void VNXTransferParms::SetIdentity(const DesBlock& identity)
+{
     identity_ = identity;
     identityKnown_ = true;
 }
 
-TransferResult VNXTransferParms::EndTransfer(bool done) {
+TransferResult VNXTransferParms::EndTransfer(bool done)
+{
     link_->SetActive(false);
     return ResultOf(done);
 }
 
-TransferResult VNXTransferParms::EndDownload(bool checksumsAgreed) {
+TransferResult VNXTransferParms::EndDownload(bool checksumsAgreed)
+{
     // Nothing answers 03 04: a line cut before it left would otherwise pass for a written codeplug.
-    const bool ended = Send(*link_, msg::kCodeplugEnd) && link_->LineHeldAfterSend(transfer_timeouts::kEndOfDownloadSettleMs);
+    const bool ended = Send(*link_, msg::kCodeplugEnd) &&
+                       link_->LineHeldAfterSend(transfer_timeouts::kEndOfDownloadSettleMs);
     return EndTransfer(ended && checksumsAgreed);
 }
 
-TransferResult VNXTransferParms::Upload() {
+TransferResult VNXTransferParms::Upload()
+{
     if (link_ == nullptr || image_ == nullptr) {
         return TransferResult::Failed;
     }
@@ -150,8 +177,8 @@ TransferResult VNXTransferParms::Upload() {
             std::copy_n(message->data.begin() + 2, kCodeplugBlockBytes, image_ + length_);
             length_ = received;
         }
-        if (scan_.Complete(std::span<const std::uint8_t, kCodeplugBufferBytes>(image_, kCodeplugBufferBytes), length_,
-                           received)) {
+        if (scan_.Complete(std::span<const std::uint8_t, kCodeplugBufferBytes>(image_, kCodeplugBufferBytes),
+                           length_, received)) {
             return EndTransfer(Send(link, msg::kCodeplugEnd));
         }
         if (!Send(link, msg::kCodeplugNextBlock)) {
@@ -160,8 +187,10 @@ TransferResult VNXTransferParms::Upload() {
     }
 }
 
-TransferResult VNXTransferParms::Download() {
-    if (link_ == nullptr || image_ == nullptr || length_ < 0 || length_ > kCodeplugBufferBytes || !identityKnown_) {
+TransferResult VNXTransferParms::Download()
+{
+    if (link_ == nullptr || image_ == nullptr || length_ < 0 || length_ > kCodeplugBufferBytes ||
+        !identityKnown_) {
         return TransferResult::Failed;
     }
     TransferLink& link = *link_;
@@ -187,7 +216,7 @@ TransferResult VNXTransferParms::Download() {
             }
             const std::int32_t offset = blockIndex * kCodeplugBlockBytes;
             if (offset + kCodeplugBlockBytes > kCodeplugBufferBytes) {
-                return EndTransfer(false);  // cannot happen with length <= 32768; never read past the buffer
+                return EndTransfer(false); // cannot happen with length <= 32768; never read past the buffer
             }
             std::array<std::uint8_t, kCodeplugBlockBytes> block{};
             std::copy_n(image_ + offset, kCodeplugBlockBytes, block.begin());
@@ -200,7 +229,8 @@ TransferResult VNXTransferParms::Download() {
         } else if (Is(*message, msg::kCodeplugChecksum) && message->length >= 4) {
             const auto reported = static_cast<std::uint16_t>((message->data[2] << 8) | message->data[3]);
             checksumsAgreed = checksumsAgreed && reported == runningChecksum_;
-            if (!Send(link, reported == runningChecksum_ ? msg::kCodeplugChecksumMatches : msg::kCodeplugChecksumDiffers)) {
+            if (!Send(link, reported == runningChecksum_ ? msg::kCodeplugChecksumMatches
+                                                         : msg::kCodeplugChecksumDiffers)) {
                 return EndTransfer(false);
             }
             runningChecksum_ = 0;
@@ -211,4 +241,4 @@ TransferResult VNXTransferParms::Download() {
     }
 }
 
-}  // namespace aurex
+} // namespace aurex

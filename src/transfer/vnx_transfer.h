@@ -34,8 +34,9 @@ enum class TransferResult { Failed = -1, Done = 1 };
 using PasswordPromptFn = std::function<bool(std::string& text)>;
 
 // The transfer base: a link and a caller-owned 32768-byte image buffer, neither owned.
-class VNXTransfer {
-public:
+class VNXTransfer
+{
+  public:
     VNXTransfer() = default;
     virtual ~VNXTransfer() = default;
     VNXTransfer(const VNXTransfer&) = delete;
@@ -49,15 +50,16 @@ public:
     std::int32_t GetLength() const { return length_; }
     void SetLength(std::int32_t length) { length_ = length; }
 
-protected:
+  protected:
     TransferLink* link_ = nullptr;
     std::uint8_t* image_ = nullptr;
     std::int32_t length_ = 0;
 };
 
 // Answers the radio's password request with what the user types, up to three times.
-class VNXTransferParmsPassChecker : public VNXTransfer {
-public:
+class VNXTransferParmsPassChecker : public VNXTransfer
+{
+  public:
     // Without a prompt every request counts as cancelled.
     explicit VNXTransferParmsPassChecker(PasswordPromptFn prompt = {});
 
@@ -65,13 +67,14 @@ public:
     // proceed; Failed when it does not (the transfer has then been ended with 03 04).
     TransferResult CheckPassword();
 
-private:
+  private:
     PasswordPromptFn passwordPrompt_;
 };
 
 // The codeplug transfer: one upload and at most one download.
-class VNXTransferParms : public VNXTransfer {
-public:
+class VNXTransferParms : public VNXTransfer
+{
+  public:
     explicit VNXTransferParms(PasswordPromptFn prompt = {});
 
     // Reads the codeplug into the buffer; length becomes the bytes stored (a multiple of 128).
@@ -90,7 +93,7 @@ public:
     bool HasIdentity() const { return identityKnown_; }
     const DesBlock& Identity() const { return identity_; }
 
-private:
+  private:
     TransferResult EndTransfer(bool done);
     TransferResult EndDownload(bool checksumsAgreed);
 
@@ -101,4 +104,4 @@ private:
     CodeplugUploadScan scan_;
 };
 
-}  // namespace aurex
+} // namespace aurex

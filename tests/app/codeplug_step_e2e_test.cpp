@@ -13,18 +13,18 @@
 
 #include <optional>
 
+#include "app/codeplug_step.h"
+#include "app/password_prompt.h"
 #include "codeplug-builder/codeplug_builder.h"
 #include "convert/codeplug_image.h"
 #include "convert/format_tables.h"
 #include "link/clock.h"
 #include "link/radio_link.h"
 #include "support/radio_sim_process.h"
-#include "app/password_prompt.h"
-#include "app/codeplug_step.h"
-#include "transfer/radio_transfer_link.h"
-#include "transfer/vnx_transfer.h"
 #include "transfer/data_home.h"
+#include "transfer/radio_transfer_link.h"
 #include "transfer/transfer_peer.h"
+#include "transfer/vnx_transfer.h"
 #include "window_rig.h"
 
 namespace aurex {
@@ -43,7 +43,8 @@ using ::testing::IsEmpty;
 // radio, and a codeplug download ended half-way.
 constexpr double kTimeScale = 0.2;
 
-Bytes ReadFile(const QString& path) {
+Bytes ReadFile(const QString& path)
+{
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         return {};
@@ -52,14 +53,16 @@ Bytes ReadFile(const QString& path) {
     return Bytes(b.begin(), b.end());
 }
 
-bool WriteFile(const QString& path, const Bytes& bytes) {
+bool WriteFile(const QString& path, const Bytes& bytes)
+{
     QFile f(path);
     return f.open(QIODevice::WriteOnly) &&
            f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
                static_cast<qint64>(bytes.size());
 }
 
-Bytes LineOrder(const uint16_t* image, std::size_t words) {
+Bytes LineOrder(const uint16_t* image, std::size_t words)
+{
     Bytes b;
     for (std::size_t i = 0; i < words; ++i) {
         b.push_back(static_cast<std::uint8_t>(image[i] >> 8));
@@ -69,7 +72,8 @@ Bytes LineOrder(const uint16_t* image, std::size_t words) {
 }
 
 // Host-order words of a line-order codeplug, zero-filled to the whole buffer.
-std::vector<std::uint16_t> Words(const Bytes& line) {
+std::vector<std::uint16_t> Words(const Bytes& line)
+{
     std::vector<std::uint16_t> words(kParmsBufferWords, 0);
     for (std::size_t i = 0; i + 1 < line.size() && i / 2 < words.size(); i += 2) {
         words[i / 2] = static_cast<std::uint16_t>(line[i] << 8 | line[i + 1]);
@@ -79,7 +83,8 @@ std::vector<std::uint16_t> Words(const Bytes& line) {
 
 // A valid 5.8 codeplug whose image (trailer included) fills whole blocks, so the radio's
 // codeplug memory holds exactly the file.
-Bytes WholeBlockCodeplug() {
+Bytes WholeBlockCodeplug()
+{
     CodeplugOptions options;
     options.formatIndex = 3;
     const std::uint32_t natural = BuildCodeplug(options).imageLength;
@@ -89,12 +94,14 @@ Bytes WholeBlockCodeplug() {
 }
 
 // Every case gets its own simulated radio in application mode and the main window opened on it.
-class CodeplugE2eTest : public ::testing::Test {
-protected:
+class CodeplugE2eTest : public ::testing::Test
+{
+  protected:
     void SetUp() override { ASSERT_TRUE(files.isValid()); }
 
     // Starts the radio holding `codeplug` (none: its own default image) with extra settings.
-    void StartRadio(const std::optional<Bytes>& codeplug, std::vector<std::string> settings) {
+    void StartRadio(const std::optional<Bytes>& codeplug, std::vector<std::string> settings)
+    {
         std::vector<std::string> args = {"--mode", "application", "--dump-dir", Path("dump")};
         if (codeplug) {
             const QString file = files.filePath(QStringLiteral("radio-%1.bin").arg(++radios));
@@ -109,11 +116,15 @@ protected:
         ASSERT_TRUE(window->opened) << sim->Log();
     }
 
-    std::string Path(const char* name) const { return files.filePath(QString::fromLatin1(name)).toStdString(); }
+    std::string Path(const char* name) const
+    {
+        return files.filePath(QString::fromLatin1(name)).toStdString();
+    }
 
     // Waits (bounded) until the radio has logged `text` `times` times; the radio works in its
     // own process.
-    bool RadioLogged(const std::string& text, int times = 1) {
+    bool RadioLogged(const std::string& text, int times = 1)
+    {
         auto count = [&] {
             const std::string log = sim->Log();
             int n = 0;
@@ -136,14 +147,16 @@ protected:
     // The codeplug the current radio received in its first download, descrambled. The radio logs
     // the end of a download before it writes the dump, so this waits (bounded) for the line
     // saying the dump is written whole; empty when none comes.
-    Bytes Downloaded() {
+    Bytes Downloaded()
+    {
         const std::string written = "wrote " + Path("dump") + "/";
         const std::string kind = "-codeplug.bin";
         QElapsedTimer t;
         t.start();
         for (;;) {
             const std::string log = sim->Log();
-            for (std::size_t at = log.find(written); at != std::string::npos; at = log.find(written, at + 1)) {
+            for (std::size_t at = log.find(written); at != std::string::npos;
+                 at = log.find(written, at + 1)) {
                 const std::size_t lineEnd = log.find('\n', at);
                 const std::size_t name = log.find(kind + " (", at);
                 if (lineEnd != std::string::npos && name < lineEnd) {
@@ -159,12 +172,15 @@ protected:
     }
 
     // The codeplugs the radios of this case wrote out: none unless one took a download.
-    QStringList CodeplugDumps() const {
-        return QDir(QString::fromStdString(Path("dump"))).entryList({QStringLiteral("*-codeplug.bin")}, QDir::Files);
+    QStringList CodeplugDumps() const
+    {
+        return QDir(QString::fromStdString(Path("dump")))
+            .entryList({QStringLiteral("*-codeplug.bin")}, QDir::Files);
     }
 
     // A transfer as the preservation step makes one, over the window's link and dialog.
-    std::unique_ptr<VNXTransferParms> Transfer(std::vector<std::uint8_t>& buffer) {
+    std::unique_ptr<VNXTransferParms> Transfer(std::vector<std::uint8_t>& buffer)
+    {
         auto t = std::make_unique<VNXTransferParms>(
             [this](std::string& text) { return PasswordPrompt(*window->form, text); });
         buffer.assign(kCodeplugBufferBytes, 0);
@@ -175,14 +191,15 @@ protected:
         return t;
     }
 
-    CodeplugStepResult Preserve() {
-        SetLinkActive(window->form->RadioLink, true);  // as a code download leaves it
+    CodeplugStepResult Preserve()
+    {
+        SetLinkActive(window->form->RadioLink, true); // as a code download leaves it
         return PreserveCodeplug(*window->form);
     }
 
     QTemporaryDir files;
     ScopedDataHome home;
-    std::shared_ptr<BackupDisk> backupDisk;  // null: the real disk
+    std::shared_ptr<BackupDisk> backupDisk; // null: the real disk
     int radios = 0;
     std::unique_ptr<RadioSimProcess> sim;
     std::unique_ptr<WindowRig> window;
@@ -191,16 +208,19 @@ protected:
 
 // Presses Stop (the link's state goes inactive) once, as soon as the status line shows `status`:
 // the press is handled inside the wait that status starts, however slowly the machine runs.
-class StopWhenShown : public ControlListener {
-public:
-    StopWhenShown(WindowRig& rig, std::string status) : rig_(rig), status_(std::move(status)) {
+class StopWhenShown : public ControlListener
+{
+  public:
+    StopWhenShown(WindowRig& rig, std::string status) : rig_(rig), status_(std::move(status))
+    {
         rig_.form->AddListener(this);
     }
     ~StopWhenShown() override { rig_.form->RemoveListener(this); }
     StopWhenShown(const StopWhenShown&) = delete;
     StopWhenShown& operator=(const StopWhenShown&) = delete;
 
-    void ControlChanged(const FormModel&, const Control* control, ControlProperty what) override {
+    void ControlChanged(const FormModel&, const Control* control, ControlProperty what) override
+    {
         if (!pressed && control == &rig_.form->m_StatusLabel && what == ControlProperty::Caption &&
             control->Caption() == status_) {
             pressed = true;
@@ -210,12 +230,13 @@ public:
 
     bool pressed = false;
 
-private:
+  private:
     WindowRig& rig_;
     std::string status_;
 };
 
-Bytes ChainImage(std::size_t bytes, std::uint16_t firstBlockWords, std::uint16_t imageWords) {
+Bytes ChainImage(std::size_t bytes, std::uint16_t firstBlockWords, std::uint16_t imageWords)
+{
     Bytes image = test::PatternBytes(bytes, 3);
     image[0] = image[1] = 0x5F;
     image[2] = static_cast<std::uint8_t>(firstBlockWords >> 8);
@@ -225,7 +246,8 @@ Bytes ChainImage(std::size_t bytes, std::uint16_t firstBlockWords, std::uint16_t
     return image;
 }
 
-TEST_F(CodeplugE2eTest, UploadEndsWithTheChainAndBringsTheTrailerWhole) {
+TEST_F(CodeplugE2eTest, UploadEndsWithTheChainAndBringsTheTrailerWhole)
+{
     std::vector<std::uint8_t> buffer;
     // A 64-word first block and a second block without a mark: two blocks.
     const Bytes twoBlocks = ChainImage(1024, 64, 128);
@@ -253,7 +275,8 @@ TEST_F(CodeplugE2eTest, UploadEndsWithTheChainAndBringsTheTrailerWhole) {
     EXPECT_TRUE(std::equal(codeplug.begin(), codeplug.end(), buffer.begin()));
 }
 
-TEST_F(CodeplugE2eTest, DownloadSendsWholePairsAndAnswersTheRadiosChecksums) {
+TEST_F(CodeplugE2eTest, DownloadSendsWholePairsAndAnswersTheRadiosChecksums)
+{
     std::vector<std::uint8_t> buffer;
     const Bytes image = test::PatternBytes(384, 7);
 
@@ -287,7 +310,8 @@ TEST_F(CodeplugE2eTest, DownloadSendsWholePairsAndAnswersTheRadiosChecksums) {
     EXPECT_TRUE(RadioLogged("codeplug download ended: 4 blocks", 2)) << sim->Log();
 }
 
-TEST_F(CodeplugE2eTest, PasswordStepThroughTheDialog) {
+TEST_F(CodeplugE2eTest, PasswordStepThroughTheDialog)
+{
     std::vector<std::uint8_t> buffer;
     const Bytes oneBlock = test::PatternBytes(128, 1);
     auto dialogs = [this] { return window->host.dialogsShown.size(); };
@@ -299,7 +323,8 @@ TEST_F(CodeplugE2eTest, PasswordStepThroughTheDialog) {
     EXPECT_EQ(dialogs(), 0U);
 
     // Four digits; letters between the digits; more digits than the eight that are sent.
-    const struct {
+    const struct
+    {
         const char* password;
         const char* typed;
     } accepted[] = {{"4711", "4711"}, {"1234", "1a2-3 b4"}, {"12345678", "1234567890"}};
@@ -330,9 +355,12 @@ TEST_F(CodeplugE2eTest, PasswordStepThroughTheDialog) {
     EXPECT_TRUE(RadioLogged("the program ended the transfer at the password step")) << sim->Log();
 }
 
-TEST_F(CodeplugE2eTest, PreservationStepOutcomes) {
+TEST_F(CodeplugE2eTest, PreservationStepOutcomes)
+{
     const Bytes v58 = WholeBlockCodeplug();
-    auto nothingAsked = [this] { return sim->Log().find("codeplug download requested") == std::string::npos; };
+    auto nothingAsked = [this] {
+        return sim->Log().find("codeplug download requested") == std::string::npos;
+    };
 
     // Silent after the code download: nothing transferred.
     StartRadio(v58, {"--silent-from", "1"});
@@ -376,15 +404,18 @@ TEST_F(CodeplugE2eTest, PreservationStepOutcomes) {
     EXPECT_EQ(Preserve(), CodeplugStepResult::DownloadFailed) << sim->Log();
 
     EXPECT_EQ(sim->Log().find("codeplug download ended"), std::string::npos) << sim->Log();
-    EXPECT_THAT(CodeplugDumps(), IsEmpty());  // no radio of this test took a codeplug
+    EXPECT_THAT(CodeplugDumps(), IsEmpty()); // no radio of this test took a codeplug
     // Backups of the refused conversion and of the last radio only: the others never came near
     // a write-back.
     EXPECT_THAT(ScopedDataHome::Backups(), ::testing::SizeIs(2));
 }
 
-TEST_F(CodeplugE2eTest, NothingIsWrittenWithoutTheRadiosIdentityOrABackup) {
+TEST_F(CodeplugE2eTest, NothingIsWrittenWithoutTheRadiosIdentityOrABackup)
+{
     const Bytes v58 = WholeBlockCodeplug();
-    auto downloadAsked = [this] { return sim->Log().find("codeplug download requested") != std::string::npos; };
+    auto downloadAsked = [this] {
+        return sim->Log().find("codeplug download requested") != std::string::npos;
+    };
 
     // The radio never tells its identity, even when asked once more.
     StartRadio(v58, {"--format", "5.10", "--unanswered", "04 04"});
@@ -400,7 +431,8 @@ TEST_F(CodeplugE2eTest, NothingIsWrittenWithoutTheRadiosIdentityOrABackup) {
 
     // The backup is written but the disk does not confirm it: nothing goes to the radio, which
     // keeps its codeplug, and the box says why.
-    struct UnsyncedDisk : BackupDisk {
+    struct UnsyncedDisk : BackupDisk
+    {
         int DataSync(int) override { return EIO; }
     };
     backupDisk = std::make_shared<UnsyncedDisk>();
@@ -409,7 +441,7 @@ TEST_F(CodeplugE2eTest, NothingIsWrittenWithoutTheRadiosIdentityOrABackup) {
     EXPECT_FALSE(downloadAsked()) << sim->Log();
     ASSERT_FALSE(window->host.messages.empty());
     EXPECT_THAT(window->host.messages.back().text, ::testing::HasSubstr("Input/output error"));
-    EXPECT_THAT(ScopedDataHome::Backups(), ::testing::SizeIs(1));  // the one of the radio before
+    EXPECT_THAT(ScopedDataHome::Backups(), ::testing::SizeIs(1)); // the one of the radio before
     backupDisk.reset();
 
     // The backup folder cannot be made (where it would go is a file): nothing is written.
@@ -421,7 +453,8 @@ TEST_F(CodeplugE2eTest, NothingIsWrittenWithoutTheRadiosIdentityOrABackup) {
     EXPECT_FALSE(downloadAsked()) << sim->Log();
 }
 
-TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup) {
+TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup)
+{
     const Bytes v58 = WholeBlockCodeplug();
     StartRadio(v58, {"--format", "5.10", "--password", "2468"});
     window->host.passwords = {{"2468"}, {"2468"}};
@@ -429,16 +462,17 @@ TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup) {
     StopWhenShown stop(*window, "Resetting radio...");
     EXPECT_EQ(Preserve(), CodeplugStepResult::Converted) << sim->Log();
     EXPECT_TRUE(stop.pressed);
-    EXPECT_THAT(window->host.statusTexts, ElementsAre("Resetting radio...", "Uploading codeplug...",
-                                                      "Resetting radio and converting codeplug...",
-                                                      "Downloading codeplug..."));
+    EXPECT_THAT(window->host.statusTexts,
+                ElementsAre("Resetting radio...", "Uploading codeplug...",
+                            "Resetting radio and converting codeplug...", "Downloading codeplug..."));
     ASSERT_TRUE(RadioLogged("codeplug download ended")) << sim->Log();
     EXPECT_EQ(sim->Log().find("checksum different"), std::string::npos) << sim->Log();
 
     // The backup is what the radio held, byte for byte.
     const QStringList backups = ScopedDataHome::Backups();
     ASSERT_EQ(backups.size(), 1);
-    EXPECT_TRUE(backups[0].startsWith(QStringLiteral("codeplug-00001A2B3C4D5E6F-"))) << backups[0].toStdString();
+    EXPECT_TRUE(backups[0].startsWith(QStringLiteral("codeplug-00001A2B3C4D5E6F-")))
+        << backups[0].toStdString();
     EXPECT_EQ(ScopedDataHome::Read(backups[0]), v58);
 
     // The radio now holds a valid 5.10 codeplug, the same that the offline tool makes of the
@@ -450,20 +484,20 @@ TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup) {
     const QString backupPath = QDir(QString::fromStdString(CodeplugBackupFolder())).filePath(backups[0]);
     const QString converted = QString::fromStdString(Path("converted.bin"));
     ASSERT_EQ(QProcess::execute(QStringLiteral(AUREX_CODEPLUG_TOOL),
-                                {QStringLiteral("convert"), QStringLiteral("--to"), QStringLiteral("5.10"), backupPath,
-                                 converted}),
+                                {QStringLiteral("convert"), QStringLiteral("--to"), QStringLiteral("5.10"),
+                                 backupPath, converted}),
               0);
     const Bytes expected = ReadFile(converted);
     ASSERT_FALSE(expected.empty());
     ASSERT_GE(downloaded.size(), expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), downloaded.begin()));
-    EXPECT_TRUE(std::all_of(downloaded.begin() + static_cast<std::ptrdiff_t>(expected.size()), downloaded.end(),
-                            [](std::uint8_t b) { return b == 0x20; }));
+    EXPECT_TRUE(std::all_of(downloaded.begin() + static_cast<std::ptrdiff_t>(expected.size()),
+                            downloaded.end(), [](std::uint8_t b) { return b == 0x20; }));
     EXPECT_EQ(downloaded.size(), (expected.size() + 255) / 256 * 256);
     EXPECT_THAT(window->ProgressIntervals(),
                 ElementsAre("200", "150", "200", std::to_string(static_cast<int>(expected.size() * 0.015))));
-    EXPECT_EQ(window->host.dialogsShown.size(), 2U);  // upload and download each asked
+    EXPECT_EQ(window->host.dialogsShown.size(), 2U); // upload and download each asked
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

@@ -11,21 +11,26 @@ using testing::DialogExit;
 using testing::FakeEnvironment;
 using testing::RecordingHost;
 
-TEST(PasswordDialogTest, TypedTextIsTrimmedOfBlanksAndControlCharacters) {
+TEST(PasswordDialogTest, TypedTextIsTrimmedOfBlanksAndControlCharacters)
+{
     TCodeDownPassDispDlg dialog;
     EXPECT_EQ(dialog.Caption(), "Radio Code Update - Enter Password");
     EXPECT_EQ(dialog.m_PasswordEdit.Style().passwordChar, '*');
     EXPECT_EQ(ReadTrimmedPassword(dialog), "");
     dialog.m_PasswordEdit.UserEdit("  bron tel \t\r\n");
     EXPECT_EQ(ReadTrimmedPassword(dialog), "bron tel");
-    dialog.m_PasswordEdit.UserEdit("\x01" "brontel" "\x7f");
+    dialog.m_PasswordEdit.UserEdit("\x01"
+                                   "brontel"
+                                   "\x7f");
     EXPECT_EQ(ReadTrimmedPassword(dialog), "brontel");
     dialog.m_PasswordEdit.UserEdit(" \t ");
     EXPECT_EQ(ReadTrimmedPassword(dialog), "");
 }
 
-TEST(PasswordDialogTest, OkPressedFollowsTheButtonThatClosedIt) {
-    struct Case {
+TEST(PasswordDialogTest, OkPressedFollowsTheButtonThatClosedIt)
+{
+    struct Case
+    {
         DialogExit exit;
         bool ok;
     };
@@ -40,19 +45,21 @@ TEST(PasswordDialogTest, OkPressedFollowsTheButtonThatClosedIt) {
         host.ShowModal(owner, dialog);
         EXPECT_EQ(dialog.m_OkPressed, c.ok) << static_cast<int>(c.exit);
         EXPECT_EQ(dialog.Result(), c.ok ? ModalResult::Ok : ModalResult::Cancel);
-        EXPECT_EQ(dialog.FocusedControl(), &dialog.m_PasswordEdit);  // activation focuses the edit
+        EXPECT_EQ(dialog.FocusedControl(), &dialog.m_PasswordEdit); // activation focuses the edit
         EXPECT_EQ(ReadTrimmedPassword(dialog), "secret");
     }
 }
 
-TEST(PasswordDialogTest, CloseBoxLeavesOkPressedAsItWas) {
+TEST(PasswordDialogTest, CloseBoxLeavesOkPressedAsItWas)
+{
     TCodeDownPassDispDlg dialog;
     dialog.BitBtn1Click();
     dialog.SetModalResult(ModalResult::Cancel);
     EXPECT_TRUE(dialog.m_OkPressed);
 }
 
-TEST(AboutDialogTest, NameLineDependsOnTheMode) {
+TEST(AboutDialogTest, NameLineDependsOnTheMode)
+{
     TAboutDialog updater(false);
     TAboutDialog maker(true);
     EXPECT_EQ(updater.NameLabel.Caption(), "Aurex Code Updater");
@@ -63,7 +70,8 @@ TEST(AboutDialogTest, NameLineDependsOnTheMode) {
     EXPECT_EQ(updater.Result(), ModalResult::Ok);
 }
 
-TEST(StartButtonTest, PasswordGateRunsOnlyForTheExpectedPassword) {
+TEST(StartButtonTest, PasswordGateRunsOnlyForTheExpectedPassword)
+{
     RecordingHost host;
     MainFormEnvironment env = FakeEnvironment({});
     env.blobs = testing::RecordBlobs(1, 1, 5, 3);
@@ -100,5 +108,5 @@ TEST(StartButtonTest, PasswordGateRunsOnlyForTheExpectedPassword) {
     EXPECT_EQ(host.messages.size(), 2U);
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

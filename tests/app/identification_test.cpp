@@ -27,9 +27,11 @@ using ::testing::IsEmpty;
 constexpr int kCom = 3;
 
 // An 8400 series 4 updater (own code 6, direct cable) on COM 3, timers on the sped-up clock.
-class Rig {
-public:
-    Rig() : com_(kCom, pty.DevicePath()) {
+class Rig
+{
+  public:
+    Rig() : com_(kCom, pty.DevicePath())
+    {
         if (QCoreApplication::instance() == nullptr) {
             static int argc = 1;
             static char name[] = "identification_test";
@@ -47,7 +49,8 @@ public:
         form->ResourceAttributes.boot_major = 4;
         form->ResourceAttributes.boot_minor = 1;
     }
-    ~Rig() {
+    ~Rig()
+    {
         form->CloseRadioLink();
         timers_.reset();
         form.reset();
@@ -56,7 +59,8 @@ public:
 
     // The radio answers requests by command byte from the table until the test ends; a missing
     // entry goes unanswered.
-    std::unique_ptr<test::ScriptedPeer> Radio(std::map<std::uint8_t, Bytes> answers) {
+    std::unique_ptr<test::ScriptedPeer> Radio(std::map<std::uint8_t, Bytes> answers)
+    {
         return std::make_unique<test::ScriptedPeer>(pty, [this, answers](PeerIo& io) {
             while (!io.Stopping()) {
                 Bytes frame;
@@ -79,7 +83,7 @@ public:
     std::unique_ptr<TCodeUpdaterMainDispForm> form;
     std::vector<std::uint8_t> requests;
 
-private:
+  private:
     test::ScopedComOverride com_;
     std::unique_ptr<TimerDriver> timers_;
 };
@@ -94,21 +98,24 @@ const std::map<std::uint8_t, Bytes> kAnswers{
     {0x3E, {0x04, 0x3F, 1, 3}},
 };
 
-std::vector<std::string> Labels(const TCodeUpdaterMainDispForm& f) {
-    return {f.FileVersionLabel.Caption(),     f.DSPVersionLabel.Caption(),      f.HWControllerVersionLabel.Caption(),
-            f.HWRevisionLabel.Caption(),      f.SerialNumberLabel.Caption(),    f.BootLoadVersionLabel.Caption(),
+std::vector<std::string> Labels(const TCodeUpdaterMainDispForm& f)
+{
+    return {f.FileVersionLabel.Caption(), f.DSPVersionLabel.Caption(),   f.HWControllerVersionLabel.Caption(),
+            f.HWRevisionLabel.Caption(),  f.SerialNumberLabel.Caption(), f.BootLoadVersionLabel.Caption(),
             f.SEMVersionLabel.Caption()};
 }
 
-TEST(RetrieveTest, FillsEveryLabelAndClosesThePort) {
+TEST(RetrieveTest, FillsEveryLabelAndClosesThePort)
+{
     Rig rig;
     auto radio = rig.Radio(kAnswers);
     rig.form->m_RetrieveVersionInfoButton.Click();
     radio->Stop();
     EXPECT_THAT(radio->Failures(), IsEmpty());
-    EXPECT_THAT(rig.requests, ElementsAre(0x1C, 0x0B, 0x09, 0x07, 0x04, 0x2D, 0x3E)) << "nothing else, no baud change";
-    EXPECT_THAT(Labels(*rig.form), ElementsAre("5.10", "3.1.4", "4.2.0", "Not Applicable", "0A-0B-0C-0D-0E-0F-10-FF",
-                                               "4.1", "1.3"));
+    EXPECT_THAT(rig.requests, ElementsAre(0x1C, 0x0B, 0x09, 0x07, 0x04, 0x2D, 0x3E))
+        << "nothing else, no baud change";
+    EXPECT_THAT(Labels(*rig.form), ElementsAre("5.10", "3.1.4", "4.2.0", "Not Applicable",
+                                               "0A-0B-0C-0D-0E-0F-10-FF", "4.1", "1.3"));
     EXPECT_EQ(rig.form->HWControllerVersionHeadingLabel.Caption(), "Controller Version:");
     EXPECT_EQ(rig.form->m_LastRetrieveStatus, ProgrammingStatus::Success);
     EXPECT_THAT(rig.host.Changes("m_RetrieveVersionInfoButton", "Enabled"), ElementsAre("false", "true"));
@@ -116,7 +123,8 @@ TEST(RetrieveTest, FillsEveryLabelAndClosesThePort) {
     EXPECT_EQ(rig.form->m_PortTable[kCom], kPortAvailable);
 }
 
-TEST(RetrieveTest, PlatformsWithoutBootInformationOrSemVersionStillShowTheRest) {
+TEST(RetrieveTest, PlatformsWithoutBootInformationOrSemVersionStillShowTheRest)
+{
     Rig rig;
     rig.form->RadioTypeCode = 7;
     std::map<std::uint8_t, Bytes> answers = kAnswers;
@@ -131,7 +139,8 @@ TEST(RetrieveTest, PlatformsWithoutBootInformationOrSemVersionStillShowTheRest) 
     EXPECT_TRUE(rig.host.messages.empty());
 }
 
-TEST(RetrieveTest, ACommunicationErrorShowsItsBoxAndKeepsTheLabels) {
+TEST(RetrieveTest, ACommunicationErrorShowsItsBoxAndKeepsTheLabels)
+{
     Rig rig;
     std::map<std::uint8_t, Bytes> answers = kAnswers;
     answers.erase(0x07);
@@ -148,8 +157,10 @@ TEST(RetrieveTest, ACommunicationErrorShowsItsBoxAndKeepsTheLabels) {
     EXPECT_EQ(rig.form->m_PortTable[kCom], kPortAvailable);
 }
 
-TEST(BootVersionCheckTest, ComparesTheRadiosBootVersionWithTheCarriedOnes) {
-    struct Case {
+TEST(BootVersionCheckTest, ComparesTheRadiosBootVersionWithTheCarriedOnes)
+{
+    struct Case
+    {
         Bytes answer; // empty: no answer
         bool upgrade;
         const char* status;
@@ -160,7 +171,10 @@ TEST(BootVersionCheckTest, ComparesTheRadiosBootVersionWithTheCarriedOnes) {
         {{0x04, 0x2E, 4, 0}, true, "Idle", false},
         {{0x04, 0x2E, 6, 3}, false, "The boot version is current and does not need to be upgraded.", true},
         {{0x04, 0x2E, 6, 2}, true, "Idle", true},
-        {{0x04, 0x2E, 5, 1}, false, "Error: the major boot versions of the radio and file are different.", false},
+        {{0x04, 0x2E, 5, 1},
+         false,
+         "Error: the major boot versions of the radio and file are different.",
+         false},
         {{}, false, "Communication error while trying to retrieve boot version.", false},
     };
     for (const Case& c : cases) {
@@ -194,7 +208,8 @@ TEST(BootVersionCheckTest, ComparesTheRadiosBootVersionWithTheCarriedOnes) {
     }
 }
 
-TEST(BootVersionCheckTest, PlatformsOneFourAndFiveUpgradeWithoutAsking) {
+TEST(BootVersionCheckTest, PlatformsOneFourAndFiveUpgradeWithoutAsking)
+{
     for (const std::uint8_t code : {1, 4, 5}) {
         Rig rig;
         rig.form->RadioTypeCode = code;
@@ -206,7 +221,8 @@ TEST(BootVersionCheckTest, PlatformsOneFourAndFiveUpgradeWithoutAsking) {
     }
 }
 
-TEST(SeriesMismatchTest, NamesTheUpdaterTheRadioNeeds) {
+TEST(SeriesMismatchTest, NamesTheUpdaterTheRadioNeeds)
+{
     Rig rig;
     rig.form->ShowSeriesMismatch(1, 4);
     ASSERT_EQ(rig.host.messages.size(), 1U);
@@ -217,5 +233,5 @@ TEST(SeriesMismatchTest, NamesTheUpdaterTheRadioNeeds) {
     EXPECT_EQ(rig.host.messages[0].icon, MessageIcon::Error);
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

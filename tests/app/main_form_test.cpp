@@ -14,13 +14,15 @@ namespace {
 using testing::FakeEnvironment;
 using testing::RecordingHost;
 
-MainFormEnvironment WithImageSet(std::uint8_t model, std::uint8_t kind, std::int8_t series, std::uint8_t type) {
+MainFormEnvironment WithImageSet(std::uint8_t model, std::uint8_t kind, std::int8_t series, std::uint8_t type)
+{
     MainFormEnvironment env = FakeEnvironment();
     env.blobs = testing::RecordBlobs(model, kind, series, type);
     return env;
 }
 
-TEST(MainFormTest, OpensCollapsedAndTheToggleShowsAndHidesTheVersionPanel) {
+TEST(MainFormTest, OpensCollapsedAndTheToggleShowsAndHidesTheVersionPanel)
+{
     RecordingHost host;
     TCodeUpdaterMainDispForm form(host, FakeEnvironment());
     host.Attach(form);
@@ -41,7 +43,8 @@ TEST(MainFormTest, OpensCollapsedAndTheToggleShowsAndHidesTheVersionPanel) {
     EXPECT_EQ(host.Changes(form.Name(), "Geometry"), (std::vector<std::string>{"695", "417"}));
 }
 
-TEST(MainFormTest, StartsIdleWithTheLayoutCaptions) {
+TEST(MainFormTest, StartsIdleWithTheLayoutCaptions)
+{
     RecordingHost host;
     TCodeUpdaterMainDispForm form(host, FakeEnvironment());
     EXPECT_EQ(form.Caption(), "Aurex Code Updater");
@@ -69,7 +72,8 @@ TEST(MainFormTest, StartsIdleWithTheLayoutCaptions) {
     }
 }
 
-TEST(MainFormTest, ImageSetLabelsComeFromTheCarriedRecord) {
+TEST(MainFormTest, ImageSetLabelsComeFromTheCarriedRecord)
+{
     RecordingHost host;
     TCodeUpdaterMainDispForm form(host, WithImageSet(1, 1, -2, 2));
     EXPECT_EQ(form.m_TargetRadioLabel.Caption(), "8600");
@@ -85,12 +89,14 @@ TEST(MainFormTest, ImageSetLabelsComeFromTheCarriedRecord) {
     EXPECT_EQ(bare.m_TargetSeriesLabel.Caption(), "4");
     EXPECT_EQ(bare.TessaroVersionLabel.Caption(), "<Blank>");
     EXPECT_EQ(bare.ResourceAttributes.series, 0);
-    EXPECT_EQ(bare.RadioTypeCode, 4);  // radio model 0, series 0
+    EXPECT_EQ(bare.RadioTypeCode, 4); // radio model 0, series 0
     EXPECT_TRUE(quiet.messages.empty());
 }
 
-TEST(MainFormTest, NameAndReleaseComeFromTheProgramFileName) {
-    struct Case {
+TEST(MainFormTest, NameAndReleaseComeFromTheProgramFileName)
+{
+    struct Case
+    {
         const char* path;
         const char* name;
         const char* release;
@@ -99,9 +105,9 @@ TEST(MainFormTest, NameAndReleaseComeFromTheProgramFileName) {
         {"/opt/aurex/Unit_Release_3_0_9.exe", "Name: Unit_Release_3_0_9", "3.0 9"},
         {"8600_Series_4_Release_2_1", "Name: 8600_Series_4_Release_2_1", "2.1"},
         {"/usr/bin/aurex-code-updater", "Name: aurex-code-updater", "N/A"},
-        {"Unit_Release.tar.gz", "Name: Unit_Release", "N/A"},           // nothing after "Release"
-        {"/a.b/Release_7_3_x.exe", "Name: Release_7_3_x", "7.3 x"},      // dot in a folder is not cut
-        {"Unit_release_3_0", "Name: Unit_release_3_0", "N/A"},          // letter case counts
+        {"Unit_Release.tar.gz", "Name: Unit_Release", "N/A"},       // nothing after "Release"
+        {"/a.b/Release_7_3_x.exe", "Name: Release_7_3_x", "7.3 x"}, // dot in a folder is not cut
+        {"Unit_release_3_0", "Name: Unit_release_3_0", "N/A"},      // letter case counts
     };
     for (const Case& c : cases) {
         RecordingHost host;
@@ -111,15 +117,17 @@ TEST(MainFormTest, NameAndReleaseComeFromTheProgramFileName) {
     }
 }
 
-TEST(MainFormTest, ApplicationBootChoiceOnlyForApplicationBootSetsOutsideSeriesFourAndSix) {
-    struct Case {
+TEST(MainFormTest, ApplicationBootChoiceOnlyForApplicationBootSetsOutsideSeriesFourAndSix)
+{
+    struct Case
+    {
         std::int8_t series;
         std::uint8_t type;
         bool choice;
         bool bootPath;
     };
     const Case cases[] = {
-        {5, 3, true, false}, {4, 3, false, true}, {6, 3, false, true}, {-1, 3, true, false},
+        {5, 3, true, false},  {4, 3, false, true},  {6, 3, false, true},  {-1, 3, true, false},
         {5, 0, false, false}, {4, 1, false, false}, {5, 2, false, false},
     };
     for (const Case& c : cases) {
@@ -133,7 +141,8 @@ TEST(MainFormTest, ApplicationBootChoiceOnlyForApplicationBootSetsOutsideSeriesF
     }
 }
 
-TEST(MainFormTest, ApplicationAndBootAreNeverBothChecked) {
+TEST(MainFormTest, ApplicationAndBootAreNeverBothChecked)
+{
     RecordingHost host;
     TCodeUpdaterMainDispForm form(host, WithImageSet(1, 1, 5, 3));
     EXPECT_TRUE(form.m_ApplicationRadioButton.Checked());
@@ -149,8 +158,10 @@ TEST(MainFormTest, ApplicationAndBootAreNeverBothChecked) {
     EXPECT_FALSE(form.m_BootRadioButton.Checked());
 }
 
-TEST(MainFormTest, OnePictureByRadioModelAndSeries) {
-    struct Case {
+TEST(MainFormTest, OnePictureByRadioModelAndSeries)
+{
+    struct Case
+    {
         std::uint8_t model;
         std::int8_t series;
         const char* shown;
@@ -162,14 +173,16 @@ TEST(MainFormTest, OnePictureByRadioModelAndSeries) {
     for (const Case& c : cases) {
         RecordingHost host;
         TCodeUpdaterMainDispForm form(host, WithImageSet(c.model, 1, c.series, 0));
-        for (const Control* p : {&form.PortableGPicture, &form.MobileXPicture, &form.MobileGPicture,
-                                 &form.PortableXPicture}) {
-            EXPECT_EQ(p->Visible(), p->Name() == c.shown) << int(c.model) << "/" << int(c.series) << " " << p->Name();
+        for (const Control* p :
+             {&form.PortableGPicture, &form.MobileXPicture, &form.MobileGPicture, &form.PortableXPicture}) {
+            EXPECT_EQ(p->Visible(), p->Name() == c.shown)
+                << int(c.model) << "/" << int(c.series) << " " << p->Name();
         }
     }
 }
 
-TEST(MainFormTest, OwnRadioTypeCodeFromTheImageSet) {
+TEST(MainFormTest, OwnRadioTypeCodeFromTheImageSet)
+{
     // Radio model, series, kind flag -> code, for every row of the rule.
     EXPECT_EQ(RadioTypeCodeFor(0, 4, 0), 6);
     EXPECT_EQ(RadioTypeCodeFor(0, 6, 1), 0);
@@ -186,7 +199,8 @@ TEST(MainFormTest, OwnRadioTypeCodeFromTheImageSet) {
     EXPECT_EQ(form.RadioTypeCode, 7);
 }
 
-TEST(MainFormTest, RunStateSwitchesTheControls) {
+TEST(MainFormTest, RunStateSwitchesTheControls)
+{
     RecordingHost host;
     TCodeUpdaterMainDispForm form(host, FakeEnvironment());
     host.Attach(form);
@@ -197,7 +211,7 @@ TEST(MainFormTest, RunStateSwitchesTheControls) {
     EXPECT_FALSE(form.m_StartButton.IsDefault());
     EXPECT_FALSE(form.m_ComportComboBox.Enabled());
     EXPECT_FALSE(form.m_RetrieveVersionInfoButton.Enabled());
-    EXPECT_FALSE(form.m_RetrieveVersionInfoButton.Click());  // a disabled button does nothing
+    EXPECT_FALSE(form.m_RetrieveVersionInfoButton.Click()); // a disabled button does nothing
     EXPECT_TRUE(form.m_StartButton.Enabled());
 
     // Ending deletes the merged files only when asked, and a missing one is no error.
@@ -220,7 +234,8 @@ TEST(MainFormTest, RunStateSwitchesTheControls) {
     EXPECT_TRUE(form.m_RetrieveVersionInfoButton.Enabled());
 }
 
-TEST(MainFormTest, ClosingAsksOnlyDuringARun) {
+TEST(MainFormTest, ClosingAsksOnlyDuringARun)
+{
     RecordingHost host;
     TCodeUpdaterMainDispForm form(host, FakeEnvironment());
     form.m_FileExitMenuItem.Click();
@@ -249,12 +264,13 @@ TEST(MainFormTest, ClosingAsksOnlyDuringARun) {
     EXPECT_EQ(form.m_StartButton.Caption(), "Start");
 }
 
-TEST(MainFormTest, TimedProgressStepsByOneAndStopsAtTheTop) {
+TEST(MainFormTest, TimedProgressStepsByOneAndStopsAtTheTop)
+{
     RecordingHost host;
     TCodeUpdaterMainDispForm form(host, FakeEnvironment());
     form.m_ProgressBar.SetRange(0, 40);
     form.m_ProgressBar.SetPosition(30);
-    EXPECT_FALSE(form.ProgressBarTimer.Fire());  // disabled until started
+    EXPECT_FALSE(form.ProgressBarTimer.Fire()); // disabled until started
 
     form.StartTimedProgress(150);
     EXPECT_TRUE(form.ProgressBarTimer.Enabled());
@@ -277,7 +293,8 @@ TEST(MainFormTest, TimedProgressStepsByOneAndStopsAtTheTop) {
     EXPECT_EQ(form.m_ProgressBar.Position(), 100);
 }
 
-TEST(MainFormTest, CommTimerExpiryDisablesItself) {
+TEST(MainFormTest, CommTimerExpiryDisablesItself)
+{
     RecordingHost host;
     TCodeUpdaterMainDispForm form(host, FakeEnvironment());
     form.m_CommTimer.SetInterval(1000);
@@ -286,7 +303,8 @@ TEST(MainFormTest, CommTimerExpiryDisablesItself) {
     EXPECT_FALSE(form.m_CommTimer.Enabled());
 }
 
-TEST(MainFormTest, AboutBoxNamesTheUpdaterAndItsVersion) {
+TEST(MainFormTest, AboutBoxNamesTheUpdaterAndItsVersion)
+{
     RecordingHost host;
     TCodeUpdaterMainDispForm form(host, FakeEnvironment());
     form.m_HelpAboutMenuItem.Click();
@@ -296,5 +314,5 @@ TEST(MainFormTest, AboutBoxNamesTheUpdaterAndItsVersion) {
     EXPECT_EQ(host.aboutLines[1], "Version 1.2.5");
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

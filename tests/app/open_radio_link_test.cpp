@@ -14,8 +14,8 @@
 #include "app/port_probe.h"
 #include "app/timer_driver.h"
 #include "link/clock.h"
-#include "link/transport_view.h"
 #include "link/message_table.h"
+#include "link/transport_view.h"
 #include "support/recording_host.h"
 #include "support/scripted_peer.h"
 
@@ -28,17 +28,20 @@ using test::PeerIo;
 const Bytes kBoxProbe = {0xBA, 0x7F, 0x4F, 0x09, 0x01, 0x28, 0x7E};
 constexpr int kCom = 3;
 
-bool CarriesBaudChange(const Bytes& frame, int baud) {
+bool CarriesBaudChange(const Bytes& frame, int baud)
+{
     const Bytes wanted = {0x09, 0x00, BaudSelector(baud)};
     return std::search(frame.begin(), frame.end(), wanted.begin(), wanted.end()) != frame.end();
 }
 
 // The main window over a pseudo-terminal at COM 3, its timers running on the sped-up clock.
-class Rig {
-public:
+class Rig
+{
+  public:
     Rig(std::uint8_t radioModel, std::uint8_t kindFlag, std::int8_t series, unsigned processors,
         std::function<PortOpenResult(int)> probe = {})
-        : com_(kCom, pty.DevicePath()) {
+        : com_(kCom, pty.DevicePath())
+    {
         if (QCoreApplication::instance() == nullptr) {
             static int argc = 1;
             static char name[] = "open_radio_link_test";
@@ -47,13 +50,15 @@ public:
         }
         Clock::SetScale(0.05);
         MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", processors);
-        env.probePort = probe ? probe : [](int n) { return n == kCom ? ProbeComPort(n) : PortOpenResult::NotPresent; };
+        env.probePort =
+            probe ? probe : [](int n) { return n == kCom ? ProbeComPort(n) : PortOpenResult::NotPresent; };
         env.blobs = testing::RecordBlobs(radioModel, kindFlag, series, 0);
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
         timers_ = std::make_unique<TimerDriver>(*form);
         form->m_ComportComboBox.UserSelect(kCom - 1);
     }
-    ~Rig() {
+    ~Rig()
+    {
         form->CloseRadioLink();
         timers_.reset();
         form.reset();
@@ -64,7 +69,7 @@ public:
     testing::RecordingHost host;
     std::unique_ptr<TCodeUpdaterMainDispForm> form;
 
-private:
+  private:
     test::ScopedComOverride com_;
     std::unique_ptr<TimerDriver> timers_;
 };
@@ -72,11 +77,13 @@ private:
 // What a loaded machine does to a program that waits for a reply: shortly into the wait it is
 // kept from the processor; the reply comes meanwhile, and when the program runs again its
 // time-out is overdue as well.
-class Descheduling {
-public:
+class Descheduling
+{
+  public:
     // Takes this thread (the program) away 10 ms into its next wait, until the peer has replied
     // and then for `away` more.
-    void During(std::chrono::milliseconds away) {
+    void During(std::chrono::milliseconds away)
+    {
         QTimer::singleShot(10, &context_, [this, away] {
             replyNow_ = true;
             const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -87,7 +94,8 @@ public:
         });
     }
     // The peer's side: the reply goes out once the program is away.
-    void Reply(PeerIo& io, const Bytes& frame) {
+    void Reply(PeerIo& io, const Bytes& frame)
+    {
         const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!replyNow_ && std::chrono::steady_clock::now() < bound) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -96,19 +104,21 @@ public:
         replied_ = true;
     }
 
-private:
-    QObject context_;  // a wait that never came does not leave the timer behind
+  private:
+    QObject context_; // a wait that never came does not leave the timer behind
     std::atomic<bool> replyNow_{false};
     std::atomic<bool> replied_{false};
 };
 
-void ExpectNoPeerFailures(const test::ScriptedPeer& peer) {
+void ExpectNoPeerFailures(const test::ScriptedPeer& peer)
+{
     for (const std::string& f : peer.Failures()) {
         ADD_FAILURE() << "peer: " << f;
     }
 }
 
-TEST(OpenRadioLinkTest, PortableRadiosOpenDirectlyWithoutAskingForTheBox) {
+TEST(OpenRadioLinkTest, PortableRadiosOpenDirectlyWithoutAskingForTheBox)
+{
     Rig rig(0, 0, 4, 8);
     ASSERT_EQ(rig.form->m_PortAvailability[kCom - 1], kPortAvailable);
     Bytes first;
@@ -132,7 +142,8 @@ TEST(OpenRadioLinkTest, PortableRadiosOpenDirectlyWithoutAskingForTheBox) {
     ExpectNoPeerFailures(quiet);
 }
 
-TEST(OpenRadioLinkTest, MobileRadiosUseTheInterfaceBoxEvenOnAMultiProcessorHost) {
+TEST(OpenRadioLinkTest, MobileRadiosUseTheInterfaceBoxEvenOnAMultiProcessorHost)
+{
     Rig rig(1, 1, 4, 8);
     Bytes afterBox;
     test::ScriptedPeer peer(rig.pty, [&](PeerIo& io) {
@@ -151,7 +162,8 @@ TEST(OpenRadioLinkTest, MobileRadiosUseTheInterfaceBoxEvenOnAMultiProcessorHost)
 
 // The box answered in time, but the program saw its time-out before it read the answer: the box
 // is there all the same, and nobody is told to buy one.
-TEST(OpenRadioLinkTest, TheBoxsAnswerQueuedBeforeTheTimeOutIsSeenIsTaken) {
+TEST(OpenRadioLinkTest, TheBoxsAnswerQueuedBeforeTheTimeOutIsSeenIsTaken)
+{
     Rig rig(1, 1, 4, 8);
     // The probe then waits 200 ms: it cannot run out before the program is taken away.
     Clock::SetScale(0.2);
@@ -178,7 +190,8 @@ TEST(OpenRadioLinkTest, TheBoxsAnswerQueuedBeforeTheTimeOutIsSeenIsTaken) {
     EXPECT_TRUE(rig.host.messages.empty());
 }
 
-TEST(OpenRadioLinkTest, WithoutTheBoxAMultiProcessorHostIsRefused) {
+TEST(OpenRadioLinkTest, WithoutTheBoxAMultiProcessorHostIsRefused)
+{
     Rig rig(1, 1, 5, 2);
     test::ScriptedPeer peer(rig.pty, [](PeerIo& io) { io.Expect(kBoxProbe); });
     EXPECT_FALSE(rig.form->OpenRadioLink(false));
@@ -196,14 +209,17 @@ TEST(OpenRadioLinkTest, WithoutTheBoxAMultiProcessorHostIsRefused) {
     EXPECT_EQ(rig.form->m_PortTable[kCom], kPortAvailable);
 }
 
-TEST(OpenRadioLinkTest, WithoutTheBoxASingleProcessorHostUsesTheHalfDuplexPort) {
-    struct Case {
+TEST(OpenRadioLinkTest, WithoutTheBoxASingleProcessorHostUsesTheHalfDuplexPort)
+{
+    struct Case
+    {
         std::uint8_t kindFlag;
         bool keepBaud;
-        int expectedBaud;  // 0: nothing sent after the probe
+        int expectedBaud; // 0: nothing sent after the probe
     };
     // Kind flag 0 gives radio type code 1, whose link stays at 19200 even for an update.
-    for (const Case c : {Case{1, false, 115200}, Case{0, false, 19200}, Case{0, true, 19200}, Case{1, true, 0}}) {
+    for (const Case c :
+         {Case{1, false, 115200}, Case{0, false, 19200}, Case{0, true, 19200}, Case{1, true, 0}}) {
         SCOPED_TRACE(std::to_string(c.kindFlag) + (c.keepBaud ? " keep" : " update"));
         Rig rig(1, c.kindFlag, 5, 1);
         Bytes afterProbe;
@@ -228,13 +244,14 @@ TEST(OpenRadioLinkTest, WithoutTheBoxASingleProcessorHostUsesTheHalfDuplexPort) 
 }
 
 // The same on the half-duplex port: a reply queued before the late-seen time-out is the reply.
-TEST(OpenRadioLinkTest, OnTheHalfDuplexPortAReplyQueuedBeforeTheTimeOutIsSeenIsTaken) {
+TEST(OpenRadioLinkTest, OnTheHalfDuplexPortAReplyQueuedBeforeTheTimeOutIsSeenIsTaken)
+{
     Rig rig(1, 1, 5, 1);
     // The wait below has 72 ticks, 0.8 s at this factor.
     Clock::SetScale(0.2);
     test::ScriptedPeer opening(rig.pty, [](PeerIo& io) {
         io.Expect(kBoxProbe);
-        io.ReadFrame();  // the line speed
+        io.ReadFrame(); // the line speed
     });
     ASSERT_TRUE(rig.form->OpenRadioLink(false));
     opening.Join();
@@ -242,7 +259,7 @@ TEST(OpenRadioLinkTest, OnTheHalfDuplexPortAReplyQueuedBeforeTheTimeOutIsSeenIsT
     RadioLink& link = rig.form->RadioLink;
     ASSERT_TRUE(test::OnPortComponent(link));
     int timeOuts = 0;
-    QObject counting;  // goes before timeOuts does
+    QObject counting; // goes before timeOuts does
     QObject::connect(&rig.form->ComPort, &ComPort::OnTriggerTimer, &counting, [&timeOuts] { ++timeOuts; });
     ASSERT_TRUE(CreateLinkTimeout(link, 4000));
 
@@ -268,31 +285,34 @@ TEST(OpenRadioLinkTest, OnTheHalfDuplexPortAReplyQueuedBeforeTheTimeOutIsSeenIsT
     ReleaseLinkTimeout(link);
 }
 
-TEST(OpenRadioLinkTest, APortThatVanishedAfterTheProbeGivesTheLinksMessage) {
+TEST(OpenRadioLinkTest, APortThatVanishedAfterTheProbeGivesTheLinksMessage)
+{
     for (const std::uint8_t model : {0, 1}) {
         SCOPED_TRACE(int(model));
         // The probe saw COM 4; by the time it is opened its device is gone.
         test::ScopedComOverride gone(4, "/dev/aurex-test-no-such-tty");
-        Rig rig(model, 1, 4, 1, [](int n) { return n == 4 ? PortOpenResult::Opened : PortOpenResult::NotPresent; });
+        Rig rig(model, 1, 4, 1,
+                [](int n) { return n == 4 ? PortOpenResult::Opened : PortOpenResult::NotPresent; });
         rig.form->m_ComportComboBox.UserSelect(3);
         EXPECT_FALSE(rig.form->OpenRadioLink(false));
         ASSERT_EQ(rig.host.messages.size(), 1U);
         EXPECT_EQ(rig.host.messages[0].text, "Unable to start communication: COM port error");
         EXPECT_EQ(rig.host.messages[0].caption, "COM Port");
         EXPECT_EQ(rig.form->m_PortTable[4], kPortAvailable);
-        EXPECT_FALSE(test::OnPortComponent(rig.form->RadioLink));  // never fell back to the half-duplex port
+        EXPECT_FALSE(test::OnPortComponent(rig.form->RadioLink)); // never fell back to the half-duplex port
     }
 }
 
 // Stop pressed while the probe waits for the box says nothing of the box: no message that blames
 // the computer, and no fall-back to the half-duplex port on a single-processor host either.
-TEST(OpenRadioLinkTest, StopDuringTheBoxProbeEndsTheOpeningWithoutBlamingTheConfiguration) {
+TEST(OpenRadioLinkTest, StopDuringTheBoxProbeEndsTheOpeningWithoutBlamingTheConfiguration)
+{
     for (const unsigned processors : {1U, 2U}) {
         SCOPED_TRACE(processors);
         Rig rig(1, 1, 5, processors);
         test::ScriptedPeer peer(rig.pty, [](PeerIo& io) { io.Expect(kBoxProbe); });
         rig.form->BeginUpdateRun();
-        QTimer::singleShot(0, [&rig] { rig.form->m_StartButton.Click(); });  // reads "Stop"
+        QTimer::singleShot(0, [&rig] { rig.form->m_StartButton.Click(); }); // reads "Stop"
         EXPECT_FALSE(rig.form->OpenRadioLink(false));
         peer.Join();
         ExpectNoPeerFailures(peer);
@@ -304,5 +324,5 @@ TEST(OpenRadioLinkTest, StopDuringTheBoxProbeEndsTheOpeningWithoutBlamingTheConf
     }
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

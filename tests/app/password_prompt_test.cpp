@@ -9,7 +9,8 @@
 namespace aurex {
 namespace {
 
-TEST(PasswordPromptTest, GivesTheTrimmedTextOnlyWhenOkWasPressed) {
+TEST(PasswordPromptTest, GivesTheTrimmedTextOnlyWhenOkWasPressed)
+{
     test::EnsureCoreApplication();
     testing::RecordingHost host;
     TCodeUpdaterMainDispForm form(host, testing::FakeEnvironment({}, "Unit_Release_1_0", 1));
@@ -29,5 +30,5 @@ TEST(PasswordPromptTest, GivesTheTrimmedTextOnlyWhenOkWasPressed) {
     EXPECT_EQ(host.dialogsShown.size(), 4U);
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

@@ -17,8 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TempParent {
-    TempParent() {
+struct TempParent
+{
+    TempParent()
+    {
         std::string name = "/tmp/aurex-scratch-test-XXXXXX";
         path = ::mkdtemp(name.data());
     }
@@ -27,7 +29,8 @@ struct TempParent {
 };
 
 // A process number that has just ended.
-pid_t EndedProcess() {
+pid_t EndedProcess()
+{
     const pid_t child = ::fork();
     if (child == 0) {
         ::_exit(0);
@@ -36,7 +39,8 @@ pid_t EndedProcess() {
     return child;
 }
 
-fs::path RunFolder(const fs::path& parent, pid_t pid, bool withLock, std::initializer_list<const char*> files) {
+fs::path RunFolder(const fs::path& parent, pid_t pid, bool withLock, std::initializer_list<const char*> files)
+{
     const fs::path folder = parent / ("run-" + std::to_string(pid));
     fs::create_directories(folder);
     if (withLock) {
@@ -48,12 +52,15 @@ fs::path RunFolder(const fs::path& parent, pid_t pid, bool withLock, std::initia
     return folder;
 }
 
-TEST(ScratchFolderTest, ARunsFolderIsPrivateAndGoesWithEverythingInIt) {
+TEST(ScratchFolderTest, ARunsFolderIsPrivateAndGoesWithEverythingInIt)
+{
     TempParent parent;
     ScratchFolder folder(parent.path / "cache");
     EXPECT_EQ(folder.Path(), parent.path / "cache" / ("run-" + std::to_string(::getpid())));
     ASSERT_EQ(folder.Prepare(), "");
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(folder.Path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700U);
     CreatedFile file = folder.CreateNew("Code.hex");
@@ -69,9 +76,11 @@ TEST(ScratchFolderTest, ARunsFolderIsPrivateAndGoesWithEverythingInIt) {
     EXPECT_NE(folder.Prepare().find(folder.Path().string()), std::string::npos);
 }
 
-TEST(ScratchFolderTest, OnlyFoldersOfEndedRunsAreRemoved) {
+TEST(ScratchFolderTest, OnlyFoldersOfEndedRunsAreRemoved)
+{
     TempParent parent;
-    const fs::path killedInExtraction = RunFolder(parent.path, EndedProcess(), true, {"Loader.1", "Code.1", "Code.12"});
+    const fs::path killedInExtraction =
+        RunFolder(parent.path, EndedProcess(), true, {"Loader.1", "Code.1", "Code.12"});
     const fs::path killedBeforeItsLock = RunFolder(parent.path, EndedProcess(), false, {});
     // A run whose lock is held, whatever its number now names.
     const fs::path running = RunFolder(parent.path, EndedProcess(), true, {"Code.hex"});
@@ -93,5 +102,5 @@ TEST(ScratchFolderTest, OnlyFoldersOfEndedRunsAreRemoved) {
     EXPECT_FALSE(fs::exists(running));
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

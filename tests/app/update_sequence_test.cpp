@@ -24,10 +24,12 @@ constexpr int kCom = 2;
 
 // The window at COM 2 over a pseudo-terminal whose far end stays silent, timers on the sped-up
 // clock; every port probe is counted, since each run and each Retrieve starts with one.
-class SilentRadioRig {
-public:
+class SilentRadioRig
+{
+  public:
     SilentRadioRig(std::uint8_t radioModel, std::int8_t series, std::uint8_t upgradeType)
-        : com_(kCom, pty.DevicePath()) {
+        : com_(kCom, pty.DevicePath())
+    {
         if (QCoreApplication::instance() == nullptr) {
             static int argc = 1;
             static char name[] = "update_sequence_test";
@@ -46,7 +48,8 @@ public:
         timers_ = std::make_unique<TimerDriver>(*form);
         form->m_ComportComboBox.UserSelect(kCom - 1);
     }
-    ~SilentRadioRig() {
+    ~SilentRadioRig()
+    {
         timers_.reset();
         form.reset();
         Clock::SetScale(1.0);
@@ -60,26 +63,29 @@ public:
     std::unique_ptr<TCodeUpdaterMainDispForm> form;
     int probes = 0;
 
-private:
+  private:
     test::ScopedComOverride com_;
     std::unique_ptr<TimerDriver> timers_;
 };
 
-struct ControlsSeen {
+struct ControlsSeen
+{
     std::string startCaption;
     bool startEnabled = true;
     bool portListEnabled = true;
     bool retrieveEnabled = true;
 };
 
-ControlsSeen Look(const TCodeUpdaterMainDispForm& form) {
+ControlsSeen Look(const TCodeUpdaterMainDispForm& form)
+{
     return {form.m_StartButton.Caption(), form.m_StartButton.Enabled(), form.m_ComportComboBox.Enabled(),
             form.m_RetrieveVersionInfoButton.Enabled()};
 }
 
 // After Stop the run is still unwinding inside its handler: the button reads "Start" but neither
 // it nor Retrieve may begin anything until the handler has returned, whether clicked or called.
-TEST(UpdateSequenceTest, StartAndRetrieveStartNothingWhileAStoppedRunUnwinds) {
+TEST(UpdateSequenceTest, StartAndRetrieveStartNothingWhileAStoppedRunUnwinds)
+{
     SilentRadioRig rig(1, 5, 0);
     rig.host.passwords.push_back({"brontel"});
     bool ran = false;
@@ -91,7 +97,7 @@ TEST(UpdateSequenceTest, StartAndRetrieveStartNothingWhileAStoppedRunUnwinds) {
     SilentRadioRig::During([&] {
         ran = true;
         ASSERT_TRUE(rig.form->m_UpdateInProgress);
-        ASSERT_TRUE(rig.form->m_StartButton.Click());  // "Stop"
+        ASSERT_TRUE(rig.form->m_StartButton.Click()); // "Stop"
         afterStop = Look(*rig.form);
         probesBefore = rig.probes;
         dialogsBefore = rig.host.dialogsShown.size();
@@ -128,7 +134,8 @@ TEST(UpdateSequenceTest, StartAndRetrieveStartNothingWhileAStoppedRunUnwinds) {
 
 // Retrieve waits on the radio too: meanwhile Start, the port list and Retrieve itself are held
 // back, and a Start that gets through anyway begins nothing.
-TEST(UpdateSequenceTest, StartDuringRetrieveStartsNothing) {
+TEST(UpdateSequenceTest, StartDuringRetrieveStartsNothing)
+{
     SilentRadioRig rig(1, 5, 0);
     rig.host.passwords.push_back({"brontel"});
     bool ran = false;
@@ -150,7 +157,7 @@ TEST(UpdateSequenceTest, StartDuringRetrieveStartsNothing) {
     EXPECT_FALSE(during.startEnabled);
     EXPECT_FALSE(during.portListEnabled);
     EXPECT_FALSE(during.retrieveEnabled);
-    EXPECT_TRUE(rig.host.dialogsShown.empty());  // no password was asked: no run began
+    EXPECT_TRUE(rig.host.dialogsShown.empty()); // no password was asked: no run began
     EXPECT_TRUE(rig.host.Changes("m_StartButton", "Caption").empty());
 
     const ControlsSeen idle = Look(*rig.form);
@@ -163,7 +170,8 @@ TEST(UpdateSequenceTest, StartDuringRetrieveStartsNothing) {
 // ---- the password gate, on a window whose port cannot be opened: an accepted password shows
 // as a run that starts and stops at the port ----
 
-struct GateCase {
+struct GateCase
+{
     std::uint8_t model;
     std::uint8_t kind;
     std::int8_t series;
@@ -172,12 +180,15 @@ struct GateCase {
     const char* password;
 };
 
-bool RunStarted(const testing::RecordingHost& host) {
+bool RunStarted(const testing::RecordingHost& host)
+{
     return host.statusTexts == std::vector<std::string>{"Extracting embedded files...", "Idle"} &&
-           host.messages.size() == 1 && host.messages[0].text == "Selected COM port is in use or not available.";
+           host.messages.size() == 1 &&
+           host.messages[0].text == "Selected COM port is in use or not available.";
 }
 
-TEST(UpdateSequenceTest, EachImageSetAndChoiceAsksForItsPassword) {
+TEST(UpdateSequenceTest, EachImageSetAndChoiceAsksForItsPassword)
+{
     // "marvoski" where boot code is asked for outside the boot path, "brontel" everywhere else.
     for (const GateCase c : {GateCase{1, 1, 5, 0, false, "brontel"}, GateCase{1, 1, 4, 1, false, "marvoski"},
                              GateCase{1, 1, 4, 2, false, "brontel"}, GateCase{1, 1, 5, 3, true, "marvoski"},
@@ -212,21 +223,26 @@ TEST(UpdateSequenceTest, EachImageSetAndChoiceAsksForItsPassword) {
 // A backup folder that is full or cannot be written is found before the run begins (no status,
 // no port opened), with a box naming the folder; a run that keeps no codeplug (boot code alone)
 // does not need one.
-TEST(UpdateSequenceTest, AnUnusableBackupFolderStopsARunBeforeItBegins) {
-    struct FullDisk : BackupDisk {
-        int FreeBytes(int, std::uint64_t& bytes) override {
+TEST(UpdateSequenceTest, AnUnusableBackupFolderStopsARunBeforeItBegins)
+{
+    struct FullDisk : BackupDisk
+    {
+        int FreeBytes(int, std::uint64_t& bytes) override
+        {
             bytes = 4096;
             return 0;
         }
     };
-    struct ReadOnlyDisk : BackupDisk {
+    struct ReadOnlyDisk : BackupDisk
+    {
         int CreateUnnamed(int, int&, std::string&) override { return EROFS; }
     };
-    struct Case {
+    struct Case
+    {
         std::uint8_t upgradeType;
         const char* password;
         std::shared_ptr<BackupDisk> disk;
-        const char* says;  // null: the run begins
+        const char* says; // null: the run begins
     };
     for (const Case& c : {Case{0, "brontel", std::make_shared<FullDisk>(), "4 KB free"},
                           Case{0, "brontel", std::make_shared<ReadOnlyDisk>(), "Read-only file system"},
@@ -246,7 +262,8 @@ TEST(UpdateSequenceTest, AnUnusableBackupFolderStopsARunBeforeItBegins) {
         }
         EXPECT_TRUE(host.statusTexts.empty());
         ASSERT_EQ(host.messages.size(), 1U);
-        EXPECT_NE(host.messages[0].text.find("folder " + CodeplugBackupFolder()), std::string::npos) << host.messages[0].text;
+        EXPECT_NE(host.messages[0].text.find("folder " + CodeplugBackupFolder()), std::string::npos)
+            << host.messages[0].text;
         EXPECT_NE(host.messages[0].text.find(c.says), std::string::npos) << host.messages[0].text;
         EXPECT_NE(host.messages[0].text.find("Nothing has been sent to the radio."), std::string::npos);
         EXPECT_EQ(form.m_StartButton.Caption(), "Start");
@@ -254,16 +271,19 @@ TEST(UpdateSequenceTest, AnUnusableBackupFolderStopsARunBeforeItBegins) {
     }
 }
 
-TEST(UpdateSequenceTest, OnlyTheTrimmedTextDecidesNotHowTheDialogWasLeft) {
+TEST(UpdateSequenceTest, OnlyTheTrimmedTextDecidesNotHowTheDialogWasLeft)
+{
     using testing::DialogExit;
-    struct Entry {
+    struct Entry
+    {
         const char* typed;
         DialogExit exit;
         bool accepted;
     };
-    for (const Entry e : {Entry{"  brontel\t", DialogExit::CancelButton, true}, Entry{"brontel", DialogExit::CloseBox, true},
-                          Entry{"brontel", DialogExit::EscKey, true}, Entry{"Brontel", DialogExit::OkButton, false},
-                          Entry{"bron tel", DialogExit::EnterKey, false}, Entry{"", DialogExit::OkButton, false}}) {
+    for (const Entry e :
+         {Entry{"  brontel\t", DialogExit::CancelButton, true}, Entry{"brontel", DialogExit::CloseBox, true},
+          Entry{"brontel", DialogExit::EscKey, true}, Entry{"Brontel", DialogExit::OkButton, false},
+          Entry{"bron tel", DialogExit::EnterKey, false}, Entry{"", DialogExit::OkButton, false}}) {
         SCOPED_TRACE(std::string("typed '") + e.typed + "'");
         testing::RecordingHost host;
         MainFormEnvironment env = testing::FakeEnvironment({});
@@ -277,14 +297,15 @@ TEST(UpdateSequenceTest, OnlyTheTrimmedTextDecidesNotHowTheDialogWasLeft) {
     }
 }
 
-TEST(UpdateSequenceTest, AnAcceptedPasswordHoldsForTheProgramRunWhateverIsChosen) {
+TEST(UpdateSequenceTest, AnAcceptedPasswordHoldsForTheProgramRunWhateverIsChosen)
+{
     testing::RecordingHost host;
     MainFormEnvironment env = testing::FakeEnvironment({});
     env.blobs = testing::RecordBlobs(1, 1, 5, 3);
     TCodeUpdaterMainDispForm form(host, env);
     host.Attach(form);
     ASSERT_TRUE(form.m_BootRadioButton.Click());
-    host.passwords.push_back({"brontel"});  // refused for Boot: asked again next time
+    host.passwords.push_back({"brontel"}); // refused for Boot: asked again next time
     form.m_StartButton.Click();
     host.passwords.push_back({"marvoski"});
     form.m_StartButton.Click();
@@ -292,27 +313,31 @@ TEST(UpdateSequenceTest, AnAcceptedPasswordHoldsForTheProgramRunWhateverIsChosen
     form.m_StartButton.Click();
     form.m_StartButton.Click();
     EXPECT_EQ(host.dialogsShown.size(), 2U);
-    EXPECT_EQ(host.messages.size(), 3U);  // three runs reached the port
+    EXPECT_EQ(host.messages.size(), 3U); // three runs reached the port
 }
 
 // ---- the target check ----
 
-TEST(UpdateSequenceTest, ConnectedRadioTypeCodeFromModelAndBootVersion) {
-    struct Row {
+TEST(UpdateSequenceTest, ConnectedRadioTypeCodeFromModelAndBootVersion)
+{
+    struct Row
+    {
         std::uint8_t model, major, minor, code;
     };
     for (const Row r : {Row{0, 4, 0, 6}, Row{0, 7, 3, 6}, Row{0, 6, 1, 0}, Row{0, 5, 0, 4}, Row{0, 0, 0, 4},
                         Row{1, 4, 2, 7}, Row{1, 6, 0, 8}, Row{1, 2, 0, 5}, Row{1, 3, 9, 5}, Row{1, 5, 0, 5},
-                        Row{1, 7, 0, 5}, Row{1, 200, 0, 5}, Row{1, 1, 9, 5}, Row{1, 1, 12, 5}, Row{1, 1, 8, 1},
-                        Row{1, 1, 0, 1}, Row{1, 0, 0, 1}, Row{1, 0, 99, 1}}) {
+                        Row{1, 7, 0, 5}, Row{1, 200, 0, 5}, Row{1, 1, 9, 5}, Row{1, 1, 12, 5},
+                        Row{1, 1, 8, 1}, Row{1, 1, 0, 1}, Row{1, 0, 0, 1}, Row{1, 0, 99, 1}}) {
         EXPECT_EQ(RadioTypeCodeOfRadio(r.model, r.major, r.minor), r.code)
             << int(r.model) << " " << int(r.major) << "." << int(r.minor);
     }
 }
 
 // No link is open: asking the radio would fail and say so in the status line.
-TEST(UpdateSequenceTest, PlatformsOneFourAndFivePassTheTargetCheckWithoutAskingTheRadio) {
-    struct Set {
+TEST(UpdateSequenceTest, PlatformsOneFourAndFivePassTheTargetCheckWithoutAskingTheRadio)
+{
+    struct Set
+    {
         std::uint8_t model, kind;
         std::int8_t series;
         std::uint8_t code;
@@ -325,12 +350,12 @@ TEST(UpdateSequenceTest, PlatformsOneFourAndFivePassTheTargetCheckWithoutAskingT
         TCodeUpdaterMainDispForm form(host, env);
         host.Attach(form);
         ASSERT_EQ(form.RadioTypeCode, s.code);
-        const bool asks = s.code == 6;  // the control: platform 6 asks, and fails
+        const bool asks = s.code == 6; // the control: platform 6 asks, and fails
         EXPECT_EQ(form.CheckTargetRadio(), !asks);
         EXPECT_EQ(host.statusTexts.empty(), !asks);
         EXPECT_TRUE(host.messages.empty());
     }
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

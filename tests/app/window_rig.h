@@ -13,18 +13,21 @@
 #include "link/clock.h"
 #include "link/qt_app.h"
 #include "support/pty_pair.h"
-#include "transfer/backup_disk.h"
 #include "support/recording_host.h"
+#include "transfer/backup_disk.h"
 
 namespace aurex::test {
 
-class WindowRig {
-public:
+class WindowRig
+{
+  public:
     static constexpr int kCom = 3;
 
     // `backupDisk`: where backups are written (null: the real disk).
-    WindowRig(const std::string& devicePath, double timeScale, std::shared_ptr<BackupDisk> backupDisk = nullptr)
-        : com_(kCom, devicePath) {
+    WindowRig(const std::string& devicePath, double timeScale,
+              std::shared_ptr<BackupDisk> backupDisk = nullptr)
+        : com_(kCom, devicePath)
+    {
         EnsureCoreApplication();
         Clock::SetScale(timeScale);
         MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", 1);
@@ -37,7 +40,8 @@ public:
         form->m_ComportComboBox.UserSelect(kCom - 1);
         opened = form->OpenRadioLink(true);
     }
-    ~WindowRig() {
+    ~WindowRig()
+    {
         form->CloseRadioLink();
         timers_.reset();
         form.reset();
@@ -46,15 +50,18 @@ public:
     WindowRig(const WindowRig&) = delete;
     WindowRig& operator=(const WindowRig&) = delete;
 
-    std::vector<std::string> ProgressIntervals() const { return host.Changes("ProgressBarTimer", "Interval"); }
+    std::vector<std::string> ProgressIntervals() const
+    {
+        return host.Changes("ProgressBarTimer", "Interval");
+    }
 
     testing::RecordingHost host;
     std::unique_ptr<TCodeUpdaterMainDispForm> form;
     bool opened = false;
 
-private:
+  private:
     ScopedComOverride com_;
     std::unique_ptr<TimerDriver> timers_;
 };
 
-}  // namespace aurex::test
+} // namespace aurex::test

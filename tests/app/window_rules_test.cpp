@@ -10,7 +10,8 @@ namespace {
 using testing::FakeEnvironment;
 using testing::RecordingHost;
 
-TEST(PortListTest, ItemsAreDrawnGreyUnlessAvailableAndTheListEnabled) {
+TEST(PortListTest, ItemsAreDrawnGreyUnlessAvailableAndTheListEnabled)
+{
     const PortItemLook normal{ItemText::Normal, ItemBackground::Normal};
     const PortItemLook highlighted{ItemText::Highlighted, ItemBackground::Highlight};
     const PortItemLook grey{ItemText::Grey, ItemBackground::Normal};
@@ -29,11 +30,12 @@ TEST(PortListTest, ItemsAreDrawnGreyUnlessAvailableAndTheListEnabled) {
     EXPECT_EQ(form.m_ComportComboBoxDrawItem(16, true), highlighted);
     EXPECT_EQ(form.m_ComportComboBoxDrawItem(0, true), greyOnWhite);
     EXPECT_EQ(form.m_ComportComboBoxDrawItem(63, false), grey);
-    form.BeginUpdateRun();  // a disabled list greys every item
+    form.BeginUpdateRun(); // a disabled list greys every item
     EXPECT_EQ(form.m_ComportComboBoxDrawItem(2, false), grey);
 }
 
-TEST(PortListTest, PickingAnUnavailablePortMovesToTheFirstAvailableOne) {
+TEST(PortListTest, PickingAnUnavailablePortMovesToTheFirstAvailableOne)
+{
     RecordingHost host;
     TCodeUpdaterMainDispForm form(host, FakeEnvironment({5, 20}));
     EXPECT_EQ(form.m_PortAvailability[4], kPortAvailable);
@@ -44,10 +46,11 @@ TEST(PortListTest, PickingAnUnavailablePortMovesToTheFirstAvailableOne) {
     EXPECT_EQ(form.m_ComportComboBox.Selection(), 19);
     form.m_ComportComboBox.UserSelect(30);
     EXPECT_EQ(form.m_ComportComboBox.Selection(), 4);
-    EXPECT_EQ(PortSelectionAfterChange({}, 7), 7);  // none available: the pick stays
+    EXPECT_EQ(PortSelectionAfterChange({}, 7), 7); // none available: the pick stays
 }
 
-TEST(PortListTest, WithNoPortAvailableAnyPickStaysAndOpeningIsRefused) {
+TEST(PortListTest, WithNoPortAvailableAnyPickStaysAndOpeningIsRefused)
+{
     RecordingHost host;
     TCodeUpdaterMainDispForm form(host, FakeEnvironment({}));
     form.m_ComportComboBox.UserSelect(9);
@@ -59,12 +62,15 @@ TEST(PortListTest, WithNoPortAvailableAnyPickStaysAndOpeningIsRefused) {
     EXPECT_EQ(host.messages[0].icon, MessageIcon::Error);
 }
 
-TEST(PortListTest, APortWithoutPermissionSaysWhichDeviceAndWhichGroup) {
+TEST(PortListTest, APortWithoutPermissionSaysWhichDeviceAndWhichGroup)
+{
     RecordingHost host;
     MainFormEnvironment env = FakeEnvironment();
-    env.probePort = [](int n) { return n == 2 ? PortOpenResult::PermissionDenied : PortOpenResult::NotPresent; };
+    env.probePort = [](int n) {
+        return n == 2 ? PortOpenResult::PermissionDenied : PortOpenResult::NotPresent;
+    };
     TCodeUpdaterMainDispForm form(host, env);
-    EXPECT_EQ(form.m_PortAvailability[1], kPortAbsent);  // drawn grey like any unusable port
+    EXPECT_EQ(form.m_PortAvailability[1], kPortAbsent); // drawn grey like any unusable port
     form.m_ComportComboBox.SetSelection(1);
     EXPECT_FALSE(form.OpenRadioLink(true));
     ASSERT_EQ(host.messages.size(), 1U);
@@ -73,7 +79,8 @@ TEST(PortListTest, APortWithoutPermissionSaysWhichDeviceAndWhichGroup) {
     EXPECT_NE(host.messages[0].text.find("dialout"), std::string::npos);
 }
 
-TEST(PortListTest, MultiProcessorHostFromTheProcessorCount) {
+TEST(PortListTest, MultiProcessorHostFromTheProcessorCount)
+{
     RecordingHost host;
     TCodeUpdaterMainDispForm one(host, FakeEnvironment({1}, "x", 1));
     TCodeUpdaterMainDispForm two(host, FakeEnvironment({1}, "x", 2));
@@ -81,5 +88,5 @@ TEST(PortListTest, MultiProcessorHostFromTheProcessorCount) {
     EXPECT_TRUE(two.IsMultiProcessorHost());
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

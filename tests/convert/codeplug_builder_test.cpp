@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <string>
 #include <stdexcept>
+#include <string>
 
 namespace aurex {
 namespace {
@@ -37,7 +37,8 @@ TEST(CodeplugBuilder, ImagesHoldEveryBlockTypeAndKindInTheFormatsOwnShape)
         const uint32_t trailer = built.imageLength - kParmsTrailerWords;
         EXPECT_EQ(image[trailer], CodeplugTrailerWord(0, 0));
         EXPECT_EQ(image[built.imageLength - 1], CodeplugTrailerWord(0, kParmsTrailerWords - 1));
-        EXPECT_TRUE(std::all_of(image + built.imageLength, image + kParmsBufferWords, [](uint16_t w) { return w == 0; }));
+        EXPECT_TRUE(std::all_of(image + built.imageLength, image + kParmsBufferWords,
+                                [](uint16_t w) { return w == 0; }));
         const uint32_t alias = built.Block(ParmsBlockType::System, 1).start + 65;
         EXPECT_EQ(image[alias], 'S' | ('Y' << 8));
         EXPECT_EQ(image[39] == ('F' | ('A' << 8)), format >= 4);
@@ -73,13 +74,18 @@ TEST(CodeplugBuilder, ExactLengthsAndUnbuildableOptions)
         return [options] { BuildCodeplug(options); };
     };
     EXPECT_THROW(fails([](CodeplugOptions& s) { s.imageLength = 500; })(), std::length_error);
-    EXPECT_THROW(fails([](CodeplugOptions& s) { s.imageLength = kParmsBufferWords + 1; })(), std::length_error);
+    EXPECT_THROW(fails([](CodeplugOptions& s) { s.imageLength = kParmsBufferWords + 1; })(),
+                 std::length_error);
     EXPECT_THROW(fails([](CodeplugOptions& s) { s.systemKinds = {2}; })(), std::invalid_argument);
     EXPECT_THROW(fails([](CodeplugOptions& s) { s.systemKinds.assign(17, 0); })(), std::invalid_argument);
     EXPECT_THROW(fails([](CodeplugOptions& s) { s.systemKinds.clear(); })(), std::invalid_argument);
     EXPECT_THROW(fails([](CodeplugOptions& s) { s.sequenceBlocks = 55; })(), std::invalid_argument);
     EXPECT_THROW(fails([](CodeplugOptions& s) { s.formatIndex = 6; })(), std::invalid_argument);
-    EXPECT_THROW(fails([](CodeplugOptions& s) { s.systemKinds.assign(16, 3); s.formatIndex = 5; s.sequenceBlocks = 30; })(),
+    EXPECT_THROW(fails([](CodeplugOptions& s) {
+                     s.systemKinds.assign(16, 3);
+                     s.formatIndex = 5;
+                     s.sequenceBlocks = 30;
+                 })(),
                  std::length_error);
 }
 

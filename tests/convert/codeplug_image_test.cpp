@@ -66,7 +66,8 @@ TEST(CodeplugValidity, BuiltImagesOfEveryFormatAndHeaderWordAreValid)
     EXPECT_FALSE(ParmsIsValid(nullptr));
 }
 
-struct ValidityCase {
+struct ValidityCase
+{
     const char* name;
     CodeplugOptions options;
     std::function<void(BuiltCodeplug&, uint16_t*)> mutate;
@@ -132,7 +133,9 @@ TEST(CodeplugValidity, EachConditionFailingOnItsOwnMakesTheImageInvalid)
         {"image length one word long", WideOptions(),
          [](auto&, uint16_t* image) { ParmsSetImageLength(image, ParmsImageLength(image) + 1); }},
         {"a block inside the chain without its mark", WideOptions(),
-         [](BuiltCodeplug& built, uint16_t* image) { image[built.Block(ParmsBlockType::System, 2).start] = 0; }},
+         [](BuiltCodeplug& built, uint16_t* image) {
+             image[built.Block(ParmsBlockType::System, 2).start] = 0;
+         }},
         {"a block of length 0", WideOptions(),
          [](BuiltCodeplug& built, uint16_t* image) {
              image[built.Block(ParmsBlockType::System, 2).start + 1] &= 0xC000;
@@ -151,8 +154,10 @@ TEST(CodeplugValidity, EachConditionFailingOnItsOwnMakesTheImageInvalid)
              const uint32_t copy = AppendBlockCopy(image, built.Block(ParmsBlockType::Kind, 1).start);
              image[copy + 3] = 0x3000;
          }},
-        {"system count one below the blocks", WideOptions(), [](auto&, uint16_t* image) { SetCounts(image, 3, 4); }},
-        {"sequence count one below the blocks", WideOptions(), [](auto&, uint16_t* image) { SetCounts(image, 2, 5); }},
+        {"system count one below the blocks", WideOptions(),
+         [](auto&, uint16_t* image) { SetCounts(image, 3, 4); }},
+        {"sequence count one below the blocks", WideOptions(),
+         [](auto&, uint16_t* image) { SetCounts(image, 2, 5); }},
         {"systems not numbered 1 to the count", WideOptions(),
          [](BuiltCodeplug& built, uint16_t* image) {
              image[built.Block(ParmsBlockType::System, 2).start + 3] = 0x1000 | 9;
@@ -216,8 +221,9 @@ TEST(CodeplugLookup, EveryBuiltBlockIsFoundWithItsHeaderTablesAndContent)
                 EXPECT_EQ(table.start, expectedStart);
                 if (shape.Words() != 0) {
                     EXPECT_EQ(image[table.start], CodeplugRecordWord(built.seed, block.ordinal, t, 0, 0));
-                    EXPECT_EQ(image[table.start + shape.Words() - 1],
-                              CodeplugRecordWord(built.seed, block.ordinal, t, shape.count - 1u, shape.size - 1u));
+                    EXPECT_EQ(
+                        image[table.start + shape.Words() - 1],
+                        CodeplugRecordWord(built.seed, block.ordinal, t, shape.count - 1u, shape.size - 1u));
                 }
                 expectedStart += shape.Words();
             }
@@ -288,7 +294,8 @@ TEST(CodeplugFields, FieldsLengthsHeadersAndDescriptorsChangeOnlyTheirOwnBits)
     EXPECT_EQ(ParmsBlockHeader(image, ParmsSystemBlock{3}).descriptorCount, 21);
     ParmsSetBlockHeader(image, ParmsSystemBlock{3}, 2047, kParmsKeep);
     EXPECT_EQ(image[system3 + 2], (21 << 11) | 2047);
-    ParmsSetBlockLength(image, ParmsSystemBlock{3}, static_cast<uint16_t>(built.Block(ParmsBlockType::System, 3).length));
+    ParmsSetBlockLength(image, ParmsSystemBlock{3},
+                        static_cast<uint16_t>(built.Block(ParmsBlockType::System, 3).length));
 
     const uint32_t descriptor = built.Block(ParmsBlockType::Sequence, 2).start + 23 + 4;
     ParmsSetDescriptor(image, ParmsSequenceBlock{2}, 4, kParmsKeep, 2);
@@ -337,7 +344,7 @@ TEST(CodeplugMoveTail, OpensAndClosesGapsAtBothEndsOfTheBuffer)
         GuardedImage guarded(numbered);
         ParmsMoveTail(guarded.image(), 103, 100);
         EXPECT_EQ(guarded[103], numbered[100]);
-        EXPECT_EQ(guarded[102], numbered[102]); // the gap keeps its words until cleared
+        EXPECT_EQ(guarded[102], numbered[102]);       // the gap keeps its words until cleared
         EXPECT_EQ(guarded[last], numbered[last - 3]); // the last 3 words fell off the end
         EXPECT_TRUE(guarded.GuardsIntact());
     }
@@ -443,7 +450,8 @@ TEST(CodeplugReplaceRecordTable, RefusesAbsentTablesAndGrowthPastTheBufferWithou
     EXPECT_EQ(ParmsReplaceRecordTable(image, 1, 2, source.data(), 2, 11), ParmsEditResult::Done);
     EXPECT_EQ(ParmsImageLength(image), kParmsBufferWords);
     EXPECT_TRUE(ParmsIsValid(image));
-    EXPECT_EQ(image[kParmsBufferWords - 1], CodeplugTrailerWord(0, kParmsTrailerWords - 1)); // trailer kept whole
+    EXPECT_EQ(image[kParmsBufferWords - 1],
+              CodeplugTrailerWord(0, kParmsTrailerWords - 1)); // trailer kept whole
     EXPECT_TRUE(guarded.GuardsIntact());
 }
 

@@ -50,7 +50,8 @@ inline std::vector<uint16_t> TableWords(const uint16_t* image, ParmsBlockLocator
     return {image + location.start, image + location.start + uint32_t{location.count} * location.size};
 }
 
-inline uint16_t& RecordWord(uint16_t* image, ParmsBlockLocator block, unsigned table, unsigned record, unsigned word)
+inline uint16_t& RecordWord(uint16_t* image, ParmsBlockLocator block, unsigned table, unsigned record,
+                            unsigned word)
 {
     const ParmsTableLocation location = ParmsRecordTable(image, block, table);
     return image[location.start + record * location.size + word];
@@ -61,7 +62,8 @@ inline uint16_t& BlockWord(uint16_t* image, ParmsBlockLocator block, uint32_t wo
     return image[*ParmsLocateBlock(image, block) + word];
 }
 
-struct ChainBlock {
+struct ChainBlock
+{
     uint32_t start;
     ParmsBlockType type;
     unsigned identity; // block word 3
@@ -88,7 +90,8 @@ inline std::string StructureFault(const uint16_t* image, bool wideWords = false)
         return "not valid";
     }
     const bool narrow = !wideWords && ParmsFormatIndex(image) < 5;
-    const std::vector<uint16_t> wide = narrow ? WideCopy(image) : std::vector<uint16_t>(image, image + kParmsBufferWords);
+    const std::vector<uint16_t> wide =
+        narrow ? WideCopy(image) : std::vector<uint16_t>(image, image + kParmsBufferWords);
     for (const ChainBlock& block : ChainOf(wide.data())) {
         const std::string where = "block at " + std::to_string(block.start);
         // Every block of these formats has 15, 17 or 21 tables: a narrow word reads 15 in bits
@@ -103,7 +106,8 @@ inline std::string StructureFault(const uint16_t* image, bool wideWords = false)
             words += ParmsDescriptor(wide.data(), ParmsBlockAt{block.start}, t).Words();
         }
         if (words != ParmsBlockLength(wide.data(), ParmsBlockAt{block.start})) {
-            return where + ": length " + std::to_string(ParmsBlockLength(wide.data(), ParmsBlockAt{block.start})) +
+            return where + ": length " +
+                   std::to_string(ParmsBlockLength(wide.data(), ParmsBlockAt{block.start})) +
                    " but its parts hold " + std::to_string(words);
         }
     }

@@ -18,7 +18,8 @@ namespace {
 // Runs the entry point that goes from `from` to `to`.
 ParmsStepFault Convert(int32_t& lengthChange, uint16_t* image, uint8_t from, uint8_t to)
 {
-    return to >= from ? ParmsUpgrade(lengthChange, image, from, to) : ParmsDowngrade(lengthChange, image, to, from);
+    return to >= from ? ParmsUpgrade(lengthChange, image, from, to)
+                      : ParmsDowngrade(lengthChange, image, to, from);
 }
 
 std::vector<uint16_t> Trailer(const uint16_t* image)
@@ -118,15 +119,19 @@ TEST(ConvertEntry, RefreshesKeepTheFormatAndTheHeaderWords)
 TEST(ConvertEntry, RefusedConversionsLeaveTheImageUntouched)
 {
     const BuiltCodeplug built = BuildNative(4);
-    struct Case {
+    struct Case
+    {
         std::string name;
         uint8_t from, to;
         ParmsStepFault fault;
     };
     const std::vector<Case> cases{
-        {"from 5.7", 2, 4, ParmsStepFault::NoConverter},     {"to 5.7", 4, 2, ParmsStepFault::NoConverter},
-        {"unknown source", 255, 5, ParmsStepFault::NoConverter}, {"unknown target", 4, 255, ParmsStepFault::NoConverter},
-        {"to index 6", 4, 6, ParmsStepFault::NoConverter},   {"image is not 5.8", 3, 5, ParmsStepFault::UnexpectedShape},
+        {"from 5.7", 2, 4, ParmsStepFault::NoConverter},
+        {"to 5.7", 4, 2, ParmsStepFault::NoConverter},
+        {"unknown source", 255, 5, ParmsStepFault::NoConverter},
+        {"unknown target", 4, 255, ParmsStepFault::NoConverter},
+        {"to index 6", 4, 6, ParmsStepFault::NoConverter},
+        {"image is not 5.8", 3, 5, ParmsStepFault::UnexpectedShape},
         {"image is not 5.10", 5, 3, ParmsStepFault::UnexpectedShape},
     };
     for (const Case& c : cases) {
@@ -181,7 +186,8 @@ TEST(ConvertEntry, ADowngradeLeavingABlockWithMoreThanFifteenTablesIsRefused)
                   sequence + header.headerLength + header.descriptorCount);
     image[sequence + header.headerLength + header.descriptorCount] = 0;
     ParmsSetBlockHeader(image, ParmsBlockAt{sequence}, kParmsKeep, header.descriptorCount + 1);
-    ParmsSetBlockLength(image, ParmsBlockAt{sequence}, static_cast<uint16_t>(ParmsBlockLength(image, ParmsBlockAt{sequence}) + 1));
+    ParmsSetBlockLength(image, ParmsBlockAt{sequence},
+                        static_cast<uint16_t>(ParmsBlockLength(image, ParmsBlockAt{sequence}) + 1));
     ParmsSetImageLength(image, static_cast<uint16_t>(ParmsImageLength(image) + 1));
     ASSERT_TRUE(ParmsIsValid(image));
     int32_t lengthChange = 0;
@@ -225,7 +231,8 @@ TEST(ConvertProperties, EveryConversionOfRandomImagesLeavesAConsistentImage)
         const BuiltCodeplug built = BuildRandomCodeplug(seed);
         const uint8_t from = ParmsFormatIndex(built.image());
         for (const uint8_t to : {3, 4, 5}) {
-            SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(from) + " to " + std::to_string(to));
+            SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(from) + " to " +
+                         std::to_string(to));
             GuardedImage guarded(built);
             int32_t lengthChange = 0;
             ASSERT_EQ(Convert(lengthChange, guarded.image(), from, to), ParmsStepFault::None);
@@ -261,7 +268,8 @@ void ExpectSameRecords(const uint16_t* reference, const uint16_t* image)
         ASSERT_EQ(ParmsBlockHeader(wideImage.data(), block).descriptorCount, tables);
         for (unsigned t = 0; t < tables; ++t) {
             if (ParmsDescriptor(wideReference.data(), referenceBlock, t).Words() != 0) {
-                EXPECT_EQ(TableWords(wideImage.data(), block, t), TableWords(wideReference.data(), referenceBlock, t))
+                EXPECT_EQ(TableWords(wideImage.data(), block, t),
+                          TableWords(wideReference.data(), referenceBlock, t))
                     << "block " << b << " table " << t;
             }
         }
@@ -302,7 +310,8 @@ TEST(ConvertProperties, ARefreshAfterAnUpgradeChangesNothing)
         const BuiltCodeplug built = BuildRandomCodeplug(seed);
         const uint8_t from = ParmsFormatIndex(built.image());
         for (uint8_t to = static_cast<uint8_t>(from + 1); to <= 5; ++to) {
-            SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(from) + " to " + std::to_string(to));
+            SCOPED_TRACE("seed " + std::to_string(seed) + ", " + std::to_string(from) + " to " +
+                         std::to_string(to));
             GuardedImage guarded(built);
             int32_t lengthChange = 0;
             ASSERT_EQ(ParmsUpgrade(lengthChange, guarded.image(), from, to), ParmsStepFault::None);

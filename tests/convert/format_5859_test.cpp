@@ -68,15 +68,18 @@ TEST(Format5859, RadioBlockGetsSixteenChannelsAndTheFavoritesList)
     ASSERT_TRUE(refresh.RunRefresh(refreshed.image()));
     EXPECT_EQ(refreshed[25], 0x0301);
     EXPECT_EQ(NameAt(refreshed.image(), 39), "MINE      ");
-    EXPECT_EQ(TableWords(refreshed.image(), ParmsRadioBlock{}, 0), TableWords(newer.image(), ParmsRadioBlock{}, 0));
-    EXPECT_EQ(TableWords(refreshed.image(), ParmsRadioBlock{}, 3), TableWords(newer.image(), ParmsRadioBlock{}, 3));
+    EXPECT_EQ(TableWords(refreshed.image(), ParmsRadioBlock{}, 0),
+              TableWords(newer.image(), ParmsRadioBlock{}, 0));
+    EXPECT_EQ(TableWords(refreshed.image(), ParmsRadioBlock{}, 3),
+              TableWords(newer.image(), ParmsRadioBlock{}, 3));
 
     // The downgrade leaves the radio block as the upgrade made it.
     std::vector<uint16_t> before = guarded.Image();
     VNXParmsFormat5859 down;
     ASSERT_TRUE(down.RunStep(image, true));
     before[kParmsVersionWord] = 0x0508;
-    EXPECT_TRUE(std::equal(before.begin(), before.begin() + ParmsBlockLength(image, ParmsRadioBlock{}), image));
+    EXPECT_TRUE(
+        std::equal(before.begin(), before.begin() + ParmsBlockLength(image, ParmsRadioBlock{}), image));
 }
 
 TEST(Format5859, KindBlockSettingsGoToTheFirstKindZeroSystemAndBack)
@@ -89,12 +92,15 @@ TEST(Format5859, KindBlockSettingsGoToTheFirstKindZeroSystemAndBack)
     VNXParmsFormat5859 up;
     ASSERT_TRUE(up.RunStep(image, false));
     for (const auto& [kindWord, systemWord] : pairs) {
-        EXPECT_EQ(BlockWord(image, ParmsSystemBlock{2}, systemWord), BlockWord(image, ParmsKindBlock{0}, kindWord))
+        EXPECT_EQ(BlockWord(image, ParmsSystemBlock{2}, systemWord),
+                  BlockWord(image, ParmsKindBlock{0}, kindWord))
             << "system word " << systemWord;
-        EXPECT_NE(BlockWord(image, ParmsSystemBlock{3}, systemWord), BlockWord(image, ParmsKindBlock{0}, kindWord))
+        EXPECT_NE(BlockWord(image, ParmsSystemBlock{3}, systemWord),
+                  BlockWord(image, ParmsKindBlock{0}, kindWord))
             << "only the first kind 0 system takes the settings";
     }
-    EXPECT_EQ(BlockWord(image, ParmsSystemBlock{2}, 20), built.buffer[built.Block(ParmsBlockType::System, 2).start + 20]);
+    EXPECT_EQ(BlockWord(image, ParmsSystemBlock{2}, 20),
+              built.buffer[built.Block(ParmsBlockType::System, 2).start + 20]);
 
     uint16_t value = 0x1200;
     for (const auto& pair : pairs) {
@@ -104,7 +110,8 @@ TEST(Format5859, KindBlockSettingsGoToTheFirstKindZeroSystemAndBack)
     ASSERT_TRUE(down.RunStep(image, true));
     value = 0x1200;
     for (const auto& pair : pairs) {
-        EXPECT_EQ(BlockWord(image, ParmsKindBlock{0}, pair.first), ++value) << "kind block word " << pair.first;
+        EXPECT_EQ(BlockWord(image, ParmsKindBlock{0}, pair.first), ++value)
+            << "kind block word " << pair.first;
     }
     EXPECT_EQ(WideStructureFault(image), "");
 }
@@ -154,7 +161,8 @@ TEST(Format5859, KindZeroSystemsWidenTheirTableTwoAndGetDefaults)
 
 TEST(Format5859, SteppedFieldsOfKindOneThreeAndFourSystems)
 {
-    struct Case {
+    struct Case
+    {
         unsigned system; // 2 kind 1, 3 kind 3, 4 kind 4
         uint32_t word;
         uint16_t mask;
@@ -191,13 +199,14 @@ TEST(Format5859, TablesThatFiveNineAddsAreSizedOnTheWayUpAndEmptiedOnTheWayDown)
 {
     GuardedImage older(BuildWide(3));
     // The fix-up of kinds 1 and 3 whose test can never hold is not performed.
-    older[kParmsRadioFieldsWord] = static_cast<uint16_t>((older[kParmsRadioFieldsWord] & ~0x1C00) | (5 << 10));
+    older[kParmsRadioFieldsWord] =
+        static_cast<uint16_t>((older[kParmsRadioFieldsWord] & ~0x1C00) | (5 << 10));
     BlockWord(older.image(), ParmsSystemBlock{2}, 107) = 0xFD8F;
     BlockWord(older.image(), ParmsSystemBlock{3}, 107) = 0xFD8F;
     VNXParmsFormat5859 up;
     ASSERT_TRUE(up.RunStep(older.image(), false));
-    const std::vector<std::tuple<unsigned, unsigned, unsigned>> sized{
-        {2, 8, 9}, {2, 9, 2}, {3, 12, 9}, {3, 13, 2}, {4, 12, 9}, {4, 13, 2}};
+    const std::vector<std::tuple<unsigned, unsigned, unsigned>> sized{{2, 8, 9},  {2, 9, 2},  {3, 12, 9},
+                                                                      {3, 13, 2}, {4, 12, 9}, {4, 13, 2}};
     for (const auto& [system, table, size] : sized) {
         const ParmsTableShape shape = ParmsDescriptor(older.image(), ParmsSystemBlock{system}, table);
         EXPECT_EQ(shape.count, 0) << system << "/" << table;
@@ -325,7 +334,8 @@ TEST(Format5859, KindFiveSystemsWidenTheirEntriesAndFoldTheListIntoABitmap)
     for (const unsigned t : {1u, 2u}) {
         EXPECT_EQ(ParmsDescriptor(refreshed.image(), ParmsSystemBlock{1}, t).count,
                   ParmsDescriptor(newer.image(), ParmsSystemBlock{1}, t).count);
-        EXPECT_EQ(TableWords(refreshed.image(), ParmsSystemBlock{1}, t), TableWords(newer.image(), ParmsSystemBlock{1}, t));
+        EXPECT_EQ(TableWords(refreshed.image(), ParmsSystemBlock{1}, t),
+                  TableWords(newer.image(), ParmsSystemBlock{1}, t));
     }
 }
 

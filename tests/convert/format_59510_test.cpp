@@ -73,14 +73,15 @@ TEST(Format59510, ThreeWordTablesAreBuiltOnceFromTheirSource)
 
     VNXParmsFormat59510 up;
     ASSERT_TRUE(up.RunStep(image, false));
-    const auto check = [&](unsigned system, unsigned table, const std::vector<uint16_t>& source, unsigned sourceSize,
-                           uint16_t mask) {
+    const auto check = [&](unsigned system, unsigned table, const std::vector<uint16_t>& source,
+                           unsigned sourceSize, uint16_t mask) {
         SCOPED_TRACE("system " + std::to_string(system));
         const ParmsTableShape shape = ParmsDescriptor(image, ParmsSystemBlock{system}, table);
         ASSERT_EQ(shape.count, source.size() / sourceSize);
         ASSERT_EQ(shape.size, 3);
         for (unsigned r = 0; r < shape.count; ++r) {
-            EXPECT_EQ(RecordWord(image, ParmsSystemBlock{system}, table, r, 0), source[r * sourceSize] & mask);
+            EXPECT_EQ(RecordWord(image, ParmsSystemBlock{system}, table, r, 0),
+                      source[r * sourceSize] & mask);
             EXPECT_EQ(RecordWord(image, ParmsSystemBlock{system}, table, r, 1), source[r * sourceSize + 1]);
             EXPECT_EQ(RecordWord(image, ParmsSystemBlock{system}, table, r, 2), source[r * sourceSize + 2]);
         }
@@ -113,7 +114,8 @@ TEST(Format59510, KindFourMarksAreClearedUnderCodeFourOnly)
         ASSERT_TRUE(up.RunStep(image, false));
         const uint16_t expected = code == 4 ? 0x0FFF : 0xFFFF;
         for (const unsigned table : {6u, 14u}) {
-            EXPECT_EQ(RecordWord(image, ParmsSystemBlock{4}, table, 1, 0), 0xFFFF) << table; // word 0 is no mark
+            EXPECT_EQ(RecordWord(image, ParmsSystemBlock{4}, table, 1, 0), 0xFFFF)
+                << table; // word 0 is no mark
             EXPECT_EQ(RecordWord(image, ParmsSystemBlock{4}, table, 1, 1), expected) << table;
             EXPECT_EQ(RecordWord(image, ParmsSystemBlock{4}, table, 1, 2), expected) << table;
         }
@@ -151,7 +153,8 @@ TEST(Format59510, RadioTableOneGrowsToSixtyFourAndBack)
     const ParmsTableLocation full = ParmsRecordTable(image510, ParmsRadioBlock{}, 1);
     ParmsMoveTail(image510, full.start + 32, full.start + 128);
     ParmsSetDescriptor(image510, ParmsRadioBlock{}, 1, 16, kParmsKeep);
-    ParmsSetBlockLength(image510, ParmsRadioBlock{}, static_cast<uint16_t>(ParmsBlockLength(image510, ParmsRadioBlock{}) - 96));
+    ParmsSetBlockLength(image510, ParmsRadioBlock{},
+                        static_cast<uint16_t>(ParmsBlockLength(image510, ParmsRadioBlock{}) - 96));
     ParmsSetImageLength(image510, static_cast<uint16_t>(ParmsImageLength(image510) - 96));
     ASSERT_TRUE(ParmsIsValid(image510));
     const std::vector<uint16_t> sixteen = TableWords(image510, ParmsRadioBlock{}, 1);
@@ -163,7 +166,8 @@ TEST(Format59510, RadioTableOneGrowsToSixtyFourAndBack)
 
 TEST(Format59510, RadioDefaultsFillOnlyEmptyFields)
 {
-    struct Case {
+    struct Case
+    {
         uint16_t word6, word24, word28, word29;
         uint16_t expected6, expected24, expected28;
     };
@@ -212,7 +216,8 @@ TEST(Format59510, KindBlockAndSequenceTables)
     VNXParmsFormat59510 up;
     ASSERT_TRUE(up.RunStep(image, false));
     const uint32_t kindBlock = *ParmsLocateBlock(image, ParmsKindBlock{0});
-    EXPECT_TRUE(std::all_of(image + kindBlock + 30, image + kindBlock + 40, [](uint16_t w) { return w == 0; }));
+    EXPECT_TRUE(
+        std::all_of(image + kindBlock + 30, image + kindBlock + 40, [](uint16_t w) { return w == 0; }));
     EXPECT_NE(image[kindBlock + 29], 0);
     EXPECT_NE(image[kindBlock + 40], 0);
     EXPECT_EQ(TableWords(image, ParmsSequenceBlock{2}, 0), Widened(sequence, 17, 18));

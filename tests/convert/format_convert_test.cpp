@@ -13,12 +13,14 @@ namespace aurex {
 namespace {
 
 // Records every content operation and exposes the framework's protected parts.
-class ProbeConverter : public VNXParmsFormatConvertBase {
-public:
-    struct Call {
+class ProbeConverter : public VNXParmsFormatConvertBase
+{
+  public:
+    struct Call
+    {
         std::string operation;
-        uint16_t version;       // image word 3 when the operation ran
-        uint16_t headerLength;  // of the block the operation is given
+        uint16_t version;      // image word 3 when the operation ran
+        uint16_t headerLength; // of the block the operation is given
         uint16_t descriptorCount;
     };
 
@@ -43,7 +45,7 @@ public:
 
     std::vector<Call> calls;
 
-protected:
+  protected:
     void ConvertRadioBlock() override { Record("ConvertRadioBlock", ParmsRadioBlock{}); }
     void RadioBlockResized() override { Record("RadioBlockResized", ParmsRadioBlock{}); }
     void ConvertKindBlockK0() override { Record("ConvertKindBlockK0", ParmsKindBlock{0}); }
@@ -71,7 +73,7 @@ protected:
     void ConvertSequenceTable4(unsigned n) override { RecordSequence("ConvertSequenceTable4", n); }
     void SequenceBlockResized(unsigned n) override { RecordSequence("SequenceBlockResized", n); }
 
-private:
+  private:
     ParmsBlockLocator SharedKindBlock() const
     {
         return ParmsKindBlock{ParmsFindKindBlock(image, 1) != 0 ? 1u : 3u};
@@ -107,10 +109,14 @@ std::vector<uint16_t> ImageOf(const BuiltCodeplug& built)
 ParmsBlockCategory CategoryOf(const uint16_t* image, const BuiltBlock& block)
 {
     switch (block.type) {
-    case ParmsBlockType::Radio: return ParmsBlockCategory::Radio;
-    case ParmsBlockType::Sequence: return ParmsBlockCategory::Sequence;
-    case ParmsBlockType::Kind: return *ParmsKindCategory(block.id);
-    case ParmsBlockType::System: break;
+    case ParmsBlockType::Radio:
+        return ParmsBlockCategory::Radio;
+    case ParmsBlockType::Sequence:
+        return ParmsBlockCategory::Sequence;
+    case ParmsBlockType::Kind:
+        return *ParmsKindCategory(block.id);
+    case ParmsBlockType::System:
+        break;
     }
     return *ParmsSystemCategory(image[block.start + kParmsBlockIdentityWord] >> 12);
 }
@@ -118,10 +124,14 @@ ParmsBlockCategory CategoryOf(const uint16_t* image, const BuiltBlock& block)
 ParmsBlockLocator LocatorOf(const BuiltBlock& block)
 {
     switch (block.type) {
-    case ParmsBlockType::Radio: return ParmsRadioBlock{};
-    case ParmsBlockType::Kind: return ParmsKindBlock{block.id};
-    case ParmsBlockType::System: return ParmsSystemBlock{block.id};
-    case ParmsBlockType::Sequence: break;
+    case ParmsBlockType::Radio:
+        return ParmsRadioBlock{};
+    case ParmsBlockType::Kind:
+        return ParmsKindBlock{block.id};
+    case ParmsBlockType::System:
+        return ParmsSystemBlock{block.id};
+    case ParmsBlockType::Sequence:
+        break;
     }
     return ParmsSequenceBlock{block.id};
 }
@@ -170,8 +180,9 @@ std::vector<std::string> ExpectedOperations(bool withResized)
 TEST(FormatIndex, VersionsMapToIndicesAndBack)
 {
     std::vector<uint16_t> image(kParmsBufferWords);
-    const std::vector<std::pair<uint16_t, uint8_t>> cases{
-        {0x0505, 0}, {0x0508, 3}, {0x0509, 4}, {0x050A, 5}, {0x050B, 255}, {0x0504, 255}, {0x0608, 255}, {0x0000, 255}};
+    const std::vector<std::pair<uint16_t, uint8_t>> cases{{0x0505, 0},   {0x0508, 3},   {0x0509, 4},
+                                                          {0x050A, 5},   {0x050B, 255}, {0x0504, 255},
+                                                          {0x0608, 255}, {0x0000, 255}};
     for (const auto& [word, index] : cases) {
         image[kParmsVersionWord] = word;
         EXPECT_EQ(ParmsFormatIndex(image.data()), index) << std::hex << word;
@@ -223,7 +234,8 @@ TEST(FormatTables, RecordSizesAgreeWithBuiltTables)
             EXPECT_EQ(ParmsSystemMainTable(kind), table);
             const auto size = ParmsSystemRecordSize(kind, index);
             ASSERT_TRUE(size.has_value());
-            EXPECT_EQ(size->recordSize, CodeplugTableShape(options, *ParmsSystemCategory(kind), 0, table).size);
+            EXPECT_EQ(size->recordSize,
+                      CodeplugTableShape(options, *ParmsSystemCategory(kind), 0, table).size);
         }
         for (unsigned table = 0; table < kParmsSequenceSizedTables; ++table) {
             EXPECT_EQ(ParmsSequenceRecordSize(table, index)->recordSize,
@@ -285,9 +297,10 @@ TEST(ConvertStep, SystemsGoByNumberAndKindsOneAndThreeShareAKindBlock)
     ProbeConverter converter(5);
     ASSERT_TRUE(converter.RunRefresh(guarded.image()));
     const std::vector<std::string> operations = Operations(converter);
-    const std::vector<std::string> expectedStart{
-        "ConvertRadioBlock",       "ConvertKindBlockK0",      "ConvertKindBlockK1",      "ConvertKindBlockK4",
-        "ConvertSystemBlockK4(1)", "ConvertSystemBlockK3(2)", "ConvertSystemBlockK0(3)", "ConvertSystemBlockK3(4)"};
+    const std::vector<std::string> expectedStart{"ConvertRadioBlock",       "ConvertKindBlockK0",
+                                                 "ConvertKindBlockK1",      "ConvertKindBlockK4",
+                                                 "ConvertSystemBlockK4(1)", "ConvertSystemBlockK3(2)",
+                                                 "ConvertSystemBlockK0(3)", "ConvertSystemBlockK3(4)"};
     EXPECT_EQ(std::vector<std::string>(operations.begin(), operations.begin() + 8), expectedStart);
     EXPECT_EQ(converter.calls[2].descriptorCount, 15); // the kind block of kind 3 was found
 }
@@ -512,7 +525,8 @@ TEST(SharedOperations, RadioTableGrowsByZeroRecordsAndShrinksBack)
     ASSERT_EQ(converter.Fault(), ParmsStepFault::None);
     EXPECT_EQ(ParmsDescriptor(image, ParmsRadioBlock{}, 1).count, 64);
     EXPECT_TRUE(std::equal(image + before.start, image + before.start + 32, built.image() + before.start));
-    EXPECT_TRUE(std::all_of(image + before.start + 32, image + before.start + 128, [](uint16_t w) { return w == 0; }));
+    EXPECT_TRUE(std::all_of(image + before.start + 32, image + before.start + 128,
+                            [](uint16_t w) { return w == 0; }));
     EXPECT_EQ(image[ParmsRecordTable(image, ParmsRadioBlock{}, 2).start], table2First);
     EXPECT_EQ(ParmsImageLength(image), built.imageLength + 96);
     EXPECT_TRUE(ParmsIsValid(image));

@@ -11,8 +11,9 @@
 
 namespace aurex {
 
-class GuardedImage {
-public:
+class GuardedImage
+{
+  public:
     static constexpr uint32_t kGuardWords = 64;
     static constexpr uint16_t kGuard = 0xA5C3;
 
@@ -42,7 +43,7 @@ public:
         return {image(), image() + std::min<uint32_t>(ParmsImageLength(image()), kParmsBufferWords)};
     }
 
-private:
+  private:
     std::vector<uint16_t> words_;
 };
 

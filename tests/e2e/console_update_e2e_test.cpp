@@ -26,20 +26,24 @@ const char* const kTimedOut = "Code download timed out or canceled by user.";
 
 // One updater run: its working folder and its data folder (where codeplug backups go), both
 // fresh, COM 1 pointed at the radio.
-struct Bench {
+struct Bench
+{
     explicit Bench(std::vector<std::string> radioSettings) : radio(std::move(radioSettings)) {}
 
     // `pid`, when given, holds the updater's process id while it runs.
     ConsoleRun Update(const std::string& updater, std::vector<std::string> options,
                       const std::function<void(const std::string&, const Interrupt&)>& onLine = {},
-                      const std::string& input = {}, int* pid = nullptr) {
+                      const std::string& input = {}, int* pid = nullptr)
+    {
         ConsoleCommand command;
         command.executable = updater;
         command.args = {"--console", "--port", "1"};
         command.args.insert(command.args.end(), options.begin(), options.end());
         command.environment = {"AUREX_COM1=" + radio.Device(), "AUREX_TIME_SCALE=" + kTimeScaleText,
-                               "XDG_DATA_HOME=" + data.path.string(), "XDG_CACHE_HOME=" + cache.path.string()};
-        command.environment.insert(command.environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+                               "XDG_DATA_HOME=" + data.path.string(),
+                               "XDG_CACHE_HOME=" + cache.path.string()};
+        command.environment.insert(command.environment.end(), extraEnvironment.begin(),
+                                   extraEnvironment.end());
         command.workingDirectory = work.path.string();
         command.input = input;
         command.started = [pid](int started) {
@@ -63,7 +67,9 @@ struct Bench {
 };
 
 // Presses Ctrl-C (or sends another signal) once, when the updater shows `status`.
-std::function<void(const std::string&, const Interrupt&)> StopAt(const std::string& status, int signal = SIGINT) {
+std::function<void(const std::string&, const Interrupt&)> StopAt(const std::string& status,
+                                                                 int signal = SIGINT)
+{
     auto done = std::make_shared<bool>(false);
     return [status, done, signal](const std::string& line, const Interrupt& interrupt) {
         if (!*done && line == "Status: " + status) {
@@ -73,41 +79,47 @@ std::function<void(const std::string&, const Interrupt&)> StopAt(const std::stri
     };
 }
 
-bool Contains(const std::vector<std::string>& texts, const std::string& text) {
+bool Contains(const std::vector<std::string>& texts, const std::string& text)
+{
     return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
-std::string Box(const std::string& caption, const std::string& icon, const std::string& text) {
+std::string Box(const std::string& caption, const std::string& icon, const std::string& text)
+{
     return "== " + caption + " (" + icon + ") ==\n" + text + "\n";
 }
 
-std::string SeriesBox(const std::string& wanted) {
+std::string SeriesBox(const std::string& wanted)
+{
     return Box("Aurex Code Updater", "Error",
-               "This version of Aurex Code Updater does not match the radio series.\nRadio requires a " + wanted +
-                   " version of Aurex Code Updater.");
+               "This version of Aurex Code Updater does not match the radio series.\nRadio requires a " +
+                   wanted + " version of Aurex Code Updater.");
 }
 
 // ---- the carried image set: the boot path of series 4 ----
 
-TEST(ConsoleUpdateE2eTest, CarriedSetWithCurrentBootCodeLoadsTheApplicationAndConvertsTheCodeplug) {
+TEST(ConsoleUpdateE2eTest, CarriedSetWithCurrentBootCodeLoadsTheApplicationAndConvertsTheCodeplug)
+{
     Bench bench({"--boot-version", "4.0", "--format-after-update", "5.10"});
     const ConsoleRun run = bench.Update(AUREX_UPDATER_CARRIED, {"--password", "brontel"});
     ASSERT_EQ(run.exitStatus, 0) << run.output << bench.radio.Log();
     EXPECT_THAT(run.output, HasSubstr("Name: AurexCodeUpdater_8600_Series_4_Release_3_0_9\n"));
     EXPECT_THAT(run.Statuses(),
-                ElementsAre("Extracting embedded files...", "Checking target radio...", "Preparing to download ...",
-                            "Downloading Loader code ...", "Erasing flash (80 seconds)...",
-                            "Downloading Application code ...", "Download finished.", "Idle", "Resetting radio...",
-                            "Uploading codeplug...", "Resetting radio and converting codeplug...",
-                            "Downloading codeplug...", "Done."));
-    EXPECT_THAT(run.output, Not(HasSubstr("== ")));  // no message box
+                ElementsAre("Extracting embedded files...", "Checking target radio...",
+                            "Preparing to download ...", "Downloading Loader code ...",
+                            "Erasing flash (80 seconds)...", "Downloading Application code ...",
+                            "Download finished.", "Idle", "Resetting radio...", "Uploading codeplug...",
+                            "Resetting radio and converting codeplug...", "Downloading codeplug...",
+                            "Done."));
+    EXPECT_THAT(run.output, Not(HasSubstr("== "))); // no message box
     EXPECT_EQ(run.LastProgressPercent(), 100);
 
     // The radio holds exactly the carried images and a 5.10 codeplug.
     EXPECT_EQ(ReadBytes(bench.radio.Dump("loader")), SRecordData(ImageText(AUREX_SET_CARRIED, "LOADER")));
     EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_CARRIED, "CODE")));
     EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
-    EXPECT_THAT(bench.radio.StopAndListDumps(), ElementsAre("01-loader.bin", "02-code.bin", "03-codeplug.bin"));
+    EXPECT_THAT(bench.radio.StopAndListDumps(),
+                ElementsAre("01-loader.bin", "02-code.bin", "03-codeplug.bin"));
 
     // The codeplug as it was read out is kept; no merged image is left behind.
     const auto backups = bench.Backups();
@@ -118,7 +130,8 @@ TEST(ConsoleUpdateE2eTest, CarriedSetWithCurrentBootCodeLoadsTheApplicationAndCo
 
 // ---- the boot path on a small set (8600, series 6) ----
 
-TEST(ConsoleUpdateE2eTest, OutdatedBootCodeIsRefreshedThenTheApplicationFollowsAfterOk) {
+TEST(ConsoleUpdateE2eTest, OutdatedBootCodeIsRefreshedThenTheApplicationFollowsAfterOk)
+{
     // The user presses OK once the radio is back: here at once, so the radio restarts at once.
     Bench bench({"--boot-version", "6.2", "--boot-updates", "1", "--restart-ms", "0"});
     const ConsoleRun run = bench.Update(AUREX_UPDATER_BOOT_PATH, {"--password", "brontel"});
@@ -133,20 +146,24 @@ TEST(ConsoleUpdateE2eTest, OutdatedBootCodeIsRefreshedThenTheApplicationFollowsA
     const auto statuses = run.Statuses();
     const auto box = std::find(statuses.begin(), statuses.end(), "Downloading Boot code ...");
     ASSERT_NE(box, statuses.end()) << run.output;
-    EXPECT_THAT(std::vector<std::string>(box, statuses.end()),
-                ElementsAre("Downloading Boot code ...", "Download finished.", "Idle", "Extracting embedded files...",
-                            "Checking target radio...", "Preparing to download ...", "Downloading Loader code ...",
-                            "Erasing flash (2 seconds)...", "Downloading Application code ...", "Download finished.",
-                            "Resetting radio...", "Uploading codeplug...", "Resetting radio and converting codeplug...",
-                            "Downloading codeplug...", "Done."));
-    EXPECT_EQ(ReadBytes(bench.radio.Dump("boot-code")), SRecordData(ImageText(AUREX_SET_BOOT_PATH, "CODE", "_BOOT")));
+    EXPECT_THAT(
+        std::vector<std::string>(box, statuses.end()),
+        ElementsAre("Downloading Boot code ...", "Download finished.", "Idle", "Extracting embedded files...",
+                    "Checking target radio...", "Preparing to download ...", "Downloading Loader code ...",
+                    "Erasing flash (2 seconds)...", "Downloading Application code ...", "Download finished.",
+                    "Resetting radio...", "Uploading codeplug...",
+                    "Resetting radio and converting codeplug...", "Downloading codeplug...", "Done."));
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("boot-code")),
+              SRecordData(ImageText(AUREX_SET_BOOT_PATH, "CODE", "_BOOT")));
     EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_BOOT_PATH, "CODE")));
-    EXPECT_THAT(bench.radio.StopAndListDumps(), ElementsAre("01-loader.bin", "02-boot-code.bin", "03-loader.bin",
-                                                            "04-code.bin", "05-codeplug.bin"));
+    EXPECT_THAT(
+        bench.radio.StopAndListDumps(),
+        ElementsAre("01-loader.bin", "02-boot-code.bin", "03-loader.bin", "04-code.bin", "05-codeplug.bin"));
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
 }
 
-TEST(ConsoleUpdateE2eTest, AFailedBootDownloadEndsTheRunWithoutTheBox) {
+TEST(ConsoleUpdateE2eTest, AFailedBootDownloadEndsTheRunWithoutTheBox)
+{
     Bench bench({"--boot-version", "6.2", "--boot-updates", "1", "--verify-fail", "3"});
     const ConsoleRun run = bench.Update(AUREX_UPDATER_BOOT_PATH, {"--password", "brontel"});
     EXPECT_NE(run.exitStatus, 0);
@@ -162,13 +179,15 @@ TEST(ConsoleUpdateE2eTest, AFailedBootDownloadEndsTheRunWithoutTheBox) {
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
 }
 
-TEST(ConsoleUpdateE2eTest, BootPathStopsAtABootCodeOfAnotherMajorOrNoAnswer) {
+TEST(ConsoleUpdateE2eTest, BootPathStopsAtABootCodeOfAnotherMajorOrNoAnswer)
+{
     {
         Bench bench({"--boot-version", "4.0"});
         const ConsoleRun run = bench.Update(AUREX_UPDATER_BOOT_PATH, {"--password", "brontel"});
         EXPECT_NE(run.exitStatus, 0);
-        EXPECT_THAT(run.Statuses(), ElementsAre("Extracting embedded files...",
-                                                "Error: the major boot versions of the radio and file are different."));
+        EXPECT_THAT(run.Statuses(),
+                    ElementsAre("Extracting embedded files...",
+                                "Error: the major boot versions of the radio and file are different."));
         EXPECT_THAT(bench.radio.StopAndListDumps(), IsEmpty());
         EXPECT_THAT(Entries(bench.work.path), IsEmpty());
     }
@@ -176,15 +195,17 @@ TEST(ConsoleUpdateE2eTest, BootPathStopsAtABootCodeOfAnotherMajorOrNoAnswer) {
         Bench bench({"--silent-at", "04 2D"});
         const ConsoleRun run = bench.Update(AUREX_UPDATER_BOOT_PATH, {"--password", "brontel"});
         EXPECT_NE(run.exitStatus, 0);
-        EXPECT_THAT(run.Statuses(), ElementsAre("Extracting embedded files...",
-                                                "Communication error while trying to retrieve boot version."));
+        EXPECT_THAT(run.Statuses(),
+                    ElementsAre("Extracting embedded files...",
+                                "Communication error while trying to retrieve boot version."));
         EXPECT_THAT(bench.radio.StopAndListDumps(), IsEmpty());
     }
 }
 
 // ---- image sets of each upgrade type ----
 
-TEST(ConsoleUpdateE2eTest, ApplicationSetLoadsTheCodeAndConvertsTheCodeplug) {
+TEST(ConsoleUpdateE2eTest, ApplicationSetLoadsTheCodeAndConvertsTheCodeplug)
+{
     Bench bench({"--boot-version", "6.0"});
     const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"});
     ASSERT_EQ(run.exitStatus, 0) << run.output << bench.radio.Log();
@@ -194,7 +215,8 @@ TEST(ConsoleUpdateE2eTest, ApplicationSetLoadsTheCodeAndConvertsTheCodeplug) {
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
 }
 
-TEST(ConsoleUpdateE2eTest, BootSetNeedsItsOwnPasswordAndLoadsTheBootCodeWithoutCodeplugStep) {
+TEST(ConsoleUpdateE2eTest, BootSetNeedsItsOwnPasswordAndLoadsTheBootCodeWithoutCodeplugStep)
+{
     Bench bench({"--boot-version", "4.0", "--boot-updates", "1"});
     const ConsoleRun refused = bench.Update(AUREX_UPDATER_BOOT_SET, {"--password", "brontel"});
     EXPECT_NE(refused.exitStatus, 0);
@@ -211,7 +233,8 @@ TEST(ConsoleUpdateE2eTest, BootSetNeedsItsOwnPasswordAndLoadsTheBootCodeWithoutC
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
 }
 
-TEST(ConsoleUpdateE2eTest, ApplicationBootSetOfSeriesFiveTakesEachChoiceWithItsPassword) {
+TEST(ConsoleUpdateE2eTest, ApplicationBootSetOfSeriesFiveTakesEachChoiceWithItsPassword)
+{
     // Runs follow one another at once: the radio is back from each restart at once, too.
     Bench bench({"--boot-updates", "1", "--restart-ms", "0"});
     // Boot: "marvoski" only; the boot code goes in and no codeplug step follows.
@@ -220,7 +243,8 @@ TEST(ConsoleUpdateE2eTest, ApplicationBootSetOfSeriesFiveTakesEachChoiceWithItsP
     EXPECT_EQ(boot.exitStatus, 0) << boot.output << bench.radio.Log();
     EXPECT_EQ(boot.LastStatus(), "Download finished.");
     EXPECT_FALSE(Contains(boot.Statuses(), "Resetting radio..."));
-    EXPECT_EQ(ReadBytes(bench.radio.Dump("boot-code")), SRecordData(ImageText(AUREX_SET_CHOICE, "CODE", "_BOOT")));
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("boot-code")),
+              SRecordData(ImageText(AUREX_SET_CHOICE, "CODE", "_BOOT")));
 
     // Application: "brontel" only; the application and then the codeplug step.
     EXPECT_NE(bench.Update(AUREX_UPDATER_CHOICE, {"--password", "marvoski"}).exitStatus, 0);
@@ -228,12 +252,14 @@ TEST(ConsoleUpdateE2eTest, ApplicationBootSetOfSeriesFiveTakesEachChoiceWithItsP
     EXPECT_EQ(application.exitStatus, 0) << application.output << bench.radio.Log();
     EXPECT_EQ(application.LastStatus(), "Done.");
     EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_CHOICE, "CODE")));
-    EXPECT_THAT(bench.radio.StopAndListDumps(),
-                ElementsAre("01-loader.bin", "02-boot-code.bin", "03-loader.bin", "04-code.bin", "05-codeplug.bin"));
+    EXPECT_THAT(
+        bench.radio.StopAndListDumps(),
+        ElementsAre("01-loader.bin", "02-boot-code.bin", "03-loader.bin", "04-code.bin", "05-codeplug.bin"));
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
 }
 
-TEST(ConsoleUpdateE2eTest, DspSetLoadsItsPagesAndTheCodeplugStepFollows) {
+TEST(ConsoleUpdateE2eTest, DspSetLoadsItsPagesAndTheCodeplugStepFollows)
+{
     Bench bench({"--boot-version", "4.0", "--erase-ms", "0"});
     const auto before = Entries(fs::path(AUREX_UPDATER_DSP).parent_path());
     const ConsoleRun run = bench.Update(AUREX_UPDATER_DSP, {"--password", "brontel"});
@@ -258,26 +284,32 @@ TEST(ConsoleUpdateE2eTest, DspSetLoadsItsPagesAndTheCodeplugStepFollows) {
 
 // ---- the outcome of the codeplug step ----
 
-struct OutcomeCase {
-    std::vector<std::string> radio;  // besides boot version 6.0
+struct OutcomeCase
+{
+    std::vector<std::string> radio; // besides boot version 6.0
     const char* status;
     bool infoBox;
     bool writtenBack;
     int exitStatus;
 };
 
-TEST(ConsoleUpdateE2eTest, EachOutcomeOfTheCodeplugStepHasItsText) {
-    const char* const noConversion =
-        "Aurex Code updaters do not support a file format conversion for your\n"
-        "radio.  To clear the Bad File Format error, please perform a parms\n"
-        "upload and then download using Tessaro 1.30.x.  If you do not\n"
-        "have Tessaro 1.30.x, then contact your local dealer for assistance.";
+TEST(ConsoleUpdateE2eTest, EachOutcomeOfTheCodeplugStepHasItsText)
+{
+    const char* const noConversion = "Aurex Code updaters do not support a file format conversion for your\n"
+                                     "radio.  To clear the Bad File Format error, please perform a parms\n"
+                                     "upload and then download using Tessaro 1.30.x.  If you do not\n"
+                                     "have Tessaro 1.30.x, then contact your local dealer for assistance.";
     for (const OutcomeCase& c :
          {OutcomeCase{{"--format-after-update", "5.8"}, "Done.", false, false, 0},
           OutcomeCase{{"--format-after-update", "5.7"}, "Done.", true, false, 0},
           OutcomeCase{{"--unanswered", "04 1C"}, "The radio is no longer responding.", false, false, 1},
-          OutcomeCase{{"--silent-at", "03 07"}, "An error occurred while uploading the codeplug.", false, false, 1},
-          OutcomeCase{{"--silent-at", "03 00"}, "An error occurred while downloading the codeplug.", false, false, 1}}) {
+          OutcomeCase{
+              {"--silent-at", "03 07"}, "An error occurred while uploading the codeplug.", false, false, 1},
+          OutcomeCase{{"--silent-at", "03 00"},
+                      "An error occurred while downloading the codeplug.",
+                      false,
+                      false,
+                      1}}) {
         SCOPED_TRACE(c.radio[0] + " " + c.radio[1]);
         std::vector<std::string> settings = {"--boot-version", "6.0"};
         settings.insert(settings.end(), c.radio.begin(), c.radio.end());
@@ -285,7 +317,8 @@ TEST(ConsoleUpdateE2eTest, EachOutcomeOfTheCodeplugStepHasItsText) {
         const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"});
         EXPECT_EQ(run.exitStatus, c.exitStatus) << run.output;
         EXPECT_EQ(run.LastStatus(), c.status) << run.output << bench.radio.Log();
-        EXPECT_EQ(run.output.find(Box("Aurex Code Updater", "Information", noConversion)) != std::string::npos,
+        EXPECT_EQ(run.output.find(Box("Aurex Code Updater", "Information", noConversion)) !=
+                      std::string::npos,
                   c.infoBox);
         const auto dumps = bench.radio.StopAndListDumps();
         EXPECT_TRUE(Contains(dumps, "02-code.bin"));
@@ -295,7 +328,8 @@ TEST(ConsoleUpdateE2eTest, EachOutcomeOfTheCodeplugStepHasItsText) {
 
 // ---- the target check ----
 
-TEST(ConsoleUpdateE2eTest, ARadioOfAnotherSeriesGetsTheMismatchBoxAndNothingIsWritten) {
+TEST(ConsoleUpdateE2eTest, ARadioOfAnotherSeriesGetsTheMismatchBoxAndNothingIsWritten)
+{
     for (const std::string version : {"4.0", "7.0"}) {
         SCOPED_TRACE(version);
         // An 8600 of series 6 build: boot major 4 is a series 4 radio; major 7 derives another
@@ -311,7 +345,8 @@ TEST(ConsoleUpdateE2eTest, ARadioOfAnotherSeriesGetsTheMismatchBoxAndNothingIsWr
     }
 }
 
-TEST(ConsoleUpdateE2eTest, BootLoadMajorSevenFitsAPortableBuildOfSeriesFour) {
+TEST(ConsoleUpdateE2eTest, BootLoadMajorSevenFitsAPortableBuildOfSeriesFour)
+{
     // The download is cut short by a radio that falls silent: the check is what is looked at.
     Bench bench({"--interface", "direct", "--boot-version", "7.1", "--silent-at", "02 01"});
     const ConsoleRun run = bench.Update(AUREX_UPDATER_PORTABLE, {"--password", "brontel"});
@@ -324,7 +359,8 @@ TEST(ConsoleUpdateE2eTest, BootLoadMajorSevenFitsAPortableBuildOfSeriesFour) {
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
 }
 
-TEST(ConsoleUpdateE2eTest, NoBootInformationLetsTheRunGoOn) {
+TEST(ConsoleUpdateE2eTest, NoBootInformationLetsTheRunGoOn)
+{
     // The radio does not answer the boot version query at all; platform 8 may lack it.
     Bench bench({"--boot-version", "6.0", "--unanswered", "04 2D"});
     const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"});
@@ -336,7 +372,8 @@ TEST(ConsoleUpdateE2eTest, NoBootInformationLetsTheRunGoOn) {
     EXPECT_EQ(run.LastStatus(), "Done.");
 }
 
-TEST(ConsoleUpdateE2eTest, ASilentTargetRadioEndsTheRunAndTheMergedImagesGo) {
+TEST(ConsoleUpdateE2eTest, ASilentTargetRadioEndsTheRunAndTheMergedImagesGo)
+{
     Bench bench({"--interface", "direct", "--silent-at", "04 2D"});
     const ConsoleRun run = bench.Update(AUREX_UPDATER_PORTABLE, {"--password", "brontel"});
     EXPECT_NE(run.exitStatus, 0);
@@ -348,20 +385,24 @@ TEST(ConsoleUpdateE2eTest, ASilentTargetRadioEndsTheRunAndTheMergedImagesGo) {
 // ---- Stop (Ctrl-C) ----
 
 // The radio carries bytes at the line's real pace, so each stage lasts long enough to be stopped.
-struct StopCase {
-    const char* at;            // the status at which Ctrl-C comes
-    const char* finalStatus;   // what the run ends with
-    bool codeComplete;         // the application image reached the radio whole
+struct StopCase
+{
+    const char* at;          // the status at which Ctrl-C comes
+    const char* finalStatus; // what the run ends with
+    bool codeComplete;       // the application image reached the radio whole
 };
 
-TEST(ConsoleUpdateE2eTest, StopEndsEachStageWithItsTextAndNoCodeplugStepAfterAStoppedDownload) {
-    for (const StopCase c : {StopCase{"Downloading Loader code ...", kTimedOut, false},
-                             StopCase{"Erasing flash (2 seconds)...", kTimedOut, false},
-                             StopCase{"Downloading Application code ...", kTimedOut, false},
-                             StopCase{"Uploading codeplug...", "An error occurred while uploading the codeplug.", true}}) {
+TEST(ConsoleUpdateE2eTest, StopEndsEachStageWithItsTextAndNoCodeplugStepAfterAStoppedDownload)
+{
+    for (const StopCase c :
+         {StopCase{"Downloading Loader code ...", kTimedOut, false},
+          StopCase{"Erasing flash (2 seconds)...", kTimedOut, false},
+          StopCase{"Downloading Application code ...", kTimedOut, false},
+          StopCase{"Uploading codeplug...", "An error occurred while uploading the codeplug.", true}}) {
         SCOPED_TRACE(c.at);
         Bench bench({"--boot-version", "6.0", "--pace", "on"});
-        const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"}, StopAt(c.at));
+        const ConsoleRun run =
+            bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"}, StopAt(c.at));
         EXPECT_NE(run.exitStatus, 0) << run.output;
         EXPECT_THAT(run.output, HasSubstr("Stopping..."));
         EXPECT_EQ(run.LastStatus(), c.finalStatus) << run.output;
@@ -372,15 +413,17 @@ TEST(ConsoleUpdateE2eTest, StopEndsEachStageWithItsTextAndNoCodeplugStepAfterASt
         const auto dumps = bench.radio.StopAndListDumps();
         EXPECT_EQ(Contains(dumps, "02-code.bin"), c.codeComplete) << testing::PrintToString(dumps);
         // Nothing is written back into the radio after a Stop.
-        EXPECT_FALSE(std::any_of(dumps.begin(), dumps.end(),
-                                 [](const std::string& d) { return d.find("codeplug") != std::string::npos; }));
+        EXPECT_FALSE(std::any_of(dumps.begin(), dumps.end(), [](const std::string& d) {
+            return d.find("codeplug") != std::string::npos;
+        }));
         EXPECT_THAT(Entries(bench.work.path), IsEmpty());
     }
 }
 
 // Once the converted codeplug is going back into the radio, Stop ends the run state but the
 // write is finished: a radio must never be left with half a codeplug.
-TEST(ConsoleUpdateE2eTest, StopDuringTheCodeplugWriteBackLetsTheWriteFinish) {
+TEST(ConsoleUpdateE2eTest, StopDuringTheCodeplugWriteBackLetsTheWriteFinish)
+{
     // Every reply comes 10 ms late: the write-back lasts long enough to be stopped.
     Bench bench({"--boot-version", "6.0", "--latency-ms", "200"});
     const ConsoleRun run =
@@ -393,19 +436,21 @@ TEST(ConsoleUpdateE2eTest, StopDuringTheCodeplugWriteBackLetsTheWriteFinish) {
 
 // A shutdown (SIGTERM) or a closed terminal (SIGHUP) is Stop: during the codeplug write-back the
 // write is finished, also when a second signal follows the first.
-TEST(ConsoleUpdateE2eTest, TerminationSignalsDuringTheWriteBackLetTheWriteFinish) {
+TEST(ConsoleUpdateE2eTest, TerminationSignalsDuringTheWriteBackLetTheWriteFinish)
+{
     for (const int signal : {SIGTERM, SIGHUP}) {
         SCOPED_TRACE(::strsignal(signal));
         Bench bench({"--boot-version", "6.0", "--latency-ms", "200"});
         int sent = 0;
-        const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"},
-                                            [&sent, signal](const std::string& line, const Interrupt& interrupt) {
-                                                if ((sent == 0 && line == "Status: Downloading codeplug...") ||
-                                                    (sent == 1 && line == "Stopping...")) {
-                                                    ++sent;
-                                                    interrupt(signal);
-                                                }
-                                            });
+        const ConsoleRun run =
+            bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"},
+                         [&sent, signal](const std::string& line, const Interrupt& interrupt) {
+                             if ((sent == 0 && line == "Status: Downloading codeplug...") ||
+                                 (sent == 1 && line == "Stopping...")) {
+                                 ++sent;
+                                 interrupt(signal);
+                             }
+                         });
         EXPECT_EQ(run.exitStatus, 0) << run.output;
         EXPECT_THAT(run.output, HasSubstr("Still stopping: waiting for the step under way to end..."));
         EXPECT_EQ(run.LastStatus(), "Done.") << run.output << bench.radio.Log();
@@ -416,14 +461,17 @@ TEST(ConsoleUpdateE2eTest, TerminationSignalsDuringTheWriteBackLetTheWriteFinish
 
 // A backup folder that cannot take a backup is found before anything goes to the radio, and the
 // box names the folder and why: found after the flash it would cost a second one.
-TEST(ConsoleUpdateE2eTest, AnUnusableBackupFolderIsFoundBeforeTheRadioHearsAnything) {
-    struct Case {
+TEST(ConsoleUpdateE2eTest, AnUnusableBackupFolderIsFoundBeforeTheRadioHearsAnything)
+{
+    struct Case
+    {
         const char* what;
-        std::vector<std::string> environment;  // <data> stands for the run's data folder
+        std::vector<std::string> environment; // <data> stands for the run's data folder
         const char* says;
     };
-    for (const Case& c : {Case{"a file where the folder goes", {"XDG_DATA_HOME=<data>/file/data"}, "/file/data/"},
-                          Case{"no home folder", {"XDG_DATA_HOME=", "HOME="}, "neither HOME nor XDG_DATA_HOME is set"}}) {
+    for (const Case& c :
+         {Case{"a file where the folder goes", {"XDG_DATA_HOME=<data>/file/data"}, "/file/data/"},
+          Case{"no home folder", {"XDG_DATA_HOME=", "HOME="}, "neither HOME nor XDG_DATA_HOME is set"}}) {
         SCOPED_TRACE(c.what);
         Bench bench({"--boot-version", "6.0", "--verbose"});
         std::ofstream(bench.data.path / "file") << "x";
@@ -446,7 +494,8 @@ TEST(ConsoleUpdateE2eTest, AnUnusableBackupFolderIsFoundBeforeTheRadioHearsAnyth
 
 // Kills the updater with SIGKILL as soon as it creates a file in its run folder: in the middle
 // of extracting its images.
-std::function<void(const std::string&, const Interrupt&)> KillInExtraction(const Bench& bench, const int& pid) {
+std::function<void(const std::string&, const Interrupt&)> KillInExtraction(const Bench& bench, const int& pid)
+{
     return [&bench, &pid](const std::string& line, const Interrupt& interrupt) {
         if (line != "Status: Extracting embedded files...") {
             return;
@@ -472,9 +521,11 @@ std::function<void(const std::string&, const Interrupt&)> KillInExtraction(const
 
 // A run killed on the way leaves its images in its own folder, never in the folder it was
 // started from; the next run, against the radio restarted, removes them and ends "Done.".
-TEST(ConsoleUpdateE2eTest, ARunKilledOnTheWayLeavesNothingForTheNextRun) {
-    struct Case {
-        const char* at;  // the status at which the updater is killed; empty: in extraction
+TEST(ConsoleUpdateE2eTest, ARunKilledOnTheWayLeavesNothingForTheNextRun)
+{
+    struct Case
+    {
+        const char* at; // the status at which the updater is killed; empty: in extraction
         const char* updater;
         std::vector<std::string> radio;
     };
@@ -487,12 +538,14 @@ TEST(ConsoleUpdateE2eTest, ARunKilledOnTheWayLeavesNothingForTheNextRun) {
         SCOPED_TRACE(*c.at == 0 ? "in extraction" : c.at);
         Bench bench(c.radio);
         int pid = -1;
-        const ConsoleRun killed = bench.Update(c.updater, {"--password", "brontel"},
-                                               *c.at == 0 ? KillInExtraction(bench, pid) : StopAt(c.at, SIGKILL), {}, &pid);
+        const ConsoleRun killed =
+            bench.Update(c.updater, {"--password", "brontel"},
+                         *c.at == 0 ? KillInExtraction(bench, pid) : StopAt(c.at, SIGKILL), {}, &pid);
         EXPECT_EQ(killed.exitStatus, 128 + SIGKILL) << killed.output;
         const std::string folder = "run-" + std::to_string(killed.pid);
         EXPECT_THAT(bench.RunFolders(), ElementsAre(folder));
-        EXPECT_THAT(Entries(bench.cache.path / "Aurex Code Updater" / folder), ::testing::Contains(Not(std::string("lock"))));
+        EXPECT_THAT(Entries(bench.cache.path / "Aurex Code Updater" / folder),
+                    ::testing::Contains(Not(std::string("lock"))));
         EXPECT_THAT(Entries(bench.work.path), IsEmpty());
 
         Bench restarted(c.radio);
@@ -505,5 +558,5 @@ TEST(ConsoleUpdateE2eTest, ARunKilledOnTheWayLeavesNothingForTheNextRun) {
     }
 }
 
-}  // namespace
-}  // namespace aurex::e2e
+} // namespace
+} // namespace aurex::e2e

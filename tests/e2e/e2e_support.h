@@ -30,22 +30,27 @@ using Bytes = std::vector<unsigned char>;
 inline constexpr double kTimeScale = 0.2;
 inline const std::string kTimeScaleText = "0.2";
 
-inline std::string ReadFile(const fs::path& path) {
+inline std::string ReadFile(const fs::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-inline Bytes ReadBytes(const fs::path& path) {
+inline Bytes ReadBytes(const fs::path& path)
+{
     const std::string s = ReadFile(path);
     return {s.begin(), s.end()};
 }
 
-struct Scratch {
-    explicit Scratch(const char* what) {
+struct Scratch
+{
+    explicit Scratch(const char* what)
+    {
         std::string name = std::string("/tmp/aurex-e2e-") + what + "-XXXXXX";
         path = ::mkdtemp(name.data());
     }
-    ~Scratch() {
+    ~Scratch()
+    {
         std::error_code ignored;
         fs::remove_all(path, ignored);
     }
@@ -55,7 +60,8 @@ struct Scratch {
 };
 
 // Names in a folder, sorted; nothing for a folder that does not exist.
-inline std::vector<std::string> Entries(const fs::path& folder) {
+inline std::vector<std::string> Entries(const fs::path& folder)
+{
     std::vector<std::string> names;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -66,7 +72,8 @@ inline std::vector<std::string> Entries(const fs::path& folder) {
 }
 
 // Every regular file below a folder.
-inline std::vector<fs::path> FilesBelow(const fs::path& folder) {
+inline std::vector<fs::path> FilesBelow(const fs::path& folder)
+{
     std::vector<fs::path> files;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -78,7 +85,8 @@ inline std::vector<fs::path> FilesBelow(const fs::path& folder) {
 }
 
 // An image of a generated set, its pieces joined in order ("LOADER", "" gives LOADER_1, ...).
-inline std::string ImageText(const fs::path& setDir, const std::string& base, const std::string& suffix = "") {
+inline std::string ImageText(const fs::path& setDir, const std::string& base, const std::string& suffix = "")
+{
     std::string text;
     for (int i = 1;; ++i) {
         const fs::path piece = setDir / (base + suffix + "_" + std::to_string(i));
@@ -90,12 +98,17 @@ inline std::string ImageText(const fs::path& setDir, const std::string& base, co
 }
 
 // The data bytes of S-record text as the radio flashes them.
-inline Bytes SRecordData(const std::string& text) { return test::SRecordDataBytes(text); }
+inline Bytes SRecordData(const std::string& text)
+{
+    return test::SRecordDataBytes(text);
+}
 
 // The simulated radio on its pseudo-terminal, dumping what it receives into its own folder.
-class SimulatedRadio {
-public:
-    explicit SimulatedRadio(std::vector<std::string> settings) : dumps_("radio") {
+class SimulatedRadio
+{
+  public:
+    explicit SimulatedRadio(std::vector<std::string> settings) : dumps_("radio")
+    {
         settings.insert(settings.end(), {"--time-scale", kTimeScaleText, "--dump-dir", dumps_.path.string()});
         process_ = std::make_unique<test::RadioSimProcess>(settings);
     }
@@ -106,7 +119,8 @@ public:
 
     // The dump whose name ends in "-<kind>.bin", once the radio has logged writing it; empty when
     // none comes within a few seconds.
-    fs::path Dump(const std::string& kind) const {
+    fs::path Dump(const std::string& kind) const
+    {
         for (int attempt = 0; attempt < 250; ++attempt) {
             for (const std::string& name : Entries(dumps_.path)) {
                 if (name.size() == kind.size() + 7 && name.substr(3) == kind + ".bin" &&
@@ -120,18 +134,20 @@ public:
     }
 
     // Everything the radio received, once it has stopped: "01-loader.bin", ...
-    std::vector<std::string> StopAndListDumps() {
+    std::vector<std::string> StopAndListDumps()
+    {
         process_->Stop();
         return Entries(dumps_.path);
     }
 
-private:
+  private:
     Scratch dumps_;
     std::unique_ptr<test::RadioSimProcess> process_;
 };
 
 // What aurex-codeplug says of a codeplug file: its first line, "<file>: format 5.10, ...".
-inline std::string CodeplugInfo(const fs::path& file) {
+inline std::string CodeplugInfo(const fs::path& file)
+{
     const std::string command = std::string(AUREX_CODEPLUG_TOOL) + " info '" + file.string() + "' 2>&1";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) {
@@ -146,4 +162,4 @@ inline std::string CodeplugInfo(const fs::path& file) {
     return out.substr(0, out.find('\n'));
 }
 
-}  // namespace aurex::e2e
+} // namespace aurex::e2e

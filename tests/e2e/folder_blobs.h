@@ -13,14 +13,17 @@
 
 namespace aurex::e2e {
 
-class FolderBlobs final : public EmbeddedBlobs {
-public:
-    explicit FolderBlobs(const fs::path& folder) {
+class FolderBlobs final : public EmbeddedBlobs
+{
+  public:
+    explicit FolderBlobs(const fs::path& folder)
+    {
         for (const std::string& name : Entries(folder)) {
             blobs_[name] = ReadFile(folder / name);
         }
     }
-    std::optional<std::span<const unsigned char>> Find(std::string_view name) const override {
+    std::optional<std::span<const unsigned char>> Find(std::string_view name) const override
+    {
         for (const auto& [key, bytes] : blobs_) {
             if (NamesEqualIgnoringCase(key, name)) {
                 return std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
@@ -29,8 +32,8 @@ public:
         return std::nullopt;
     }
 
-private:
+  private:
     std::map<std::string, std::string> blobs_;
 };
 
-}  // namespace aurex::e2e
+} // namespace aurex::e2e

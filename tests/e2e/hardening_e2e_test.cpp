@@ -40,7 +40,8 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-QCoreApplication& App() {
+QCoreApplication& App()
+{
     static int argc = 1;
     static char name[] = "hardening_e2e_test";
     static char* argv[] = {name, nullptr};
@@ -53,7 +54,8 @@ QCoreApplication& App() {
     return *app;
 }
 
-unsigned EnvCount(const char* name, unsigned fallback) {
+unsigned EnvCount(const char* name, unsigned fallback)
+{
     const char* text = std::getenv(name);
     if (text == nullptr || *text == '\0') {
         return fallback;
@@ -63,8 +65,9 @@ unsigned EnvCount(const char* name, unsigned fallback) {
 
 // The platform's serial functions, counting the frames the program writes (a frame ends with
 // the only unstuffed 7E), so a test can act right after frame i has gone out.
-class FrameCountingSystem final : public SerialSystem {
-public:
+class FrameCountingSystem final : public SerialSystem
+{
+  public:
     unsigned frames = 0;
     std::function<void(unsigned)> afterFrame;
 
@@ -75,10 +78,12 @@ public:
     SerialResult Configure(SerialHandle h, const SerialConfig& c) override { return real_.Configure(h, c); }
     int BytesQueued(SerialHandle h) override { return real_.BytesQueued(h); }
     std::uint32_t TakeLineErrors(SerialHandle h) override { return real_.TakeLineErrors(h); }
-    long Read(SerialHandle h, void* b, std::size_t n, const SerialTimeouts& t) override {
+    long Read(SerialHandle h, void* b, std::size_t n, const SerialTimeouts& t) override
+    {
         return real_.Read(h, b, n, t);
     }
-    long Write(SerialHandle h, const void* data, std::size_t n, const SerialTimeouts& t) override {
+    long Write(SerialHandle h, const void* data, std::size_t n, const SerialTimeouts& t) override
+    {
         const long written = real_.Write(h, data, n, t);
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         for (long i = 0; i < written; ++i) {
@@ -93,17 +98,24 @@ public:
     }
     SerialResult Drain(SerialHandle h) override { return real_.Drain(h); }
     SerialResult Discard(SerialHandle h, bool in, bool out) override { return real_.Discard(h, in, out); }
-    SerialResult SetModemLine(SerialHandle h, ModemLine l, bool r) override { return real_.SetModemLine(h, l, r); }
+    SerialResult SetModemLine(SerialHandle h, ModemLine l, bool r) override
+    {
+        return real_.SetModemLine(h, l, r);
+    }
     int ModemStatus(SerialHandle h) override { return real_.ModemStatus(h); }
-    SerialResult SetKernelHalfDuplex(SerialHandle h, bool on) override { return real_.SetKernelHalfDuplex(h, on); }
+    SerialResult SetKernelHalfDuplex(SerialHandle h, bool on) override
+    {
+        return real_.SetKernelHalfDuplex(h, on);
+    }
     bool HungUp(SerialHandle h) override { return real_.HungUp(h); }
 
-private:
+  private:
     SerialSystem& real_ = PlatformSerialSystem();
 };
 
 // Resident memory in kB and open descriptors of this process.
-long ResidentKb() {
+long ResidentKb()
+{
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -114,7 +126,8 @@ long ResidentKb() {
     return -1;
 }
 
-int OpenDescriptors() {
+int OpenDescriptors()
+{
     return static_cast<int>(Entries("/proc/self/fd").size());
 }
 
@@ -133,7 +146,8 @@ const std::vector<std::string> kHealthyRadio = [] {
 }();
 
 // An image set, the updater that carries it and a healthy radio that fits it.
-struct Carrying {
+struct Carrying
+{
     const char* setFolder;
     const char* updaterPath;
     std::vector<std::string> radio;
@@ -151,9 +165,11 @@ const Carrying kCarriedSet{AUREX_SET_CARRIED, AUREX_UPDATER_CARRIED, [] {
 
 // One program run of an updater carrying `set`, its COM 1 pointed at whichever radio a run is
 // given. The password is typed once, at the first Start.
-class Program {
-public:
-    explicit Program(const Carrying& set = kSmallSet) : carrying(set) {
+class Program
+{
+  public:
+    explicit Program(const Carrying& set = kSmallSet) : carrying(set)
+    {
         App();
         Clock::SetScale(kProgramTimeScale);
         ::setenv("XDG_DATA_HOME", data.path.c_str(), 1);
@@ -167,19 +183,22 @@ public:
         form->RadioLink.makeDevice = [this] { return std::make_unique<VNXCommDeviceSerial>(system); };
         host.passwords.push_back({"brontel"});
     }
-    ~Program() {
+    ~Program()
+    {
         timers.reset();
         form.reset();
         Clock::SetScale(1.0);
     }
 
-    struct Outcome {
+    struct Outcome
+    {
         std::vector<std::string> statuses;
-        std::vector<std::string> messages;  // caption: text
+        std::vector<std::string> messages; // caption: text
         std::string last;
         double seconds = 0;
         bool Done() const { return last == "Done."; }
-        std::string Describe() const {
+        std::string Describe() const
+        {
             std::string text;
             for (const auto& s : statuses) {
                 text += "  status: " + s + "\n";
@@ -192,7 +211,8 @@ public:
     };
 
     // Clicks Start with COM 1 on `device` and returns when the click handler has.
-    Outcome Update(const std::string& device) {
+    Outcome Update(const std::string& device)
+    {
         test::ScopedComOverride com(1, device);
         // Capacity is kept: the recording costs no new memory once the first run has grown it.
         host.statusTexts.clear();
@@ -213,7 +233,8 @@ public:
     }
 
     // Presses Stop, as a user would, once the event loop next turns during this run.
-    void StopSoon() {
+    void StopSoon()
+    {
         const unsigned run = runs_;
         QTimer::singleShot(0, [this, run] {
             if (runs_ == run && form->m_UpdateInProgress) {
@@ -223,7 +244,8 @@ public:
     }
 
     // The window is idle and the port free again; the descriptors are back to `descriptors`.
-    void ExpectIdle(int descriptors) const {
+    void ExpectIdle(int descriptors) const
+    {
         EXPECT_FALSE(form->m_UpdateInProgress);
         EXPECT_FALSE(form->m_ClickHandlerRunning);
         EXPECT_EQ(form->m_StartButton.Caption(), "Start");
@@ -237,7 +259,8 @@ public:
     }
 
     std::vector<fs::path> Backups() const { return FilesBelow(data.path); }
-    void ClearBackups() const {
+    void ClearBackups() const
+    {
         for (const fs::path& f : Backups()) {
             fs::remove(f);
         }
@@ -251,25 +274,28 @@ public:
     std::unique_ptr<TCodeUpdaterMainDispForm> form;
     std::unique_ptr<TimerDriver> timers;
 
-private:
+  private:
     unsigned runs_ = 0;
 };
 
-bool Has(const std::vector<std::string>& list, const std::string& item) {
+bool Has(const std::vector<std::string>& list, const std::string& item)
+{
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
 // What a healthy update does, as the reference for every faulty one.
-struct Reference {
-    unsigned frames = 0;         // frames the program wrote
-    unsigned backupFrame = 0;    // frames written once the codeplug upload had ended
-    Bytes backup;                // the codeplug as read out of the radio
-    Bytes code;                  // the application image as flashed
+struct Reference
+{
+    unsigned frames = 0;      // frames the program wrote
+    unsigned backupFrame = 0; // frames written once the codeplug upload had ended
+    Bytes backup;             // the codeplug as read out of the radio
+    Bytes code;               // the application image as flashed
 };
 
 // "Done." is only ever true: the radio holds the whole new code and the converted codeplug.
-void ExpectDoneIsTrue(const Program::Outcome& run, const std::vector<std::string>& dumps, SimulatedRadio& radio,
-                      const Reference& ref) {
+void ExpectDoneIsTrue(const Program::Outcome& run, const std::vector<std::string>& dumps,
+                      SimulatedRadio& radio, const Reference& ref)
+{
     if (!run.Done()) {
         return;
     }
@@ -286,7 +312,8 @@ void ExpectDoneIsTrue(const Program::Outcome& run, const std::vector<std::string
 
 // A failed run says what failed: its last status is a failure text (not a running step's "...",
 // not "Idle" unless a message box said why, or the user stopped the run before anything failed).
-void ExpectFailureNamed(const Program::Outcome& run, bool stopped = false) {
+void ExpectFailureNamed(const Program::Outcome& run, bool stopped = false)
+{
     if (run.Done()) {
         return;
     }
@@ -299,7 +326,8 @@ void ExpectFailureNamed(const Program::Outcome& run, bool stopped = false) {
 }
 
 // Where the run got past the codeplug upload, the backup is there and whole; before, none.
-void ExpectBackup(const Program& program, bool pastUpload, const Reference& ref, const std::string& where) {
+void ExpectBackup(const Program& program, bool pastUpload, const Reference& ref, const std::string& where)
+{
     const auto backups = program.Backups();
     if (pastUpload) {
         ASSERT_EQ(backups.size(), 1U) << where;
@@ -310,17 +338,20 @@ void ExpectBackup(const Program& program, bool pastUpload, const Reference& ref,
     program.ClearBackups();
 }
 
-Reference MakeReference(Program& program) {
+Reference MakeReference(Program& program)
+{
     SimulatedRadio radio(program.carrying.radio);
     Reference ref;
     bool uploadEndSeen = false;
     program.system.afterFrame = nullptr;
     // The frame count at the moment the conversion starts: the upload has ended by then.
-    struct Watch : ControlListener {
+    struct Watch : ControlListener
+    {
         Program* program;
         Reference* ref;
         bool* seen;
-        void ControlChanged(const FormModel&, const Control* c, ControlProperty what) override {
+        void ControlChanged(const FormModel&, const Control* c, ControlProperty what) override
+        {
             if (c == &program->form->m_StatusLabel && what == ControlProperty::Caption && !*seen &&
                 c->Caption() == "Resetting radio and converting codeplug...") {
                 *seen = true;
@@ -350,7 +381,8 @@ Reference MakeReference(Program& program) {
 
 // The frames after which a sweep cuts or stops: every one with AUREX_SWEEP=full, else a sample
 // spread evenly over the run plus the frames around the end of the upload.
-std::vector<unsigned> SweepPoints(const Reference& ref, bool& full) {
+std::vector<unsigned> SweepPoints(const Reference& ref, bool& full)
+{
     const char* mode = std::getenv("AUREX_SWEEP");
     full = mode != nullptr && std::string(mode) == "full";
     std::set<unsigned> points;
@@ -397,7 +429,8 @@ std::vector<unsigned> SweepPoints(const Reference& ref, bool& full) {
 
 // Cuts the line and presses Stop after each frame of `points`; every case must fail cleanly (or
 // be a true "Done.") and leave a program whose next update on a healthy line succeeds.
-void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& points, const char* what) {
+void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& points, const char* what)
+{
     const std::vector<std::string>& healthyRadio = program.carrying.radio;
     const int descriptors = OpenDescriptors();
     program.ExpectIdle(descriptors);
@@ -408,9 +441,11 @@ void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& 
 
     for (const unsigned i : points) {
         for (const bool cut : {true, false}) {
-            const std::string where = (cut ? "line cut after frame " : "Stop after frame ") + std::to_string(i);
+            const std::string where =
+                (cut ? "line cut after frame " : "Stop after frame ") + std::to_string(i);
             SCOPED_TRACE(where);
-            const int failuresBefore = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+            const int failuresBefore =
+                ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
             ++cases;
             std::vector<std::string> settings = healthyRadio;
             if (cut) {
@@ -439,9 +474,11 @@ void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& 
             }
             program.ExpectIdle(descriptors);
             // A backup exists exactly when the run got as far as the conversion.
-            ExpectBackup(program, Has(run.statuses, "Resetting radio and converting codeplug..."), ref, where);
+            ExpectBackup(program, Has(run.statuses, "Resetting radio and converting codeplug..."), ref,
+                         where);
             if (cut && i >= ref.backupFrame) {
-                EXPECT_TRUE(Has(run.statuses, "Resetting radio and converting codeplug...")) << run.Describe();
+                EXPECT_TRUE(Has(run.statuses, "Resetting radio and converting codeplug..."))
+                    << run.Describe();
             }
 
             // The same program, a healthy line: the update goes through.
@@ -450,21 +487,24 @@ void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& 
             EXPECT_TRUE(again.Done()) << again.Describe() << healthy.Log();
             program.ExpectIdle(descriptors);
             program.ClearBackups();
-            if (::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() != failuresBefore) {
+            if (::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() !=
+                failuresBefore) {
                 ++failures;
                 std::printf("FAILED CASE: %s\n%s", where.c_str(), run.Describe().c_str());
             }
         }
     }
-    std::printf("interruption sweep (%s): %u frames in an update, upload ends by frame %u, %d cases, %d failed, "
-                "longest interrupted run %.1f s\n",
-                what, ref.frames, ref.backupFrame, cases, failures, worst);
+    std::printf(
+        "interruption sweep (%s): %u frames in an update, upload ends by frame %u, %d cases, %d failed, "
+        "longest interrupted run %.1f s\n",
+        what, ref.frames, ref.backupFrame, cases, failures, worst);
     for (const auto& [text, count] : outcomes) {
         std::printf("  %4d x %s\n", count, text.c_str());
     }
 }
 
-TEST(HardeningE2eTest, LineCutOrStopAfterEveryFrameFailsCleanlyAndTheNextRunSucceeds) {
+TEST(HardeningE2eTest, LineCutOrStopAfterEveryFrameFailsCleanlyAndTheNextRunSucceeds)
+{
     Program program;
     const Reference ref = MakeReference(program);
     ASSERT_GT(ref.frames, 0U);
@@ -476,7 +516,8 @@ TEST(HardeningE2eTest, LineCutOrStopAfterEveryFrameFailsCleanlyAndTheNextRunSucc
 // The carried set is too long for every frame: a sample of points spread over the loader, the
 // erase, the 4 MB of code, the codeplug and its end. AUREX_CARRIED_SAMPLES=<n> sets how many
 // spread points are taken; by default one, and none under the address sanitizer (minutes there).
-TEST(HardeningE2eTest, LineCutOrStopDuringAnUpdateOfTheCarriedSetFailsCleanly) {
+TEST(HardeningE2eTest, LineCutOrStopDuringAnUpdateOfTheCarriedSetFailsCleanly)
+{
 #if defined(__SANITIZE_ADDRESS__)
     constexpr unsigned kDefaultSamples = 0;
 #else
@@ -503,7 +544,8 @@ TEST(HardeningE2eTest, LineCutOrStopDuringAnUpdateOfTheCarriedSetFailsCleanly) {
     Sweep(program, ref, std::vector<unsigned>(points.begin(), points.end()), "carried set");
 }
 
-TEST(HardeningE2eTest, NoisyLineNeverGivesAFalseSuccessAndEveryRunEnds) {
+TEST(HardeningE2eTest, NoisyLineNeverGivesAFalseSuccessAndEveryRunEnds)
+{
     Program program;
     const Reference ref = MakeReference(program);
     const int descriptors = OpenDescriptors();
@@ -531,9 +573,11 @@ TEST(HardeningE2eTest, NoisyLineNeverGivesAFalseSuccessAndEveryRunEnds) {
                     EXPECT_LT(run.seconds, kFailedRunBoundSeconds) << run.Describe();
                 }
                 const auto dumps = radio.StopAndListDumps();
-                const int before = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+                const int before =
+                    ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
                 ExpectDoneIsTrue(run, dumps, radio, ref);
-                if (::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() != before) {
+                if (::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() !=
+                    before) {
                     ++falseSuccesses;
                 }
                 ExpectFailureNamed(run);
@@ -544,8 +588,8 @@ TEST(HardeningE2eTest, NoisyLineNeverGivesAFalseSuccessAndEveryRunEnds) {
                 }
                 program.ClearBackups();
             }
-            std::printf("%s %s: %u runs, longest failed run %.1f s, longest successful run %.1f s\n", fault, rate,
-                        runs, worstFailed, worstDone);
+            std::printf("%s %s: %u runs, longest failed run %.1f s, longest successful run %.1f s\n", fault,
+                        rate, runs, worstFailed, worstDone);
             for (const auto& [text, count] : outcomes) {
                 std::printf("  %4d x %s\n", count, text.c_str());
             }
@@ -554,7 +598,8 @@ TEST(HardeningE2eTest, NoisyLineNeverGivesAFalseSuccessAndEveryRunEnds) {
     std::printf("false successes: %d\n", falseSuccesses);
 }
 
-TEST(HardeningE2eTest, ManyUpdatesInOneProgramRunKeepMemoryAndDescriptorsFlat) {
+TEST(HardeningE2eTest, ManyUpdatesInOneProgramRunKeepMemoryAndDescriptorsFlat)
+{
     const unsigned updates = std::max(4U, EnvCount("AUREX_SOAK", 10));
     Program program;
     std::vector<long> rss;
@@ -589,5 +634,5 @@ TEST(HardeningE2eTest, ManyUpdatesInOneProgramRunKeepMemoryAndDescriptorsFlat) {
 #endif
 }
 
-}  // namespace
-}  // namespace aurex::e2e
+} // namespace
+} // namespace aurex::e2e

@@ -16,7 +16,8 @@ extern char** environ;
 
 namespace aurex::e2e {
 
-std::vector<std::string> ConsoleRun::Statuses() const {
+std::vector<std::string> ConsoleRun::Statuses() const
+{
     std::vector<std::string> statuses;
     std::size_t at = 0;
     while (at < output.size()) {
@@ -33,12 +34,14 @@ std::vector<std::string> ConsoleRun::Statuses() const {
     return statuses;
 }
 
-std::string ConsoleRun::LastStatus() const {
+std::string ConsoleRun::LastStatus() const
+{
     const auto statuses = Statuses();
     return statuses.empty() ? std::string() : statuses.back();
 }
 
-int ConsoleRun::LastProgressPercent() const {
+int ConsoleRun::LastProgressPercent() const
+{
     const std::size_t bar = output.rfind("] ");
     const std::size_t percent = output.find('%', bar);
     if (bar == std::string::npos || percent == std::string::npos) {
@@ -49,7 +52,8 @@ int ConsoleRun::LastProgressPercent() const {
 
 namespace {
 
-std::vector<std::string> MergedEnvironment(const std::vector<std::string>& extra) {
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& extra)
+{
     std::map<std::string, std::string> vars;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
@@ -65,10 +69,11 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string>& extra
     return out;
 }
 
-}  // namespace
+} // namespace
 
 ConsoleRun RunConsole(const ConsoleCommand& command,
-                      const std::function<void(const std::string&, const Interrupt&)>& onLine) {
+                      const std::function<void(const std::string&, const Interrupt&)>& onLine)
+{
     int in[2];
     int out[2];
     if (::pipe(in) != 0 || ::pipe(out) != 0) {
@@ -124,7 +129,8 @@ ConsoleRun RunConsole(const ConsoleCommand& command,
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(command.timeoutMs);
     for (;;) {
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
         if (left <= 0) {
             run.timedOut = true;
             ::kill(pid, SIGKILL);
@@ -137,7 +143,7 @@ ConsoleRun RunConsole(const ConsoleCommand& command,
         char buffer[4096];
         const ssize_t n = ::read(out[0], buffer, sizeof buffer);
         if (n <= 0) {
-            break;  // the updater closed its output: it has ended
+            break; // the updater closed its output: it has ended
         }
         run.output.append(buffer, static_cast<std::size_t>(n));
         pending.append(buffer, static_cast<std::size_t>(n));
@@ -156,4 +162,4 @@ ConsoleRun RunConsole(const ConsoleCommand& command,
     return run;
 }
 
-}  // namespace aurex::e2e
+} // namespace aurex::e2e

@@ -9,11 +9,12 @@
 
 namespace aurex::e2e {
 
-struct ConsoleRun {
+struct ConsoleRun
+{
     int pid = -1;
-    int exitStatus = -1;   // 128 + signal when killed
+    int exitStatus = -1; // 128 + signal when killed
     bool timedOut = false;
-    std::string output;    // standard output and standard error, interleaved
+    std::string output; // standard output and standard error, interleaved
 
     // "Status: X" lines, in order.
     std::vector<std::string> Statuses() const;
@@ -22,14 +23,15 @@ struct ConsoleRun {
     int LastProgressPercent() const;
 };
 
-struct ConsoleCommand {
+struct ConsoleCommand
+{
     std::string executable;
     std::vector<std::string> args;
-    std::vector<std::string> environment;  // NAME=VALUE, added to (or replacing in) this process's
+    std::vector<std::string> environment; // NAME=VALUE, added to (or replacing in) this process's
     std::string workingDirectory;
-    std::string input;                     // standard input, then end of file
+    std::string input; // standard input, then end of file
     int timeoutMs = 180000;
-    std::function<void(int pid)> started;  // called once the updater runs
+    std::function<void(int pid)> started; // called once the updater runs
 };
 
 // Sends a signal to the running updater: SIGINT as Ctrl-C at its terminal, SIGTERM as a
@@ -37,7 +39,8 @@ struct ConsoleCommand {
 using Interrupt = std::function<void(int signal)>;
 
 // Runs the command to its end; `onLine` sees every complete output line as it comes.
-ConsoleRun RunConsole(const ConsoleCommand& command,
-                      const std::function<void(const std::string& line, const Interrupt& interrupt)>& onLine = {});
+ConsoleRun
+RunConsole(const ConsoleCommand& command,
+           const std::function<void(const std::string& line, const Interrupt& interrupt)>& onLine = {});
 
-}  // namespace aurex::e2e
+} // namespace aurex::e2e

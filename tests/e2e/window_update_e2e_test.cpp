@@ -34,7 +34,8 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-QApplication& App() {
+QApplication& App()
+{
     static int argc = 1;
     static char name[] = "window_update_e2e_test";
     static char* argv[] = {name, nullptr};
@@ -46,7 +47,8 @@ QApplication& App() {
     return *app;
 }
 
-struct SeenBox {
+struct SeenBox
+{
     QString caption;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -54,10 +56,12 @@ struct SeenBox {
 
 // The window of an updater carrying `set`, its COM 1 on the simulated radio, writing into a
 // scratch working folder, with the status texts it shows recorded.
-class WindowBench : public ControlListener {
-public:
+class WindowBench : public ControlListener
+{
+  public:
     WindowBench(const char* set, const std::string& programPath, std::vector<std::string> radioSettings)
-        : radio(std::move(radioSettings)), com_(1, radio.Device()) {
+        : radio(std::move(radioSettings)), com_(1, radio.Device())
+    {
         App();
         Clock::SetScale(kTimeScale);
         ::setenv("XDG_DATA_HOME", data.path.c_str(), 1);
@@ -71,21 +75,23 @@ public:
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
-    ~WindowBench() override {
+    ~WindowBench() override
+    {
         window->Form().RemoveListener(this);
         window.reset();
         Clock::SetScale(1.0);
     }
 
     TCodeUpdaterMainDispForm& Form() { return window->Form(); }
-    template <typename W>
-    W* Widget(const Control& control) {
+    template <typename W> W* Widget(const Control& control)
+    {
         return qobject_cast<W*>(window->View().WidgetFor(control));
     }
     void Click(const Control& control) { QTest::mouseClick(Widget<QWidget>(control), Qt::LeftButton); }
 
     // What the user types into the next password dialogs and which button ends each.
-    struct Typing {
+    struct Typing
+    {
         QString text;
         bool ok = true;
     };
@@ -100,7 +106,8 @@ public:
     void At(const std::string& status, std::function<void()> action) { actions_[status] = std::move(action); }
     std::vector<std::string> statuses;
 
-    void ControlChanged(const FormModel&, const Control* control, ControlProperty what) override {
+    void ControlChanged(const FormModel&, const Control* control, ControlProperty what) override
+    {
         if (control != &window->Form().m_StatusLabel || what != ControlProperty::Caption) {
             return;
         }
@@ -108,14 +115,15 @@ public:
         if (const auto it = actions_.find(control->Caption()); it != actions_.end()) {
             auto action = std::move(it->second);
             actions_.erase(it);
-            QTimer::singleShot(0, window.get(), std::move(action));  // dropped with the window
+            QTimer::singleShot(0, window.get(), std::move(action)); // dropped with the window
         }
         if (boxButton_ != QMessageBox::NoButton) {
             WatchForBox();
         }
     }
 
-    void WatchForBox() {
+    void WatchForBox()
+    {
         QTimer::singleShot(10, window.get(), [this] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 boxes.push_back({box->windowTitle(), box->text(), box->icon()});
@@ -131,8 +139,9 @@ public:
     Scratch data{"window-data"};
     std::unique_ptr<MainWindow> window;
 
-private:
-    void AnswerPassword(ModelDialog& dialog) {
+  private:
+    void AnswerPassword(ModelDialog& dialog)
+    {
         ++dialogsShown;
         const Typing typing = passwords.empty() ? Typing{"", false} : passwords.front();
         if (!passwords.empty()) {
@@ -155,7 +164,8 @@ private:
     QMessageBox::StandardButton boxButton_ = QMessageBox::NoButton;
 };
 
-void ExpectIdleWindow(WindowBench& bench) {
+void ExpectIdleWindow(WindowBench& bench)
+{
     TCodeUpdaterMainDispForm& form = bench.Form();
     auto* start = bench.Widget<QPushButton>(form.m_StartButton);
     EXPECT_EQ(start->text(), "Start");
@@ -163,25 +173,27 @@ void ExpectIdleWindow(WindowBench& bench) {
     EXPECT_TRUE(bench.Widget<QComboBox>(form.m_ComportComboBox)->isEnabled());
     EXPECT_TRUE(bench.Widget<QPushButton>(form.m_RetrieveVersionInfoButton)->isEnabled());
     EXPECT_FALSE(form.m_UpdateInProgress);
-    EXPECT_EQ(form.m_PortTable[1], kPortAvailable);  // the port is free again
+    EXPECT_EQ(form.m_PortTable[1], kPortAvailable); // the port is free again
 }
 
-TEST(WindowUpdateE2eTest, CarriedSetUpdatesTheRadioFromStartToDone) {
+TEST(WindowUpdateE2eTest, CarriedSetUpdatesTheRadioFromStartToDone)
+{
     WindowBench bench(AUREX_SET_CARRIED, AUREX_UPDATER_CARRIED, {"--boot-version", "4.0"});
     TCodeUpdaterMainDispForm& form = bench.Form();
-    EXPECT_EQ(form.m_ComportComboBox.Selection(), 0);  // COM 1 is chosen at start
+    EXPECT_EQ(form.m_ComportComboBox.Selection(), 0); // COM 1 is chosen at start
     bench.passwords.push_back({"brontel"});
     bench.Click(form.m_StartButton);
 
     EXPECT_EQ(bench.dialogsShown, 1);
     EXPECT_EQ(bench.Widget<QLabel>(form.m_StatusLabel)->text(), "Done.") << bench.radio.Log();
     EXPECT_EQ(bench.Widget<QProgressBar>(form.m_ProgressBar)->value(), 100);
-    EXPECT_THAT(bench.statuses, ElementsAre("Extracting embedded files...", "Checking target radio...",
-                                            "Preparing to download ...", "Downloading Loader code ...",
-                                            "Erasing flash (80 seconds)...", "Downloading Application code ...",
-                                            "Download finished.", "Idle", "Resetting radio...", "Uploading codeplug...",
-                                            "Resetting radio and converting codeplug...", "Downloading codeplug...",
-                                            "Done."));
+    EXPECT_THAT(bench.statuses,
+                ElementsAre("Extracting embedded files...", "Checking target radio...",
+                            "Preparing to download ...", "Downloading Loader code ...",
+                            "Erasing flash (80 seconds)...", "Downloading Application code ...",
+                            "Download finished.", "Idle", "Resetting radio...", "Uploading codeplug...",
+                            "Resetting radio and converting codeplug...", "Downloading codeplug...",
+                            "Done."));
     EXPECT_TRUE(bench.boxes.empty());
     ExpectIdleWindow(bench);
     EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_CARRIED, "CODE")));
@@ -202,7 +214,8 @@ TEST(WindowUpdateE2eTest, CarriedSetUpdatesTheRadioFromStartToDone) {
     }
 }
 
-TEST(WindowUpdateE2eTest, PasswordIsCheckedByItsTextAloneAndOnceForTheProgramRun) {
+TEST(WindowUpdateE2eTest, PasswordIsCheckedByItsTextAloneAndOnceForTheProgramRun)
+{
     // An Application_Boot set of series 5: the user chooses what Start loads.
     WindowBench bench(AUREX_SET_CHOICE, AUREX_UPDATER_CHOICE, {"--boot-updates", "1", "--restart-ms", "0"});
     TCodeUpdaterMainDispForm& form = bench.Form();
@@ -224,7 +237,8 @@ TEST(WindowUpdateE2eTest, PasswordIsCheckedByItsTextAloneAndOnceForTheProgramRun
     bench.Click(form.m_StartButton);
     EXPECT_EQ(bench.dialogsShown, 2);
     EXPECT_EQ(form.m_StatusLabel.Caption(), "Download finished.") << bench.radio.Log();
-    EXPECT_EQ(ReadBytes(bench.radio.Dump("boot-code")), SRecordData(ImageText(AUREX_SET_CHOICE, "CODE", "_BOOT")));
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("boot-code")),
+              SRecordData(ImageText(AUREX_SET_CHOICE, "CODE", "_BOOT")));
 
     // Accepted once, for the rest of the program run, whatever is chosen.
     auto* application = bench.Widget<QRadioButton>(form.m_ApplicationRadioButton);
@@ -237,7 +251,8 @@ TEST(WindowUpdateE2eTest, PasswordIsCheckedByItsTextAloneAndOnceForTheProgramRun
     ExpectIdleWindow(bench);
 }
 
-TEST(WindowUpdateE2eTest, StopDuringTheDownloadLeavesItsTextProgressZeroAndNoCodeplugStep) {
+TEST(WindowUpdateE2eTest, StopDuringTheDownloadLeavesItsTextProgressZeroAndNoCodeplugStep)
+{
     WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
     TCodeUpdaterMainDispForm& form = bench.Form();
     bench.At("Downloading Application code ...", [&] { bench.Click(form.m_StartButton); });
@@ -254,7 +269,8 @@ TEST(WindowUpdateE2eTest, StopDuringTheDownloadLeavesItsTextProgressZeroAndNoCod
 
 // A Stop inside the codeplug step ends only the wait under way; the step goes on to its end.
 // Meanwhile the button reads "Start" but neither it nor Retrieve can begin anything.
-TEST(WindowUpdateE2eTest, AfterStopInTheCodeplugStepNothingStartsUntilTheStepHasEnded) {
+TEST(WindowUpdateE2eTest, AfterStopInTheCodeplugStepNothingStartsUntilTheStepHasEnded)
+{
     WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
     TCodeUpdaterMainDispForm& form = bench.Form();
     auto* start = bench.Widget<QPushButton>(form.m_StartButton);
@@ -262,7 +278,7 @@ TEST(WindowUpdateE2eTest, AfterStopInTheCodeplugStepNothingStartsUntilTheStepHas
     bool checked = false;
     std::size_t statusesAtStop = 0;
     bench.At("Resetting radio...", [&] {
-        bench.Click(form.m_StartButton);  // Stop
+        bench.Click(form.m_StartButton); // Stop
         checked = true;
         statusesAtStop = bench.statuses.size();
         EXPECT_EQ(start->text(), "Start");
@@ -275,7 +291,7 @@ TEST(WindowUpdateE2eTest, AfterStopInTheCodeplugStepNothingStartsUntilTheStepHas
         form.m_StartButtonClick();
         form.m_RetrieveVersionInfoButtonClick();
         EXPECT_FALSE(form.m_UpdateInProgress);
-        EXPECT_EQ(bench.statuses.size(), statusesAtStop);  // nothing began
+        EXPECT_EQ(bench.statuses.size(), statusesAtStop); // nothing began
     });
     bench.passwords.push_back({"brontel"});
     bench.Click(form.m_StartButton);
@@ -287,7 +303,8 @@ TEST(WindowUpdateE2eTest, AfterStopInTheCodeplugStepNothingStartsUntilTheStepHas
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
 }
 
-TEST(WindowUpdateE2eTest, ClosingDuringARunAsksFirstNoGoesOnYesStopsIt) {
+TEST(WindowUpdateE2eTest, ClosingDuringARunAsksFirstNoGoesOnYesStopsIt)
+{
     {
         WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
         TCodeUpdaterMainDispForm& form = bench.Form();
@@ -323,9 +340,11 @@ TEST(WindowUpdateE2eTest, ClosingDuringARunAsksFirstNoGoesOnYesStopsIt) {
 // SIGTERM and SIGHUP stop the run as Stop does: a codeplug being written back is finished, also
 // when a second signal comes, and the window closes once the run has ended; with no run it
 // closes at once.
-TEST(WindowUpdateE2eTest, TerminationSignalsFinishTheWriteBackThenCloseTheWindow) {
+TEST(WindowUpdateE2eTest, TerminationSignalsFinishTheWriteBackThenCloseTheWindow)
+{
     {
-        WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0", "--latency-ms", "200"});
+        WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION,
+                          {"--boot-version", "6.0", "--latency-ms", "200"});
         TCodeUpdaterMainDispForm& form = bench.Form();
         const TerminationSignals stopSignals([&bench](int) { bench.window->Terminate(); });
         bench.At("Downloading codeplug...", [&] {
@@ -351,5 +370,5 @@ TEST(WindowUpdateE2eTest, TerminationSignalsFinishTheWriteBackThenCloseTheWindow
     }
 }
 
-}  // namespace
-}  // namespace aurex::e2e
+} // namespace
+} // namespace aurex::e2e

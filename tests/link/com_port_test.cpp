@@ -20,8 +20,9 @@ namespace {
 
 using test::Bytes;
 
-class ComPortOnPty : public ::testing::Test {
-protected:
+class ComPortOnPty : public ::testing::Test
+{
+  protected:
     ComPortOnPty() : com_(3, pty_.DevicePath())
     {
         test::EnsureCoreApplication();
@@ -29,8 +30,7 @@ protected:
     }
 
     // Runs the event loop until the condition holds (bounded, so a fault fails instead of hanging).
-    template <typename Condition>
-    bool PumpUntil(Condition done, int ms = 5000)
+    template <typename Condition> bool PumpUntil(Condition done, int ms = 5000)
     {
         QElapsedTimer t;
         t.start();

@@ -11,18 +11,22 @@
 namespace aurex {
 namespace {
 
+using test::MockSerialSystem;
 using ::testing::_;
 using ::testing::AllOf;
 using ::testing::Field;
 using ::testing::InSequence;
 using ::testing::NiceMock;
 using ::testing::Return;
-using test::MockSerialSystem;
 
-MATCHER_P(BaudIs, rate, "") { return arg.baudRate == rate; }
+MATCHER_P(BaudIs, rate, "")
+{
+    return arg.baudRate == rate;
+}
 
-class DeviceSettings : public ::testing::Test {
-protected:
+class DeviceSettings : public ::testing::Test
+{
+  protected:
     DeviceSettings() { os.AcceptEverything(); }
 
     NiceMock<MockSerialSystem> os;
@@ -141,8 +145,9 @@ TEST_F(DeviceSettings, FlowControlCodesDriveTheLines)
                                        Field(&SerialConfig::rtsHandshake, true))));
     EXPECT_TRUE(port.SetFlowControl(1));
 
-    EXPECT_CALL(os, Configure(7, AllOf(Field(&SerialConfig::xonXoffOut, true), Field(&SerialConfig::xonXoffIn, true),
-                                       Field(&SerialConfig::rtsHandshake, false))));
+    EXPECT_CALL(
+        os, Configure(7, AllOf(Field(&SerialConfig::xonXoffOut, true), Field(&SerialConfig::xonXoffIn, true),
+                               Field(&SerialConfig::rtsHandshake, false))));
     EXPECT_CALL(os, SetModemLine(7, ModemLine::Rts, false));
     EXPECT_TRUE(port.SetFlowControl(2));
     ::testing::Mock::VerifyAndClearExpectations(&os);
@@ -208,8 +213,9 @@ TEST(SerialDevice, OpenFailuresKeepTheirKindAndNeverOpenedPortsCloseQuietly)
         VNXWinExtSerialPort never(os);
         EXPECT_EQ(never.Close(), 0);
     }
-    EXPECT_CALL(os, Open(_)).WillOnce(
-        Return(SerialOpenResult{kNoSerialHandle, PortOpenResult::PermissionDenied, "Permission denied"}));
+    EXPECT_CALL(os, Open(_))
+        .WillOnce(
+            Return(SerialOpenResult{kNoSerialHandle, PortOpenResult::PermissionDenied, "Permission denied"}));
     VNXCommDeviceSerial device(os);
     EXPECT_EQ(device.Open(), -1);
     EXPECT_FALSE(device.IsOpen());

@@ -14,12 +14,16 @@ namespace aurex::test {
 
 enum class LinkPath { Device, PortComponent };
 
-inline const char* PathName(LinkPath path) { return path == LinkPath::Device ? "Device" : "PortComponent"; }
+inline const char* PathName(LinkPath path)
+{
+    return path == LinkPath::Device ? "Device" : "PortComponent";
+}
 
 // A link wired as the main window wires it (m_CommTimer and the port component's trigger call the
 // link's hooks), opened on COM 3 over a pseudo-terminal, with the clock sped up.
-class LinkRig {
-public:
+class LinkRig
+{
+  public:
     static constexpr int kCom = 3;
     static constexpr double kScale = 0.05;
 
@@ -78,7 +82,7 @@ public:
     RadioLink link;
     int triggersFired = 0;
 
-private:
+  private:
     ScopedComOverride com_;
 };
 

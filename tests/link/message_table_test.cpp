@@ -110,7 +110,8 @@ TEST(MessageTable, NamedIdsCarryTheCodesTheirNamesStandFor)
     // Identification replies follow their requests.
     for (int request : {msg::kIdentity, msg::kHardwareVersion, msg::kControllerVersion, msg::kDspVersion,
                         msg::kFileFormat, msg::kBootVersion, msg::kSemVersion}) {
-        EXPECT_EQ(FindLinkMessage(request + 1)->commandByte, FindLinkMessage(request)->commandByte + 1) << request;
+        EXPECT_EQ(FindLinkMessage(request + 1)->commandByte, FindLinkMessage(request)->commandByte + 1)
+            << request;
     }
 
     const LinkPacket packet = MessagePacket(msg::kDataBlock);

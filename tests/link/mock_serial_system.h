@@ -6,8 +6,9 @@
 
 namespace aurex::test {
 
-class MockSerialSystem : public SerialSystem {
-public:
+class MockSerialSystem : public SerialSystem
+{
+  public:
     MOCK_METHOD(SerialOpenResult, Open, (const std::string&), (override));
     MOCK_METHOD(PortOpenResult, Probe, (const std::string&), (override));
     MOCK_METHOD(SerialResult, ClaimExclusive, (SerialHandle), (override));

@@ -167,7 +167,8 @@ DocTable ParseMessageTable(std::string_view document)
             if (tableLines == 0) {
                 continue;
             }
-            return fail("the message table ends at a blank line, not at the line '" + std::string(kTableEnd) + "'");
+            return fail("the message table ends at a blank line, not at the line '" + std::string(kTableEnd) +
+                        "'");
         }
         const std::vector<std::string> cells = Cells(line);
         if (cells.size() != 5) {
@@ -209,8 +210,8 @@ DocTable ParseMessageTable(std::string_view document)
     if (!inside) {
         table.error = "no line '" + std::string(kTableBegin) + "': the message table is not found";
     } else if (!ended) {
-        table.error = "the message table that begins at line " + std::to_string(beginLine) + " has no line '" +
-                      std::string(kTableEnd) + "'";
+        table.error = "the message table that begins at line " + std::to_string(beginLine) +
+                      " has no line '" + std::string(kTableEnd) + "'";
     } else if (table.rows.empty()) {
         table.error = "the message table that begins at line " + std::to_string(beginLine) + " has no rows";
     }
@@ -297,7 +298,8 @@ TEST(ProtocolDoc, MessageTableListsExactlyTheCodesTable)
     ASSERT_TRUE(table.error.empty()) << path << ": " << table.error;
 
     const std::vector<std::string> differences = Differences(table.rows, LinkMessageTable());
-    EXPECT_TRUE(differences.empty()) << path << " and src/link/message_table.cpp differ:" << Joined(differences);
+    EXPECT_TRUE(differences.empty()) << path
+                                     << " and src/link/message_table.cpp differ:" << Joined(differences);
 }
 
 TEST(ProtocolDoc, ReadingTheTableFailsLoudlyOnWhatItCannotRead)
@@ -317,7 +319,8 @@ TEST(ProtocolDoc, ReadingTheTableFailsLoudlyOnWhatItCannotRead)
     };
     const Case cases[] = {
         {"# Doc\n| 1 | `02 00` | 0 | both | x |\n", "message table is not found"},
-        {"<!-- message-table:begin -->\n| id | code | length | direction | meaning |\n| --- | --- | --- | --- | --- |\n"
+        {"<!-- message-table:begin -->\n| id | code | length | direction | meaning |\n| --- | --- | --- | "
+         "--- | --- |\n"
          "| 1 | `02 00` | 0 | both | x |\n",
          "has no line '<!-- message-table:end -->'"},
         {TableText(""), "has no rows"},
@@ -327,7 +330,8 @@ TEST(ProtocolDoc, ReadingTheTableFailsLoudlyOnWhatItCannotRead)
         {TableText("| 1 | `02 00` | eight | both | x |\n"), "the length is not a decimal number"},
         {TableText("| 1 | `02 00` | 0 | sideways | x |\n"), "the direction is none of"},
         {TableText("| 1 | `02 00` | 0 | both |\n"), "not a table row of 5 cells"},
-        {TableText("| 1 | `02 00` | 0 | both | x |\n\n| 2 | `02 02` | 2 | both | y |\n"), "ends at a blank line"},
+        {TableText("| 1 | `02 00` | 0 | both | x |\n\n| 2 | `02 02` | 2 | both | y |\n"),
+         "ends at a blank line"},
         {"<!-- message-table:begin -->\n| id | code | size | direction | meaning |\n| - | - | - | - | - |\n"
          "<!-- message-table:end -->\n",
          "the header must be"},
@@ -335,7 +339,8 @@ TEST(ProtocolDoc, ReadingTheTableFailsLoudlyOnWhatItCannotRead)
     for (const Case& c : cases) {
         const DocTable table = ParseMessageTable(c.text);
         EXPECT_TRUE(table.rows.empty()) << c.text;
-        EXPECT_NE(table.error.find(c.expected), std::string::npos) << "error '" << table.error << "' for:\n" << c.text;
+        EXPECT_NE(table.error.find(c.expected), std::string::npos) << "error '" << table.error << "' for:\n"
+                                                                   << c.text;
     }
 }
 
@@ -351,26 +356,32 @@ TEST(ProtocolDoc, ComparisonNamesEveryRowThatDiffers)
                     .empty());
 
     // One length changed: the document's row and the code's row are both named.
-    const std::vector<std::string> length = Differences(rowsOf("| 3 | `02 02` | 2 | radio->program | sum |\n"
-                                                               "| 25 | `04 05` | 9 | radio->program | identity |\n"
-                                                               "| 42 | `09 00` | 0 | program->radio | baud |\n"),
-                                                        code);
+    const std::vector<std::string> length =
+        Differences(rowsOf("| 3 | `02 02` | 2 | radio->program | sum |\n"
+                           "| 25 | `04 05` | 9 | radio->program | identity |\n"
+                           "| 42 | `09 00` | 0 | program->radio | baud |\n"),
+                    code);
     ASSERT_EQ(length.size(), 2U) << Joined(length);
-    EXPECT_NE(length[0].find("id 25, code 04 05, length 8 is not in the document"), std::string::npos) << length[0];
+    EXPECT_NE(length[0].find("id 25, code 04 05, length 8 is not in the document"), std::string::npos)
+        << length[0];
     EXPECT_NE(length[1].find("line 7: the row id 25, code 04 05, length 9 is not in the code's table"),
               std::string::npos)
         << length[1];
 
     // A missing row, a row the code lacks, and an id listed twice.
-    const std::vector<std::string> other = Differences(rowsOf("| 3 | `02 02` | 2 | radio->program | sum |\n"
-                                                              "| 3 | `02 02` | 2 | radio->program | sum |\n"
-                                                              "| 42 | `09 01` | 0 | program->radio | baud |\n"),
-                                                       code);
+    const std::vector<std::string> other =
+        Differences(rowsOf("| 3 | `02 02` | 2 | radio->program | sum |\n"
+                           "| 3 | `02 02` | 2 | radio->program | sum |\n"
+                           "| 42 | `09 01` | 0 | program->radio | baud |\n"),
+                    code);
     ASSERT_EQ(other.size(), 4U) << Joined(other);
     EXPECT_NE(other[0].find("id 3 is listed again (first at line 6)"), std::string::npos) << other[0];
-    EXPECT_NE(other[1].find("id 25, code 04 05, length 8 is not in the document"), std::string::npos) << other[1];
-    EXPECT_NE(other[2].find("id 42, code 09 00, length 0 is not in the document"), std::string::npos) << other[2];
-    EXPECT_NE(other[3].find("id 42, code 09 01, length 0 is not in the code's table"), std::string::npos) << other[3];
+    EXPECT_NE(other[1].find("id 25, code 04 05, length 8 is not in the document"), std::string::npos)
+        << other[1];
+    EXPECT_NE(other[2].find("id 42, code 09 00, length 0 is not in the document"), std::string::npos)
+        << other[2];
+    EXPECT_NE(other[3].find("id 42, code 09 01, length 0 is not in the code's table"), std::string::npos)
+        << other[3];
 }
 
 } // namespace

@@ -29,8 +29,9 @@ using ::testing::IsEmpty;
 const Bytes kBaud115200Frame{0xBA, 0x7F, 0x01, 0x09, 0x00, 0x05, 0x72, 0x7E};
 const Bytes kBaud19200Frame{0xBA, 0x7F, 0x01, 0x09, 0x00, 0x01, 0x76, 0x7E};
 
-class RadioLinkOnBothPaths : public ::testing::TestWithParam<LinkPath> {
-protected:
+class RadioLinkOnBothPaths : public ::testing::TestWithParam<LinkPath>
+{
+  protected:
     void SetUp() override
     {
         std::string message = "unset";
@@ -259,7 +260,8 @@ TEST_P(RadioLinkOnBothPaths, FramingZeroSendsBytesUnchangedAndOtherFramingsDoNot
     EXPECT_THAT(peer.Failures(), IsEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, RadioLinkOnBothPaths, ::testing::Values(LinkPath::Device, LinkPath::PortComponent),
+INSTANTIATE_TEST_SUITE_P(Paths, RadioLinkOnBothPaths,
+                         ::testing::Values(LinkPath::Device, LinkPath::PortComponent),
                          [](const auto& info) { return std::string(test::PathName(info.param)); });
 
 TEST(RadioLinkDevicePath, ProbesTheInterfaceBoxAnsweredAndUnanswered)
@@ -290,8 +292,9 @@ TEST(RadioLinkDevicePath, ProbesTheInterfaceBoxAnsweredAndUnanswered)
 
 // A time-out timer that is already due when a wait arms it: what a program kept from the
 // processor past its time-out sees on waking, with the reply queued meanwhile.
-class DueAtOnceTimer final : public LinkTimer {
-public:
+class DueAtOnceTimer final : public LinkTimer
+{
+  public:
     explicit DueAtOnceTimer(RadioLink& link) : link_(link) {}
     void SetInterval(int milliseconds) override { interval_ = milliseconds; }
     void SetEnabled(bool enabled) override
@@ -310,7 +313,7 @@ public:
     bool Enabled() const override { return enabled_; }
     int fired = 0;
 
-private:
+  private:
     RadioLink& link_;
     int interval_ = 0;
     bool enabled_ = false;

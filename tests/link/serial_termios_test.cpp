@@ -16,7 +16,8 @@ namespace aurex {
 namespace {
 
 // Both ends of a fresh pseudo-terminal, closed at the end of the test.
-struct Pty {
+struct Pty
+{
     Pty()
     {
         termios raw = RawLine19200();

@@ -125,8 +125,9 @@ struct Rig
         return names;
     }
 
-    fs::path parent = fs::temp_directory_path() / ("aurex-dsp-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::path parent = fs::temp_directory_path() /
+                      ("aurex-dsp-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
     ScriptedLink link;
     LoaderModel radio{link};
     RecordedStatus status;
@@ -141,8 +142,13 @@ TEST(DspDownloadTest, LoaderAndPagesReachTheRadioAsTheSectionsLayThemOut)
     const std::vector<Section> page0{{0, 0x0000, 0x10, 1}, {0, 0x0100, 0x10, 2}};
     const std::vector<Section> page6{{6, 0x0040, 40000, 3}};
     const std::vector<Section> page5{{5, 0x0200, 0, 4}};
-    const std::string object = Coff({page0[0], {1, 0, 0x20, 9}, page6[0], page5[0], {-3, 0, 0x40, 8, false},
-                                     page0[1], {3, 0x10, 0x08, 7}});
+    const std::string object = Coff({page0[0],
+                                     {1, 0, 0x20, 9},
+                                     page6[0],
+                                     page5[0],
+                                     {-3, 0, 0x40, 8, false},
+                                     page0[1],
+                                     {3, 0x10, 0x08, 7}});
     ASSERT_EQ(rig.Download(object), ProgrammingStatus::Success);
 
     ASSERT_EQ(rig.radio.images.size(), 5U);
@@ -179,7 +185,9 @@ TEST(DspDownloadTest, LoaderAndPagesReachTheRadioAsTheSectionsLayThemOut)
 TEST(DspDownloadTest, ChecksumMismatchesAreReportedAndTheDownloadGoesOn)
 {
     Rig rig;
-    rig.radio.reportSum = [](int pair, std::uint16_t sum) { return pair == 1 ? static_cast<std::uint16_t>(~sum) : sum; };
+    rig.radio.reportSum = [](int pair, std::uint16_t sum) {
+        return pair == 1 ? static_cast<std::uint16_t>(~sum) : sum;
+    };
     const std::vector<Section> page2{{2, 0, 300, 5}};
     ASSERT_EQ(rig.Download(Coff(page2, false)), ProgrammingStatus::Success);
     EXPECT_EQ(rig.radio.verdicts[1], 1);
@@ -202,8 +210,10 @@ TEST(DspDownloadTest, ObjectFilesThatDoNotHoldWhatTheyPromiseSendNothing)
     std::string farOffset = Coff({{0, 0, 4}});
     Put(farOffset, 50 + 20, 0xFFFFFFF0, 4);
     const Case cases[] = {
-        {"short header", std::string(20, '\0'), "The DSP file cannot be downloaded: the file is shorter than its header."},
-        {"table", cutTable, "The DSP file cannot be downloaded: its section table runs past the end of the file."},
+        {"short header", std::string(20, '\0'),
+         "The DSP file cannot be downloaded: the file is shorter than its header."},
+        {"table", cutTable,
+         "The DSP file cannot be downloaded: its section table runs past the end of the file."},
         {"raw data", outside, "The DSP file cannot be downloaded: section 2 lies outside the file."},
         {"offset", farOffset, "The DSP file cannot be downloaded: section 1 lies outside the file."},
         {"page", Coff({{0, 0xFFF0, 0x20}}),

@@ -54,8 +54,8 @@ Bytes Block(std::uint8_t fill)
 // A modelled radio behind a scripted link, and what the download shows.
 struct Rig
 {
-    ProgrammingStatus Download(const std::string& loaderText, const std::string& codeText, std::uint8_t code = 6,
-                               bool boot = false)
+    ProgrammingStatus Download(const std::string& loaderText, const std::string& codeText,
+                               std::uint8_t code = 6, bool boot = false)
     {
         std::istringstream loader(loaderText);
         std::istringstream codeImage(codeText);
@@ -63,7 +63,8 @@ struct Rig
     }
 
     // Runs words through the block layer alone, as one image after its start.
-    ProgrammingStatus Stream(const std::vector<std::uint16_t>& words, const BlockRules& rules = kFlashBlockRules)
+    ProgrammingStatus Stream(const std::vector<std::uint16_t>& words,
+                             const BlockRules& rules = kFlashBlockRules)
     {
         link.Send(test::ScriptedLink::Packet({0x02, 0x01}));
         link.replies.clear();
@@ -101,8 +102,8 @@ TEST(FlashDownloadTest, LoaderAndCodeReachTheRadioByteForByte)
     EXPECT_EQ(rig.radio.verdicts[0], static_cast<int>(rig.radio.sums.size()));
 
     EXPECT_THAT(rig.status.texts, ElementsAre("Preparing to download ...", "Downloading Loader code ...",
-                                              "Erasing flash (80 seconds)...", "Downloading Application code ...",
-                                              "Download finished."));
+                                              "Erasing flash (80 seconds)...",
+                                              "Downloading Application code ...", "Download finished."));
     // One reply time-out for the whole download; back at 19200 after the code only.
     EXPECT_THAT(rig.link.timeouts, ElementsAre(15000));
     EXPECT_EQ(rig.link.releases, 1);
@@ -150,7 +151,8 @@ TEST(FlashDownloadTest, EmptyAndShortImagesEndOnAFullPairOfFullBlocks)
         second[2] = 0xCD;
         second[3] = 0xAB;
         EXPECT_EQ(sent[1], second);
-        EXPECT_THAT(rig.radio.sums, ElementsAre(static_cast<std::uint16_t>(64 * 0x1234 + 0xABCD + 63 * 0xFFFF)));
+        EXPECT_THAT(rig.radio.sums,
+                    ElementsAre(static_cast<std::uint16_t>(64 * 0x1234 + 0xABCD + 63 * 0xFFFF)));
     }
 }
 
@@ -162,7 +164,8 @@ TEST(FlashDownloadTest, TheRadiosChecksumIsReadHighByteFirst)
         rig.radio.reportSum = [r = reported](int, std::uint16_t) { return static_cast<std::uint16_t>(r); };
         rig.Stream({0x12B3});
         ASSERT_GE(rig.SentAfterStart().size(), 3U);
-        EXPECT_EQ(rig.SentAfterStart()[2], (Bytes{0x02, static_cast<std::uint8_t>(verdict)})) << std::hex << reported;
+        EXPECT_EQ(rig.SentAfterStart()[2], (Bytes{0x02, static_cast<std::uint8_t>(verdict)}))
+            << std::hex << reported;
     }
 }
 
@@ -170,7 +173,9 @@ TEST(FlashDownloadTest, AChecksumMismatchResendsTheSecondBlockFourTimesThenTimes
 {
     Rig rig;
     // Pair 0 is the loader's; pair 1 the code image's first.
-    rig.radio.reportSum = [](int pair, std::uint16_t sum) { return pair == 1 ? static_cast<std::uint16_t>(sum + 1) : sum; };
+    rig.radio.reportSum = [](int pair, std::uint16_t sum) {
+        return pair == 1 ? static_cast<std::uint16_t>(sum + 1) : sum;
+    };
     EXPECT_EQ(rig.Download(Image(200, '2'), Image(1024)), ProgrammingStatus::TimedOut);
     EXPECT_EQ(rig.radio.resends, 4);
     EXPECT_EQ(rig.radio.verdicts[1], 1);
@@ -236,7 +241,8 @@ TEST(FlashDownloadTest, TheHalfDuplexLineAsksAgainWhenTheRadioSaysNotYet)
         ASSERT_EQ(rig.Download(loader, Image(100), 0), ProgrammingStatus::Success);
         const std::vector<Bytes>& sent = rig.link.sent;
         EXPECT_EQ(std::count(sent.begin(), sent.end(), Bytes{0x02, 0x01}), 2 + 1 + 1);
-        const auto first = std::find_if(sent.begin(), sent.end(), [](const Bytes& b) { return b.size() == 130; });
+        const auto first =
+            std::find_if(sent.begin(), sent.end(), [](const Bytes& b) { return b.size() == 130; });
         ASSERT_LE(first + 3, sent.end());
         EXPECT_EQ(first[1], first[2]);
         EXPECT_EQ(rig.radio.images[0].data, test::SRecordDataBytes(loader));
@@ -315,8 +321,9 @@ TEST(FlashDownloadTest, FailuresShowTheirTextAndSkipWhatFollows)
         std::string code = Image(600);
         code.replace(code.find("\nS3") + 20, 1, "G");
         EXPECT_EQ(rig.Download(Image(10, '2'), code), ProgrammingStatus::ImageError);
-        EXPECT_EQ(rig.status.texts.back(), "The Application image cannot be read (line 2: the record's data holds a "
-                                           "character that is not a hexadecimal digit).");
+        EXPECT_EQ(rig.status.texts.back(),
+                  "The Application image cannot be read (line 2: the record's data holds a "
+                  "character that is not a hexadecimal digit).");
         EXPECT_FALSE(rig.radio.images.back().ended);
         EXPECT_TRUE(rig.radio.images.back().data.empty());
         EXPECT_TRUE(rig.link.bauds.empty());

@@ -32,7 +32,9 @@ struct LoaderModel
     // Knobs.
     int notReady = 0; // 02 01 answered with 02 0A this many times first
     // The checksum reported for pair n (0-based) of all pairs received.
-    std::function<std::uint16_t(int pair, std::uint16_t sum)> reportSum = [](int, std::uint16_t sum) { return sum; };
+    std::function<std::uint16_t(int pair, std::uint16_t sum)> reportSum = [](int, std::uint16_t sum) {
+        return sum;
+    };
     // Reply to the n-th block (0-based, resends included) in place of ready; empty: ready.
     std::function<Bytes(int block)> readyFor = [](int) { return Bytes{}; };
     // False for the DSP loader: a block after 02 06 is new data, not a resend.
@@ -42,9 +44,9 @@ struct LoaderModel
 
     // Record.
     std::vector<Image> images;
-    int blocks = 0;     // every 02 09 received
-    int resends = 0;    // blocks received after a 02 06
-    int verdicts[2] = {0, 0}; // 02 05, 02 06
+    int blocks = 0;                  // every 02 09 received
+    int resends = 0;                 // blocks received after a 02 06
+    int verdicts[2] = {0, 0};        // 02 05, 02 06
     std::vector<std::uint16_t> sums; // the true sum of each pair
 
   private:
@@ -119,7 +121,8 @@ struct LoaderModel
             sums.push_back(sum_);
             const std::uint16_t reported = reportSum(static_cast<int>(sums.size()) - 1, sum_);
             sum_ = 0;
-            link_.Reply({0x02, 0x02, static_cast<std::uint8_t>(reported >> 8), static_cast<std::uint8_t>(reported)});
+            link_.Reply(
+                {0x02, 0x02, static_cast<std::uint8_t>(reported >> 8), static_cast<std::uint8_t>(reported)});
             return;
         }
         default:

@@ -138,8 +138,9 @@ class Rig
         }
         std::istringstream loader(loaderText);
         std::istringstream code(codeText);
-        const ProgrammingStatus status = DownloadCode(form->RadioLink, loader, code, form->StatusCallbackForDownloads(),
-                                                      form->RadioTypeCode, form->m_ProgressBarDisplay, boot);
+        const ProgrammingStatus status =
+            DownloadCode(form->RadioLink, loader, code, form->StatusCallbackForDownloads(),
+                         form->RadioTypeCode, form->m_ProgressBarDisplay, boot);
         form->CloseRadioLink();
         return status;
     }
@@ -174,8 +175,9 @@ class Rig
     std::vector<std::string> Labels() const
     {
         const auto& f = *form;
-        return {f.FileVersionLabel.Caption(), f.DSPVersionLabel.Caption(),   f.HWControllerVersionLabel.Caption(),
-                f.HWRevisionLabel.Caption(),  f.SerialNumberLabel.Caption(), f.BootLoadVersionLabel.Caption(),
+        return {f.FileVersionLabel.Caption(),         f.DSPVersionLabel.Caption(),
+                f.HWControllerVersionLabel.Caption(), f.HWRevisionLabel.Caption(),
+                f.SerialNumberLabel.Caption(),        f.BootLoadVersionLabel.Caption(),
                 f.SEMVersionLabel.Caption()};
     }
 
@@ -201,8 +203,8 @@ TEST(RetrieveE2eTest, FillsEveryLabelFromTheRadio)
     Rig rig({"--serial", "0A 0B 0C 0D 0E 0F 10 FF", "--format", "5.9"}, k8400Series4);
     rig.form->m_RetrieveVersionInfoButton.Click();
     EXPECT_EQ(rig.form->m_LastRetrieveStatus, ProgrammingStatus::Success) << rig.sim.Log();
-    EXPECT_THAT(rig.Labels(), ElementsAre("5.9", "3.1.4", "4.2.0", "Not Applicable", "0A-0B-0C-0D-0E-0F-10-FF",
-                                          "4.0", "1.3"));
+    EXPECT_THAT(rig.Labels(), ElementsAre("5.9", "3.1.4", "4.2.0", "Not Applicable",
+                                          "0A-0B-0C-0D-0E-0F-10-FF", "4.0", "1.3"));
     EXPECT_EQ(rig.form->HWControllerVersionHeadingLabel.Caption(), "Controller Version:");
     EXPECT_TRUE(rig.host.messages.empty());
 }
@@ -211,7 +213,8 @@ TEST(RetrieveE2eTest, ShowsNotApplicableWhereTheRadioHasNothing)
 {
     // An 8600 radio (platform 7) that does not answer the boot version query and whose controller
     // has no SEM: hardware revision shown, boot load and SEM not applicable.
-    Rig rig({"--unanswered", "04 2D", "--controller-version", "3.0.1", "--hardware-version", "2.1.0"}, k8600Series4);
+    Rig rig({"--unanswered", "04 2D", "--controller-version", "3.0.1", "--hardware-version", "2.1.0"},
+            k8600Series4);
     rig.form->m_RetrieveVersionInfoButton.Click();
     EXPECT_EQ(rig.form->m_LastRetrieveStatus, ProgrammingStatus::NoBootInfo) << rig.sim.Log();
     EXPECT_THAT(rig.Labels(), ElementsAre("5.8", "3.1.4", "3.0.1", "2.1.0", "00-00-1A-2B-3C-4D-5E-6F",
@@ -241,7 +244,9 @@ TEST(BootCheckE2eTest, StatusTextsFollowTheRadiosBootVersion)
     const Case cases[] = {
         {{"--boot-version", "4.1"}, false, "The boot version is current and does not need to be upgraded."},
         {{"--boot-version", "4.0"}, true, "Idle"},
-        {{"--boot-version", "5.1"}, false, "Error: the major boot versions of the radio and file are different."},
+        {{"--boot-version", "5.1"},
+         false,
+         "Error: the major boot versions of the radio and file are different."},
         {{"--unanswered", "04 2D"}, false, "Communication error while trying to retrieve boot version."},
     };
     for (const Case& c : cases) {
@@ -290,7 +295,8 @@ TEST(DownloadE2eTest, ADifferingPairChecksumResendsTheBlockFourTimesThenTimesOut
     const auto resends = [&rig] {
         const std::string log = rig.sim.Log();
         std::size_t n = 0;
-        for (std::size_t at = log.find("sent again"); at != std::string::npos; at = log.find("sent again", at + 1)) {
+        for (std::size_t at = log.find("sent again"); at != std::string::npos;
+             at = log.find("sent again", at + 1)) {
             ++n;
         }
         return n;
@@ -306,12 +312,14 @@ TEST(DownloadE2eTest, AVerifyFailureShowsTheAddress)
     {
         // Block 2 of the code image lies at 0x00FE19A0 + 128.
         Rig rig({"--flash-base", "0x00FE19A0", "--verify-fail", "2"}, k8400Series6, 0.1);
-        EXPECT_EQ(rig.Download(SampleLoader(), SampleCode()), ProgrammingStatus::VerifyFailed) << rig.sim.Log();
+        EXPECT_EQ(rig.Download(SampleLoader(), SampleCode()), ProgrammingStatus::VerifyFailed)
+            << rig.sim.Log();
         EXPECT_EQ(rig.form->m_StatusLabel.Caption(), "Flash Verify failed at address: 0x00FE1A20");
     }
     {
         // The same pair's checksum also differs: the radio answers the 02 06 with 02 0A.
-        Rig rig({"--flash-base", "0x00FE19A0", "--verify-fail", "2", "--bad-checksum", "2"}, k8400Series6, 0.1);
+        Rig rig({"--flash-base", "0x00FE19A0", "--verify-fail", "2", "--bad-checksum", "2"}, k8400Series6,
+                0.1);
         EXPECT_EQ(rig.Download(FirstLines(SampleLoader(), 8), SampleCode()), ProgrammingStatus::VerifyFailed);
         EXPECT_EQ(rig.form->m_StatusLabel.Caption(), "Flash Verify failed at address: 0x00FE1A20");
     }
@@ -370,7 +378,8 @@ TEST(DspDownloadE2eTest, TheRadioReceivesBothPagesAsTheSectionsLayThemOut)
         std::uint32_t address;
         std::uint32_t words;
     };
-    const Sect sections[] = {{0, 0x0000, 0x0300}, {1, 0x0000, 0x0040}, {6, 0x0100, 0x0500}, {0, 0x0400, 0x0080}};
+    const Sect sections[] = {
+        {0, 0x0000, 0x0300}, {1, 0x0000, 0x0040}, {6, 0x0100, 0x0500}, {0, 0x0400, 0x0080}};
     std::string object(22 + 28 + 40 * std::size(sections), '\0');
     put(object, 2, std::size(sections), 2);
     put(object, 16, 28, 2);

@@ -14,7 +14,8 @@ using test::ScriptedLink;
 
 const Bytes kSerial{0x00, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0xEF};
 
-Bytes WithCode(std::uint8_t cls, std::uint8_t cmd, const Bytes& data = {}) {
+Bytes WithCode(std::uint8_t cls, std::uint8_t cmd, const Bytes& data = {})
+{
     Bytes message{cls, cmd};
     for (const std::uint8_t b : data) {
         message.push_back(b);
@@ -22,13 +23,15 @@ Bytes WithCode(std::uint8_t cls, std::uint8_t cmd, const Bytes& data = {}) {
     return message;
 }
 
-struct Case {
+struct Case
+{
     const char* what;
-    std::vector<Bytes> replies;  // what the radio sends after the query
+    std::vector<Bytes> replies; // what the radio sends after the query
     bool answered;
 };
 
-TEST(QueryRadioIdentityTest, SkipsOneRestartNoticeAndGivesNothingWithoutAnAnswer) {
+TEST(QueryRadioIdentityTest, SkipsOneRestartNoticeAndGivesNothingWithoutAnAnswer)
+{
     const Case cases[] = {
         {"at once", {WithCode(0x04, 0x05, kSerial)}, true},
         {"after a notice", {{0x07, 0x25}, WithCode(0x04, 0x05, kSerial)}, true},
@@ -52,8 +55,10 @@ TEST(QueryRadioIdentityTest, SkipsOneRestartNoticeAndGivesNothingWithoutAnAnswer
     }
 }
 
-TEST(QueryCodeplugFormatTest, TakesMajorAndMinorOnlyFromAWholeFormatReply) {
-    const struct {
+TEST(QueryCodeplugFormatTest, TakesMajorAndMinorOnlyFromAWholeFormatReply)
+{
+    const struct
+    {
         const char* what;
         std::vector<Bytes> replies;
         std::optional<std::pair<int, int>> format;
@@ -79,5 +84,5 @@ TEST(QueryCodeplugFormatTest, TakesMajorAndMinorOnlyFromAWholeFormatReply) {
     }
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

@@ -105,7 +105,8 @@ TEST_P(RadioProgrammingTest, DownloadsCodeAndComesBackTo19200)
     std::istringstream code(codeText);
     test::RecordedStatus status;
     test::RecordedProgress progress;
-    EXPECT_EQ(DownloadCode(rig.link, loader, code, status.Callback(), 0, progress, false), ProgrammingStatus::Success);
+    EXPECT_EQ(DownloadCode(rig.link, loader, code, status.Callback(), 0, progress, false),
+              ProgrammingStatus::Success);
     peer.Join();
     EXPECT_THAT(peer.Failures(), IsEmpty());
     ASSERT_EQ(model.images.size(), 2U);
@@ -127,10 +128,12 @@ TEST_P(RadioProgrammingTest, ASilentRadioTimesTheIdentificationOut)
     TargetVersionInfo info;
     const ProgrammingStatus status = ReadTargetVersionInfo(rig.link, 6, info, true);
     peer.Join();
-    EXPECT_EQ(status, GetParam() == LinkPath::Device ? ProgrammingStatus::TimedOut : ProgrammingStatus::CommProblem);
+    EXPECT_EQ(status,
+              GetParam() == LinkPath::Device ? ProgrammingStatus::TimedOut : ProgrammingStatus::CommProblem);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothPaths, RadioProgrammingTest, ::testing::Values(LinkPath::Device, LinkPath::PortComponent),
+INSTANTIATE_TEST_SUITE_P(BothPaths, RadioProgrammingTest,
+                         ::testing::Values(LinkPath::Device, LinkPath::PortComponent),
                          [](const auto& info) { return test::PathName(info.param); });
 
 TEST(EraseWaitTest, KeepsEventsFlowingAndEndsWhenTheLinkIsStopped)

@@ -36,8 +36,8 @@ class ScriptedLink : public ProgrammingLink
             respond(bytes);
         }
     }
-    LinkReply ReceiveReply(const LinkPacket& expectedCode, int expectedLength, const LinkPacket& alternateCode,
-                           int alternateLength) override
+    LinkReply ReceiveReply(const LinkPacket& expectedCode, int expectedLength,
+                           const LinkPacket& alternateCode, int alternateLength) override
     {
         while (active && !replies.empty()) {
             const Bytes reply = replies.front();

@@ -111,8 +111,9 @@ TEST(VersionInfoTest, PlatformRulesForBootAndSemVersions)
     }
     {
         // Controller major 3, platforms 2 and 3, or no SEM flag: no SEM query, SEM reads Not Applicable.
-        for (const auto& [code, major, sem] : {std::tuple{6, 3, true}, std::tuple{2, 4, true}, std::tuple{3, 2, true},
-                                               std::tuple{9, 2, true}, std::tuple{6, 4, false}}) {
+        for (const auto& [code, major, sem] :
+             {std::tuple{6, 3, true}, std::tuple{2, 4, true}, std::tuple{3, 2, true}, std::tuple{9, 2, true},
+              std::tuple{6, 4, false}}) {
             ScriptedLink link;
             IdentifiedRadio radio(link);
             radio.answers[0x09] = {0x04, 0x0A, static_cast<std::uint8_t>(major), 0, 0};
@@ -121,7 +122,8 @@ TEST(VersionInfoTest, PlatformRulesForBootAndSemVersions)
             EXPECT_EQ(ReadTargetVersionInfo(link, static_cast<std::uint8_t>(code), info, sem),
                       ProgrammingStatus::Success);
             EXPECT_EQ(radio.requests.back()[1], 0x2D) << code << " " << major;
-            EXPECT_EQ(VersionLabelTextsFor(info, static_cast<std::uint8_t>(code)).semVersion, "Not Applicable");
+            EXPECT_EQ(VersionLabelTextsFor(info, static_cast<std::uint8_t>(code)).semVersion,
+                      "Not Applicable");
         }
     }
     {

@@ -97,6 +97,9 @@ Bytes RadioFrame(const Bytes& message, std::uint8_t firstAddress)
     return frame;
 }
 
-std::string Hex(const Bytes& bytes) { return EncodeHex(bytes, ' '); }
+std::string Hex(const Bytes& bytes)
+{
+    return EncodeHex(bytes, ' ');
+}
 
 } // namespace aurex::test

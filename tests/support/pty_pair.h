@@ -11,8 +11,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A pseudo-terminal pair in raw mode: the program under test opens DevicePath() like a serial
 // device, the test plays the radio on the peer side.
-class PtyPair {
-public:
+class PtyPair
+{
+  public:
     PtyPair();
     ~PtyPair();
     PtyPair(const PtyPair&) = delete;
@@ -26,21 +27,22 @@ public:
     // The line speed the program last set on the device side, in bits per second (0 if unknown).
     int LineSpeed() const;
 
-private:
+  private:
     std::atomic<int> peerFd_{-1};
     int deviceFd_ = -1; // held so the pair outlives the program's own opens and closes
     std::string devicePath_;
 };
 
 // Points COM n at a device for the lifetime of the object (AUREX_COM<n>).
-class ScopedComOverride {
-public:
+class ScopedComOverride
+{
+  public:
     ScopedComOverride(int comNumber, const std::string& devicePath);
     ~ScopedComOverride();
     ScopedComOverride(const ScopedComOverride&) = delete;
     ScopedComOverride& operator=(const ScopedComOverride&) = delete;
 
-private:
+  private:
     std::string variable_;
     bool hadOld_ = false;
     std::string old_;

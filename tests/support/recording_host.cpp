@@ -8,70 +8,106 @@ namespace aurex::testing {
 
 namespace {
 
-const char* PropertyName(ControlProperty what) {
+const char* PropertyName(ControlProperty what)
+{
     switch (what) {
-    case ControlProperty::Caption: return "Caption";
-    case ControlProperty::Enabled: return "Enabled";
-    case ControlProperty::Visible: return "Visible";
-    case ControlProperty::Checked: return "Checked";
-    case ControlProperty::Items: return "Items";
-    case ControlProperty::Selection: return "Selection";
-    case ControlProperty::Position: return "Position";
-    case ControlProperty::Range: return "Range";
-    case ControlProperty::Geometry: return "Geometry";
-    case ControlProperty::Default: return "Default";
-    case ControlProperty::Interval: return "Interval";
-    case ControlProperty::Focus: return "Focus";
-    case ControlProperty::ModalResult: return "ModalResult";
-    case ControlProperty::Appearance: return "Appearance";
+    case ControlProperty::Caption:
+        return "Caption";
+    case ControlProperty::Enabled:
+        return "Enabled";
+    case ControlProperty::Visible:
+        return "Visible";
+    case ControlProperty::Checked:
+        return "Checked";
+    case ControlProperty::Items:
+        return "Items";
+    case ControlProperty::Selection:
+        return "Selection";
+    case ControlProperty::Position:
+        return "Position";
+    case ControlProperty::Range:
+        return "Range";
+    case ControlProperty::Geometry:
+        return "Geometry";
+    case ControlProperty::Default:
+        return "Default";
+    case ControlProperty::Interval:
+        return "Interval";
+    case ControlProperty::Focus:
+        return "Focus";
+    case ControlProperty::ModalResult:
+        return "ModalResult";
+    case ControlProperty::Appearance:
+        return "Appearance";
     }
     return "?";
 }
 
-std::string ValueOf(const FormModel& form, const Control* c, ControlProperty what) {
+std::string ValueOf(const FormModel& form, const Control* c, ControlProperty what)
+{
     if (c == nullptr) {
         switch (what) {
-        case ControlProperty::Caption: return form.Caption();
-        case ControlProperty::Geometry: return std::to_string(form.Width());
-        case ControlProperty::ModalResult: return std::to_string(static_cast<int>(form.Result()));
-        default: return {};
+        case ControlProperty::Caption:
+            return form.Caption();
+        case ControlProperty::Geometry:
+            return std::to_string(form.Width());
+        case ControlProperty::ModalResult:
+            return std::to_string(static_cast<int>(form.Result()));
+        default:
+            return {};
         }
     }
     switch (what) {
-    case ControlProperty::Caption: return c->Caption();
-    case ControlProperty::Enabled: return c->Enabled() ? "true" : "false";
-    case ControlProperty::Visible: return c->Visible() ? "true" : "false";
-    case ControlProperty::Checked: return c->Checked() ? "true" : "false";
-    case ControlProperty::Default: return c->IsDefault() ? "true" : "false";
-    case ControlProperty::Items: return std::to_string(c->Items().size());
-    case ControlProperty::Selection: return std::to_string(c->Selection());
-    case ControlProperty::Position: return std::to_string(c->Position());
-    case ControlProperty::Range: return std::to_string(c->Min()) + ".." + std::to_string(c->Max());
-    case ControlProperty::Geometry: return std::to_string(c->Place().width);
-    case ControlProperty::Interval: return std::to_string(c->Interval());
-    default: return {};
+    case ControlProperty::Caption:
+        return c->Caption();
+    case ControlProperty::Enabled:
+        return c->Enabled() ? "true" : "false";
+    case ControlProperty::Visible:
+        return c->Visible() ? "true" : "false";
+    case ControlProperty::Checked:
+        return c->Checked() ? "true" : "false";
+    case ControlProperty::Default:
+        return c->IsDefault() ? "true" : "false";
+    case ControlProperty::Items:
+        return std::to_string(c->Items().size());
+    case ControlProperty::Selection:
+        return std::to_string(c->Selection());
+    case ControlProperty::Position:
+        return std::to_string(c->Position());
+    case ControlProperty::Range:
+        return std::to_string(c->Min()) + ".." + std::to_string(c->Max());
+    case ControlProperty::Geometry:
+        return std::to_string(c->Place().width);
+    case ControlProperty::Interval:
+        return std::to_string(c->Interval());
+    default:
+        return {};
     }
 }
 
-}  // namespace
+} // namespace
 
-RecordingHost::~RecordingHost() {
+RecordingHost::~RecordingHost()
+{
     for (FormModel* f : attached_) {
         f->RemoveListener(this);
     }
 }
 
-void RecordingHost::FormDestroyed(const FormModel& form) {
+void RecordingHost::FormDestroyed(const FormModel& form)
+{
     attached_.erase(std::remove(attached_.begin(), attached_.end(), &form), attached_.end());
 }
 
-void RecordingHost::Attach(FormModel& form) {
+void RecordingHost::Attach(FormModel& form)
+{
     form.AddListener(this);
     attached_.push_back(&form);
 }
 
 MessageAnswer RecordingHost::ShowMessage(const FormModel&, std::string_view text, std::string_view caption,
-                                         MessageIcon icon, MessageButtons buttons) {
+                                         MessageIcon icon, MessageButtons buttons)
+{
     messages.push_back({std::string(text), std::string(caption), icon, buttons});
     if (buttons == MessageButtons::Ok) {
         return MessageAnswer::Ok;
@@ -84,7 +120,8 @@ MessageAnswer RecordingHost::ShowMessage(const FormModel&, std::string_view text
     return a;
 }
 
-void RecordingHost::ShowModal(const FormModel&, FormModel& dialog) {
+void RecordingHost::ShowModal(const FormModel&, FormModel& dialog)
+{
     dialogsShown.push_back(dialog.Caption());
     dialog.SetModalResult(ModalResult::None);
     if (auto* pass = dynamic_cast<TCodeDownPassDispDlg*>(&dialog)) {
@@ -109,11 +146,21 @@ void RecordingHost::ShowModal(const FormModel&, FormModel& dialog) {
             }
         };
         switch (entry.exit) {
-        case DialogExit::OkButton: pass->BitBtn1.Click(); break;
-        case DialogExit::CancelButton: pass->BitBtn2.Click(); break;
-        case DialogExit::EnterKey: press(true); break;
-        case DialogExit::EscKey: press(false); break;
-        case DialogExit::CloseBox: pass->SetModalResult(ModalResult::Cancel); break;
+        case DialogExit::OkButton:
+            pass->BitBtn1.Click();
+            break;
+        case DialogExit::CancelButton:
+            pass->BitBtn2.Click();
+            break;
+        case DialogExit::EnterKey:
+            press(true);
+            break;
+        case DialogExit::EscKey:
+            press(false);
+            break;
+        case DialogExit::CloseBox:
+            pass->SetModalResult(ModalResult::Cancel);
+            break;
         }
         passwordOkPressed = pass->m_OkPressed;
         return;
@@ -132,14 +179,16 @@ void RecordingHost::ShowModal(const FormModel&, FormModel& dialog) {
     }
 }
 
-void RecordingHost::RequestClose(FormModel& form) {
+void RecordingHost::RequestClose(FormModel& form)
+{
     auto* main = dynamic_cast<TCodeUpdaterMainDispForm*>(&form);
     if (main == nullptr || main->FormCloseQuery()) {
         closed = true;
     }
 }
 
-void RecordingHost::ControlChanged(const FormModel& form, const Control* control, ControlProperty what) {
+void RecordingHost::ControlChanged(const FormModel& form, const Control* control, ControlProperty what)
+{
     const std::string name = control == nullptr ? form.Name() : control->Name();
     changes.push_back(name + "." + PropertyName(what) + "=" + ValueOf(form, control, what));
     if (control != nullptr && control->Name() == "m_StatusLabel" && what == ControlProperty::Caption) {
@@ -147,7 +196,8 @@ void RecordingHost::ControlChanged(const FormModel& form, const Control* control
     }
 }
 
-std::vector<std::string> RecordingHost::Changes(const std::string& control, const std::string& property) const {
+std::vector<std::string> RecordingHost::Changes(const std::string& control, const std::string& property) const
+{
     std::vector<std::string> out;
     const std::string prefix = control + "." + property + "=";
     for (const std::string& c : changes) {
@@ -160,24 +210,27 @@ std::vector<std::string> RecordingHost::Changes(const std::string& control, cons
 
 namespace {
 
-class RecordOnly : public EmbeddedBlobs {
-public:
+class RecordOnly : public EmbeddedBlobs
+{
+  public:
     explicit RecordOnly(const ResourceAttributes& record) : bytes_(record.Encode()) {}
-    std::optional<std::span<const unsigned char>> Find(std::string_view name) const override {
+    std::optional<std::span<const unsigned char>> Find(std::string_view name) const override
+    {
         if (NamesEqualIgnoringCase(name, kResourceAttributesBlobName)) {
             return std::span<const unsigned char>(bytes_);
         }
         return std::nullopt;
     }
 
-private:
+  private:
     std::array<unsigned char, ResourceAttributes::kSize> bytes_;
 };
 
-}  // namespace
+} // namespace
 
-std::shared_ptr<const EmbeddedBlobs> RecordBlobs(std::uint8_t radioModel, std::uint8_t kindFlag, std::int8_t series,
-                                                 std::uint8_t upgradeType) {
+std::shared_ptr<const EmbeddedBlobs> RecordBlobs(std::uint8_t radioModel, std::uint8_t kindFlag,
+                                                 std::int8_t series, std::uint8_t upgradeType)
+{
     ResourceAttributes record;
     record.radio_model = radioModel;
     record.kind_flag = kindFlag;
@@ -190,7 +243,9 @@ std::shared_ptr<const EmbeddedBlobs> RecordBlobs(std::uint8_t radioModel, std::u
     return std::make_shared<RecordOnly>(record);
 }
 
-MainFormEnvironment FakeEnvironment(std::vector<int> availablePorts, std::string programPath, unsigned processors) {
+MainFormEnvironment FakeEnvironment(std::vector<int> availablePorts, std::string programPath,
+                                    unsigned processors)
+{
     MainFormEnvironment env;
     env.programPath = std::move(programPath);
     env.processorCount = [processors] { return processors; };
@@ -202,4 +257,4 @@ MainFormEnvironment FakeEnvironment(std::vector<int> availablePorts, std::string
     return env;
 }
 
-}  // namespace aurex::testing
+} // namespace aurex::testing

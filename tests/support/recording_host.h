@@ -15,7 +15,8 @@
 
 namespace aurex::testing {
 
-struct RecordedMessage {
+struct RecordedMessage
+{
     std::string text;
     std::string caption;
     MessageIcon icon;
@@ -25,13 +26,15 @@ struct RecordedMessage {
 // How the user leaves the password dialog.
 enum class DialogExit { OkButton, CancelButton, EnterKey, EscKey, CloseBox };
 
-struct PasswordEntry {
+struct PasswordEntry
+{
     std::string typed;
     DialogExit exit = DialogExit::OkButton;
 };
 
-class RecordingHost : public DialogHost, public ControlListener {
-public:
+class RecordingHost : public DialogHost, public ControlListener
+{
+  public:
     ~RecordingHost() override;
 
     // Records the changes of `form` from now on.
@@ -52,27 +55,27 @@ public:
 
     // What happened.
     std::vector<RecordedMessage> messages;
-    std::vector<std::string> changes;        // "control.Property=value" in order
-    std::vector<std::string> statusTexts;    // each caption m_StatusLabel took
-    std::vector<std::string> dialogsShown;   // caption of each modal dialog
-    std::vector<std::string> aboutLines;     // name and version lines of the last about box
-    bool passwordOkPressed = false;          // m_OkPressed of the last password dialog
+    std::vector<std::string> changes;      // "control.Property=value" in order
+    std::vector<std::string> statusTexts;  // each caption m_StatusLabel took
+    std::vector<std::string> dialogsShown; // caption of each modal dialog
+    std::vector<std::string> aboutLines;   // name and version lines of the last about box
+    bool passwordOkPressed = false;        // m_OkPressed of the last password dialog
     bool closed = false;
 
     // Changes recorded for one control and property, e.g. Changes("m_StartButton", "Caption").
     std::vector<std::string> Changes(const std::string& control, const std::string& property) const;
 
-private:
+  private:
     std::vector<FormModel*> attached_;
 };
 
 // Blobs that hold only an image set's record.
-std::shared_ptr<const EmbeddedBlobs> RecordBlobs(std::uint8_t radioModel, std::uint8_t kindFlag, std::int8_t series,
-                                                 std::uint8_t upgradeType);
+std::shared_ptr<const EmbeddedBlobs> RecordBlobs(std::uint8_t radioModel, std::uint8_t kindFlag,
+                                                 std::int8_t series, std::uint8_t upgradeType);
 
 // An environment that touches no device: the given COM numbers are available, the rest absent.
 MainFormEnvironment FakeEnvironment(std::vector<int> availablePorts = {1},
                                     std::string programPath = "/opt/aurex/Unit_Release_3_0_9.exe",
                                     unsigned processors = 1);
 
-}  // namespace aurex::testing
+} // namespace aurex::testing

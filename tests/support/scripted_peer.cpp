@@ -26,7 +26,8 @@ bool PeerIo::WaitFor(short events, int timeoutMs)
     // Short slices so a Stop is noticed soon.
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!stop_.load()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return false;
         }
@@ -47,7 +48,8 @@ Bytes PeerIo::Read(std::size_t n, int timeoutMs)
     Bytes got;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (got.size() < n) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !WaitFor(POLLIN, static_cast<int>(left.count()))) {
             break;
         }
@@ -73,7 +75,8 @@ Bytes PeerIo::ReadFrame(int timeoutMs)
     Bytes got;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !WaitFor(POLLIN, static_cast<int>(left.count()))) {
             if (!stop_.load()) {
                 Fail("peer got no whole frame: " + Hex(got));
@@ -148,14 +151,20 @@ void PeerIo::Sleep(int ms)
     }
 }
 
-void PeerIo::Close() { pty_.ClosePeer(); }
+void PeerIo::Close()
+{
+    pty_.ClosePeer();
+}
 
 ScriptedPeer::ScriptedPeer(PtyPair& pty, Script script)
     : pty_(pty), io_(pty, stop_, failures_, mutex_), thread_([this, s = std::move(script)] { s(io_); })
 {
 }
 
-ScriptedPeer::~ScriptedPeer() { Stop(); }
+ScriptedPeer::~ScriptedPeer()
+{
+    Stop();
+}
 
 void ScriptedPeer::Stop()
 {

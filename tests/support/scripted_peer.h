@@ -14,8 +14,9 @@ namespace aurex::test {
 
 // The peer's side of a script: blocking reads and writes on the pseudo-terminal, each bounded,
 // running on the peer's own thread while the program under test runs on the test's thread.
-class PeerIo {
-public:
+class PeerIo
+{
+  public:
     using TimePoint = std::chrono::steady_clock::time_point;
 
     PeerIo(PtyPair& pty, std::atomic<bool>& stop, std::vector<std::string>& failures, std::mutex& mutex);
@@ -40,7 +41,7 @@ public:
     TimePoint LastReadStart() const { return lastReadStart_; }
     TimePoint LastWriteEnd() const { return lastWriteEnd_; }
 
-private:
+  private:
     bool WaitFor(short events, int timeoutMs);
 
     PtyPair& pty_;
@@ -52,8 +53,9 @@ private:
 };
 
 // Runs a script as the far end of a pseudo-terminal on its own thread.
-class ScriptedPeer {
-public:
+class ScriptedPeer
+{
+  public:
     using Script = std::function<void(PeerIo&)>;
 
     ScriptedPeer(PtyPair& pty, Script script);
@@ -68,7 +70,7 @@ public:
     // What went wrong on the peer's side (empty when the script ran as written).
     std::vector<std::string> Failures() const;
 
-private:
+  private:
     PtyPair& pty_;
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;

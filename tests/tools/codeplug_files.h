@@ -34,8 +34,9 @@ inline std::vector<unsigned char> ReadBytes(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class ScratchFolder {
-public:
+class ScratchFolder
+{
+  public:
     ScratchFolder()
     {
         std::random_device random;
@@ -62,7 +63,7 @@ public:
         return names;
     }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

@@ -18,7 +18,8 @@ namespace {
 
 using ::testing::HasSubstr;
 
-struct ToolRun {
+struct ToolRun
+{
     int status = -1;
     std::string out;
     std::string err;
@@ -120,16 +121,20 @@ TEST(CodeplugToolExecutable, NeverWritesOutForARefusedImage)
     full.imageLength = kParmsBufferWords - 60;
     const BuiltCodeplug tooLarge = BuildCodeplug(full);
 
-    struct Case {
+    struct Case
+    {
         std::string name;
         std::string in;
         int status;
         std::string message;
     };
     const std::vector<Case> cases{
-        {"invalid", WriteImage(folder, "invalid.cpl", invalid), 1, "is not a valid codeplug image: 5 system blocks, but word 14 counts 6"},
-        {"format 5.7", WriteImage(folder, "old.cpl", oldFormat), 1, "in format 5.7, which cannot be converted"},
-        {"too large", WriteImage(folder, "large.cpl", tooLarge), 1, "would not fit in the 32768-byte codeplug buffer"},
+        {"invalid", WriteImage(folder, "invalid.cpl", invalid), 1,
+         "is not a valid codeplug image: 5 system blocks, but word 14 counts 6"},
+        {"format 5.7", WriteImage(folder, "old.cpl", oldFormat), 1,
+         "in format 5.7, which cannot be converted"},
+        {"too large", WriteImage(folder, "large.cpl", tooLarge), 1,
+         "would not fit in the 32768-byte codeplug buffer"},
         {"missing", (folder / "missing.cpl").string(), 3, "cannot read"},
     };
     for (const Case& c : cases) {

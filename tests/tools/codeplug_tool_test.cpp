@@ -87,7 +87,8 @@ TEST(CodeplugToolDiagnosis, NamesTheFirstStructuralFault)
     const uint32_t system2 = built.Block(ParmsBlockType::System, 2).start;
     const uint32_t sequence1 = built.Block(ParmsBlockType::Sequence, 1).start;
     const uint32_t kind4 = built.Block(ParmsBlockType::Kind, 4).start;
-    struct Case {
+    struct Case
+    {
         std::string message;
         std::function<void(std::vector<uint16_t>&)> damage;
     };
@@ -100,8 +101,10 @@ TEST(CodeplugToolDiagnosis, NamesTheFirstStructuralFault)
         {"no block mark at word " + std::to_string(sequence1), [&](auto& w) { w[sequence1] = 0x1234; }},
         {"has length 0", [&](auto& w) { w[system2 + 1] &= 0xC000; }},
         {"ends at word", [](auto& w) { w[4] = static_cast<uint16_t>(w[4] - 1); }},
-        {"3 kind blocks for 4 system kinds", [&](auto& w) { w[kind4 + 1] = static_cast<uint16_t>((w[kind4 + 1] & 0x3FFF) | 0xC000); }},
-        {"no system block numbered 2", [&](auto& w) { w[system2 + 3] = static_cast<uint16_t>((w[system2 + 3] & 0xFF00) | 9); }},
+        {"3 kind blocks for 4 system kinds",
+         [&](auto& w) { w[kind4 + 1] = static_cast<uint16_t>((w[kind4 + 1] & 0x3FFF) | 0xC000); }},
+        {"no system block numbered 2",
+         [&](auto& w) { w[system2 + 3] = static_cast<uint16_t>((w[system2 + 3] & 0xFF00) | 9); }},
     };
     for (const Case& c : cases) {
         std::vector<uint16_t> words = built.buffer;
@@ -127,7 +130,8 @@ TEST(CodeplugToolDescription, ListsEveryBlockWithItsShapeInItsOwnHeaderWordLayou
         EXPECT_THAT(text, HasSubstr("system block 3, kind 3"));
         EXPECT_THAT(text, HasSubstr("kind block, kind 4"));
         // Kind 3 systems have 21 tables only in 5.10; the radio block's header grows to 69.
-        EXPECT_THAT(text, HasSubstr(format == 3 ? "header  49  tables 15: 10x2 16x2" : "header  69  tables 15: 16x2 64x2"));
+        EXPECT_THAT(text, HasSubstr(format == 3 ? "header  49  tables 15: 10x2 16x2"
+                                                : "header  69  tables 15: 16x2 64x2"));
         EXPECT_THAT(text, HasSubstr(format == 3 ? "header 333  tables 15:" : "header 333  tables 21:"));
         const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
         EXPECT_EQ(lines, 2 + built.blocks.size());
@@ -151,7 +155,8 @@ TEST(CodeplugToolCommandLine, WrongCommandLinesGetUsageAndStatusTwo)
     for (const auto& arguments : wrong) {
         std::ostringstream out;
         std::ostringstream err;
-        EXPECT_EQ(RunCodeplugTool(arguments, out, err), kCodeplugToolUsage) << ::testing::PrintToString(arguments);
+        EXPECT_EQ(RunCodeplugTool(arguments, out, err), kCodeplugToolUsage)
+            << ::testing::PrintToString(arguments);
         EXPECT_THAT(err.str(), HasSubstr("aurex-codeplug: "));
         EXPECT_EQ(out.str(), "");
     }

@@ -300,7 +300,8 @@ TEST(RadioLineNoise, TheSeedAloneDecidesWhichBytesAreLostOrChanged)
     // A changed byte always differs; without rates nothing happens.
     LineNoise always(0, 1, 7);
     for (int v = 0; v < 256; ++v) {
-        EXPECT_NE(always.Pass(static_cast<std::uint8_t>(v)), std::optional<std::uint8_t>(static_cast<std::uint8_t>(v)));
+        EXPECT_NE(always.Pass(static_cast<std::uint8_t>(v)),
+                  std::optional<std::uint8_t>(static_cast<std::uint8_t>(v)));
     }
     LineNoise quiet(0, 0, 7);
     EXPECT_FALSE(quiet.Active());

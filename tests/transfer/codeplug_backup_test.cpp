@@ -5,15 +5,15 @@
 
 #include <QFileInfo>
 
-#include <sys/stat.h>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
 
-#include "link/qt_app.h"
 #include "data_home.h"
+#include "link/qt_app.h"
 #include "transfer_peer.h"
 
 namespace aurex {
@@ -24,7 +24,8 @@ using test::ScopedDataHome;
 
 const char* const kSerialText = "00001A2B3C4D5E6F";
 
-TEST(CodeplugBackupTest, KeepsEveryBackupWholeUnderItsOwnName) {
+TEST(CodeplugBackupTest, KeepsEveryBackupWholeUnderItsOwnName)
+{
     test::EnsureCoreApplication();
     ScopedDataHome home;
     const std::string folder = CodeplugBackupFolder();
@@ -38,7 +39,7 @@ TEST(CodeplugBackupTest, KeepsEveryBackupWholeUnderItsOwnName) {
     ASSERT_TRUE(b.saved) << b.error;
     EXPECT_NE(a.path, b.path);
     const QStringList names = ScopedDataHome::Backups();
-    ASSERT_EQ(names.size(), 2);  // no temporary file left behind
+    ASSERT_EQ(names.size(), 2); // no temporary file left behind
     EXPECT_EQ(ScopedDataHome::Read(QFileInfo(QString::fromStdString(a.path)).fileName()), first);
     EXPECT_EQ(ScopedDataHome::Read(QFileInfo(QString::fromStdString(b.path)).fileName()), second);
 
@@ -57,24 +58,29 @@ TEST(CodeplugBackupTest, KeepsEveryBackupWholeUnderItsOwnName) {
 }
 
 // The real disk with one call made to fail, or to do something first, as a test asks.
-class FaultyDisk : public BackupDisk {
-public:
+class FaultyDisk : public BackupDisk
+{
+  public:
     std::function<int()> dataSync, syncFolder, write, createUnnamed;
     std::function<int(std::uint64_t&)> freeBytes;
     std::function<void(int folder, const std::string& name)> beforeLink;
 
     int DataSync(int fd) override { return dataSync ? dataSync() : BackupDisk::DataSync(fd); }
     int SyncFolder(int fd) override { return syncFolder ? syncFolder() : BackupDisk::SyncFolder(fd); }
-    int Write(int fd, const std::uint8_t* data, std::size_t size) override {
+    int Write(int fd, const std::uint8_t* data, std::size_t size) override
+    {
         return write ? write() : BackupDisk::Write(fd, data, size);
     }
-    int CreateUnnamed(int folder, int& fd, std::string& tempName) override {
+    int CreateUnnamed(int folder, int& fd, std::string& tempName) override
+    {
         return createUnnamed ? createUnnamed() : BackupDisk::CreateUnnamed(folder, fd, tempName);
     }
-    int FreeBytes(int folder, std::uint64_t& bytes) override {
+    int FreeBytes(int folder, std::uint64_t& bytes) override
+    {
         return freeBytes ? freeBytes(bytes) : BackupDisk::FreeBytes(folder, bytes);
     }
-    int LinkIn(int folder, int fd, const std::string& tempName, const std::string& name) override {
+    int LinkIn(int folder, int fd, const std::string& tempName, const std::string& name) override
+    {
         if (beforeLink) {
             beforeLink(folder, name);
         }
@@ -82,34 +88,47 @@ public:
     }
 };
 
-mode_t ModeOf(const std::string& path) {
-    struct stat st {};
+mode_t ModeOf(const std::string& path)
+{
+    struct stat st
+    {
+    };
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
 // Every entry of the folder, hidden ones too.
-QStringList AllEntries(const std::string& folder) {
-    return QDir(QString::fromStdString(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+QStringList AllEntries(const std::string& folder)
+{
+    return QDir(QString::fromStdString(folder))
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 // A backup that may not be on the disk is no backup: each failing step leaves no file and says
 // what failed; the check before a run finds the same faults, naming the folder.
-TEST(CodeplugBackupTest, AFailedWriteOrSyncLeavesNoBackupAndTheCheckNamesTheFolder) {
+TEST(CodeplugBackupTest, AFailedWriteOrSyncLeavesNoBackupAndTheCheckNamesTheFolder)
+{
     test::EnsureCoreApplication();
-    struct Case {
+    struct Case
+    {
         const char* what;
         std::function<void(FaultyDisk&)> fault;
-        const char* saveSays;   // in the error of the save
-        const char* checkSays;  // in the check's sentence; null: the check passes
+        const char* saveSays;  // in the error of the save
+        const char* checkSays; // in the check's sentence; null: the check passes
     };
     const Case cases[] = {
         {"file sync", [](FaultyDisk& d) { d.dataSync = [] { return EIO; }; }, "cannot write to the disk",
          "Input/output error"},
-        {"folder sync", [](FaultyDisk& d) { d.syncFolder = [] { return EIO; }; }, "cannot write the folder to the disk",
-         nullptr},
+        {"folder sync", [](FaultyDisk& d) { d.syncFolder = [] { return EIO; }; },
+         "cannot write the folder to the disk", nullptr},
         {"full disk", [](FaultyDisk& d) { d.write = [] { return ENOSPC; }; }, "No space left on device",
          "No space left on device"},
-        {"little room", [](FaultyDisk& d) { d.freeBytes = [](std::uint64_t& b) { b = 20 * 1024; return 0; }; },
+        {"little room",
+         [](FaultyDisk& d) {
+             d.freeBytes = [](std::uint64_t& b) {
+                 b = 20 * 1024;
+                 return 0;
+             };
+         },
          nullptr, "the disk has 20 KB free, and a backup needs 64 KB"},
         {"unwritable", [](FaultyDisk& d) { d.createUnnamed = [] { return EACCES; }; }, "Permission denied",
          "cannot create a file in it (Permission denied)"},
@@ -135,7 +154,8 @@ TEST(CodeplugBackupTest, AFailedWriteOrSyncLeavesNoBackupAndTheCheckNamesTheFold
         }
         // Neither the check's trial file nor a failed backup stays, under any name.
         if (c.saveSays != nullptr) {
-            EXPECT_TRUE(AllEntries(CodeplugBackupFolder()).isEmpty()) << AllEntries(CodeplugBackupFolder()).join(' ').toStdString();
+            EXPECT_TRUE(AllEntries(CodeplugBackupFolder()).isEmpty())
+                << AllEntries(CodeplugBackupFolder()).join(' ').toStdString();
         }
     }
 
@@ -153,7 +173,8 @@ TEST(CodeplugBackupTest, AFailedWriteOrSyncLeavesNoBackupAndTheCheckNamesTheFold
 
 // A file that takes the chosen name after it was chosen is never replaced; backups and their
 // folder are for their owner only, whatever the umask, and an older open folder is closed up.
-TEST(CodeplugBackupTest, NeverReplacesAFileAndKeepsBackupsPrivate) {
+TEST(CodeplugBackupTest, NeverReplacesAFileAndKeepsBackupsPrivate)
+{
     test::EnsureCoreApplication();
     ScopedDataHome home;
     const mode_t oldMask = ::umask(022);
@@ -177,7 +198,8 @@ TEST(CodeplugBackupTest, NeverReplacesAFileAndKeepsBackupsPrivate) {
     EXPECT_EQ(ScopedDataHome::Read(name), ours);
     EXPECT_EQ(ModeOf(r.path), 0600U);
     EXPECT_EQ(ModeOf(CodeplugBackupFolder()), 0700U);
-    EXPECT_EQ(ModeOf(QFileInfo(QString::fromStdString(CodeplugBackupFolder())).absolutePath().toStdString()), 0700U);
+    EXPECT_EQ(ModeOf(QFileInfo(QString::fromStdString(CodeplugBackupFolder())).absolutePath().toStdString()),
+              0700U);
 
     ASSERT_EQ(::chmod(CodeplugBackupFolder().c_str(), 0755), 0);
     ASSERT_TRUE(SaveCodeplugBackup(kSerialText, ours).saved);
@@ -185,5 +207,5 @@ TEST(CodeplugBackupTest, NeverReplacesAFileAndKeepsBackupsPrivate) {
     ::umask(oldMask);
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

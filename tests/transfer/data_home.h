@@ -10,13 +10,16 @@
 namespace aurex::test {
 
 // Points the per-user data folder at a fresh temporary folder for the test's lifetime.
-class ScopedDataHome {
-public:
+class ScopedDataHome
+{
+  public:
     ScopedDataHome() : old_(qgetenv("XDG_DATA_HOME")) { qputenv("XDG_DATA_HOME", dir_.path().toLocal8Bit()); }
-    explicit ScopedDataHome(const QString& path) : old_(qgetenv("XDG_DATA_HOME")) {
+    explicit ScopedDataHome(const QString& path) : old_(qgetenv("XDG_DATA_HOME"))
+    {
         qputenv("XDG_DATA_HOME", path.toLocal8Bit());
     }
-    ~ScopedDataHome() {
+    ~ScopedDataHome()
+    {
         if (old_.isNull()) {
             qunsetenv("XDG_DATA_HOME");
         } else {
@@ -26,10 +29,12 @@ public:
     QString Path() const { return dir_.path(); }
 
     // The backups now in the folder, by name.
-    static QStringList Backups() {
+    static QStringList Backups()
+    {
         return QDir(QString::fromStdString(CodeplugBackupFolder())).entryList(QDir::Files, QDir::Name);
     }
-    static Bytes Read(const QString& name) {
+    static Bytes Read(const QString& name)
+    {
         QFile f(QDir(QString::fromStdString(CodeplugBackupFolder())).filePath(name));
         if (!f.open(QIODevice::ReadOnly)) {
             return {};
@@ -38,9 +43,9 @@ public:
         return Bytes(b.begin(), b.end());
     }
 
-private:
+  private:
     QTemporaryDir dir_;
     QByteArray old_;
 };
 
-}  // namespace aurex::test
+} // namespace aurex::test

@@ -16,8 +16,10 @@ namespace aurex::test {
 
 // Unstuffs one frame as the program sends it (BA 7F 01 ... checksum 7E) and returns its message;
 // records a failure and returns nothing when the frame is not one.
-inline Bytes ProgramMessage(PeerIo& io, const Bytes& frame) {
-    if (frame.size() < 5 || frame[0] != 0xBA || frame[1] != 0x7F || frame[2] != 0x01 || frame.back() != 0x7E) {
+inline Bytes ProgramMessage(PeerIo& io, const Bytes& frame)
+{
+    if (frame.size() < 5 || frame[0] != 0xBA || frame[1] != 0x7F || frame[2] != 0x01 ||
+        frame.back() != 0x7E) {
         io.Fail("not a frame of the program: " + Hex(frame));
         return {};
     }
@@ -43,7 +45,8 @@ inline Bytes ProgramMessage(PeerIo& io, const Bytes& frame) {
 }
 
 // The next message the program sends.
-inline Bytes NextMessage(PeerIo& io, int timeoutMs = 10000) {
+inline Bytes NextMessage(PeerIo& io, int timeoutMs = 10000)
+{
     const Bytes frame = io.ReadFrame(timeoutMs);
     if (frame.empty()) {
         return {};
@@ -52,7 +55,8 @@ inline Bytes NextMessage(PeerIo& io, int timeoutMs = 10000) {
 }
 
 // Reads the next message and records a failure unless it is `expected`.
-inline bool ExpectMessage(PeerIo& io, const Bytes& expected) {
+inline bool ExpectMessage(PeerIo& io, const Bytes& expected)
+{
     const Bytes got = NextMessage(io);
     if (got != expected) {
         io.Fail("expected " + Hex(expected) + ", got " + Hex(got));
@@ -61,16 +65,21 @@ inline bool ExpectMessage(PeerIo& io, const Bytes& expected) {
     return true;
 }
 
-inline void SendMessage(PeerIo& io, const Bytes& message) { io.Write(RadioFrame(message)); }
+inline void SendMessage(PeerIo& io, const Bytes& message)
+{
+    io.Write(RadioFrame(message));
+}
 
-inline Bytes WithCode(std::uint8_t cls, std::uint8_t cmd, const Bytes& payload = {}) {
+inline Bytes WithCode(std::uint8_t cls, std::uint8_t cmd, const Bytes& payload = {})
+{
     Bytes m{cls, cmd};
     m.insert(m.end(), payload.begin(), payload.end());
     return m;
 }
 
 // One 128-byte block of `image` as a 03 02 message.
-inline Bytes DataBlockMessage(const Bytes& image, std::size_t index) {
+inline Bytes DataBlockMessage(const Bytes& image, std::size_t index)
+{
     Bytes m{0x03, 0x02};
     m.insert(m.end(), image.begin() + static_cast<std::ptrdiff_t>(index * 128),
              image.begin() + static_cast<std::ptrdiff_t>(index * 128 + 128));
@@ -78,7 +87,8 @@ inline Bytes DataBlockMessage(const Bytes& image, std::size_t index) {
 }
 
 // Bytes whose every pair differs from its neighbours and never reads as a block mark.
-inline Bytes PatternBytes(std::size_t count, std::uint8_t seed) {
+inline Bytes PatternBytes(std::size_t count, std::uint8_t seed)
+{
     Bytes b(count);
     for (std::size_t i = 0; i < count; ++i) {
         b[i] = static_cast<std::uint8_t>((i * 7 + seed) % 251 + 1);
@@ -90,7 +100,8 @@ inline Bytes PatternBytes(std::size_t count, std::uint8_t seed) {
 }
 
 // 16-bit sum of the big-endian words of a range.
-inline std::uint16_t BigEndianSum(const Bytes& bytes, std::size_t begin, std::size_t end) {
+inline std::uint16_t BigEndianSum(const Bytes& bytes, std::size_t begin, std::size_t end)
+{
     unsigned sum = 0;
     for (std::size_t i = begin; i + 1 < end; i += 2) {
         sum += static_cast<unsigned>(bytes[i] << 8 | bytes[i + 1]);
@@ -99,7 +110,8 @@ inline std::uint16_t BigEndianSum(const Bytes& bytes, std::size_t begin, std::si
 }
 
 // Bytes the program has written that the peer has not read yet.
-inline int PendingForPeer(const PtyPair& pty) {
+inline int PendingForPeer(const PtyPair& pty)
+{
     int count = 0;
     const int fd = pty.PeerFd();
     if (fd < 0 || ::ioctl(fd, FIONREAD, &count) != 0) {
@@ -108,4 +120,4 @@ inline int PendingForPeer(const PtyPair& pty) {
     return count;
 }
 
-}  // namespace aurex::test
+} // namespace aurex::test

@@ -41,9 +41,11 @@ const DesBlock kIdentityBytes{0x00, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F};
 
 // A link over a pseudo-terminal with the window's time-out of 4 s (scaled to 1 s here) and a
 // 32768-byte buffer of exactly that size, so a write past it is caught by the sanitizer.
-class TransferTest : public ::testing::TestWithParam<LinkPath> {
-protected:
-    void SetUp() override {
+class TransferTest : public ::testing::TestWithParam<LinkPath>
+{
+  protected:
+    void SetUp() override
+    {
         std::string message;
         ASSERT_TRUE(rig.Open(Path(), message)) << message;
         Clock::SetScale(0.25);
@@ -53,13 +55,15 @@ protected:
 
     virtual LinkPath Path() const { return GetParam(); }
 
-    std::span<std::uint8_t, kCodeplugBufferBytes> Buffer() {
+    std::span<std::uint8_t, kCodeplugBufferBytes> Buffer()
+    {
         return std::span<std::uint8_t, kCodeplugBufferBytes>(storage.data(), kCodeplugBufferBytes);
     }
 
     // A transfer as the preservation step sets it up; the prompt answers from `answers`
     // (nullopt: Cancel) and counts its showings.
-    std::unique_ptr<VNXTransferParms> MakeTransfer() {
+    std::unique_ptr<VNXTransferParms> MakeTransfer()
+    {
         auto t = std::make_unique<VNXTransferParms>([this](std::string& text) {
             ++prompts;
             if (answers.empty() || !answers.front()) {
@@ -78,14 +82,16 @@ protected:
         return t;
     }
 
-    static void ExpectClean(ScriptedPeer& peer) {
+    static void ExpectClean(ScriptedPeer& peer)
+    {
         peer.Join();
         EXPECT_THAT(peer.Failures(), IsEmpty());
     }
 
     // Radio side of an upload of `image`: request, proceed, then a block for every request until
     // the program ends the transfer. Returns the blocks sent.
-    static int ServeUpload(PeerIo& io, const Bytes& image) {
+    static int ServeUpload(PeerIo& io, const Bytes& image)
+    {
         ExpectMessage(io, kUploadRequest);
         SendMessage(io, kProceed);
         std::size_t index = 0;
@@ -117,7 +123,8 @@ protected:
 
 // An image whose first block is a block of `words` words and whose image length word (word 4)
 // reads `imageWords`; everything else is pattern that never reads as a block mark.
-Bytes ChainImage(std::size_t bytes, std::uint16_t firstBlockWords, std::uint16_t imageWords) {
+Bytes ChainImage(std::size_t bytes, std::uint16_t firstBlockWords, std::uint16_t imageWords)
+{
     Bytes image = test::PatternBytes(bytes, 3);
     image[0] = 0x5F;
     image[1] = 0x5F;
@@ -128,9 +135,12 @@ Bytes ChainImage(std::size_t bytes, std::uint16_t firstBlockWords, std::uint16_t
     return image;
 }
 
-class UploadTest : public TransferTest {};
+class UploadTest : public TransferTest
+{
+};
 
-TEST_P(UploadTest, EndsAfterTheFirstBlockThatDoesNotContinueTheChain) {
+TEST_P(UploadTest, EndsAfterTheFirstBlockThatDoesNotContinueTheChain)
+{
     // First block: a block of 64 words, so the next block mark is due at byte 128; the second
     // block does not start with one. A stray 03 08 from the radio is ignored on the way.
     const Bytes image = ChainImage(512, 64, 128);
@@ -166,7 +176,8 @@ TEST_P(UploadTest, EndsAfterTheFirstBlockThatDoesNotContinueTheChain) {
     EXPECT_EQ(second->GetLength(), 128);
 }
 
-TEST_P(UploadTest, ReadsOnToTheImageLengthSoTheTrailerComesOutWhole) {
+TEST_P(UploadTest, ReadsOnToTheImageLengthSoTheTrailerComesOutWhole)
+{
     // The chain is one block of 192 words (384 bytes); the image with its trailer is 300 words.
     // The scan alone would stop after 512 bytes and lose the rest of the trailer.
     const Bytes image = ChainImage(1024, 192, 300);
@@ -190,10 +201,12 @@ TEST_P(UploadTest, ReadsOnToTheImageLengthSoTheTrailerComesOutWhole) {
     EXPECT_TRUE(std::equal(huge.begin(), huge.end(), storage.begin()));
 }
 
-TEST_P(UploadTest, FailsOnSilenceOnAnUnexpectedMessageAndOnABlockOfTheWrongSize) {
-    struct Case {
+TEST_P(UploadTest, FailsOnSilenceOnAnUnexpectedMessageAndOnABlockOfTheWrongSize)
+{
+    struct Case
+    {
         const char* what;
-        Bytes after;  // what the radio sends after letting the transfer proceed
+        Bytes after; // what the radio sends after letting the transfer proceed
     };
     const Case cases[] = {
         {"silence", {}},
@@ -221,12 +234,14 @@ INSTANTIATE_TEST_SUITE_P(BothPaths, UploadTest, ::testing::Values(LinkPath::Devi
                          [](const auto& info) { return std::string(test::PathName(info.param)); });
 
 // The rest runs on the device path only: the paths differ below the link, not here.
-class DeviceTransferTest : public TransferTest {
-protected:
+class DeviceTransferTest : public TransferTest
+{
+  protected:
     LinkPath Path() const override { return LinkPath::Device; }
 };
 
-TEST_F(DeviceTransferTest, AChainThatNeverEndsStoresNothingPastTheBuffer) {
+TEST_F(DeviceTransferTest, AChainThatNeverEndsStoresNothingPastTheBuffer)
+{
     // Every block is a 64-word block: the scan ends only once more than 32768 bytes have come.
     Bytes image(kCodeplugBufferBytes + 128);
     for (std::size_t i = 0; i < image.size(); i += 128) {
@@ -246,7 +261,8 @@ TEST_F(DeviceTransferTest, AChainThatNeverEndsStoresNothingPastTheBuffer) {
     EXPECT_TRUE(std::equal(storage.begin(), storage.end(), image.begin()));
 }
 
-TEST_F(DeviceTransferTest, PasswordStepProceedsAtOnceOrAsksUpToThreeTimes) {
+TEST_F(DeviceTransferTest, PasswordStepProceedsAtOnceOrAsksUpToThreeTimes)
+{
     // Answered at once (03 0E): no dialog.
     {
         auto transfer = MakeTransfer();
@@ -315,13 +331,15 @@ TEST_F(DeviceTransferTest, PasswordStepProceedsAtOnceOrAsksUpToThreeTimes) {
 
 // The radio's side of a download: after the request and the password step, asks for blocks,
 // unscrambles each with its own identity, and reports checksums where told.
-struct DownloadLog {
+struct DownloadLog
+{
     std::vector<Bytes> plainBlocks;
     std::vector<Bytes> scrambledBlocks;
     std::vector<Bytes> verdicts;
 };
 
-TEST_P(TransferTest, DownloadSendsAnEvenNumberOfScrambledBlocksAndAnswersChecksums) {
+TEST_P(TransferTest, DownloadSendsAnEvenNumberOfScrambledBlocksAndAnswersChecksums)
+{
     const Bytes image = test::PatternBytes(384, 9);
     auto transfer = MakeTransfer();
     std::copy(image.begin(), image.end(), storage.begin());
@@ -352,8 +370,9 @@ TEST_P(TransferTest, DownloadSendsAnEvenNumberOfScrambledBlocksAndAnswersChecksu
         takeBlock();
         takeBlock();
         // Agreeing report over the first pair.
-        SendMessage(io, WithCode(0x03, 0x03, {static_cast<std::uint8_t>(test::BigEndianSum(image, 0, 256) >> 8),
-                                              static_cast<std::uint8_t>(test::BigEndianSum(image, 0, 256))}));
+        SendMessage(io, WithCode(0x03, 0x03,
+                                 {static_cast<std::uint8_t>(test::BigEndianSum(image, 0, 256) >> 8),
+                                  static_cast<std::uint8_t>(test::BigEndianSum(image, 0, 256))}));
         log.verdicts.push_back(NextMessage(io));
         takeBlock();
         takeBlock();
@@ -362,7 +381,8 @@ TEST_P(TransferTest, DownloadSendsAnEvenNumberOfScrambledBlocksAndAnswersChecksu
         Bytes pair(image.begin() + 256, image.end());
         pair.resize(256, 0x20);
         const std::uint16_t sum = test::BigEndianSum(pair, 0, 256);
-        SendMessage(io, WithCode(0x03, 0x03, {static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum)}));
+        SendMessage(
+            io, WithCode(0x03, 0x03, {static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum)}));
         log.verdicts.push_back(NextMessage(io));
         SendMessage(io, WithCode(0x03, 0x03, {0x12, 0x34}));
         log.verdicts.push_back(NextMessage(io));
@@ -387,7 +407,8 @@ TEST_P(TransferTest, DownloadSendsAnEvenNumberOfScrambledBlocksAndAnswersChecksu
 
 // The radio's last request answered with 03 04, which nothing acknowledges: if the line is gone
 // before those bytes are read, the download has failed, although every write succeeded.
-TEST_P(TransferTest, DownloadFailsWhenTheLineGoesBeforeTheEndIsRead) {
+TEST_P(TransferTest, DownloadFailsWhenTheLineGoesBeforeTheEndIsRead)
+{
     const Bytes image = test::PatternBytes(256, 4);
     for (const bool cut : {false, true}) {
         SCOPED_TRACE(cut ? "line cut" : "line held");
@@ -403,7 +424,8 @@ TEST_P(TransferTest, DownloadFailsWhenTheLineGoesBeforeTheEndIsRead) {
                 NextMessage(io);
             }
             const std::uint16_t sum = test::BigEndianSum(image, 0, 256);
-            SendMessage(io, WithCode(0x03, 0x03, {static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum)}));
+            SendMessage(io, WithCode(0x03, 0x03,
+                                     {static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum)}));
             ExpectMessage(io, kChecksumMatches);
             SendMessage(io, kNextBlock);
             if (cut) {
@@ -422,10 +444,12 @@ TEST_P(TransferTest, DownloadFailsWhenTheLineGoesBeforeTheEndIsRead) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothPaths, TransferTest, ::testing::Values(LinkPath::Device, LinkPath::PortComponent),
+INSTANTIATE_TEST_SUITE_P(BothPaths, TransferTest,
+                         ::testing::Values(LinkPath::Device, LinkPath::PortComponent),
                          [](const auto& info) { return std::string(test::PathName(info.param)); });
 
-TEST_F(DeviceTransferTest, DownloadOfPartialAndEmptyImagesEndsOnAnEvenBlock) {
+TEST_F(DeviceTransferTest, DownloadOfPartialAndEmptyImagesEndsOnAnEvenBlock)
+{
     // 200 bytes: two blocks, the second completed from the fill.
     const Bytes image = test::PatternBytes(200, 5);
     auto transfer = MakeTransfer();
@@ -473,9 +497,11 @@ TEST_F(DeviceTransferTest, DownloadOfPartialAndEmptyImagesEndsOnAnEvenBlock) {
     ExpectClean(none);
 }
 
-TEST_F(DeviceTransferTest, DownloadCutShortIsAFailureUntilEveryImageBlockHasGone) {
+TEST_F(DeviceTransferTest, DownloadCutShortIsAFailureUntilEveryImageBlockHasGone)
+{
     const Bytes image = test::PatternBytes(384, 1);
-    struct Case {
+    struct Case
+    {
         int blocksBefore;
         TransferResult expected;
     };
@@ -515,12 +541,13 @@ TEST_F(DeviceTransferTest, DownloadCutShortIsAFailureUntilEveryImageBlockHasGone
     ExpectClean(peer);
 }
 
-TEST_F(DeviceTransferTest, DownloadWithoutTheWholeIdentityOrWithABadLengthSendsNothing) {
+TEST_F(DeviceTransferTest, DownloadWithoutTheWholeIdentityOrWithABadLengthSendsNothing)
+{
     auto transfer = MakeTransfer();
     ScriptedPeer peer(rig.pty, [](PeerIo& io) { io.ExpectSilence(300); });
     transfer->SetBuffer(Buffer(), 128);
     EXPECT_EQ(transfer->Download(), TransferResult::Failed);
-    transfer->SetIdentity("1A2B3C");  // three bytes are no identity
+    transfer->SetIdentity("1A2B3C"); // three bytes are no identity
     EXPECT_FALSE(transfer->HasIdentity());
     EXPECT_EQ(transfer->Download(), TransferResult::Failed);
     transfer->SetIdentity(kIdentity);
@@ -533,5 +560,5 @@ TEST_F(DeviceTransferTest, DownloadWithoutTheWholeIdentityOrWithABadLengthSendsN
     ExpectClean(peer);
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

@@ -36,17 +36,19 @@ uint16_t Pattern(uint64_t key)
     return word;
 }
 
-class Random {
-public:
+class Random
+{
+  public:
     explicit Random(uint64_t seed) : state_(seed) {}
     unsigned Below(unsigned bound) { return static_cast<unsigned>(Mix(state_++) % bound); }
 
-private:
+  private:
     uint64_t state_;
 };
 
 // Header length and descriptor count per category and format (5.8, 5.9, 5.10).
-struct HeaderRow {
+struct HeaderRow
+{
     ParmsBlockCategory category;
     std::array<ParmsHeader, 3> shapes;
 };
@@ -67,7 +69,8 @@ constexpr std::array<HeaderRow, kParmsBlockCategoryCount> kHeaderShapes{{
 
 // Tables whose shape a format fixes: (count, size) in 5.8, 5.9 and 5.10. Every other table of
 // the older 15 holds generic records; tables that 5.10 added are empty without record layout.
-struct TableRow {
+struct TableRow
+{
     ParmsBlockCategory category;
     unsigned table;
     std::array<ParmsTableShape, 3> shapes;
@@ -135,7 +138,8 @@ std::optional<ParmsTableShape> FixedShape(ParmsBlockCategory category, unsigned 
     return std::nullopt;
 }
 
-struct PlannedBlock {
+struct PlannedBlock
+{
     ParmsBlockType type;
     unsigned id;
     ParmsBlockCategory category;
@@ -144,12 +148,18 @@ struct PlannedBlock {
 ParmsBlockCategory SystemCategoryOf(unsigned kind)
 {
     switch (kind) {
-    case 0: return ParmsBlockCategory::SystemK0;
-    case 1: return ParmsBlockCategory::SystemK1;
-    case 3: return ParmsBlockCategory::SystemK3;
-    case 4: return ParmsBlockCategory::SystemK4;
-    case 5: return ParmsBlockCategory::SystemK5;
-    default: throw std::invalid_argument("codeplug builder: system kinds are 0, 1, 3, 4 and 5");
+    case 0:
+        return ParmsBlockCategory::SystemK0;
+    case 1:
+        return ParmsBlockCategory::SystemK1;
+    case 3:
+        return ParmsBlockCategory::SystemK3;
+    case 4:
+        return ParmsBlockCategory::SystemK4;
+    case 5:
+        return ParmsBlockCategory::SystemK5;
+    default:
+        throw std::invalid_argument("codeplug builder: system kinds are 0, 1, 3, 4 and 5");
     }
 }
 
@@ -160,7 +170,8 @@ std::vector<PlannedBlock> PlanBlocks(const CodeplugOptions& options)
         throw std::invalid_argument("codeplug builder: 1-16 systems and 1-54 sequence blocks");
     }
     const auto uses = [&](unsigned kind) {
-        return std::find(options.systemKinds.begin(), options.systemKinds.end(), kind) != options.systemKinds.end();
+        return std::find(options.systemKinds.begin(), options.systemKinds.end(), kind) !=
+               options.systemKinds.end();
     };
     std::vector<PlannedBlock> blocks;
     if (uses(0)) {
@@ -176,7 +187,8 @@ std::vector<PlannedBlock> PlanBlocks(const CodeplugOptions& options)
         blocks.push_back({ParmsBlockType::Kind, 5, ParmsBlockCategory::KindK5});
     }
     for (std::size_t i = 0; i < options.systemKinds.size(); ++i) {
-        blocks.push_back({ParmsBlockType::System, static_cast<unsigned>(i + 1), SystemCategoryOf(options.systemKinds[i])});
+        blocks.push_back(
+            {ParmsBlockType::System, static_cast<unsigned>(i + 1), SystemCategoryOf(options.systemKinds[i])});
     }
     for (unsigned position = 1; position <= options.sequenceBlocks; ++position) {
         blocks.push_back({ParmsBlockType::Sequence, position, ParmsBlockCategory::Sequence});
@@ -260,7 +272,8 @@ BuiltBlock WriteBlock(const CodeplugOptions& options, const PlannedBlock& plan, 
     return BuiltBlock{plan.type, plan.id, ordinal, at, static_cast<uint32_t>(words.size()), tables};
 }
 
-std::vector<ParmsTableShape> TablesOf(const CodeplugOptions& options, const PlannedBlock& plan, unsigned ordinal)
+std::vector<ParmsTableShape> TablesOf(const CodeplugOptions& options, const PlannedBlock& plan,
+                                      unsigned ordinal)
 {
     const ParmsHeader header = CodeplugHeaderShape(plan.category, options.formatIndex);
     std::vector<ParmsTableShape> tables;
@@ -301,8 +314,8 @@ ParmsHeader CodeplugHeaderShape(ParmsBlockCategory category, uint8_t formatIndex
     throw std::invalid_argument("codeplug builder: unknown block category");
 }
 
-ParmsTableShape CodeplugTableShape(const CodeplugOptions& options, ParmsBlockCategory category, unsigned ordinal,
-                                   unsigned table)
+ParmsTableShape CodeplugTableShape(const CodeplugOptions& options, ParmsBlockCategory category,
+                                   unsigned ordinal, unsigned table)
 {
     if (const auto fixed = FixedShape(category, table, options.formatIndex)) {
         return *fixed;
@@ -343,8 +356,10 @@ BuiltCodeplug BuildCodeplug(const CodeplugOptions& options)
         if (words / 255 > 255) {
             throw std::length_error("codeplug builder: filler too large");
         }
-        radio[13] = ParmsTableShape{static_cast<uint8_t>(words / 255), static_cast<uint8_t>(words / 255 ? 255 : 0)};
-        radio[14] = ParmsTableShape{static_cast<uint8_t>(words % 255 ? 1 : 0), static_cast<uint8_t>(words % 255)};
+        radio[13] =
+            ParmsTableShape{static_cast<uint8_t>(words / 255), static_cast<uint8_t>(words / 255 ? 255 : 0)};
+        radio[14] =
+            ParmsTableShape{static_cast<uint8_t>(words % 255 ? 1 : 0), static_cast<uint8_t>(words % 255)};
     }
 
     BuiltCodeplug built;
@@ -352,7 +367,8 @@ BuiltCodeplug BuildCodeplug(const CodeplugOptions& options)
     built.buffer.assign(kParmsBufferWords, 0);
     uint32_t at = 0;
     for (unsigned ordinal = 0; ordinal < plan.size(); ++ordinal) {
-        built.blocks.push_back(WriteBlock(options, plan[ordinal], ordinal, at, built.buffer, tables[ordinal]));
+        built.blocks.push_back(
+            WriteBlock(options, plan[ordinal], ordinal, at, built.buffer, tables[ordinal]));
         at += built.blocks.back().length;
     }
     if (at + kParmsTrailerWords > kParmsBufferWords) {

@@ -18,24 +18,26 @@ namespace aurex {
 // from 5.10, keep 11 + 5 bits (wide).
 enum class CodeplugHeaderWord : uint8_t { Native, Narrow, Wide };
 
-struct CodeplugOptions {
-    uint8_t formatIndex = 4;                         // 3 (5.8), 4 (5.9) or 5 (5.10)
+struct CodeplugOptions
+{
+    uint8_t formatIndex = 4;                          // 3 (5.8), 4 (5.9) or 5 (5.10)
     std::vector<unsigned> systemKinds{0, 1, 3, 4, 5}; // kind of system 1, 2, ... (0, 1, 3, 4, 5)
     unsigned sequenceBlocks = 3;                      // 1 to 54
     CodeplugHeaderWord headerWord = CodeplugHeaderWord::Native;
-    uint16_t radioCode = 8;       // image word 5 (bits 3-0 are the code the conversions test)
+    uint16_t radioCode = 8;        // image word 5 (bits 3-0 are the code the conversions test)
     uint16_t radioFields = 0x0440; // image word 6
-    uint8_t genericCount = 2;     // records of every table without a format-specific shape
+    uint8_t genericCount = 2;      // records of every table without a format-specific shape
     uint8_t genericSize = 3;
     // Varies the generic tables' counts (0-4) and sizes (1-6) and the content from this seed.
     uint64_t seed = 0;
-    bool shuffleBlocks = false;   // kind, system and sequence blocks in a seeded order
+    bool shuffleBlocks = false; // kind, system and sequence blocks in a seeded order
     // When not 0, radio block tables 13 and 14 are filled so that the image length (trailer
     // included) is exactly this many words.
     uint32_t imageLength = 0;
 };
 
-struct BuiltBlock {
+struct BuiltBlock
+{
     ParmsBlockType type;
     unsigned id;      // kind (kind block), number (system block), position (sequence block)
     unsigned ordinal; // position in the chain, radio block 0; selects the content pattern
@@ -44,7 +46,8 @@ struct BuiltBlock {
     std::vector<ParmsTableShape> tables;
 };
 
-struct BuiltCodeplug {
+struct BuiltCodeplug
+{
     std::vector<uint16_t> buffer; // always the whole 16384-word buffer, zero behind the image
     std::vector<BuiltBlock> blocks;
     uint32_t imageLength = 0;
@@ -65,8 +68,8 @@ CodeplugOptions RandomCodeplugOptions(uint64_t seed);
 
 // Shape the builder gives table `table` of a block category in a format (radio block tables 13
 // and 14 before any filling).
-ParmsTableShape CodeplugTableShape(const CodeplugOptions& options, ParmsBlockCategory category, unsigned ordinal,
-                                   unsigned table);
+ParmsTableShape CodeplugTableShape(const CodeplugOptions& options, ParmsBlockCategory category,
+                                   unsigned ordinal, unsigned table);
 // Header length and descriptor count of a block category in a format, independent of the
 // library's layout tables so that tests can check those against it.
 ParmsHeader CodeplugHeaderShape(ParmsBlockCategory category, uint8_t formatIndex);

@@ -32,7 +32,8 @@ constexpr const char* kUsage =
 
 constexpr uint8_t kWideFormat = 5;
 
-struct FileCloser {
+struct FileCloser
+{
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
@@ -49,7 +50,8 @@ std::string SystemError()
 
 std::string VersionText(uint16_t versionWord)
 {
-    const uint8_t index = ParmsIndexOfVersion(static_cast<uint8_t>(versionWord >> 8), static_cast<uint8_t>(versionWord));
+    const uint8_t index =
+        ParmsIndexOfVersion(static_cast<uint8_t>(versionWord >> 8), static_cast<uint8_t>(versionWord));
     if (index == kParmsUnknownFormat) {
         return "unknown (version word " + Hex4(versionWord) + ")";
     }
@@ -72,10 +74,14 @@ bool ParseTarget(const std::string& text, uint8_t& index)
 const char* TypeName(ParmsBlockType type)
 {
     switch (type) {
-    case ParmsBlockType::Radio: return "radio block";
-    case ParmsBlockType::Kind: return "kind block";
-    case ParmsBlockType::System: return "system block";
-    case ParmsBlockType::Sequence: return "sequence block";
+    case ParmsBlockType::Radio:
+        return "radio block";
+    case ParmsBlockType::Kind:
+        return "kind block";
+    case ParmsBlockType::System:
+        return "system block";
+    case ParmsBlockType::Sequence:
+        return "sequence block";
     }
     return "block";
 }
@@ -160,8 +166,9 @@ int Convert(const std::string& target, const std::string& in, const std::string&
     }
     // As the radio's download does: the transferred bytes and the change, which keeps any bytes
     // that followed the image in IN behind it (within the buffer).
-    const auto outBytes = static_cast<std::size_t>(std::min<int64_t>(
-        static_cast<int64_t>(file.byteCount) + 2 * int64_t{lengthChange}, static_cast<int64_t>(kParmsBufferBytes)));
+    const auto outBytes = static_cast<std::size_t>(
+        std::min<int64_t>(static_cast<int64_t>(file.byteCount) + 2 * int64_t{lengthChange},
+                          static_cast<int64_t>(kParmsBufferBytes)));
     std::string error;
     if (!WriteCodeplugFile(outPath, file.buffer, outBytes, error)) {
         err << "aurex-codeplug: " << error << "\n";
@@ -265,8 +272,9 @@ std::string DiagnoseCodeplug(const uint16_t* image, std::size_t byteCount)
     }
     const uint32_t length = ParmsImageLength(image);
     if (length <= kParmsTrailerWords || length > kParmsBufferWords) {
-        return "the image length word (word 4) says " + std::to_string(length) + " words; it must be more than " +
-               std::to_string(kParmsTrailerWords) + " and at most " + std::to_string(kParmsBufferWords);
+        return "the image length word (word 4) says " + std::to_string(length) +
+               " words; it must be more than " + std::to_string(kParmsTrailerWords) + " and at most " +
+               std::to_string(kParmsBufferWords);
     }
     const unsigned sequences = image[kParmsBlockCountsWord] >> 8;
     const unsigned systems = image[kParmsBlockCountsWord] & 0xFF;
@@ -287,12 +295,12 @@ std::string DiagnoseCodeplug(const uint16_t* image, std::size_t byteCount)
     uint32_t position = 0;
     while (position < end) {
         if (position >= fileWords) {
-            return "the file ends at word " + std::to_string(fileWords) + ", inside the chain of blocks that runs to word " +
-                   std::to_string(end);
+            return "the file ends at word " + std::to_string(fileWords) +
+                   ", inside the chain of blocks that runs to word " + std::to_string(end);
         }
         if (image[position] != kParmsBlockMark) {
-            return "no block mark at word " + std::to_string(position) + " where the chain of blocks goes on (found " +
-                   Hex4(image[position]) + ")";
+            return "no block mark at word " + std::to_string(position) +
+                   " where the chain of blocks goes on (found " + Hex4(image[position]) + ")";
         }
         const uint32_t blockLength = image[position + kParmsBlockTypeLengthWord] & kParmsMaxBlockLength;
         if (blockLength == 0) {
@@ -313,8 +321,9 @@ std::string DiagnoseCodeplug(const uint16_t* image, std::size_t byteCount)
         position += blockLength;
     }
     if (position != end) {
-        return "the chain of blocks ends at word " + std::to_string(position) + ", but the image length says the " +
-               std::to_string(kParmsTrailerWords) + "-word trailer starts at word " + std::to_string(end);
+        return "the chain of blocks ends at word " + std::to_string(position) +
+               ", but the image length says the " + std::to_string(kParmsTrailerWords) +
+               "-word trailer starts at word " + std::to_string(end);
     }
     unsigned distinctKinds = 0;
     for (const bool used : kinds) {
@@ -328,7 +337,8 @@ std::string DiagnoseCodeplug(const uint16_t* image, std::size_t byteCount)
         return std::to_string(systemBlocks) + " system blocks, but word 14 counts " + std::to_string(systems);
     }
     if (sequenceBlocks != sequences) {
-        return std::to_string(sequenceBlocks) + " sequence blocks, but word 14 counts " + std::to_string(sequences);
+        return std::to_string(sequenceBlocks) + " sequence blocks, but word 14 counts " +
+               std::to_string(sequences);
     }
     for (unsigned number = 1; number <= systems; ++number) {
         if (!numbers[number]) {
@@ -353,7 +363,8 @@ void DescribeCodeplug(const uint16_t* image, std::size_t byteCount, std::ostream
 
     // Below 5.10 block word 2 is 12 + 4 bits; the accessors read 11 + 5.
     std::vector<uint16_t> wide(image, image + kParmsBufferWords);
-    const bool readable = format == kWideFormat || ParmsSetHeaderCountWidth(wide.data(), ParmsHeaderWidth::Wide);
+    const bool readable =
+        format == kWideFormat || ParmsSetHeaderCountWidth(wide.data(), ParmsHeaderWidth::Wide);
     const uint32_t end = length - kParmsTrailerWords;
     for (uint32_t at = 0; at < end;) {
         const uint32_t blockLength = ParmsBlockLength(wide.data(), ParmsBlockAt{at});
@@ -366,8 +377,8 @@ void DescribeCodeplug(const uint16_t* image, std::size_t byteCount, std::ostream
         } else if (type == ParmsBlockType::Kind) {
             name << ", kind " << (identity >> 12);
         }
-        out << "  word " << std::setw(5) << at << "  " << std::left << std::setw(24) << name.str() << std::right
-            << " length " << std::setw(5) << blockLength;
+        out << "  word " << std::setw(5) << at << "  " << std::left << std::setw(24) << name.str()
+            << std::right << " length " << std::setw(5) << blockLength;
         if (readable) {
             const ParmsHeader header = ParmsBlockHeader(wide.data(), ParmsBlockAt{at});
             out << "  header " << std::setw(3) << header.headerLength << "  tables " << std::setw(2)
@@ -386,7 +397,8 @@ void DescribeCodeplug(const uint16_t* image, std::size_t byteCount, std::ostream
 
 int RunCodeplugTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {
-    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help")) {
+    if (arguments.size() == 1 &&
+        (arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help")) {
         out << kUsage;
         return kCodeplugToolOk;
     }

@@ -25,7 +25,8 @@ enum CodeplugToolExit : int {
     kCodeplugToolFileError = 3,
 };
 
-struct CodeplugFile {
+struct CodeplugFile
+{
     std::vector<uint16_t> buffer; // the whole 16384-word buffer, host order, zero behind the file
     std::size_t byteCount = 0;    // bytes the file held
 };

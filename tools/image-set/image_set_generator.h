@@ -16,27 +16,31 @@ namespace aurex::imageset {
 // ends, DSP object files cut into binary pieces, and the ResourceAttributes record whose piece
 // counts are taken from what is generated.
 
-struct SRecordImage {
-  char record_type = '3';          // '2' (24-bit addresses) or '3' (32-bit addresses)
-  std::uint32_t start_address = 0;
-  std::uint32_t data_lines = 0;       // data records, 16 bytes each; the S9 record follows
-  std::uint32_t lines_per_piece = 0;  // lines of every piece but the last; 0 for one piece
+struct SRecordImage
+{
+    char record_type = '3'; // '2' (24-bit addresses) or '3' (32-bit addresses)
+    std::uint32_t start_address = 0;
+    std::uint32_t data_lines = 0;      // data records, 16 bytes each; the S9 record follows
+    std::uint32_t lines_per_piece = 0; // lines of every piece but the last; 0 for one piece
 };
 
-struct DspObjectImage {
-  std::uint32_t piece_bytes = 16384;
+struct DspObjectImage
+{
+    std::uint32_t piece_bytes = 16384;
 };
 
-struct ImageSpec {
-  std::string blob_base;   // "Loader" or "Code"
-  std::string set_suffix;  // "", "_Boot" or "_BootTwo"
-  std::variant<SRecordImage, DspObjectImage> content;
+struct ImageSpec
+{
+    std::string blob_base;  // "Loader" or "Code"
+    std::string set_suffix; // "", "_Boot" or "_BootTwo"
+    std::variant<SRecordImage, DspObjectImage> content;
 };
 
-struct ImageSetRecipe {
-  ResourceAttributes record;  // piece counts are filled in by GenerateImageSet
-  std::vector<ImageSpec> images;
-  std::uint64_t seed = 1;
+struct ImageSetRecipe
+{
+    ResourceAttributes record; // piece counts are filled in by GenerateImageSet
+    std::vector<ImageSpec> images;
+    std::uint64_t seed = 1;
 };
 
 // carried, application, boot, dsp, second-boot, portable.
@@ -53,11 +57,12 @@ ResourceAttributes GenerateImageSet(const ImageSetRecipe& recipe, const BlobEmit
 
 // Source that binds blob files into an executable as read-only linked data and defines
 // aurex::CarriedImageSet() over them. `set_id` becomes part of symbol names.
-struct BoundBlob {
-  std::string name;
-  std::string path;  // absolute
-  std::uint64_t size = 0;
+struct BoundBlob
+{
+    std::string name;
+    std::string path; // absolute
+    std::uint64_t size = 0;
 };
 std::optional<std::string> BindingSource(std::string_view set_id, const std::vector<BoundBlob>& blobs);
 
-}  // namespace aurex::imageset
+} // namespace aurex::imageset

@@ -8,10 +8,10 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -193,7 +193,8 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
         if (!blocked && line.RadioBaud() != radioBaud) {
             timeoutUs = 0; // a speed change waits only for the bytes sent before it
         }
-        timespec timeout{static_cast<time_t>(timeoutUs / 1'000'000), static_cast<long>(timeoutUs % 1'000'000) * 1000};
+        timespec timeout{static_cast<time_t>(timeoutUs / 1'000'000),
+                         static_cast<long>(timeoutUs % 1'000'000) * 1000};
         const std::size_t room = line.InboundRoom();
         pollfd fds[2] = {};
         fds[0].fd = end->Fd();

@@ -169,7 +169,8 @@ void SimulatedRadio::Receive(const LinkPacket& message, std::uint8_t secondAddre
         return;
     }
     if (secondAddress != kRadioAddress) {
-        report_.Info(now, "ignored " + DescribeMessage(message) + " addressed to " + HexNumber(secondAddress, 2));
+        report_.Info(now,
+                     "ignored " + DescribeMessage(message) + " addressed to " + HexNumber(secondAddress, 2));
         return;
     }
     if (state_ == RadioState::Erasing) {

@@ -18,18 +18,23 @@ namespace aurex {
 
 namespace {
 
-const char* IconWord(MessageIcon icon) {
+const char* IconWord(MessageIcon icon)
+{
     switch (icon) {
-    case MessageIcon::Error: return "Error";
-    case MessageIcon::Information: return "Information";
-    case MessageIcon::Question: return "Question";
+    case MessageIcon::Error:
+        return "Error";
+    case MessageIcon::Information:
+        return "Information";
+    case MessageIcon::Question:
+        return "Question";
     }
     return "";
 }
 
-}  // namespace
+} // namespace
 
-bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& options, std::string& error) {
+bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& options, std::string& error)
+{
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& out) {
@@ -87,7 +92,8 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
     return true;
 }
 
-std::string ConsoleUsage() {
+std::string ConsoleUsage()
+{
     return "usage: aurex-code-updater --console [--port N] [--boot] [--password TEXT] [--retrieve] [--yes]\n"
            "  --port N         use COM N (1-64); default COM 1\n"
            "  --boot           load the boot code where this updater offers the choice\n"
@@ -95,11 +101,13 @@ std::string ConsoleUsage() {
            "  --retrieve       read the radio's version information instead of updating\n"
            "  --yes            answer OK or Yes to every message\n"
            "Exit status 0 when the update ends with \"Done.\" (a boot code load: \"Download finished.\"),\n"
-           "or when the version information was read. Ctrl-C, SIGTERM and SIGHUP during an update press Stop\n"
+           "or when the version information was read. Ctrl-C, SIGTERM and SIGHUP during an update press "
+           "Stop\n"
            "(a codeplug being written back is finished first).\n";
 }
 
-std::string ProgressBarText(int position, int min, int max, int width) {
+std::string ProgressBarText(int position, int min, int max, int width)
+{
     const int span = max > min ? max - min : 1;
     const int clamped = std::clamp(position, min, max);
     const int filled = static_cast<int>(static_cast<long long>(clamped - min) * width / span);
@@ -111,16 +119,20 @@ std::string ProgressBarText(int position, int min, int max, int width) {
 }
 
 ConsoleHost::ConsoleHost(const ConsoleOptions& options, std::FILE* in, std::FILE* out)
-    : options_(options), in_(in), out_(out), interactive_(::isatty(::fileno(out)) != 0) {}
+    : options_(options), in_(in), out_(out), interactive_(::isatty(::fileno(out)) != 0)
+{
+}
 
-void ConsoleHost::EndProgressLine() {
+void ConsoleHost::EndProgressLine()
+{
     if (progressLineOpen_) {
         std::fputc('\n', out_);
         progressLineOpen_ = false;
     }
 }
 
-void ConsoleHost::WatchSignals(int pendingFd, std::function<void()> handle) {
+void ConsoleHost::WatchSignals(int pendingFd, std::function<void()> handle)
+{
     signalFd_ = pendingFd;
     handleSignals_ = std::move(handle);
     // Unbuffered, so that what poll() says of the descriptor is all there is to read.
@@ -129,7 +141,8 @@ void ConsoleHost::WatchSignals(int pendingFd, std::function<void()> handle) {
 
 // Waits until a line can be read or a signal has come; false for the signal, which is then
 // handled (a prompt must not hold a Stop, or the end of the program, until Enter is pressed).
-bool ConsoleHost::WaitForInput() {
+bool ConsoleHost::WaitForInput()
+{
     if (signalFd_ < 0) {
         return true;
     }
@@ -137,9 +150,9 @@ bool ConsoleHost::WaitForInput() {
         pollfd fds[2] = {{::fileno(in_), POLLIN, 0}, {signalFd_, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) {
-                continue;  // interrupted by the signal itself: its byte is there now
+                continue; // interrupted by the signal itself: its byte is there now
             }
-            return true;  // the read then tells what is wrong, rather than a loop that never ends
+            return true; // the read then tells what is wrong, rather than a loop that never ends
         }
         if ((fds[1].revents & POLLIN) != 0) {
             interrupted_ = true;
@@ -154,7 +167,8 @@ bool ConsoleHost::WaitForInput() {
     }
 }
 
-std::string ConsoleHost::ReadLine(bool hidden) {
+std::string ConsoleHost::ReadLine(bool hidden)
+{
     const int fd = ::fileno(in_);
     termios saved{};
     const bool restore = hidden && ::isatty(fd) != 0 && ::tcgetattr(fd, &saved) == 0;
@@ -174,7 +188,7 @@ std::string ConsoleHost::ReadLine(bool hidden) {
         if (c == EOF || c == '\n') {
             break;
         }
-        if (line.size() < 4096) {  // a prompt answer never needs more
+        if (line.size() < 4096) { // a prompt answer never needs more
             line.push_back(static_cast<char>(c));
         }
     }
@@ -186,10 +200,11 @@ std::string ConsoleHost::ReadLine(bool hidden) {
 }
 
 MessageAnswer ConsoleHost::ShowMessage(const FormModel&, std::string_view text, std::string_view caption,
-                                       MessageIcon icon, MessageButtons buttons) {
+                                       MessageIcon icon, MessageButtons buttons)
+{
     EndProgressLine();
-    std::fprintf(out_, "\n== %.*s (%s) ==\n%.*s\n", static_cast<int>(caption.size()), caption.data(), IconWord(icon),
-                 static_cast<int>(text.size()), text.data());
+    std::fprintf(out_, "\n== %.*s (%s) ==\n%.*s\n", static_cast<int>(caption.size()), caption.data(),
+                 IconWord(icon), static_cast<int>(text.size()), text.data());
     if (buttons == MessageButtons::Ok) {
         if (!options_.yes && ::isatty(::fileno(in_)) != 0) {
             std::fputs("[Press Enter for OK] ", out_);
@@ -228,7 +243,8 @@ MessageAnswer ConsoleHost::ShowMessage(const FormModel&, std::string_view text, 
     }
 }
 
-void ConsoleHost::ShowModal(const FormModel&, FormModel& dialog) {
+void ConsoleHost::ShowModal(const FormModel&, FormModel& dialog)
+{
     EndProgressLine();
     dialog.SetModalResult(ModalResult::None);
     dialog.FormActivate();
@@ -256,7 +272,8 @@ void ConsoleHost::ShowModal(const FormModel&, FormModel& dialog) {
 
 void ConsoleHost::RequestClose(FormModel&) {}
 
-void ConsoleHost::ControlChanged(const FormModel&, const Control* control, ControlProperty what) {
+void ConsoleHost::ControlChanged(const FormModel&, const Control* control, ControlProperty what)
+{
     if (control == nullptr) {
         return;
     }
@@ -270,11 +287,14 @@ void ConsoleHost::ControlChanged(const FormModel&, const Control* control, Contr
         const int span = control->Max() > control->Min() ? control->Max() - control->Min() : 1;
         const int percent = (control->Position() - control->Min()) * 100 / span;
         if (interactive_) {
-            std::fprintf(out_, "\r%s", ProgressBarText(control->Position(), control->Min(), control->Max()).c_str());
+            std::fprintf(out_, "\r%s",
+                         ProgressBarText(control->Position(), control->Min(), control->Max()).c_str());
             progressLineOpen_ = true;
-        } else if (percent / 10 != lastPrintedPercent_ / 10 || (percent == 100 && lastPrintedPercent_ != 100)) {
+        } else if (percent / 10 != lastPrintedPercent_ / 10 ||
+                   (percent == 100 && lastPrintedPercent_ != 100)) {
             // Not a terminal: one line per tenth, so logs stay short.
-            std::fprintf(out_, "%s\n", ProgressBarText(control->Position(), control->Min(), control->Max()).c_str());
+            std::fprintf(out_, "%s\n",
+                         ProgressBarText(control->Position(), control->Min(), control->Max()).c_str());
         }
         lastPrintedPercent_ = percent;
         std::fflush(out_);
@@ -282,18 +302,22 @@ void ConsoleHost::ControlChanged(const FormModel&, const Control* control, Contr
 }
 
 int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const ConsoleOptions& options,
-                      std::FILE* out) {
+                      std::FILE* out)
+{
     std::fprintf(out, "%s\n", form.m_NameLabel.Caption().c_str());
     std::fprintf(out, "Intended target radio: %s, series %s, release %s, upgrade type %s\n",
                  form.m_TargetRadioLabel.Caption().c_str(), form.m_TargetSeriesLabel.Caption().c_str(),
-                 form.m_TargetReleaseLabel.Caption().c_str(), form.m_TargetUpgradeTypeLabel.Caption().c_str());
+                 form.m_TargetReleaseLabel.Caption().c_str(),
+                 form.m_TargetUpgradeTypeLabel.Caption().c_str());
 
     if (options.port) {
         // Exactly the port asked for: an unavailable one is reported when opening, never swapped.
         form.m_ComportComboBox.SetSelection(*options.port - 1);
     }
-    std::fprintf(out, "Port: %s\n", form.m_ComportComboBox.Items()[static_cast<std::size_t>(
-                                        std::max(0, form.m_ComportComboBox.Selection()))].c_str());
+    std::fprintf(out, "Port: %s\n",
+                 form.m_ComportComboBox
+                     .Items()[static_cast<std::size_t>(std::max(0, form.m_ComportComboBox.Selection()))]
+                     .c_str());
 
     if (options.boot) {
         if (!form.m_BootRadioButton.Visible()) {
@@ -345,7 +369,8 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
     return last == "Download finished." && !host.stopRequested ? 0 : 1;
 }
 
-int RunConsole(int argc, char** argv, MainFormEnvironment environment) {
+int RunConsole(int argc, char** argv, MainFormEnvironment environment)
+{
     std::vector<std::string> args(argv + 1, argv + argc);
     ConsoleOptions options;
     std::string error;
@@ -374,7 +399,8 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment) {
         }
         // Ending the program now could leave the radio half written: the handler returns first.
         host.EndProgressLine();
-        std::fputs(host.stopRequested ? "\nStill stopping: waiting for the step under way to end...\n" : "\nStopping...\n",
+        std::fputs(host.stopRequested ? "\nStill stopping: waiting for the step under way to end...\n"
+                                      : "\nStopping...\n",
                    stdout);
         std::fflush(stdout);
         host.stopRequested = true;
@@ -386,4 +412,4 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment) {
     return result;
 }
 
-}  // namespace aurex
+} // namespace aurex

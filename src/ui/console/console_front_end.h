@@ -15,12 +15,13 @@
 
 namespace aurex {
 
-struct ConsoleOptions {
-    std::optional<int> port;               // COM number
+struct ConsoleOptions
+{
+    std::optional<int> port; // COM number
     bool boot = false;
     std::optional<std::string> password;
     bool retrieve = false;
-    bool yes = false;                      // answer OK / Yes to every box
+    bool yes = false; // answer OK / Yes to every box
     bool help = false;
 };
 
@@ -32,8 +33,9 @@ std::string ConsoleUsage();
 // Draws "[#####.....]  50%" for a position in a range, `width` marks wide.
 std::string ProgressBarText(int position, int min, int max, int width = 40);
 
-class ConsoleHost : public DialogHost, public ControlListener {
-public:
+class ConsoleHost : public DialogHost, public ControlListener
+{
+  public:
     // Prompts are read from `in`; everything is written to `out`.
     ConsoleHost(const ConsoleOptions& options, std::FILE* in, std::FILE* out);
 
@@ -53,7 +55,7 @@ public:
     // the prompt ends unanswered (OK, No, or an empty password).
     void WatchSignals(int pendingFd, std::function<void()> handle);
 
-private:
+  private:
     std::string ReadLine(bool hidden);
     bool WaitForInput();
     int signalFd_ = -1;
@@ -77,4 +79,4 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
 // The whole front end: options, the window model, the session.
 int RunConsole(int argc, char** argv, MainFormEnvironment environment = {});
 
-}  // namespace aurex
+} // namespace aurex

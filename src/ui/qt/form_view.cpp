@@ -3,8 +3,8 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
-#include <QFrame>
 #include <QFontMetrics>
+#include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,30 +24,37 @@ namespace aurex {
 
 namespace {
 
-QString Text(const std::string& s) {
+QString Text(const std::string& s)
+{
     return QString::fromStdString(s);
 }
 
-class PictureWidget : public QWidget {
-public:
+class PictureWidget : public QWidget
+{
+  public:
     PictureWidget(std::string name, QWidget* parent) : QWidget(parent), name_(std::move(name)) {}
 
-protected:
-    void paintEvent(QPaintEvent*) override {
+  protected:
+    void paintEvent(QPaintEvent*) override
+    {
         QPainter p(this);
         PaintPicture(p, rect(), name_);
     }
 
-private:
+  private:
     std::string name_;
 };
 
-}  // namespace
+} // namespace
 
 PortItemDelegate::PortItemDelegate(std::function<PortItemLook(int, bool)> look, QObject* parent)
-    : QStyledItemDelegate(parent), look_(std::move(look)) {}
+    : QStyledItemDelegate(parent), look_(std::move(look))
+{
+}
 
-void PortItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+void PortItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const
+{
     const bool selected = (option.state & QStyle::State_Selected) != 0;
     const PortItemLook look = look_(index.row(), selected);
     QColor background = option.palette.color(QPalette::Base);
@@ -71,38 +78,45 @@ void PortItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->restore();
 }
 
-QSize PortItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+QSize PortItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
     QSize size = QStyledItemDelegate::sizeHint(option, index);
     size.setHeight(std::max(13, option.fontMetrics.height() + 3));
     return size;
 }
 
 FormView::FormView(FormModel& form, QWidget* root, GuardedCall guard)
-    : form_(form), root_(root), guard_(std::move(guard)) {
+    : form_(form), root_(root), guard_(std::move(guard))
+{
     Build();
     form_.AddListener(this);
 }
 
-FormView::~FormView() {
+FormView::~FormView()
+{
     form_.RemoveListener(this);
 }
 
-QWidget* FormView::WidgetFor(const Control& control) const {
+QWidget* FormView::WidgetFor(const Control& control) const
+{
     const auto it = widgets_.find(&control);
     return it == widgets_.end() ? nullptr : it->second;
 }
 
-QMenu* FormView::MenuFor(const Control& control) const {
+QMenu* FormView::MenuFor(const Control& control) const
+{
     const auto it = menus_.find(&control);
     return it == menus_.end() ? nullptr : it->second;
 }
 
-QAction* FormView::ActionFor(const Control& control) const {
+QAction* FormView::ActionFor(const Control& control) const
+{
     const auto it = actions_.find(&control);
     return it == actions_.end() ? nullptr : it->second;
 }
 
-void FormView::Build() {
+void FormView::Build()
+{
     // Menus first: tool buttons refer to them.
     for (Control* c : form_.Controls()) {
         if (c->Kind() == ControlKind::Menu) {
@@ -131,7 +145,8 @@ void FormView::Build() {
     SyncForm();
 }
 
-QWidget* FormView::Create(Control& c, QWidget* parent) {
+QWidget* FormView::Create(Control& c, QWidget* parent)
+{
     const ControlStyle& style = c.Style();
     QWidget* w = nullptr;
     switch (c.Kind()) {
@@ -174,7 +189,7 @@ QWidget* FormView::Create(Control& c, QWidget* parent) {
     }
     case ControlKind::Label: {
         auto* l = new QLabel(parent);
-        l->setTextFormat(Qt::PlainText);  // status texts and "<Blank>" are shown as they are
+        l->setTextFormat(Qt::PlainText); // status texts and "<Blank>" are shown as they are
         l->setAlignment((style.alignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
         w = l;
         break;
@@ -203,7 +218,7 @@ QWidget* FormView::Create(Control& c, QWidget* parent) {
     }
     case ControlKind::RadioButton: {
         auto* r = new QRadioButton(parent);
-        r->setAutoExclusive(false);  // the model keeps the pair exclusive
+        r->setAutoExclusive(false); // the model keeps the pair exclusive
         QObject::connect(r, &QRadioButton::clicked, this, [this, &c] {
             guard_([&c] { c.Click(); });
             Sync(c);
@@ -235,10 +250,12 @@ QWidget* FormView::Create(Control& c, QWidget* parent) {
         auto* e = new QLineEdit(parent);
         if (style.passwordChar != 0) {
             e->setEchoMode(QLineEdit::Password);
-            e->setStyleSheet(QString("QLineEdit { lineedit-password-character: %1; }").arg(int(style.passwordChar)));
+            e->setStyleSheet(
+                QString("QLineEdit { lineedit-password-character: %1; }").arg(int(style.passwordChar)));
         }
-        QObject::connect(e, &QLineEdit::textEdited, this,
-                         [this, &c](const QString& text) { guard_([&c, text] { c.UserEdit(text.toStdString()); }); });
+        QObject::connect(e, &QLineEdit::textEdited, this, [this, &c](const QString& text) {
+            guard_([&c, text] { c.UserEdit(text.toStdString()); });
+        });
         w = e;
         break;
     }
@@ -259,7 +276,8 @@ QWidget* FormView::Create(Control& c, QWidget* parent) {
     return w;
 }
 
-void FormView::Place(const Control& c) {
+void FormView::Place(const Control& c)
+{
     QWidget* w = WidgetFor(c);
     if (w == nullptr || c.Kind() == ControlKind::ToolButton) {
         return;
@@ -284,7 +302,8 @@ void FormView::Place(const Control& c) {
                    r.height > 0 ? r.height : w->sizeHint().height());
 }
 
-void FormView::FitRightAlignedLabel(const Control& c, QLabel& label) {
+void FormView::FitRightAlignedLabel(const Control& c, QLabel& label)
+{
     // A value shares its row with a heading on its left: it may use the room up to the
     // heading, and when a long value (a serial number) needs more, it is drawn a little smaller.
     const Rect& r = c.Place();
@@ -305,11 +324,13 @@ void FormView::FitRightAlignedLabel(const Control& c, QLabel& label) {
         font.setPointSizeF(font.pointSizeF() - 0.5);
     }
     label.setFont(font);
-    const int height = QFontMetrics(label.parentWidget() != nullptr ? label.parentWidget()->font() : font).height();
+    const int height =
+        QFontMetrics(label.parentWidget() != nullptr ? label.parentWidget()->font() : font).height();
     label.setGeometry(free, r.top, right - free, height);
 }
 
-void FormView::SyncItems(const Control& c) {
+void FormView::SyncItems(const Control& c)
+{
     auto* box = qobject_cast<QComboBox*>(WidgetFor(c));
     if (box == nullptr) {
         return;
@@ -326,7 +347,8 @@ void FormView::SyncItems(const Control& c) {
     }
 }
 
-void FormView::Sync(const Control& c) {
+void FormView::Sync(const Control& c)
+{
     QWidget* w = WidgetFor(c);
     if (w == nullptr) {
         return;
@@ -362,7 +384,8 @@ void FormView::Sync(const Control& c) {
     Place(c);
 }
 
-void FormView::SyncForm() {
+void FormView::SyncForm()
+{
     root_->setWindowTitle(Text(form_.Caption()));
     root_->setFixedSize(form_.Width(), form_.ClientHeight());
     for (const auto& [control, widget] : widgets_) {
@@ -373,7 +396,8 @@ void FormView::SyncForm() {
 }
 
 void FormView::OwnerDrawList(const Control& list, std::function<PortItemLook(int, bool)> look,
-                             std::function<QString(int)> hint) {
+                             std::function<QString(int)> hint)
+{
     auto* box = qobject_cast<QComboBox*>(WidgetFor(list));
     if (box == nullptr) {
         return;
@@ -384,7 +408,8 @@ void FormView::OwnerDrawList(const Control& list, std::function<PortItemLook(int
     Sync(list);
 }
 
-void FormView::ControlChanged(const FormModel&, const Control* control, ControlProperty what) {
+void FormView::ControlChanged(const FormModel&, const Control* control, ControlProperty what)
+{
     if (control == nullptr) {
         if (what == ControlProperty::Caption || what == ControlProperty::Geometry) {
             SyncForm();
@@ -409,4 +434,4 @@ void FormView::ControlChanged(const FormModel&, const Control* control, ControlP
     Sync(*control);
 }
 
-}  // namespace aurex
+} // namespace aurex

@@ -23,18 +23,21 @@ namespace aurex {
 using GuardedCall = std::function<void(const std::function<void()>&)>;
 
 // Draws the items of the port list as the model's drawing rule says.
-class PortItemDelegate : public QStyledItemDelegate {
-public:
+class PortItemDelegate : public QStyledItemDelegate
+{
+  public:
     PortItemDelegate(std::function<PortItemLook(int, bool)> look, QObject* parent);
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-private:
+  private:
     std::function<PortItemLook(int, bool)> look_;
 };
 
-class FormView : public QObject, public ControlListener {
-public:
+class FormView : public QObject, public ControlListener
+{
+  public:
     FormView(FormModel& form, QWidget* root, GuardedCall guard);
     ~FormView() override;
 
@@ -48,7 +51,7 @@ public:
 
     void ControlChanged(const FormModel& form, const Control* control, ControlProperty what) override;
 
-private:
+  private:
     void Build();
     QWidget* Create(Control& control, QWidget* parent);
     void Sync(const Control& control);
@@ -66,4 +69,4 @@ private:
     std::map<const Control*, std::function<QString(int)>> hints_;
 };
 
-}  // namespace aurex
+} // namespace aurex

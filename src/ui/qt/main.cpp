@@ -18,16 +18,18 @@
 
 namespace {
 
-aurex::MainFormEnvironment CarriedEnvironment() {
+aurex::MainFormEnvironment CarriedEnvironment()
+{
     aurex::MainFormEnvironment env;
     // The carried set lives as long as the program; nothing to free.
     env.blobs = std::shared_ptr<const aurex::EmbeddedBlobs>(&aurex::CarriedImageSet(), [](const auto*) {});
     return env;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     bool reportStartup = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--console") == 0) {

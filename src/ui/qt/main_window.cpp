@@ -6,8 +6,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDialog>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
@@ -16,7 +16,8 @@
 
 namespace aurex {
 
-MainWindow::MainWindow(MainFormEnvironment environment) {
+MainWindow::MainWindow(MainFormEnvironment environment)
+{
     QFont font("Sans Serif", 8);
     font.setStyleHint(QFont::SansSerif);
     setFont(font);
@@ -25,7 +26,8 @@ MainWindow::MainWindow(MainFormEnvironment environment) {
     view_ = std::make_unique<FormView>(*form_, this, RunGuarded);
     TCodeUpdaterMainDispForm& form = *form_;
     view_->OwnerDrawList(
-        form.m_ComportComboBox, [&form](int index, bool selected) { return form.m_ComportComboBoxDrawItem(index, selected); },
+        form.m_ComportComboBox,
+        [&form](int index, bool selected) { return form.m_ComportComboBoxDrawItem(index, selected); },
         [](int index) { return QString::fromStdString(ComDevicePath(index + 1)); });
     timers_ = std::make_unique<TimerDriver>(form);
 
@@ -36,12 +38,14 @@ MainWindow::MainWindow(MainFormEnvironment environment) {
     }
 }
 
-MainWindow::~MainWindow() {
+MainWindow::~MainWindow()
+{
     timers_.reset();
     view_.reset();
 }
 
-void MainWindow::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event)
+{
     bool mayClose = true;
     RunGuarded([&] { mayClose = form_->FormCloseQuery(); });
     if (mayClose) {
@@ -51,7 +55,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
 }
 
-void MainWindow::Terminate() {
+void MainWindow::Terminate()
+{
     auto termination = TCodeUpdaterMainDispForm::Termination::EndNow;
     RunGuarded([&] { termination = form_->RequestTermination(); });
     // A box would hold the run's handler until someone answers it; nobody may be there to.
@@ -66,18 +71,22 @@ void MainWindow::Terminate() {
 
 namespace {
 
-struct ResidentKilobytes {
+struct ResidentKilobytes
+{
     long rss = -1;
     long hwm = -1;
 };
 
 // VmRSS and VmHWM from one read of /proc/self/status, so that the pair is consistent.
-ResidentKilobytes ReadResidentKilobytes() {
+ResidentKilobytes ReadResidentKilobytes()
+{
     ResidentKilobytes kb;
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        long* field = line.rfind("VmRSS:", 0) == 0 ? &kb.rss : line.rfind("VmHWM:", 0) == 0 ? &kb.hwm : nullptr;
+        long* field = line.rfind("VmRSS:", 0) == 0   ? &kb.rss
+                      : line.rfind("VmHWM:", 0) == 0 ? &kb.hwm
+                                                     : nullptr;
         if (field != nullptr) {
             try {
                 *field = std::stol(line.substr(6));
@@ -89,30 +98,37 @@ ResidentKilobytes ReadResidentKilobytes() {
     return kb;
 }
 
-class FirstPaintReporter : public QObject {
-public:
-    FirstPaintReporter(QWidget& window, std::FILE* out, int lingerMs) : QObject(&window), out_(out), lingerMs_(lingerMs) {
+class FirstPaintReporter : public QObject
+{
+  public:
+    FirstPaintReporter(QWidget& window, std::FILE* out, int lingerMs)
+        : QObject(&window), out_(out), lingerMs_(lingerMs)
+    {
         window.installEventFilter(this);
     }
 
-    bool eventFilter(QObject* watched, QEvent* event) override {
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
         if (event->type() == QEvent::Paint && !seen_) {
             seen_ = true;
             watched->removeEventFilter(this);
             // The frame is painted and handed to the platform in this same turn of the event
             // loop; the queued call runs once that is done.
-            QMetaObject::invokeMethod(this, [this] { Report(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { Report(); }, Qt::QueuedConnection);
         }
         return false;
     }
 
-private:
-    void Report() {
+  private:
+    void Report()
+    {
         // libstdc++'s steady clock is CLOCK_MONOTONIC, the clock a starting process can read too.
-        const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch());
+        const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::steady_clock::now().time_since_epoch());
         const ResidentKilobytes kb = ReadResidentKilobytes();
-        std::fprintf(out_, "aurex-startup first-paint-ns=%lld vmrss-kb=%ld vmhwm-kb=%ld\n", static_cast<long long>(now.count()), kb.rss,
-                     kb.hwm);
+        std::fprintf(out_, "aurex-startup first-paint-ns=%lld vmrss-kb=%ld vmhwm-kb=%ld\n",
+                     static_cast<long long>(now.count()), kb.rss, kb.hwm);
         std::fflush(out_);
         QTimer::singleShot(lingerMs_, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
     }
@@ -122,10 +138,11 @@ private:
     bool seen_ = false;
 };
 
-}  // namespace
+} // namespace
 
-void ReportFirstPaint(QWidget& window, std::FILE* out, int lingerMs) {
-    new FirstPaintReporter(window, out, lingerMs);  // owned by the window
+void ReportFirstPaint(QWidget& window, std::FILE* out, int lingerMs)
+{
+    new FirstPaintReporter(window, out, lingerMs); // owned by the window
 }
 
-}  // namespace aurex
+} // namespace aurex

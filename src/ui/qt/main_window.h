@@ -13,8 +13,9 @@
 namespace aurex {
 
 // The updater's main window: the window model shown with Qt Widgets.
-class MainWindow : public QWidget {
-public:
+class MainWindow : public QWidget
+{
+  public:
     explicit MainWindow(MainFormEnvironment environment = {});
     ~MainWindow() override;
 
@@ -27,10 +28,10 @@ public:
     // closes once nothing is under way.
     void Terminate();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     QtDialogHost host_;
     std::unique_ptr<TCodeUpdaterMainDispForm> form_;
     std::unique_ptr<FormView> view_;
@@ -44,4 +45,4 @@ private:
 // a caller can look at the running process meanwhile.
 void ReportFirstPaint(QWidget& window, std::FILE* out, int lingerMs);
 
-}  // namespace aurex
+} // namespace aurex

@@ -8,13 +8,15 @@
 
 namespace aurex {
 
-void ShowEscapedError(const QString& text) {
+void ShowEscapedError(const QString& text)
+{
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kAppTitle.data(), kAppTitle.size()), text,
                     QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
 }
 
-void RunGuarded(const std::function<void()>& call) {
+void RunGuarded(const std::function<void()>& call)
+{
     try {
         call();
     } catch (const std::exception& e) {
@@ -26,7 +28,8 @@ void RunGuarded(const std::function<void()>& call) {
 
 GuardedApplication::GuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
-bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
+bool GuardedApplication::notify(QObject* receiver, QEvent* event)
+{
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
@@ -37,7 +40,8 @@ bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
-ModelDialog::ModelDialog(FormModel& form, QWidget* owner) : QDialog(owner), form_(form) {
+ModelDialog::ModelDialog(FormModel& form, QWidget* owner) : QDialog(owner), form_(form)
+{
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     form_.SetModalResult(ModalResult::None);
     view_ = std::make_unique<FormView>(form_, this, RunGuarded);
@@ -52,22 +56,26 @@ ModelDialog::ModelDialog(FormModel& form, QWidget* owner) : QDialog(owner), form
     }
 }
 
-ModelDialog::~ModelDialog() {
+ModelDialog::~ModelDialog()
+{
     form_.RemoveListener(this);
 }
 
-void ModelDialog::ControlChanged(const FormModel&, const Control* control, ControlProperty what) {
+void ModelDialog::ControlChanged(const FormModel&, const Control* control, ControlProperty what)
+{
     if (control == nullptr && what == ControlProperty::ModalResult && form_.Result() != ModalResult::None) {
         done(form_.Result() == ModalResult::Ok ? QDialog::Accepted : QDialog::Rejected);
     }
 }
 
-void ModelDialog::showEvent(QShowEvent* event) {
+void ModelDialog::showEvent(QShowEvent* event)
+{
     QDialog::showEvent(event);
     RunGuarded([this] { form_.FormActivate(); });
 }
 
-void ModelDialog::keyPressEvent(QKeyEvent* event) {
+void ModelDialog::keyPressEvent(QKeyEvent* event)
+{
     if (event->key() == Qt::Key_Escape) {
         for (Control* c : form_.Controls()) {
             if (c->Style().cancelButton) {
@@ -79,7 +87,8 @@ void ModelDialog::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void ModelDialog::reject() {
+void ModelDialog::reject()
+{
     // The close box (or Esc without a cancel button) closes without any button's event.
     if (form_.Result() == ModalResult::None) {
         form_.SetModalResult(ModalResult::Cancel);
@@ -87,22 +96,26 @@ void ModelDialog::reject() {
     QDialog::reject();
 }
 
-QWidget* QtDialogHost::WidgetOf(const FormModel& form) const {
+QWidget* QtDialogHost::WidgetOf(const FormModel& form) const
+{
     const auto it = owners_.find(&form);
     return it == owners_.end() ? nullptr : it->second;
 }
 
-MessageAnswer QtDialogHost::ShowMessage(const FormModel& owner, std::string_view text, std::string_view caption,
-                                        MessageIcon icon, MessageButtons buttons) {
+MessageAnswer QtDialogHost::ShowMessage(const FormModel& owner, std::string_view text,
+                                        std::string_view caption, MessageIcon icon, MessageButtons buttons)
+{
     QMessageBox::Icon qicon = QMessageBox::Critical;
     if (icon == MessageIcon::Information) {
         qicon = QMessageBox::Information;
     } else if (icon == MessageIcon::Question) {
         qicon = QMessageBox::Question;
     }
-    const auto qbuttons = buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
+    const auto qbuttons =
+        buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
     QMessageBox box(qicon, QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
-                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), qbuttons, WidgetOf(owner));
+                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), qbuttons,
+                    WidgetOf(owner));
     box.setTextFormat(Qt::PlainText);
     const int pressed = box.exec();
     if (buttons == MessageButtons::Ok) {
@@ -111,21 +124,24 @@ MessageAnswer QtDialogHost::ShowMessage(const FormModel& owner, std::string_view
     return pressed == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
 }
 
-void QtDialogHost::ShowModal(const FormModel& owner, FormModel& dialog) {
+void QtDialogHost::ShowModal(const FormModel& owner, FormModel& dialog)
+{
     ModelDialog d(dialog, WidgetOf(owner));
     Register(dialog, &d);
     if (onDialogShown) {
         auto hook = onDialogShown;
-        QMetaObject::invokeMethod(&d, [hook, &d] { hook(d); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &d, [hook, &d] { hook(d); }, Qt::QueuedConnection);
     }
     d.exec();
     owners_.erase(&dialog);
 }
 
-void QtDialogHost::RequestClose(FormModel& form) {
+void QtDialogHost::RequestClose(FormModel& form)
+{
     if (QWidget* w = WidgetOf(form)) {
         w->close();
     }
 }
 
-}  // namespace aurex
+} // namespace aurex

@@ -18,32 +18,35 @@ void RunGuarded(const std::function<void()>& call);
 
 // The application object with the top-level handler: an exception that escapes an event
 // handler is shown in a message box and the event loop goes on.
-class GuardedApplication : public QApplication {
-public:
+class GuardedApplication : public QApplication
+{
+  public:
     GuardedApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
 // A modal dialog rendered from a form model.
-class ModelDialog : public QDialog, public ControlListener {
-public:
+class ModelDialog : public QDialog, public ControlListener
+{
+  public:
     ModelDialog(FormModel& form, QWidget* owner);
     ~ModelDialog() override;
     FormView& View() { return *view_; }
     void ControlChanged(const FormModel& form, const Control* control, ControlProperty what) override;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void reject() override;  // the close box
+    void reject() override; // the close box
 
-private:
+  private:
     FormModel& form_;
     std::unique_ptr<FormView> view_;
 };
 
-class QtDialogHost : public DialogHost {
-public:
+class QtDialogHost : public DialogHost
+{
+  public:
     void Register(const FormModel& form, QWidget* widget) { owners_[&form] = widget; }
     QWidget* WidgetOf(const FormModel& form) const;
 
@@ -55,8 +58,8 @@ public:
     // Tests look at dialogs while they are up.
     std::function<void(ModelDialog&)> onDialogShown;
 
-private:
+  private:
     std::map<const FormModel*, QWidget*> owners_;
 };
 
-}  // namespace aurex
+} // namespace aurex

@@ -10,13 +10,16 @@ namespace aurex {
 namespace {
 
 // Every drawing is made on a 100 x 100 canvas, then fitted into the control keeping its shape.
-void FitCanvas(QPainter& p, const QRect& area, double width, double height) {
+void FitCanvas(QPainter& p, const QRect& area, double width, double height)
+{
     const double scale = std::min(area.width() / width, area.height() / height);
-    p.translate(area.x() + (area.width() - width * scale) / 2.0, area.y() + (area.height() - height * scale) / 2.0);
+    p.translate(area.x() + (area.width() - width * scale) / 2.0,
+                area.y() + (area.height() - height * scale) / 2.0);
     p.scale(scale, scale);
 }
 
-void Display(QPainter& p, const QRectF& r, const QString& text) {
+void Display(QPainter& p, const QRectF& r, const QString& text)
+{
     QLinearGradient lcd(r.topLeft(), r.bottomLeft());
     lcd.setColorAt(0, QColor(0xB8, 0xD8, 0x9C));
     lcd.setColorAt(1, QColor(0x8F, 0xB8, 0x74));
@@ -31,7 +34,8 @@ void Display(QPainter& p, const QRectF& r, const QString& text) {
     p.drawText(r, Qt::AlignCenter, text);
 }
 
-void Knob(QPainter& p, QPointF centre, double radius, const QColor& colour) {
+void Knob(QPainter& p, QPointF centre, double radius, const QColor& colour)
+{
     QRadialGradient g(centre - QPointF(radius / 3, radius / 3), radius * 1.4);
     g.setColorAt(0, colour.lighter(170));
     g.setColorAt(1, colour);
@@ -43,16 +47,17 @@ void Knob(QPainter& p, QPointF centre, double radius, const QColor& colour) {
 }
 
 // A hand-held radio: antenna, body, display, keys. "G" radios have the full keypad.
-void PaintPortable(QPainter& p, const QRect& area, bool fullKeypad) {
+void PaintPortable(QPainter& p, const QRect& area, bool fullKeypad)
+{
     FitCanvas(p, area, 60, 100);
     const QColor body = fullKeypad ? QColor(0x2E, 0x33, 0x3A) : QColor(0x3C, 0x3F, 0x36);
 
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0x18, 0x18, 0x18));
-    p.drawRoundedRect(QRectF(14, 2, 6, 30), 3, 3);  // antenna
+    p.drawRoundedRect(QRectF(14, 2, 6, 30), 3, 3); // antenna
     Knob(p, QPointF(33, 22), 4, QColor(0x50, 0x50, 0x50));
     p.setBrush(QColor(0xD0, 0x30, 0x20));
-    p.drawRect(QRectF(41, 19, 7, 5));  // emergency key
+    p.drawRect(QRectF(41, 19, 7, 5)); // emergency key
 
     QLinearGradient shade(QPointF(10, 0), QPointF(52, 0));
     shade.setColorAt(0, body.lighter(135));
@@ -62,7 +67,7 @@ void PaintPortable(QPainter& p, const QRect& area, bool fullKeypad) {
     p.setBrush(shade);
     p.drawRoundedRect(QRectF(10, 27, 42, 71), 6, 6);
 
-    p.setPen(QPen(body.darker(170), 0.5));  // speaker grille
+    p.setPen(QPen(body.darker(170), 0.5)); // speaker grille
     for (int i = 0; i < 5; ++i) {
         p.drawLine(QPointF(18, 33 + i * 2.4), QPointF(44, 33 + i * 2.4));
     }
@@ -78,19 +83,20 @@ void PaintPortable(QPainter& p, const QRect& area, bool fullKeypad) {
     }
     if (!fullKeypad) {
         p.setBrush(body.lighter(160));
-        p.drawRoundedRect(QRectF(20, 74, 22, 12), 4, 4);  // navigation rocker
+        p.drawRoundedRect(QRectF(20, 74, 22, 12), 4, 4); // navigation rocker
     }
 }
 
 // A vehicle radio: a wide front panel with display, knobs and keys. "G" radios have a larger
 // display and a row of soft keys.
-void PaintMobile(QPainter& p, const QRect& area, bool largeDisplay) {
+void PaintMobile(QPainter& p, const QRect& area, bool largeDisplay)
+{
     FitCanvas(p, area, 100, 60);
     const QColor body = largeDisplay ? QColor(0x2B, 0x2F, 0x36) : QColor(0x38, 0x3A, 0x33);
 
     p.setPen(QPen(Qt::black, 0.8));
     p.setBrush(QColor(0x55, 0x58, 0x5E));
-    p.drawRect(QRectF(8, 14, 84, 38));  // chassis behind the panel
+    p.drawRect(QRectF(8, 14, 84, 38)); // chassis behind the panel
     QLinearGradient face(QPointF(0, 10), QPointF(0, 50));
     face.setColorAt(0, body.lighter(140));
     face.setColorAt(1, body.darker(130));
@@ -116,11 +122,12 @@ void PaintMobile(QPainter& p, const QRect& area, bool largeDisplay) {
     }
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0x30, 0xC0, 0x40));
-    p.drawEllipse(QPointF(25, 42), 1.3, 1.3);  // power light
+    p.drawEllipse(QPointF(25, 42), 1.3, 1.3); // power light
 }
 
 // Our logo: a mast sending waves beside the word mark.
-void PaintLogo(QPainter& p, const QRect& area) {
+void PaintLogo(QPainter& p, const QRect& area)
+{
     FitCanvas(p, area, 186, 60);
     const QColor blue(0x1F, 0x4E, 0x8C);
     const QColor orange(0xE8, 0x7A, 0x1E);
@@ -155,9 +162,10 @@ void PaintLogo(QPainter& p, const QRect& area) {
     p.drawText(QRectF(58, 40, 128, 14), Qt::AlignLeft | Qt::AlignVCenter, "RADIO SYSTEMS");
 }
 
-}  // namespace
+} // namespace
 
-bool PaintPicture(QPainter& painter, const QRect& area, std::string_view pictureName) {
+bool PaintPicture(QPainter& painter, const QRect& area, std::string_view pictureName)
+{
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     bool painted = true;
@@ -178,4 +186,4 @@ bool PaintPicture(QPainter& painter, const QRect& area, std::string_view picture
     return painted;
 }
 
-}  // namespace aurex
+} // namespace aurex

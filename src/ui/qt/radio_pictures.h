@@ -13,4 +13,4 @@ namespace aurex {
 // false for a name that has no picture.
 bool PaintPicture(QPainter& painter, const QRect& area, std::string_view pictureName);
 
-}  // namespace aurex
+} // namespace aurex

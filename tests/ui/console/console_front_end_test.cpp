@@ -10,15 +10,18 @@ namespace aurex {
 namespace {
 
 // A temporary file standing in for the terminal: input is written first, output read back.
-class Stream {
-public:
-    explicit Stream(const std::string& content = "") : file_(std::tmpfile()) {
+class Stream
+{
+  public:
+    explicit Stream(const std::string& content = "") : file_(std::tmpfile())
+    {
         std::fputs(content.c_str(), file_);
         std::rewind(file_);
     }
     ~Stream() { std::fclose(file_); }
     std::FILE* get() const { return file_; }
-    std::string Text() const {
+    std::string Text() const
+    {
         std::fflush(file_);
         std::rewind(file_);
         std::string text;
@@ -28,34 +31,44 @@ public:
         return text;
     }
 
-private:
+  private:
     std::FILE* file_;
 };
 
-bool Contains(const std::string& text, const std::string& part) {
+bool Contains(const std::string& text, const std::string& part)
+{
     return text.find(part) != std::string::npos;
 }
 
-TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes) {
+TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
+{
     ConsoleOptions o;
     std::string error;
-    ASSERT_TRUE(ParseConsoleOptions({"--console", "--port", "17", "--boot", "--password", " a b ", "--yes"}, o, error));
+    ASSERT_TRUE(ParseConsoleOptions({"--console", "--port", "17", "--boot", "--password", " a b ", "--yes"},
+                                    o, error));
     EXPECT_EQ(o.port, 17);
     EXPECT_TRUE(o.boot);
     EXPECT_EQ(o.password, " a b ");
     EXPECT_TRUE(o.yes);
     EXPECT_FALSE(o.retrieve);
 
-    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"--port", "0"}, {"--port", "65"}, {"--port", "x1"}, {"--port", "-3"}, {"--port"},
-             {"--password"}, {"--frobnicate"}, {"--boot", "--retrieve"}}) {
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"--port", "0"},
+                                               {"--port", "65"},
+                                               {"--port", "x1"},
+                                               {"--port", "-3"},
+                                               {"--port"},
+                                               {"--password"},
+                                               {"--frobnicate"},
+                                               {"--boot", "--retrieve"}}) {
         ConsoleOptions b;
         EXPECT_FALSE(ParseConsoleOptions(bad, b, error)) << bad.front();
         EXPECT_FALSE(error.empty());
     }
 }
 
-TEST(ConsoleOptionsTest, ProgressBarShowsTheShareDone) {
+TEST(ConsoleOptionsTest, ProgressBarShowsTheShareDone)
+{
     EXPECT_EQ(ProgressBarText(0, 0, 100, 10), "[..........]   0%");
     EXPECT_EQ(ProgressBarText(50, 0, 100, 10), "[#####.....]  50%");
     EXPECT_EQ(ProgressBarText(100, 0, 100, 10), "[##########] 100%");
@@ -64,7 +77,8 @@ TEST(ConsoleOptionsTest, ProgressBarShowsTheShareDone) {
     EXPECT_EQ(ProgressBarText(0, 0, 0, 4), "[....]   0%");
 }
 
-TEST(ConsoleHostTest, MessageBoxesAreWrittenAndAnsweredAtThePrompt) {
+TEST(ConsoleHostTest, MessageBoxesAreWrittenAndAnsweredAtThePrompt)
+{
     ConsoleOptions options;
     Stream in("maybe\ny\nn\n");
     Stream out;
@@ -75,11 +89,11 @@ TEST(ConsoleHostTest, MessageBoxesAreWrittenAndAnsweredAtThePrompt) {
     EXPECT_EQ(host.ShowMessage(form, "Port gone.", "COM Port", MessageIcon::Error, MessageButtons::Ok),
               MessageAnswer::Ok);
     EXPECT_EQ(host.ShowMessage(form, "Quit?", "Confirm", MessageIcon::Question, MessageButtons::YesNo),
-              MessageAnswer::Yes);  // "maybe" is asked again
+              MessageAnswer::Yes); // "maybe" is asked again
     EXPECT_EQ(host.ShowMessage(form, "Quit?", "Confirm", MessageIcon::Question, MessageButtons::YesNo),
               MessageAnswer::No);
     EXPECT_EQ(host.ShowMessage(form, "Quit?", "Confirm", MessageIcon::Question, MessageButtons::YesNo),
-              MessageAnswer::No);  // no more input: the safe answer
+              MessageAnswer::No); // no more input: the safe answer
     const std::string text = out.Text();
     EXPECT_TRUE(Contains(text, "== COM Port (Error) ==\nPort gone.\n")) << text;
     EXPECT_TRUE(Contains(text, "== Confirm (Question) ==\nQuit?\n")) << text;
@@ -92,7 +106,8 @@ TEST(ConsoleHostTest, MessageBoxesAreWrittenAndAnsweredAtThePrompt) {
               MessageAnswer::Yes);
 }
 
-TEST(ConsoleSessionTest, StatusTextsAndTheOutcomeDecideTheExitCode) {
+TEST(ConsoleSessionTest, StatusTextsAndTheOutcomeDecideTheExitCode)
+{
     ConsoleOptions options;
     options.password = "brontel";
     options.port = 5;
@@ -112,7 +127,8 @@ TEST(ConsoleSessionTest, StatusTextsAndTheOutcomeDecideTheExitCode) {
     EXPECT_TRUE(form.m_PasswordAccepted);
 }
 
-TEST(ConsoleSessionTest, WrongPasswordAndAnUnofferedBootChoiceFail) {
+TEST(ConsoleSessionTest, WrongPasswordAndAnUnofferedBootChoiceFail)
+{
     {
         ConsoleOptions options;
         options.password = "guess";
@@ -130,7 +146,7 @@ TEST(ConsoleSessionTest, WrongPasswordAndAnUnofferedBootChoiceFail) {
         Stream out;
         ConsoleHost host(options, in.get(), out.get());
         MainFormEnvironment env = testing::FakeEnvironment({1});
-        env.blobs = testing::RecordBlobs(1, 1, 4, 3);  // series 4 takes the boot path by itself
+        env.blobs = testing::RecordBlobs(1, 1, 4, 3); // series 4 takes the boot path by itself
         TCodeUpdaterMainDispForm form(host, env);
         EXPECT_EQ(RunConsoleSession(form, host, options, out.get()), 2);
     }
@@ -151,5 +167,5 @@ TEST(ConsoleSessionTest, WrongPasswordAndAnUnofferedBootChoiceFail) {
     }
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

@@ -27,7 +27,8 @@
 namespace aurex {
 namespace {
 
-QApplication& App() {
+QApplication& App()
+{
     static int argc = 1;
     static char name[] = "main_window_test";
     static char* argv[] = {name, nullptr};
@@ -35,7 +36,8 @@ QApplication& App() {
     return *app;
 }
 
-struct SeenBox {
+struct SeenBox
+{
     QString text;
     QString caption;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -45,7 +47,9 @@ struct SeenBox {
 // Each test has its own generation, so that a watcher left from an earlier test never answers.
 int g_generation = 0;
 
-void WatchForBox(QMessageBox::StandardButton button, std::shared_ptr<SeenBox> seen, int generation, int triesLeft) {
+void WatchForBox(QMessageBox::StandardButton button, std::shared_ptr<SeenBox> seen, int generation,
+                 int triesLeft)
+{
     QTimer::singleShot(5, [=] {
         if (generation != g_generation) {
             return;
@@ -66,34 +70,39 @@ void WatchForBox(QMessageBox::StandardButton button, std::shared_ptr<SeenBox> se
 }
 
 // Answers the next message box with `button` as soon as it is up, and notes what it said.
-std::shared_ptr<SeenBox> AnswerNextBox(QMessageBox::StandardButton button) {
+std::shared_ptr<SeenBox> AnswerNextBox(QMessageBox::StandardButton button)
+{
     auto seen = std::make_shared<SeenBox>();
     WatchForBox(button, seen, g_generation, 1000);
     return seen;
 }
 
-template <typename W>
-W* Child(QWidget& window, const char* name) {
+template <typename W> W* Child(QWidget& window, const char* name)
+{
     W* w = window.findChild<W*>(name);
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
 
-MainFormEnvironment Env(std::vector<int> ports = {1}, std::uint8_t type = 0, std::int8_t series = 4) {
+MainFormEnvironment Env(std::vector<int> ports = {1}, std::uint8_t type = 0, std::int8_t series = 4)
+{
     MainFormEnvironment env = testing::FakeEnvironment(std::move(ports), "/opt/Unit_Release_3_0_9", 1);
     env.blobs = testing::RecordBlobs(1, 1, series, type);
     return env;
 }
 
-class MainWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
+class MainWindowTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
         App();
         ++g_generation;
     }
 };
 
-TEST_F(MainWindowTest, OpensCollapsedAndTheToggleButtonWidensIt) {
+TEST_F(MainWindowTest, OpensCollapsedAndTheToggleButtonWidensIt)
+{
     MainWindow window(Env());
     window.show();
     EXPECT_EQ(window.windowTitle(), "Aurex Code Updater");
@@ -108,13 +117,14 @@ TEST_F(MainWindowTest, OpensCollapsedAndTheToggleButtonWidensIt) {
     QTest::mouseClick(toggle, Qt::LeftButton);
     EXPECT_EQ(window.width(), 695);
     EXPECT_EQ(toggle->text(), "<<");
-    EXPECT_EQ(Child<QLabel>(window, "FileVersionLabel")->text(), "<Blank>");  // plain text, not markup
+    EXPECT_EQ(Child<QLabel>(window, "FileVersionLabel")->text(), "<Blank>"); // plain text, not markup
     QTest::mouseClick(toggle, Qt::LeftButton);
     EXPECT_EQ(window.width(), 417);
     EXPECT_EQ(toggle->text(), ">>");
 }
 
-TEST_F(MainWindowTest, HelpAboutShowsOurAboutBox) {
+TEST_F(MainWindowTest, HelpAboutShowsOurAboutBox)
+{
     MainWindow window(Env());
     window.show();
     auto* help = Child<QToolButton>(window, "ToolButton9");
@@ -139,7 +149,8 @@ TEST_F(MainWindowTest, HelpAboutShowsOurAboutBox) {
     EXPECT_EQ(version, "Version 1.2.5");
 }
 
-TEST_F(MainWindowTest, PasswordTypedIntoTheDialogStartsTheRun) {
+TEST_F(MainWindowTest, PasswordTypedIntoTheDialogStartsTheRun)
+{
     MainWindow window(Env({}));
     window.show();
     bool echoHidden = false;
@@ -150,7 +161,7 @@ TEST_F(MainWindowTest, PasswordTypedIntoTheDialogStartsTheRun) {
         echoHidden = edit->echoMode() == QLineEdit::Password;
         editFocused = dialog.focusWidget() == edit;
         QTest::keyClicks(edit, " brontel ");
-        QTest::keyClick(edit, Qt::Key_Escape);  // Esc cancels; only the text decides
+        QTest::keyClick(edit, Qt::Key_Escape); // Esc cancels; only the text decides
     };
     const auto portBox = AnswerNextBox(QMessageBox::Ok);
     QTest::mouseClick(Child<QPushButton>(window, "m_StartButton"), Qt::LeftButton);
@@ -165,16 +176,17 @@ TEST_F(MainWindowTest, PasswordTypedIntoTheDialogStartsTheRun) {
     EXPECT_EQ(Child<QPushButton>(window, "m_StartButton")->text(), "Start");
 }
 
-TEST_F(MainWindowTest, PortListGreysUnavailablePortsAndSkipsToAnAvailableOne) {
+TEST_F(MainWindowTest, PortListGreysUnavailablePortsAndSkipsToAnAvailableOne)
+{
     MainWindow window(Env({3, 17}));
     window.show();
     auto* box = Child<QComboBox>(window, "m_ComportComboBox");
     ASSERT_EQ(box->count(), 64);
     EXPECT_EQ(box->itemText(0), "COM 1");
-    EXPECT_FALSE(box->itemData(16, Qt::ToolTipRole).toString().isEmpty());  // device path hint
+    EXPECT_FALSE(box->itemData(16, Qt::ToolTipRole).toString().isEmpty()); // device path hint
 
     box->setFocus();
-    QTest::keyClick(box, Qt::Key_Down);  // the user moves to COM 2, which is absent
+    QTest::keyClick(box, Qt::Key_Down); // the user moves to COM 2, which is absent
     EXPECT_EQ(box->currentIndex(), 2);
     EXPECT_EQ(window.Form().m_ComportComboBox.Selection(), 2);
 
@@ -198,11 +210,12 @@ TEST_F(MainWindowTest, PortListGreysUnavailablePortsAndSkipsToAnAvailableOne) {
         }
         return darkest;
     };
-    EXPECT_GE(textColours(0), 110);  // grey text: nothing darker than mid grey
-    EXPECT_LT(textColours(2), 80);   // normal text is dark
+    EXPECT_GE(textColours(0), 110); // grey text: nothing darker than mid grey
+    EXPECT_LT(textColours(2), 80);  // normal text is dark
 }
 
-TEST_F(MainWindowTest, ClosingDuringARunAsksAndNoKeepsItRunning) {
+TEST_F(MainWindowTest, ClosingDuringARunAsksAndNoKeepsItRunning)
+{
     MainWindow window(Env());
     window.show();
     window.Form().BeginUpdateRun();
@@ -222,14 +235,16 @@ TEST_F(MainWindowTest, ClosingDuringARunAsksAndNoKeepsItRunning) {
     EXPECT_FALSE(window.Form().m_UpdateInProgress);
 }
 
-TEST_F(MainWindowTest, FileExitClosesAnIdleWindowWithoutAsking) {
+TEST_F(MainWindowTest, FileExitClosesAnIdleWindowWithoutAsking)
+{
     MainWindow window(Env());
     window.show();
     window.View().ActionFor(window.Form().m_FileExitMenuItem)->trigger();
     EXPECT_FALSE(window.isVisible());
 }
 
-TEST_F(MainWindowTest, AnEscapedErrorIsShownAndTheWindowRunsOn) {
+TEST_F(MainWindowTest, AnEscapedErrorIsShownAndTheWindowRunsOn)
+{
     MainWindow window(Env());
     window.show();
     window.Form().m_HelpAboutMenuItem.OnClick = [] { throw std::runtime_error("Disk full"); };
@@ -243,7 +258,8 @@ TEST_F(MainWindowTest, AnEscapedErrorIsShownAndTheWindowRunsOn) {
     EXPECT_EQ(window.width(), 695);
 }
 
-TEST_F(MainWindowTest, ApplicationAndBootButtonsStayExclusive) {
+TEST_F(MainWindowTest, ApplicationAndBootButtonsStayExclusive)
+{
     MainWindow window(Env({1}, 3, 5));
     window.show();
     auto* application = Child<QRadioButton>(window, "m_ApplicationRadioButton");
@@ -253,13 +269,14 @@ TEST_F(MainWindowTest, ApplicationAndBootButtonsStayExclusive) {
     QTest::mouseClick(boot, Qt::LeftButton);
     EXPECT_TRUE(boot->isChecked());
     EXPECT_FALSE(application->isChecked());
-    QTest::mouseClick(boot, Qt::LeftButton);  // a second click leaves it chosen
+    QTest::mouseClick(boot, Qt::LeftButton); // a second click leaves it chosen
     EXPECT_TRUE(boot->isChecked());
     EXPECT_TRUE(window.Form().m_BootRadioButton.Checked());
     EXPECT_FALSE(window.Form().m_ApplicationRadioButton.Checked());
 }
 
-TEST_F(MainWindowTest, ChoiceHiddenForSeriesFourAndStatusAndProgressFollowTheModel) {
+TEST_F(MainWindowTest, ChoiceHiddenForSeriesFourAndStatusAndProgressFollowTheModel)
+{
     MainWindow window(Env({1}, 3, 4));
     window.show();
     EXPECT_FALSE(Child<QRadioButton>(window, "m_BootRadioButton")->isVisible());
@@ -273,5 +290,5 @@ TEST_F(MainWindowTest, ChoiceHiddenForSeriesFourAndStatusAndProgressFollowTheMod
     EXPECT_EQ(Child<QProgressBar>(window, "m_ProgressBar")->value(), 100);
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

@@ -10,13 +10,17 @@
 namespace aurex {
 namespace {
 
-long long SteadyNanoseconds() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+long long SteadyNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // The start-up benchmark relies on this: one line at the first paint, on the clock the starting
 // process reads, with plausible memory figures, and a clean exit without anyone closing the window.
-TEST(ReportStartupTest, PrintsOneLineAtFirstPaintAndExitsCleanly) {
+TEST(ReportStartupTest, PrintsOneLineAtFirstPaintAndExitsCleanly)
+{
     QProcess updater;
     updater.setProgram(AUREX_UPDATER_EXECUTABLE);
     updater.setArguments({"--report-startup", "-platform", "offscreen"});
@@ -44,5 +48,5 @@ TEST(ReportStartupTest, PrintsOneLineAtFirstPaintAndExitsCleanly) {
     EXPECT_GE(hwm, rss);
 }
 
-}  // namespace
-}  // namespace aurex
+} // namespace
+} // namespace aurex

@@ -8,7 +8,8 @@
 #include "support/recording_host.h"
 #include "ui/qt/main_window.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc < 2) {
         return 2;
     }
@@ -21,7 +22,7 @@ int main(int argc, char** argv) {
     window.Form().m_ToggleVersionInfoSpeedButton.Click();
     window.Form().ShowStatus("Uploading codeplug...");
     window.Form().m_ProgressBar.SetPosition(42);
-    if (argc > 2) {  // sample values, to see the widest texts in place
+    if (argc > 2) { // sample values, to see the widest texts in place
         auto& f = window.Form();
         f.FileVersionLabel.SetCaption("5.10");
         f.DSPVersionLabel.SetCaption("3.12.4");
