@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "programming/srecord_writer.h"
 #include "text/hex.h"
 
 namespace aurex {
@@ -14,27 +15,6 @@ namespace {
 unsigned ByteAt(std::string_view record, std::size_t pos)
 {
     return static_cast<unsigned>(HexDigitValue(record[pos]) * 16 + HexDigitValue(record[pos + 1]));
-}
-
-// Bytes of the address field by record type digit; 0 for types that are never accepted.
-constexpr std::size_t AddressBytes(char type)
-{
-    switch (type) {
-    case '0':
-    case '1':
-    case '5':
-    case '9':
-        return 2;
-    case '2':
-    case '6':
-    case '8':
-        return 3;
-    case '3':
-    case '7':
-        return 4;
-    default:
-        return 0;
-    }
 }
 
 std::uint32_t ReadU16(const unsigned char* p)
@@ -166,7 +146,7 @@ void SRecordImageChecker::CheckRecord(std::string_view record)
         return Fail(ImageFault::BadChecksum);
 
     const char type = record[1];
-    const std::size_t address_bytes = AddressBytes(type);
+    const std::size_t address_bytes = SRecordAddressBytes(type);
     if (address_bytes == 0 || type == '8')
         return Fail(ImageFault::UnsupportedRecord);
     if (rules_ == SRecordRules::DspLoader && type != '3' && type != '9')
