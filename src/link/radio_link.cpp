@@ -101,12 +101,9 @@ bool RunWait(RadioLink& link, WaitFor what, bool* alternate)
     return completed;
 }
 
-int SendBytes(RadioLink& link, std::span<const std::uint8_t> bytes)
+bool SendBytes(RadioLink& link, std::span<const std::uint8_t> bytes)
 {
-    if (!link.transport) {
-        return -1;
-    }
-    return link.transport->Send(bytes, link.active);
+    return link.transport && link.transport->Send(bytes, link.active) > 0;
 }
 
 } // namespace
@@ -336,7 +333,7 @@ bool LineHeldAfterSend(RadioLink& link, std::int32_t milliseconds)
     return line.LineOpen();
 }
 
-int SendPacket(RadioLink& link, const LinkPacket& packet)
+bool SendPacket(RadioLink& link, const LinkPacket& packet)
 {
     if (link.framing == kFramingRaw) {
         return SendBytes(link, packet.Bytes());
@@ -344,23 +341,23 @@ int SendPacket(RadioLink& link, const LinkPacket& packet)
     if (link.framing == kFramingFramed) {
         const std::optional<FrameBytes> frame = BuildFrame(packet);
         if (!frame) {
-            return -1;
+            return false;
         }
         return SendBytes(link, frame->Bytes());
     }
-    return -1;
+    return false;
 }
 
-int SendCommand(RadioLink& link, const LinkPacket& packet)
+bool SendCommand(RadioLink& link, const LinkPacket& packet)
 {
     if (!FramingKnown(link)) {
-        return -1;
+        return false;
     }
     return SendPacket(link, packet);
 }
 
-int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t commandByte,
-                    const std::uint8_t* data, int dataLength)
+bool SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t commandByte,
+                     const std::uint8_t* data, int dataLength)
 {
     LinkPacket packet;
     packet.Append(classByte);
@@ -368,7 +365,7 @@ int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t comman
     if (data != nullptr) {
         for (int i = 0; i < dataLength; ++i) {
             if (!packet.Append(data[i])) {
-                return -1; // longer than a packet holds: sending a cut message would be worse
+                return false; // longer than a packet holds: sending a cut message would be worse
             }
         }
     }

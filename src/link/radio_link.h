@@ -78,11 +78,12 @@ void OnLinkTriggerTimer(RadioLink& link);
 // after Stop nothing is left to wait for.
 void PauseLink(RadioLink& link, std::int32_t milliseconds);
 
-// Sending.
-int SendPacket(RadioLink& link, const LinkPacket& packet);
-int SendCommand(RadioLink& link, const LinkPacket& packet);
-int SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t commandByte,
-                    const std::uint8_t* data, int dataLength);
+// Sending: true when the message went out whole (false on an unknown framing, a closed or
+// stopped port, or data longer than a packet holds).
+bool SendPacket(RadioLink& link, const LinkPacket& packet);
+bool SendCommand(RadioLink& link, const LinkPacket& packet);
+bool SendCommandPair(RadioLink& link, std::uint8_t classByte, std::uint8_t commandByte,
+                     const std::uint8_t* data, int dataLength);
 
 // A message no reply confirms has only surely left while the line was still there after it went
 // out: lets the queued bytes leave, then watches the line for `milliseconds` (scaled). False when

@@ -13,7 +13,7 @@ bool RadioTransferLink::Send(std::uint8_t classByte, std::uint8_t commandByte,
                              std::span<const std::uint8_t> data)
 {
     return SendCommandPair(link_, classByte, commandByte, data.empty() ? nullptr : data.data(),
-                           static_cast<int>(data.size())) > 0;
+                           static_cast<int>(data.size()));
 }
 
 std::optional<LinkPacket> RadioTransferLink::Receive()

@@ -270,7 +270,7 @@ TEST(OpenRadioLinkTest, OnTheHalfDuplexPortAReplyQueuedBeforeTheTimeOutIsSeenIsT
     });
     LinkPacket query;
     InitMessage(query, msg::kIdentity);
-    ASSERT_GE(SendPacket(link, query), 0);
+    ASSERT_TRUE(SendPacket(link, query));
     load.During(std::chrono::milliseconds(1600));
     const LinkReply answer = ReceiveTransferReply(link);
     EXPECT_EQ(answer.status, LinkStatus::Completed);

@@ -209,7 +209,7 @@ TEST_P(RadioLinkOnBothPaths, ThePeerVanishingEndsTheWaitWithStatusFour)
     EXPECT_EQ(ReceiveTransferReply(rig.link).status, LinkStatus::Ended);
     // Sending to a vanished port sends nothing and raises nothing; closing still works.
     SetLinkActive(rig.link, true);
-    EXPECT_LE(SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0), 0);
+    EXPECT_FALSE(SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0));
     EXPECT_EQ(ReceiveTransferReply(rig.link).status, LinkStatus::Ended);
     EXPECT_EQ(GetLinkStatus(rig.link), LinkStatus::Ended);
     CloseLink(rig.link);
@@ -248,10 +248,10 @@ TEST_P(RadioLinkOnBothPaths, FramingZeroSendsBytesUnchangedAndOtherFramingsDoNot
     for (std::uint8_t b : {0x09, 0x00, 0x7E, 0xBA}) {
         raw.Append(b);
     }
-    EXPECT_GE(SendCommand(rig.link, raw), 1);
+    EXPECT_TRUE(SendCommand(rig.link, raw));
     SetLinkFraming(rig.link, 2);
-    EXPECT_EQ(SendCommand(rig.link, raw), -1);
-    EXPECT_EQ(SendPacket(rig.link, raw), -1);
+    EXPECT_FALSE(SendCommand(rig.link, raw));
+    EXPECT_FALSE(SendPacket(rig.link, raw));
     const LinkReply nothing = ReceiveTransferReply(rig.link);
     EXPECT_EQ(nothing.status, LinkStatus::Ended);
     EXPECT_EQ(nothing.packet.length, 0);
