@@ -13,7 +13,6 @@
 #include "convert/convert_entry.h"
 #include "convert/format_tables.h"
 #include "convert/hex_text.h"
-#include "link/clock.h"
 #include "link/radio_link.h"
 #include "programming/radio_identity.h"
 #include "programming/radio_programming.h"
@@ -38,7 +37,7 @@ void TimedWait(TCodeUpdaterMainDispForm& window, const char* status)
 {
     window.StartTimedProgress(kWaitProgressMs);
     window.ShowStatus(status);
-    window.ComPort.DelayTicks(Clock::PortTicks(app_timeouts::kRadioRestartWaitMs), true);
+    window.ComPort.DelayMilliseconds(app_timeouts::kRadioRestartWaitMs, true);
     window.StopTimedProgress();
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "link/clock.h"
 #include "link/port_open_result.h"
 #include "link/serial_system.h"
 
 #include <QObject>
 
 #include <cstdint>
+
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -99,6 +101,11 @@ class ComPort : public QObject
     // Waits the given ticks; with yield the thread's events keep being processed (and the wait ends
     // early when the application quits), without it nothing else runs meanwhile.
     void DelayTicks(std::int32_t ticks, bool yield);
+    // The same wait for callers that speak milliseconds: it lasts the whole ticks they make.
+    void DelayMilliseconds(std::int32_t milliseconds, bool yield)
+    {
+        DelayTicks(Clock::PortTicks(milliseconds), yield);
+    }
 
     // The last setting the device would not take (a pseudo-terminal has no RTS line); empty if none.
     const std::string& LastRefusal() const { return lastRefusal_; }
