@@ -35,6 +35,20 @@ std::vector<std::string> LinksTo(const HostFiles& files, const std::string& fold
     return links;
 }
 
+// The driver of the device, past the serial core's own "port" and "ctrl" devices (serial-base bus,
+// kernels from 6.5) to the UART's driver.
+std::string DriverOf(const HostFiles& files, std::string folder)
+{
+    for (int depth = 0; depth < 4 && folder.rfind("/sys/", 0) == 0; ++depth) {
+        const auto driver = files.LinkTarget(folder + "/driver");
+        if (driver && driver->find("/serial-base/") == std::string::npos) {
+            return BaseName(*driver);
+        }
+        folder = Parent(folder);
+    }
+    return {};
+}
+
 } // namespace
 
 std::string AdapterIdentity::Name() const
@@ -72,9 +86,7 @@ AdapterIdentity DescribeAdapter(const HostFiles& files, const std::string& devic
     const std::string device = files.Resolve(devicePath);
     id.ttyName = BaseName(device);
     const std::string sysDevice = "/sys/class/tty/" + id.ttyName + "/device";
-    if (const auto driver = files.LinkTarget(sysDevice + "/driver")) {
-        id.driver = BaseName(*driver);
-    }
+    id.driver = DriverOf(files, files.Resolve(sysDevice));
     if (const auto latency = ParseDecimal(Attribute(files, sysDevice + "/latency_timer"))) {
         id.latencyTimerMs = static_cast<int>(std::min<long long>(*latency, 1000000));
     }

@@ -74,7 +74,11 @@ std::string HostFiles::OnDisk(const std::string& path) const
 std::optional<std::string> HostFiles::ReadText(const std::string& path, std::size_t limit) const
 {
     // O_NONBLOCK: a fifo or a device planted where a text file should be must not hang us.
-    Descriptor fd(::open(OnDisk(Resolve(path)).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    const auto onDisk = OnDiskResolved(path);
+    if (!onDisk) {
+        return std::nullopt;
+    }
+    Descriptor fd(::open(onDisk->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.Get() < 0) {
         return std::nullopt;
     }
@@ -103,7 +107,8 @@ std::optional<std::string> HostFiles::ReadText(const std::string& path, std::siz
 std::vector<std::string> HostFiles::List(const std::string& dir, std::size_t limit) const
 {
     std::vector<std::string> names;
-    DIR* stream = ::opendir(OnDisk(Resolve(dir)).c_str());
+    const auto onDisk = OnDiskResolved(dir);
+    DIR* stream = onDisk ? ::opendir(onDisk->c_str()) : nullptr;
     if (stream == nullptr) {
         return names;
     }
@@ -134,6 +139,17 @@ std::optional<std::string> HostFiles::LinkTarget(const std::string& path) const
 
 std::string HostFiles::Resolve(const std::string& path) const
 {
+    return TryResolve(path).value_or(path);
+}
+
+std::optional<std::string> HostFiles::OnDiskResolved(const std::string& path) const
+{
+    const auto resolved = TryResolve(path);
+    return resolved ? std::optional<std::string>(OnDisk(*resolved)) : std::nullopt;
+}
+
+std::optional<std::string> HostFiles::TryResolve(const std::string& path) const
+{
     std::vector<std::string> done;
     std::vector<std::string> todo = PathParts(path);
     std::reverse(todo.begin(), todo.end()); // the next part at the back
@@ -151,14 +167,13 @@ std::string HostFiles::Resolve(const std::string& path) const
             continue;
         }
         done.push_back(std::move(part));
-        if (links >= kLinkLimit) {
-            continue;
-        }
         const auto target = LinkTarget(JoinParts(done));
         if (!target) {
             continue;
         }
-        ++links;
+        if (++links > kLinkLimit) {
+            return std::nullopt;
+        }
         done.pop_back();
         if (!target->empty() && target->front() == '/') {
             done.clear();
@@ -174,7 +189,8 @@ std::optional<FileStat> HostFiles::Stat(const std::string& path) const
     struct stat st
     {
     };
-    if (::lstat(OnDisk(Resolve(path)).c_str(), &st) != 0) {
+    const auto onDisk = OnDiskResolved(path);
+    if (!onDisk || ::lstat(onDisk->c_str(), &st) != 0) {
         return std::nullopt;
     }
     return FileStat{st.st_mode, st.st_uid, st.st_gid, st.st_dev, st.st_ino, st.st_rdev, S_ISCHR(st.st_mode)};

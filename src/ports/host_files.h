@@ -42,13 +42,18 @@ class HostFiles
     // What a symbolic link points to, as written in it.
     std::optional<std::string> LinkTarget(const std::string& path) const;
     // The path with every symbolic link followed, never leaving the root: absolute targets count
-    // from the root, relative ones from the link's folder. Parts that do not exist stay as written.
+    // from the root, relative ones from the link's folder. Parts that do not exist stay as written,
+    // and so does the whole path when its links go round in a loop.
     std::string Resolve(const std::string& path) const;
     // Follows links like Resolve.
     std::optional<FileStat> Stat(const std::string& path) const;
     bool Exists(const std::string& path) const;
 
   private:
+    // Nothing when the links go round in a loop.
+    std::optional<std::string> TryResolve(const std::string& path) const;
+    std::optional<std::string> OnDiskResolved(const std::string& path) const;
+
     std::string root_;
 };
 

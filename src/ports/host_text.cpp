@@ -119,7 +119,8 @@ std::optional<int> ParseLockFilePid(std::string_view content)
         return pid;
     }
     // Old programs wrote the pid as a binary int of the machine's order.
-    if (content.size() == sizeof(std::int32_t)) {
+    const bool looksLikeText = content.find_first_not_of("0123456789 \t\r\n") == std::string_view::npos;
+    if (content.size() == sizeof(std::int32_t) && !looksLikeText) {
         std::int32_t pid = 0;
         std::memcpy(&pid, content.data(), sizeof pid);
         if (pid > 0) {

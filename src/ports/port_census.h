@@ -52,7 +52,7 @@ class PortCensus
   private:
     std::vector<PortHolder> LockHolders(const std::string& resolvedPath) const;
 
-    const HostFiles& files_;
+    HostFiles files_;
     HostIdentity identity_;
     // Resolved device path -> the processes with a descriptor on it (only paths under /dev).
     std::map<std::string, std::vector<PortHolder>> descriptors_;
