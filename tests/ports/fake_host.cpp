@@ -1,5 +1,6 @@
 #include "fake_host.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
