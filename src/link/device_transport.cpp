@@ -42,6 +42,11 @@ bool DeviceTransport::Open(int comNumber, std::int32_t baud, bool flowControl)
     return device_ && device_->OpenPort(comNumber, BaudToDeviceCode(baud), flowControl);
 }
 
+bool DeviceTransport::Open(const std::string& devicePath, std::int32_t baud, bool flowControl)
+{
+    return device_ && device_->OpenPort(devicePath, BaudToDeviceCode(baud), flowControl);
+}
+
 bool DeviceTransport::LineOpen() const
 {
     return device_ != nullptr && device_->IsOpen();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class QSocketNotifier;
 
@@ -27,6 +28,8 @@ class DeviceTransport final : public LinkTransport
     // Opens the device on the COM number; false when it would not open (the device stays, so its
     // port can tell why).
     bool Open(int comNumber, std::int32_t baud, bool flowControl);
+    // The same on a device path.
+    bool Open(const std::string& devicePath, std::int32_t baud, bool flowControl);
     // The device; null once the transport is closed.
     VNXCommDeviceSerial* Device() { return device_.get(); }
 

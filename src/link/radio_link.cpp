@@ -143,8 +143,17 @@ PortOpenResult OpenComPortLink(RadioLink& link, ComPort& port, std::string& mess
     return PortOpenResult::Opened;
 }
 
-PortOpenResult OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud, bool flowControl,
-                              std::string& message)
+namespace {
+
+// How opening the device path ended, with what the device's port knows of a failure.
+struct DeviceOpening
+{
+    PortOpenResult result = PortOpenResult::Failed;
+    std::string devicePath;
+    std::string systemWords; // the system's own reason; empty when it gave none
+};
+
+template <typename Open> DeviceOpening OpenOnDevice(RadioLink& link, Open open)
 {
     link.active = false;
     link.idle = false;
@@ -158,23 +167,49 @@ PortOpenResult OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud,
         auto transport = std::make_unique<DeviceTransport>(std::move(serial), link.commTimer);
         DeviceTransport& opening = *transport;
         link.transport = std::move(transport);
-        if (opening.Open(comNumber, baud, flowControl)) {
-            message.clear();
-            return PortOpenResult::Opened;
+        if (open(opening)) {
+            return {PortOpenResult::Opened, {}, {}};
         }
-        const PortOpenResult result =
-            device != nullptr ? device->Port().OpenResult() : PortOpenResult::Failed;
-        if (result == PortOpenResult::PermissionDenied) {
-            message = PermissionDeniedMessage(device->Port().DevicePath());
-            return result;
+        if (device == nullptr) {
+            return {};
         }
-        message = kPortErrorMessage;
-        return result == PortOpenResult::Opened ? PortOpenResult::Failed : result;
+        const PortOpenResult result = device->Port().OpenResult();
+        return {result == PortOpenResult::Opened ? PortOpenResult::Failed : result,
+                device->Port().DevicePath(), device->Port().LastRefusal()};
     } catch (const std::exception&) {
         // any error on the way counts as a failed open
     }
-    message = kPortErrorMessage;
-    return PortOpenResult::Failed;
+    return {};
+}
+
+} // namespace
+
+PortOpenResult OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud, bool flowControl,
+                              std::string& message)
+{
+    const DeviceOpening opened = OpenOnDevice(
+        link, [&](DeviceTransport& transport) { return transport.Open(comNumber, baud, flowControl); });
+    if (opened.result == PortOpenResult::Opened) {
+        message.clear();
+    } else if (opened.result == PortOpenResult::PermissionDenied) {
+        message = PermissionDeniedMessage(opened.devicePath);
+    } else {
+        message = kPortErrorMessage;
+    }
+    return opened.result;
+}
+
+PortOpenResult OpenDevicePathLink(RadioLink& link, const std::string& devicePath, std::int32_t baud,
+                                  bool flowControl, std::string& message)
+{
+    const DeviceOpening opened = OpenOnDevice(
+        link, [&](DeviceTransport& transport) { return transport.Open(devicePath, baud, flowControl); });
+    if (opened.result == PortOpenResult::Opened) {
+        message.clear();
+    } else {
+        message = opened.systemWords.empty() ? std::string(kPortErrorMessage) : opened.systemWords;
+    }
+    return opened.result;
 }
 
 void CloseLink(RadioLink& link)

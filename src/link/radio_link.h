@@ -51,6 +51,10 @@ struct RadioLink
 PortOpenResult OpenComPortLink(RadioLink& link, ComPort& port, std::string& message);
 PortOpenResult OpenDeviceLink(RadioLink& link, int comNumber, std::int32_t baud, bool flowControl,
                               std::string& message);
+// The same on a device path rather than a COM number, for a caller that words the failure itself:
+// `message` then holds the system's own reason.
+PortOpenResult OpenDevicePathLink(RadioLink& link, const std::string& devicePath, std::int32_t baud,
+                                  bool flowControl, std::string& message);
 void CloseLink(RadioLink& link);
 void SetLinkActive(RadioLink& link, bool active);
 bool IsLinkActive(const RadioLink& link);

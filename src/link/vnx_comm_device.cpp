@@ -70,7 +70,12 @@ bool VNXCommDeviceSerial::CheckConnection()
 
 bool VNXCommDeviceSerial::OpenPort(int comNumber, std::uint8_t baudCode, bool flowFlag)
 {
-    port_->SetPortName("\\\\.\\COM" + std::to_string(comNumber));
+    return OpenPort("\\\\.\\COM" + std::to_string(comNumber), baudCode, flowFlag);
+}
+
+bool VNXCommDeviceSerial::OpenPort(const std::string& portName, std::uint8_t baudCode, bool flowFlag)
+{
+    port_->SetPortName(portName);
     if (Open() == -1) {
         return false;
     }

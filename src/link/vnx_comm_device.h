@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace aurex {
 
@@ -72,6 +73,8 @@ class VNXCommDeviceSerial : public VNXCommDevice
     bool CheckConnection() override;
 
     bool OpenPort(int comNumber, std::uint8_t baudCode, bool flowFlag);
+    // The same on a port name as the port takes it: "COMn" or a device path.
+    bool OpenPort(const std::string& portName, std::uint8_t baudCode, bool flowFlag);
     bool SetBaudCode(std::uint8_t code);
     bool SetFlowFlag(bool flag);
     bool FlowFlag() const { return flowFlag_; }

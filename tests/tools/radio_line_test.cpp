@@ -98,6 +98,19 @@ TEST(RadioLineSpeed, ASpeedChangeDuringTheReadGetsTheBenefitOfTheDoubt)
     EXPECT_THAT(other.Exchange({0x04, 0x2D}), IsEmpty());
 }
 
+TEST(RadioLineSpeed, ARadioLeftAt115200HearsOnlyAProgramAt115200)
+{
+    RadioProfile profile;
+    ASSERT_EQ(ApplySetting(profile, "start-baud", "115200"), "");
+    EXPECT_NE(ApplySetting(profile, "start-baud", "12345"), "");
+    RadioBench bench(profile);
+    EXPECT_EQ(bench.Radio().Baud(), 115200);
+    EXPECT_THAT(bench.Exchange({0x04, 0x2D}), IsEmpty());
+    bench.programBaud = 115200;
+    EXPECT_THAT(bench.Exchange({0x04, 0x2D}), ElementsAre(kBootVersionReply));
+    EXPECT_NE(HelpText().find("--start-baud"), std::string::npos);
+}
+
 TEST(RadioLineSpeed, GarbledBytesNeverFormMarkersAndFollowTheSpeedRatio)
 {
     Bytes sent;

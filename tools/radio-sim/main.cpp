@@ -94,9 +94,10 @@ std::string Describe(const RadioProfile& profile, const SimulatedRadio& radio, s
                             : profile.interface == Interface::Direct ? "direct cable"
                                                                      : "half-duplex cable";
     const auto format = radio.Format();
-    return std::string("radio in ") + RadioStateName(radio.State()) + " at 19200 baud, " + interface +
-           ", codeplug of " + std::to_string(codeplugBytes) + " bytes, format " + std::to_string(format[0]) +
-           "." + std::to_string(format[1]) + (profile.pace ? ", paced at the line speed" : "") +
+    return std::string("radio in ") + RadioStateName(radio.State()) + " at " + std::to_string(radio.Baud()) +
+           " baud, " + interface + ", codeplug of " + std::to_string(codeplugBytes) + " bytes, format " +
+           std::to_string(format[0]) + "." + std::to_string(format[1]) +
+           (profile.pace ? ", paced at the line speed" : "") +
            (profile.noiseDrop > 0 || profile.noiseCorrupt > 0
                 ? ", noise: bytes lost at " + std::to_string(profile.noiseDrop) + ", changed at " +
                       std::to_string(profile.noiseCorrupt) + ", seed " + std::to_string(profile.noiseSeed)
@@ -131,7 +132,8 @@ int Serve(const RadioProfile& profile, const std::vector<std::uint8_t>& codeplug
 
     std::vector<std::uint8_t> pending; // taken from the line, not yet written
     std::size_t pendingOffset = 0;
-    int radioBaud = line.RadioBaud();
+    // The end was opened at 19200: a radio that starts elsewhere sets its speed on the first turn.
+    int radioBaud = kStartBaud;
     std::vector<std::uint8_t> buffer(RadioLine::kInboundCapacity);
 
     while (true) {

@@ -217,6 +217,18 @@ const std::vector<Setting>& Settings()
              }
              return true;
          }},
+        {"start-baud", "9600|19200|38400|57600|115200",
+         "the line speed the radio listens at when it starts, before any 09 00; 115200 stands for a "
+         "radio left there by an interrupted update (default 19200; a restart still comes back at 19200)",
+         [](RadioProfile& p, std::string_view v) {
+             const auto baud = ParseUnsigned(v);
+             if (!baud ||
+                 (*baud != 9600 && *baud != 19200 && *baud != 38400 && *baud != 57600 && *baud != 115200)) {
+                 return false;
+             }
+             p.startBaud = static_cast<int>(*baud);
+             return true;
+         }},
         {"pace", "on|off",
          "carry bytes at the real line speed, baud/10 bytes a second in both directions (default off)",
          SwitchSetter(&RadioProfile::pace)},
@@ -619,9 +631,9 @@ std::string HelpText()
         "A simulated radio for Aurex Code Updater. It creates a pseudo-terminal, prints the device\n"
         "path on the first line of standard output and serves as a radio on it until SIGINT or\n"
         "SIGTERM (or the drop-after fault). Point the updater at the printed path (AUREX_COM1=path).\n"
-        "With --port it serves on a real serial device instead. It starts at 19200 baud, follows the\n"
-        "09 00 baud-rate message, and garbles bytes sent while the program's end of the\n"
-        "pseudo-terminal is set to another speed. Events go to standard error.\n"
+        "With --port it serves on a real serial device instead. It starts at 19200 baud (or at\n"
+        "start-baud), follows the 09 00 baud-rate message, and garbles bytes sent while the\n"
+        "program's end of the pseudo-terminal is set to another speed. Events go to standard error.\n"
         "\n"
         "Settings apply in the order given; --profile FILE applies a file of NAME=VALUE lines at\n"
         "its place (blank lines and lines starting with # are ignored). CODE is a message code in\n"

@@ -50,6 +50,7 @@ struct RadioProfile
     std::string port; // empty: a new pseudo-terminal
     Interface interface = Interface::Box;
     bool pace = false;      // bytes at baud/10 per second in both directions
+    int startBaud = 19200;  // the speed the radio listens at before any 09 00
     unsigned latencyMs = 0; // before every reply
     double timeScale = 1.0; // scales the radio's own durations, never the line's pace
 

@@ -118,7 +118,8 @@ SimulatedRadio::SimulatedRadio(const RadioProfile& profile, const std::vector<st
                                SimReport& report)
     : profile_(profile), report_(report),
       state_(profile.mode == StartMode::BootLoad ? RadioState::BootLoad : RadioState::Application),
-      bootUpdatesLeft_(profile.bootUpdates), notReadyLeft_(profile.notReady), codeplug_(kCodeplugBytes, 0xFF)
+      baud_(profile.startBaud), bootUpdatesLeft_(profile.bootUpdates), notReadyLeft_(profile.notReady),
+      codeplug_(kCodeplugBytes, 0xFF)
 {
     std::copy_n(codeplug.begin(), std::min(codeplug.size(), kCodeplugBytes), codeplug_.begin());
     // The version word (image word 3) of the held codeplug, major in its high byte.

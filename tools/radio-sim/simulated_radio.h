@@ -126,7 +126,7 @@ class SimulatedRadio
     const RadioProfile& profile_;
     SimReport& report_;
     RadioState state_;
-    int baud_ = kStartBaud;
+    int baud_; // the profile's start-baud until the first 09 00 or restart
     std::array<std::uint8_t, 2> format_{};
     std::optional<SimTime> deadline_;
     RadioState afterRestart_ = RadioState::Application;

@@ -1,0 +1,185 @@
+#include "app/line_check.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include <QObject>
+
+#include "app/app_timeouts.h"
+#include "app/line_tap.h"
+#include "app/port_probe.h"
+#include "link/radio_link.h"
+#include "programming/radio_programming.h"
+
+namespace aurex {
+
+namespace {
+
+using ports::Finding;
+
+constexpr std::int32_t kOpenBaud = 19200;
+constexpr std::int32_t kInterruptedRunBaud = 115200;
+// A platform whose boot version query always answers: a silence then stays a silence.
+constexpr std::uint8_t kAnswersBootQuery = 0;
+
+// How likely each problem is the reason a run could not reach the radio.
+constexpr int kOpenFailedWeight = 100;
+constexpr int kSilentLineWeight = 90;
+constexpr int kLeftAt115200Weight = 80;
+constexpr int kRadioSilentWeight = 70;
+constexpr int kLineLostWeight = 60;
+constexpr int kTwoWireCableWeight = 30;
+
+Finding Ok(std::string text)
+{
+    return {Finding::Kind::Ok, std::move(text), {}, 0};
+}
+
+Finding Note(std::string text)
+{
+    return {Finding::Kind::Note, std::move(text), {}, 0};
+}
+
+Finding Problem(std::string text, std::string fix, int weight)
+{
+    return {Finding::Kind::Problem, std::move(text), std::move(fix), weight};
+}
+
+Finding OpenFailure(const std::string& devicePath, PortOpenResult result, const std::string& systemWords)
+{
+    std::string fix;
+    switch (result) {
+    case PortOpenResult::NotPresent:
+        fix = "Plug in the serial adapter and check the device name.";
+        break;
+    case PortOpenResult::InUse:
+        fix = "Close the other program that has the port open, then check again.";
+        break;
+    case PortOpenResult::PermissionDenied: {
+        const std::string group = DeviceGroup(devicePath);
+        fix = "sudo usermod -aG " + (group.empty() ? std::string("dialout") : group) +
+              " $USER, then log out and in again.";
+        break;
+    }
+    default:
+        fix = "Choose the serial port the radio's cable is on.";
+        break;
+    }
+    return Problem("Cannot open " + devicePath + ": " + systemWords + ".", fix, kOpenFailedWeight);
+}
+
+// Asks the boot version at the speed this end is set to; true when the radio answered (a
+// declined query is an answer too).
+bool RadioAnswers(RadioLink& link, std::array<std::uint8_t, 2>& version)
+{
+    SetLinkActive(link, true);
+    return ReadBootVersion(link, kAnswersBootQuery, version) == ProgrammingStatus::Success;
+}
+
+std::string VersionText(const std::array<std::uint8_t, 2>& version)
+{
+    if (version[0] == 0 && version[1] == 0) {
+        return "it declined to tell its boot version";
+    }
+    return "boot version " + std::to_string(version[0]) + "." + std::to_string(version[1]);
+}
+
+bool LineStillThere(const RadioLink& link, ports::Findings& findings)
+{
+    if (link.transport && link.transport->LineOpen()) {
+        return true;
+    }
+    findings.push_back(Problem("The port went away during the check.",
+                               "Check that the serial adapter is plugged in firmly, then check again.",
+                               kLineLostWeight));
+    return false;
+}
+
+void CheckOpenLine(RadioLink& link, LineTap& line, ports::Findings& findings)
+{
+    // The probe as a run sends it, with the same wait.
+    SetLinkFraming(link, kFramingFramed);
+    SetLinkActive(link, true);
+    CreateLinkTimeout(link, app_timeouts::kInterfaceProbeReplyMs);
+    line.Clear();
+    const bool box = ProbeInterfaceBox(link);
+    const bool echo = line.SentBytesHeardBack();
+    ReleaseLinkTimeout(link);
+    if (!LineStillThere(link, findings)) {
+        return;
+    }
+    findings.push_back(box ? Ok("The interface box answered its probe.")
+                           : Note("No interface box answered its probe: a direct or two-wire cable."));
+    if (echo) {
+        findings.push_back(Problem("The bytes sent came straight back: a two-wire (half-duplex) cable.",
+                                   "Connect through the interface box (LinkBox 900-8600-001), or use a "
+                                   "computer without a multi-core processor or hyperthreading.",
+                                   kTwoWireCableWeight));
+    }
+
+    std::array<std::uint8_t, 2> version{};
+    if (RadioAnswers(link, version)) {
+        findings.push_back(Ok("A radio answered at 19200 baud (" + VersionText(version) + ")."));
+        return;
+    }
+    if (!LineStillThere(link, findings)) {
+        return;
+    }
+    // Only this end changes speed: a radio still at 19200 must not be told to leave it.
+    SetLinkBaud(link, kInterruptedRunBaud);
+    if (RadioAnswers(link, version)) {
+        findings.push_back(Problem("The radio answers only at 115200 baud (" + VersionText(version) +
+                                       "): an interrupted run left it there.",
+                                   "Switch the radio off, then restart it in boot-load mode.",
+                                   kLeftAt115200Weight));
+        return;
+    }
+    if (!LineStillThere(link, findings)) {
+        return;
+    }
+    if (!box && !echo) {
+        findings.push_back(Problem("Nothing answered on the line: no interface box, no echo, no radio at "
+                                   "19200 or 115200 baud.",
+                                   "Check the cable, the radio's power, that the radio is on and in "
+                                   "boot-load mode.",
+                                   kSilentLineWeight));
+        return;
+    }
+    findings.push_back(Problem("No radio answered the boot version query at 19200 or 115200 baud.",
+                               "Check that the radio is on, in boot-load mode and connected to the " +
+                                   std::string(box ? "interface box." : "cable."),
+                               kRadioSilentWeight));
+}
+
+} // namespace
+
+ports::Findings CheckLine(const std::string& devicePath)
+{
+    ports::Findings findings;
+    RadioLink link;
+    ScaledTimer commTimer;
+    link.commTimer = &commTimer;
+    QObject::connect(&commTimer, &ScaledTimer::OnTimer, [&link] { OnLinkCommTimer(link); });
+    // Whatever ends the check, the port is closed before the timer and the link go.
+    struct Closer
+    {
+        RadioLink& link;
+        ~Closer() { CloseLink(link); }
+    } closer{link};
+
+    std::string message;
+    const PortOpenResult opened = OpenDevicePathLink(link, devicePath, kOpenBaud, false, message);
+    if (opened != PortOpenResult::Opened) {
+        findings.push_back(OpenFailure(devicePath, opened, message));
+        return findings;
+    }
+    findings.push_back(Ok("Opened " + devicePath + " at 19200 baud."));
+    auto tap = std::make_unique<LineTap>(std::move(link.transport));
+    LineTap& line = *tap;
+    link.transport = std::move(tap);
+    CheckOpenLine(link, line, findings);
+    return findings;
+}
+
+} // namespace aurex

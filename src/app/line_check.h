@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "ports/finding.h"
+
+namespace aurex {
+
+// The line half of the connection check: opens the device at 19200 baud, sends the interface box
+// probe, listens whether the bytes came straight back, and asks the boot version at 19200 and,
+// if nothing answered, at 115200. One finding a step; the port is closed again on every path.
+// Run only on the technician's request or after a run failed to reach the radio, never during
+// an update: it waits in the caller's event loop, with the link's own time-outs.
+ports::Findings CheckLine(const std::string& devicePath);
+
+} // namespace aurex
