@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "app/codeplug_step.h"
+#include "app/connection_check.h"
 #include "app/control.h"
 #include "app/dialog_host.h"
 #include "app/window_rules.h"
@@ -49,8 +50,11 @@ struct MainFormEnvironment
     std::string programPath;
     // Logical processors of the host; empty: std::thread::hardware_concurrency().
     std::function<unsigned()> processorCount;
-    // Opens and closes the device of one COM number; empty: the real device probe.
+    // Whether the device of one COM number could be opened now; empty: the real devices, looked at
+    // without opening them.
     std::function<PortOpenResult(int comNumber)> probePort;
+    // Looks at a device for the connection check; empty: CheckConnection.
+    std::function<ports::Findings(const std::string& devicePath, LineProbes line)> checkConnection;
 };
 
 // The time-out timer of the link's device path is the window's m_CommTimer.
@@ -90,6 +94,7 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     Control m_FileMenuItem;
     Control m_FileExitMenuItem;
     Control m_HelpMenuItem;
+    Control m_HelpCheckConnectionMenuItem;
     Control m_HelpAboutMenuItem;
     Control ControlBar1;
     Control MenuToolBar;
@@ -254,6 +259,7 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
         StillStopping, // a stopped run is unwinding, or a prompt of the handler is open
     };
     Termination RequestTermination();
+    void m_HelpCheckConnectionMenuItemClick();
     void m_HelpAboutMenuItemClick();
     void m_ApplicationRadioButtonClick();
     void m_BootRadioButtonClick();
@@ -284,6 +290,8 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     bool OpenHalfDuplexLink(int comNumber, bool keepBaud);
     void OpenFailed(int comNumber, const std::string& message);
     std::string PermissionMessage(int comNumber) const;
+    // "\n\n" and the connection check's likeliest cause for a port that failed a run, or empty.
+    std::string LikelyCause(int comNumber, LineProbes line);
 
     // The link's side of stopping and time-outs. A time-out is not a Stop: the wait it ends may
     // still take a reply that was already received when a program kept from the processor saw

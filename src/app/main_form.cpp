@@ -39,8 +39,8 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnv
     if (!environment_.processorCount) {
         environment_.processorCount = HostProcessorCount;
     }
-    if (!environment_.probePort) {
-        environment_.probePort = ProbeComPort;
+    if (!environment_.checkConnection) {
+        environment_.checkConnection = CheckConnection;
     }
     if (!environment_.workingFolder) {
         // What a killed run of this user's left behind goes first.
@@ -79,6 +79,8 @@ void TCodeUpdaterMainDispForm::BuildControls()
     m_FileMenuItem.Define(*this, &MainMenu, "m_FileMenuItem", K::Menu, "&File", {});
     m_FileExitMenuItem.Define(*this, &m_FileMenuItem, "m_FileExitMenuItem", K::MenuItem, "E&xit", {});
     m_HelpMenuItem.Define(*this, &MainMenu, "m_HelpMenuItem", K::Menu, "&Help", {});
+    m_HelpCheckConnectionMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpCheckConnectionMenuItem", K::MenuItem,
+                                         "&Check connection...", {});
     m_HelpAboutMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpAboutMenuItem", K::MenuItem, "&About", {});
     ControlBar1.Define(*this, nullptr, "ControlBar1", K::ToolBar, "", {0, 0, 688, 26});
     MenuToolBar.Define(*this, &ControlBar1, "MenuToolBar", K::ToolBar, "", {0, 0, 688, 26});
@@ -185,6 +187,7 @@ void TCodeUpdaterMainDispForm::BuildControls()
     ProgressBarTimer.Define(*this, nullptr, "ProgressBarTimer", K::Timer, "", {});
 
     m_FileExitMenuItem.OnClick = [this] { m_FileExitMenuItemClick(); };
+    m_HelpCheckConnectionMenuItem.OnClick = [this] { m_HelpCheckConnectionMenuItemClick(); };
     m_HelpAboutMenuItem.OnClick = [this] { m_HelpAboutMenuItemClick(); };
     m_ToggleVersionInfoSpeedButton.OnClick = [this] { m_ToggleVersionInfoSpeedButtonClick(); };
     m_ApplicationRadioButton.OnClick = [this] {

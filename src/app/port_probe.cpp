@@ -6,17 +6,29 @@
 #include <vector>
 
 #include "link/com_port_map.h"
-#include "link/serial_system.h"
+#include "ports/adapter_identity.h"
 
 namespace aurex {
 
-PortOpenResult ProbeComPort(int comNumber)
+PortOpenResult ExamineComPort(const ports::PortCensus& census, int comNumber)
 {
     const std::string path = ComDevicePath(comNumber);
     if (path.empty()) {
         return PortOpenResult::NotPresent;
     }
-    return PlatformSerialSystem().Probe(path);
+    return census.Examine(path).state;
+}
+
+PortOpenResult ProbeComPort(int comNumber)
+{
+    return ExamineComPort(ports::PortCensus(ports::HostFiles(), ports::HostIdentity::OfThisProcess()),
+                          comNumber);
+}
+
+std::string PortHint(int comNumber)
+{
+    const std::string path = ComDevicePath(comNumber);
+    return path.empty() ? std::string() : ports::DescribeAdapter(ports::HostFiles(), path).Hint();
 }
 
 std::string DeviceGroup(const std::string& devicePath)

@@ -1,6 +1,7 @@
 // Port selection: the port list, which ports can be opened, opening the radio link on the
 // chosen port in the way the radio family needs, and closing it again.
 
+#include <optional>
 #include <string>
 
 #include "app/app_timeouts.h"
@@ -8,12 +9,14 @@
 #include "app/port_probe.h"
 #include "link/com_port_map.h"
 #include "link/radio_link.h"
+#include "ports/finding_report.h"
 
 namespace aurex {
 
 namespace {
 
 constexpr std::string_view kPortCaption = "COM Port";
+constexpr std::string_view kCheckCaption = "Check connection";
 
 constexpr std::string_view kNeedsInterfaceBox =
     "Aurex Code Updater will not work with the current configuration.\n\n"
@@ -25,8 +28,13 @@ constexpr std::string_view kNeedsInterfaceBox =
 
 void TCodeUpdaterMainDispForm::ProbeComPorts()
 {
+    // One look at the processes' open files serves the whole list.
+    std::optional<ports::PortCensus> census;
+    if (!environment_.probePort) {
+        census.emplace(ports::HostFiles(), ports::HostIdentity::OfThisProcess());
+    }
     for (int n = 1; n <= kPortCount; ++n) {
-        const PortOpenResult found = environment_.probePort(n);
+        const PortOpenResult found = census ? ExamineComPort(*census, n) : environment_.probePort(n);
         const int state = found == PortOpenResult::Opened ? kPortAvailable : kPortAbsent;
         m_PortProbe[static_cast<std::size_t>(n)] = found;
         m_PortAvailability[static_cast<std::size_t>(n - 1)] = state;
@@ -68,7 +76,9 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud)
         if (n >= 1 && m_PortProbe[static_cast<std::size_t>(n)] == PortOpenResult::PermissionDenied) {
             ShowError(PermissionMessage(n), kPortCaption);
         } else {
-            ShowError("Selected COM port is in use or not available.", kPortCaption);
+            ShowError("Selected COM port is in use or not available." +
+                          (n >= 1 ? LikelyCause(n, LineProbes::Skip) : std::string()),
+                      kPortCaption);
         }
         return false;
     }
@@ -93,8 +103,9 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud)
         return true;
     case 2:
         if (IsMultiProcessorHost()) {
-            // The device stays open until CloseRadioLink.
-            ShowError(kNeedsInterfaceBox, kPortCaption);
+            // The check probes the line itself, so the link lets go of the device first.
+            CloseLink(RadioLink);
+            ShowError(std::string(kNeedsInterfaceBox) + LikelyCause(n, LineProbes::Run), kPortCaption);
             return false;
         }
         CloseLink(RadioLink);
@@ -108,7 +119,36 @@ void TCodeUpdaterMainDispForm::OpenFailed(int comNumber, const std::string& mess
 {
     m_PortTable[static_cast<std::size_t>(comNumber)] = kPortAvailable;
     CloseLink(RadioLink);
-    ShowError(message, kPortCaption);
+    ShowError(message + LikelyCause(comNumber, LineProbes::Skip), kPortCaption);
+}
+
+std::string TCodeUpdaterMainDispForm::LikelyCause(int comNumber, LineProbes line)
+{
+    const std::string sentence =
+        LikeliestCauseSentence(environment_.checkConnection(ComDevicePath(comNumber), line));
+    return sentence.empty() ? std::string() : "\n\n" + sentence;
+}
+
+void TCodeUpdaterMainDispForm::m_HelpCheckConnectionMenuItemClick()
+{
+    if (m_ClickHandlerRunning) {
+        ShowInformation("The connection can be checked once the run under way has ended.", kCheckCaption);
+        return;
+    }
+    const int n = SelectedComNumber();
+    if (n < 1) {
+        ShowInformation("Choose a COM port first.", kCheckCaption);
+        return;
+    }
+    // Holds Start and Retrieve back while the check has the port.
+    const ClickHandlerScope scope(*this);
+    m_StartButton.SetEnabled(false);
+    m_ComportComboBox.SetEnabled(false);
+    m_RetrieveVersionInfoButton.SetEnabled(false);
+    const std::string device = ComDevicePath(n);
+    const ports::Findings findings = environment_.checkConnection(device, LineProbes::Run);
+    ProbeComPorts();
+    ShowInformation("COM " + std::to_string(n) + ": " + ConnectionReport(device, findings), kCheckCaption);
 }
 
 bool TCodeUpdaterMainDispForm::OpenDirectLink(int comNumber, bool keepBaud)
@@ -171,9 +211,21 @@ void TCodeUpdaterMainDispForm::CloseRadioLink()
 std::string TCodeUpdaterMainDispForm::PermissionMessage(int comNumber) const
 {
     const std::string device = ComDevicePath(comNumber);
+    const std::string head =
+        "You may not open " + device + " (COM " + std::to_string(comNumber) + "): permission denied.";
+    // The check knows which group, whether this login has it yet, and that nobody joins root.
+    const ports::Findings findings = environment_.checkConnection(device, LineProbes::Skip);
+    if (const ports::Finding* cause = ports::LikeliestCause(findings);
+        cause != nullptr && !cause->fix.empty()) {
+        return head + "\n\n" + cause->text + "\n\nTo mend it:\n    " + cause->fix;
+    }
     const std::string group = DeviceGroup(device);
-    return "You may not open " + device + " (COM " + std::to_string(comNumber) +
-           "): permission denied.\n\nYour user must be in the group that owns the device (" +
+    if (group == "root") {
+        return head + "\n\nThe device belongs to group root, which no user should join to reach it: let a "
+                      "udev rule give it to the group dialout (Help -> Check connection... gives the "
+                      "command).";
+    }
+    return head + "\n\nYour user must be in the group that owns the device (" +
            (group.empty() ? std::string("usually \"dialout\"") : "\"" + group + "\"") +
            "), for example:\n    sudo usermod -aG " + (group.empty() ? std::string("dialout") : group) +
            " $USER\nthen log out and in again.";

@@ -41,7 +41,10 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
             BootLoadVersionLabel.SetCaption(texts.bootLoadVersion);
             SEMVersionLabel.SetCaption(texts.semVersion);
         } else {
-            ShowError(kRetrieveCommErrorText, "Communication");
+            // The check probes the line itself, so the link lets go of the device first.
+            CloseRadioLink();
+            ShowError(std::string(kRetrieveCommErrorText) + LikelyCause(SelectedComNumber(), LineProbes::Run),
+                      "Communication");
         }
         m_RetrieveVersionInfoButton.SetEnabled(true);
     }

@@ -1,5 +1,7 @@
 #include "link/com_port_map.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdlib>
 
@@ -46,6 +48,48 @@ std::string ResolvePortName(const std::string& name)
         }
     }
     return name;
+}
+
+namespace {
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat first
+    {
+    };
+    struct stat second
+    {
+    };
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool HasOverride(int comNumber)
+{
+    const char* value = std::getenv(("AUREX_COM" + std::to_string(comNumber)).c_str());
+    return value != nullptr && *value != '\0';
+}
+
+} // namespace
+
+int ComNumberForDevice(const std::string& devicePath)
+{
+    for (int n = 1; n <= kComPortCount; ++n) {
+        const std::string mapped = ComDevicePath(n);
+        if (mapped == devicePath || SameFile(mapped, devicePath)) {
+            return n;
+        }
+    }
+    for (int n = kComPortCount; n >= 1; --n) {
+        struct stat info
+        {
+        };
+        if (!HasOverride(n) && ::stat(ComDevicePath(n).c_str(), &info) != 0) {
+            ::setenv(("AUREX_COM" + std::to_string(n)).c_str(), devicePath.c_str(), 1);
+            return n;
+        }
+    }
+    return 0;
 }
 
 std::string PermissionDeniedMessage(const std::string& devicePath)

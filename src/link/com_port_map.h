@@ -15,6 +15,11 @@ std::string ComDevicePath(int comNumber);
 // any other name is taken as a device path already.
 std::string ResolvePortName(const std::string& name);
 
+// The COM number that carries a device given by path (by-id and by-path names included): the
+// number whose device is the same file, else the highest number with neither a device nor an
+// override, now pointed at the path through AUREX_COM<n>. 0 when every number is taken.
+int ComNumberForDevice(const std::string& devicePath);
+
 // What to tell the user when the device exists but this user may not open it.
 std::string PermissionDeniedMessage(const std::string& devicePath);
 

@@ -314,5 +314,38 @@ TEST(MainFormTest, AboutBoxNamesTheUpdaterAndItsVersion)
     EXPECT_EQ(host.aboutLines[1], "Version 1.2.5");
 }
 
+// Help -> Check connection... checks the selected port, line included, holding Start back
+// meanwhile, and shows the report.
+TEST(MainFormTest, CheckConnectionReportsOnTheSelectedPort)
+{
+    RecordingHost host;
+    MainFormEnvironment env = FakeEnvironment({1, 17});
+    TCodeUpdaterMainDispForm* seen = nullptr;
+    bool startHeldBack = false;
+    std::vector<std::pair<std::string, LineProbes>> asked;
+    env.checkConnection = [&](const std::string& device, LineProbes line) {
+        asked.emplace_back(device, line);
+        startHeldBack = seen != nullptr && !seen->m_StartButton.Enabled();
+        return ports::Findings{
+            {ports::Finding::Kind::Problem, "Nothing answered on the line.", "check the cable", 5}};
+    };
+    TCodeUpdaterMainDispForm form(host, env);
+    seen = &form;
+    form.m_ComportComboBox.UserSelect(16);
+    form.m_HelpCheckConnectionMenuItem.Click();
+    ASSERT_EQ(asked.size(), 1U);
+    EXPECT_EQ(asked[0].first, "/dev/ttyUSB0");
+    EXPECT_EQ(asked[0].second, LineProbes::Run);
+    EXPECT_TRUE(startHeldBack);
+    EXPECT_TRUE(form.m_StartButton.Enabled());
+    ASSERT_EQ(host.messages.size(), 1U);
+    EXPECT_EQ(host.messages[0].caption, "Check connection");
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::Information);
+    const std::string& report = host.messages[0].text;
+    EXPECT_EQ(report.rfind("COM 17: ", 0), 0U) << report;
+    EXPECT_NE(report.find("Nothing answered on the line."), std::string::npos) << report;
+    EXPECT_NE(report.find("check the cable"), std::string::npos) << report;
+}
+
 } // namespace
 } // namespace aurex

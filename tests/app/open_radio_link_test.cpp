@@ -7,6 +7,11 @@
 #include <memory>
 #include <thread>
 
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -15,6 +20,7 @@
 #include "app/timer_driver.h"
 #include "link/clock.h"
 #include "link/message_table.h"
+#include "link/serial_system.h"
 #include "link/transport_view.h"
 #include "support/recording_host.h"
 #include "support/scripted_peer.h"
@@ -39,7 +45,8 @@ class Rig
 {
   public:
     Rig(std::uint8_t radioModel, std::uint8_t kindFlag, std::int8_t series, unsigned processors,
-        std::function<PortOpenResult(int)> probe = {})
+        std::function<PortOpenResult(int)> probe = {},
+        std::function<ports::Findings(const std::string&, LineProbes)> check = {})
         : com_(kCom, pty.DevicePath())
     {
         if (QCoreApplication::instance() == nullptr) {
@@ -53,6 +60,9 @@ class Rig
         env.probePort =
             probe ? probe : [](int n) { return n == kCom ? ProbeComPort(n) : PortOpenResult::NotPresent; };
         env.blobs = testing::RecordBlobs(radioModel, kindFlag, series, 0);
+        if (check) {
+            env.checkConnection = std::move(check);
+        }
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
         timers_ = std::make_unique<TimerDriver>(*form);
         form->m_ComportComboBox.UserSelect(kCom - 1);
@@ -207,6 +217,113 @@ TEST(OpenRadioLinkTest, WithoutTheBoxAMultiProcessorHostIsRefused)
               "have a multi-core processor or hyperthreading enabled.");
     rig.form->CloseRadioLink();
     EXPECT_EQ(rig.form->m_PortTable[kCom], kPortAvailable);
+}
+
+// The port list decides each port's state without opening any device (an open raises DTR and
+// RTS: it resets boards and can key a transmitter); a port another program has locked shows as
+// in use; the chosen port is opened at Start, exclusively.
+TEST(PortListTest, ListingOpensNoDeviceAndTheChosenPortOpensExclusively)
+{
+    test::PtyPair free;
+    test::PtyPair locked;
+    const test::ScopedComOverride com1(1, free.DevicePath());
+    const test::ScopedComOverride com2(2, locked.DevicePath());
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, free.DevicePath().c_str(), IN_OPEN), 0);
+    ASSERT_GE(::inotify_add_watch(watch, locked.DevicePath().c_str(), IN_OPEN), 0);
+    auto opens = [watch] {
+        alignas(inotify_event) char events[4096];
+        long bytes = 0;
+        for (long n = 0; (n = ::read(watch, events, sizeof events)) > 0;) {
+            bytes += n;
+        }
+        return bytes / static_cast<long>(sizeof(inotify_event));
+    };
+
+    // Another program holds COM 2 with the lock our own ports take.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const SerialOpenResult held = PlatformSerialSystem().Open(locked.DevicePath());
+        const char byte = held.outcome == PortOpenResult::Opened ? '1' : '0';
+        (void)!::write(ready[1], &byte, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_EQ(byte, '1');
+    opens(); // the holder's own open
+
+    testing::RecordingHost host;
+    MainFormEnvironment env = testing::FakeEnvironment({}, "Unit_Release_1_0", 1);
+    env.probePort = {}; // the real listing
+    TCodeUpdaterMainDispForm form(host, env);
+    form.ProbeComPorts();
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(opens(), 0) << "listing the ports opened a device";
+    EXPECT_EQ(form.m_PortAvailability[0], kPortAvailable);
+    EXPECT_EQ(form.m_PortProbe[2], PortOpenResult::InUse);
+    EXPECT_EQ(form.m_PortAvailability[1], kPortAbsent);
+
+    form.m_ComportComboBox.SetSelection(0);
+    ASSERT_TRUE(form.OpenRadioLink(true));
+    EXPECT_GE(opens(), 1);
+    const SerialOpenResult second = PlatformSerialSystem().Open(free.DevicePath());
+    EXPECT_EQ(second.outcome, PortOpenResult::InUse);
+    PlatformSerialSystem().Close(second.handle);
+    form.CloseRadioLink();
+    ::close(watch);
+}
+
+// A port that fails a run gets the connection check's likeliest cause added to its box: without
+// the line for a device that did not open, with it (once the link has let go of the device)
+// when nothing answered the box probe.
+TEST(OpenRadioLinkTest, APortThatFailsARunGetsTheLikeliestCauseAdded)
+{
+    const std::string cause = "ModemManager (pid 812) has /dev/ttyUSB0 open.";
+    struct Asked
+    {
+        std::string device;
+        LineProbes line;
+        bool deviceFree;
+    };
+    std::vector<Asked> asked;
+    auto check = [&](const std::string& device, LineProbes line) {
+        const SerialOpenResult opened = PlatformSerialSystem().Open(device);
+        PlatformSerialSystem().Close(opened.handle);
+        asked.push_back({device, line, opened.outcome == PortOpenResult::Opened});
+        return ports::Findings{{ports::Finding::Kind::Note, "An adapter note.", "", 0},
+                               {ports::Finding::Kind::Problem, "A lesser problem.", "", 1},
+                               {ports::Finding::Kind::Problem, cause, "sudo systemctl stop ModemManager", 9}};
+    };
+    {
+        Rig rig(1, 1, 5, 2, {}, check);
+        test::ScriptedPeer peer(rig.pty, [](PeerIo& io) { io.Expect(kBoxProbe); });
+        EXPECT_FALSE(rig.form->OpenRadioLink(false));
+        peer.Join();
+        ASSERT_EQ(rig.host.messages.size(), 1U);
+        EXPECT_EQ(rig.host.messages[0].text.substr(0, 66),
+                  "Aurex Code Updater will not work with the current configuration.\n\n");
+        EXPECT_TRUE(rig.host.messages[0].text.ends_with("enabled.\n\n" + cause)) << rig.host.messages[0].text;
+        ASSERT_EQ(asked.size(), 1U);
+        EXPECT_EQ(asked[0].device, rig.pty.DevicePath());
+        EXPECT_EQ(asked[0].line, LineProbes::Run);
+        EXPECT_TRUE(asked[0].deviceFree);
+    }
+    asked.clear();
+    Rig rig(
+        1, 1, 5, 2, [](int) { return PortOpenResult::NotPresent; }, check);
+    EXPECT_FALSE(rig.form->OpenRadioLink(false));
+    ASSERT_EQ(rig.host.messages.size(), 1U);
+    EXPECT_EQ(rig.host.messages[0].text, "Selected COM port is in use or not available.\n\n" + cause);
+    ASSERT_EQ(asked.size(), 1U);
+    EXPECT_EQ(asked[0].line, LineProbes::Skip);
 }
 
 TEST(OpenRadioLinkTest, WithoutTheBoxASingleProcessorHostUsesTheHalfDuplexPort)

@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -12,6 +13,7 @@
 #include "app/code_down_pass_dlg.h"
 #include "app/termination_signals.h"
 #include "app/timer_driver.h"
+#include "link/com_port_map.h"
 #include "programming/version_info.h"
 
 namespace aurex {
@@ -29,6 +31,24 @@ const char* IconWord(MessageIcon icon)
         return "Question";
     }
     return "";
+}
+
+bool ParseComNumber(const std::string& text, ConsoleOptions& options, std::string& error)
+{
+    int n = 0;
+    bool digits = !text.empty() && text.size() <= 2;
+    for (char c : text) {
+        digits = digits && c >= '0' && c <= '9';
+    }
+    if (digits) {
+        n = std::stoi(text);
+    }
+    if (!digits || n < 1 || n > kPortCount) {
+        error = "a COM number goes from 1 to 64, not \"" + text + "\"";
+        return false;
+    }
+    options.port = n;
+    return true;
 }
 
 } // namespace
@@ -64,26 +84,43 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             options.password = text;
         } else if (a == "--port") {
             std::string text;
+            if (!value(text) || !ParseComNumber(text, options, error)) {
+                return false;
+            }
+        } else if (a == "--device") {
+            std::string text;
             if (!value(text)) {
                 return false;
             }
-            int n = 0;
-            bool digits = !text.empty() && text.size() <= 2;
-            for (char c : text) {
-                digits = digits && c >= '0' && c <= '9';
-            }
-            if (digits) {
-                n = std::stoi(text);
-            }
-            if (!digits || n < 1 || n > kPortCount) {
-                error = "--port takes a COM number from 1 to 64, not \"" + text + "\"";
+            if (text.empty()) {
+                error = "--device takes a device path, such as /dev/ttyUSB0 or a /dev/serial/by-id name";
                 return false;
             }
-            options.port = n;
+            options.device = text;
+        } else if (a == "--check-port") {
+            options.checkPort = true;
+            // The port may follow, as a COM number or a device path, or come from --port/--device.
+            if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
+                const std::string& text = args[++i];
+                if (!text.empty() && (text[0] < '0' || text[0] > '9')) {
+                    options.device = text;
+                } else if (!ParseComNumber(text, options, error)) {
+                    return false;
+                }
+            }
         } else {
             error = "unknown option \"" + a + "\"";
             return false;
         }
+    }
+    if (options.port && options.device) {
+        error = "give either a COM number or a device path, not both";
+        return false;
+    }
+    if (options.checkPort && (options.boot || options.retrieve || options.password)) {
+        error =
+            "--check-port checks the connection only; it does not go with --boot, --retrieve or --password";
+        return false;
     }
     if (options.boot && options.retrieve) {
         error = "--boot chooses what Start loads; it does not go with --retrieve";
@@ -94,8 +131,15 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
 
 std::string ConsoleUsage()
 {
-    return "usage: aurex-code-updater --console [--port N] [--boot] [--password TEXT] [--retrieve] [--yes]\n"
-           "  --port N         use COM N (1-64); default COM 1\n"
+    return "usage: aurex-code-updater --console [--port N | --device PATH] [--boot] [--password TEXT]\n"
+           "                                    [--retrieve] [--yes]\n"
+           "       aurex-code-updater --console --check-port [N | PATH]\n"
+           "  --port N         use COM N (1-64; on Linux COM 1-16 are /dev/ttyS0-15, COM 17-40\n"
+           "                   /dev/ttyUSB0-23, COM 41-64 /dev/ttyACM0-23); default COM 1\n"
+           "  --device PATH    use the serial device at PATH, e.g. a /dev/serial/by-id/ name\n"
+           "  --check-port     check the connection on the port (COM N or PATH here, else --port or\n"
+           "                   --device): device, permission, programs holding it, adapter, line and\n"
+           "                   radio; exit status 0 when nothing is in the way, else 1\n"
            "  --boot           load the boot code where this updater offers the choice\n"
            "  --password TEXT  the update password (else asked for at the terminal)\n"
            "  --retrieve       read the radio's version information instead of updating\n"
@@ -310,14 +354,34 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
                  form.m_TargetReleaseLabel.Caption().c_str(),
                  form.m_TargetUpgradeTypeLabel.Caption().c_str());
 
-    if (options.port) {
-        // Exactly the port asked for: an unavailable one is reported when opening, never swapped.
-        form.m_ComportComboBox.SetSelection(*options.port - 1);
+    int comNumber = options.port.value_or(0);
+    if (options.device) {
+        comNumber = ComNumberForDevice(*options.device);
+        if (comNumber == 0) {
+            std::fprintf(out, "Every COM number is taken; %s cannot be given one.\n",
+                         options.device->c_str());
+            return 2;
+        }
     }
-    std::fprintf(out, "Port: %s\n",
+    if (comNumber > 0) {
+        // Exactly the port asked for: an unavailable one is reported when opening, never swapped.
+        form.m_ComportComboBox.SetSelection(comNumber - 1);
+    }
+    std::fprintf(out, "Port: %s%s\n",
                  form.m_ComportComboBox
                      .Items()[static_cast<std::size_t>(std::max(0, form.m_ComportComboBox.Selection()))]
-                     .c_str());
+                     .c_str(),
+                 options.device ? (" (" + *options.device + ")").c_str() : "");
+
+    if (options.checkPort) {
+        const std::string device = ComDevicePath(form.SelectedComNumber());
+        const ports::Findings findings = form.Environment().checkConnection(device, LineProbes::Run);
+        std::fputs(ConnectionReport(device, findings).c_str(), out);
+        const bool problem = std::any_of(findings.begin(), findings.end(), [](const ports::Finding& f) {
+            return f.kind == ports::Finding::Kind::Problem;
+        });
+        return problem ? 1 : 0;
+    }
 
     if (options.boot) {
         if (!form.m_BootRadioButton.Visible()) {

@@ -17,7 +17,9 @@ namespace aurex {
 
 struct ConsoleOptions
 {
-    std::optional<int> port; // COM number
+    std::optional<int> port;           // COM number
+    std::optional<std::string> device; // a device path instead of a COM number
+    bool checkPort = false;            // the connection check instead of an update
     bool boot = false;
     std::optional<std::string> password;
     bool retrieve = false;

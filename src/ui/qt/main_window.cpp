@@ -12,7 +12,7 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "link/com_port_map.h"
+#include "app/port_probe.h"
 
 namespace aurex {
 
@@ -28,7 +28,7 @@ MainWindow::MainWindow(MainFormEnvironment environment)
     view_->OwnerDrawList(
         form.m_ComportComboBox,
         [&form](int index, bool selected) { return form.m_ComportComboBoxDrawItem(index, selected); },
-        [](int index) { return QString::fromStdString(ComDevicePath(index + 1)); });
+        [](int index) { return QString::fromStdString(PortHint(index + 1)); });
     timers_ = std::make_unique<TimerDriver>(form);
 
     // Centred on the desktop.

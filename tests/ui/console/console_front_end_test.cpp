@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "support/recording_host.h"
@@ -60,10 +61,40 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
                                                {"--port"},
                                                {"--password"},
                                                {"--frobnicate"},
-                                               {"--boot", "--retrieve"}}) {
+                                               {"--boot", "--retrieve"},
+                                               {"--device"},
+                                               {"--device", ""},
+                                               {"--port", "3", "--device", "/dev/ttyUSB0"},
+                                               {"--check-port", "99"},
+                                               {"--check-port", "--retrieve"},
+                                               {"--check-port", "2", "--password", "x"}}) {
         ConsoleOptions b;
         EXPECT_FALSE(ParseConsoleOptions(bad, b, error)) << bad.front();
         EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(ConsoleOptionsTest, ThePortComesAsANumberOrADevicePath)
+{
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::optional<int> port;
+        std::optional<std::string> device;
+        bool check;
+    };
+    const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KXYZ-if00-port0";
+    for (const Case& c :
+         {Case{{"--device", byId}, {}, byId, false}, Case{{"--check-port", "17"}, 17, {}, true},
+          Case{{"--check-port", byId}, {}, byId, true},
+          Case{{"--check-port", "--device", byId}, {}, byId, true},
+          Case{{"--port", "4", "--check-port"}, 4, {}, true}}) {
+        ConsoleOptions o;
+        std::string error;
+        ASSERT_TRUE(ParseConsoleOptions(c.args, o, error)) << error;
+        EXPECT_EQ(o.port, c.port) << c.args.front();
+        EXPECT_EQ(o.device, c.device) << c.args.front();
+        EXPECT_EQ(o.checkPort, c.check) << c.args.front();
     }
 }
 
@@ -125,6 +156,36 @@ TEST(ConsoleSessionTest, StatusTextsAndTheOutcomeDecideTheExitCode)
     EXPECT_TRUE(Contains(text, "Selected COM port is in use or not available.")) << text;
     EXPECT_TRUE(Contains(text, "Status: Idle\n")) << text;
     EXPECT_TRUE(form.m_PasswordAccepted);
+}
+
+// --check-port prints the check's report and exits 1 when it found a problem; a device path no
+// COM number maps to is carried by a free one.
+TEST(ConsoleSessionTest, CheckPortPrintsTheReportOfTheDeviceGiven)
+{
+    const std::string device = "/nonexistent/ttyDOCTOR0";
+    for (const bool problem : {true, false}) {
+        ConsoleOptions options;
+        options.checkPort = true;
+        options.device = device;
+        Stream in;
+        Stream out;
+        ConsoleHost host(options, in.get(), out.get());
+        MainFormEnvironment env = testing::FakeEnvironment({});
+        std::vector<std::string> asked;
+        env.checkConnection = [&](const std::string& path, LineProbes line) {
+            asked.push_back(path);
+            EXPECT_EQ(line, LineProbes::Run);
+            return ports::Findings{{problem ? ports::Finding::Kind::Problem : ports::Finding::Kind::Ok,
+                                    "The device is missing.", "plug it in", problem ? 5 : 0}};
+        };
+        TCodeUpdaterMainDispForm form(host, env);
+        EXPECT_EQ(RunConsoleSession(form, host, options, out.get()), problem ? 1 : 0);
+        EXPECT_EQ(asked, std::vector<std::string>{device});
+        const std::string text = out.Text();
+        EXPECT_TRUE(Contains(text, "(" + device + ")\n")) << text;
+        EXPECT_TRUE(Contains(text, "The device is missing.")) << text;
+        EXPECT_FALSE(Contains(text, "Status:")) << text; // nothing else ran
+    }
 }
 
 TEST(ConsoleSessionTest, WrongPasswordAndAnUnofferedBootChoiceFail)
