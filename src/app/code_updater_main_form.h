@@ -292,6 +292,8 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     std::string PermissionMessage(int comNumber) const;
     // "\n\n" and the connection check's likeliest cause for a port that failed a run, or empty.
     std::string LikelyCause(int comNumber, LineProbes line);
+    // After a run found the radio silent: a box with the connection check's likeliest cause.
+    void ExplainUnansweredRadio();
 
     // The link's side of stopping and time-outs. A time-out is not a Stop: the wait it ends may
     // still take a reply that was already received when a program kept from the processor saw

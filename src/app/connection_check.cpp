@@ -23,7 +23,7 @@ ports::Findings CheckConnection(const std::string& devicePath, LineProbes line)
 
 std::string ConnectionReport(const std::string& devicePath, const ports::Findings& findings)
 {
-    return "connection check of " + devicePath + "\n" + ports::FormatReport(findings);
+    return "Connection check of " + devicePath + "\n" + ports::FormatReport(findings);
 }
 
 std::string LikeliestCauseSentence(const ports::Findings& findings)

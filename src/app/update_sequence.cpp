@@ -218,6 +218,7 @@ void TCodeUpdaterMainDispForm::RunBootUpdate()
             return;
         } else if (communicationError) {
             ShowStatus("Communication error while trying to retrieve boot version.");
+            ExplainUnansweredRadio();
             return;
         } else {
             done = ExtractCheckAndDownload(false);
@@ -264,7 +265,22 @@ bool TCodeUpdaterMainDispForm::CheckTargetRadio()
         return true;
     }
     ShowStatus("Communication error while trying to check target radio.");
+    ExplainUnansweredRadio();
     return false;
+}
+
+void TCodeUpdaterMainDispForm::ExplainUnansweredRadio()
+{
+    if (!m_UpdateInProgress) {
+        return; // stopped: the silence is ours
+    }
+    const int n = SelectedComNumber();
+    // The check probes the line itself, so the link lets go of the device first.
+    CloseRadioLink();
+    const std::string cause = LikelyCause(n, LineProbes::Run);
+    if (!cause.empty()) {
+        ShowError("The radio did not answer." + cause, "Check connection");
+    }
 }
 
 void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(CodeplugStepResult result)

@@ -13,6 +13,7 @@
 #include "app/port_probe.h"
 #include "app/timer_driver.h"
 #include "link/clock.h"
+#include "link/serial_system.h"
 #include "support/recording_host.h"
 #include "support/scripted_peer.h"
 #include "transfer/codeplug_backup.h"
@@ -27,7 +28,8 @@ constexpr int kCom = 2;
 class SilentRadioRig
 {
   public:
-    SilentRadioRig(std::uint8_t radioModel, std::int8_t series, std::uint8_t upgradeType)
+    SilentRadioRig(std::uint8_t radioModel, std::int8_t series, std::uint8_t upgradeType,
+                   std::function<ports::Findings(const std::string&, LineProbes)> check = {})
         : com_(kCom, pty.DevicePath())
     {
         if (QCoreApplication::instance() == nullptr) {
@@ -43,6 +45,9 @@ class SilentRadioRig
             return n == kCom ? ProbeComPort(n) : PortOpenResult::NotPresent;
         };
         env.blobs = testing::RecordBlobs(radioModel, 1, series, upgradeType);
+        if (check) {
+            env.checkConnection = std::move(check);
+        }
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, env);
         host.Attach(*form);
         timers_ = std::make_unique<TimerDriver>(*form);
@@ -134,6 +139,38 @@ TEST(UpdateSequenceTest, StartAndRetrieveStartNothingWhileAStoppedRunUnwinds)
 
 // Retrieve waits on the radio too: meanwhile Start, the port list and Retrieve itself are held
 // back, and a Start that gets through anyway begins nothing.
+// A run that finds the radio silent lets go of the port, has the connection check probe the line
+// and shows its likeliest cause.
+TEST(UpdateSequenceTest, ASilentRadioGetsTheConnectionChecksLikeliestCause)
+{
+    struct Asked
+    {
+        LineProbes line;
+        bool deviceFree;
+    };
+    std::vector<Asked> asked;
+    // Series 4 with boot code: the boot path, which asks the radio's boot version first.
+    SilentRadioRig rig(1, 4, 3, [&](const std::string& device, LineProbes line) {
+        const SerialOpenResult opened = PlatformSerialSystem().Open(device);
+        PlatformSerialSystem().Close(opened.handle);
+        asked.push_back({line, opened.outcome == PortOpenResult::Opened});
+        return ports::Findings{
+            {ports::Finding::Kind::Problem, "Nothing answered on the line.", "Check the cable.", 90}};
+    });
+    rig.host.passwords.push_back({"brontel"});
+    rig.form->m_BootRadioButton.Click();
+    rig.form->m_StartButton.Click();
+    EXPECT_EQ(rig.form->m_StatusLabel.Caption(),
+              "Communication error while trying to retrieve boot version.");
+    ASSERT_EQ(asked.size(), 1U);
+    EXPECT_EQ(asked[0].line, LineProbes::Run);
+    EXPECT_TRUE(asked[0].deviceFree);
+    ASSERT_EQ(rig.host.messages.size(), 1U);
+    EXPECT_EQ(rig.host.messages[0].text, "The radio did not answer.\n\nNothing answered on the line.");
+    EXPECT_EQ(rig.host.messages[0].caption, "Check connection");
+    EXPECT_EQ(rig.form->m_PortTable[kCom], kPortAvailable);
+}
+
 TEST(UpdateSequenceTest, StartDuringRetrieveStartsNothing)
 {
     SilentRadioRig rig(1, 5, 0);
