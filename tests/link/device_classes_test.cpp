@@ -1,12 +1,19 @@
 // The device classes' settings rules and results, against a recorded operating system, and the
 // serial device over a real pseudo-terminal.
+#include "fake_sysfs.h"
 #include "link/com_port_map.h"
+#include "link/usb_serial_adapter.h"
 #include "link/vnx_comm_device.h"
 #include "mock_serial_system.h"
 #include "support/scripted_peer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
 
 namespace aurex {
 namespace {
@@ -18,6 +25,8 @@ using ::testing::Field;
 using ::testing::InSequence;
 using ::testing::NiceMock;
 using ::testing::Return;
+using ::testing::Throw;
+namespace fs = std::filesystem;
 
 MATCHER_P(BaudIs, rate, "")
 {
@@ -221,6 +230,108 @@ TEST(SerialDevice, OpenFailuresKeepTheirKindAndNeverOpenedPortsCloseQuietly)
     EXPECT_FALSE(device.IsOpen());
     EXPECT_EQ(device.Port().OpenResult(), PortOpenResult::PermissionDenied);
     EXPECT_FALSE(device.CharReady());
+}
+
+// Device files beside a fake sysfs: ttyUSB0 (usb-serial, also reached through a by-id link),
+// ttyACM0 (usb), ttyS0 (platform), ttyUSB9 (no sysfs entry).
+class UsbAdapterTree : public ::testing::Test
+{
+  protected:
+    UsbAdapterTree()
+    {
+        sys.AddTty("ttyUSB0", "usb-serial");
+        sys.AddTty("ttyACM0", "usb");
+        sys.AddTty("ttyS0", "platform");
+        fs::create_directories(dev / "serial" / "by-id");
+        for (const char* name : {"ttyUSB0", "ttyACM0", "ttyS0", "ttyUSB9"}) {
+            std::ofstream(dev / name).put('\n');
+        }
+        fs::create_symlink("../../ttyUSB0", dev / "serial" / "by-id" / "usb-FTDI_FT232R-if00-port0");
+    }
+
+    test::FakeSysfs sys;
+    const fs::path dev = sys.Root() / "dev";
+};
+
+TEST_F(UsbAdapterTree, AdaptersAreToldFromSysfsAfterTheDeviceLinksAreResolved)
+{
+    const std::pair<fs::path, bool> cases[] = {
+        {dev / "serial" / "by-id" / "usb-FTDI_FT232R-if00-port0", true},
+        {dev / "ttyUSB0", true},
+        {dev / "ttyACM0", true},
+        {dev / "ttyS0", false},
+        {dev / "ttyUSB9", false}, // no sysfs entry
+        {dev / "ttyUSB7", false}, // no device
+        {"", false},
+    };
+    for (const auto& [path, usb] : cases) {
+        EXPECT_EQ(IsUsbSerialAdapter(path.string(), sys.Root()), usb) << path;
+    }
+}
+
+TEST_F(UsbAdapterTree, LowLatencyIsAskedOfAdaptersOnlyAndARefusalKeepsThePortOpen)
+{
+    struct Case
+    {
+        const char* name;
+        LowLatencyResult answer;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"ttyUSB0", LowLatencyResult::Set(), "low latency: set"},
+        {"ttyACM0", LowLatencyResult::AlreadyOn(), "low latency: already on"},
+        {"ttyUSB0", LowLatencyResult::Refused("Invalid argument"), "low latency: refused: Invalid argument"},
+        {"ttyS0", LowLatencyResult::Set(), "low latency: not asked"},
+    };
+    for (const Case& c : cases) {
+        NiceMock<MockSerialSystem> os;
+        os.AcceptEverything();
+        VNXWinExtSerialPort port(os);
+        port.SetSysfsRoot(sys.Root());
+        port.SetPortName((dev / c.name).string());
+        ON_CALL(os, RequestLowLatency(7)).WillByDefault(Return(c.answer));
+        InSequence order;
+        EXPECT_CALL(os, RequestLowLatency(7)).Times(std::string(c.name) != "ttyS0" ? 1 : 0);
+        EXPECT_CALL(os, Close(7)); // the system puts back what it set
+        EXPECT_TRUE(port.Open()) << c.name;
+        EXPECT_EQ(LowLatencyText(port.LowLatency()), c.text);
+    }
+}
+
+TEST_F(UsbAdapterTree, AnOpenThatFailsAfterLowLatencyWasSetClosesAtOnce)
+{
+    NiceMock<MockSerialSystem> os;
+    os.AcceptEverything();
+    VNXWinExtSerialPort port(os);
+    port.SetSysfsRoot(sys.Root());
+    port.SetPortName((dev / "ttyUSB0").string());
+    EXPECT_CALL(os, Configure(_, _)).WillOnce(Throw(std::runtime_error("driver gone")));
+    InSequence order;
+    EXPECT_CALL(os, RequestLowLatency(7));
+    EXPECT_CALL(os, Close(7));
+    EXPECT_THROW(port.Open(), std::runtime_error);
+    EXPECT_FALSE(port.IsOpen());
+    ::testing::Mock::VerifyAndClearExpectations(&os); // closed by the open, not later
+}
+
+TEST(SerialDeviceOnPty, APseudoTerminalRefusesLowLatencyAndStillCarriesBytes)
+{
+    test::PtyPair pty;
+    test::FakeSysfs sys; // the pseudo-terminal posing as an adapter
+    sys.AddTty(fs::path(pty.DevicePath()).filename().string(), "usb-serial");
+    test::ScopedComOverride com(9, pty.DevicePath());
+    VNXCommDeviceSerial device;
+    device.Port().SetSysfsRoot(sys.Root());
+    ASSERT_TRUE(device.OpenPort(9, 19, false));
+    EXPECT_EQ(device.Port().LowLatency().outcome, LowLatencyResult::Outcome::Refused);
+    EXPECT_EQ(device.Port().LowLatency().message, std::strerror(ENOTTY));
+    EXPECT_FALSE(PlatformSerialSystem().OffersRs485(device.Port().Handle()));
+
+    test::ScriptedPeer peer(pty, [](test::PeerIo& io) { io.Expect({0x01, 0x7E}); });
+    const std::uint8_t out[2] = {0x01, 0x7E};
+    EXPECT_EQ(device.Write(out, 2), 2);
+    peer.Join();
+    EXPECT_THAT(peer.Failures(), ::testing::IsEmpty());
 }
 
 TEST(SerialDeviceOnPty, CarriesBytesBothWaysAndClosesWhenThePeerVanishes)
