@@ -1,9 +1,11 @@
 // The port component over real pseudo-terminals: opening and its failures, queues, half-duplex
 // mode, timer triggers and DelayTicks; plus the COM number mapping and the clock behind it.
+#include "fake_sysfs.h"
 #include "link/clock.h"
 #include "link/com_port.h"
 #include "link/com_port_map.h"
 #include "link/vnx_win_ext_serial_port.h"
+#include "mock_serial_system.h"
 #include "qt_app.h"
 #include "support/scripted_peer.h"
 
@@ -13,6 +15,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
 #include <vector>
 
 namespace aurex {
@@ -45,9 +50,16 @@ class ComPortOnPty : public ::testing::Test
         return true;
     }
 
+    // A fake sysfs where the pseudo-terminal poses as a USB serial adapter.
+    void PoseAsAdapter()
+    {
+        sys_.AddTty(std::filesystem::path(pty_.DevicePath()).filename().string(), "usb-serial");
+    }
+
     test::PtyPair pty_;
     test::ScopedComOverride com_;
     ComPort port_;
+    test::FakeSysfs sys_;
 };
 
 TEST_F(ComPortOnPty, OpensClosesAndTellsOpenFailuresApart)
@@ -149,6 +161,71 @@ TEST_F(ComPortOnPty, HalfDuplexWithoutDriverSupportIsReportedAndStillSends)
     const Bytes frame{0xBA, 0x7F, 0x01, 0x7E};
     EXPECT_EQ(port_.PutBlock(frame.data(), 4), 0);
     EXPECT_EQ(port_.GetOutBuffUsed(), 0); // sent and drained before RTS dropped
+    peer.Join();
+    EXPECT_THAT(peer.Failures(), ::testing::IsEmpty());
+}
+
+// What was set goes back on every way out: closed, destroyed, or an open that fails after it.
+TEST_F(ComPortOnPty, LowLatencyIsAskedOfAnAdapterOnlyAndPutBackOnEveryWayOut)
+{
+    using ::testing::_;
+    using ::testing::Return;
+    PoseAsAdapter();
+    enum class Exit { Close, Destroy, FailedOpen, Refused, NotAdapter };
+    for (const Exit exit : {Exit::Close, Exit::Destroy, Exit::FailedOpen, Exit::Refused, Exit::NotAdapter}) {
+        ::testing::NiceMock<test::MockSerialSystem> os;
+        os.AcceptEverything();
+        auto port = std::make_unique<ComPort>(nullptr, os);
+        port->SetComNumber(3);
+        if (exit != Exit::NotAdapter) {
+            port->SetSysfsRoot(sys_.Root());
+        }
+        SerialHandle asked = kNoSerialHandle;
+        SerialHandle restored = kNoSerialHandle;
+        const LowLatencyResult answer = exit == Exit::Refused
+                                            ? LowLatencyResult::Refused("Operation not permitted")
+                                            : LowLatencyResult::Set();
+        ON_CALL(os, RequestLowLatency(_))
+            .WillByDefault(::testing::DoAll(::testing::SaveArg<0>(&asked), Return(answer)));
+        ON_CALL(os, RestoreLowLatency(_)).WillByDefault(::testing::SaveArg<0>(&restored));
+        EXPECT_CALL(os, RequestLowLatency(_)).Times(exit == Exit::NotAdapter ? 0 : 1);
+        const bool putBack = exit != Exit::Refused && exit != Exit::NotAdapter;
+        EXPECT_CALL(os, RestoreLowLatency(_)).Times(putBack ? 1 : 0);
+        if (exit == Exit::FailedOpen) {
+            EXPECT_CALL(os, SetModemLine(_, _, _))
+                .WillOnce(::testing::Throw(std::runtime_error("device gone")));
+            EXPECT_THROW(port->SetOpen(true), std::runtime_error);
+        } else {
+            port->SetOpen(true);
+            EXPECT_TRUE(port->Open());
+        }
+        EXPECT_THAT(LowLatencyText(port->LowLatency()), exit == Exit::Refused
+                                                            ? "low latency: refused: Operation not permitted"
+                                                        : exit == Exit::NotAdapter ? "low latency: not asked"
+                                                                                   : "low latency: set");
+        if (exit == Exit::Destroy) {
+            port.reset();
+        } else {
+            port->SetOpen(false);
+        }
+        ::testing::Mock::VerifyAndClearExpectations(&os);
+        if (putBack) {
+            EXPECT_NE(asked, kNoSerialHandle);
+            EXPECT_EQ(restored, asked);
+        }
+    }
+}
+
+TEST_F(ComPortOnPty, APseudoTerminalRefusesLowLatencyAndStillSends)
+{
+    PoseAsAdapter();
+    port_.SetSysfsRoot(sys_.Root());
+    port_.SetOpen(true);
+    EXPECT_EQ(LowLatencyText(port_.LowLatency()),
+              "low latency: refused: " + std::string(std::strerror(ENOTTY)));
+    test::ScriptedPeer peer(pty_, [](test::PeerIo& io) { io.Expect({0x01, 0x7E}); });
+    const Bytes frame{0x01, 0x7E};
+    EXPECT_EQ(port_.PutBlock(frame.data(), 2), 0);
     peer.Join();
     EXPECT_THAT(peer.Failures(), ::testing::IsEmpty());
 }
