@@ -195,6 +195,8 @@ TEST_F(ComPortOnPty, LowLatencyIsAskedOfAnAdapterOnlyAndPutBackOnEveryWayOut)
             EXPECT_CALL(os, SetModemLine(_, _, _))
                 .WillOnce(::testing::Throw(std::runtime_error("device gone")));
             EXPECT_THROW(port->SetOpen(true), std::runtime_error);
+            EXPECT_FALSE(port->Open()); // closed and put back by the failed open itself
+            EXPECT_NE(restored, kNoSerialHandle);
         } else {
             port->SetOpen(true);
             EXPECT_TRUE(port->Open());
