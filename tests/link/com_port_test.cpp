@@ -50,16 +50,10 @@ class ComPortOnPty : public ::testing::Test
         return true;
     }
 
-    // A fake sysfs where the pseudo-terminal poses as a USB serial adapter.
-    void PoseAsAdapter()
-    {
-        sys_.AddTty(std::filesystem::path(pty_.DevicePath()).filename().string(), "usb-serial");
-    }
-
     test::PtyPair pty_;
     test::ScopedComOverride com_;
     ComPort port_;
-    test::FakeSysfs sys_;
+    test::FakeSysfs sys_; // where the pseudo-terminal may pose as a USB adapter
 };
 
 TEST_F(ComPortOnPty, OpensClosesAndTellsOpenFailuresApart)
@@ -165,66 +159,50 @@ TEST_F(ComPortOnPty, HalfDuplexWithoutDriverSupportIsReportedAndStillSends)
     EXPECT_THAT(peer.Failures(), ::testing::IsEmpty());
 }
 
-// What was set goes back on every way out: closed, destroyed, or an open that fails after it.
-TEST_F(ComPortOnPty, LowLatencyIsAskedOfAnAdapterOnlyAndPutBackOnEveryWayOut)
+// Asked of an adapter only; what was set goes back when closed, destroyed, or by an open that
+// fails after it.
+TEST_F(ComPortOnPty, LowLatencyAskedOfAnAdapterOnlyAndPutBackOnEveryWayOut)
 {
     using ::testing::_;
-    using ::testing::Return;
-    PoseAsAdapter();
-    enum class Exit { Close, Destroy, FailedOpen, Refused, NotAdapter };
-    for (const Exit exit : {Exit::Close, Exit::Destroy, Exit::FailedOpen, Exit::Refused, Exit::NotAdapter}) {
+    sys_.AddTty(std::filesystem::path(pty_.DevicePath()).filename().string(), "usb-serial");
+    enum Exit { kClose, kDestroy, kFailedOpen, kRefused, kNotAdapter };
+    for (const Exit exit : {kClose, kDestroy, kFailedOpen, kRefused, kNotAdapter}) {
         ::testing::NiceMock<test::MockSerialSystem> os;
         os.AcceptEverything();
         auto port = std::make_unique<ComPort>(nullptr, os);
         port->SetComNumber(3);
-        if (exit != Exit::NotAdapter) {
-            port->SetSysfsRoot(sys_.Root());
-        }
+        port->SetSysfsRoot(exit == kNotAdapter ? sys_.root / "empty" : sys_.root);
         SerialHandle asked = kNoSerialHandle;
         SerialHandle restored = kNoSerialHandle;
-        const LowLatencyResult answer = exit == Exit::Refused
-                                            ? LowLatencyResult::Refused("Operation not permitted")
-                                            : LowLatencyResult::Set();
+        const auto answer = exit == kRefused ? LowLatencyResult::Refused("EPERM") : LowLatencyResult::Set();
         ON_CALL(os, RequestLowLatency(_))
-            .WillByDefault(::testing::DoAll(::testing::SaveArg<0>(&asked), Return(answer)));
+            .WillByDefault(::testing::DoAll(::testing::SaveArg<0>(&asked), ::testing::Return(answer)));
         ON_CALL(os, RestoreLowLatency(_)).WillByDefault(::testing::SaveArg<0>(&restored));
-        EXPECT_CALL(os, RequestLowLatency(_)).Times(exit == Exit::NotAdapter ? 0 : 1);
-        const bool putBack = exit != Exit::Refused && exit != Exit::NotAdapter;
-        EXPECT_CALL(os, RestoreLowLatency(_)).Times(putBack ? 1 : 0);
-        if (exit == Exit::FailedOpen) {
-            EXPECT_CALL(os, SetModemLine(_, _, _))
-                .WillOnce(::testing::Throw(std::runtime_error("device gone")));
+        EXPECT_CALL(os, RequestLowLatency(_)).Times(exit == kNotAdapter ? 0 : 1);
+        EXPECT_CALL(os, RestoreLowLatency(_)).Times(exit <= kFailedOpen ? 1 : 0);
+        if (exit == kFailedOpen) {
+            EXPECT_CALL(os, SetModemLine(_, _, _)).WillOnce(::testing::Throw(std::runtime_error("gone")));
             EXPECT_THROW(port->SetOpen(true), std::runtime_error);
-            EXPECT_FALSE(port->Open()); // closed and put back by the failed open itself
-            EXPECT_NE(restored, kNoSerialHandle);
+            EXPECT_NE(restored, kNoSerialHandle); // by the failed open itself
         } else {
             port->SetOpen(true);
-            EXPECT_TRUE(port->Open());
         }
-        EXPECT_THAT(LowLatencyText(port->LowLatency()), exit == Exit::Refused
-                                                            ? "low latency: refused: Operation not permitted"
-                                                        : exit == Exit::NotAdapter ? "low latency: not asked"
-                                                                                   : "low latency: set");
-        if (exit == Exit::Destroy) {
-            port.reset();
-        } else {
-            port->SetOpen(false);
-        }
+        EXPECT_EQ(port->Open(), exit != kFailedOpen);
+        EXPECT_EQ(port->LowLatency().outcome, exit == kRefused      ? LowLatencyResult::Outcome::Refused
+                                              : exit == kNotAdapter ? LowLatencyResult::Outcome::NotAsked
+                                                                    : LowLatencyResult::Outcome::Set);
+        exit == kDestroy ? port.reset() : port->SetOpen(false);
         ::testing::Mock::VerifyAndClearExpectations(&os);
-        if (putBack) {
-            EXPECT_NE(asked, kNoSerialHandle);
-            EXPECT_EQ(restored, asked);
-        }
+        EXPECT_EQ(restored, exit <= kFailedOpen ? asked : kNoSerialHandle);
     }
 }
 
 TEST_F(ComPortOnPty, APseudoTerminalRefusesLowLatencyAndStillSends)
 {
-    PoseAsAdapter();
-    port_.SetSysfsRoot(sys_.Root());
+    sys_.AddTty(std::filesystem::path(pty_.DevicePath()).filename().string(), "usb-serial");
+    port_.SetSysfsRoot(sys_.root);
     port_.SetOpen(true);
-    EXPECT_EQ(LowLatencyText(port_.LowLatency()),
-              "low latency: refused: " + std::string(std::strerror(ENOTTY)));
+    EXPECT_EQ(port_.LowLatency().message, std::strerror(ENOTTY));
     test::ScriptedPeer peer(pty_, [](test::PeerIo& io) { io.Expect({0x01, 0x7E}); });
     const Bytes frame{0x01, 0x7E};
     EXPECT_EQ(port_.PutBlock(frame.data(), 2), 0);

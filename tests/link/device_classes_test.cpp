@@ -232,86 +232,70 @@ TEST(SerialDevice, OpenFailuresKeepTheirKindAndNeverOpenedPortsCloseQuietly)
     EXPECT_FALSE(device.CharReady());
 }
 
-// Device files beside a fake sysfs: ttyUSB0 (usb-serial, also reached through a by-id link),
-// ttyACM0 (usb), ttyS0 (platform), ttyUSB9 (no sysfs entry).
-class UsbAdapterTree : public ::testing::Test
+// ttyUSB0 (usb-serial, also through a by-id link), ttyACM0 (usb), ttyS0 (platform) and ttyUSB9
+// (no sysfs entry) beside a fake sysfs.
+struct AdapterTree
 {
-  protected:
-    UsbAdapterTree()
+    test::FakeSysfs sys;
+    fs::path dev = sys.root / "dev";
+    AdapterTree()
     {
         sys.AddTty("ttyUSB0", "usb-serial");
         sys.AddTty("ttyACM0", "usb");
         sys.AddTty("ttyS0", "platform");
-        fs::create_directories(dev / "serial" / "by-id");
+        fs::create_directories(dev / "by-id");
         for (const char* name : {"ttyUSB0", "ttyACM0", "ttyS0", "ttyUSB9"}) {
             std::ofstream(dev / name).put('\n');
         }
-        fs::create_symlink("../../ttyUSB0", dev / "serial" / "by-id" / "usb-FTDI_FT232R-if00-port0");
+        fs::create_symlink("../ttyUSB0", dev / "by-id" / "usb-FTDI");
     }
-
-    test::FakeSysfs sys;
-    const fs::path dev = sys.Root() / "dev";
 };
 
-TEST_F(UsbAdapterTree, AdaptersAreToldFromSysfsAfterTheDeviceLinksAreResolved)
+TEST(UsbAdapter, ToldFromSysfsAfterTheDeviceLinksAreResolved)
 {
-    const std::pair<fs::path, bool> cases[] = {
-        {dev / "serial" / "by-id" / "usb-FTDI_FT232R-if00-port0", true},
-        {dev / "ttyUSB0", true},
-        {dev / "ttyACM0", true},
-        {dev / "ttyS0", false},
-        {dev / "ttyUSB9", false}, // no sysfs entry
-        {dev / "ttyUSB7", false}, // no device
-        {"", false},
-    };
-    for (const auto& [path, usb] : cases) {
-        EXPECT_EQ(IsUsbSerialAdapter(path.string(), sys.Root()), usb) << path;
+    AdapterTree t;
+    const std::pair<const char*, bool> cases[] = {{"by-id/usb-FTDI", true},
+                                                  {"ttyACM0", true},
+                                                  {"ttyS0", false},
+                                                  {"ttyUSB9", false},
+                                                  {"ttyUSB7", false}};
+    for (const auto& [name, usb] : cases) {
+        EXPECT_EQ(IsUsbSerialAdapter((t.dev / name).string(), t.sys.root), usb) << name;
     }
 }
 
-TEST_F(UsbAdapterTree, LowLatencyIsAskedOfAdaptersOnlyAndARefusalKeepsThePortOpen)
+TEST(UsbAdapter, LowLatencyAskedOfAdaptersOnlyAndPutBackByTheCloseOfEveryOpen)
 {
-    struct Case
-    {
-        const char* name;
-        LowLatencyResult answer;
-        const char* text;
+    AdapterTree t;
+    const std::tuple<const char*, LowLatencyResult, bool, const char*> cases[] = {
+        {"ttyUSB0", LowLatencyResult::Set(), false, "low latency: set"},
+        {"ttyACM0", LowLatencyResult::AlreadyOn(), false, "low latency: already on"},
+        {"ttyUSB0", LowLatencyResult::Refused("Invalid argument"), false,
+         "low latency: refused: Invalid argument"},
+        {"ttyS0", LowLatencyResult::Set(), false, "low latency: not asked"},
+        {"ttyUSB0", LowLatencyResult::Set(), true, "low latency: set"}, // the settings fail after it
     };
-    const Case cases[] = {
-        {"ttyUSB0", LowLatencyResult::Set(), "low latency: set"},
-        {"ttyACM0", LowLatencyResult::AlreadyOn(), "low latency: already on"},
-        {"ttyUSB0", LowLatencyResult::Refused("Invalid argument"), "low latency: refused: Invalid argument"},
-        {"ttyS0", LowLatencyResult::Set(), "low latency: not asked"},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [name, answer, settingsFail, text] : cases) {
         NiceMock<MockSerialSystem> os;
         os.AcceptEverything();
+        ON_CALL(os, RequestLowLatency(7)).WillByDefault(Return(answer));
+        if (settingsFail) {
+            ON_CALL(os, Configure(_, _)).WillByDefault(Throw(std::runtime_error("device gone")));
+        }
         VNXWinExtSerialPort port(os);
-        port.SetSysfsRoot(sys.Root());
-        port.SetPortName((dev / c.name).string());
-        ON_CALL(os, RequestLowLatency(7)).WillByDefault(Return(c.answer));
+        port.SetSysfsRoot(t.sys.root);
+        port.SetPortName((t.dev / name).string());
         InSequence order;
-        EXPECT_CALL(os, RequestLowLatency(7)).Times(std::string(c.name) != "ttyS0" ? 1 : 0);
+        EXPECT_CALL(os, RequestLowLatency(7)).Times(std::string(name) != "ttyS0" ? 1 : 0);
         EXPECT_CALL(os, Close(7)); // the system puts back what it set
-        EXPECT_TRUE(port.Open()) << c.name;
-        EXPECT_EQ(LowLatencyText(port.LowLatency()), c.text);
+        if (settingsFail) {
+            EXPECT_THROW(port.Open(), std::runtime_error);
+        } else {
+            EXPECT_TRUE(port.Open());
+        }
+        EXPECT_EQ(port.IsOpen(), !settingsFail) << name; // a failed open closed itself
+        EXPECT_EQ(LowLatencyText(port.LowLatency()), text) << name;
     }
-}
-
-TEST_F(UsbAdapterTree, AnOpenThatFailsAfterLowLatencyWasSetClosesAtOnce)
-{
-    NiceMock<MockSerialSystem> os;
-    os.AcceptEverything();
-    VNXWinExtSerialPort port(os);
-    port.SetSysfsRoot(sys.Root());
-    port.SetPortName((dev / "ttyUSB0").string());
-    EXPECT_CALL(os, Configure(_, _)).WillOnce(Throw(std::runtime_error("driver gone")));
-    InSequence order;
-    EXPECT_CALL(os, RequestLowLatency(7));
-    EXPECT_CALL(os, Close(7));
-    EXPECT_THROW(port.Open(), std::runtime_error);
-    EXPECT_FALSE(port.IsOpen());
-    ::testing::Mock::VerifyAndClearExpectations(&os); // closed by the open, not later
 }
 
 TEST(SerialDeviceOnPty, APseudoTerminalRefusesLowLatencyAndStillCarriesBytes)
@@ -321,12 +305,11 @@ TEST(SerialDeviceOnPty, APseudoTerminalRefusesLowLatencyAndStillCarriesBytes)
     sys.AddTty(fs::path(pty.DevicePath()).filename().string(), "usb-serial");
     test::ScopedComOverride com(9, pty.DevicePath());
     VNXCommDeviceSerial device;
-    device.Port().SetSysfsRoot(sys.Root());
+    device.Port().SetSysfsRoot(sys.root);
     ASSERT_TRUE(device.OpenPort(9, 19, false));
-    EXPECT_EQ(device.Port().LowLatency().outcome, LowLatencyResult::Outcome::Refused);
-    EXPECT_EQ(device.Port().LowLatency().message, std::strerror(ENOTTY));
+    EXPECT_EQ(LowLatencyText(device.Port().LowLatency()),
+              "low latency: refused: " + std::string(std::strerror(ENOTTY)));
     EXPECT_FALSE(PlatformSerialSystem().OffersRs485(device.Port().Handle()));
-
     test::ScriptedPeer peer(pty, [](test::PeerIo& io) { io.Expect({0x01, 0x7E}); });
     const std::uint8_t out[2] = {0x01, 0x7E};
     EXPECT_EQ(device.Write(out, 2), 2);
