@@ -15,8 +15,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -195,19 +193,6 @@ TEST_F(ComPortOnPty, LowLatencyAskedOfAnAdapterOnlyAndPutBackOnEveryWayOut)
         ::testing::Mock::VerifyAndClearExpectations(&os);
         EXPECT_EQ(restored, exit <= kFailedOpen ? asked : kNoSerialHandle);
     }
-}
-
-TEST_F(ComPortOnPty, APseudoTerminalRefusesLowLatencyAndStillSends)
-{
-    sys_.AddTty(std::filesystem::path(pty_.DevicePath()).filename().string(), "usb-serial");
-    port_.SetSysfsRoot(sys_.root);
-    port_.SetOpen(true);
-    EXPECT_EQ(port_.LowLatency().message, std::strerror(ENOTTY));
-    test::ScriptedPeer peer(pty_, [](test::PeerIo& io) { io.Expect({0x01, 0x7E}); });
-    const Bytes frame{0x01, 0x7E};
-    EXPECT_EQ(port_.PutBlock(frame.data(), 2), 0);
-    peer.Join();
-    EXPECT_THAT(peer.Failures(), ::testing::IsEmpty());
 }
 
 TEST_F(ComPortOnPty, ThePortClosesWhenThePeerVanishes)
