@@ -136,6 +136,7 @@ void ComPort::SetOpen(bool open)
         CloseDevice();
         throw ComPortError(PortOpenResult::InUse, path, claim.message);
     }
+    // An adapter would hold every reply for its latency timer; the download waits for each one.
     lowLatency_ = {};
     if (IsUsbSerialAdapter(path, sysfsRoot_)) {
         lowLatency_ = system_.RequestLowLatency(NativeHandle());

@@ -301,6 +301,7 @@ bool VNXWinExtSerialPort::Open()
     }
     handle_ = opened.handle;
     open_ = true;
+    // An adapter would hold every reply for its latency timer; the download waits for each one.
     lowLatency_ = {};
     if (IsUsbSerialAdapter(devicePath_, sysfsRoot_)) {
         lowLatency_ = system_.RequestLowLatency(handle_);
