@@ -2,6 +2,7 @@
 
 #include "link/clock.h"
 #include "link/com_port_map.h"
+#include "link/usb_serial_adapter.h"
 
 #include <QEventLoop>
 #include <QSerialPort>
@@ -24,6 +25,15 @@ ComPort::ComPort(QObject* parent, SerialSystem& system)
 
 ComPort::~ComPort()
 {
+    CloseDevice();
+}
+
+void ComPort::CloseDevice()
+{
+    if (lowLatencyHandle_ != kNoSerialHandle) {
+        system_.RestoreLowLatency(lowLatencyHandle_);
+        lowLatencyHandle_ = kNoSerialHandle;
+    }
     if (port_->isOpen()) {
         port_->close();
     }
@@ -83,13 +93,11 @@ void ComPort::SetRS485Mode(bool on)
 void ComPort::SetOpen(bool open)
 {
     if (!open) {
-        if (port_->isOpen()) {
-            if (kernelHalfDuplex_) {
-                system_.SetKernelHalfDuplex(NativeHandle(), false);
-                kernelHalfDuplex_ = false;
-            }
-            port_->close();
+        if (port_->isOpen() && kernelHalfDuplex_) {
+            system_.SetKernelHalfDuplex(NativeHandle(), false);
+            kernelHalfDuplex_ = false;
         }
+        CloseDevice();
         return;
     }
     if (port_->isOpen()) {
@@ -125,10 +133,23 @@ void ComPort::SetOpen(bool open)
     }
     // Qt's lock file does not stop other programs (or root); the exclusive claim does.
     if (const SerialResult claim = system_.ClaimExclusive(NativeHandle()); !claim.ok) {
-        port_->close();
+        CloseDevice();
         throw ComPortError(PortOpenResult::InUse, path, claim.message);
     }
-    ApplyLines();
+    // An adapter would hold every reply for its latency timer; the download waits for each one.
+    lowLatency_ = {};
+    if (IsUsbSerialAdapter(path, sysfsRoot_)) {
+        lowLatency_ = system_.RequestLowLatency(NativeHandle());
+        if (lowLatency_.outcome == LowLatencyResult::Outcome::Set) {
+            lowLatencyHandle_ = NativeHandle();
+        }
+    }
+    try {
+        ApplyLines();
+    } catch (...) {
+        SetOpen(false);
+        throw;
+    }
 }
 
 bool ComPort::Open() const

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include <filesystem>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -109,6 +110,11 @@ class ComPort : public QObject
 
     // The last setting the device would not take (a pseudo-terminal has no RTS line); empty if none.
     const std::string& LastRefusal() const { return lastRefusal_; }
+    // What the last open got when it asked a USB adapter for low latency; NotAsked for any other
+    // device.
+    const LowLatencyResult& LowLatency() const { return lowLatency_; }
+    // Where the open reads sysfs to tell a USB adapter; tests give a fake tree.
+    void SetSysfsRoot(std::filesystem::path root) { sysfsRoot_ = std::move(root); }
 
   signals:
     void OnTriggerTimer(aurex::ComPort* sender, quint16 handle);
@@ -118,6 +124,8 @@ class ComPort : public QObject
     void ApplyLines();
     void HandleError(int error);
     SerialHandle NativeHandle() const;
+    // Every close goes here: the adapter's latency put back first.
+    void CloseDevice();
 
     static constexpr std::size_t kMaxTriggers = 64;
 
@@ -128,6 +136,10 @@ class ComPort : public QObject
     bool rs485_ = false;
     bool kernelHalfDuplex_ = false;
     std::string lastRefusal_;
+    LowLatencyResult lowLatency_;
+    // The handle low latency was set on, remembered because Qt may have let the handle go first.
+    SerialHandle lowLatencyHandle_ = kNoSerialHandle;
+    std::filesystem::path sysfsRoot_ = "/sys";
     std::map<std::uint16_t, QTimer*> triggers_;
     std::map<std::uint16_t, std::int32_t> triggerTicks_;
     std::vector<QTimer*> spareTimers_;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "link/low_latency.h"
 #include "link/port_open_result.h"
 
 namespace aurex {
@@ -88,7 +89,18 @@ class SerialSystem
     virtual PortOpenResult Probe(const std::string& devicePath) = 0;
     // Claims a handle that someone else opened (the port component) for this program alone.
     virtual SerialResult ClaimExclusive(SerialHandle handle) = 0;
+    // Puts back what RequestLowLatency changed, then closes.
     virtual void Close(SerialHandle handle) = 0;
+
+    // Asks the driver to pass received bytes on at once (a USB adapter's latency timer at 1 ms).
+    // The previous setting is kept for this handle until Close or RestoreLowLatency. A refusal
+    // (a pseudo-terminal has no such setting) is only reported.
+    virtual LowLatencyResult RequestLowLatency(SerialHandle handle) = 0;
+    // Puts back what RequestLowLatency changed on a handle that someone else (the port component)
+    // closes; nothing when it changed nothing.
+    virtual void RestoreLowLatency(SerialHandle handle) = 0;
+    // True when the kernel offers RS-485 mode on the port. Reads only.
+    virtual bool OffersRs485(SerialHandle handle) = 0;
 
     virtual SerialResult Configure(SerialHandle handle, const SerialConfig& config) = 0;
     // Number of received bytes waiting; -1 when that cannot be read.

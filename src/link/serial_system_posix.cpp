@@ -131,9 +131,58 @@ class PosixSerialSystem final : public SerialSystem
         if (handle == kNoSerialHandle) {
             return;
         }
+        RestoreLowLatency(handle);
         ForgetCounters(Fd(handle));
         ::ioctl(Fd(handle), TIOCNXCL);
         ::close(Fd(handle));
+    }
+
+    LowLatencyResult RequestLowLatency(SerialHandle handle) override
+    {
+        const int fd = Fd(handle);
+        serial_struct serial{};
+        if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) {
+            return LowLatencyResult::Refused(SystemText(errno));
+        }
+        if ((serial.flags & ASYNC_LOW_LATENCY) != 0) {
+            return LowLatencyResult::AlreadyOn();
+        }
+        const int previous = serial.flags;
+        serial.flags |= ASYNC_LOW_LATENCY;
+        if (::ioctl(fd, TIOCSSERIAL, &serial) != 0) {
+            return LowLatencyResult::Refused(SystemText(errno));
+        }
+        std::lock_guard lock(mutex_);
+        previousFlags_[fd] = previous;
+        return LowLatencyResult::Set();
+    }
+
+    void RestoreLowLatency(SerialHandle handle) override
+    {
+        const int fd = Fd(handle);
+        int previous = 0;
+        {
+            std::lock_guard lock(mutex_);
+            const auto it = previousFlags_.find(fd);
+            if (it == previousFlags_.end()) {
+                return;
+            }
+            previous = it->second;
+            previousFlags_.erase(it);
+        }
+        // Only our bit goes back; whatever else changed meanwhile stays. A device that has gone
+        // refuses, and there is nothing left to restore then.
+        serial_struct serial{};
+        if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+            serial.flags = (serial.flags & ~ASYNC_LOW_LATENCY) | (previous & ASYNC_LOW_LATENCY);
+            ::ioctl(fd, TIOCSSERIAL, &serial);
+        }
+    }
+
+    bool OffersRs485(SerialHandle handle) override
+    {
+        serial_rs485 rs485{};
+        return ::ioctl(Fd(handle), TIOCGRS485, &rs485) == 0;
     }
 
     SerialResult Configure(SerialHandle handle, const SerialConfig& config) override
@@ -340,6 +389,7 @@ class PosixSerialSystem final : public SerialSystem
 
     std::mutex mutex_;
     std::map<int, serial_icounter_struct> counters_;
+    std::map<int, int> previousFlags_; // serial flags before RequestLowLatency set its bit
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "link/vnx_win_ext_serial_port.h"
 
 #include "link/com_port_map.h"
+#include "link/usb_serial_adapter.h"
 
 #include <algorithm>
 #include <array>
@@ -300,11 +301,21 @@ bool VNXWinExtSerialPort::Open()
     }
     handle_ = opened.handle;
     open_ = true;
-    // Stored settings in their order: baud, data bits, stop bits, parity, flow control, time-outs;
-    // they all land in one configuration written back once.
-    ApplyConfig();
-    ApplyFlowLines();
-    SetTimeouts(timeoutSeconds_, timeoutMilliseconds_);
+    // An adapter would hold every reply for its latency timer; the download waits for each one.
+    lowLatency_ = {};
+    if (IsUsbSerialAdapter(devicePath_, sysfsRoot_)) {
+        lowLatency_ = system_.RequestLowLatency(handle_);
+    }
+    try {
+        // Stored settings in their order: baud, data bits, stop bits, parity, flow control,
+        // time-outs; they all land in one configuration written back once.
+        ApplyConfig();
+        ApplyFlowLines();
+        SetTimeouts(timeoutSeconds_, timeoutMilliseconds_);
+    } catch (...) {
+        Close(); // gives the adapter its latency back
+        throw;
+    }
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "link/serial_system.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace aurex {
@@ -116,6 +117,11 @@ class VNXWinExtSerialPort : public VNXWinExtSerialBase
     bool CheckConnection();
     const SerialConfig& Config() const { return config_; }
     const SerialTimeouts& Timeouts() const { return timeouts_; }
+    // What the last Open got when it asked a USB adapter for low latency; NotAsked for any other
+    // device.
+    const LowLatencyResult& LowLatency() const { return lowLatency_; }
+    // Where Open reads sysfs to tell a USB adapter; tests give a fake tree.
+    void SetSysfsRoot(std::filesystem::path root) { sysfsRoot_ = std::move(root); }
 
   private:
     void BuildConfig();
@@ -131,6 +137,8 @@ class VNXWinExtSerialPort : public VNXWinExtSerialBase
     std::string devicePath_;
     std::string lastRefusal_;
     bool kernelToggle_ = false; // flow code 3 carried by the driver's half-duplex mode
+    LowLatencyResult lowLatency_;
+    std::filesystem::path sysfsRoot_ = "/sys";
 };
 
 } // namespace aurex

@@ -75,6 +75,9 @@ class FrameCountingSystem final : public SerialSystem
     PortOpenResult Probe(const std::string& path) override { return real_.Probe(path); }
     SerialResult ClaimExclusive(SerialHandle h) override { return real_.ClaimExclusive(h); }
     void Close(SerialHandle h) override { real_.Close(h); }
+    LowLatencyResult RequestLowLatency(SerialHandle h) override { return real_.RequestLowLatency(h); }
+    void RestoreLowLatency(SerialHandle h) override { real_.RestoreLowLatency(h); }
+    bool OffersRs485(SerialHandle h) override { return real_.OffersRs485(h); }
     SerialResult Configure(SerialHandle h, const SerialConfig& c) override { return real_.Configure(h, c); }
     int BytesQueued(SerialHandle h) override { return real_.BytesQueued(h); }
     std::uint32_t TakeLineErrors(SerialHandle h) override { return real_.TakeLineErrors(h); }

@@ -1,9 +1,11 @@
 // The port component over real pseudo-terminals: opening and its failures, queues, half-duplex
 // mode, timer triggers and DelayTicks; plus the COM number mapping and the clock behind it.
+#include "fake_sysfs.h"
 #include "link/clock.h"
 #include "link/com_port.h"
 #include "link/com_port_map.h"
 #include "link/vnx_win_ext_serial_port.h"
+#include "mock_serial_system.h"
 #include "qt_app.h"
 #include "support/scripted_peer.h"
 
@@ -13,6 +15,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <vector>
 
 namespace aurex {
@@ -48,6 +51,7 @@ class ComPortOnPty : public ::testing::Test
     test::PtyPair pty_;
     test::ScopedComOverride com_;
     ComPort port_;
+    test::FakeSysfs sys_; // where the pseudo-terminal may pose as a USB adapter
 };
 
 TEST_F(ComPortOnPty, OpensClosesAndTellsOpenFailuresApart)
@@ -151,6 +155,44 @@ TEST_F(ComPortOnPty, HalfDuplexWithoutDriverSupportIsReportedAndStillSends)
     EXPECT_EQ(port_.GetOutBuffUsed(), 0); // sent and drained before RTS dropped
     peer.Join();
     EXPECT_THAT(peer.Failures(), ::testing::IsEmpty());
+}
+
+// Asked of an adapter only; what was set goes back when closed, destroyed, or by an open that
+// fails after it.
+TEST_F(ComPortOnPty, LowLatencyAskedOfAnAdapterOnlyAndPutBackOnEveryWayOut)
+{
+    using ::testing::_;
+    sys_.AddTty(std::filesystem::path(pty_.DevicePath()).filename().string(), "usb-serial");
+    enum Exit { kClose, kDestroy, kFailedOpen, kRefused, kNotAdapter };
+    for (const Exit exit : {kClose, kDestroy, kFailedOpen, kRefused, kNotAdapter}) {
+        ::testing::NiceMock<test::MockSerialSystem> os;
+        os.AcceptEverything();
+        auto port = std::make_unique<ComPort>(nullptr, os);
+        port->SetComNumber(3);
+        port->SetSysfsRoot(exit == kNotAdapter ? sys_.root / "empty" : sys_.root);
+        SerialHandle asked = kNoSerialHandle;
+        SerialHandle restored = kNoSerialHandle;
+        const auto answer = exit == kRefused ? LowLatencyResult::Refused("EPERM") : LowLatencyResult::Set();
+        ON_CALL(os, RequestLowLatency(_))
+            .WillByDefault(::testing::DoAll(::testing::SaveArg<0>(&asked), ::testing::Return(answer)));
+        ON_CALL(os, RestoreLowLatency(_)).WillByDefault(::testing::SaveArg<0>(&restored));
+        EXPECT_CALL(os, RequestLowLatency(_)).Times(exit == kNotAdapter ? 0 : 1);
+        EXPECT_CALL(os, RestoreLowLatency(_)).Times(exit <= kFailedOpen ? 1 : 0);
+        if (exit == kFailedOpen) {
+            EXPECT_CALL(os, SetModemLine(_, _, _)).WillOnce(::testing::Throw(std::runtime_error("gone")));
+            EXPECT_THROW(port->SetOpen(true), std::runtime_error);
+            EXPECT_NE(restored, kNoSerialHandle); // by the failed open itself
+        } else {
+            port->SetOpen(true);
+        }
+        EXPECT_EQ(port->Open(), exit != kFailedOpen);
+        EXPECT_EQ(port->LowLatency().outcome, exit == kRefused      ? LowLatencyResult::Outcome::Refused
+                                              : exit == kNotAdapter ? LowLatencyResult::Outcome::NotAsked
+                                                                    : LowLatencyResult::Outcome::Set);
+        exit == kDestroy ? port.reset() : port->SetOpen(false);
+        ::testing::Mock::VerifyAndClearExpectations(&os);
+        EXPECT_EQ(restored, exit <= kFailedOpen ? asked : kNoSerialHandle);
+    }
 }
 
 TEST_F(ComPortOnPty, ThePortClosesWhenThePeerVanishes)

@@ -1,12 +1,19 @@
 // The device classes' settings rules and results, against a recorded operating system, and the
 // serial device over a real pseudo-terminal.
+#include "fake_sysfs.h"
 #include "link/com_port_map.h"
+#include "link/usb_serial_adapter.h"
 #include "link/vnx_comm_device.h"
 #include "mock_serial_system.h"
 #include "support/scripted_peer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
 
 namespace aurex {
 namespace {
@@ -18,6 +25,8 @@ using ::testing::Field;
 using ::testing::InSequence;
 using ::testing::NiceMock;
 using ::testing::Return;
+using ::testing::Throw;
+namespace fs = std::filesystem;
 
 MATCHER_P(BaudIs, rate, "")
 {
@@ -221,6 +230,81 @@ TEST(SerialDevice, OpenFailuresKeepTheirKindAndNeverOpenedPortsCloseQuietly)
     EXPECT_FALSE(device.IsOpen());
     EXPECT_EQ(device.Port().OpenResult(), PortOpenResult::PermissionDenied);
     EXPECT_FALSE(device.CharReady());
+}
+
+// ttyUSB0 (usb-serial, also through a by-id link), ttyACM0 (usb), ttyS0 (platform) and ttyUSB9
+// (no sysfs entry) beside a fake sysfs.
+struct AdapterTree
+{
+    test::FakeSysfs sys;
+    fs::path dev = sys.root / "dev";
+    AdapterTree()
+    {
+        sys.AddTty("ttyUSB0", "usb-serial");
+        sys.AddTty("ttyACM0", "usb");
+        sys.AddTty("ttyS0", "platform");
+        fs::create_directories(dev / "by-id");
+        for (const char* name : {"ttyUSB0", "ttyACM0", "ttyS0", "ttyUSB9"}) {
+            std::ofstream(dev / name).put('\n');
+        }
+        fs::create_symlink("../ttyUSB0", dev / "by-id" / "usb-FTDI");
+    }
+};
+
+TEST(UsbAdapter, LowLatencyAskedOfAdaptersOnlyAndPutBackByTheCloseOfEveryOpen)
+{
+    AdapterTree t;
+    const std::tuple<const char*, LowLatencyResult, bool, const char*> cases[] = {
+        {"by-id/usb-FTDI", LowLatencyResult::Set(), false, "low latency: set"},
+        {"ttyACM0", LowLatencyResult::AlreadyOn(), false, "low latency: already on"},
+        {"ttyUSB0", LowLatencyResult::Refused("Invalid argument"), false,
+         "low latency: refused: Invalid argument"},
+        {"ttyS0", LowLatencyResult::Set(), false, "low latency: not asked"},
+        {"ttyUSB9", LowLatencyResult::Set(), false, "low latency: not asked"}, // no sysfs entry
+        {"ttyUSB0", LowLatencyResult::Set(), true, "low latency: set"},        // the settings fail after it
+    };
+    for (const auto& [name, answer, settingsFail, text] : cases) {
+        NiceMock<MockSerialSystem> os;
+        os.AcceptEverything();
+        ON_CALL(os, RequestLowLatency(7)).WillByDefault(Return(answer));
+        if (settingsFail) {
+            ON_CALL(os, Configure(_, _)).WillByDefault(Throw(std::runtime_error("device gone")));
+        }
+        VNXWinExtSerialPort port(os);
+        port.SetSysfsRoot(t.sys.root);
+        port.SetPortName((t.dev / name).string());
+        InSequence order;
+        const bool adapter = std::string(text) != "low latency: not asked";
+        EXPECT_EQ(IsUsbSerialAdapter((t.dev / name).string(), t.sys.root), adapter) << name;
+        EXPECT_CALL(os, RequestLowLatency(7)).Times(adapter ? 1 : 0);
+        EXPECT_CALL(os, Close(7)); // the system puts back what it set
+        if (settingsFail) {
+            EXPECT_THROW(port.Open(), std::runtime_error);
+        } else {
+            EXPECT_TRUE(port.Open());
+        }
+        EXPECT_EQ(port.IsOpen(), !settingsFail) << name; // a failed open closed itself
+        EXPECT_EQ(LowLatencyText(port.LowLatency()), text) << name;
+    }
+}
+
+TEST(SerialDeviceOnPty, APseudoTerminalRefusesLowLatencyAndStillCarriesBytes)
+{
+    test::PtyPair pty;
+    test::FakeSysfs sys; // the pseudo-terminal posing as an adapter
+    sys.AddTty(fs::path(pty.DevicePath()).filename().string(), "usb-serial");
+    test::ScopedComOverride com(9, pty.DevicePath());
+    VNXCommDeviceSerial device;
+    device.Port().SetSysfsRoot(sys.root);
+    ASSERT_TRUE(device.OpenPort(9, 19, false));
+    EXPECT_EQ(LowLatencyText(device.Port().LowLatency()),
+              "low latency: refused: " + std::string(std::strerror(ENOTTY)));
+    EXPECT_FALSE(PlatformSerialSystem().OffersRs485(device.Port().Handle()));
+    test::ScriptedPeer peer(pty, [](test::PeerIo& io) { io.Expect({0x01, 0x7E}); });
+    const std::uint8_t out[2] = {0x01, 0x7E};
+    EXPECT_EQ(device.Write(out, 2), 2);
+    peer.Join();
+    EXPECT_THAT(peer.Failures(), ::testing::IsEmpty());
 }
 
 TEST(SerialDeviceOnPty, CarriesBytesBothWaysAndClosesWhenThePeerVanishes)

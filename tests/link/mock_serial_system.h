@@ -13,6 +13,9 @@ class MockSerialSystem : public SerialSystem
     MOCK_METHOD(PortOpenResult, Probe, (const std::string&), (override));
     MOCK_METHOD(SerialResult, ClaimExclusive, (SerialHandle), (override));
     MOCK_METHOD(void, Close, (SerialHandle), (override));
+    MOCK_METHOD(LowLatencyResult, RequestLowLatency, (SerialHandle), (override));
+    MOCK_METHOD(void, RestoreLowLatency, (SerialHandle), (override));
+    MOCK_METHOD(bool, OffersRs485, (SerialHandle), (override));
     MOCK_METHOD(SerialResult, Configure, (SerialHandle, const SerialConfig&), (override));
     MOCK_METHOD(int, BytesQueued, (SerialHandle), (override));
     MOCK_METHOD(std::uint32_t, TakeLineErrors, (SerialHandle), (override));
@@ -37,6 +40,7 @@ class MockSerialSystem : public SerialSystem
         ON_CALL(*this, Discard(_, _, _)).WillByDefault(Return(SerialResult::Ok()));
         ON_CALL(*this, SetModemLine(_, _, _)).WillByDefault(Return(SerialResult::Ok()));
         ON_CALL(*this, SetKernelHalfDuplex(_, _)).WillByDefault(Return(SerialResult::Failed("not a UART")));
+        ON_CALL(*this, RequestLowLatency(_)).WillByDefault(Return(LowLatencyResult::Set()));
     }
 };
 
