@@ -3,13 +3,17 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include <QObject>
 
 #include "app/app_timeouts.h"
 #include "app/line_tap.h"
 #include "app/port_probe.h"
+#include "link/device_transport.h"
 #include "link/radio_link.h"
+#include "link/serial_system.h"
+#include "link/vnx_comm_device.h"
 #include "programming/radio_programming.h"
 
 namespace aurex {
@@ -85,6 +89,22 @@ std::string VersionText(const std::array<std::uint8_t, 2>& version)
     return "boot version " + std::to_string(version[0]) + "." + std::to_string(version[1]);
 }
 
+// What the open found out about the port itself: low latency for a USB adapter, RS-485 mode.
+void AddPortFindings(RadioLink& link, ports::Findings& findings)
+{
+    auto* transport = dynamic_cast<DeviceTransport*>(link.transport.get());
+    if (transport == nullptr || transport->Device() == nullptr) {
+        return;
+    }
+    const VNXWinExtSerialPort& port = transport->Device()->Port();
+    if (const std::optional<Finding> low = LowLatencyFinding(port.LowLatency())) {
+        findings.push_back(*low);
+    }
+    findings.push_back(PlatformSerialSystem().OffersRs485(port.Handle())
+                           ? Note("The kernel offers RS-485 mode on this port.")
+                           : Note("The kernel offers no RS-485 mode on this port."));
+}
+
 bool LineStillThere(const RadioLink& link, ports::Findings& findings)
 {
     if (link.transport && link.transport->LineOpen()) {
@@ -154,6 +174,22 @@ void CheckOpenLine(RadioLink& link, LineTap& line, ports::Findings& findings)
 
 } // namespace
 
+std::optional<ports::Finding> LowLatencyFinding(const LowLatencyResult& result)
+{
+    switch (result.outcome) {
+    case LowLatencyResult::Outcome::Set:
+        return Ok("The adapter took low-latency mode (its own setting comes back when the port closes).");
+    case LowLatencyResult::Outcome::AlreadyOn:
+        return Ok("The adapter runs in low-latency mode already.");
+    case LowLatencyResult::Outcome::Refused:
+        return Note("The adapter refused low-latency mode (" + result.message +
+                    "): each reply may wait for its latency timer, which slows the code download.");
+    case LowLatencyResult::Outcome::NotAsked:
+        break;
+    }
+    return std::nullopt; // not a USB adapter: nothing to ask
+}
+
 ports::Findings CheckLine(const std::string& devicePath)
 {
     ports::Findings findings;
@@ -175,6 +211,7 @@ ports::Findings CheckLine(const std::string& devicePath)
         return findings;
     }
     findings.push_back(Ok("Opened " + devicePath + " at 19200 baud."));
+    AddPortFindings(link, findings);
     auto tap = std::make_unique<LineTap>(std::move(link.transport));
     LineTap& line = *tap;
     link.transport = std::move(tap);

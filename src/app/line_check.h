@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "link/low_latency.h"
 
 #include "ports/finding.h"
 
@@ -12,5 +15,9 @@ namespace aurex {
 // Run only on the technician's request or after a run failed to reach the radio, never during
 // an update: it waits in the caller's event loop, with the link's own time-outs.
 ports::Findings CheckLine(const std::string& devicePath);
+
+// What the port's open did with low latency, as a finding; none when it was not asked (not a USB
+// adapter).
+std::optional<ports::Finding> LowLatencyFinding(const LowLatencyResult& result);
 
 } // namespace aurex

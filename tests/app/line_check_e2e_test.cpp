@@ -39,6 +39,8 @@ TEST(LineCheckE2E, EachLineGivesItsFindingsAndLeavesThePortClosed)
     Clock::SetScale(kTimeScale);
     const std::string scale = std::to_string(kTimeScale);
     const std::pair<Kind, std::string> opened{Kind::Ok, "at 19200 baud."};
+    // A pseudo-terminal is no USB adapter (low latency is not asked) and has no RS-485 mode.
+    const std::pair<Kind, std::string> noRs485{Kind::Note, "offers no RS-485 mode"};
     const std::pair<Kind, std::string> noBox{Kind::Note, "No interface box answered"};
     const std::pair<Kind, std::string> radio{Kind::Ok, "A radio answered at 19200 baud (boot version 4.0)."};
     const std::pair<Kind, std::string> silent{Kind::Problem, "Nothing answered on the line"};
@@ -46,23 +48,27 @@ TEST(LineCheckE2E, EachLineGivesItsFindingsAndLeavesThePortClosed)
         {"box",
          std::vector<std::string>{},
          nullptr,
-         {opened, {Kind::Ok, "The interface box answered its probe."}, radio}},
+         {opened, noRs485, {Kind::Ok, "The interface box answered its probe."}, radio}},
         {"half-duplex",
          std::vector<std::string>{"--interface", "half-duplex"},
          nullptr,
-         {opened, noBox, {Kind::Problem, "came straight back: a two-wire"}, radio}},
-        {"direct", std::vector<std::string>{"--interface", "direct"}, nullptr, {opened, noBox, radio}},
+         {opened, noRs485, noBox, {Kind::Problem, "came straight back: a two-wire"}, radio}},
+        {"direct",
+         std::vector<std::string>{"--interface", "direct"},
+         nullptr,
+         {opened, noRs485, noBox, radio}},
         {"left at 115200",
          std::vector<std::string>{"--interface", "direct", "--start-baud", "115200"},
          nullptr,
          {opened,
+          noRs485,
           noBox,
           {Kind::Problem, "answers only at 115200 baud (boot version 4.0): an interrupted run"}}},
         {"silent radio",
          std::vector<std::string>{"--interface", "direct", "--silent-from", "1"},
          nullptr,
-         {opened, noBox, silent}},
-        {"nobody on the pty", std::nullopt, nullptr, {opened, noBox, silent}},
+         {opened, noRs485, noBox, silent}},
+        {"nobody on the pty", std::nullopt, nullptr, {opened, noRs485, noBox, silent}},
         {"no such device",
          std::nullopt,
          kMissingDevice,
@@ -103,6 +109,26 @@ TEST(LineCheckE2E, EachLineGivesItsFindingsAndLeavesThePortClosed)
     // A silent line and a radio left at 115200 outrank a two-wire cable in a failure message.
     EXPECT_GT(topWeight["silent radio"], topWeight["half-duplex"]);
     EXPECT_GT(topWeight["left at 115200"], topWeight["half-duplex"]);
+}
+
+TEST(LineCheck, WhatTheOpenDidWithLowLatencyIsTold)
+{
+    EXPECT_FALSE(LowLatencyFinding({}).has_value());
+    struct Case
+    {
+        LowLatencyResult result;
+        Kind kind;
+        const char* part;
+    };
+    for (const Case& c : {Case{LowLatencyResult::Set(), Kind::Ok, "took low-latency mode"},
+                          Case{LowLatencyResult::AlreadyOn(), Kind::Ok, "low-latency mode already"},
+                          Case{LowLatencyResult::Refused("Invalid argument"), Kind::Note,
+                               "refused low-latency mode (Invalid argument)"}}) {
+        const std::optional<ports::Finding> f = LowLatencyFinding(c.result);
+        ASSERT_TRUE(f.has_value()) << c.part;
+        EXPECT_EQ(f->kind, c.kind);
+        EXPECT_NE(f->text.find(c.part), std::string::npos) << f->text;
+    }
 }
 
 } // namespace

@@ -15,7 +15,7 @@ int main(int argc, char** argv)
         return 2;
     }
     QApplication app(argc, argv);
-    aurex::MainWindow window({});
+    aurex::MainWindow window(aurex::MainFormEnvironment{});
     window.Form().m_ComportComboBox.UserSelect(0);
     window.show();
     int result = 1;
