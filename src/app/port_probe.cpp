@@ -1,12 +1,10 @@
 #include "app/port_probe.h"
 
-#include <grp.h>
-#include <sys/stat.h>
-
-#include <vector>
+#include <optional>
 
 #include "link/com_port_map.h"
 #include "ports/adapter_identity.h"
+#include "ports/group_database.h"
 
 namespace aurex {
 
@@ -33,19 +31,9 @@ std::string PortHint(int comNumber)
 
 std::string DeviceGroup(const std::string& devicePath)
 {
-    struct stat info
-    {
-    };
-    if (devicePath.empty() || ::stat(devicePath.c_str(), &info) != 0) {
-        return {};
-    }
-    group entry{};
-    group* found = nullptr;
-    std::vector<char> buffer(16384);
-    if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
-        return {};
-    }
-    return found->gr_name;
+    const ports::HostFiles files;
+    const std::optional<ports::FileStat> node = devicePath.empty() ? std::nullopt : files.Stat(devicePath);
+    return node ? ports::GroupName(files, node->gid) : std::string();
 }
 
 } // namespace aurex

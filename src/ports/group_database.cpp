@@ -38,9 +38,13 @@ std::optional<GroupEntry> FromNameService(const group* found)
 
 } // namespace
 
-std::optional<GroupEntry> FindGroup(const HostFiles& files, gid_t gid)
+namespace {
+
+// /etc/group first; on the real system the name service (LDAP, systemd's groups) after it.
+template <typename Matches, typename Lookup>
+std::optional<GroupEntry> Find(const HostFiles& files, Matches matches, Lookup lookup)
 {
-    if (auto entry = FromFile(files, [gid](const GroupEntry& e) { return e.gid == gid; })) {
+    if (auto entry = FromFile(files, matches)) {
         return entry;
     }
     if (!files.IsRealSystem()) {
@@ -49,27 +53,30 @@ std::optional<GroupEntry> FindGroup(const HostFiles& files, gid_t gid)
     std::vector<char> buffer(64 * 1024);
     group entry{};
     group* found = nullptr;
-    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0) {
+    if (lookup(&entry, buffer.data(), buffer.size(), &found) != 0) {
         return std::nullopt;
     }
     return FromNameService(found);
 }
 
+} // namespace
+
+std::optional<GroupEntry> FindGroup(const HostFiles& files, gid_t gid)
+{
+    return Find(
+        files, [gid](const GroupEntry& e) { return e.gid == gid; },
+        [gid](group* entry, char* buffer, std::size_t size, group** found) {
+            return ::getgrgid_r(gid, entry, buffer, size, found);
+        });
+}
+
 std::optional<GroupEntry> FindGroupByName(const HostFiles& files, const std::string& name)
 {
-    if (auto entry = FromFile(files, [&name](const GroupEntry& e) { return e.name == name; })) {
-        return entry;
-    }
-    if (!files.IsRealSystem()) {
-        return std::nullopt;
-    }
-    std::vector<char> buffer(64 * 1024);
-    group entry{};
-    group* found = nullptr;
-    if (::getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0) {
-        return std::nullopt;
-    }
-    return FromNameService(found);
+    return Find(
+        files, [&name](const GroupEntry& e) { return e.name == name; },
+        [&name](group* entry, char* buffer, std::size_t size, group** found) {
+            return ::getgrnam_r(name.c_str(), entry, buffer, size, found);
+        });
 }
 
 std::string GroupName(const HostFiles& files, gid_t gid)
