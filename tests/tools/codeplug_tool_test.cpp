@@ -9,8 +9,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <sstream>
 
 namespace aurex {
@@ -25,13 +28,31 @@ BuiltCodeplug Native(uint8_t format)
     return BuildCodeplug(options);
 }
 
+// Every entry of the folder by its kind, and a regular file also by its size and a hash of its
+// bytes (short enough to print when it differs).
+std::map<std::string, std::string> Snapshot(const ScratchFolder& folder)
+{
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+        const auto type = entry.symlink_status().type();
+        std::string text = std::to_string(static_cast<int>(type));
+        if (type == std::filesystem::file_type::regular) {
+            const std::vector<unsigned char> bytes = ReadBytes(entry.path());
+            text += " " + std::to_string(bytes.size()) + " bytes, hash " +
+                    std::to_string(std::hash<std::string>{}(std::string(bytes.begin(), bytes.end())));
+        }
+        entries[entry.path().filename().string()] = text;
+    }
+    return entries;
+}
+
 TEST(CodeplugToolFiles, ReadsRadioOrderWordsAndRefusesFilesThatAreNoImage)
 {
     ScratchFolder folder;
     WriteBytes(folder / "words", {0x5F, 0x5F, 0x00, 0x10, 0x12, 0x34});
     CodeplugFile file;
     std::string error;
-    ASSERT_TRUE(ReadCodeplugFile((folder / "words").string(), file, error)) << error;
+    ASSERT_EQ(ReadCodeplugFile((folder / "words").string(), file, error), CodeplugRead::Ok) << error;
     EXPECT_EQ(file.byteCount, 6u);
     ASSERT_EQ(file.buffer.size(), kParmsBufferWords);
     EXPECT_EQ(file.buffer[0], 0x5F5F);
@@ -46,12 +67,12 @@ TEST(CodeplugToolFiles, ReadsRadioOrderWordsAndRefusesFilesThatAreNoImage)
     };
     for (const auto& [bytes, message] : bad) {
         WriteBytes(folder / "bad", bytes);
-        EXPECT_FALSE(ReadCodeplugFile((folder / "bad").string(), file, error));
+        EXPECT_EQ(ReadCodeplugFile((folder / "bad").string(), file, error), CodeplugRead::NotAnImage);
         EXPECT_THAT(error, HasSubstr(message));
     }
     WriteBytes(folder / "full", std::vector<unsigned char>(kParmsBufferBytes, 0x20));
-    EXPECT_TRUE(ReadCodeplugFile((folder / "full").string(), file, error));
-    EXPECT_FALSE(ReadCodeplugFile((folder / "missing").string(), file, error));
+    EXPECT_EQ(ReadCodeplugFile((folder / "full").string(), file, error), CodeplugRead::Ok);
+    EXPECT_EQ(ReadCodeplugFile((folder / "missing").string(), file, error), CodeplugRead::Unreadable);
     EXPECT_THAT(error, HasSubstr("cannot read"));
     EXPECT_THAT(error, HasSubstr("missing"));
 }
@@ -71,7 +92,7 @@ TEST(CodeplugToolFiles, WritesThroughATemporaryNameAndLeavesNoTraceOnFailure)
 
     EXPECT_FALSE(WriteCodeplugFile((folder / "no-such-folder" / "out").string(), buffer, 4, error));
     EXPECT_THAT(error, HasSubstr("cannot write"));
-    // A folder in the way of OUT: the rename fails and the temporary file goes again.
+    // A folder in the way of OUT is refused before any temporary file is made.
     std::filesystem::create_directory(folder / "taken");
     std::filesystem::create_directory(folder / "taken" / "inner");
     EXPECT_FALSE(WriteCodeplugFile((folder / "taken").string(), buffer, 4, error));
@@ -113,8 +134,75 @@ TEST(CodeplugToolDiagnosis, NamesTheFirstStructuralFault)
     }
     // A file cut inside the chain is told apart from a broken chain.
     EXPECT_THAT(DiagnoseCodeplug(built.image(), 2 * sequence1), HasSubstr("the file ends at word"));
-    // One cut inside the trailer still holds every block, as an upload may.
+    // One cut inside the trailer still holds every block; the truncation check names what it lacks.
     EXPECT_EQ(DiagnoseCodeplug(built.image(), bytes - 64), "");
+    EXPECT_THAT(DiagnoseTruncation(built.image(), bytes - 64),
+                HasSubstr("32 of the 128 trailer words (words " + std::to_string(built.imageLength - 128)));
+    EXPECT_EQ(DiagnoseTruncation(built.image(), bytes), "");
+}
+
+TEST(CodeplugToolRefusals, LeaveEveryFileAsItWasAndSayWhy)
+{
+    ScratchFolder folder;
+    const BuiltCodeplug built = Native(4);
+    const std::vector<unsigned char> image = RadioBytes(built.image(), built.imageLength);
+    const std::string in = (folder / "in.cpl").string();
+    WriteBytes(in, image);
+    std::filesystem::create_symlink(in, folder / "link.cpl");
+    std::filesystem::create_hard_link(in, folder / "hard.cpl");
+    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+    std::filesystem::create_directory(folder / "folder");
+    WriteBytes(folder / "empty.cpl", {});
+    WriteBytes(folder / "odd.cpl", {0x5F, 0x5F, 0x00});
+    WriteBytes(folder / "cut.cpl", std::vector<unsigned char>(image.begin(), image.end() - 64));
+    const std::string trailer = std::to_string(built.imageLength - 128);
+    const std::string cut = "is not a valid codeplug image: the file is truncated: it ends at word " +
+                            std::to_string(built.imageLength - 32) + ", 32 of the 128 trailer words (words " +
+                            trailer + " to " + std::to_string(built.imageLength - 1) + ") are missing";
+    const auto convert = [&](const std::string& from, const std::string& to) {
+        return std::vector<std::string>{"convert", "--to", "5.10", from, to};
+    };
+    const std::string out = (folder / "out.cpl").string();
+    const std::string same = "is the same file as " + in + "; name a new file for OUT";
+    struct Case
+    {
+        std::vector<std::string> arguments;
+        int status;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {convert(in, in), kCodeplugToolFileError, same},
+        {convert(in, (folder / "link.cpl").string()), kCodeplugToolFileError, same},
+        {convert(in, (folder / "hard.cpl").string()), kCodeplugToolFileError, same},
+        {convert((folder / "link.cpl").string(), in), kCodeplugToolFileError, "is the same file as"},
+        {convert(in, "/dev/null"), kCodeplugToolFileError, "cannot write /dev/null: it is a device"},
+        {convert(in, (folder / "fifo").string()), kCodeplugToolFileError, "fifo: it is a FIFO"},
+        {convert(in, (folder / "folder").string()), kCodeplugToolFileError, "folder: it is a folder"},
+        {convert((folder / "empty.cpl").string(), out), kCodeplugToolRefused,
+         "empty.cpl is not a valid codeplug image: the file is empty"},
+        {convert((folder / "odd.cpl").string(), out), kCodeplugToolRefused,
+         "odd.cpl is not a valid codeplug image: the file holds 3 bytes, not a whole number"},
+        {{"validate", (folder / "odd.cpl").string()}, kCodeplugToolRefused, "not a whole number"},
+        {convert((folder / "cut.cpl").string(), out), kCodeplugToolRefused, cut},
+        {{"validate", (folder / "cut.cpl").string()}, kCodeplugToolRefused, cut},
+        {{"info", (folder / "cut.cpl").string()}, kCodeplugToolRefused, cut},
+    };
+    const std::map<std::string, std::string> before = Snapshot(folder);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        std::ostringstream printed;
+        std::ostringstream err;
+        EXPECT_EQ(RunCodeplugTool(c.arguments, printed, err), c.status);
+        EXPECT_THAT(err.str(), HasSubstr(c.message));
+        EXPECT_EQ(printed.str(), "");
+        EXPECT_EQ(Snapshot(folder), before); // IN byte for byte, no OUT, no temporary file
+    }
+    EXPECT_EQ(ReadBytes(in), image);
+    struct stat device
+    {
+    };
+    ASSERT_EQ(::stat("/dev/null", &device), 0);
+    EXPECT_TRUE(S_ISCHR(device.st_mode));
 }
 
 TEST(CodeplugToolDescription, ListsEveryBlockWithItsShapeInItsOwnHeaderWordLayout)

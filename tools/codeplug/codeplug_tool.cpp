@@ -1,6 +1,5 @@
 #include "codeplug/codeplug_tool.h"
 
-#include "convert/codeplug_buffer.h"
 #include "convert/codeplug_image.h"
 #include "convert/convert_entry.h"
 #include "convert/format_tables.h"
@@ -8,14 +7,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <iomanip>
-#include <memory>
 #include <ostream>
-#include <random>
 #include <sstream>
 
 namespace aurex {
@@ -27,25 +20,17 @@ constexpr const char* kUsage =
     "       aurex-codeplug info FILE\n"
     "       aurex-codeplug convert --to 5.8|5.9|5.10 IN OUT\n"
     "Files hold the codeplug as the radio sends it: 16-bit words, high byte first.\n"
+    "An empty or odd-sized file, or one cut short of its image's 128-word trailer, is invalid.\n"
+    "OUT must be a new file or a regular file (no link) other than IN; it is replaced only once the\n"
+    "converted image is written in full, and never written for a refused image.\n"
     "Exit status: 0 done, 1 invalid or unconvertible image, 2 wrong command line,\n"
-    "3 a file could not be read or written. OUT is never written for a refused image.\n";
+    "3 a file could not be read or written, or OUT is IN or no regular file.\n";
 
 constexpr uint8_t kWideFormat = 5;
-
-struct FileCloser
-{
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string Hex4(unsigned value)
 {
     return "0x" + HexNumber(value, 4);
-}
-
-std::string SystemError()
-{
-    return errno != 0 ? std::strerror(errno) : "unknown error";
 }
 
 std::string VersionText(uint16_t versionWord)
@@ -90,11 +75,15 @@ const char* TypeName(ParmsBlockType type)
 int LoadValid(const std::string& path, CodeplugFile& file, std::ostream& err)
 {
     std::string error;
-    if (!ReadCodeplugFile(path, file, error)) {
+    const CodeplugRead read = ReadCodeplugFile(path, file, error);
+    if (read != CodeplugRead::Ok) {
         err << "aurex-codeplug: " << error << "\n";
-        return kCodeplugToolFileError;
+        return read == CodeplugRead::NotAnImage ? kCodeplugToolRefused : kCodeplugToolFileError;
     }
-    const std::string fault = DiagnoseCodeplug(file.buffer.data(), file.byteCount);
+    std::string fault = DiagnoseCodeplug(file.buffer.data(), file.byteCount);
+    if (fault.empty()) {
+        fault = DiagnoseTruncation(file.buffer.data(), file.byteCount);
+    }
     if (!fault.empty()) {
         err << "aurex-codeplug: " << path << " is not a valid codeplug image: " << fault << "\n";
         return kCodeplugToolRefused;
@@ -135,6 +124,11 @@ int Convert(const std::string& target, const std::string& in, const std::string&
         err << "aurex-codeplug: cannot convert to '" << target << "': the formats are 5.8, 5.9 and 5.10\n";
         return kCodeplugToolUsage;
     }
+    std::string error;
+    if (!CheckCodeplugOutput(in, outPath, error)) {
+        err << "aurex-codeplug: " << error << "\n";
+        return kCodeplugToolFileError;
+    }
     CodeplugFile file;
     const int status = LoadValid(in, file, err);
     if (status != kCodeplugToolOk) {
@@ -169,7 +163,6 @@ int Convert(const std::string& target, const std::string& in, const std::string&
     const auto outBytes = static_cast<std::size_t>(
         std::min<int64_t>(static_cast<int64_t>(file.byteCount) + 2 * int64_t{lengthChange},
                           static_cast<int64_t>(kParmsBufferBytes)));
-    std::string error;
     if (!WriteCodeplugFile(outPath, file.buffer, outBytes, error)) {
         err << "aurex-codeplug: " << error << "\n";
         return kCodeplugToolFileError;
@@ -184,81 +177,6 @@ int Convert(const std::string& target, const std::string& in, const std::string&
 }
 
 } // namespace
-
-bool ReadCodeplugFile(const std::string& path, CodeplugFile& file, std::string& error)
-{
-    errno = 0;
-    const File stream(std::fopen(path.c_str(), "rb"));
-    if (!stream) {
-        error = "cannot read " + path + ": " + SystemError();
-        return false;
-    }
-    std::vector<unsigned char> bytes(kParmsBufferBytes + 1);
-    errno = 0;
-    const std::size_t count = std::fread(bytes.data(), 1, bytes.size(), stream.get());
-    if (std::ferror(stream.get()) != 0) {
-        error = "cannot read " + path + ": " + SystemError();
-        return false;
-    }
-    if (count == 0) {
-        error = path + " is empty";
-        return false;
-    }
-    if (count > kParmsBufferBytes) {
-        error = path + " is larger than the " + std::to_string(kParmsBufferBytes) + "-byte codeplug buffer";
-        return false;
-    }
-    if (count % 2 != 0) {
-        error = path + " holds " + std::to_string(count) + " bytes, not a whole number of 16-bit words";
-        return false;
-    }
-    file.buffer.assign(kParmsBufferWords, 0);
-    WordsFromLineBytes(std::span<const uint8_t>(bytes.data(), count), file.buffer);
-    file.byteCount = count;
-    return true;
-}
-
-bool WriteCodeplugFile(const std::string& path, const std::vector<uint16_t>& buffer, std::size_t byteCount,
-                       std::string& error)
-{
-    if (byteCount % 2 != 0 || byteCount > buffer.size() * 2) {
-        error = "cannot write " + path + ": " + std::to_string(byteCount) + " bytes do not fit the buffer";
-        return false;
-    }
-    std::vector<unsigned char> bytes(byteCount);
-    LineBytesFromWords(buffer, bytes);
-    // A name of our own beside OUT, so that the rename stays on one file system and OUT is
-    // never seen half written.
-    std::random_device random;
-    std::ostringstream suffix;
-    suffix << ".tmp-" << std::hex << random() << random();
-    const std::string temporary = path + suffix.str();
-    errno = 0;
-    File stream(std::fopen(temporary.c_str(), "wbx"));
-    if (!stream) {
-        error = "cannot write " + path + ": " + SystemError();
-        return false;
-    }
-    errno = 0;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream.get()) == bytes.size() &&
-                         std::fflush(stream.get()) == 0;
-    const std::string writeError = SystemError();
-    const bool closed = std::fclose(stream.release()) == 0;
-    std::error_code ignored;
-    if (!written || !closed) {
-        error = "cannot write " + path + ": " + writeError;
-        std::filesystem::remove(temporary, ignored);
-        return false;
-    }
-    std::error_code renamed;
-    std::filesystem::rename(temporary, path, renamed);
-    if (renamed) {
-        error = "cannot write " + path + ": " + renamed.message();
-        std::filesystem::remove(temporary, ignored);
-        return false;
-    }
-    return true;
-}
 
 std::string DiagnoseCodeplug(const uint16_t* image, std::size_t byteCount)
 {
@@ -350,6 +268,20 @@ std::string DiagnoseCodeplug(const uint16_t* image, std::size_t byteCount)
         return "it fails the structure check";
     }
     return {};
+}
+
+std::string DiagnoseTruncation(const uint16_t* image, std::size_t byteCount)
+{
+    const std::size_t fileWords = byteCount / 2;
+    const uint32_t length = ParmsImageLength(image);
+    if (fileWords >= length) {
+        return {};
+    }
+    const uint32_t trailer = length - kParmsTrailerWords;
+    return "the file is truncated: it ends at word " + std::to_string(fileWords) + ", " +
+           std::to_string(length - fileWords) + " of the " + std::to_string(kParmsTrailerWords) +
+           " trailer words (words " + std::to_string(trailer) + " to " + std::to_string(length - 1) +
+           ") are missing";
 }
 
 void DescribeCodeplug(const uint16_t* image, std::size_t byteCount, std::ostream& out)

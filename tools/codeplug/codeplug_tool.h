@@ -5,10 +5,13 @@
 //   aurex-codeplug convert --to 5.8|5.9|5.10 IN OUT
 //
 // A file holds the codeplug as it travels to and from the radio: 16-bit words, high byte first,
-// at most 32768 bytes. Exit status: 0 done, 1 the image is invalid or cannot be converted,
-// 2 wrong command line, 3 a file cannot be read or written. OUT is written only for a
-// conversion that succeeded, through a temporary file renamed over OUT at the end.
+// at most 32768 bytes. Exit status: 0 done, 1 the image is invalid (also an empty, odd-sized or
+// cut file) or cannot be converted, 2 wrong command line, 3 a file cannot be read or written
+// (also an OUT that is IN itself or no regular file). OUT is written only for a conversion that
+// succeeded, through a temporary file renamed over OUT at the end.
 #pragma once
+
+#include "codeplug/codeplug_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,24 +28,13 @@ enum CodeplugToolExit : int {
     kCodeplugToolFileError = 3,
 };
 
-struct CodeplugFile
-{
-    std::vector<uint16_t> buffer; // the whole 16384-word buffer, host order, zero behind the file
-    std::size_t byteCount = 0;    // bytes the file held
-};
-
-// Reads a file of radio-order words into a zero-filled buffer. False with a message (naming
-// the file) when it cannot be read, is empty, has an odd size or is larger than the buffer.
-bool ReadCodeplugFile(const std::string& path, CodeplugFile& file, std::string& error);
-// Writes `byteCount` bytes of the buffer as radio-order words to a temporary file beside
-// `path` and renames it to `path`; on any failure removes the temporary file and leaves
-// `path` as it was.
-bool WriteCodeplugFile(const std::string& path, const std::vector<uint16_t>& buffer, std::size_t byteCount,
-                       std::string& error);
-
 // Why the image fails the structure check, in words a technician can act on; empty when it
 // passes. `byteCount` is what the file held, to tell a cut file from a broken chain.
 std::string DiagnoseCodeplug(const uint16_t* image, std::size_t byteCount);
+// For an image that passes DiagnoseCodeplug: why the file is cut short of the image's end, naming
+// the trailer words it lacks; empty when it holds the whole image. A cut trailer would be lost by
+// a conversion, which carries only the bytes the file held.
+std::string DiagnoseTruncation(const uint16_t* image, std::size_t byteCount);
 // Format version, length and every block with its shape, one block a line.
 void DescribeCodeplug(const uint16_t* image, std::size_t byteCount, std::ostream& out);
 
