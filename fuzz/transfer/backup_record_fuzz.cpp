@@ -11,7 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace aurex;
-    const BackupRecordRead read = ReadBackupRecord(std::string_view(reinterpret_cast<const char*>(data), size));
+    const BackupRecordRead read =
+        ReadBackupRecord(std::string_view(reinterpret_cast<const char*>(data), size));
     if (read.record.has_value() == !read.error.empty()) {
         std::abort(); // either a record or a reason, never both or neither
     }
