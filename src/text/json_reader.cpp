@@ -187,7 +187,7 @@ class Reader
             if (!Value(member, depth) || !Next('}', more)) {
                 return false;
             }
-            value.members.emplace_back(std::move(key), std::move(member));
+            value.members.push_back(JsonMember{std::move(key), std::move(member)});
         }
         return true;
     }

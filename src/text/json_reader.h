@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace aurex {
@@ -20,6 +19,8 @@ struct JsonLimits
     std::size_t maxStringBytes = 4096; // of a string or key, once decoded
 };
 
+struct JsonMember;
+
 struct JsonValue
 {
     enum class Kind { Null, Bool, Number, String, Array, Object };
@@ -28,11 +29,17 @@ struct JsonValue
     bool boolean = false;
     std::string text; // a string's UTF-8 contents, or a number as written
     std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members; // in the order written; keys unique
+    std::vector<JsonMember> members; // in the order written; keys unique
 
     const JsonValue* Find(std::string_view key) const;
     // A number written without fraction or exponent that fits; nullopt otherwise.
     std::optional<std::int64_t> Integer() const;
+};
+
+struct JsonMember
+{
+    std::string key;
+    JsonValue value;
 };
 
 struct JsonParse
