@@ -4,6 +4,7 @@
 // dialogs and closing the main window. The Qt window, the console front end and the test fake
 // each answer these in their own way.
 
+#include <string>
 #include <string_view>
 
 namespace aurex {
@@ -28,6 +29,15 @@ class DialogHost
     // Shows `dialog` modally over `owner` and returns once it has closed. The dialog's buttons
     // set its modal result; the close box leaves the result Cancel without any button's event.
     virtual void ShowModal(const FormModel& owner, FormModel& dialog) = 0;
+
+    // Asks for a codeplug backup to put back into the radio, starting in `folder` (the backups
+    // folder); empty when none was chosen. A rendering without a chooser chooses nothing.
+    virtual std::string ChooseBackupFile(const FormModel& owner, const std::string& folder)
+    {
+        (void)owner;
+        (void)folder;
+        return {};
+    }
 
     // Asks the rendering to close `form`; the rendering lets the form refuse (FormCloseQuery).
     virtual void RequestClose(FormModel& form) = 0;

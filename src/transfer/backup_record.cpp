@@ -261,4 +261,13 @@ BackupRecordRead ReadBackupRecord(std::string_view text)
     return read;
 }
 
+std::string BackupRecordPath(std::string_view backupPath)
+{
+    constexpr std::string_view kBin = ".bin";
+    if (backupPath.ends_with(kBin)) {
+        backupPath.remove_suffix(kBin.size());
+    }
+    return std::string(backupPath) + ".json";
+}
+
 } // namespace aurex

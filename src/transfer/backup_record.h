@@ -54,4 +54,8 @@ struct BackupRecordRead
 // field, a value of the wrong type or out of range, or anything that is not JSON is an error.
 BackupRecordRead ReadBackupRecord(std::string_view text);
 
+// Where the record of a backup lies: its path with ".bin" replaced by ".json" (".json" added to
+// a name without ".bin").
+std::string BackupRecordPath(std::string_view backupPath);
+
 } // namespace aurex

@@ -176,3 +176,11 @@ TEST(BackupRecord, EveryBadInputGetsItsOwnError)
 
 } // namespace
 } // namespace aurex
+
+TEST(BackupRecord, LiesBesideItsBackup)
+{
+    EXPECT_EQ(aurex::BackupRecordPath("/d/codeplug-1A2B-20261207-221634.bin"),
+              "/d/codeplug-1A2B-20261207-221634.json");
+    EXPECT_EQ(aurex::BackupRecordPath("/d/old.bin.bin"), "/d/old.bin.json");
+    EXPECT_EQ(aurex::BackupRecordPath("/d/plain"), "/d/plain.json");
+}
