@@ -1,5 +1,6 @@
 #include "transfer/codeplug_backup.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <memory>
 #include <vector>
+
+#include "text/sha256.h"
 
 namespace aurex {
 
@@ -97,6 +100,23 @@ int WriteSynced(BackupDisk& disk, const OpenFolder& folder, std::unique_ptr<Open
     return disk.DataSync(file->fd);
 }
 
+void FillRecord(BackupRecord& facts, const std::string& identity, std::span<const std::uint8_t> bytes,
+                const QDateTime& now)
+{
+    facts.radioIdentity = identity;
+    facts.lengthBytes = bytes.size();
+    facts.sha256 = Sha256Hex(bytes);
+    facts.time = now.toUTC().toString(Qt::ISODate).toStdString();
+    // The format version is the image's fourth word, high byte first as on the line.
+    if (facts.codeplugFormatMajor == 0 && bytes.size() >= 8) {
+        facts.codeplugFormatMajor = bytes[6];
+        facts.codeplugFormatMinor = bytes[7];
+    }
+    if (facts.programName.empty()) {
+        facts.programName = QCoreApplication::applicationName().toStdString();
+    }
+}
+
 } // namespace
 
 BackupFolderPlace LocateCodeplugBackupFolder()
@@ -148,7 +168,7 @@ std::string CheckCodeplugBackupFolder(BackupDisk& disk)
 }
 
 CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<const std::uint8_t> bytes,
-                                        BackupDisk& disk)
+                                        BackupDisk& disk, BackupRecord facts)
 {
     CodeplugBackupResult r;
     const BackupFolderPlace place = LocateCodeplugBackupFolder();
@@ -180,14 +200,33 @@ CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<con
         return r;
     }
 
-    const std::string stem =
-        "codeplug-" + NamePart(identity) + "-" +
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString();
+    const QDateTime now = QDateTime::currentDateTime();
+    FillRecord(facts, NamePart(identity), bytes, now);
+    const std::string recordText = WriteBackupRecord(facts);
+    std::unique_ptr<OpenBackupFile> recordFile;
+    if (int e = WriteSynced(
+            disk, folder, recordFile,
+            std::span(reinterpret_cast<const std::uint8_t*>(recordText.data()), recordText.size()), step)) {
+        r.error = path + ": the backup's record " + step + " (" + ErrorText(e) + ")";
+        return r;
+    }
+
+    const std::string stem = "codeplug-" + NamePart(identity) + "-" +
+                             now.toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString();
+    // A backup without its record would pass for an old one: the two take one stem, both free.
     std::string name;
+    std::string recordName;
     int linked = EEXIST;
     for (int n = 1; linked == EEXIST && n <= 999; ++n) {
         name = n == 1 ? stem + ".bin" : stem + "-" + std::to_string(n) + ".bin";
+        recordName = BackupRecordPath(name);
         linked = disk.LinkIn(folder.fd, file->fd, file->tempName, name);
+        if (linked == 0) {
+            linked = disk.LinkIn(folder.fd, recordFile->fd, recordFile->tempName, recordName);
+            if (linked != 0) {
+                disk.Unlink(folder.fd, name);
+            }
+        }
     }
     if (linked == EEXIST) {
         r.error = path + ": too many backups of this radio in one second";
@@ -197,14 +236,17 @@ CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<con
         r.error = path + ": cannot name the backup " + name + " (" + ErrorText(linked) + ")";
         return r;
     }
-    // The name is on the disk only once the folder is synced too.
+    // The names are on the disk only once the folder is synced too.
     if (int e = disk.SyncFolder(folder.fd)) {
         disk.Unlink(folder.fd, name);
+        disk.Unlink(folder.fd, recordName);
         r.error = path + ": cannot write the folder to the disk (" + ErrorText(e) + ")";
         return r;
     }
     r.saved = true;
     r.path = path + "/" + name;
+    r.recordPath = path + "/" + recordName;
+    r.record = std::move(facts);
     return r;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "transfer/backup_disk.h"
+#include "transfer/backup_record.h"
 
 namespace aurex {
 
@@ -36,16 +37,20 @@ std::string CheckCodeplugBackupFolder(BackupDisk& disk = SystemBackupDisk());
 struct CodeplugBackupResult
 {
     bool saved = false;
-    std::string path;  // the file written, when saved
-    std::string error; // why not, when not saved
+    std::string path;       // the file written, when saved
+    std::string recordPath; // its record, when saved
+    std::string error;      // why not, when not saved
+    BackupRecord record;    // as written, when saved
 };
 
 // Writes `bytes` to codeplug-<identity>-<yyyyMMdd-HHmmss>.bin in the backup folder (a numbered
 // name when that is taken): as an unnamed file for its owner only, synced to the disk and read
 // back, then linked in under a name that no file holds, and the folder synced. Never replaces an
 // earlier backup; nothing is left behind on failure, and a backup that may not be on the disk
-// counts as failed.
+// counts as failed. Its record goes beside it the same way (BackupRecordPath): `facts` as the
+// caller knows them, with identity, length, SHA-256, time and, when unset, the codeplug format
+// filled in here. A backup whose record cannot be written is not kept either.
 CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<const std::uint8_t> bytes,
-                                        BackupDisk& disk = SystemBackupDisk());
+                                        BackupDisk& disk = SystemBackupDisk(), BackupRecord facts = {});
 
 } // namespace aurex

@@ -14,6 +14,7 @@
 
 #include "data_home.h"
 #include "link/qt_app.h"
+#include "text/sha256.h"
 #include "transfer_peer.h"
 
 namespace aurex {
@@ -39,9 +40,22 @@ TEST(CodeplugBackupTest, KeepsEveryBackupWholeUnderItsOwnName)
     ASSERT_TRUE(b.saved) << b.error;
     EXPECT_NE(a.path, b.path);
     const QStringList names = ScopedDataHome::Backups();
-    ASSERT_EQ(names.size(), 2); // no temporary file left behind
+    ASSERT_EQ(names.size(), 4); // each with its record, and no temporary file left behind
     EXPECT_EQ(ScopedDataHome::Read(QFileInfo(QString::fromStdString(a.path)).fileName()), first);
     EXPECT_EQ(ScopedDataHome::Read(QFileInfo(QString::fromStdString(b.path)).fileName()), second);
+
+    // The record beside a backup describes those bytes.
+    const Bytes recordBytes =
+        ScopedDataHome::Read(QFileInfo(QString::fromStdString(a.recordPath)).fileName());
+    const BackupRecordRead read = ReadBackupRecord(std::string(recordBytes.begin(), recordBytes.end()));
+    ASSERT_TRUE(read.record) << read.error;
+    EXPECT_EQ(*read.record, a.record);
+    EXPECT_EQ(read.record->radioIdentity, kSerialText);
+    EXPECT_EQ(read.record->lengthBytes, first.size());
+    EXPECT_EQ(read.record->sha256, Sha256Hex(first));
+    EXPECT_EQ(read.record->codeplugFormatMajor * 256 + read.record->codeplugFormatMinor,
+              first[6] * 256 + first[7]);
+    EXPECT_EQ(a.recordPath, BackupRecordPath(a.path));
 
     // Whatever the identity text holds, the name stays inside the folder.
     const CodeplugBackupResult odd = SaveCodeplugBackup("../x/..", first);
