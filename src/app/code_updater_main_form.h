@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/codeplug_requests.h"
 #include "app/codeplug_step.h"
 #include "app/connection_check.h"
 #include "app/control.h"
@@ -92,6 +93,9 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     // ---- controls, in the order of the layout ----
     Control MainMenu;
     Control m_FileMenuItem;
+    Control m_FileBackupMenuItem;
+    Control m_FileRestoreMenuItem;
+    Control m_FileVerifyMenuItem; // checkable: read a written codeplug back (on by default)
     Control m_FileExitMenuItem;
     Control m_HelpMenuItem;
     Control m_HelpCheckConnectionMenuItem;
@@ -261,6 +265,22 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     Termination RequestTermination();
     void m_HelpCheckConnectionMenuItemClick();
     void m_HelpAboutMenuItemClick();
+    void m_FileBackupMenuItemClick();
+    void m_FileRestoreMenuItemClick();
+    void m_FileVerifyMenuItemClick();
+
+    // ---- the codeplug on request ----
+    // What a backup's record says of this run: the image set, the program and what the run read
+    // of the radio. The save adds the codeplug's own facts.
+    BackupRecord BackupFacts(BackupReason reason) const;
+    // Reads the codeplug of a radio in normal mode into a backup; writes nothing to the radio.
+    CodeplugRequestResult BackUpCodeplug();
+    // Puts a backup back into a radio in normal mode: refuses a file that is not a sound backup
+    // before anything is sent, backs up what the radio holds first, converts the backup to the
+    // radio's format, writes it and reads it back.
+    CodeplugRequestResult RestoreCodeplug(const std::string& backupPath);
+    // A backup of another radio: asked in a Yes/No box, refused or allowed without asking.
+    OtherRadioPolicy m_OtherRadioPolicy = OtherRadioPolicy::Ask;
     void m_ApplicationRadioButtonClick();
     void m_BootRadioButtonClick();
     void m_ComportComboBoxChange();
@@ -306,8 +326,8 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     void RunBootUpdate();
     bool ExtractCheckAndDownload(bool boot);
     ProgrammingStatus DownloadExtractedCode(bool boot);
-    // The final status text (and box) for a result of PreserveCodeplug.
-    void ShowCodeplugOutcome(CodeplugStepResult result);
+    // The final status text (and box) for the outcome of PreserveCodeplug.
+    void ShowCodeplugOutcome(const CodeplugStepOutcome& outcome);
 
     // Marks a Start or Retrieve handler as running for its lifetime; on leaving, the controls
     // that were held back come back as the run state says.

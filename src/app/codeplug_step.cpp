@@ -1,86 +1,41 @@
 #include "app/codeplug_step.h"
 
 #include <algorithm>
-#include <optional>
-#include <span>
 #include <vector>
 
 #include "app/app_timeouts.h"
 #include "app/code_updater_main_form.h"
-#include "app/password_prompt.h"
-#include "convert/codeplug_buffer.h"
-#include "convert/codeplug_image.h"
-#include "convert/convert_entry.h"
+#include "app/codeplug_conversion.h"
 #include "convert/format_tables.h"
 #include "convert/hex_text.h"
 #include "link/radio_link.h"
-#include "programming/radio_identity.h"
-#include "programming/radio_programming.h"
 #include "transfer/codeplug_backup.h"
-#include "transfer/radio_transfer_link.h"
-#include "transfer/vnx_transfer.h"
 
 namespace aurex {
 
 namespace {
 
-constexpr int kWaitProgressMs = 200;
-constexpr int kUploadProgressMs = 150;
-
-// Formats this program converts: 5.8, 5.9 and 5.10.
-bool Convertible(std::uint8_t index)
+CodeplugStepOutcome TransferCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks& links,
+                                     std::optional<RadioIdentity> identity, const CodeplugFormat& format)
 {
-    return index >= 3 && index <= 5;
-}
-
-void TimedWait(TCodeUpdaterMainDispForm& window, const char* status)
-{
-    window.StartTimedProgress(kWaitProgressMs);
-    window.ShowStatus(status);
-    window.ComPort.DelayMilliseconds(app_timeouts::kRadioRestartWaitMs, true);
-    window.StopTimedProgress();
-}
-
-// The radio's link as the step's two kinds of exchange use it.
-struct StepLinks
-{
-    explicit StepLinks(RadioLink& link) : radio(link), queries(link), transfer(link) {}
-    RadioLink& radio;
-    RadioLinkChannel queries;
-    RadioTransferLink transfer;
-};
-
-CodeplugStepResult TransferCodeplug(TCodeUpdaterMainDispForm& window, StepLinks& links,
-                                    std::optional<RadioIdentity> identity, const CodeplugFormat& format)
-{
-    CodeplugBuffer codeplug;
-    VNXTransferParms transfer([&window](std::string& text) { return PasswordPrompt(window, text); });
+    CodeplugStepOutcome outcome;
+    RunPassword password(window);
+    const UploadedCodeplug uploaded =
+        UploadCodeplug(window, links, password.Asking(), "Uploading codeplug...");
+    if (!uploaded.valid) {
+        outcome.result = CodeplugStepResult::UploadFailed;
+        return outcome;
+    }
+    std::vector<std::uint16_t> words = uploaded.Words();
+    const std::uint8_t currentIndex = ParmsFormatIndex(words.data());
     const std::uint8_t targetIndex = ParmsIndexOfVersion(format.major, format.minor);
-    transfer.SetBuffer(codeplug.LineBytes(), 0);
-    if (identity) {
-        transfer.SetIdentity(*identity);
-    }
-    transfer.SetLink(links.transfer);
-
-    window.StartTimedProgress(kUploadProgressMs);
-    window.ShowStatus("Uploading codeplug...");
-    const TransferResult uploaded = transfer.Upload();
-    window.StopTimedProgress();
-    std::int32_t length = std::clamp(transfer.GetLength(), 0, kCodeplugBufferBytes);
-    // The backup holds the codeplug exactly as the radio sent it.
-    const std::span<const std::uint8_t> uploadedBytes = codeplug.LineBytes(static_cast<std::size_t>(length));
-    const std::vector<std::uint8_t> asUploaded(uploadedBytes.begin(), uploadedBytes.end());
-    codeplug.WordsFromLine(static_cast<std::size_t>(length));
-
-    if (uploaded != TransferResult::Done || !ParmsIsValid(codeplug.Words())) {
-        return CodeplugStepResult::UploadFailed;
-    }
-    const std::uint8_t currentIndex = ParmsFormatIndex(codeplug.Words());
     if (!Convertible(currentIndex) || !Convertible(targetIndex)) {
-        return CodeplugStepResult::NotSupported;
+        outcome.result = CodeplugStepResult::NotSupported;
+        return outcome;
     }
     if (currentIndex == targetIndex) {
-        return CodeplugStepResult::SameFormat;
+        outcome.result = CodeplugStepResult::SameFormat;
+        return outcome;
     }
 
     // From here on the radio's codeplug is rewritten. Blocks scrambled with a wrong identity
@@ -90,56 +45,51 @@ CodeplugStepResult TransferCodeplug(TCodeUpdaterMainDispForm& window, StepLinks&
         SetLinkActive(links.radio, true);
         identity = QueryRadioIdentity(links.queries);
         if (!identity) {
-            return CodeplugStepResult::DownloadFailed;
+            outcome.result = CodeplugStepResult::DownloadFailed;
+            return outcome;
         }
-        transfer.SetIdentity(*identity);
     }
+    // Converted before the backup is saved, so that its record keeps what the conversion did;
+    // the radio meanwhile restarts into its new firmware, as the wait below allows for.
+    const ConvertedCodeplug converted = ConvertCodeplug(uploaded, targetIndex);
+    BackupRecord facts = window.BackupFacts(BackupReason::BeforeUpdate);
+    facts.conversionReport = converted.report;
     const std::shared_ptr<BackupDisk>& disk = window.Environment().backupDisk;
-    const CodeplugBackupResult backup =
-        SaveCodeplugBackup(ParmsBytesToText(*identity), asUploaded, disk ? *disk : SystemBackupDisk());
+    const CodeplugBackupResult backup = SaveCodeplugBackup(ParmsBytesToText(*identity), uploaded.bytes,
+                                                           disk ? *disk : SystemBackupDisk(), facts);
     if (!backup.saved) {
         window.ShowError(
             "The radio keeps the codeplug it had: the converted codeplug was not written into it, "
             "since its backup could not be saved.\n" +
             backup.error);
-        return CodeplugStepResult::DownloadFailed;
+        outcome.result = CodeplugStepResult::DownloadFailed;
+        return outcome;
     }
+    outcome.backupPath = backup.path;
 
-    TimedWait(window, "Resetting radio and converting codeplug...");
-    std::int32_t lengthChange = 0;
-    const ParmsStepFault fault =
-        currentIndex < targetIndex
-            ? ParmsUpgrade(lengthChange, codeplug.Words(), currentIndex, targetIndex)
-            : ParmsDowngrade(lengthChange, codeplug.Words(), targetIndex, currentIndex);
-    if (fault != ParmsStepFault::None) {
+    WaitForRadioRestart(window, "Resetting radio and converting codeplug...");
+    if (!converted.ok) {
         // A refused image may be half converted: it never goes back into the radio.
-        return CodeplugStepResult::NotSupported;
+        outcome.result = CodeplugStepResult::NotSupported;
+        return outcome;
     }
-    length = std::clamp(length + 2 * lengthChange, 0, kCodeplugBufferBytes);
-    transfer.SetLength(length);
-    codeplug.LineFromWords(static_cast<std::size_t>(length));
-
-    window.StartTimedProgress(static_cast<int>(length * 0.015));
-    window.ShowStatus("Downloading codeplug...");
-    transfer.SetBuffer(codeplug.LineBytes(), length);
-    TransferResult downloaded = TransferResult::Failed;
-    {
-        // Once the converted codeplug goes back into the radio, Stop (or closing the window) must
-        // not cut the write short: a half-written codeplug is worse than a run that ends later.
-        const TCodeUpdaterMainDispForm::CodeplugWriteBack writing(window);
-        downloaded = transfer.Download();
+    if (!DownloadCodeplug(window, links, *identity, password.Asking(), converted.bytes)) {
+        outcome.result = CodeplugStepResult::DownloadFailed;
+        return outcome;
     }
-    window.StopTimedProgress();
-    return downloaded == TransferResult::Done ? CodeplugStepResult::Converted
-                                              : CodeplugStepResult::DownloadFailed;
+    outcome.result = CodeplugStepResult::Converted;
+    if (window.m_FileVerifyMenuItem.Checked()) {
+        outcome.verification = ReadBackCodeplug(window, links, password.Remembered(), converted.bytes);
+    }
+    return outcome;
 }
 
 } // namespace
 
-CodeplugStepResult PreserveCodeplug(TCodeUpdaterMainDispForm& window)
+CodeplugStepOutcome PreserveCodeplug(TCodeUpdaterMainDispForm& window)
 {
-    StepLinks links(window.RadioLink);
-    TimedWait(window, "Resetting radio...");
+    CodeplugLinks links(window.RadioLink);
+    WaitForRadioRestart(window, "Resetting radio...");
     CreateLinkTimeout(links.radio, app_timeouts::kCodeplugReplyMs);
 
     // A Stop during the restart wait must not end the step: the identity query would then not
@@ -149,12 +99,12 @@ CodeplugStepResult PreserveCodeplug(TCodeUpdaterMainDispForm& window)
 
     SetLinkActive(links.radio, true);
     const std::optional<CodeplugFormat> format = QueryCodeplugFormat(links.queries);
-    CodeplugStepResult result = CodeplugStepResult::NoFormatReply;
+    CodeplugStepOutcome outcome;
     if (format) {
-        result = TransferCodeplug(window, links, identity, *format);
+        outcome = TransferCodeplug(window, links, identity, *format);
     }
     ReleaseLinkTimeout(links.radio);
-    return result;
+    return outcome;
 }
 
 } // namespace aurex

@@ -2,7 +2,12 @@
 
 // The codeplug preservation step that the main window runs after a code update: wait for the
 // radio to restart, ask for its identity and for the codeplug format its new firmware expects,
-// read the codeplug out, convert it and write it back.
+// read the codeplug out, convert it, write it back and read it back to verify the write.
+
+#include <optional>
+#include <string>
+
+#include "app/codeplug_transfers.h"
 
 namespace aurex {
 
@@ -17,10 +22,18 @@ enum class CodeplugStepResult {
     DownloadFailed = 5, // not written back whole (or not at all)
 };
 
+struct CodeplugStepOutcome
+{
+    CodeplugStepResult result = CodeplugStepResult::NoFormatReply;
+    // After Converted, when verification is on.
+    std::optional<ReadBackOutcome> verification;
+    std::string backupPath; // the backup saved before the write, when one was
+};
+
 // Runs the step over the window's link, status line and progress bar. Before anything is written
-// back, the uploaded codeplug is saved as a backup file (CodeplugBackupFolder); without the backup
-// (an error box then says why), or without the radio's identity, nothing is written and the
-// result is DownloadFailed.
-CodeplugStepResult PreserveCodeplug(TCodeUpdaterMainDispForm& window);
+// back, the uploaded codeplug is saved as a backup file (CodeplugBackupFolder) with its record,
+// which keeps the conversion's report; without the backup (an error box then says why), or
+// without the radio's identity, nothing is written and the result is DownloadFailed.
+CodeplugStepOutcome PreserveCodeplug(TCodeUpdaterMainDispForm& window);
 
 } // namespace aurex

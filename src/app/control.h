@@ -75,6 +75,7 @@ struct ControlStyle
     ModalResult modalResult = ModalResult::None; // a button that closes its dialog with this
     bool alignRight = false;                     // labels: text flush with the right edge of their place
     std::string menu{};                          // tool buttons: the name of the menu that they open
+    bool checkable = false;                      // menu items: one that is ticked on and off
 };
 
 // Something that shows a form: told after each change of a control's (or the form's own) state.

@@ -77,6 +77,13 @@ void TCodeUpdaterMainDispForm::BuildControls()
 
     MainMenu.Define(*this, nullptr, "MainMenu", K::MenuBar, "", {});
     m_FileMenuItem.Define(*this, &MainMenu, "m_FileMenuItem", K::Menu, "&File", {});
+    m_FileBackupMenuItem.Define(*this, &m_FileMenuItem, "m_FileBackupMenuItem", K::MenuItem,
+                                "&Back up codeplug...", {});
+    m_FileRestoreMenuItem.Define(*this, &m_FileMenuItem, "m_FileRestoreMenuItem", K::MenuItem,
+                                 "&Restore codeplug...", {});
+    m_FileVerifyMenuItem.Define(*this, &m_FileMenuItem, "m_FileVerifyMenuItem", K::MenuItem,
+                                "&Verify codeplug writes", {}, ControlStyle{.checkable = true});
+    m_FileVerifyMenuItem.SetChecked(true);
     m_FileExitMenuItem.Define(*this, &m_FileMenuItem, "m_FileExitMenuItem", K::MenuItem, "E&xit", {});
     m_HelpMenuItem.Define(*this, &MainMenu, "m_HelpMenuItem", K::Menu, "&Help", {});
     m_HelpCheckConnectionMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpCheckConnectionMenuItem", K::MenuItem,
@@ -186,6 +193,9 @@ void TCodeUpdaterMainDispForm::BuildControls()
     m_CommTimer.Define(*this, nullptr, "m_CommTimer", K::Timer, "", {});
     ProgressBarTimer.Define(*this, nullptr, "ProgressBarTimer", K::Timer, "", {});
 
+    m_FileBackupMenuItem.OnClick = [this] { m_FileBackupMenuItemClick(); };
+    m_FileRestoreMenuItem.OnClick = [this] { m_FileRestoreMenuItemClick(); };
+    m_FileVerifyMenuItem.OnClick = [this] { m_FileVerifyMenuItemClick(); };
     m_FileExitMenuItem.OnClick = [this] { m_FileExitMenuItemClick(); };
     m_HelpCheckConnectionMenuItem.OnClick = [this] { m_HelpCheckConnectionMenuItemClick(); };
     m_HelpAboutMenuItem.OnClick = [this] { m_HelpAboutMenuItemClick(); };
@@ -251,6 +261,8 @@ void TCodeUpdaterMainDispForm::BeginUpdateRun()
     m_ComportComboBox.SetEnabled(false);
     m_StartButton.SetDefault(false);
     m_RetrieveVersionInfoButton.SetEnabled(false);
+    m_FileBackupMenuItem.SetEnabled(false);
+    m_FileRestoreMenuItem.SetEnabled(false);
     m_UpdateInProgress = true;
 }
 
@@ -277,6 +289,8 @@ void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles)
     } else {
         m_ComportComboBox.SetEnabled(true);
         m_RetrieveVersionInfoButton.SetEnabled(true);
+        m_FileBackupMenuItem.SetEnabled(true);
+        m_FileRestoreMenuItem.SetEnabled(true);
     }
     m_UpdateInProgress = false;
 }
@@ -299,6 +313,8 @@ TCodeUpdaterMainDispForm::ClickHandlerScope::~ClickHandlerScope()
         form_.m_StartButton.SetEnabled(true);
         form_.m_ComportComboBox.SetEnabled(true);
         form_.m_RetrieveVersionInfoButton.SetEnabled(true);
+        form_.m_FileBackupMenuItem.SetEnabled(true);
+        form_.m_FileRestoreMenuItem.SetEnabled(true);
     }
 }
 

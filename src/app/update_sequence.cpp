@@ -283,15 +283,25 @@ void TCodeUpdaterMainDispForm::ExplainUnansweredRadio()
     }
 }
 
-void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(CodeplugStepResult result)
+void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& outcome)
 {
-    switch (result) {
+    switch (outcome.result) {
     case CodeplugStepResult::NotSupported:
         ShowStatus("Done.");
         ShowInformation(kNoConversionText);
         break;
     case CodeplugStepResult::SameFormat:
+        ShowStatus("Done.");
+        break;
     case CodeplugStepResult::Converted:
+        if (outcome.verification == ReadBackOutcome::Differs) {
+            // Not "Done.": the radio holds something other than its converted codeplug.
+            ShowStatus(ReadBackDiffersText(outcome.backupPath));
+            break;
+        }
+        if (outcome.verification) {
+            ShowStatus(ReadBackText(*outcome.verification));
+        }
         ShowStatus("Done.");
         break;
     case CodeplugStepResult::UploadFailed:

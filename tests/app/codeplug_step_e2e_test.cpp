@@ -191,10 +191,14 @@ class CodeplugE2eTest : public ::testing::Test
         return t;
     }
 
-    CodeplugStepResult Preserve()
+    CodeplugStepResult Preserve() { return PreserveOutcome().result; }
+    CodeplugStepOutcome PreserveOutcome()
     {
         SetLinkActive(window->form->RadioLink, true); // as a code download leaves it
-        return PreserveCodeplug(*window->form);
+        window->form->m_UpdateInProgress = true;      // as a run does
+        const CodeplugStepOutcome outcome = PreserveCodeplug(*window->form);
+        window->form->m_UpdateInProgress = false;
+        return outcome;
     }
 
     QTemporaryDir files;
@@ -460,11 +464,14 @@ TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup)
     window->host.passwords = {{"2468"}, {"2468"}};
     // A Stop during the restart wait ends that wait's link state only, not the step.
     StopWhenShown stop(*window, "Resetting radio...");
-    EXPECT_EQ(Preserve(), CodeplugStepResult::Converted) << sim->Log();
+    const CodeplugStepOutcome outcome = PreserveOutcome();
+    EXPECT_EQ(outcome.result, CodeplugStepResult::Converted) << sim->Log();
+    EXPECT_EQ(outcome.verification, ReadBackOutcome::Verified) << sim->Log();
     EXPECT_TRUE(stop.pressed);
     EXPECT_THAT(window->host.statusTexts,
                 ElementsAre("Resetting radio...", "Uploading codeplug...",
-                            "Resetting radio and converting codeplug...", "Downloading codeplug..."));
+                            "Resetting radio and converting codeplug...", "Downloading codeplug...",
+                            "Resetting radio and verifying codeplug...", "Reading codeplug back..."));
     ASSERT_TRUE(RadioLogged("codeplug download ended")) << sim->Log();
     EXPECT_EQ(sim->Log().find("checksum different"), std::string::npos) << sim->Log();
 
@@ -474,6 +481,7 @@ TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup)
     EXPECT_TRUE(backups[0].startsWith(QStringLiteral("codeplug-00001A2B3C4D5E6F-")))
         << backups[0].toStdString();
     EXPECT_EQ(ScopedDataHome::Read(backups[0]), v58);
+    EXPECT_EQ(CodeplugBackupFolder() + "/" + backups[0].toStdString(), outcome.backupPath);
 
     // The radio now holds a valid 5.10 codeplug, the same that the offline tool makes of the
     // backup; after it only the fill of the last pair of blocks.
@@ -495,8 +503,55 @@ TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup)
                             downloaded.end(), [](std::uint8_t b) { return b == 0x20; }));
     EXPECT_EQ(downloaded.size(), (expected.size() + 255) / 256 * 256);
     EXPECT_THAT(window->ProgressIntervals(),
-                ElementsAre("200", "150", "200", std::to_string(static_cast<int>(expected.size() * 0.015))));
-    EXPECT_EQ(window->host.dialogsShown.size(), 2U); // upload and download each asked
+                ElementsAre("200", "150", "200", std::to_string(static_cast<int>(expected.size() * 0.015)),
+                            "200", "150"));
+    // Upload and download each asked; the read-back took the password typed for the download.
+    EXPECT_EQ(window->host.dialogsShown.size(), 2U);
+}
+
+// The read-back after the write: what a radio that did not take the codeplug, or kept other
+// bytes, or went quiet, makes of it. Verification never writes.
+TEST_F(CodeplugE2eTest, ReadBackTellsWhatTheRadioHolds)
+{
+    const Bytes v58 = WholeBlockCodeplug();
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> settings;
+        bool verify;
+        std::optional<ReadBackOutcome> outcome;
+    };
+    const Case cases[] = {
+        {"the end of the write never reached the radio",
+         {"--unanswered", "03 04#2"},
+         true,
+         ReadBackOutcome::Differs},
+        {"one byte kept otherwise", {"--keeps-other", "300"}, true, ReadBackOutcome::Differs},
+        {"no answer to the read-back", {"--silent-at", "03 07#2"}, true, ReadBackOutcome::NotAnswered},
+        {"verification off", {"--keeps-other", "300"}, false, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> settings = {"--format", "5.10"};
+        settings.insert(settings.end(), c.settings.begin(), c.settings.end());
+        StartRadio(v58, settings);
+        if (!c.verify) {
+            window->form->m_FileVerifyMenuItem.Click();
+        }
+        EXPECT_EQ(window->form->m_FileVerifyMenuItem.Checked(), c.verify);
+        const CodeplugStepOutcome outcome = PreserveOutcome();
+        EXPECT_EQ(outcome.result, CodeplugStepResult::Converted) << sim->Log();
+        EXPECT_EQ(outcome.verification, c.outcome) << sim->Log();
+        const std::string log = sim->Log();
+        const std::size_t write = log.find("codeplug download requested");
+        ASSERT_NE(write, std::string::npos) << log;
+        EXPECT_EQ(log.find("codeplug download requested", write + 1), std::string::npos)
+            << "the read-back wrote to the radio\n"
+            << log;
+        const bool readBack = std::find(window->host.statusTexts.begin(), window->host.statusTexts.end(),
+                                        "Reading codeplug back...") != window->host.statusTexts.end();
+        EXPECT_EQ(readBack, c.verify);
+    }
 }
 
 } // namespace

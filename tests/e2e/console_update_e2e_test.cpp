@@ -54,7 +54,7 @@ struct Bench
         return RunConsole(command, onLine);
     }
 
-    std::vector<fs::path> Backups() const { return FilesBelow(data.path); }
+    std::vector<fs::path> Backups() const { return BackupsBelow(data.path); }
 
     // The runs' private folders for the extracted images, the program's own part of the cache.
     std::vector<std::string> RunFolders() const { return Entries(cache.path / "Aurex Code Updater"); }

@@ -84,6 +84,14 @@ inline std::vector<fs::path> FilesBelow(const fs::path& folder)
     return files;
 }
 
+// The codeplug backups below a data folder, without their records.
+inline std::vector<fs::path> BackupsBelow(const fs::path& folder)
+{
+    std::vector<fs::path> backups = FilesBelow(folder);
+    std::erase_if(backups, [](const fs::path& p) { return p.extension() != ".bin"; });
+    return backups;
+}
+
 // An image of a generated set, its pieces joined in order ("LOADER", "" gives LOADER_1, ...).
 inline std::string ImageText(const fs::path& setDir, const std::string& base, const std::string& suffix = "")
 {

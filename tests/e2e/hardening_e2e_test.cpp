@@ -261,10 +261,10 @@ class Program
         EXPECT_THAT(Entries(work.path), IsEmpty());
     }
 
-    std::vector<fs::path> Backups() const { return FilesBelow(data.path); }
+    std::vector<fs::path> Backups() const { return BackupsBelow(data.path); }
     void ClearBackups() const
     {
-        for (const fs::path& f : Backups()) {
+        for (const fs::path& f : FilesBelow(data.path)) {
             fs::remove(f);
         }
     }

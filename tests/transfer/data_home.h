@@ -31,6 +31,12 @@ class ScopedDataHome
     // The backups now in the folder, by name.
     static QStringList Backups()
     {
+        return QDir(QString::fromStdString(CodeplugBackupFolder()))
+            .entryList({QStringLiteral("*.bin")}, QDir::Files, QDir::Name);
+    }
+    // Backups and their records.
+    static QStringList Files()
+    {
         return QDir(QString::fromStdString(CodeplugBackupFolder())).entryList(QDir::Files, QDir::Name);
     }
     static Bytes Read(const QString& name)

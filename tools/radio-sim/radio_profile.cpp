@@ -452,6 +452,10 @@ const std::vector<Setting>& Settings()
              p.noiseSeed = seed;
              return true;
          }},
+        {"keeps-other", "N",
+         "fault: a codeplug download ends as usual, but the radio keeps the codeplug with its N-th byte "
+         "inverted (1 the first; 0 never)",
+         UnsignedSetter(&RadioProfile::keepsOther)},
         {"drop-after", "N",
          "fault: once the N-th received frame is answered, close the line (the pseudo-terminal hangs "
          "up) and exit",

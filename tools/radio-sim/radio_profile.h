@@ -87,7 +87,8 @@ struct RadioProfile
     unsigned verifyFailBlock = 0; // 0: never; N: N-th data block of a code image
     std::vector<MessageTrigger> corrupt;
     std::vector<DelayedReply> delay;
-    unsigned dropAfter = 0; // 0: never; N: the line closes once the N-th frame is answered
+    unsigned dropAfter = 0;  // 0: never; N: the line closes once the N-th frame is answered
+    unsigned keepsOther = 0; // 0: never; N: a download's N-th byte is kept inverted
     // Each byte on the line, either way, is lost or changed with these probabilities; the
     // faults follow from the seed.
     double noiseDrop = 0;

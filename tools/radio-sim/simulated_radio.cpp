@@ -701,6 +701,12 @@ void SimulatedRadio::EndDownload(SimTime now)
                               " blocks not covered by a checksum report");
     }
     std::copy(received_.begin(), received_.end(), codeplug_.begin());
+    if (profile_.keepsOther != 0 && profile_.keepsOther <= received_.size()) {
+        // Acknowledged whole, kept otherwise: only a read-back can tell.
+        codeplug_[profile_.keepsOther - 1] = static_cast<std::uint8_t>(~codeplug_[profile_.keepsOther - 1]);
+        report_.Info(now, "fault: the codeplug is kept with byte " + std::to_string(profile_.keepsOther) +
+                              " inverted");
+    }
     // Tell whether the program wrote something the firmware can use.
     std::vector<std::uint16_t> words(kParmsBufferWords, 0);
     WordsFromLineBytes(std::span<const std::uint8_t>(received_.data(), received_.size() / 2 * 2), words);

@@ -125,6 +125,8 @@ void FormView::Build()
         } else if (c->Kind() == ControlKind::MenuItem && c->Parent() != nullptr) {
             QMenu* menu = menus_[c->Parent()];
             QAction* action = menu->addAction(Text(c->Caption()));
+            action->setCheckable(c->Style().checkable);
+            action->setChecked(c->Checked());
             actions_[c] = action;
             QObject::connect(action, &QAction::triggered, this, [this, c] { guard_([c] { c->Click(); }); });
         }
@@ -420,6 +422,7 @@ void FormView::ControlChanged(const FormModel&, const Control* control, ControlP
         it->second->setText(Text(control->Caption()));
         it->second->setEnabled(control->Enabled());
         it->second->setVisible(control->Visible());
+        it->second->setChecked(control->Checked());
         return;
     }
     if (what == ControlProperty::Items) {

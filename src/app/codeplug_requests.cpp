@@ -1,0 +1,251 @@
+// File -> "Back up codeplug..." and "Restore codeplug...": the codeplug of a radio in normal mode
+// read into a backup, and a backup put back into a radio, each with the codeplug step's messages.
+
+#include "app/codeplug_requests.h"
+
+#include <cctype>
+
+#include "app/app_timeouts.h"
+#include "app/code_updater_main_form.h"
+#include "app/codeplug_conversion.h"
+#include "app/codeplug_transfers.h"
+#include "convert/format_tables.h"
+#include "convert/hex_text.h"
+#include "programming/version_info.h"
+#include "transfer/backup_catalog.h"
+#include "transfer/codeplug_backup.h"
+
+namespace aurex {
+
+namespace {
+
+constexpr std::string_view kNotInNormalModeText =
+    "The radio did not answer. For a codeplug backup or restore the radio must be started normally, "
+    "not in boot-load mode.";
+
+bool SameIdentity(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string FormatText(const CodeplugFormat& format)
+{
+    return std::to_string(format.major) + "." + std::to_string(format.minor);
+}
+
+BackupDisk& DiskOf(const MainFormEnvironment& environment)
+{
+    return environment.backupDisk ? *environment.backupDisk : SystemBackupDisk();
+}
+
+} // namespace
+
+BackupRecord TCodeUpdaterMainDispForm::BackupFacts(BackupReason reason) const
+{
+    BackupRecord facts;
+    facts.reason = reason;
+    facts.updaterModel = ResourceAttributes.radio_model;
+    facts.updaterSeries = ResourceAttributes.series;
+    facts.programName = ProgramBaseName(environment_.programPath);
+    facts.programRelease = m_TargetReleaseLabel.Caption();
+    if (m_ReportedBootVersion != std::array<std::uint8_t, 2>{}) {
+        facts.radioVersions["boot"] =
+            std::to_string(m_ReportedBootVersion[0]) + "." + std::to_string(m_ReportedBootVersion[1]);
+    }
+    if (m_LastRetrieveStatus && VersionInfoRead(*m_LastRetrieveStatus)) {
+        facts.radioVersions["file"] = FileVersionLabel.Caption();
+        facts.radioVersions["dsp"] = DSPVersionLabel.Caption();
+        facts.radioVersions["controller"] = HWControllerVersionLabel.Caption();
+        facts.radioVersions["hardware"] = HWRevisionLabel.Caption();
+        facts.radioVersions["sem"] = SEMVersionLabel.Caption();
+    }
+    return facts;
+}
+
+void TCodeUpdaterMainDispForm::m_FileBackupMenuItemClick()
+{
+    BackUpCodeplug();
+}
+
+void TCodeUpdaterMainDispForm::m_FileRestoreMenuItemClick()
+{
+    if (m_ClickHandlerRunning || m_UpdateInProgress) {
+        return;
+    }
+    const std::string path = host_.ChooseBackupFile(*this, CodeplugBackupFolder());
+    if (!path.empty()) {
+        RestoreCodeplug(path);
+    }
+}
+
+void TCodeUpdaterMainDispForm::m_FileVerifyMenuItemClick()
+{
+    m_FileVerifyMenuItem.SetChecked(!m_FileVerifyMenuItem.Checked());
+}
+
+CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
+{
+    if (m_ClickHandlerRunning || m_UpdateInProgress) {
+        return CodeplugRequestResult::Refused;
+    }
+    ClickHandlerScope handler(*this);
+    if (const std::string problem = CheckCodeplugBackupFolder(DiskOf(environment_)); !problem.empty()) {
+        ShowError(problem + "\n\nNothing has been sent to the radio.");
+        return CodeplugRequestResult::Failed;
+    }
+    BeginUpdateRun();
+    CodeplugLinks links(RadioLink);
+    const CodeplugRequestResult result = [&] {
+        if (!OpenRadioLink(false)) {
+            ShowStatus("Idle");
+            return CodeplugRequestResult::Failed;
+        }
+        CreateLinkTimeout(links.radio, app_timeouts::kCodeplugReplyMs);
+        const std::optional<RadioIdentity> identity = QueryRadioIdentity(links.queries);
+        if (!identity) {
+            ShowStatus(std::string(kNotInNormalModeText));
+            return CodeplugRequestResult::NoRadio;
+        }
+        RunPassword password(*this);
+        const UploadedCodeplug uploaded =
+            UploadCodeplug(*this, links, password.Asking(), "Uploading codeplug...");
+        if (!uploaded.valid) {
+            ShowStatus("An error occurred while uploading the codeplug.");
+            return CodeplugRequestResult::Failed;
+        }
+        const CodeplugBackupResult backup =
+            SaveCodeplugBackup(ParmsBytesToText(*identity), uploaded.bytes, DiskOf(environment_),
+                               BackupFacts(BackupReason::OnRequest));
+        if (!backup.saved) {
+            ShowStatus("The codeplug was read, but its backup could not be saved: " + backup.error);
+            return CodeplugRequestResult::Failed;
+        }
+        ShowStatus("Codeplug backed up to " + backup.path + ".");
+        return CodeplugRequestResult::BackedUp;
+    }();
+    ReleaseLinkTimeout(links.radio);
+    EndUpdateRun(false);
+    CloseRadioLink();
+    return result;
+}
+
+CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::string& backupPath)
+{
+    if (m_ClickHandlerRunning || m_UpdateInProgress) {
+        return CodeplugRequestResult::Refused;
+    }
+    ClickHandlerScope handler(*this);
+    // A file that is no sound backup is refused before anything goes on the line.
+    const BackupForRestore chosen = ReadBackupForRestore(backupPath);
+    if (!chosen.error.empty()) {
+        ShowError(chosen.error + "\n\nNothing has been sent to the radio.", "Restore codeplug");
+        return CodeplugRequestResult::Refused;
+    }
+    if (const std::string problem = CheckCodeplugBackupFolder(DiskOf(environment_)); !problem.empty()) {
+        ShowError(problem + "\n\nNothing has been sent to the radio.");
+        return CodeplugRequestResult::Failed;
+    }
+    BeginUpdateRun();
+    CodeplugLinks links(RadioLink);
+    const CodeplugRequestResult result = [&] {
+        if (!OpenRadioLink(false)) {
+            ShowStatus("Idle");
+            return CodeplugRequestResult::Failed;
+        }
+        CreateLinkTimeout(links.radio, app_timeouts::kCodeplugReplyMs);
+        const std::optional<RadioIdentity> identity = QueryRadioIdentity(links.queries);
+        const std::optional<CodeplugFormat> format =
+            identity ? QueryCodeplugFormat(links.queries) : std::optional<CodeplugFormat>();
+        if (!identity || !format) {
+            ShowStatus(std::string(kNotInNormalModeText));
+            return CodeplugRequestResult::NoRadio;
+        }
+        const std::string radioIdentity = ParmsBytesToText(*identity);
+        if (!SameIdentity(chosen.identity, radioIdentity)) {
+            const std::string backupOf =
+                chosen.identity.empty() ? "an unknown radio" : "the radio " + chosen.identity;
+            const std::string question = "This backup was made from " + backupOf +
+                                         ".\nThe connected radio is " + radioIdentity +
+                                         ".\n\nWrite the backup into the connected radio?";
+            const bool allowed =
+                m_OtherRadioPolicy == OtherRadioPolicy::Allow ||
+                (m_OtherRadioPolicy == OtherRadioPolicy::Ask && AskYesNo(question, "Restore codeplug"));
+            if (!allowed) {
+                ShowStatus("Restore refused: the backup was made from " + backupOf +
+                           ", not from the connected radio " + radioIdentity +
+                           ". Nothing was written to the radio.");
+                return CodeplugRequestResult::Refused;
+            }
+        }
+        const ConvertedCodeplug converted =
+            ConvertCodeplug(chosen.bytes, ParmsIndexOfVersion(format->major, format->minor));
+        if (!converted.ok) {
+            ShowStatus("The backup (codeplug format " + chosen.format + ") cannot be converted to format " +
+                       FormatText(*format) + ", which the radio expects. Nothing was written to the radio.");
+            return CodeplugRequestResult::Refused;
+        }
+
+        // What the radio holds now goes to the disk first: a restore never loses it.
+        RunPassword password(*this);
+        const UploadedCodeplug present =
+            UploadCodeplug(*this, links, password.Asking(), "Uploading codeplug...");
+        if (present.result != TransferResult::Done) {
+            ShowStatus(
+                "An error occurred while uploading the codeplug. The radio's present codeplug is not backed "
+                "up, so nothing was written to the radio.");
+            return CodeplugRequestResult::Failed;
+        }
+        const CodeplugBackupResult before = SaveCodeplugBackup(
+            radioIdentity, present.bytes, DiskOf(environment_), BackupFacts(BackupReason::BeforeRestore));
+        if (!before.saved) {
+            ShowError("The radio keeps the codeplug it has: the backup was not written into it, since the "
+                      "radio's present codeplug could not be saved.\n" +
+                      before.error);
+            ShowStatus("Idle");
+            return CodeplugRequestResult::Failed;
+        }
+        WaitForRadioRestart(*this, "Resetting radio and converting codeplug...");
+        if (!m_UpdateInProgress) {
+            ShowStatus("Stopped. Nothing was written to the radio.");
+            return CodeplugRequestResult::Refused;
+        }
+        if (!DownloadCodeplug(*this, links, *identity, password.Remembered(), converted.bytes)) {
+            ShowStatus(
+                "An error occurred while downloading the codeplug. The codeplug the radio held before is "
+                "saved in " +
+                before.path + ".");
+            return CodeplugRequestResult::Failed;
+        }
+        if (!m_FileVerifyMenuItem.Checked()) {
+            ShowStatus("Codeplug restored (not verified).");
+            return CodeplugRequestResult::NotVerified;
+        }
+        switch (ReadBackCodeplug(*this, links, password.Remembered(), converted.bytes)) {
+        case ReadBackOutcome::Verified:
+            ShowStatus("Codeplug restored and verified.");
+            return CodeplugRequestResult::Restored;
+        case ReadBackOutcome::NotAnswered:
+            ShowStatus(ReadBackText(ReadBackOutcome::NotAnswered));
+            return CodeplugRequestResult::NotVerified;
+        case ReadBackOutcome::Differs:
+            break;
+        }
+        ShowStatus(ReadBackDiffersText(before.path));
+        return CodeplugRequestResult::Differs;
+    }();
+    ReleaseLinkTimeout(links.radio);
+    EndUpdateRun(false);
+    CloseRadioLink();
+    return result;
+}
+
+} // namespace aurex

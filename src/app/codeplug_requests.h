@@ -1,0 +1,22 @@
+#pragma once
+
+// Outcomes of the codeplug work a technician asks for outside an update: a backup and a
+// restore. Each ends with a status text of its own; these tell a script what happened.
+
+#include "transfer/backup_record.h"
+
+namespace aurex {
+
+enum class CodeplugRequestResult {
+    BackedUp,    // a backup was saved
+    Restored,    // written and read back equal
+    NotVerified, // written; the read-back did not come or verification is off
+    Differs,     // written, and the read-back differs
+    Refused,     // the file, the radio or the user said no: nothing was written
+    NoRadio,     // the radio did not answer (not started normally, or not there)
+    Failed,      // a transfer or the backup failed; for a restore, what the radio holds is said
+};
+
+enum class OtherRadioPolicy { Ask, Refuse, Allow };
+
+} // namespace aurex

@@ -1,0 +1,148 @@
+#include "app/codeplug_transfers.h"
+
+#include <algorithm>
+
+#include "app/app_timeouts.h"
+#include "app/code_updater_main_form.h"
+#include "app/password_prompt.h"
+#include "convert/codeplug_buffer.h"
+#include "convert/codeplug_image.h"
+
+namespace aurex {
+
+namespace {
+
+constexpr int kWaitProgressMs = 200;
+constexpr int kUploadProgressMs = 150;
+
+} // namespace
+
+void WaitForRadioRestart(TCodeUpdaterMainDispForm& window, const char* status)
+{
+    window.StartTimedProgress(kWaitProgressMs);
+    window.ShowStatus(status);
+    window.ComPort.DelayMilliseconds(app_timeouts::kRadioRestartWaitMs, true);
+    window.StopTimedProgress();
+}
+
+PasswordPromptFn RunPassword::Asking()
+{
+    return [this](std::string& text) {
+        if (!PasswordPrompt(window_, text)) {
+            return false;
+        }
+        typed_ = text;
+        return true;
+    };
+}
+
+PasswordPromptFn RunPassword::Remembered()
+{
+    auto offered = std::make_shared<bool>(false);
+    return [this, offered](std::string& text) {
+        if (!typed_.empty() && !*offered) {
+            *offered = true;
+            text = typed_;
+            return true;
+        }
+        return Asking()(text);
+    };
+}
+
+std::vector<std::uint16_t> UploadedCodeplug::Words() const
+{
+    CodeplugBuffer buffer;
+    std::copy(bytes.begin(), bytes.end(), buffer.LineBytes().begin());
+    buffer.WordsFromLine(bytes.size());
+    return {buffer.Words(), buffer.Words() + kParmsBufferWords};
+}
+
+UploadedCodeplug UploadCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks& links,
+                                const PasswordPromptFn& password, const char* status)
+{
+    CodeplugBuffer codeplug;
+    VNXTransferParms transfer(password);
+    transfer.SetBuffer(codeplug.LineBytes(), 0);
+    transfer.SetLink(links.transfer);
+
+    window.StartTimedProgress(kUploadProgressMs);
+    window.ShowStatus(status);
+    UploadedCodeplug uploaded;
+    uploaded.result = transfer.Upload();
+    window.StopTimedProgress();
+    const auto length = static_cast<std::size_t>(std::clamp(transfer.GetLength(), 0, kCodeplugBufferBytes));
+    const std::span<const std::uint8_t> bytes = codeplug.LineBytes(length);
+    uploaded.bytes.assign(bytes.begin(), bytes.end());
+    codeplug.WordsFromLine(length);
+    uploaded.valid = uploaded.result == TransferResult::Done && ParmsIsValid(codeplug.Words());
+    return uploaded;
+}
+
+bool DownloadCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks& links, const RadioIdentity& identity,
+                      const PasswordPromptFn& password, std::span<const std::uint8_t> bytes)
+{
+    CodeplugBuffer codeplug;
+    const std::size_t length = std::min(bytes.size(), static_cast<std::size_t>(kCodeplugBufferBytes));
+    std::copy_n(bytes.begin(), length, codeplug.LineBytes().begin());
+    VNXTransferParms transfer(password);
+    transfer.SetIdentity(identity);
+    transfer.SetLink(links.transfer);
+    transfer.SetBuffer(codeplug.LineBytes(), static_cast<std::int32_t>(length));
+
+    window.StartTimedProgress(static_cast<int>(static_cast<double>(length) * 0.015));
+    window.ShowStatus("Downloading codeplug...");
+    TransferResult downloaded = TransferResult::Failed;
+    {
+        // Once a codeplug goes into the radio, Stop (or closing the window) must not cut the
+        // write short: a half-written codeplug is worse than a run that ends later.
+        const TCodeUpdaterMainDispForm::CodeplugWriteBack writing(window);
+        downloaded = transfer.Download();
+    }
+    window.StopTimedProgress();
+    return downloaded == TransferResult::Done;
+}
+
+std::string ReadBackText(ReadBackOutcome outcome)
+{
+    switch (outcome) {
+    case ReadBackOutcome::Verified:
+        return "Codeplug verified: the radio holds the codeplug written.";
+    case ReadBackOutcome::NotAnswered:
+        return "The codeplug was written, but it is not verified: the radio did not answer when it was read "
+               "back.";
+    case ReadBackOutcome::Differs:
+        break;
+    }
+    return ReadBackDiffersText({});
+}
+
+std::string ReadBackDiffersText(const std::string& backupPath)
+{
+    std::string text = "The codeplug read back from the radio differs from the one written.";
+    if (!backupPath.empty()) {
+        text += " The codeplug the radio held before is saved in " + backupPath + ".";
+    }
+    return text;
+}
+
+bool HoldsWrittenCodeplug(std::span<const std::uint8_t> readBack, std::span<const std::uint8_t> written)
+{
+    return readBack.size() >= written.size() && std::equal(written.begin(), written.end(), readBack.begin());
+}
+
+ReadBackOutcome ReadBackCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks& links,
+                                 const PasswordPromptFn& password, std::span<const std::uint8_t> written)
+{
+    WaitForRadioRestart(window, "Resetting radio and verifying codeplug...");
+    // The link's waits were left running for the write; from here a Stop ends the read-back,
+    // which only costs the verification.
+    SetLinkActive(links.radio, window.m_UpdateInProgress);
+    const UploadedCodeplug readBack = UploadCodeplug(window, links, password, "Reading codeplug back...");
+    if (readBack.result != TransferResult::Done) {
+        return ReadBackOutcome::NotAnswered;
+    }
+    return HoldsWrittenCodeplug(readBack.bytes, written) ? ReadBackOutcome::Verified
+                                                         : ReadBackOutcome::Differs;
+}
+
+} // namespace aurex
