@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QShowEvent>
 
+#include "ui/qt/restore_dialog.h"
+
 namespace aurex {
 
 void ShowEscapedError(const QString& text)
@@ -135,6 +137,11 @@ void QtDialogHost::ShowModal(const FormModel& owner, FormModel& dialog)
     }
     d.exec();
     owners_.erase(&dialog);
+}
+
+std::string QtDialogHost::ChooseBackupFile(const FormModel& owner, const std::string& folder)
+{
+    return ChooseBackupToRestore(folder, WidgetOf(owner));
 }
 
 void QtDialogHost::RequestClose(FormModel& form)

@@ -53,6 +53,7 @@ class QtDialogHost : public DialogHost
     MessageAnswer ShowMessage(const FormModel& owner, std::string_view text, std::string_view caption,
                               MessageIcon icon, MessageButtons buttons) override;
     void ShowModal(const FormModel& owner, FormModel& dialog) override;
+    std::string ChooseBackupFile(const FormModel& owner, const std::string& folder) override;
     void RequestClose(FormModel& form) override;
 
     // Tests look at dialogs while they are up.
