@@ -464,9 +464,13 @@ std::string FormatLine(const LoadedImage& a, const LoadedImage& b)
 
 std::string LengthLine(const LoadedImage& a, const LoadedImage& b)
 {
-    std::string line = "length " + std::to_string(a.Length()) + " to " + std::to_string(b.Length()) +
-                       " words (" + Signed(int64_t{b.Length()} - a.Length()) + ")";
-    return line + ", " + std::to_string(a.bytes) + " to " + std::to_string(b.bytes) + " bytes";
+    if (a.Length() == b.Length() && a.bytes == b.bytes) {
+        return "length " + std::to_string(a.Length()) + " words, " + std::to_string(a.bytes) +
+               " bytes, in both";
+    }
+    return "length " + std::to_string(a.Length()) + " to " + std::to_string(b.Length()) + " words (" +
+           Signed(int64_t{b.Length()} - a.Length()) + "), " + std::to_string(a.bytes) + " to " +
+           std::to_string(b.bytes) + " bytes";
 }
 
 // For an image the chain of which cannot be trusted: nothing but words at the same index.
