@@ -331,7 +331,6 @@ TEST(CodeplugToolReport, DiffAnswersAsDiffDoesAndPrintsTheReport)
     changed[2 * word + 1] ^= 0x40;
     WriteBytes(at("changed.cpl"), changed);
     WriteBytes(at("cut.cpl"), std::vector<unsigned char>(image.begin(), image.end() - 2));
-    WriteBytes(at("odd.cpl"), std::vector<unsigned char>(image.begin(), image.end() - 1));
     ASSERT_EQ(RunTool({"convert", "--to", "5.9", at("a.cpl"), at("older.cpl")}).status, kCodeplugToolOk);
 
     struct Case
@@ -346,11 +345,8 @@ TEST(CodeplugToolReport, DiffAnswersAsDiffDoesAndPrintsTheReport)
         {"a.cpl", "copy.cpl", kCodeplugToolOk, "the images are the same: format 5.10", ""},
         {"a.cpl", "changed.cpl", kCodeplugToolRefused, "sequence block 2: 1 header word changed", ""},
         {"a.cpl", "older.cpl", kCodeplugToolRefused, "format 5.10 to 5.9\n", ""},
-        {"older.cpl", "a.cpl", kCodeplugToolRefused, "format 5.9 to 5.10\n", ""},
         {"a.cpl", "cut.cpl", kCodeplugToolRefused, "", "cut.cpl is not a valid codeplug image: the file is"},
-        {"odd.cpl", "a.cpl", kCodeplugToolRefused, "", "odd.cpl is not a valid codeplug image"},
         {"a.cpl", "missing.cpl", kCodeplugToolFileError, "", "cannot read"},
-        {"missing.cpl", "cut.cpl", kCodeplugToolFileError, "", "cannot read"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.first + " " + c.second);
