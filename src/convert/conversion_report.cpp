@@ -38,15 +38,25 @@ LoadedImage Load(std::span<const uint16_t> words, std::size_t bytes)
     if (loaded.bytes % 2 != 0 && count == loaded.FileWords()) {
         loaded.words[count - 1] &= 0xFF00; // an odd last byte is its word's high byte
     }
-    loaded.valid = ParmsIsValid(loaded.words.data());
-    if (loaded.valid) {
-        loaded.wide = loaded.words;
-        if (ParmsFormatIndex(loaded.words.data()) != kWideFormat &&
-            !ParmsSetHeaderCountWidth(loaded.wide.data(), ParmsHeaderWidth::Wide)) {
-            loaded.wide.clear();
+    return loaded;
+}
+
+bool SameBytes(const LoadedImage& a, const LoadedImage& b)
+{
+    return a.bytes == b.bytes && a.words == b.words;
+}
+
+// Checks the structure and reads block words 2 as wide as the accessors do.
+void Inspect(LoadedImage& image)
+{
+    image.valid = ParmsIsValid(image.words.data());
+    if (image.valid) {
+        image.wide = image.words;
+        if (ParmsFormatIndex(image.words.data()) != kWideFormat &&
+            !ParmsSetHeaderCountWidth(image.wide.data(), ParmsHeaderWidth::Wide)) {
+            image.wide.clear();
         }
     }
-    return loaded;
 }
 
 std::string VersionText(const LoadedImage& image)
@@ -498,20 +508,20 @@ std::vector<std::string> WordByWord(const LoadedImage& a, const LoadedImage& b)
 bool CodeplugBytesEqual(std::span<const std::uint16_t> before, std::size_t beforeBytes,
                         std::span<const std::uint16_t> after, std::size_t afterBytes)
 {
-    const LoadedImage a = Load(before, beforeBytes);
-    const LoadedImage b = Load(after, afterBytes);
-    return a.bytes == b.bytes && a.words == b.words;
+    return SameBytes(Load(before, beforeBytes), Load(after, afterBytes));
 }
 
 std::vector<std::string> DescribeConversion(std::span<const std::uint16_t> before, std::size_t beforeBytes,
                                             std::span<const std::uint16_t> after, std::size_t afterBytes)
 {
-    const LoadedImage a = Load(before, beforeBytes);
-    const LoadedImage b = Load(after, afterBytes);
-    if (a.bytes == b.bytes && a.words == b.words) {
+    LoadedImage a = Load(before, beforeBytes);
+    LoadedImage b = Load(after, afterBytes);
+    if (SameBytes(a, b)) {
         return {"the images are the same: format " + VersionText(a) + ", " + std::to_string(a.bytes) +
                 " bytes"};
     }
+    Inspect(a);
+    Inspect(b);
     if (!a.valid || !b.valid) {
         return WordByWord(a, b);
     }
