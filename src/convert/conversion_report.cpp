@@ -14,7 +14,7 @@ namespace aurex {
 namespace {
 
 constexpr uint8_t kWideFormat = 5;
-// Room for the format, length, trailer, left-out and totals lines around the detail lines.
+// Room for the format, length, left-out and totals lines around the detail lines.
 constexpr std::size_t kMaxDetailLines = kConversionReportMaxLines - 8;
 
 // An image as the program's buffer holds it, with block word 2 in the layout the accessors read.
