@@ -3,8 +3,10 @@
 // and a converted image back to where it came from. Whatever the outcome, every write stays in
 // the buffer (its own heap block, so AddressSanitizer sees an overrun), the length word agrees
 // with the reported change and the trailer survives; a conversion that reports success leaves
-// a valid image of the target format with its block words in that format's layout.
+// a valid image of the target format with its block words in that format's layout. Every
+// conversion is also described by the conversion report, which must stay within its bounds.
 #include "convert/codeplug_image.h"
+#include "convert/conversion_report.h"
 #include "convert/convert_entry.h"
 #include "convert/format_tables.h"
 
@@ -12,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -55,6 +58,19 @@ bool NarrowWords(const std::vector<uint16_t>& image)
     return true;
 }
 
+// The report of a conversion, done or refused: bounded, and one line exactly when nothing changed.
+void CheckReport(const std::vector<uint16_t>& before, const std::vector<uint16_t>& after)
+{
+    const std::size_t beforeBytes = 2 * std::size_t{ParmsImageLength(before.data())};
+    const std::size_t afterBytes = 2 * std::size_t{ParmsImageLength(after.data())};
+    const std::vector<std::string> report = DescribeConversion(before, beforeBytes, after, afterBytes);
+    Require(!report.empty() && report.size() <= kConversionReportMaxLines);
+    for (const std::string& line : report) {
+        Require(!line.empty() && line.size() <= kConversionReportMaxLineLength);
+    }
+    Require((report.size() == 1) == CodeplugBytesEqual(before, beforeBytes, after, afterBytes));
+}
+
 // Converts `image` from `from` to `to` and checks what must hold whatever the outcome.
 ParmsStepFault CheckedConvert(std::vector<uint16_t>& image, uint8_t from, uint8_t to)
 {
@@ -67,6 +83,7 @@ ParmsStepFault CheckedConvert(std::vector<uint16_t>& image, uint8_t from, uint8_
     Require(ParmsImageLength(image.data()) <= kParmsBufferWords);
     Require(ParmsImageLength(image.data()) > kParmsTrailerWords);
     Require(Trailer(image) == Trailer(before));
+    CheckReport(before, image);
     if (!Converted(from) || !Converted(to)) {
         Require(fault == ParmsStepFault::NoConverter);
         Require(image == before);

@@ -106,6 +106,27 @@ TEST(CodeplugToolExecutable, ConvertsLikeTheLibraryInBothDirections)
     EXPECT_EQ(folder.Names().size(), 4u); // no temporary file left behind
 }
 
+TEST(CodeplugToolExecutable, DiffAndConvertReportThroughTheExecutable)
+{
+    ScratchFolder folder;
+    const std::string in = WriteImage(folder, "in.cpl", Native(3));
+    const std::string up = (folder / "up.cpl").string();
+    const ToolRun convert = RunTool(folder, {"convert", "--report", "--to", "5.10", in, up});
+    ASSERT_EQ(convert.status, 0) << convert.err;
+    EXPECT_THAT(convert.out, HasSubstr("wrote " + up));
+    EXPECT_THAT(convert.out, HasSubstr("\nformat 5.8 to 5.10\n"));
+    EXPECT_THAT(convert.out, HasSubstr("radio block, table 1: 48 records added (16 to 64)\n"));
+
+    const ToolRun same = RunTool(folder, {"diff", in, in});
+    EXPECT_EQ(same.status, 0);
+    EXPECT_THAT(same.out, HasSubstr("the images are the same"));
+    const ToolRun differ = RunTool(folder, {"diff", in, up});
+    EXPECT_EQ(differ.status, 1);
+    EXPECT_THAT(differ.out, HasSubstr("format 5.8 to 5.10\n"));
+    EXPECT_EQ(RunTool(folder, {"diff", in, (folder / "missing.cpl").string()}).status, 3);
+    EXPECT_EQ(RunTool(folder, {"diff", in}).status, 2);
+}
+
 TEST(CodeplugToolExecutable, NeverWritesOutForARefusedImage)
 {
     ScratchFolder folder;

@@ -5,6 +5,7 @@
 #include "codeplug-builder/codeplug_builder.h"
 #include "codeplug_files.h"
 #include "convert/codeplug_image.h"
+#include "convert/conversion_report.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -226,6 +227,12 @@ TEST(CodeplugToolCommandLine, WrongCommandLinesGetUsageAndStatusTwo)
         {"convert", "--to", "5.9", "--force", "in", "out"},
         {"convert", "--to", "5.7", "in", "out"},
         {"convert", "--to", "6.0", "in", "out"},
+        {"convert", "--report", "in", "out"},
+        {"convert", "--report", "--to", "5.9", "in"},
+        {"diff"},
+        {"diff", "a"},
+        {"diff", "a", "b", "c"},
+        {"diff", "--report", "a", "b"},
     };
     for (const auto& arguments : wrong) {
         std::ostringstream out;
@@ -238,7 +245,132 @@ TEST(CodeplugToolCommandLine, WrongCommandLinesGetUsageAndStatusTwo)
     std::ostringstream out;
     std::ostringstream err;
     EXPECT_EQ(RunCodeplugTool({"--help"}, out, err), kCodeplugToolOk);
-    EXPECT_THAT(out.str(), HasSubstr("convert --to 5.8|5.9|5.10 IN OUT"));
+    EXPECT_THAT(out.str(), HasSubstr("convert [--report] --to 5.8|5.9|5.10 IN OUT"));
+    EXPECT_THAT(out.str(), HasSubstr("diff A B"));
+}
+
+struct Printed
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Printed RunTool(const std::vector<std::string>& arguments)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunCodeplugTool(arguments, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+TEST(CodeplugToolReport, ConvertWithReportWritesWhatConvertWritesAndPrintsWhatItChanged)
+{
+    ScratchFolder folder;
+    const auto at = [&](const std::string& name) { return (folder / name).string(); };
+    for (const auto& [format, target, changes] : std::vector<std::tuple<uint8_t, std::string, std::string>>{
+             {5, "5.9", "format 5.10 to 5.9"}, {3, "5.10", "format 5.8 to 5.10"}, {4, "5.9", ""}}) {
+        SCOPED_TRACE(target);
+        const BuiltCodeplug built = Native(format);
+        const std::string in = at("in.cpl");
+        WriteBytes(in, RadioBytes(built.image(), built.imageLength));
+        const Printed plain = RunTool({"convert", "--to", target, in, at("plain.cpl")});
+        const Printed reported = RunTool({"convert", "--report", "--to", target, in, at("reported.cpl")});
+        ASSERT_EQ(plain.status, kCodeplugToolOk) << plain.err;
+        EXPECT_EQ(reported.status, plain.status);
+        EXPECT_EQ(reported.err, "");
+        EXPECT_EQ(ReadBytes(at("reported.cpl")), ReadBytes(at("plain.cpl")));
+
+        // The convert line as without --report, then the report of IN against what was written.
+        CodeplugFile written;
+        std::string error;
+        ASSERT_EQ(ReadCodeplugFile(at("reported.cpl"), written, error), CodeplugRead::Ok) << error;
+        const std::vector<std::string> lines = DescribeConversion(
+            built.buffer, 2 * std::size_t{built.imageLength}, written.buffer, written.byteCount);
+        std::string convertLine = plain.out;
+        convertLine.replace(convertLine.find("plain.cpl"), 9, "reported.cpl");
+        EXPECT_EQ(reported.out, convertLine + Joined(lines));
+        if (changes.empty()) {
+            EXPECT_EQ(lines.size(), 1u); // a 5.9 image refreshed in its own format stays as it was
+            EXPECT_THAT(lines[0], HasSubstr("the images are the same"));
+        } else {
+            EXPECT_EQ(lines[0], changes);
+            EXPECT_THAT(reported.out, HasSubstr("\nin all: "));
+        }
+    }
+    // A refused conversion prints no report and keeps its status.
+    const BuiltCodeplug built = Native(5);
+    const std::vector<unsigned char> image = RadioBytes(built.image(), built.imageLength);
+    WriteBytes(at("cut.cpl"), std::vector<unsigned char>(image.begin(), image.end() - 2));
+    const Printed refused = RunTool({"convert", "--report", "--to", "5.9", at("cut.cpl"), at("out.cpl")});
+    EXPECT_EQ(refused.status, kCodeplugToolRefused);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_THAT(refused.err, HasSubstr("the file is truncated"));
+    EXPECT_FALSE(std::filesystem::exists(at("out.cpl")));
+}
+
+TEST(CodeplugToolReport, DiffAnswersAsDiffDoesAndPrintsTheReport)
+{
+    ScratchFolder folder;
+    const auto at = [&](const std::string& name) { return (folder / name).string(); };
+    const BuiltCodeplug built = Native(5);
+    const std::vector<unsigned char> image = RadioBytes(built.image(), built.imageLength);
+    WriteBytes(at("a.cpl"), image);
+    WriteBytes(at("copy.cpl"), image);
+    std::vector<unsigned char> changed = image;
+    const uint32_t word = built.Block(ParmsBlockType::Sequence, 2).start + 6;
+    changed[2 * word + 1] ^= 0x40;
+    WriteBytes(at("changed.cpl"), changed);
+    WriteBytes(at("cut.cpl"), std::vector<unsigned char>(image.begin(), image.end() - 2));
+    ASSERT_EQ(RunTool({"convert", "--to", "5.9", at("a.cpl"), at("older.cpl")}).status, kCodeplugToolOk);
+
+    struct Case
+    {
+        std::string first;
+        std::string second;
+        int status;
+        std::string out; // text in standard output; "" for none at all
+        std::string err; // text in standard error; "" for none at all
+    };
+    const std::vector<Case> cases{
+        {"a.cpl", "copy.cpl", kCodeplugToolOk, "the images are the same: format 5.10", ""},
+        {"a.cpl", "changed.cpl", kCodeplugToolRefused, "sequence block 2: 1 header word changed", ""},
+        {"a.cpl", "older.cpl", kCodeplugToolRefused, "format 5.10 to 5.9\n", ""},
+        {"a.cpl", "cut.cpl", kCodeplugToolRefused, "", "cut.cpl is not a valid codeplug image: the file is"},
+        {"a.cpl", "missing.cpl", kCodeplugToolFileError, "", "cannot read"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first + " " + c.second);
+        const Printed run = RunTool({"diff", at(c.first), at(c.second)});
+        EXPECT_EQ(run.status, c.status);
+        if (c.out.empty()) {
+            EXPECT_EQ(run.out, "");
+        } else {
+            EXPECT_THAT(run.out, HasSubstr(c.out));
+        }
+        if (c.err.empty()) {
+            EXPECT_EQ(run.err, "");
+        } else {
+            EXPECT_THAT(run.err, HasSubstr(c.err));
+        }
+    }
+    // What it prints is the report, line for line.
+    CodeplugFile a;
+    CodeplugFile b;
+    std::string error;
+    ASSERT_EQ(ReadCodeplugFile(at("a.cpl"), a, error), CodeplugRead::Ok);
+    ASSERT_EQ(ReadCodeplugFile(at("older.cpl"), b, error), CodeplugRead::Ok);
+    EXPECT_EQ(RunTool({"diff", at("a.cpl"), at("older.cpl")}).out,
+              Joined(DescribeConversion(a.buffer, a.byteCount, b.buffer, b.byteCount)));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "codeplug/codeplug_tool.h"
 
 #include "convert/codeplug_image.h"
+#include "convert/conversion_report.h"
 #include "convert/convert_entry.h"
 #include "convert/format_tables.h"
 #include "text/hex.h"
@@ -18,13 +19,16 @@ namespace {
 constexpr const char* kUsage =
     "usage: aurex-codeplug validate FILE\n"
     "       aurex-codeplug info FILE\n"
-    "       aurex-codeplug convert --to 5.8|5.9|5.10 IN OUT\n"
+    "       aurex-codeplug convert [--report] --to 5.8|5.9|5.10 IN OUT\n"
+    "       aurex-codeplug diff A B\n"
     "Files hold the codeplug as the radio sends it: 16-bit words, high byte first.\n"
+    "--report lists what the conversion changed; diff lists what differs from A to B.\n"
     "An empty or odd-sized file, or one cut short of its image's 128-word trailer, is invalid.\n"
     "OUT must be a new file or a regular file (no link) other than IN; it is replaced only once the\n"
     "converted image is written in full, and never written for a refused image.\n"
     "Exit status: 0 done, 1 invalid or unconvertible image, 2 wrong command line,\n"
-    "3 a file could not be read or written, or OUT is IN or no regular file.\n";
+    "3 a file could not be read or written, or OUT is IN or no regular file.\n"
+    "diff answers 0 when A and B are the same, 1 when they differ or one is invalid, 2 and 3 as above.\n";
 
 constexpr uint8_t kWideFormat = 5;
 
@@ -116,8 +120,31 @@ int Info(const std::string& path, std::ostream& out, std::ostream& err)
     return kCodeplugToolOk;
 }
 
-int Convert(const std::string& target, const std::string& in, const std::string& outPath, std::ostream& out,
-            std::ostream& err)
+void PrintReport(const std::vector<std::string>& lines, std::ostream& out)
+{
+    for (const std::string& line : lines) {
+        out << line << "\n";
+    }
+}
+
+int Diff(const std::string& first, const std::string& second, std::ostream& out, std::ostream& err)
+{
+    CodeplugFile a;
+    CodeplugFile b;
+    int status = LoadValid(first, a, err);
+    if (status == kCodeplugToolOk) {
+        status = LoadValid(second, b, err);
+    }
+    if (status != kCodeplugToolOk) {
+        return status;
+    }
+    PrintReport(DescribeConversion(a.buffer, a.byteCount, b.buffer, b.byteCount), out);
+    return CodeplugBytesEqual(a.buffer, a.byteCount, b.buffer, b.byteCount) ? kCodeplugToolOk
+                                                                            : kCodeplugToolRefused;
+}
+
+int Convert(const std::string& target, const std::string& in, const std::string& outPath, bool report,
+            std::ostream& out, std::ostream& err)
 {
     uint8_t to = 0;
     if (!ParseTarget(target, to)) {
@@ -143,6 +170,8 @@ int Convert(const std::string& target, const std::string& in, const std::string&
         return kCodeplugToolRefused;
     }
     const uint16_t lengthBefore = ParmsImageLength(image);
+    // Kept only for the report: the conversion works in place.
+    const std::vector<uint16_t> original = report ? file.buffer : std::vector<uint16_t>{};
     int32_t lengthChange = 0;
     if (from != to) {
         const ParmsStepFault fault = to > from ? ParmsUpgrade(lengthChange, image, from, to)
@@ -172,6 +201,9 @@ int Convert(const std::string& target, const std::string& in, const std::string&
     } else {
         out << in << ": format " << fromText << " to " << target << ", " << lengthBefore << " to "
             << ParmsImageLength(image) << " words; wrote " << outPath << " (" << outBytes << " bytes)\n";
+    }
+    if (report) {
+        PrintReport(DescribeConversion(original, file.byteCount, file.buffer, outBytes), out);
     }
     return kCodeplugToolOk;
 }
@@ -348,10 +380,17 @@ int RunCodeplugTool(const std::vector<std::string>& arguments, std::ostream& out
         }
         return command == "validate" ? Validate(arguments[1], out, err) : Info(arguments[1], out, err);
     }
+    if (command == "diff") {
+        if (arguments.size() != 3) {
+            return usage("diff takes two files, A and B");
+        }
+        return Diff(arguments[1], arguments[2], out, err);
+    }
     if (command != "convert") {
         return usage("unknown command '" + command + "'");
     }
     std::string target;
+    bool report = false;
     std::vector<std::string> files;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -362,6 +401,8 @@ int RunCodeplugTool(const std::vector<std::string>& arguments, std::ostream& out
             target = arguments[++i];
         } else if (argument.rfind("--to=", 0) == 0) {
             target = argument.substr(5);
+        } else if (argument == "--report") {
+            report = true;
         } else if (argument.size() > 1 && argument[0] == '-') {
             return usage("unknown option '" + argument + "'");
         } else {
@@ -374,7 +415,7 @@ int RunCodeplugTool(const std::vector<std::string>& arguments, std::ostream& out
     if (files.size() != 2) {
         return usage("convert takes IN and OUT");
     }
-    return Convert(target, files[0], files[1], out, err);
+    return Convert(target, files[0], files[1], report, out, err);
 }
 
 } // namespace aurex

@@ -2,13 +2,17 @@
 //
 //   aurex-codeplug validate FILE
 //   aurex-codeplug info FILE
-//   aurex-codeplug convert --to 5.8|5.9|5.10 IN OUT
+//   aurex-codeplug convert [--report] --to 5.8|5.9|5.10 IN OUT
+//   aurex-codeplug diff A B
 //
 // A file holds the codeplug as it travels to and from the radio: 16-bit words, high byte first,
 // at most 32768 bytes. Exit status: 0 done, 1 the image is invalid (also an empty, odd-sized or
 // cut file) or cannot be converted, 2 wrong command line, 3 a file cannot be read or written
 // (also an OUT that is IN itself or no regular file). OUT is written only for a conversion that
-// succeeded, through a temporary file renamed over OUT at the end.
+// succeeded, through a temporary file renamed over OUT at the end. --report prints, after the
+// conversion, what it changed; it changes nothing in what convert writes or answers. diff prints
+// what differs from A to B, as a conversion report does, and answers 0 when they are the same
+// and 1 when they differ (or one is invalid), as diff(1) does.
 #pragma once
 
 #include "codeplug/codeplug_file.h"

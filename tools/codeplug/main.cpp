@@ -1,4 +1,4 @@
-// aurex-codeplug: validate, describe and convert codeplug image files offline.
+// aurex-codeplug: validate, describe, convert and compare codeplug image files offline.
 #include "codeplug/codeplug_tool.h"
 
 #include <exception>
