@@ -4,6 +4,7 @@
 
 #include "app/codeplug_transfers.h"
 #include "convert/codeplug_buffer.h"
+#include "convert/conversion_report.h"
 #include "convert/convert_entry.h"
 #include "convert/format_tables.h"
 
@@ -25,6 +26,7 @@ ConvertedCodeplug ConvertCodeplug(std::span<const std::uint8_t> lineBytes, std::
     if (!Convertible(currentIndex) || !Convertible(targetIndex)) {
         return converted;
     }
+    const std::vector<std::uint16_t> before(codeplug.Words(), codeplug.Words() + kParmsBufferWords);
     std::int32_t lengthChange = 0;
     if (currentIndex != targetIndex) {
         const ParmsStepFault fault =
@@ -41,6 +43,10 @@ ConvertedCodeplug ConvertCodeplug(std::span<const std::uint8_t> lineBytes, std::
     codeplug.LineFromWords(newLength);
     const std::span<const std::uint8_t> bytes = codeplug.LineBytes(newLength);
     converted.bytes.assign(bytes.begin(), bytes.end());
+    if (currentIndex != targetIndex) {
+        converted.report = DescribeConversion(
+            before, length, std::span<const std::uint16_t>(codeplug.Words(), kParmsBufferWords), newLength);
+    }
     converted.ok = true;
     return converted;
 }

@@ -127,7 +127,16 @@ std::string ReadBackDiffersText(const std::string& backupPath)
 
 bool HoldsWrittenCodeplug(std::span<const std::uint8_t> readBack, std::span<const std::uint8_t> written)
 {
-    return readBack.size() >= written.size() && std::equal(written.begin(), written.end(), readBack.begin());
+    // A write carries whole blocks past the image (what followed it in the upload, the fill); the
+    // radio gives back the image up to its own length, and that is what has to match.
+    CodeplugBuffer image;
+    const std::size_t length = std::min(written.size(), static_cast<std::size_t>(kParmsBufferBytes));
+    std::copy_n(written.begin(), length, image.LineBytes().begin());
+    image.WordsFromLine(length);
+    const std::size_t imageBytes = std::min<std::size_t>(length, 2U * ParmsImageLength(image.Words()));
+    return readBack.size() >= imageBytes &&
+           std::equal(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(imageBytes),
+                      readBack.begin());
 }
 
 ReadBackOutcome ReadBackCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks& links,

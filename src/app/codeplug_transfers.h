@@ -84,7 +84,8 @@ std::string ReadBackText(ReadBackOutcome outcome);
 // The status after one that did, naming the backup of what the radio held before.
 std::string ReadBackDiffersText(const std::string& backupPath);
 
-// True when `readBack` holds `written` whole at its start (a read-back comes in whole blocks).
+// True when `readBack` starts with the image of `written`, up to the image's own length (a
+// read-back comes in whole blocks).
 bool HoldsWrittenCodeplug(std::span<const std::uint8_t> readBack, std::span<const std::uint8_t> written);
 
 } // namespace aurex

@@ -179,6 +179,17 @@ void RecordingHost::ShowModal(const FormModel&, FormModel& dialog)
     }
 }
 
+std::string RecordingHost::ChooseBackupFile(const FormModel&, const std::string& folder)
+{
+    backupFolders.push_back(folder);
+    if (backupChoices.empty()) {
+        return {};
+    }
+    std::string chosen = std::move(backupChoices.front());
+    backupChoices.pop_front();
+    return chosen;
+}
+
 void RecordingHost::RequestClose(FormModel& form)
 {
     auto* main = dynamic_cast<TCodeUpdaterMainDispForm*>(&form);

@@ -44,6 +44,7 @@ class RecordingHost : public DialogHost, public ControlListener
                               MessageIcon icon, MessageButtons buttons) override;
     void ShowModal(const FormModel& owner, FormModel& dialog) override;
     void RequestClose(FormModel& form) override;
+    std::string ChooseBackupFile(const FormModel& owner, const std::string& folder) override;
     void ControlChanged(const FormModel& form, const Control* control, ControlProperty what) override;
     void FormDestroyed(const FormModel& form) override;
 
@@ -52,6 +53,10 @@ class RecordingHost : public DialogHost, public ControlListener
     // user's actions while a modal box is up.
     std::deque<MessageAnswer> answers;
     std::deque<PasswordEntry> passwords;
+    // Files chosen in the restore dialog (none chosen when the queue is empty); the folders it
+    // was opened in.
+    std::deque<std::string> backupChoices;
+    std::vector<std::string> backupFolders;
 
     // What happened.
     std::vector<RecordedMessage> messages;

@@ -74,6 +74,22 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             options.boot = true;
         } else if (a == "--retrieve") {
             options.retrieve = true;
+        } else if (a == "--backup") {
+            options.backup = true;
+        } else if (a == "--restore") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            if (text.empty()) {
+                error = "--restore takes the backup file to put back into the radio";
+                return false;
+            }
+            options.restore = text;
+        } else if (a == "--other-radio") {
+            options.otherRadio = true;
+        } else if (a == "--no-verify") {
+            options.noVerify = true;
         } else if (a == "--help" || a == "-h") {
             options.help = true;
         } else if (a == "--password") {
@@ -126,13 +142,30 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
         error = "--boot chooses what Start loads; it does not go with --retrieve";
         return false;
     }
+    const int actions = int(options.checkPort) + int(options.retrieve) + int(options.backup) +
+                        int(options.restore.has_value());
+    if (actions > 1) {
+        error = "choose one of --check-port, --retrieve, --backup and --restore";
+        return false;
+    }
+    if ((options.backup || options.restore) && options.boot) {
+        error = "--boot chooses what an update loads; it does not go with --backup or --restore";
+        return false;
+    }
+    if (options.otherRadio && !options.restore) {
+        error = "--other-radio goes with --restore only";
+        return false;
+    }
     return true;
 }
 
 std::string ConsoleUsage()
 {
     return "usage: aurex-code-updater --console [--port N | --device PATH] [--boot] [--password TEXT]\n"
-           "                                    [--retrieve] [--yes]\n"
+           "                                    [--retrieve] [--no-verify] [--yes]\n"
+           "       aurex-code-updater --console [--port N | --device PATH] --backup\n"
+           "       aurex-code-updater --console [--port N | --device PATH] --restore FILE [--other-radio]\n"
+           "                                    [--no-verify]\n"
            "       aurex-code-updater --console --check-port [N | PATH]\n"
            "  --port N         use COM N (1-64; on Linux COM 1-16 are /dev/ttyS0-15, COM 17-40\n"
            "                   /dev/ttyUSB0-23, COM 41-64 /dev/ttyACM0-23); default COM 1\n"
@@ -143,11 +176,19 @@ std::string ConsoleUsage()
            "  --boot           load the boot code where this updater offers the choice\n"
            "  --password TEXT  the update password (else asked for at the terminal)\n"
            "  --retrieve       read the radio's version information instead of updating\n"
+           "  --backup         save the codeplug of a radio started normally in the backups folder;\n"
+           "                   nothing is written to the radio\n"
+           "  --restore FILE   put a backup back into a radio started normally: what the radio holds\n"
+           "                   is backed up first, the backup converted to the radio's format,\n"
+           "                   written and read back\n"
+           "  --other-radio    restore a backup made from another radio (refused without it)\n"
+           "  --no-verify      do not read a written codeplug back to compare it\n"
            "  --yes            answer OK or Yes to every message\n"
            "Exit status 0 when the update ends with \"Done.\" (a boot code load: \"Download finished.\"),\n"
-           "or when the version information was read. Ctrl-C, SIGTERM and SIGHUP during an update press "
-           "Stop\n"
-           "(a codeplug being written back is finished first).\n";
+           "or when the version information was read, a backup saved or a restore written (and read back\n"
+           "equal, or not answered). A written codeplug that reads back different exits 1.\n"
+           "Ctrl-C, SIGTERM and SIGHUP during a run press Stop (a codeplug being written is finished\n"
+           "first).\n";
 }
 
 std::string ProgressBarText(int position, int min, int max, int width)
@@ -389,6 +430,25 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
             return 2;
         }
         form.m_BootRadioButton.Click();
+    }
+
+    if (options.noVerify) {
+        form.m_FileVerifyMenuItem.Click();
+    }
+    if (options.backup) {
+        const CodeplugRequestResult result = form.BackUpCodeplug();
+        host.EndProgressLine();
+        return result == CodeplugRequestResult::BackedUp ? 0 : 1;
+    }
+    if (options.restore) {
+        form.m_OtherRadioPolicy = options.otherRadio ? OtherRadioPolicy::Allow : OtherRadioPolicy::Refuse;
+        const CodeplugRequestResult result = form.RestoreCodeplug(*options.restore);
+        host.EndProgressLine();
+        if (result == CodeplugRequestResult::OtherRadio) {
+            std::fprintf(out, "Give --other-radio to write it all the same.\n");
+        }
+        return result == CodeplugRequestResult::Restored || result == CodeplugRequestResult::NotVerified ? 0
+                                                                                                         : 1;
     }
 
     if (options.retrieve) {

@@ -23,7 +23,11 @@ struct ConsoleOptions
     bool boot = false;
     std::optional<std::string> password;
     bool retrieve = false;
-    bool yes = false; // answer OK / Yes to every box
+    bool backup = false;                // the codeplug into a backup instead of an update
+    std::optional<std::string> restore; // a backup to put back into the radio
+    bool otherRadio = false;            // a backup of another radio may be restored
+    bool noVerify = false;              // no read-back after a codeplug write
+    bool yes = false;                   // answer OK / Yes to every box
     bool help = false;
 };
 
