@@ -22,6 +22,16 @@ namespace {
 constexpr std::string_view kNotInNormalModeText =
     "The radio did not answer. For a codeplug backup or restore the radio must be started normally, "
     "not in boot-load mode.";
+constexpr std::string_view kNoCodeplugGivenText =
+    "The radio did not give its codeplug. For a codeplug backup or restore the radio must be started "
+    "normally, not in boot-load mode.";
+
+// An upload that the radio did not begin: a radio in boot-load mode tells its identity but
+// keeps its codeplug to itself.
+bool UploadNeverBegan(const UploadedCodeplug& uploaded)
+{
+    return uploaded.result != TransferResult::Done && uploaded.bytes.empty();
+}
 
 bool SameIdentity(std::string_view a, std::string_view b)
 {
@@ -118,6 +128,14 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
         RunPassword password(*this);
         const UploadedCodeplug uploaded =
             UploadCodeplug(*this, links, password.Asking(), "Uploading codeplug...");
+        if (!m_UpdateInProgress) {
+            ShowStatus("Stopped. Nothing was saved.");
+            return CodeplugRequestResult::Refused;
+        }
+        if (UploadNeverBegan(uploaded)) {
+            ShowStatus(std::string(kNoCodeplugGivenText));
+            return CodeplugRequestResult::NoRadio;
+        }
         if (!uploaded.valid) {
             ShowStatus("An error occurred while uploading the codeplug.");
             return CodeplugRequestResult::Failed;
@@ -183,7 +201,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
                 ShowStatus("Restore refused: the backup was made from " + backupOf +
                            ", not from the connected radio " + radioIdentity +
                            ". Nothing was written to the radio.");
-                return CodeplugRequestResult::Refused;
+                return CodeplugRequestResult::OtherRadio;
             }
         }
         const ConvertedCodeplug converted =
@@ -198,6 +216,14 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         RunPassword password(*this);
         const UploadedCodeplug present =
             UploadCodeplug(*this, links, password.Asking(), "Uploading codeplug...");
+        if (!m_UpdateInProgress) {
+            ShowStatus("Stopped. Nothing was written to the radio.");
+            return CodeplugRequestResult::Refused;
+        }
+        if (UploadNeverBegan(present)) {
+            ShowStatus(std::string(kNoCodeplugGivenText) + " Nothing was written to the radio.");
+            return CodeplugRequestResult::NoRadio;
+        }
         if (present.result != TransferResult::Done) {
             ShowStatus(
                 "An error occurred while uploading the codeplug. The radio's present codeplug is not backed "
@@ -229,12 +255,15 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
             ShowStatus("Codeplug restored (not verified).");
             return CodeplugRequestResult::NotVerified;
         }
-        switch (ReadBackCodeplug(*this, links, password.Remembered(), converted.bytes)) {
+        const ReadBackOutcome outcome =
+            ReadBackCodeplug(*this, links, password.Remembered(), converted.bytes);
+        switch (outcome) {
         case ReadBackOutcome::Verified:
             ShowStatus("Codeplug restored and verified.");
             return CodeplugRequestResult::Restored;
         case ReadBackOutcome::NotAnswered:
-            ShowStatus(ReadBackText(ReadBackOutcome::NotAnswered));
+        case ReadBackOutcome::Stopped:
+            ShowStatus(ReadBackText(outcome));
             return CodeplugRequestResult::NotVerified;
         case ReadBackOutcome::Differs:
             break;

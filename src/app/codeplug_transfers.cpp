@@ -110,6 +110,8 @@ std::string ReadBackText(ReadBackOutcome outcome)
     case ReadBackOutcome::NotAnswered:
         return "The codeplug was written, but it is not verified: the radio did not answer when it was read "
                "back.";
+    case ReadBackOutcome::Stopped:
+        return "The codeplug was written, but it is not verified: the read-back was stopped.";
     case ReadBackOutcome::Differs:
         break;
     }
@@ -145,10 +147,12 @@ ReadBackOutcome ReadBackCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks
     WaitForRadioRestart(window, "Resetting radio and verifying codeplug...");
     // The link's waits were left running for the write; from here a Stop ends the read-back,
     // which only costs the verification.
-    SetLinkActive(links.radio, window.m_UpdateInProgress);
+    if (!window.m_UpdateInProgress) {
+        return ReadBackOutcome::Stopped;
+    }
     const UploadedCodeplug readBack = UploadCodeplug(window, links, password, "Reading codeplug back...");
     if (readBack.result != TransferResult::Done) {
-        return ReadBackOutcome::NotAnswered;
+        return window.m_UpdateInProgress ? ReadBackOutcome::NotAnswered : ReadBackOutcome::Stopped;
     }
     return HoldsWrittenCodeplug(readBack.bytes, written) ? ReadBackOutcome::Verified
                                                          : ReadBackOutcome::Differs;

@@ -70,7 +70,8 @@ bool DownloadCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks& links, co
 
 enum class ReadBackOutcome {
     Verified,    // the radio holds what was written
-    NotAnswered, // the read-back did not come (or was stopped): the write itself succeeded
+    NotAnswered, // the read-back did not come: the write itself succeeded
+    Stopped,     // Stop came before the read-back ended: the write itself succeeded
     Differs,     // the radio holds something else
 };
 

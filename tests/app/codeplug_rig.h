@@ -79,12 +79,12 @@ inline std::vector<std::uint16_t> Words(const Bytes& line)
     return words;
 }
 
-// A valid 5.8 codeplug whose image (trailer included) fills whole blocks, so the radio's
-// codeplug memory holds exactly the file.
-inline Bytes WholeBlockCodeplug()
+// A valid codeplug (5.8 unless told) whose image, trailer included, fills whole blocks, so the
+// radio's codeplug memory holds exactly the file and an upload gives it back unchanged.
+inline Bytes WholeBlockCodeplug(std::uint8_t formatIndex = 3)
 {
     CodeplugOptions options;
-    options.formatIndex = 3;
+    options.formatIndex = formatIndex;
     const std::uint32_t natural = BuildCodeplug(options).imageLength;
     options.imageLength = (natural + 63) / 64 * 64;
     const BuiltCodeplug built = BuildCodeplug(options);

@@ -110,7 +110,8 @@ TEST(ConsoleUpdateE2eTest, CarriedSetWithCurrentBootCodeLoadsTheApplicationAndCo
                             "Erasing flash (80 seconds)...", "Downloading Application code ...",
                             "Download finished.", "Idle", "Resetting radio...", "Uploading codeplug...",
                             "Resetting radio and converting codeplug...", "Downloading codeplug...",
-                            "Done."));
+                            "Resetting radio and verifying codeplug...", "Reading codeplug back...",
+                            "Codeplug verified: the radio holds the codeplug written.", "Done."));
     EXPECT_THAT(run.output, Not(HasSubstr("== "))); // no message box
     EXPECT_EQ(run.LastProgressPercent(), 100);
 
@@ -146,13 +147,15 @@ TEST(ConsoleUpdateE2eTest, OutdatedBootCodeIsRefreshedThenTheApplicationFollowsA
     const auto statuses = run.Statuses();
     const auto box = std::find(statuses.begin(), statuses.end(), "Downloading Boot code ...");
     ASSERT_NE(box, statuses.end()) << run.output;
-    EXPECT_THAT(
-        std::vector<std::string>(box, statuses.end()),
-        ElementsAre("Downloading Boot code ...", "Download finished.", "Idle", "Extracting embedded files...",
-                    "Checking target radio...", "Preparing to download ...", "Downloading Loader code ...",
-                    "Erasing flash (2 seconds)...", "Downloading Application code ...", "Download finished.",
-                    "Resetting radio...", "Uploading codeplug...",
-                    "Resetting radio and converting codeplug...", "Downloading codeplug...", "Done."));
+    EXPECT_THAT(std::vector<std::string>(box, statuses.end()),
+                ElementsAre("Downloading Boot code ...", "Download finished.", "Idle",
+                            "Extracting embedded files...", "Checking target radio...",
+                            "Preparing to download ...", "Downloading Loader code ...",
+                            "Erasing flash (2 seconds)...", "Downloading Application code ...",
+                            "Download finished.", "Resetting radio...", "Uploading codeplug...",
+                            "Resetting radio and converting codeplug...", "Downloading codeplug...",
+                            "Resetting radio and verifying codeplug...", "Reading codeplug back...",
+                            "Codeplug verified: the radio holds the codeplug written.", "Done."));
     EXPECT_EQ(ReadBytes(bench.radio.Dump("boot-code")),
               SRecordData(ImageText(AUREX_SET_BOOT_PATH, "CODE", "_BOOT")));
     EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_BOOT_PATH, "CODE")));

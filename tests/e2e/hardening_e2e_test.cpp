@@ -33,6 +33,7 @@
 #include "link/vnx_comm_device.h"
 #include "support/pty_pair.h"
 #include "support/recording_host.h"
+#include "transfer/backup_record.h"
 
 namespace aurex::e2e {
 namespace {
@@ -216,6 +217,21 @@ class Program
     // Clicks Start with COM 1 on `device` and returns when the click handler has.
     Outcome Update(const std::string& device)
     {
+        return Run(device, [this] { form->m_StartButton.Click(); });
+    }
+    // Puts the backup at `path` back into the radio on `device`.
+    Outcome Restore(const std::string& device, const std::string& path)
+    {
+        return Run(device, [this, &path] { form->RestoreCodeplug(path); });
+    }
+    // Reads the radio on `device` into a backup.
+    Outcome BackUp(const std::string& device)
+    {
+        return Run(device, [this] { form->BackUpCodeplug(); });
+    }
+
+    Outcome Run(const std::string& device, const std::function<void()>& action)
+    {
         test::ScopedComOverride com(1, device);
         // Capacity is kept: the recording costs no new memory once the first run has grown it.
         host.statusTexts.clear();
@@ -223,7 +239,7 @@ class Program
         host.changes.clear();
         system.frames = 0;
         const auto start = std::chrono::steady_clock::now();
-        form->m_StartButton.Click();
+        action();
         ++runs_;
         Outcome out;
         out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -501,6 +517,91 @@ void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& 
         "interruption sweep (%s): %u frames in an update, upload ends by frame %u, %d cases, %d failed, "
         "longest interrupted run %.1f s\n",
         what, ref.frames, ref.backupFrame, cases, failures, worst);
+    for (const auto& [text, count] : outcomes) {
+        std::printf("  %4d x %s\n", count, text.c_str());
+    }
+}
+
+// A restore cut or stopped after a frame: the radio ends with its old codeplug or the restored
+// one, never a part of it; success is claimed only for the restored one read back equal; once
+// the radio's codeplug was read out, its backup is on the disk beside the one restored.
+TEST(HardeningE2eTest, RestoreCutOrStoppedAfterEveryFrameKeepsTheOldOrTheRestoredCodeplug)
+{
+    Program program;
+    const std::vector<std::string> radioSettings = {"--mode", "application", "--format", "5.10"};
+    // The backup to restore: the simulator's own 5.8 codeplug, read out of a radio.
+    {
+        SimulatedRadio radio(radioSettings);
+        const Program::Outcome made = program.BackUp(radio.Device());
+        ASSERT_EQ(program.Backups().size(), 1U) << made.Describe() << radio.Log();
+    }
+    const Scratch kept("restore-backup");
+    const fs::path chosen = kept.path / "chosen.bin";
+    fs::copy_file(program.Backups()[0], chosen);
+    fs::copy_file(fs::path(BackupRecordPath(program.Backups()[0].string())),
+                  BackupRecordPath(chosen.string()));
+    program.ClearBackups();
+
+    // The reference: a whole restore, its frames and what the radio took.
+    Bytes restored;
+    unsigned frames = 0;
+    {
+        SimulatedRadio radio(radioSettings);
+        program.system.frames = 0;
+        const Program::Outcome run = program.Restore(radio.Device(), chosen.string());
+        frames = program.system.frames;
+        ASSERT_EQ(run.last, "Codeplug restored and verified.") << run.Describe() << radio.Log();
+        restored = ReadBytes(radio.Dump("codeplug"));
+        ASSERT_FALSE(restored.empty());
+        program.ClearBackups();
+    }
+    const char* mode = std::getenv("AUREX_SWEEP");
+    const bool full = mode != nullptr && std::string(mode) == "full";
+    const unsigned samples = EnvCount("AUREX_SWEEP_SAMPLES", 4);
+    std::set<unsigned> points;
+    for (unsigned k = 0; full ? k < frames : k < samples; ++k) {
+        points.insert(full ? k + 1 : 1 + k * (frames - 1) / std::max(1U, samples - 1));
+    }
+    const int descriptors = OpenDescriptors();
+    std::map<std::string, int> outcomes;
+    for (const unsigned i : points) {
+        for (const bool cut : {true, false}) {
+            const std::string where =
+                (cut ? "line cut after frame " : "Stop after frame ") + std::to_string(i);
+            SCOPED_TRACE(where);
+            std::vector<std::string> settings = radioSettings;
+            if (cut) {
+                settings.insert(settings.end(), {"--drop-after", std::to_string(i)});
+            } else {
+                program.system.afterFrame = [&program, i](unsigned frame) {
+                    if (frame == i) {
+                        program.StopSoon();
+                    }
+                };
+            }
+            SimulatedRadio radio(settings);
+            const Program::Outcome run = program.Restore(radio.Device(), chosen.string());
+            program.system.afterFrame = nullptr;
+            ++outcomes[(cut ? "cut: " : "stop: ") + run.last.substr(0, 60)];
+            const auto dumps = radio.StopAndListDumps();
+            // The simulated radio takes a codeplug only once its transfer has ended: a dump is the
+            // whole restored codeplug, else the radio kept its own.
+            for (const std::string& name : dumps) {
+                EXPECT_EQ(ReadBytes(radio.DumpFolder() / name), restored) << name;
+            }
+            if (run.last == "Codeplug restored and verified.") {
+                EXPECT_FALSE(dumps.empty()) << run.Describe();
+            }
+            ExpectFailureNamed(run, !cut);
+            const bool readOut = Has(run.statuses, "Resetting radio and converting codeplug...");
+            EXPECT_EQ(program.Backups().size(), readOut ? 1U : 0U) << run.Describe();
+            EXPECT_TRUE(fs::exists(chosen));
+            program.ExpectIdle(descriptors);
+            program.ClearBackups();
+        }
+    }
+    std::printf("restore sweep (%s): %u frames in a restore, %zu cases\n", full ? "full" : "sample", frames,
+                2 * points.size());
     for (const auto& [text, count] : outcomes) {
         std::printf("  %4d x %s\n", count, text.c_str());
     }

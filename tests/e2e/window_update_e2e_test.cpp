@@ -193,7 +193,8 @@ TEST(WindowUpdateE2eTest, CarriedSetUpdatesTheRadioFromStartToDone)
                             "Erasing flash (80 seconds)...", "Downloading Application code ...",
                             "Download finished.", "Idle", "Resetting radio...", "Uploading codeplug...",
                             "Resetting radio and converting codeplug...", "Downloading codeplug...",
-                            "Done."));
+                            "Resetting radio and verifying codeplug...", "Reading codeplug back...",
+                            "Codeplug verified: the radio holds the codeplug written.", "Done."));
     EXPECT_TRUE(bench.boxes.empty());
     ExpectIdleWindow(bench);
     EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_CARRIED, "CODE")));

@@ -52,6 +52,15 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
     EXPECT_EQ(o.password, " a b ");
     EXPECT_TRUE(o.yes);
     EXPECT_FALSE(o.retrieve);
+    EXPECT_FALSE(o.noVerify);
+
+    ConsoleOptions r;
+    ASSERT_TRUE(ParseConsoleOptions({"--restore", "old.bin", "--other-radio", "--no-verify"}, r, error))
+        << error;
+    EXPECT_EQ(r.restore, "old.bin");
+    EXPECT_TRUE(r.otherRadio);
+    EXPECT_TRUE(r.noVerify);
+    EXPECT_FALSE(r.backup);
 
     for (const std::vector<std::string>& bad :
          std::vector<std::vector<std::string>>{{"--port", "0"},
@@ -67,7 +76,14 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
                                                {"--port", "3", "--device", "/dev/ttyUSB0"},
                                                {"--check-port", "99"},
                                                {"--check-port", "--retrieve"},
-                                               {"--check-port", "2", "--password", "x"}}) {
+                                               {"--check-port", "2", "--password", "x"},
+                                               {"--restore"},
+                                               {"--restore", ""},
+                                               {"--backup", "--retrieve"},
+                                               {"--backup", "--restore", "a.bin"},
+                                               {"--restore", "a.bin", "--boot"},
+                                               {"--other-radio"},
+                                               {"--backup", "--other-radio"}}) {
         ConsoleOptions b;
         EXPECT_FALSE(ParseConsoleOptions(bad, b, error)) << bad.front();
         EXPECT_FALSE(error.empty());
