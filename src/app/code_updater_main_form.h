@@ -279,6 +279,10 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     // before anything is sent, backs up what the radio holds first, converts the backup to the
     // radio's format, writes it and reads it back.
     CodeplugRequestResult RestoreCodeplug(const std::string& backupPath);
+    // The frame of both: the backup folder checked, the run begun, the link opened with the
+    // codeplug step's reply time-out; `exchange` talks to the radio.
+    CodeplugRequestResult
+    RunCodeplugRequest(const std::function<CodeplugRequestResult(CodeplugLinks&)>& exchange);
     // A backup of another radio: asked in a Yes/No box, refused or allowed without asking.
     OtherRadioPolicy m_OtherRadioPolicy = OtherRadioPolicy::Ask;
     void m_ApplicationRadioButtonClick();

@@ -4,6 +4,7 @@
 #include "app/codeplug_requests.h"
 
 #include <cctype>
+#include <functional>
 
 #include "app/app_timeouts.h"
 #include "app/code_updater_main_form.h"
@@ -102,24 +103,37 @@ void TCodeUpdaterMainDispForm::m_FileVerifyMenuItemClick()
     m_FileVerifyMenuItem.SetChecked(!m_FileVerifyMenuItem.Checked());
 }
 
-CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
+CodeplugRequestResult TCodeUpdaterMainDispForm::RunCodeplugRequest(
+    const std::function<CodeplugRequestResult(CodeplugLinks&)>& exchange)
 {
-    if (m_ClickHandlerRunning || m_UpdateInProgress) {
-        return CodeplugRequestResult::Refused;
-    }
-    ClickHandlerScope handler(*this);
     if (const std::string problem = CheckCodeplugBackupFolder(DiskOf(environment_)); !problem.empty()) {
         ShowError(problem + "\n\nNothing has been sent to the radio.");
         return CodeplugRequestResult::Failed;
     }
     BeginUpdateRun();
     CodeplugLinks links(RadioLink);
-    const CodeplugRequestResult result = [&] {
-        if (!OpenRadioLink(false)) {
-            ShowStatus("Idle");
-            return CodeplugRequestResult::Failed;
-        }
+    CodeplugRequestResult result = CodeplugRequestResult::Failed;
+    // At 19200 baud, where a radio in normal mode listens and where the codeplug step talks: no
+    // baud-rate message, so no radio is left at 115200 afterwards.
+    if (OpenRadioLink(true)) {
         CreateLinkTimeout(links.radio, app_timeouts::kCodeplugReplyMs);
+        result = exchange(links);
+        ReleaseLinkTimeout(links.radio);
+    } else {
+        ShowStatus("Idle");
+    }
+    EndUpdateRun(false);
+    CloseRadioLink();
+    return result;
+}
+
+CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
+{
+    if (m_ClickHandlerRunning || m_UpdateInProgress) {
+        return CodeplugRequestResult::Refused;
+    }
+    ClickHandlerScope handler(*this);
+    return RunCodeplugRequest([this](CodeplugLinks& links) {
         const std::optional<RadioIdentity> identity = QueryRadioIdentity(links.queries);
         if (!identity) {
             ShowStatus(std::string(kNotInNormalModeText));
@@ -149,11 +163,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
         }
         ShowStatus("Codeplug backed up to " + backup.path + ".");
         return CodeplugRequestResult::BackedUp;
-    }();
-    ReleaseLinkTimeout(links.radio);
-    EndUpdateRun(false);
-    CloseRadioLink();
-    return result;
+    });
 }
 
 CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::string& backupPath)
@@ -168,18 +178,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         ShowError(chosen.error + "\n\nNothing has been sent to the radio.", "Restore codeplug");
         return CodeplugRequestResult::Refused;
     }
-    if (const std::string problem = CheckCodeplugBackupFolder(DiskOf(environment_)); !problem.empty()) {
-        ShowError(problem + "\n\nNothing has been sent to the radio.");
-        return CodeplugRequestResult::Failed;
-    }
-    BeginUpdateRun();
-    CodeplugLinks links(RadioLink);
-    const CodeplugRequestResult result = [&] {
-        if (!OpenRadioLink(false)) {
-            ShowStatus("Idle");
-            return CodeplugRequestResult::Failed;
-        }
-        CreateLinkTimeout(links.radio, app_timeouts::kCodeplugReplyMs);
+    return RunCodeplugRequest([this, &chosen](CodeplugLinks& links) {
         const std::optional<RadioIdentity> identity = QueryRadioIdentity(links.queries);
         const std::optional<CodeplugFormat> format =
             identity ? QueryCodeplugFormat(links.queries) : std::optional<CodeplugFormat>();
@@ -270,11 +269,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         }
         ShowStatus(ReadBackDiffersText(before.path));
         return CodeplugRequestResult::Differs;
-    }();
-    ReleaseLinkTimeout(links.radio);
-    EndUpdateRun(false);
-    CloseRadioLink();
-    return result;
+    });
 }
 
 } // namespace aurex

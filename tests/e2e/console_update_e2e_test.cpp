@@ -329,6 +329,55 @@ TEST(ConsoleUpdateE2eTest, EachOutcomeOfTheCodeplugStepHasItsText)
     }
 }
 
+// A radio that never hears the end of the codeplug write keeps its old codeplug; the read-back
+// finds that out, and the run does not end with "Done.". Without the read-back it would.
+TEST(ConsoleUpdateE2eTest, AWriteTheRadioDidNotKeepIsFoundByTheReadBack)
+{
+    for (const bool verify : {true, false}) {
+        SCOPED_TRACE(verify ? "verified" : "--no-verify");
+        Bench bench({"--boot-version", "6.0", "--unanswered", "03 04#2"});
+        std::vector<std::string> options = {"--password", "brontel"};
+        if (!verify) {
+            options.push_back("--no-verify");
+        }
+        const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, options);
+        EXPECT_EQ(run.exitStatus, verify ? 1 : 0) << run.output << bench.radio.Log();
+        if (verify) {
+            EXPECT_THAT(run.LastStatus(), HasSubstr("differs from the one written"));
+            EXPECT_THAT(run.LastStatus(), HasSubstr(bench.Backups().at(0).string()));
+        } else {
+            EXPECT_EQ(run.LastStatus(), "Done.");
+            EXPECT_FALSE(Contains(run.Statuses(), "Reading codeplug back..."));
+        }
+    }
+}
+
+// --backup and --restore on a radio started normally; another radio's backup needs --other-radio.
+TEST(ConsoleUpdateE2eTest, BackupAndRestoreInTheConsole)
+{
+    Bench bench({"--mode", "application"});
+    const ConsoleRun backup = bench.Update(AUREX_UPDATER_APPLICATION, {"--backup"});
+    ASSERT_EQ(backup.exitStatus, 0) << backup.output << bench.radio.Log();
+    ASSERT_EQ(bench.Backups().size(), 1U);
+    const std::string file = bench.Backups()[0].string();
+    EXPECT_EQ(backup.LastStatus(), "Codeplug backed up to " + file + ".");
+    EXPECT_THAT(bench.radio.StopAndListDumps(), IsEmpty()); // nothing written to the radio
+
+    Bench other({"--mode", "application", "--format", "5.10", "--serial", "11 22 33 44 55 66 77 88"});
+    const ConsoleRun refused = other.Update(AUREX_UPDATER_APPLICATION, {"--restore", file});
+    EXPECT_EQ(refused.exitStatus, 1) << refused.output;
+    EXPECT_THAT(refused.output, HasSubstr("Give --other-radio to write it all the same."));
+    EXPECT_THAT(other.Backups(), IsEmpty());
+
+    const ConsoleRun restored = other.Update(AUREX_UPDATER_APPLICATION, {"--restore", file, "--other-radio"});
+    EXPECT_EQ(restored.exitStatus, 0) << restored.output << other.radio.Log();
+    EXPECT_EQ(restored.LastStatus(), "Codeplug restored and verified.");
+    EXPECT_EQ(other.Backups().size(), 1U); // what that radio held before
+    EXPECT_THAT(CodeplugInfo(other.radio.Dump("codeplug")), HasSubstr("format 5.10"));
+
+    EXPECT_EQ(other.Update(AUREX_UPDATER_APPLICATION, {"--restore", file + ".missing"}).exitStatus, 1);
+}
+
 // ---- the target check ----
 
 TEST(ConsoleUpdateE2eTest, ARadioOfAnotherSeriesGetsTheMismatchBoxAndNothingIsWritten)
