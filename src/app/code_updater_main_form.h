@@ -21,6 +21,7 @@
 #include "app/connection_check.h"
 #include "app/control.h"
 #include "app/dialog_host.h"
+#include "app/run_recorder.h"
 #include "app/window_rules.h"
 #include "image_store/embedded_blobs.h"
 #include "image_store/resource_attributes.h"
@@ -56,6 +57,11 @@ struct MainFormEnvironment
     std::function<PortOpenResult(int comNumber)> probePort;
     // Looks at a device for the connection check; empty: CheckConnection.
     std::function<ports::Findings(const std::string& devicePath, LineProbes line)> checkConnection;
+    // Where run logs and the update history are kept; empty: none are (the front ends give the
+    // user's data folder).
+    std::string dataFolder;
+    // Tells the user what could not be recorded; empty: standard error.
+    std::function<void(const std::string&)> warn;
 };
 
 // The time-out timer of the link's device path is the window's m_CommTimer.
@@ -99,6 +105,9 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     Control m_FileExitMenuItem;
     Control m_HelpMenuItem;
     Control m_HelpCheckConnectionMenuItem;
+    Control m_HelpTraceMenuItem; // checkable: each run's whole line trace beside its log
+    Control m_HelpHistoryMenuItem;
+    Control m_HelpBundleMenuItem;
     Control m_HelpAboutMenuItem;
     Control ControlBar1;
     Control MenuToolBar;
@@ -265,6 +274,36 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     Termination RequestTermination();
     void m_HelpCheckConnectionMenuItemClick();
     void m_HelpAboutMenuItemClick();
+    void m_HelpTraceMenuItemClick();
+    void m_HelpHistoryMenuItemClick();
+    void m_HelpBundleMenuItemClick();
+    // Writes the support bundle to `path`; false after a box saying why.
+    bool SaveSupportBundle(const std::string& path, bool withCodeplugs);
+
+    // ---- the run's record: log, line trace, history ----
+    RunRecorder m_RunRecorder{[this](const std::string& text) { Warn(text); }};
+    // Set when Stop (or a signal) ends the run under way; cleared when a run begins.
+    bool m_RunStopped = false;
+    // The header of a run's log: program, image set, host, port and adapter.
+    std::vector<std::pair<std::string, std::string>> RunHeader() const;
+    // Records a run from its start to the end of the scope; the result is taken from the final
+    // status text unless one is set.
+    class RunRecordScope
+    {
+      public:
+        RunRecordScope(TCodeUpdaterMainDispForm& form, RunKind kind);
+        ~RunRecordScope();
+        RunRecordScope(const RunRecordScope&) = delete;
+        RunRecordScope& operator=(const RunRecordScope&) = delete;
+        void SetResult(RunResult result) { result_ = result; }
+
+      private:
+        TCodeUpdaterMainDispForm& form_;
+        RunKind kind_;
+        std::optional<RunResult> result_;
+    };
+    // What the backup says of the radio, for the run's record.
+    void RecordBackup(const struct CodeplugBackupResult& backup);
     void m_FileBackupMenuItemClick();
     void m_FileRestoreMenuItemClick();
     void m_FileVerifyMenuItemClick();
@@ -313,6 +352,10 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     int OpenInterfaceLink(int comNumber);
     bool OpenHalfDuplexLink(int comNumber, bool keepBaud);
     void OpenFailed(int comNumber, const std::string& message);
+    // Every message box goes through here, so that the run's log has it with its answer.
+    void Warn(const std::string& text);
+    MessageAnswer AskHost(std::string_view text, std::string_view caption, MessageIcon icon,
+                          MessageButtons buttons);
     std::string PermissionMessage(int comNumber) const;
     // "\n\n" and the connection check's likeliest cause for a port that failed a run, or empty.
     std::string LikelyCause(int comNumber, LineProbes line);

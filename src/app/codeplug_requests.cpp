@@ -20,6 +20,20 @@ namespace aurex {
 
 namespace {
 
+// A request that wrote or read what it was for has succeeded: a restore whose read-back did not
+// come still wrote the radio whole.
+RunResult RunResultOf(CodeplugRequestResult result, bool stopped)
+{
+    switch (result) {
+    case CodeplugRequestResult::BackedUp:
+    case CodeplugRequestResult::Restored:
+    case CodeplugRequestResult::NotVerified:
+        return RunResult::Succeeded;
+    default:
+        return stopped ? RunResult::Stopped : RunResult::Failed;
+    }
+}
+
 constexpr std::string_view kNotInNormalModeText =
     "The radio did not answer. For a codeplug backup or restore the radio must be started normally, "
     "not in boot-load mode.";
@@ -133,7 +147,8 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
         return CodeplugRequestResult::Refused;
     }
     ClickHandlerScope handler(*this);
-    return RunCodeplugRequest([this](CodeplugLinks& links) {
+    RunRecordScope record(*this, RunKind::Backup);
+    const CodeplugRequestResult result = RunCodeplugRequest([this](CodeplugLinks& links) {
         const std::optional<RadioIdentity> identity = QueryRadioIdentity(links.queries);
         if (!identity) {
             ShowStatus(std::string(kNotInNormalModeText));
@@ -157,6 +172,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
         const CodeplugBackupResult backup =
             SaveCodeplugBackup(ParmsBytesToText(*identity), uploaded.bytes, DiskOf(environment_),
                                BackupFacts(BackupReason::OnRequest));
+        RecordBackup(backup);
         if (!backup.saved) {
             ShowStatus("The codeplug was read, but its backup could not be saved: " + backup.error);
             return CodeplugRequestResult::Failed;
@@ -164,6 +180,8 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
         ShowStatus("Codeplug backed up to " + backup.path + ".");
         return CodeplugRequestResult::BackedUp;
     });
+    record.SetResult(RunResultOf(result, m_RunStopped));
+    return result;
 }
 
 CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::string& backupPath)
@@ -172,13 +190,15 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         return CodeplugRequestResult::Refused;
     }
     ClickHandlerScope handler(*this);
+    RunRecordScope record(*this, RunKind::Restore);
+    m_RunRecorder.Note("Backup to restore: " + backupPath);
     // A file that is no sound backup is refused before anything goes on the line.
     const BackupForRestore chosen = ReadBackupForRestore(backupPath);
     if (!chosen.error.empty()) {
         ShowError(chosen.error + "\n\nNothing has been sent to the radio.", "Restore codeplug");
         return CodeplugRequestResult::Refused;
     }
-    return RunCodeplugRequest([this, &chosen](CodeplugLinks& links) {
+    const CodeplugRequestResult result = RunCodeplugRequest([this, &chosen](CodeplugLinks& links) {
         const std::optional<RadioIdentity> identity = QueryRadioIdentity(links.queries);
         const std::optional<CodeplugFormat> format =
             identity ? QueryCodeplugFormat(links.queries) : std::optional<CodeplugFormat>();
@@ -231,6 +251,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         }
         const CodeplugBackupResult before = SaveCodeplugBackup(
             radioIdentity, present.bytes, DiskOf(environment_), BackupFacts(BackupReason::BeforeRestore));
+        RecordBackup(before);
         if (!before.saved) {
             ShowError("The radio keeps the codeplug it has: the backup was not written into it, since the "
                       "radio's present codeplug could not be saved.\n" +
@@ -256,6 +277,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         }
         const ReadBackOutcome outcome =
             ReadBackCodeplug(*this, links, password.Remembered(), converted.bytes);
+        m_RunRecorder.Fact("Verification", VerificationName(outcome), &HistoryRow::verification);
         switch (outcome) {
         case ReadBackOutcome::Verified:
             ShowStatus("Codeplug restored and verified.");
@@ -270,6 +292,8 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         ShowStatus(ReadBackDiffersText(before.path));
         return CodeplugRequestResult::Differs;
     });
+    record.SetResult(RunResultOf(result, m_RunStopped));
+    return result;
 }
 
 } // namespace aurex

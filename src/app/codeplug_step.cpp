@@ -57,6 +57,7 @@ CodeplugStepOutcome TransferCodeplug(TCodeUpdaterMainDispForm& window, CodeplugL
     const std::shared_ptr<BackupDisk>& disk = window.Environment().backupDisk;
     const CodeplugBackupResult backup = SaveCodeplugBackup(ParmsBytesToText(*identity), uploaded.bytes,
                                                            disk ? *disk : SystemBackupDisk(), facts);
+    window.RecordBackup(backup);
     if (!backup.saved) {
         window.ShowError(
             "The radio keeps the codeplug it had: the converted codeplug was not written into it, "
@@ -99,6 +100,10 @@ CodeplugStepOutcome PreserveCodeplug(TCodeUpdaterMainDispForm& window)
 
     SetLinkActive(links.radio, true);
     const std::optional<CodeplugFormat> format = QueryCodeplugFormat(links.queries);
+    if (format) {
+        window.m_RunRecorder.Fact("codeplug format", std::to_string(format->major) + "." + std::to_string(format->minor),
+                                  &HistoryRow::versionsAfter);
+    }
     CodeplugStepOutcome outcome;
     if (format) {
         outcome = TransferCodeplug(window, links, identity, *format);

@@ -158,4 +158,19 @@ ReadBackOutcome ReadBackCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks
                                                          : ReadBackOutcome::Differs;
 }
 
+std::string VerificationName(ReadBackOutcome outcome)
+{
+    switch (outcome) {
+    case ReadBackOutcome::Verified:
+        return "verified";
+    case ReadBackOutcome::NotAnswered:
+        return "not verified: no answer";
+    case ReadBackOutcome::Stopped:
+        return "not verified: stopped";
+    case ReadBackOutcome::Differs:
+        return "differs";
+    }
+    return "differs";
+}
+
 } // namespace aurex

@@ -75,6 +75,9 @@ enum class ReadBackOutcome {
     Differs,     // the radio holds something else
 };
 
+// "verified", "not verified: no answer", "not verified: stopped", "differs": as the history keeps it.
+std::string VerificationName(ReadBackOutcome outcome);
+
 // After a write: waits for the radio to restart, reads the codeplug back and compares it with
 // `written`. Sends nothing but the upload.
 ReadBackOutcome ReadBackCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks& links,

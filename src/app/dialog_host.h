@@ -10,6 +10,7 @@
 namespace aurex {
 
 class FormModel;
+class UpdateHistory;
 
 enum class MessageIcon { Error, Information, Question };
 enum class MessageButtons { Ok, YesNo };
@@ -36,6 +37,24 @@ class DialogHost
     {
         (void)owner;
         (void)folder;
+        return {};
+    }
+
+    // Shows the update history over `owner` (a table, filtered by radio identity, exported as
+    // CSV). A rendering without one shows nothing.
+    virtual void ShowHistory(const FormModel& owner, UpdateHistory& history)
+    {
+        (void)owner;
+        (void)history;
+    }
+
+    // Asks where to save a file, suggesting `suggestedPath`; empty when nothing was chosen.
+    virtual std::string ChooseSaveFile(const FormModel& owner, const std::string& caption,
+                                       const std::string& suggestedPath)
+    {
+        (void)owner;
+        (void)caption;
+        (void)suggestedPath;
         return {};
     }
 

@@ -33,6 +33,8 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnv
     : FormModel("CodeUpdaterMainDispForm", std::string(kAppTitle), 688, 409), host_(host),
       environment_(std::move(environment))
 {
+    m_RunRecorder.settings.dataFolder = environment_.dataFolder;
+    RadioLink.watch = &m_RunRecorder.Trace();
     if (environment_.programPath.empty()) {
         environment_.programPath = RunningProgramPath();
     }
@@ -88,6 +90,12 @@ void TCodeUpdaterMainDispForm::BuildControls()
     m_HelpMenuItem.Define(*this, &MainMenu, "m_HelpMenuItem", K::Menu, "&Help", {});
     m_HelpCheckConnectionMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpCheckConnectionMenuItem", K::MenuItem,
                                          "&Check connection...", {});
+    m_HelpTraceMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpTraceMenuItem", K::MenuItem, "Record line &trace",
+                               {}, ControlStyle{.checkable = true});
+    m_HelpHistoryMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpHistoryMenuItem", K::MenuItem,
+                                 "Update &history...", {});
+    m_HelpBundleMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpBundleMenuItem", K::MenuItem,
+                                "Save &support bundle...", {});
     m_HelpAboutMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpAboutMenuItem", K::MenuItem, "&About", {});
     ControlBar1.Define(*this, nullptr, "ControlBar1", K::ToolBar, "", {0, 0, 688, 26});
     MenuToolBar.Define(*this, &ControlBar1, "MenuToolBar", K::ToolBar, "", {0, 0, 688, 26});
@@ -199,6 +207,9 @@ void TCodeUpdaterMainDispForm::BuildControls()
     m_FileExitMenuItem.OnClick = [this] { m_FileExitMenuItemClick(); };
     m_HelpCheckConnectionMenuItem.OnClick = [this] { m_HelpCheckConnectionMenuItemClick(); };
     m_HelpAboutMenuItem.OnClick = [this] { m_HelpAboutMenuItemClick(); };
+    m_HelpTraceMenuItem.OnClick = [this] { m_HelpTraceMenuItemClick(); };
+    m_HelpHistoryMenuItem.OnClick = [this] { m_HelpHistoryMenuItemClick(); };
+    m_HelpBundleMenuItem.OnClick = [this] { m_HelpBundleMenuItemClick(); };
     m_ToggleVersionInfoSpeedButton.OnClick = [this] { m_ToggleVersionInfoSpeedButtonClick(); };
     m_ApplicationRadioButton.OnClick = [this] {
         m_ApplicationRadioButton.SetChecked(true);
@@ -321,6 +332,7 @@ TCodeUpdaterMainDispForm::ClickHandlerScope::~ClickHandlerScope()
 void TCodeUpdaterMainDispForm::ShowStatus(const std::string& text)
 {
     m_StatusLabel.SetCaption(text);
+    m_RunRecorder.Status(text);
 }
 
 void TCodeUpdaterMainDispForm::StartTimedProgress(int intervalMs)
@@ -337,20 +349,30 @@ void TCodeUpdaterMainDispForm::StopTimedProgress()
     m_ProgressBar.SetPosition(100);
 }
 
+MessageAnswer TCodeUpdaterMainDispForm::AskHost(std::string_view text, std::string_view caption,
+                                               MessageIcon icon, MessageButtons buttons)
+{
+    const MessageAnswer answer = host_.ShowMessage(*this, text, caption, icon, buttons);
+    m_RunRecorder.Box(std::string(caption), std::string(text),
+                      answer == MessageAnswer::Yes ? "Yes"
+                      : answer == MessageAnswer::No ? "No"
+                                                    : "OK");
+    return answer;
+}
+
 void TCodeUpdaterMainDispForm::ShowError(std::string_view text, std::string_view caption)
 {
-    host_.ShowMessage(*this, text, caption, MessageIcon::Error, MessageButtons::Ok);
+    AskHost(text, caption, MessageIcon::Error, MessageButtons::Ok);
 }
 
 void TCodeUpdaterMainDispForm::ShowInformation(std::string_view text, std::string_view caption)
 {
-    host_.ShowMessage(*this, text, caption, MessageIcon::Information, MessageButtons::Ok);
+    AskHost(text, caption, MessageIcon::Information, MessageButtons::Ok);
 }
 
 bool TCodeUpdaterMainDispForm::AskYesNo(std::string_view text, std::string_view caption)
 {
-    return host_.ShowMessage(*this, text, caption, MessageIcon::Question, MessageButtons::YesNo) ==
-           MessageAnswer::Yes;
+    return AskHost(text, caption, MessageIcon::Question, MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
 void TCodeUpdaterMainDispForm::m_ToggleVersionInfoSpeedButtonClick()
@@ -372,6 +394,7 @@ bool TCodeUpdaterMainDispForm::FormCloseQuery()
     if (!AskYesNo("Update in progress.  Are you sure you want to quit?", "Confirm")) {
         return false;
     }
+    m_RunStopped = true;
     EndUpdateRun(true);
     return true;
 }

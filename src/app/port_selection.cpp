@@ -145,10 +145,17 @@ void TCodeUpdaterMainDispForm::m_HelpCheckConnectionMenuItemClick()
     m_StartButton.SetEnabled(false);
     m_ComportComboBox.SetEnabled(false);
     m_RetrieveVersionInfoButton.SetEnabled(false);
+    RunRecordScope record(*this, RunKind::Check);
     const std::string device = ComDevicePath(n);
     const ports::Findings findings = environment_.checkConnection(device, LineProbes::Run);
+    const std::string report = ConnectionReport(device, findings);
+    m_RunRecorder.Note("Connection check:\n" + report);
+    record.SetResult(std::any_of(findings.begin(), findings.end(),
+                                 [](const ports::Finding& f) { return f.kind == ports::Finding::Kind::Problem; })
+                         ? RunResult::Failed
+                         : RunResult::Succeeded);
     ProbeComPorts();
-    ShowInformation("COM " + std::to_string(n) + ": " + ConnectionReport(device, findings), kCheckCaption);
+    ShowInformation("COM " + std::to_string(n) + ": " + report, kCheckCaption);
 }
 
 bool TCodeUpdaterMainDispForm::OpenDirectLink(int comNumber, bool keepBaud)

@@ -39,6 +39,7 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick()
         (ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && m_BootRadioButton.Checked());
     if (m_UpdateInProgress) {
         // Stop: ends every wait; the run unwinds through its own exits.
+        m_RunStopped = true;
         EndUpdateRun(true);
         m_ProgressBar.SetPosition(0);
         return;
@@ -61,6 +62,7 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick()
         }
         m_PasswordAccepted = true;
     }
+    RunRecordScope record(*this, RunKind::Update);
     if (m_TerminationRequested || !ReadyToUpdate(m_BootPathSelected || !bootRequested)) {
         return;
     }
@@ -242,6 +244,8 @@ bool TCodeUpdaterMainDispForm::CheckTargetRadio()
     const ProgrammingStatus status = ReadBootVersion(RadioLink, RadioTypeCode, version);
     m_ReportedBootVersion = version;
     if (status == ProgrammingStatus::Success) {
+        m_RunRecorder.Fact("boot", std::to_string(version[0]) + "." + std::to_string(version[1]),
+                           &HistoryRow::versionsBefore);
         const std::uint8_t major = version[0];
         const std::uint8_t radioCode =
             RadioTypeCodeOfRadio(ResourceAttributes.radio_model, major, version[1]);
@@ -285,6 +289,9 @@ void TCodeUpdaterMainDispForm::ExplainUnansweredRadio()
 
 void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& outcome)
 {
+    if (outcome.verification) {
+        m_RunRecorder.Fact("Verification", VerificationName(*outcome.verification), &HistoryRow::verification);
+    }
     switch (outcome.result) {
     case CodeplugStepResult::NotSupported:
         ShowStatus("Done.");

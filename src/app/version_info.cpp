@@ -21,6 +21,8 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
         return; // a run or another Retrieve has not returned yet
     }
     ClickHandlerScope handler(*this);
+    RunRecordScope record(*this, RunKind::Retrieve);
+    record.SetResult(RunResult::Failed);
     m_StartButton.SetEnabled(false);
     m_ComportComboBox.SetEnabled(false);
     m_RetrieveVersionInfoButton.SetEnabled(false);
@@ -40,6 +42,16 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
             SerialNumberLabel.SetCaption(texts.serialNumber);
             BootLoadVersionLabel.SetCaption(texts.bootLoadVersion);
             SEMVersionLabel.SetCaption(texts.semVersion);
+            m_RunRecorder.Fact("Radio identity", texts.serialNumber, &HistoryRow::radioIdentity);
+            for (const auto& [name, value] : {std::pair{"file format", &texts.fileVersion},
+                                              {"dsp", &texts.dspVersion},
+                                              {"controller", &texts.controllerVersion},
+                                              {"hardware", &texts.hardwareRevision},
+                                              {"boot", &texts.bootLoadVersion},
+                                              {"sem", &texts.semVersion}}) {
+                m_RunRecorder.Fact(name, *value, &HistoryRow::versionsBefore);
+            }
+            record.SetResult(RunResult::Succeeded);
         } else {
             // The check probes the line itself, so the link lets go of the device first.
             CloseRadioLink();
@@ -58,6 +70,10 @@ bool TCodeUpdaterMainDispForm::CheckBootVersion()
     }
     std::array<std::uint8_t, 2> version{};
     const ProgrammingStatus status = ReadBootVersion(RadioLink, RadioTypeCode, version);
+    if (status == ProgrammingStatus::Success) {
+        m_RunRecorder.Fact("boot", std::to_string(version[0]) + "." + std::to_string(version[1]),
+                           &HistoryRow::versionsBefore);
+    }
     UseSecondBootImage = false;
     const BootVersionComparison found = CompareBootVersion(status, version, CarriedBoot(ResourceAttributes));
     UseSecondBootImage = found.useSecondBootImage;

@@ -144,6 +144,9 @@ TEST_F(CodeplugRequestsTest, AnotherRadiosBackupIsAskedForInTheWindowAndRefusedI
 {
     const std::string backup = BackUp(WholeBlockCodeplug());
     ASSERT_FALSE(backup.empty());
+    // Each restore leaves its log, with the box and its answer, and its history row.
+    const std::string data = files.path().toStdString() + "/data";
+    window->form->m_RunRecorder.settings.dataFolder = data;
     struct Case
     {
         const char* what;
@@ -172,6 +175,27 @@ TEST_F(CodeplugRequestsTest, AnotherRadiosBackupIsAskedForInTheWindowAndRefusedI
         }
         EXPECT_EQ(RadioAsked("codeplug download requested"), c.result == CodeplugRequestResult::Restored)
             << sim->Log();
+        const Bytes logBytes = ReadFile(QString::fromStdString(window->form->m_RunRecorder.LogPath()));
+        const std::string log(logBytes.begin(), logBytes.end());
+        EXPECT_THAT(log, HasSubstr("Backup to restore: " + backup + "\n"));
+        if (asked) {
+            EXPECT_THAT(log, HasSubstr("1122334455667788"));
+            EXPECT_THAT(log, HasSubstr(c.answers.front() == MessageAnswer::Yes ? "Answered: Yes\n" : "Answered: No\n"));
+        }
+        EXPECT_THAT(log, HasSubstr(c.result == CodeplugRequestResult::Restored ? "Result: succeeded: " : "Result: failed: "));
+    }
+    window->form->m_HelpHistoryMenuItem.Click();
+    EXPECT_THAT(window->host.historyRowsShown, ::testing::ElementsAre(3U));
+    const std::vector<HistoryRow> rows = window->form->m_RunRecorder.History()->Rows();
+    ASSERT_EQ(rows.size(), 3U);
+    EXPECT_EQ(rows[2].radioIdentity, "1122334455667788");
+    EXPECT_EQ(rows[2].verification, "verified");
+    EXPECT_THAT(rows[2].versionsBefore, HasSubstr("codeplug format 5.9"));
+    EXPECT_EQ(rows[2].backupSha256.size(), 64U);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].kind, "restore");
+        EXPECT_EQ(rows[i].resultCode, i == 2 ? 0 : 1);
+        EXPECT_FALSE(rows[i].finishedUtc.empty());
     }
 }
 

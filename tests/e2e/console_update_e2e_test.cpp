@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <sstream>
 
 #include "e2e_support.h"
 #include "updater_process.h"
@@ -376,6 +377,141 @@ TEST(ConsoleUpdateE2eTest, BackupAndRestoreInTheConsole)
     EXPECT_THAT(CodeplugInfo(other.radio.Dump("codeplug")), HasSubstr("format 5.10"));
 
     EXPECT_EQ(other.Update(AUREX_UPDATER_APPLICATION, {"--restore", file + ".missing"}).exitStatus, 1);
+}
+
+// ---- what every run leaves: log, line trace, history, support bundle ----
+
+// Lines of `text` that begin (after blanks) with `start`.
+std::vector<std::string> LinesWith(const std::string& text, const std::string& start)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t first = line.find_first_not_of(' ');
+        if (first != std::string::npos && line.compare(first, start.size(), start) == 0) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+// The frame lines of a trace: a time stamp, then '>' sent, '<' heard or '!' a time-out.
+std::vector<std::string> FrameLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t mark = line.find_first_not_of(" 0123456789.");
+        if (mark != std::string::npos && mark > 0 && line.find_first_not_of(' ') < mark &&
+            (line[mark] == '>' || line[mark] == '<' || line[mark] == '!')) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+TEST(ConsoleUpdateE2eTest, EveryRunLeavesItsLogTraceAndHistoryRow)
+{
+    Bench bench({"--boot-version", "6.0"});
+    const fs::path trace = bench.work.path / "line.trace";
+    const ConsoleRun run =
+        bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel", "--trace", trace.string()});
+    ASSERT_EQ(run.exitStatus, 0) << run.output << bench.radio.Log();
+    const fs::path logs = bench.data.path / "Aurex Code Updater" / "logs";
+    const std::vector<std::string> names = Entries(logs);
+    ASSERT_EQ(names.size(), 1U) << run.output;
+    EXPECT_THAT(names[0], ::testing::MatchesRegex("run-[0-9]{8}T[0-9]{6}Z-[0-9]+-update\\.log"));
+    const std::string log = ReadFile(logs / names[0]);
+    for (const std::string& status : run.Statuses()) {
+        EXPECT_THAT(log, HasSubstr("Status: " + status + "\n"));
+    }
+    ASSERT_EQ(bench.Backups().size(), 1U);
+    for (const char* text : {"Program: ", "Build: ", "Image set: ", "Host: ", "Port: COM 1 (", "boot: 6.0",
+                             "Radio identity: ", "codeplug format: 5.10", "Verification: verified",
+                             "Phases:", "Frames sent ", "Result: succeeded: Done."}) {
+        EXPECT_THAT(log, HasSubstr(text));
+    }
+    EXPECT_THAT(log, HasSubstr("Codeplug backup: " + bench.Backups()[0].string() + "\n"));
+    EXPECT_THAT(log, Not(HasSubstr("frames on the line"))); // a run that succeeded keeps them out
+
+    // The whole trace: every message both ways, by name.
+    const std::string traced = ReadFile(trace);
+    const std::vector<std::string> frames = FrameLines(traced);
+    EXPECT_GT(frames.size(), 100U);
+    EXPECT_THAT(traced, HasSubstr("> 04 2D BootVersion"));
+    EXPECT_THAT(traced, HasSubstr("< 04 2E BootVersionReply 06 00"));
+    EXPECT_THAT(traced, HasSubstr("> 02 09 DataBlock"));
+
+    // The history has the run, finished, with what it read and where the backup went.
+    const ConsoleRun history = bench.Update(AUREX_UPDATER_APPLICATION, {"--history", "--csv"});
+    ASSERT_EQ(history.exitStatus, 0) << history.output;
+    const std::vector<std::string> rows = LinesWith(history.output, "\"");
+    EXPECT_THAT(history.output, HasSubstr(",\"update\","));
+    EXPECT_THAT(history.output, HasSubstr(bench.Backups()[0].string()));
+    EXPECT_THAT(history.output, HasSubstr(",0,\"Done.\","));
+}
+
+TEST(ConsoleUpdateE2eTest, AFailedRunsLogHoldsTheFramesBeforeTheCut)
+{
+    Bench bench({"--boot-version", "6.0", "--drop-after", "60"});
+    const fs::path trace = bench.work.path / "line.trace";
+    const ConsoleRun run =
+        bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel", "--trace", trace.string()});
+    ASSERT_EQ(run.exitStatus, 1) << run.output;
+    const fs::path logs = bench.data.path / "Aurex Code Updater" / "logs";
+    ASSERT_EQ(Entries(logs).size(), 1U);
+    const std::string log = ReadFile(logs / Entries(logs)[0]);
+    EXPECT_THAT(log, HasSubstr("Result: failed: " + run.LastStatus() + "\n"));
+    EXPECT_THAT(log, HasSubstr("frames on the line:"));
+    // The log's frames are the trace's last ones, up to the cut: the same lines in the same order.
+    const std::vector<std::string> inLog = FrameLines(log);
+    const std::vector<std::string> inTrace = FrameLines(ReadFile(trace));
+    ASSERT_FALSE(inLog.empty());
+    ASSERT_GE(inTrace.size(), inLog.size());
+    EXPECT_TRUE(std::equal(inLog.begin(), inLog.end(), inTrace.end() - static_cast<long>(inLog.size())));
+    // 60 frames went through before the radio fell silent; the waits after them timed out.
+    EXPECT_GE(std::count_if(inLog.begin(), inLog.end(),
+                            [](const std::string& l) { return l.find(" < ") != std::string::npos; }),
+              50);
+    EXPECT_THAT(inLog.back(), HasSubstr("!"));
+
+    const ConsoleRun table = bench.Update(AUREX_UPDATER_APPLICATION, {"--history"});
+    EXPECT_THAT(table.output, HasSubstr("update"));
+    EXPECT_THAT(table.output, HasSubstr("failed"));
+}
+
+TEST(ConsoleUpdateE2eTest, TheRadioPasswordNeverReachesTheTraceAndTheBundleHoldsTheRecords)
+{
+    Bench bench({"--mode", "application", "--password", "4711"});
+    const fs::path trace = bench.work.path / "line.trace";
+    const ConsoleRun backup =
+        bench.Update(AUREX_UPDATER_APPLICATION, {"--backup", "--password", "4711", "--trace", trace.string()});
+    ASSERT_EQ(backup.exitStatus, 0) << backup.output << bench.radio.Log();
+    const std::string traced = ReadFile(trace);
+    EXPECT_THAT(traced, HasSubstr("03 0C"));
+    EXPECT_THAT(traced, HasSubstr("** ** ** **"));
+    EXPECT_THAT(traced, Not(HasSubstr("47 11")));
+    const fs::path logs = bench.data.path / "Aurex Code Updater" / "logs";
+    ASSERT_EQ(Entries(logs).size(), 1U);
+    EXPECT_THAT(ReadFile(logs / Entries(logs)[0]), Not(HasSubstr("4711")));
+
+    const fs::path bundle = bench.work.path / "support.tar.gz";
+    const ConsoleRun saved = bench.Update(AUREX_UPDATER_APPLICATION, {"--support-bundle", bundle.string()});
+    ASSERT_EQ(saved.exitStatus, 0) << saved.output;
+    const ConsoleRun listed = RunConsole({.executable = "/bin/tar", .args = {"-tzf", bundle.string()}});
+    ASSERT_EQ(listed.exitStatus, 0) << listed.output;
+    EXPECT_THAT(listed.output, HasSubstr("aurex-support/about.txt\n"));
+    EXPECT_THAT(listed.output, HasSubstr("aurex-support/connection-check.txt\n"));
+    EXPECT_THAT(listed.output, HasSubstr("aurex-support/history.csv\n"));
+    EXPECT_THAT(listed.output, HasSubstr("aurex-support/logs/" + Entries(logs)[0] + "\n"));
+    EXPECT_THAT(listed.output, Not(HasSubstr("codeplug-backups/")));
+
+    const ConsoleRun withCodeplugs =
+        bench.Update(AUREX_UPDATER_APPLICATION, {"--support-bundle", bundle.string(), "--with-codeplugs"});
+    ASSERT_EQ(withCodeplugs.exitStatus, 0) << withCodeplugs.output;
+    const ConsoleRun listedAgain = RunConsole({.executable = "/bin/tar", .args = {"-tzf", bundle.string()}});
+    EXPECT_THAT(listedAgain.output,
+                HasSubstr("aurex-support/codeplug-backups/" + bench.Backups()[0].filename().string() + "\n"));
 }
 
 // ---- the target check ----

@@ -1,5 +1,7 @@
 #include "support/recording_host.h"
 
+#include "history/update_history.h"
+
 #include <algorithm>
 
 #include "app/code_down_pass_dlg.h"
@@ -187,6 +189,21 @@ std::string RecordingHost::ChooseBackupFile(const FormModel&, const std::string&
     }
     std::string chosen = std::move(backupChoices.front());
     backupChoices.pop_front();
+    return chosen;
+}
+
+void RecordingHost::ShowHistory(const FormModel&, UpdateHistory& history)
+{
+    historyRowsShown.push_back(history.Rows().size());
+}
+
+std::string RecordingHost::ChooseSaveFile(const FormModel&, const std::string&, const std::string&)
+{
+    if (saveChoices.empty()) {
+        return {};
+    }
+    std::string chosen = std::move(saveChoices.front());
+    saveChoices.pop_front();
     return chosen;
 }
 

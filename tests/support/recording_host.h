@@ -45,6 +45,9 @@ class RecordingHost : public DialogHost, public ControlListener
     void ShowModal(const FormModel& owner, FormModel& dialog) override;
     void RequestClose(FormModel& form) override;
     std::string ChooseBackupFile(const FormModel& owner, const std::string& folder) override;
+    void ShowHistory(const FormModel& owner, UpdateHistory& history) override;
+    std::string ChooseSaveFile(const FormModel& owner, const std::string& caption,
+                               const std::string& suggestedPath) override;
     void ControlChanged(const FormModel& form, const Control* control, ControlProperty what) override;
     void FormDestroyed(const FormModel& form) override;
 
@@ -57,6 +60,9 @@ class RecordingHost : public DialogHost, public ControlListener
     // was opened in.
     std::deque<std::string> backupChoices;
     std::vector<std::string> backupFolders;
+    // Files chosen in save dialogs (none chosen when empty); the rows each history window showed.
+    std::deque<std::string> saveChoices;
+    std::vector<std::size_t> historyRowsShown;
 
     // What happened.
     std::vector<RecordedMessage> messages;

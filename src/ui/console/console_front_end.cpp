@@ -86,6 +86,36 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
                 return false;
             }
             options.restore = text;
+        } else if (a == "--trace") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            if (text.empty()) {
+                error = "--trace takes the file to write the line trace to";
+                return false;
+            }
+            options.trace = text;
+        } else if (a == "--history") {
+            options.history = true;
+            // A radio identity may follow.
+            if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
+                options.historyIdentity = args[++i];
+            }
+        } else if (a == "--csv") {
+            options.csv = true;
+        } else if (a == "--support-bundle") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            if (text.empty()) {
+                error = "--support-bundle takes the .tar.gz file to write";
+                return false;
+            }
+            options.supportBundle = text;
+        } else if (a == "--with-codeplugs") {
+            options.withCodeplugs = true;
         } else if (a == "--other-radio") {
             options.otherRadio = true;
         } else if (a == "--no-verify") {
@@ -143,9 +173,23 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
         return false;
     }
     const int actions = int(options.checkPort) + int(options.retrieve) + int(options.backup) +
-                        int(options.restore.has_value());
+                        int(options.restore.has_value()) + int(options.history) +
+                        int(options.supportBundle.has_value());
     if (actions > 1) {
-        error = "choose one of --check-port, --retrieve, --backup and --restore";
+        error = "choose one of --check-port, --retrieve, --backup, --restore, --history and --support-bundle";
+        return false;
+    }
+    if (options.csv && !options.history) {
+        error = "--csv goes with --history only";
+        return false;
+    }
+    if (options.withCodeplugs && !options.supportBundle) {
+        error = "--with-codeplugs goes with --support-bundle only";
+        return false;
+    }
+    if ((options.history || options.supportBundle) && (options.boot || options.password || options.trace)) {
+        error = "--history and --support-bundle talk to no radio; they do not go with --boot, --password or "
+                "--trace";
         return false;
     }
     if ((options.backup || options.restore) && options.boot) {
@@ -167,6 +211,9 @@ std::string ConsoleUsage()
            "       aurex-code-updater --console [--port N | --device PATH] --restore FILE [--other-radio]\n"
            "                                    [--no-verify]\n"
            "       aurex-code-updater --console --check-port [N | PATH]\n"
+           "       aurex-code-updater --console --history [IDENTITY] [--csv]\n"
+           "       aurex-code-updater --console [--port N | --device PATH] --support-bundle FILE\n"
+           "                                    [--with-codeplugs]\n"
            "  --port N         use COM N (1-64; on Linux COM 1-16 are /dev/ttyS0-15, COM 17-40\n"
            "                   /dev/ttyUSB0-23, COM 41-64 /dev/ttyACM0-23); default COM 1\n"
            "  --device PATH    use the serial device at PATH, e.g. a /dev/serial/by-id/ name\n"
@@ -183,10 +230,21 @@ std::string ConsoleUsage()
            "                   written and read back\n"
            "  --other-radio    restore a backup made from another radio (refused without it)\n"
            "  --no-verify      do not read a written codeplug back to compare it\n"
+           "  --trace FILE     write every frame on the line, both ways, to FILE (the password's\n"
+           "                   digits are masked)\n"
+           "  --history        print the update history (only IDENTITY's runs when given); --csv\n"
+           "                   prints it as CSV\n"
+           "  --support-bundle FILE  write a .tar.gz of the newest run logs and traces, the\n"
+           "                   connection check of the port (no line probes), the program's name and\n"
+           "                   release and the history's last 20 rows; --with-codeplugs adds the\n"
+           "                   newest codeplug backups\n"
            "  --yes            answer OK or Yes to every message\n"
            "Exit status 0 when the update ends with \"Done.\" (a boot code load: \"Download finished.\"),\n"
            "or when the version information was read, a backup saved or a restore written (and read back\n"
            "equal, or not answered). A written codeplug that reads back different exits 1.\n"
+           "Every run leaves a log in the data folder's logs/ (the newest 100 are kept) and a row in\n"
+           "the update history there ($XDG_DATA_HOME/Aurex Code Updater, else\n"
+           "~/.local/share/Aurex Code Updater).\n"
            "Ctrl-C, SIGTERM and SIGHUP during a run press Stop (a codeplug being written is finished\n"
            "first).\n";
 }
@@ -389,6 +447,19 @@ void ConsoleHost::ControlChanged(const FormModel&, const Control* control, Contr
 int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const ConsoleOptions& options,
                       std::FILE* out)
 {
+    if (options.history) {
+        UpdateHistory* history = form.m_RunRecorder.History();
+        if (history == nullptr) {
+            std::fprintf(stderr, "There is no update history to show.\n");
+            return 1;
+        }
+        const std::vector<HistoryRow> rows = history->Rows(options.historyIdentity);
+        std::fputs((options.csv ? HistoryCsv(rows) : HistoryTable(rows)).c_str(), out);
+        return 0;
+    }
+    if (options.trace) {
+        form.m_RunRecorder.settings.traceFile = *options.trace;
+    }
     std::fprintf(out, "%s\n", form.m_NameLabel.Caption().c_str());
     std::fprintf(out, "Intended target radio: %s, series %s, release %s, upgrade type %s\n",
                  form.m_TargetRadioLabel.Caption().c_str(), form.m_TargetSeriesLabel.Caption().c_str(),
@@ -414,13 +485,25 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
                      .c_str(),
                  options.device ? (" (" + *options.device + ")").c_str() : "");
 
+    if (options.supportBundle) {
+        if (!form.SaveSupportBundle(*options.supportBundle, options.withCodeplugs)) {
+            return 1;
+        }
+        std::fprintf(out, "Support bundle saved to %s.\n", options.supportBundle->c_str());
+        return 0;
+    }
+
     if (options.checkPort) {
+        TCodeUpdaterMainDispForm::RunRecordScope record(form, RunKind::Check);
         const std::string device = ComDevicePath(form.SelectedComNumber());
         const ports::Findings findings = form.Environment().checkConnection(device, LineProbes::Run);
-        std::fputs(ConnectionReport(device, findings).c_str(), out);
+        const std::string report = ConnectionReport(device, findings);
+        form.m_RunRecorder.Note("Connection check:\n" + report);
+        std::fputs(report.c_str(), out);
         const bool problem = std::any_of(findings.begin(), findings.end(), [](const ports::Finding& f) {
             return f.kind == ports::Finding::Kind::Problem;
         });
+        record.SetResult(problem ? RunResult::Failed : RunResult::Succeeded);
         return problem ? 1 : 0;
     }
 
@@ -510,6 +593,9 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
     // The per-user data folder (codeplug backups) follows the application name, not the
     // release-specific executable name.
     QCoreApplication::setApplicationName("Aurex Code Updater");
+    if (environment.dataFolder.empty()) {
+        environment.dataFolder = UserDataFolder();
+    }
     ConsoleHost host(options, stdin, stdout);
     TCodeUpdaterMainDispForm form(host, std::move(environment));
     form.AddListener(&host);

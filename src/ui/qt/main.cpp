@@ -10,6 +10,8 @@
 #include <exception>
 #include <memory>
 
+#include <QMessageBox>
+
 #include "app/termination_signals.h"
 #include "image_store/embedded_blobs.h"
 #include "ui/console/console_front_end.h"
@@ -42,7 +44,18 @@ int main(int argc, char** argv)
     // Desktops find the installed entry and its icon by this name.
     QGuiApplication::setDesktopFileName("aurex-code-updater");
     try {
-        aurex::MainWindow window(CarriedEnvironment());
+        aurex::MainFormEnvironment environment = CarriedEnvironment();
+        environment.dataFolder = aurex::UserDataFolder();
+        // What cannot be recorded is said beside the window, without holding a run up.
+        environment.warn = [](const std::string& text) {
+            std::fprintf(stderr, "Aurex Code Updater: warning: %s\n", text.c_str());
+            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Aurex Code Updater"),
+                                        QString::fromStdString(text));
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setModal(false);
+            box->show();
+        };
+        aurex::MainWindow window(std::move(environment));
         // SIGTERM, SIGHUP and Ctrl-C stop a run the way Stop does, then close the window.
         const aurex::TerminationSignals stopSignals([&window](int) { window.Terminate(); });
         if (reportStartup) {

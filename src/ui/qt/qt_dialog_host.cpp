@@ -2,10 +2,12 @@
 
 #include <exception>
 
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QShowEvent>
 
+#include "ui/qt/history_dialog.h"
 #include "ui/qt/restore_dialog.h"
 
 namespace aurex {
@@ -142,6 +144,19 @@ void QtDialogHost::ShowModal(const FormModel& owner, FormModel& dialog)
 std::string QtDialogHost::ChooseBackupFile(const FormModel& owner, const std::string& folder)
 {
     return ChooseBackupToRestore(folder, WidgetOf(owner));
+}
+
+void QtDialogHost::ShowHistory(const FormModel& owner, UpdateHistory& history)
+{
+    ShowHistoryDialog(WidgetOf(owner), history);
+}
+
+std::string QtDialogHost::ChooseSaveFile(const FormModel& owner, const std::string& caption,
+                                         const std::string& suggestedPath)
+{
+    return QFileDialog::getSaveFileName(WidgetOf(owner), QString::fromStdString(caption),
+                                        QString::fromStdString(suggestedPath))
+        .toStdString();
 }
 
 void QtDialogHost::RequestClose(FormModel& form)

@@ -54,6 +54,9 @@ class QtDialogHost : public DialogHost
                               MessageIcon icon, MessageButtons buttons) override;
     void ShowModal(const FormModel& owner, FormModel& dialog) override;
     std::string ChooseBackupFile(const FormModel& owner, const std::string& folder) override;
+    void ShowHistory(const FormModel& owner, UpdateHistory& history) override;
+    std::string ChooseSaveFile(const FormModel& owner, const std::string& caption,
+                               const std::string& suggestedPath) override;
     void RequestClose(FormModel& form) override;
 
     // Tests look at dialogs while they are up.

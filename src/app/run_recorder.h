@@ -1,0 +1,108 @@
+#pragma once
+
+// What every run leaves behind: its log in the data folder's logs/ (the newest 100 kept), its
+// line trace (the newest frames in memory, written into the log when the run fails; the whole
+// trace to a file on request) and its row in the update history. Nothing here may stop a run:
+// whatever cannot be written is dropped with one warning.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "history/update_history.h"
+#include "record/line_trace.h"
+#include "record/run_log.h"
+
+namespace aurex {
+
+enum class RunKind { Update, Retrieve, Backup, Restore, Check };
+
+// "update", "retrieve", "backup", "restore", "check".
+std::string RunKindName(RunKind kind);
+
+// How a run ended, as the history keeps it.
+enum class RunResult { Succeeded = 0, Failed = 1, Stopped = 2 };
+
+struct RunRecorderSettings
+{
+    // The data folder (logs/ and history.sqlite in it); empty: no log and no history.
+    std::string dataFolder;
+    // The whole trace of every run into this file (the console's --trace); empty: none.
+    std::string traceFile;
+    // The whole trace of each run beside its log, as <log name>.trace (Help -> Record line trace).
+    bool traceBesideLog = false;
+    std::size_t keptLogs = 100;
+};
+
+class RunRecorder
+{
+  public:
+    // `warn` tells the user, once per thing, what could not be written.
+    explicit RunRecorder(std::function<void(const std::string&)> warn);
+    ~RunRecorder();
+    RunRecorder(const RunRecorder&) = delete;
+    RunRecorder& operator=(const RunRecorder&) = delete;
+
+    RunRecorderSettings settings;
+
+    // Starts the record of a run: the log with `header` lines ("name: value"), the trace, and
+    // the history row. A run already recorded is ended first as failed.
+    void Begin(RunKind kind, const std::vector<std::pair<std::string, std::string>>& header, HistoryRow row);
+    bool Running() const { return running_; }
+
+    void Status(const std::string& text);
+    void Box(const std::string& caption, const std::string& text, const std::string& answer);
+    // A line of its own in the log.
+    void Note(const std::string& text);
+    // Something the run learnt: a log line "label: value", kept in the history row's `field`
+    // when one is given (the versions fields gather "label value" pairs).
+    void Fact(const std::string& label, const std::string& value, std::string HistoryRow::*field = nullptr);
+    // Facts for the history row; empty values leave what is there.
+    HistoryRow& Row() { return row_; }
+
+    // Ends the record: phase durations, the trace's counts, the newest frames when the run did
+    // not succeed, the result; completes the history row.
+    void End(RunResult result, const std::string& text);
+
+    // The link's watch while a run is recorded.
+    LineTrace& Trace() { return trace_; }
+    // The log of the run under way, or of the last one.
+    const std::string& LogPath() const { return logPath_; }
+    // The update history, opened on first use; null when it cannot be had (warned once).
+    UpdateHistory* History();
+
+    std::string LogsFolder() const;
+
+  private:
+    void Warn(const std::string& text);
+    double Elapsed() const;
+
+    std::function<void(const std::string&)> warn_;
+    std::vector<std::string> warned_;
+    RunLog log_;
+    LineTrace trace_;
+    std::unique_ptr<UpdateHistory> history_;
+    bool historyTried_ = false;
+    bool running_ = false;
+    RunKind kind_ = RunKind::Update;
+    HistoryRow row_;
+    std::string logPath_;
+    // Each status text begins a phase; its time is taken at the next one.
+    std::vector<std::pair<std::string, double>> phases_;
+    double phaseStart_ = 0;
+    std::chrono::steady_clock::time_point began_;
+};
+
+// The per-user data folder ($XDG_DATA_HOME/Aurex Code Updater, else ~/.local/share/...); empty
+// when neither HOME nor XDG_DATA_HOME is set.
+std::string UserDataFolder();
+
+// The time now in UTC, as "2026-12-08T10:15:00Z" and as "20261208T101500Z".
+std::string UtcNowIso();
+std::string UtcNowCompact();
+
+} // namespace aurex

@@ -1,0 +1,177 @@
+// The main window's side of the run records: what a run's log begins with, where a run begins
+// and ends for the record, and the Help menu's trace, history and support bundle.
+
+#include <QSysInfo>
+#include <cstdio>
+
+#include "app/about_dlg.h"
+#include "app/code_updater_main_form.h"
+#include "app/support_bundle.h"
+#include "app/window_rules.h"
+#include "link/com_port_map.h"
+#include "ports/adapter_identity.h"
+#include "transfer/codeplug_backup.h"
+
+#ifndef AUREX_BUILD_ID
+#define AUREX_BUILD_ID "unknown"
+#endif
+
+namespace aurex {
+
+namespace {
+
+std::string ProgramBuild()
+{
+    return std::string(kProgramVersion) + " (" + AUREX_BUILD_ID + ", " + __DATE__ + ")";
+}
+
+std::string HostText()
+{
+    return QSysInfo::machineHostName().toStdString() + ", " + QSysInfo::prettyProductName().toStdString() +
+           ", kernel " + QSysInfo::kernelVersion().toStdString();
+}
+
+// The status texts after which a run has done what it was for.
+bool EndedWell(RunKind kind, const std::string& status)
+{
+    if (kind == RunKind::Update) {
+        // Loading boot code alone ends with the download: no codeplug step says "Done." then.
+        return status == "Done." || status == "Download finished.";
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>> TCodeUpdaterMainDispForm::RunHeader() const
+{
+    std::vector<std::pair<std::string, std::string>> header{
+        {"Program", ProgramBaseName(environment_.programPath) + ", release " + m_TargetReleaseLabel.Caption()},
+        {"Build", ProgramBuild()},
+        {"Image set", m_NameLabel.Caption() + "; radio " + m_TargetRadioLabel.Caption() + ", series " +
+                          m_TargetSeriesLabel.Caption() + ", release " + m_TargetReleaseLabel.Caption() +
+                          ", upgrade type " + m_TargetUpgradeTypeLabel.Caption()},
+        {"Host", HostText()},
+    };
+    const int n = SelectedComNumber();
+    if (n > 0) {
+        const std::string device = ComDevicePath(n);
+        const ports::AdapterIdentity adapter = ports::DescribeAdapter(ports::HostFiles(), device);
+        header.emplace_back("Port", "COM " + std::to_string(n) + " (" + device + ")");
+        header.emplace_back("Adapter", adapter.Hint());
+    } else {
+        header.emplace_back("Port", "none chosen");
+    }
+    return header;
+}
+
+TCodeUpdaterMainDispForm::RunRecordScope::RunRecordScope(TCodeUpdaterMainDispForm& form, RunKind kind)
+    : form_(form), kind_(kind)
+{
+    form_.m_RunStopped = false;
+    HistoryRow row;
+    const int n = form_.SelectedComNumber();
+    if (n > 0) {
+        row.port = "COM " + std::to_string(n) + " (" + ComDevicePath(n) + ")";
+    }
+    row.model = form_.m_TargetRadioLabel.Caption();
+    row.series = form_.m_TargetSeriesLabel.Caption();
+    row.imageSetName = form_.m_NameLabel.Caption();
+    row.imageSetRelease = form_.m_TargetReleaseLabel.Caption();
+    form_.m_RunRecorder.Begin(kind, form_.RunHeader(), std::move(row));
+}
+
+TCodeUpdaterMainDispForm::RunRecordScope::~RunRecordScope()
+{
+    const std::string& status = form_.m_StatusLabel.Caption();
+    RunResult result = RunResult::Failed;
+    if (result_) {
+        result = *result_;
+    } else if (form_.m_RunStopped) {
+        result = RunResult::Stopped;
+    } else if (EndedWell(kind_, status)) {
+        result = RunResult::Succeeded;
+    }
+    form_.m_RunRecorder.End(result, status);
+}
+
+void TCodeUpdaterMainDispForm::RecordBackup(const CodeplugBackupResult& backup)
+{
+    if (!backup.saved) {
+        return;
+    }
+    RunRecorder& record = m_RunRecorder;
+    record.Fact("Radio identity", backup.record.radioIdentity, &HistoryRow::radioIdentity);
+    for (const auto& [name, version] : backup.record.radioVersions) {
+        record.Fact(name, version, &HistoryRow::versionsBefore);
+    }
+    record.Fact("codeplug format",
+                std::to_string(backup.record.codeplugFormatMajor) + "." +
+                    std::to_string(backup.record.codeplugFormatMinor),
+                &HistoryRow::versionsBefore);
+    record.Fact("Codeplug backup", backup.path, &HistoryRow::backupFile);
+    record.Fact("Backup SHA-256", backup.record.sha256, &HistoryRow::backupSha256);
+}
+
+void TCodeUpdaterMainDispForm::Warn(const std::string& text)
+{
+    if (environment_.warn) {
+        environment_.warn(text);
+    } else {
+        std::fprintf(stderr, "%s: warning: %s\n", std::string(kAppTitle).c_str(), text.c_str());
+    }
+}
+
+void TCodeUpdaterMainDispForm::m_HelpTraceMenuItemClick()
+{
+    m_HelpTraceMenuItem.SetChecked(!m_HelpTraceMenuItem.Checked());
+    m_RunRecorder.settings.traceBesideLog = m_HelpTraceMenuItem.Checked();
+}
+
+void TCodeUpdaterMainDispForm::m_HelpHistoryMenuItemClick()
+{
+    UpdateHistory* history = m_RunRecorder.History();
+    if (history == nullptr) {
+        ShowError(environment_.dataFolder.empty() ? "There is no data folder to keep an update history in."
+                                                  : "The update history cannot be opened.");
+        return;
+    }
+    host_.ShowHistory(*this, *history);
+}
+
+void TCodeUpdaterMainDispForm::m_HelpBundleMenuItemClick()
+{
+    const std::string suggested = (environment_.dataFolder.empty() ? std::string(".") : environment_.dataFolder) +
+                                  "/aurex-support-" + UtcNowCompact() + ".tar.gz";
+    const std::string path = host_.ChooseSaveFile(*this, "Save support bundle", suggested);
+    if (!path.empty() && SaveSupportBundle(path, false)) {
+        ShowInformation("Support bundle saved to " + path + ".");
+    }
+}
+
+bool TCodeUpdaterMainDispForm::SaveSupportBundle(const std::string& path, bool withCodeplugs)
+{
+    SupportBundleInput input;
+    input.dataFolder = environment_.dataFolder;
+    input.about = "Program: " + ProgramBaseName(environment_.programPath) + "\nRelease: " +
+                  m_TargetReleaseLabel.Caption() + "\nBuild: " + ProgramBuild() + "\nImage set: " +
+                  m_NameLabel.Caption() + "\nHost: " + HostText() + "\nSaved: " + UtcNowIso() + "\n";
+    const int n = SelectedComNumber();
+    if (n > 0 && !m_ClickHandlerRunning) {
+        // The host's side only: the bundle never touches the line.
+        const std::string device = ComDevicePath(n);
+        input.connectionReport =
+            "COM " + std::to_string(n) + ": " + ConnectionReport(device, environment_.checkConnection(device, LineProbes::Skip));
+    } else {
+        input.connectionReport = n > 0 ? "Not checked: a run was under way.\n" : "No COM port was chosen.\n";
+    }
+    input.history = m_RunRecorder.History();
+    input.withCodeplugs = withCodeplugs;
+    const SupportBundleResult result = WriteSupportBundle(path, input);
+    if (!result.written) {
+        ShowError("The support bundle could not be saved to " + path + ": " + result.error);
+    }
+    return result.written;
+}
+
+} // namespace aurex
