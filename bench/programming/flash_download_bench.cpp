@@ -4,7 +4,8 @@
 // pacing the line at 115200 baud (no reply latency), once unpaced. Then a 512 KiB slice of the
 // code image, paced, with the radio answering every message 0, 1 and 16 ms late (the range of
 // USB serial adapters): each reply waited for costs the latency once more, so the second limit
-// is line time plus latency times replies. Last the whole image at 1 and 16 ms.
+// is line time plus latency times replies. Last the whole image at 1 and 16 ms. Apart, the slice
+// paced with and without a line trace on the link recording to a file.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +26,7 @@
 #include "link/radio_link.h"
 #include "programming/radio_programming.h"
 #include "programming/srecord_writer.h"
+#include "record/line_trace.h"
 #include "support/pty_pair.h"
 #include "support/radio_sim_process.h"
 #include "text/hex.h"
@@ -202,7 +205,7 @@ CarriedImages& Images()
 
 // Downloads Loader.hex and the code image `codeFile` (codeBytes of data) once.
 void RunDownload(benchmark::State& state, const std::string& codeFile, std::size_t codeBytes, bool paced,
-                 int latencyMs)
+                 int latencyMs, bool traced = false)
 {
     const CarriedImages& images = Images();
     // Radio platform 0: the shortest erase wait that still covers the radio's erase.
@@ -221,6 +224,18 @@ void RunDownload(benchmark::State& state, const std::string& codeFile, std::size
     SetLinkFraming(link, kFramingFramed);
     SetLinkActive(link, true);
     ChangeBaudRate(link, 115200);
+    // The trace as a run would have it: watching the link, every line going to a file.
+    std::unique_ptr<LineTrace> trace;
+    const fs::path tracePath = images.folder / "trace.txt";
+    if (traced) {
+        trace = std::make_unique<LineTrace>();
+        std::string error;
+        if (!trace->RecordTo(tracePath.string(), error)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        link.watch = trace.get();
+    }
 
     ProgrammingStatus status = ProgrammingStatus::TimedOut;
     double elapsed = 0;
@@ -239,6 +254,17 @@ void RunDownload(benchmark::State& state, const std::string& codeFile, std::size
         state.SetIterationTime(elapsed);
     }
     CloseLink(link);
+    if (trace) {
+        trace->Close();
+        if (!trace->FileError().empty()) {
+            state.SkipWithError(("trace file: " + trace->FileError()).c_str());
+            return;
+        }
+        const TraceCounts counts = trace->Counts();
+        state.counters["trace_lines"] = static_cast<double>(counts.sent + counts.heard + counts.timeOuts);
+        state.counters["trace_file_bytes"] = static_cast<double>(fs::file_size(tracePath));
+        fs::remove(tracePath);
+    }
     if (status != ProgrammingStatus::Success) {
         state.SkipWithError(
             ("download failed with status " + std::to_string(static_cast<int>(status)) + "\n" + sim.Log())
@@ -286,6 +312,13 @@ void CarriedApplicationLatency(benchmark::State& state)
     RunDownload(state, "Code.hex", Images().codeBytes, true, static_cast<int>(state.range(0)));
 }
 
+// The slice, paced, without (0) and with (1) a line trace recording to a file: what the trace
+// costs the transfer.
+void TracedSliceDownload(benchmark::State& state)
+{
+    RunDownload(state, "Slice.hex", Images().sliceBytes, true, 0, state.range(0) != 0);
+}
+
 BENCHMARK(CarriedApplicationDownload)
     ->ArgName("paced")
     ->Arg(1)
@@ -307,6 +340,14 @@ BENCHMARK(CarriedApplicationLatency)
     ->ArgName("latency_ms")
     ->Arg(1)
     ->Arg(16)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+BENCHMARK(TracedSliceDownload)
+    ->ArgName("traced")
+    ->Arg(0)
+    ->Arg(1)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);

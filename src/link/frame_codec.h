@@ -162,6 +162,8 @@ class ReplyDecoder
 
     // The matched reply; its length is the matched length.
     const LinkPacket& Reply() const { return frames_.Message(); }
+    // The message of the last complete frame, whether it matched or not.
+    const LinkPacket& Message() const { return frames_.Message(); }
     void Reset() { frames_.Reset(); }
 
   private:

@@ -24,7 +24,76 @@ constexpr std::array<LinkMessage, kLinkMessageCount> kTable{{
     {56, 0x04, 0x2D, 0},   {57, 0x04, 0x2E, 2},   {58, 0x04, 0x3E, 0},  {59, 0x04, 0x3F, 2},
 }};
 
+// By id; a line trace shows these, so they follow the msg:: constants.
+constexpr std::array<const char*, kLinkMessageCount> kNames{
+    "Unused0100",              // 0
+    "DspStart",                // 1
+    "",                        // 2
+    "PairChecksum",            // 3
+    "PageAccepted",            // 4
+    "ImageEnd",                // 5
+    "ChecksumMatches",         // 6
+    "ChecksumDiffers",         // 7
+    "Ready",                   // 8
+    "Ready",                   // 9
+    "Ready",                   // 10
+    "PageEnd",                 // 11
+    "CodeplugDownloadRequest", // 12
+    "CodeplugBlock",           // 13
+    "CodeplugChecksum",        // 14
+    "CodeplugEnd",             // 15
+    "CodeplugChecksumMatches", // 16
+    "CodeplugChecksumDiffers", // 17
+    "CodeplugUploadRequest",   // 18
+    "CodeplugNextBlock",       // 19
+    "CodeplugNextBlock",       // 20
+    "CodeplugNextBlock",       // 21
+    "Unused0401",              // 22
+    "Unused0402",              // 23
+    "Identity",                // 24
+    "IdentityReply",           // 25
+    "HardwareVersion",         // 26
+    "HardwareVersionReply",    // 27
+    "ControllerVersion",       // 28
+    "ControllerVersionReply",  // 29
+    "DspVersion",              // 30
+    "DspVersionReply",         // 31
+    "Unused0418",              // 32
+    "Unused0419",              // 33
+    "Unused041A",              // 34
+    "FileFormat",              // 35
+    "FileFormatReply",         // 36
+    "",                        // 37
+    "",                        // 38
+    "",                        // 39
+    "",                        // 40
+    "Unused0421",              // 41
+    "BaudRate",                // 42
+    "UnusedF000",              // 43
+    "UnusedF001",              // 44
+    "UnusedF003",              // 45
+    "UnusedF004",              // 46
+    "ImageStart",              // 47
+    "DataBlock",               // 48
+    "Negative",                // 49
+    "Unused0309",              // 50
+    "Declined",                // 51
+    "Unused042A",              // 52
+    "Unused042B",              // 53
+    "Unused042C",              // 54
+    "Unused041B",              // 55
+    "BootVersion",             // 56
+    "BootVersionReply",        // 57
+    "SemVersion",              // 58
+    "SemVersionReply",         // 59
+};
+
 } // namespace
+
+const char* LinkMessageName(int id)
+{
+    return id >= 0 && id < kLinkMessageCount ? kNames[static_cast<std::size_t>(id)] : "";
+}
 
 std::span<const LinkMessage> LinkMessageTable()
 {

@@ -68,6 +68,11 @@ std::span<const LinkMessage> LinkMessageTable();
 // Table entry of an id, or nullptr when the id is not in the table.
 const LinkMessage* FindLinkMessage(int id);
 
+// The name of an id for a line trace, as its msg:: constant without the k ("DataBlock"); ids
+// the program does not use are named by their code ("Unused0401"). Ids that share a code share
+// the name. Empty for an entry without a code and for an id not in the table.
+const char* LinkMessageName(int id);
+
 // Fills the packet with the id's two-byte code (length 2). An unknown id returns false and
 // leaves the packet unchanged.
 bool InitMessage(LinkPacket& packet, int id);

@@ -9,6 +9,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <array>
+
 namespace aurex {
 
 namespace {
@@ -25,6 +27,16 @@ bool FramingKnown(const RadioLink& link)
 
 enum class WaitFor { Reply, AnyFrame };
 
+// Out of line, so the byte loop pays only the null test when nobody watches.
+[[gnu::noinline]] void ReportFrame(FrameWatch& watch, const ReplyDecoder& decoder, FrameEvent event)
+{
+    if (event == FrameEvent::Frame) {
+        watch.FrameHeard(decoder.Message().Bytes(), event);
+    } else {
+        watch.FrameHeard({}, event);
+    }
+}
+
 // Takes one received byte into the decoder; true when it completes the wait.
 bool FeedByte(RadioLink& link, WaitFor what, bool* alternate)
 {
@@ -33,6 +45,9 @@ bool FeedByte(RadioLink& link, WaitFor what, bool* alternate)
         return false;
     }
     const ReplyDecoder::Step step = link.decoder.Feed(byte);
+    if (link.watch != nullptr && step.frame != FrameEvent::None) {
+        ReportFrame(*link.watch, link.decoder, step.frame);
+    }
     if (what == WaitFor::AnyFrame) {
         return step.frame == FrameEvent::Frame;
     }
@@ -91,10 +106,14 @@ bool RunWait(RadioLink& link, WaitFor what, bool* alternate)
         link.idle = false;
         completed = FeedByte(link, what, alternate);
     }
-    if (!completed && link.timedOut && ReadReplyAlreadyHere(link, what, alternate)) {
-        completed = true;
-        link.active = true;
-        link.idle = false;
+    if (!completed && link.timedOut) {
+        if (ReadReplyAlreadyHere(link, what, alternate)) {
+            completed = true;
+            link.active = true;
+            link.idle = false;
+        } else if (link.watch != nullptr) {
+            link.watch->WaitTimedOut();
+        }
     }
     link.timedOut = false;
     DisarmLinkTimeout(link);
@@ -104,6 +123,23 @@ bool RunWait(RadioLink& link, WaitFor what, bool* alternate)
 bool SendBytes(RadioLink& link, std::span<const std::uint8_t> bytes)
 {
     return link.transport && link.transport->Send(bytes, link.active) > 0;
+}
+
+// Sends `packet` as the framing says; the watch hears `message`, which is the packet's own bytes
+// except for the unframed interface-box probe.
+bool SendWatched(RadioLink& link, const LinkPacket& packet, std::span<const std::uint8_t> message)
+{
+    bool sent = false;
+    if (link.framing == kFramingRaw) {
+        sent = SendBytes(link, packet.Bytes());
+    } else if (link.framing == kFramingFramed) {
+        const std::optional<FrameBytes> frame = BuildFrame(packet);
+        sent = frame && SendBytes(link, frame->Bytes());
+    }
+    if (sent && link.watch != nullptr) {
+        link.watch->MessageSent(message);
+    }
+    return sent;
 }
 
 } // namespace
@@ -268,7 +304,9 @@ bool ProbeInterfaceBox(RadioLink& link)
     for (std::uint8_t b : kInterfaceBoxProbeFrame) {
         probe.Append(b);
     }
-    SendPacket(link, probe);
+    constexpr std::array<std::uint8_t, 2> kProbeMessage{kInterfaceBoxProbeFrame[3],
+                                                        kInterfaceBoxProbeFrame[4]};
+    SendWatched(link, probe, kProbeMessage);
     link.framing = kFramingFramed;
     LinkPacket code;
     code.Append(0x09);
@@ -370,17 +408,7 @@ bool LineHeldAfterSend(RadioLink& link, std::int32_t milliseconds)
 
 bool SendPacket(RadioLink& link, const LinkPacket& packet)
 {
-    if (link.framing == kFramingRaw) {
-        return SendBytes(link, packet.Bytes());
-    }
-    if (link.framing == kFramingFramed) {
-        const std::optional<FrameBytes> frame = BuildFrame(packet);
-        if (!frame) {
-            return false;
-        }
-        return SendBytes(link, frame->Bytes());
-    }
-    return false;
+    return SendWatched(link, packet, packet.Bytes());
 }
 
 bool SendCommand(RadioLink& link, const LinkPacket& packet)

@@ -3,6 +3,7 @@
 #include "link/com_port.h"
 #include "link/device_transport.h"
 #include "link/frame_codec.h"
+#include "link/frame_watch.h"
 #include "link/link_capabilities.h"
 #include "link/link_packet.h"
 #include "link/link_reply.h"
@@ -45,6 +46,8 @@ struct RadioLink
     std::unique_ptr<LinkTransport> transport;
     // Makes the device-path device; tests hand in one over a recorded operating system.
     std::function<std::unique_ptr<VNXCommDeviceSerial>()> makeDevice;
+    // Told of every message sent, frame heard and wait timed out; not owned. Null: nobody.
+    FrameWatch* watch = nullptr;
 };
 
 // Opening, closing and settings. Opening gives its outcome and, when it failed, the text to show.

@@ -36,7 +36,8 @@ struct TraceCounts
 };
 
 // The name of a message from the message table ("DataBlock", "BootVersionReply", ...), or
-// "Unknown" for a code the table does not hold. A code several ids share gives one name.
+// "Unknown" for a code the table does not hold. A code several ids share gives one name. The few
+// codes the program uses outside the table (password step, interface box) have names too.
 std::string_view TraceMessageName(std::uint8_t classByte, std::uint8_t commandByte, TraceDirection direction);
 
 // One frame as a trace line, without a line end:
@@ -88,8 +89,10 @@ class LineTrace final : public FrameWatch
         FrameEvent event = FrameEvent::None; // None: a time-out
         std::uint16_t length = 0;
         std::array<std::uint8_t, 260> bytes{}; // longer messages keep their first 260 bytes
+        std::uint16_t fullLength = 0;          // the message's length on the line
     };
     void Add(TraceDirection direction, std::span<const std::uint8_t> message, FrameEvent event);
+    void FailFile(); // a write failed: keep the reason, close the file
 
     std::function<std::int64_t()> clock_;
     std::int64_t origin_ = 0;

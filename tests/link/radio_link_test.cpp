@@ -260,6 +260,70 @@ TEST_P(RadioLinkOnBothPaths, FramingZeroSendsBytesUnchangedAndOtherFramingsDoNot
     EXPECT_THAT(peer.Failures(), IsEmpty());
 }
 
+// What a line trace would be told, in order.
+class RecordingWatch final : public FrameWatch
+{
+  public:
+    struct Seen
+    {
+        char kind; // 'S' sent, 'H' heard, 'T' time-out
+        Bytes message;
+        FrameEvent event;
+    };
+    void MessageSent(std::span<const std::uint8_t> message) override
+    {
+        seen.push_back({'S', Bytes(message.begin(), message.end()), FrameEvent::Frame});
+    }
+    void FrameHeard(std::span<const std::uint8_t> message, FrameEvent event) override
+    {
+        seen.push_back({'H', Bytes(message.begin(), message.end()), event});
+    }
+    void WaitTimedOut() override { seen.push_back({'T', {}, FrameEvent::None}); }
+    std::vector<Seen> seen;
+};
+
+TEST_P(RadioLinkOnBothPaths, AWatchHearsEveryMessageFrameAndTimeOut)
+{
+    ScriptedPeer peer(rig.pty, [](PeerIo& io) {
+        io.ReadFrame();
+        Bytes all = RadioFrame({0x04, 0x2E, 0x01, 0x02});
+        all[all.size() - 2] ^= 0x01; // bad checksum
+        const Bytes reply = RadioFrame({0x04, 0x2E, 0x10, 0x7E});
+        all.insert(all.end(), reply.begin(), reply.end());
+        io.Write(all);
+        io.ReadFrame(); // unanswered
+        io.Read(7);     // the interface-box probe, unanswered
+    });
+    RecordingWatch watch;
+    rig.link.watch = &watch;
+    ASSERT_TRUE(CreateLinkTimeout(rig.link, 1000));
+    SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
+    EXPECT_EQ(Receive0429().status, LinkStatus::Completed);
+    SendCommandPair(rig.link, 0x04, 0x2D, nullptr, 0);
+    EXPECT_EQ(Receive0429().status, TimeoutStatus());
+    SetLinkActive(rig.link, true);
+    EXPECT_FALSE(ProbeInterfaceBox(rig.link));
+    ReleaseLinkTimeout(rig.link);
+    peer.Join();
+    EXPECT_THAT(peer.Failures(), IsEmpty());
+    using Seen = RecordingWatch::Seen;
+    const std::vector<Seen> expected{
+        {'S', {0x04, 0x2D}, FrameEvent::Frame},
+        {'H', {}, FrameEvent::BadChecksum},
+        {'H', {0x04, 0x2E, 0x10, 0x7E}, FrameEvent::Frame},
+        {'S', {0x04, 0x2D}, FrameEvent::Frame},
+        {'T', {}, FrameEvent::None},
+        {'S', {0x09, 0x01}, FrameEvent::Frame},
+        {'T', {}, FrameEvent::None},
+    };
+    ASSERT_EQ(watch.seen.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(watch.seen[i].kind, expected[i].kind) << i;
+        EXPECT_EQ(watch.seen[i].message, expected[i].message) << i;
+        EXPECT_EQ(watch.seen[i].event, expected[i].event) << i;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Paths, RadioLinkOnBothPaths,
                          ::testing::Values(LinkPath::Device, LinkPath::PortComponent),
                          [](const auto& info) { return std::string(test::PathName(info.param)); });
