@@ -9,6 +9,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,7 +108,9 @@ std::string MoveAside(const std::string& path, std::string& error)
 {
     const std::string broken = BrokenName(path);
     if (std::rename(path.c_str(), broken.c_str()) != 0) {
-        error = "The damaged update history " + path + " could not be moved aside: " + std::strerror(errno);
+        const int cause = errno;
+        error = "The damaged update history " + path + " could not be moved aside: " + std::strerror(cause);
+        errno = cause;
         return {};
     }
     for (const char* suffix : {"-wal", "-shm"}) {
@@ -115,6 +118,49 @@ std::string MoveAside(const std::string& path, std::string& error)
     }
     return broken;
 }
+
+// Tells a file from the one that replaced it under the same name.
+struct FileId
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+FileId IdOf(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    return {info.st_dev, info.st_ino};
+}
+
+// Held while a damaged file is checked again and moved, so two programs never both move one.
+class FolderLock
+{
+  public:
+    explicit FolderLock(const std::filesystem::path& folder)
+        : fd_(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (fd_ >= 0) {
+            ::flock(fd_, LOCK_EX);
+        }
+    }
+    ~FolderLock()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+  private:
+    int fd_;
+};
 
 QString NewConnectionName()
 {
@@ -248,11 +294,25 @@ std::unique_ptr<UpdateHistory> UpdateHistory::Open(const std::string& path, std:
         error = "The update history cannot be kept: the SQLite driver of Qt is missing.";
         return nullptr;
     }
-    SchemaCheck check = OpenConnection(state.db, path);
-    if (check.outcome == SchemaCheck::Outcome::Broken) {
+    SchemaCheck check;
+    // Another program may find the same damaged file and move it first: then its new history
+    // is opened instead, and never moved aside by this one.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const FileId found = IdOf(path);
+        check = OpenConnection(state.db, path);
+        if (check.outcome != SchemaCheck::Outcome::Broken) {
+            break;
+        }
         state.db.close();
+        const FolderLock lock(std::filesystem::path(path).parent_path());
+        if (IdOf(path) != found) {
+            continue;
+        }
         const std::string moved = MoveAside(path, error);
         if (moved.empty()) {
+            if (errno == ENOENT) {
+                continue;
+            }
             return nullptr;
         }
         warning = "The update history " + path + " could not be read (" + check.reason +
@@ -261,6 +321,7 @@ std::unique_ptr<UpdateHistory> UpdateHistory::Open(const std::string& path, std:
             return nullptr;
         }
         check = OpenConnection(state.db, path);
+        break;
     }
     if (check.outcome != SchemaCheck::Outcome::Sound) {
         error = "The update history " + path + " could not be opened: " + check.reason;
