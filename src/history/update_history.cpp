@@ -332,6 +332,7 @@ std::unique_ptr<UpdateHistory> UpdateHistory::Open(const std::string& path, std:
 
 std::int64_t UpdateHistory::Begin(const HistoryRow& row)
 {
+    state_->error.clear();
     QSqlQuery query(state_->db);
     QString marks;
     for (std::size_t i = 1; i < kHistoryColumns.size(); ++i) {
@@ -352,6 +353,7 @@ std::int64_t UpdateHistory::Begin(const HistoryRow& row)
 
 bool UpdateHistory::Finish(std::int64_t id, const HistoryRow& row)
 {
+    state_->error.clear();
     QSqlQuery query(state_->db);
     if (!query.prepare(
             QStringLiteral("UPDATE runs SET %1 WHERE id = ?").arg(Columns(2, QLatin1String(" = ?"))))) {
@@ -375,6 +377,7 @@ bool UpdateHistory::Finish(std::int64_t id, const HistoryRow& row)
 
 std::vector<HistoryRow> UpdateHistory::Rows(const std::string& radioIdentity, std::size_t newest)
 {
+    state_->error.clear();
     QString sql = QStringLiteral("SELECT %1 FROM runs").arg(Columns(0, QLatin1String("")));
     if (!radioIdentity.empty()) {
         sql += QStringLiteral(" WHERE radio_identity = ?");

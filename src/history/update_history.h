@@ -55,6 +55,7 @@ class UpdateHistory
     // Rows oldest first; only those of `radioIdentity` when it is not empty; only the newest
     // `newest` when it is not 0.
     std::vector<HistoryRow> Rows(const std::string& radioIdentity = {}, std::size_t newest = 0);
+    // Why the last Begin, Finish or Rows failed; empty after one that succeeded.
     const std::string& Error() const;
 
   private:
