@@ -283,7 +283,7 @@ std::unique_ptr<UpdateHistory> UpdateHistory::Open(const std::string& path, std:
 {
     warning.clear();
     error.clear();
-    if (!MakeFolder(std::filesystem::path(path).parent_path(), error) || !MakeFile(path, error)) {
+    if (!MakeFolder(std::filesystem::path(path).parent_path(), error)) {
         return nullptr;
     }
     std::unique_ptr<UpdateHistory> history(new UpdateHistory());
@@ -298,6 +298,9 @@ std::unique_ptr<UpdateHistory> UpdateHistory::Open(const std::string& path, std:
     // Another program may find the same damaged file and move it first: then its new history
     // is opened instead, and never moved aside by this one.
     for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!MakeFile(path, error)) {
+            return nullptr;
+        }
         const FileId found = IdOf(path);
         check = OpenConnection(state.db, path);
         if (check.outcome != SchemaCheck::Outcome::Broken) {
@@ -311,6 +314,7 @@ std::unique_ptr<UpdateHistory> UpdateHistory::Open(const std::string& path, std:
         const std::string moved = MoveAside(path, error);
         if (moved.empty()) {
             if (errno == ENOENT) {
+                error.clear();
                 continue;
             }
             return nullptr;

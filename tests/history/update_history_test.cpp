@@ -256,17 +256,22 @@ TEST(HistoryTableTest, AlignsColumnsAndCutsLongText)
 
 // The writers run as separate processes, as separate programs would; each forks before it has
 // any database object of its own.
-pid_t Writer(const std::string& path, int writer, int rows, int progressFd = -1, bool mayWarn = false)
+pid_t Writer(const std::string& path, int writer, int rows, int progressFd = -1, int startFd = -1)
 {
     const pid_t pid = ::fork();
     if (pid != 0) {
         return pid;
     }
     bool ok = true;
+    if (startFd >= 0) {
+        // Waits for the parent to let all writers go at once.
+        char go = 0;
+        ok = ::read(startFd, &go, 1) == 1;
+    }
     {
         std::string warning, error;
         auto history = UpdateHistory::Open(path, warning, error);
-        ok = history && (mayWarn || warning.empty());
+        ok = ok && history && (startFd >= 0 || warning.empty());
         for (int i = 0; ok && (rows < 0 || i < rows); ++i) {
             HistoryRow row = Started("1A2B", "writer " + std::to_string(writer));
             const std::int64_t id = history->Begin(row);
@@ -361,7 +366,7 @@ std::string RealDatabaseBytes(const std::string& path)
     return Bytes(path);
 }
 
-std::string ForeignDatabaseBytes(const std::string& path)
+std::string ForeignDatabaseBytes(const std::string& path, int rows = 1)
 {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
@@ -369,7 +374,9 @@ std::string ForeignDatabaseBytes(const std::string& path)
         db.open();
         QSqlQuery query(db);
         query.exec(QStringLiteral("CREATE TABLE runs (lap INTEGER, seconds REAL)"));
-        query.exec(QStringLiteral("INSERT INTO runs VALUES (1, 61.5)"));
+        query.exec(QStringLiteral("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n LIMIT %1) "
+                                  "INSERT INTO runs SELECT x, x * 1.5 FROM n")
+                       .arg(rows));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
     return Bytes(path);
@@ -441,11 +448,19 @@ TEST_F(UpdateHistoryTest, DamagedFileIsMovedAsideAndNewHistoryStarted)
 TEST_F(UpdateHistoryTest, ProgramsOpeningOneDamagedFileMoveItOnce)
 {
     std::filesystem::create_directories(Folder());
-    WriteBytes(File(), "not a database, just text\n");
+    // Big enough that the writers are all still checking it when the first moves it.
+    const std::string bytes = ForeignDatabaseBytes(dir_.path().toStdString() + "/foreign.sqlite", 400000);
+    WriteBytes(File(), bytes);
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
     std::vector<pid_t> children;
     for (int w = 0; w < 4; ++w) {
-        children.push_back(Writer(File(), w, 5, -1, true));
+        children.push_back(Writer(File(), w, 5, -1, gate[0]));
     }
+    ::usleep(100000);
+    ASSERT_EQ(::write(gate[1], "gggg", 4), 4);
+    ::close(gate[0]);
+    ::close(gate[1]);
     for (pid_t child : children) {
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
