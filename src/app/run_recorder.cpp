@@ -65,7 +65,7 @@ std::string UtcNowIso()
 
 std::string UtcNowCompact()
 {
-    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")).toStdString();
+    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'")).toStdString();
 }
 
 RunRecorder::RunRecorder(std::function<void(const std::string&)> warn) : warn_(std::move(warn)) {}

@@ -101,7 +101,7 @@ class RunRecorder
 // when neither HOME nor XDG_DATA_HOME is set.
 std::string UserDataFolder();
 
-// The time now in UTC, as "2026-12-08T10:15:00Z" and as "20261208T101500Z".
+// The time now in UTC, as "2026-12-08T10:15:00Z" and as "20261208T101500123Z" (milliseconds).
 std::string UtcNowIso();
 std::string UtcNowCompact();
 

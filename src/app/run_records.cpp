@@ -41,6 +41,13 @@ bool EndedWell(RunKind kind, const std::string& status)
     return false;
 }
 
+// The name label reads "Name: <set>".
+std::string ImageSetName(const std::string& label)
+{
+    constexpr std::string_view kPrefix = "Name: ";
+    return label.starts_with(kPrefix) ? label.substr(kPrefix.size()) : label;
+}
+
 } // namespace
 
 std::vector<std::pair<std::string, std::string>> TCodeUpdaterMainDispForm::RunHeader() const
@@ -76,7 +83,7 @@ TCodeUpdaterMainDispForm::RunRecordScope::RunRecordScope(TCodeUpdaterMainDispFor
     }
     row.model = form_.m_TargetRadioLabel.Caption();
     row.series = form_.m_TargetSeriesLabel.Caption();
-    row.imageSetName = form_.m_NameLabel.Caption();
+    row.imageSetName = ImageSetName(form_.m_NameLabel.Caption());
     row.imageSetRelease = form_.m_TargetReleaseLabel.Caption();
     form_.m_RunRecorder.Begin(kind, form_.RunHeader(), std::move(row));
 }
@@ -101,10 +108,8 @@ void TCodeUpdaterMainDispForm::RecordBackup(const CodeplugBackupResult& backup)
         return;
     }
     RunRecorder& record = m_RunRecorder;
+    // The versions the record names were recorded as the run read them.
     record.Fact("Radio identity", backup.record.radioIdentity, &HistoryRow::radioIdentity);
-    for (const auto& [name, version] : backup.record.radioVersions) {
-        record.Fact(name, version, &HistoryRow::versionsBefore);
-    }
     record.Fact("codeplug format",
                 std::to_string(backup.record.codeplugFormatMajor) + "." +
                     std::to_string(backup.record.codeplugFormatMinor),

@@ -67,7 +67,14 @@ bool RunLog::Open(const std::string& folder, const std::string& name)
                    std::strerror(errno) + ").";
         return false;
     }
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // Never over another run's log: a name taken (two runs in one instant) gets a number.
+    const std::size_t dot = name.rfind('.');
+    for (int n = 2; (fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)) < 0 &&
+                    errno == EEXIST && n < 100;
+         ++n) {
+        path_ = folder + "/" + name.substr(0, dot) + "-" + std::to_string(n) +
+                (dot == std::string::npos ? std::string() : name.substr(dot));
+    }
     if (fd_ < 0) {
         Fail("cannot create", errno);
         return false;

@@ -23,8 +23,8 @@ class RunLog
     RunLog(const RunLog&) = delete;
     RunLog& operator=(const RunLog&) = delete;
 
-    // Creates `folder`/`name` (0600; the folder 0700 when missing) and starts the clock of the
-    // lines. False with Warning() set.
+    // Creates `folder`/`name` (0600; the folder 0700 when missing; "-2", "-3", ... before the
+    // extension when the name is taken) and starts the clock of the lines. False with Warning().
     bool Open(const std::string& folder, const std::string& name);
     bool IsOpen() const { return fd_ >= 0; }
     // One line "+  12.345 text"; further lines of a text of several are indented under it.

@@ -146,7 +146,6 @@ TEST_F(CodeplugRequestsTest, AnotherRadiosBackupIsAskedForInTheWindowAndRefusedI
     ASSERT_FALSE(backup.empty());
     // Each restore leaves its log, with the box and its answer, and its history row.
     const std::string data = files.path().toStdString() + "/data";
-    window->form->m_RunRecorder.settings.dataFolder = data;
     struct Case
     {
         const char* what;
@@ -162,6 +161,7 @@ TEST_F(CodeplugRequestsTest, AnotherRadiosBackupIsAskedForInTheWindowAndRefusedI
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         StartRadio(Codeplug59(), {"--format", "5.10", "--serial", kOtherSerial});
+        window->form->m_RunRecorder.settings.dataFolder = data;
         window->form->m_OtherRadioPolicy = c.policy;
         window->host.answers = c.answers;
         EXPECT_EQ(window->form->RestoreCodeplug(backup), c.result) << window->host.statusTexts.back() << "\n"

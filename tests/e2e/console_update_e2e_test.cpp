@@ -381,20 +381,6 @@ TEST(ConsoleUpdateE2eTest, BackupAndRestoreInTheConsole)
 
 // ---- what every run leaves: log, line trace, history, support bundle ----
 
-// Lines of `text` that begin (after blanks) with `start`.
-std::vector<std::string> LinesWith(const std::string& text, const std::string& start)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t first = line.find_first_not_of(' ');
-        if (first != std::string::npos && line.compare(first, start.size(), start) == 0) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
 // The frame lines of a trace: a time stamp, then '>' sent, '<' heard or '!' a time-out.
 std::vector<std::string> FrameLines(const std::string& text)
 {
@@ -410,6 +396,15 @@ std::vector<std::string> FrameLines(const std::string& text)
     return lines;
 }
 
+// The names in a .tar.gz, as tar lists them.
+ConsoleRun ListArchive(const fs::path& archive)
+{
+    ConsoleCommand command;
+    command.executable = "/bin/tar";
+    command.args = {"-tzf", archive.string()};
+    return RunConsole(command);
+}
+
 TEST(ConsoleUpdateE2eTest, EveryRunLeavesItsLogTraceAndHistoryRow)
 {
     Bench bench({"--boot-version", "6.0"});
@@ -420,7 +415,7 @@ TEST(ConsoleUpdateE2eTest, EveryRunLeavesItsLogTraceAndHistoryRow)
     const fs::path logs = bench.data.path / "Aurex Code Updater" / "logs";
     const std::vector<std::string> names = Entries(logs);
     ASSERT_EQ(names.size(), 1U) << run.output;
-    EXPECT_THAT(names[0], ::testing::MatchesRegex("run-[0-9]{8}T[0-9]{6}Z-[0-9]+-update\\.log"));
+    EXPECT_THAT(names[0], ::testing::MatchesRegex("run-[0-9]{8}T[0-9]{9}Z-[0-9]+-update\\.log"));
     const std::string log = ReadFile(logs / names[0]);
     for (const std::string& status : run.Statuses()) {
         EXPECT_THAT(log, HasSubstr("Status: " + status + "\n"));
@@ -445,10 +440,11 @@ TEST(ConsoleUpdateE2eTest, EveryRunLeavesItsLogTraceAndHistoryRow)
     // The history has the run, finished, with what it read and where the backup went.
     const ConsoleRun history = bench.Update(AUREX_UPDATER_APPLICATION, {"--history", "--csv"});
     ASSERT_EQ(history.exitStatus, 0) << history.output;
-    const std::vector<std::string> rows = LinesWith(history.output, "\"");
-    EXPECT_THAT(history.output, HasSubstr(",\"update\","));
+    EXPECT_THAT(history.output, HasSubstr(",update,COM 1 ("));
+    EXPECT_THAT(history.output, HasSubstr(",\"boot 6.0, codeplug format 5.8\",codeplug format 5.10,"));
     EXPECT_THAT(history.output, HasSubstr(bench.Backups()[0].string()));
-    EXPECT_THAT(history.output, HasSubstr(",0,\"Done.\","));
+    EXPECT_THAT(history.output, HasSubstr(",0,Done.,"));
+    EXPECT_THAT(history.output, HasSubstr(",verified,"));
 }
 
 TEST(ConsoleUpdateE2eTest, AFailedRunsLogHoldsTheFramesBeforeTheCut)
@@ -473,11 +469,9 @@ TEST(ConsoleUpdateE2eTest, AFailedRunsLogHoldsTheFramesBeforeTheCut)
     EXPECT_GE(std::count_if(inLog.begin(), inLog.end(),
                             [](const std::string& l) { return l.find(" < ") != std::string::npos; }),
               50);
-    EXPECT_THAT(inLog.back(), HasSubstr("!"));
 
     const ConsoleRun table = bench.Update(AUREX_UPDATER_APPLICATION, {"--history"});
-    EXPECT_THAT(table.output, HasSubstr("update"));
-    EXPECT_THAT(table.output, HasSubstr("failed"));
+    EXPECT_THAT(table.output, ::testing::ContainsRegex("update +1 +Code download timed out"));
 }
 
 TEST(ConsoleUpdateE2eTest, TheRadioPasswordNeverReachesTheTraceAndTheBundleHoldsTheRecords)
@@ -498,7 +492,7 @@ TEST(ConsoleUpdateE2eTest, TheRadioPasswordNeverReachesTheTraceAndTheBundleHolds
     const fs::path bundle = bench.work.path / "support.tar.gz";
     const ConsoleRun saved = bench.Update(AUREX_UPDATER_APPLICATION, {"--support-bundle", bundle.string()});
     ASSERT_EQ(saved.exitStatus, 0) << saved.output;
-    const ConsoleRun listed = RunConsole({.executable = "/bin/tar", .args = {"-tzf", bundle.string()}});
+    const ConsoleRun listed = ListArchive(bundle);
     ASSERT_EQ(listed.exitStatus, 0) << listed.output;
     EXPECT_THAT(listed.output, HasSubstr("aurex-support/about.txt\n"));
     EXPECT_THAT(listed.output, HasSubstr("aurex-support/connection-check.txt\n"));
@@ -509,7 +503,7 @@ TEST(ConsoleUpdateE2eTest, TheRadioPasswordNeverReachesTheTraceAndTheBundleHolds
     const ConsoleRun withCodeplugs =
         bench.Update(AUREX_UPDATER_APPLICATION, {"--support-bundle", bundle.string(), "--with-codeplugs"});
     ASSERT_EQ(withCodeplugs.exitStatus, 0) << withCodeplugs.output;
-    const ConsoleRun listedAgain = RunConsole({.executable = "/bin/tar", .args = {"-tzf", bundle.string()}});
+    const ConsoleRun listedAgain = ListArchive(bundle);
     EXPECT_THAT(listedAgain.output,
                 HasSubstr("aurex-support/codeplug-backups/" + bench.Backups()[0].filename().string() + "\n"));
 }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "record/run_log.h"
+#include "temp_folder.h"
 
 namespace aurex {
 namespace {
@@ -14,16 +15,7 @@ namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-struct TempFolder
-{
-    TempFolder()
-    {
-        std::string name = (fs::temp_directory_path() / "aurex-runlog-XXXXXX").string();
-        path = ::mkdtemp(name.data());
-    }
-    ~TempFolder() { fs::remove_all(path); }
-    fs::path path;
-};
+using test::TempFolder;
 
 std::string Read(const fs::path& path)
 {
@@ -97,12 +89,15 @@ TEST(RunLogTest, ALogThatCannotBeWrittenSaysSoOnceAndTheCallsGoOn)
     log.Close();
     EXPECT_FALSE(log.IsOpen());
 
-    // A name already taken is never written over: another program's log stays as it is.
+    // A name already taken is never written over: the later log takes a numbered name.
     RunLog first;
     ASSERT_TRUE(first.Open(temp.path.string(), "run.log"));
+    first.Line("first");
+    first.Close();
     RunLog second;
-    EXPECT_FALSE(second.Open(temp.path.string(), "run.log"));
-    EXPECT_THAT(second.Warning(), HasSubstr("cannot create"));
+    ASSERT_TRUE(second.Open(temp.path.string(), "run.log"));
+    EXPECT_EQ(second.Path(), (temp.path / "run-2.log").string());
+    EXPECT_THAT(Read(temp.path / "run.log"), HasSubstr("first"));
 }
 
 } // namespace
