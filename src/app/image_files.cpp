@@ -68,7 +68,8 @@ WindowRequests::Answer TCodeUpdaterMainDispForm::ShowMessage(const Message& mess
         icon = MessageIcon::Question;
     }
     const MessageAnswer a =
-        AskHost(message.text, message.caption, icon, message.buttons == Buttons::YesNo ? MessageButtons::YesNo : MessageButtons::Ok);
+        AskHost(message.text, message.caption, icon,
+                message.buttons == Buttons::YesNo ? MessageButtons::YesNo : MessageButtons::Ok);
     switch (a) {
     case MessageAnswer::Yes:
         return Answer::Yes;

@@ -90,8 +90,8 @@ void TCodeUpdaterMainDispForm::BuildControls()
     m_HelpMenuItem.Define(*this, &MainMenu, "m_HelpMenuItem", K::Menu, "&Help", {});
     m_HelpCheckConnectionMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpCheckConnectionMenuItem", K::MenuItem,
                                          "&Check connection...", {});
-    m_HelpTraceMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpTraceMenuItem", K::MenuItem, "Record line &trace",
-                               {}, ControlStyle{.checkable = true});
+    m_HelpTraceMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpTraceMenuItem", K::MenuItem,
+                               "Record line &trace", {}, ControlStyle{.checkable = true});
     m_HelpHistoryMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpHistoryMenuItem", K::MenuItem,
                                  "Update &history...", {});
     m_HelpBundleMenuItem.Define(*this, &m_HelpMenuItem, "m_HelpBundleMenuItem", K::MenuItem,
@@ -350,11 +350,11 @@ void TCodeUpdaterMainDispForm::StopTimedProgress()
 }
 
 MessageAnswer TCodeUpdaterMainDispForm::AskHost(std::string_view text, std::string_view caption,
-                                               MessageIcon icon, MessageButtons buttons)
+                                                MessageIcon icon, MessageButtons buttons)
 {
     const MessageAnswer answer = host_.ShowMessage(*this, text, caption, icon, buttons);
     m_RunRecorder.Box(std::string(caption), std::string(text),
-                      answer == MessageAnswer::Yes ? "Yes"
+                      answer == MessageAnswer::Yes  ? "Yes"
                       : answer == MessageAnswer::No ? "No"
                                                     : "OK");
     return answer;

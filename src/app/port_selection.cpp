@@ -150,10 +150,11 @@ void TCodeUpdaterMainDispForm::m_HelpCheckConnectionMenuItemClick()
     const ports::Findings findings = environment_.checkConnection(device, LineProbes::Run);
     const std::string report = ConnectionReport(device, findings);
     m_RunRecorder.Note("Connection check:\n" + report);
-    record.SetResult(std::any_of(findings.begin(), findings.end(),
-                                 [](const ports::Finding& f) { return f.kind == ports::Finding::Kind::Problem; })
-                         ? RunResult::Failed
-                         : RunResult::Succeeded);
+    record.SetResult(
+        std::any_of(findings.begin(), findings.end(),
+                    [](const ports::Finding& f) { return f.kind == ports::Finding::Kind::Problem; })
+            ? RunResult::Failed
+            : RunResult::Succeeded);
     ProbeComPorts();
     ShowInformation("COM " + std::to_string(n) + ": " + report, kCheckCaption);
 }

@@ -239,8 +239,9 @@ void RunRecorder::End(RunResult result, const std::string& text)
     }
     const TraceCounts counts = trace_.Counts();
     log_.Line("Frames sent " + std::to_string(counts.sent) + ", heard " + std::to_string(counts.heard) +
-              "; resends " + std::to_string(counts.resends) + ", time-outs " + std::to_string(counts.timeOuts) +
-              ", checksum mismatches " + std::to_string(counts.checksumMismatches) + ", frames dropped " +
+              "; resends " + std::to_string(counts.resends) + ", time-outs " +
+              std::to_string(counts.timeOuts) + ", checksum mismatches " +
+              std::to_string(counts.checksumMismatches) + ", frames dropped " +
               std::to_string(counts.droppedFrames));
     if (result != RunResult::Succeeded && trace_.KeptCount() > 0) {
         log_.Line("The last " + std::to_string(trace_.KeptCount()) + " frames on the line:");

@@ -53,7 +53,8 @@ std::string ImageSetName(const std::string& label)
 std::vector<std::pair<std::string, std::string>> TCodeUpdaterMainDispForm::RunHeader() const
 {
     std::vector<std::pair<std::string, std::string>> header{
-        {"Program", ProgramBaseName(environment_.programPath) + ", release " + m_TargetReleaseLabel.Caption()},
+        {"Program",
+         ProgramBaseName(environment_.programPath) + ", release " + m_TargetReleaseLabel.Caption()},
         {"Build", ProgramBuild()},
         {"Image set", m_NameLabel.Caption() + "; radio " + m_TargetRadioLabel.Caption() + ", series " +
                           m_TargetSeriesLabel.Caption() + ", release " + m_TargetReleaseLabel.Caption() +
@@ -146,8 +147,9 @@ void TCodeUpdaterMainDispForm::m_HelpHistoryMenuItemClick()
 
 void TCodeUpdaterMainDispForm::m_HelpBundleMenuItemClick()
 {
-    const std::string suggested = (environment_.dataFolder.empty() ? std::string(".") : environment_.dataFolder) +
-                                  "/aurex-support-" + UtcNowCompact() + ".tar.gz";
+    const std::string suggested =
+        (environment_.dataFolder.empty() ? std::string(".") : environment_.dataFolder) + "/aurex-support-" +
+        UtcNowCompact() + ".tar.gz";
     const std::string path = host_.ChooseSaveFile(*this, "Save support bundle", suggested);
     if (!path.empty() && SaveSupportBundle(path, false)) {
         ShowInformation("Support bundle saved to " + path + ".");
@@ -158,15 +160,17 @@ bool TCodeUpdaterMainDispForm::SaveSupportBundle(const std::string& path, bool w
 {
     SupportBundleInput input;
     input.dataFolder = environment_.dataFolder;
-    input.about = "Program: " + ProgramBaseName(environment_.programPath) + "\nRelease: " +
-                  m_TargetReleaseLabel.Caption() + "\nBuild: " + ProgramBuild() + "\nImage set: " +
-                  m_NameLabel.Caption() + "\nHost: " + HostText() + "\nSaved: " + UtcNowIso() + "\n";
+    input.about = "Program: " + ProgramBaseName(environment_.programPath) +
+                  "\nRelease: " + m_TargetReleaseLabel.Caption() + "\nBuild: " + ProgramBuild() +
+                  "\nImage set: " + m_NameLabel.Caption() + "\nHost: " + HostText() +
+                  "\nSaved: " + UtcNowIso() + "\n";
     const int n = SelectedComNumber();
     if (n > 0 && !m_ClickHandlerRunning) {
         // The host's side only: the bundle never touches the line.
         const std::string device = ComDevicePath(n);
         input.connectionReport =
-            "COM " + std::to_string(n) + ": " + ConnectionReport(device, environment_.checkConnection(device, LineProbes::Skip));
+            "COM " + std::to_string(n) + ": " +
+            ConnectionReport(device, environment_.checkConnection(device, LineProbes::Skip));
     } else {
         input.connectionReport = n > 0 ? "Not checked: a run was under way.\n" : "No COM port was chosen.\n";
     }

@@ -83,8 +83,9 @@ SupportBundleResult WriteSupportBundle(const std::string& path, const SupportBun
         const std::string backups = input.dataFolder + "/codeplug-backups";
         for (const std::string& file : NewestIn(backups, ".bin", input.newestBackups)) {
             const std::string record = file.substr(0, file.size() - 4) + ".json";
-            ok = addFile("codeplug-backups/" + BaseName(file), file) &&
-                 (!std::filesystem::exists(record) || addFile("codeplug-backups/" + BaseName(record), record));
+            ok =
+                addFile("codeplug-backups/" + BaseName(file), file) &&
+                (!std::filesystem::exists(record) || addFile("codeplug-backups/" + BaseName(record), record));
             if (!ok) {
                 break;
             }

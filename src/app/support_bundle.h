@@ -17,8 +17,8 @@ struct SupportBundleInput
     std::string about;            // program name, release, build, host
     std::string connectionReport; // the connection check's report, or why there is none
     UpdateHistory* history = nullptr;
-    bool withCodeplugs = false;   // the newest backups and their records too
-    std::size_t newestLogs = 20;  // logs, and as many traces
+    bool withCodeplugs = false;  // the newest backups and their records too
+    std::size_t newestLogs = 20; // logs, and as many traces
     std::size_t newestRows = 20;
     std::size_t newestBackups = 10;
 };

@@ -290,7 +290,8 @@ void TCodeUpdaterMainDispForm::ExplainUnansweredRadio()
 void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& outcome)
 {
     if (outcome.verification) {
-        m_RunRecorder.Fact("Verification", VerificationName(*outcome.verification), &HistoryRow::verification);
+        m_RunRecorder.Fact("Verification", VerificationName(*outcome.verification),
+                           &HistoryRow::verification);
     }
     switch (outcome.result) {
     case CodeplugStepResult::NotSupported:

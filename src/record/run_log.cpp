@@ -154,8 +154,8 @@ void RunLog::Close()
 
 void RunLog::Fail(std::string_view step, int error)
 {
-    warning_ = "The run log cannot be written: " + std::string(step) + " " + path_ + " (" + std::strerror(error) +
-               "). The run goes on without it.";
+    warning_ = "The run log cannot be written: " + std::string(step) + " " + path_ + " (" +
+               std::strerror(error) + "). The run goes on without it.";
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
@@ -165,7 +165,8 @@ void RunLog::Fail(std::string_view step, int error)
 
 std::string RunLogName(std::string_view compactUtcTime, long pid, std::string_view kind)
 {
-    return "run-" + std::string(compactUtcTime) + "-" + std::to_string(pid) + "-" + std::string(kind) + ".log";
+    return "run-" + std::string(compactUtcTime) + "-" + std::to_string(pid) + "-" + std::string(kind) +
+           ".log";
 }
 
 void RotateRunLogs(const std::string& folder, std::size_t keep)

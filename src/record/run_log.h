@@ -59,6 +59,7 @@ std::string RunLogName(std::string_view compactUtcTime, long pid, std::string_vi
 void RotateRunLogs(const std::string& folder, std::size_t keep);
 
 // The newest `count` files of the logs folder whose names end in `suffix`, newest first.
-std::vector<std::string> NewestRunFiles(const std::string& folder, std::string_view suffix, std::size_t count);
+std::vector<std::string> NewestRunFiles(const std::string& folder, std::string_view suffix,
+                                        std::size_t count);
 
 } // namespace aurex

@@ -180,9 +180,11 @@ TEST_F(CodeplugRequestsTest, AnotherRadiosBackupIsAskedForInTheWindowAndRefusedI
         EXPECT_THAT(log, HasSubstr("Backup to restore: " + backup + "\n"));
         if (asked) {
             EXPECT_THAT(log, HasSubstr("1122334455667788"));
-            EXPECT_THAT(log, HasSubstr(c.answers.front() == MessageAnswer::Yes ? "Answered: Yes\n" : "Answered: No\n"));
+            EXPECT_THAT(log, HasSubstr(c.answers.front() == MessageAnswer::Yes ? "Answered: Yes\n"
+                                                                               : "Answered: No\n"));
         }
-        EXPECT_THAT(log, HasSubstr(c.result == CodeplugRequestResult::Restored ? "Result: succeeded: " : "Result: failed: "));
+        EXPECT_THAT(log, HasSubstr(c.result == CodeplugRequestResult::Restored ? "Result: succeeded: "
+                                                                               : "Result: failed: "));
     }
     window->form->m_HelpHistoryMenuItem.Click();
     EXPECT_THAT(window->host.historyRowsShown, ::testing::ElementsAre(3U));

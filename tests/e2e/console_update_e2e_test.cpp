@@ -478,8 +478,8 @@ TEST(ConsoleUpdateE2eTest, TheRadioPasswordNeverReachesTheTraceAndTheBundleHolds
 {
     Bench bench({"--mode", "application", "--password", "4711"});
     const fs::path trace = bench.work.path / "line.trace";
-    const ConsoleRun backup =
-        bench.Update(AUREX_UPDATER_APPLICATION, {"--backup", "--password", "4711", "--trace", trace.string()});
+    const ConsoleRun backup = bench.Update(AUREX_UPDATER_APPLICATION,
+                                           {"--backup", "--password", "4711", "--trace", trace.string()});
     ASSERT_EQ(backup.exitStatus, 0) << backup.output << bench.radio.Log();
     const std::string traced = ReadFile(trace);
     EXPECT_THAT(traced, HasSubstr("03 0C"));

@@ -43,7 +43,9 @@ TEST(RunLogTest, LinesCarryTheirTimeAndReachTheDiskAtEachFlush)
                                 "+   12.345 Message box \"Check connection\": The radio did not answer.\n"
                                 "           \n"
                                 "           Nothing answered.\n");
-    struct stat info{};
+    struct stat info
+    {
+    };
     ASSERT_EQ(::stat(log.Path().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600U);
     ASSERT_EQ(::stat(folder.c_str(), &info), 0);

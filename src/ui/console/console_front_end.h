@@ -23,17 +23,17 @@ struct ConsoleOptions
     bool boot = false;
     std::optional<std::string> password;
     bool retrieve = false;
-    bool backup = false;                // the codeplug into a backup instead of an update
-    std::optional<std::string> restore; // a backup to put back into the radio
-    bool otherRadio = false;            // a backup of another radio may be restored
-    bool noVerify = false;              // no read-back after a codeplug write
-    std::optional<std::string> trace;   // the whole line trace into this file
-    bool history = false;               // print the update history instead of a run
-    std::string historyIdentity;        // only this radio's rows
-    bool csv = false;                   // the history as CSV
+    bool backup = false;                      // the codeplug into a backup instead of an update
+    std::optional<std::string> restore;       // a backup to put back into the radio
+    bool otherRadio = false;                  // a backup of another radio may be restored
+    bool noVerify = false;                    // no read-back after a codeplug write
+    std::optional<std::string> trace;         // the whole line trace into this file
+    bool history = false;                     // print the update history instead of a run
+    std::string historyIdentity;              // only this radio's rows
+    bool csv = false;                         // the history as CSV
     std::optional<std::string> supportBundle; // write a support bundle instead of a run
-    bool withCodeplugs = false;         // the bundle holds the newest codeplug backups too
-    bool yes = false;                   // answer OK / Yes to every box
+    bool withCodeplugs = false;               // the bundle holds the newest codeplug backups too
+    bool yes = false;                         // answer OK / Yes to every box
     bool help = false;
 };
 
