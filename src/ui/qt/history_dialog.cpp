@@ -1,5 +1,7 @@
 #include "ui/qt/history_dialog.h"
 
+#include "ui/qt/dialog_parts.h"
+
 #include <algorithm>
 
 #include <QDateTime>
@@ -20,11 +22,6 @@ namespace {
 
 // The dialog reads at most this many of the newest runs; older ones stay in the file.
 constexpr std::size_t kRowsRead = 10000;
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 // The UTC time of the run in this computer's time, as people read it.
 QString TimeText(const std::string& utc)
@@ -78,15 +75,6 @@ bool IdentityMatches(const std::string& identity, const QString& typed)
     return typed.isEmpty() || Text(identity).startsWith(typed, Qt::CaseInsensitive);
 }
 
-QPushButton* Button(const QString& text, const char* objectName, const QString& accessible, QWidget* parent)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(objectName));
-    button->setAccessibleName(accessible);
-    button->setAutoDefault(false);
-    return button;
-}
-
 } // namespace
 
 HistoryDialog::HistoryDialog(UpdateHistory& history, QWidget* owner)
@@ -115,8 +103,8 @@ HistoryDialog::HistoryDialog(UpdateHistory& history, QWidget* owner)
     table_->horizontalHeader()->setStretchLastSection(true);
 
     QPushButton* exportCsv =
-        Button(QStringLiteral("Export CSV..."), "exportCsvButton", QStringLiteral("Export CSV"), this);
-    QPushButton* close = Button(QStringLiteral("Close"), "closeButton", QStringLiteral("Close"), this);
+        DialogButton(QStringLiteral("Export CSV..."), "exportCsvButton", QStringLiteral("Export CSV"), this);
+    QPushButton* close = DialogButton(QStringLiteral("Close"), "closeButton", QStringLiteral("Close"), this);
     close->setDefault(true);
 
     // A history that could not be read says so rather than looking empty.

@@ -1,5 +1,7 @@
 #include "ui/qt/restore_dialog.h"
 
+#include "ui/qt/dialog_parts.h"
+
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -14,11 +16,6 @@ namespace aurex {
 namespace {
 
 enum Column { IdentityColumn, DateColumn, FormatColumn, ReasonColumn, FileColumn, ColumnCount };
-
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
 
 QString OrUnknown(const std::string& text)
 {
@@ -50,15 +47,6 @@ QString ReasonText(const BackupEntry& entry)
         return QStringLiteral("On request");
     }
     return Text(entry.reason);
-}
-
-QPushButton* Button(const QString& text, const char* objectName, const QString& accessible, QWidget* parent)
-{
-    auto* button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(objectName));
-    button->setAccessibleName(accessible);
-    button->setAutoDefault(false);
-    return button;
 }
 
 } // namespace
@@ -93,12 +81,13 @@ RestoreDialog::RestoreDialog(const std::string& folder, QWidget* owner)
     table_->horizontalHeader()->setStretchLastSection(true);
     FillTable();
 
-    restore_ = Button(QStringLiteral("Restore"), "restoreButton", QStringLiteral("Restore"), this);
+    restore_ = DialogButton(QStringLiteral("Restore"), "restoreButton", QStringLiteral("Restore"), this);
     restore_->setDefault(true);
     restore_->setEnabled(false);
     QPushButton* other =
-        Button(QStringLiteral("Other file..."), "otherFileButton", QStringLiteral("Other file"), this);
-    QPushButton* cancel = Button(QStringLiteral("Cancel"), "cancelButton", QStringLiteral("Cancel"), this);
+        DialogButton(QStringLiteral("Other file..."), "otherFileButton", QStringLiteral("Other file"), this);
+    QPushButton* cancel =
+        DialogButton(QStringLiteral("Cancel"), "cancelButton", QStringLiteral("Cancel"), this);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(other);
