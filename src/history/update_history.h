@@ -14,24 +14,24 @@ namespace aurex {
 
 struct HistoryRow
 {
-    std::int64_t id = 0;          // given by Begin
-    std::string startedUtc;       // ISO 8601, "2026-12-08T10:15:00Z"
-    std::string finishedUtc;      // empty: unfinished
-    std::string kind;             // "update", "retrieve", "backup", "restore", "check"
-    std::string port;             // "COM 3 (/dev/ttyUSB0)"
-    std::string radioIdentity;    // serial number as read, empty when not read
-    std::string model;            // "Portable", ...
+    std::int64_t id = 0;       // given by Begin
+    std::string startedUtc;    // ISO 8601, "2026-12-08T10:15:00Z"
+    std::string finishedUtc;   // empty: unfinished
+    std::string kind;          // "update", "retrieve", "backup", "restore", "check"
+    std::string port;          // "COM 3 (/dev/ttyUSB0)"
+    std::string radioIdentity; // serial number as read, empty when not read
+    std::string model;         // "Portable", ...
     std::string series;
-    std::string versionsBefore;   // as far as read, e.g. "boot 4.0, file format 5.8"
+    std::string versionsBefore; // as far as read, e.g. "boot 4.0, file format 5.8"
     std::string versionsAfter;
     std::string imageSetName;
     std::string imageSetRelease;
-    int resultCode = -1;          // -1 while unfinished
-    std::string resultText;       // the last status text, or the failure
+    int resultCode = -1;    // -1 while unfinished
+    std::string resultText; // the last status text, or the failure
     double durationSeconds = 0;
     std::string backupFile;
     std::string backupSha256;
-    std::string verification;     // "verified", "not verified", "differs", "off", or empty
+    std::string verification; // "verified", "not verified", "differs", "off", or empty
     std::string logFile;
 };
 
