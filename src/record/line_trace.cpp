@@ -294,6 +294,7 @@ const std::string& LineTrace::FileError() const
 std::string LineTrace::KeptText() const
 {
     std::string text;
+    text.reserve(kept_ * 64);
     std::array<char, kMaxLineBytes> line;
     const std::size_t oldest = kept_ < kKeptFrames ? 0 : next_;
     for (std::size_t i = 0; i < kept_; ++i) {
