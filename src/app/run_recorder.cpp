@@ -128,7 +128,9 @@ void RunRecorder::Begin(RunKind kind, const std::vector<std::pair<std::string, s
     const std::string stamp = UtcNowCompact();
     const std::string folder = LogsFolder();
     if (!folder.empty()) {
-        std::filesystem::create_directories(settings.dataFolder);
+        // A folder that cannot be made is reported by the log's own open, once.
+        std::error_code ignored;
+        std::filesystem::create_directories(settings.dataFolder, ignored);
         const std::string name = RunLogName(stamp, static_cast<long>(::getpid()), row_.kind);
         if (log_.Open(folder, name)) {
             logPath_ = log_.Path();

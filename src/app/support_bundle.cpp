@@ -1,5 +1,6 @@
 #include "app/support_bundle.h"
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 
@@ -38,6 +39,12 @@ std::vector<std::string> NewestIn(const std::string& folder, std::string_view su
     return paths;
 }
 
+bool Exists(const std::string& path)
+{
+    std::error_code ignored;
+    return std::filesystem::exists(path, ignored);
+}
+
 } // namespace
 
 SupportBundleResult WriteSupportBundle(const std::string& path, const SupportBundleInput& input)
@@ -72,7 +79,7 @@ SupportBundleResult WriteSupportBundle(const std::string& path, const SupportBun
         for (const char* suffix : {".log", ".trace"}) {
             for (const std::string& file : NewestRunFiles(logs, suffix, input.newestLogs)) {
                 // A log being written by another program may vanish meanwhile: that is no failure.
-                if (!addFile("logs/" + BaseName(file), file) && std::filesystem::exists(file)) {
+                if (!addFile("logs/" + BaseName(file), file) && Exists(file)) {
                     ok = false;
                     break;
                 }
@@ -83,9 +90,8 @@ SupportBundleResult WriteSupportBundle(const std::string& path, const SupportBun
         const std::string backups = input.dataFolder + "/codeplug-backups";
         for (const std::string& file : NewestIn(backups, ".bin", input.newestBackups)) {
             const std::string record = file.substr(0, file.size() - 4) + ".json";
-            ok =
-                addFile("codeplug-backups/" + BaseName(file), file) &&
-                (!std::filesystem::exists(record) || addFile("codeplug-backups/" + BaseName(record), record));
+            ok = addFile("codeplug-backups/" + BaseName(file), file) &&
+                 (!Exists(record) || addFile("codeplug-backups/" + BaseName(record), record));
             if (!ok) {
                 break;
             }

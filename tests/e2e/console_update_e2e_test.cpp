@@ -650,10 +650,11 @@ TEST(ConsoleUpdateE2eTest, AnUnusableBackupFolderIsFoundBeforeTheRadioHearsAnyth
         const char* what;
         std::vector<std::string> environment; // <data> stands for the run's data folder
         const char* says;
+        int logWarnings; // the run log that cannot be written is said once (no folder: no log)
     };
     for (const Case& c :
-         {Case{"a file where the folder goes", {"XDG_DATA_HOME=<data>/file/data"}, "/file/data/"},
-          Case{"no home folder", {"XDG_DATA_HOME=", "HOME="}, "neither HOME nor XDG_DATA_HOME is set"}}) {
+         {Case{"a file where the folder goes", {"XDG_DATA_HOME=<data>/file/data"}, "/file/data/", 1},
+          Case{"no home folder", {"XDG_DATA_HOME=", "HOME="}, "neither HOME nor XDG_DATA_HOME is set", 0}}) {
         SCOPED_TRACE(c.what);
         Bench bench({"--boot-version", "6.0", "--verbose"});
         std::ofstream(bench.data.path / "file") << "x";
@@ -671,6 +672,13 @@ TEST(ConsoleUpdateE2eTest, AnUnusableBackupFolderIsFoundBeforeTheRadioHearsAnyth
         EXPECT_FALSE(Contains(run.Statuses(), "Extracting embedded files...")) << run.output;
         EXPECT_EQ(bench.radio.Log().find("in  "), std::string::npos) << bench.radio.Log();
         EXPECT_THAT(bench.RunFolders(), IsEmpty());
+        std::size_t warnings = 0;
+        for (std::size_t at = 0;
+             (at = run.output.find("warning: The run log cannot be written", at)) != std::string::npos;
+             ++at) {
+            ++warnings;
+        }
+        EXPECT_EQ(warnings, static_cast<std::size_t>(c.logWarnings)) << run.output;
     }
 }
 
