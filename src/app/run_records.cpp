@@ -138,8 +138,9 @@ void TCodeUpdaterMainDispForm::m_HelpHistoryMenuItemClick()
 {
     UpdateHistory* history = m_RunRecorder.History();
     if (history == nullptr) {
-        ShowError(environment_.dataFolder.empty() ? "There is no data folder to keep an update history in."
-                                                  : "The update history cannot be opened.");
+        ShowError(m_RunRecorder.settings.dataFolder.empty()
+                      ? "There is no data folder to keep an update history in."
+                      : "The update history cannot be opened.");
         return;
     }
     host_.ShowHistory(*this, *history);
@@ -148,8 +149,8 @@ void TCodeUpdaterMainDispForm::m_HelpHistoryMenuItemClick()
 void TCodeUpdaterMainDispForm::m_HelpBundleMenuItemClick()
 {
     const std::string suggested =
-        (environment_.dataFolder.empty() ? std::string(".") : environment_.dataFolder) + "/aurex-support-" +
-        UtcNowCompact() + ".tar.gz";
+        (m_RunRecorder.settings.dataFolder.empty() ? std::string(".") : m_RunRecorder.settings.dataFolder) +
+        "/aurex-support-" + UtcNowCompact() + ".tar.gz";
     const std::string path = host_.ChooseSaveFile(*this, "Save support bundle", suggested);
     if (!path.empty() && SaveSupportBundle(path, false)) {
         ShowInformation("Support bundle saved to " + path + ".");
@@ -159,7 +160,7 @@ void TCodeUpdaterMainDispForm::m_HelpBundleMenuItemClick()
 bool TCodeUpdaterMainDispForm::SaveSupportBundle(const std::string& path, bool withCodeplugs)
 {
     SupportBundleInput input;
-    input.dataFolder = environment_.dataFolder;
+    input.dataFolder = m_RunRecorder.settings.dataFolder;
     input.about = "Program: " + ProgramBaseName(environment_.programPath) +
                   "\nRelease: " + m_TargetReleaseLabel.Caption() + "\nBuild: " + ProgramBuild() +
                   "\nImage set: " + m_NameLabel.Caption() + "\nHost: " + HostText() +

@@ -162,6 +162,7 @@ TEST_F(CodeplugRequestsTest, AnotherRadiosBackupIsAskedForInTheWindowAndRefusedI
         SCOPED_TRACE(c.what);
         StartRadio(Codeplug59(), {"--format", "5.10", "--serial", kOtherSerial});
         window->form->m_RunRecorder.settings.dataFolder = data;
+        window->form->m_HelpTraceMenuItem.Click(); // each run's whole trace beside its log
         window->form->m_OtherRadioPolicy = c.policy;
         window->host.answers = c.answers;
         EXPECT_EQ(window->form->RestoreCodeplug(backup), c.result) << window->host.statusTexts.back() << "\n"
@@ -183,11 +184,24 @@ TEST_F(CodeplugRequestsTest, AnotherRadiosBackupIsAskedForInTheWindowAndRefusedI
             EXPECT_THAT(log, HasSubstr(c.answers.front() == MessageAnswer::Yes ? "Answered: Yes\n"
                                                                                : "Answered: No\n"));
         }
+        const std::string logPath = window->form->m_RunRecorder.LogPath();
+        const Bytes trace =
+            ReadFile(QString::fromStdString(logPath.substr(0, logPath.size() - 4) + ".trace"));
+        EXPECT_THAT(std::string(trace.begin(), trace.end()), HasSubstr("> 04 04 Identity\n"));
         EXPECT_THAT(log, HasSubstr(c.result == CodeplugRequestResult::Restored ? "Result: succeeded: "
                                                                                : "Result: failed: "));
     }
     window->form->m_HelpHistoryMenuItem.Click();
     EXPECT_THAT(window->host.historyRowsShown, ::testing::ElementsAre(3U));
+    // The support bundle, saved where the user chose, holds the three logs.
+    const std::string bundle = files.path().toStdString() + "/support.tar.gz";
+    window->host.saveChoices = {bundle};
+    window->form->m_HelpBundleMenuItem.Click();
+    EXPECT_EQ(window->host.messages.back().text, "Support bundle saved to " + bundle + ".");
+    QProcess tar;
+    tar.start(QStringLiteral("tar"), {QStringLiteral("-tzf"), QString::fromStdString(bundle)});
+    ASSERT_TRUE(tar.waitForFinished(10000));
+    EXPECT_EQ(QString::fromUtf8(tar.readAllStandardOutput()).count(QStringLiteral("-restore.log\n")), 3);
     const std::vector<HistoryRow> rows = window->form->m_RunRecorder.History()->Rows();
     ASSERT_EQ(rows.size(), 3U);
     EXPECT_EQ(rows[2].radioIdentity, "1122334455667788");

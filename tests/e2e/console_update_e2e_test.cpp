@@ -737,6 +737,10 @@ TEST(ConsoleUpdateE2eTest, ARunKilledOnTheWayLeavesNothingForTheNextRun)
         EXPECT_THAT(Entries(bench.cache.path / "Aurex Code Updater" / folder),
                     ::testing::Contains(Not(std::string("lock"))));
         EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+        // The history keeps the killed run, begun and never finished.
+        const ConsoleRun history = bench.Update(c.updater, {"--history", "--csv"});
+        EXPECT_THAT(history.output, ::testing::ContainsRegex("\n1,[-0-9T:]+Z,,update,[^\n]*,-1,"))
+            << history.output;
 
         Bench restarted(c.radio);
         restarted.extraEnvironment = {"XDG_CACHE_HOME=" + bench.cache.path.string()};
