@@ -214,7 +214,13 @@ void RunRecorder::Fact(const std::string& label, const std::string& value, std::
     if (!running_) {
         return;
     }
-    log_.Line(label + ": " + value);
+    if (field == &HistoryRow::versionsBefore) {
+        log_.Line("Radio version: " + label + " " + value);
+    } else if (field == &HistoryRow::versionsAfter) {
+        log_.Line("After the update: " + label + " " + value);
+    } else {
+        log_.Line(label + ": " + value);
+    }
     if (field == &HistoryRow::versionsBefore || field == &HistoryRow::versionsAfter) {
         std::string& versions = row_.*field;
         versions += (versions.empty() ? "" : ", ") + label + " " + value;

@@ -56,9 +56,10 @@ std::vector<std::pair<std::string, std::string>> TCodeUpdaterMainDispForm::RunHe
         {"Program",
          ProgramBaseName(environment_.programPath) + ", release " + m_TargetReleaseLabel.Caption()},
         {"Build", ProgramBuild()},
-        {"Image set", m_NameLabel.Caption() + "; radio " + m_TargetRadioLabel.Caption() + ", series " +
-                          m_TargetSeriesLabel.Caption() + ", release " + m_TargetReleaseLabel.Caption() +
-                          ", upgrade type " + m_TargetUpgradeTypeLabel.Caption()},
+        {"Image set", ImageSetName(m_NameLabel.Caption()) + "; radio " + m_TargetRadioLabel.Caption() +
+                          ", series " + m_TargetSeriesLabel.Caption() + ", release " +
+                          m_TargetReleaseLabel.Caption() + ", upgrade type " +
+                          m_TargetUpgradeTypeLabel.Caption()},
         {"Host", HostText()},
     };
     const int n = SelectedComNumber();
@@ -163,7 +164,7 @@ bool TCodeUpdaterMainDispForm::SaveSupportBundle(const std::string& path, bool w
     input.dataFolder = m_RunRecorder.settings.dataFolder;
     input.about = "Program: " + ProgramBaseName(environment_.programPath) +
                   "\nRelease: " + m_TargetReleaseLabel.Caption() + "\nBuild: " + ProgramBuild() +
-                  "\nImage set: " + m_NameLabel.Caption() + "\nHost: " + HostText() +
+                  "\nImage set: " + ImageSetName(m_NameLabel.Caption()) + "\nHost: " + HostText() +
                   "\nSaved: " + UtcNowIso() + "\n";
     const int n = SelectedComNumber();
     if (n > 0 && !m_ClickHandlerRunning) {

@@ -42,6 +42,19 @@ bool IsChecksumDiffers(std::span<const std::uint8_t> message)
     return message.size() >= 2 && (message[0] == 0x02 || message[0] == 0x03) && message[1] == 0x06;
 }
 
+// A block of the flash or DSP download (02 09) or of a codeplug written (03 02).
+bool IsBlock(std::span<const std::uint8_t> message)
+{
+    return message.size() >= 2 &&
+           ((message[0] == 0x02 && message[1] == 0x09) || (message[0] == 0x03 && message[1] == 0x02));
+}
+
+// The radio's 02 0A: it lost or refused what was sent last.
+bool IsRefusal(std::span<const std::uint8_t> message)
+{
+    return message.size() >= 2 && message[0] == 0x02 && message[1] == 0x0A;
+}
+
 std::int64_t SteadyNanoseconds()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -151,7 +164,6 @@ LineTrace::LineTrace(std::function<std::int64_t()> clock)
     : clock_(clock ? std::move(clock) : std::function<std::int64_t()>(SteadyNanoseconds)), origin_(clock_()),
       ring_(kKeptFrames)
 {
-    lastSent_.reserve(kLinkPacketCapacity);
 }
 
 LineTrace::~LineTrace()
@@ -161,15 +173,17 @@ LineTrace::~LineTrace()
 
 void LineTrace::MessageSent(std::span<const std::uint8_t> message)
 {
-    if (counts_.sent > 0 && std::ranges::equal(message, lastSent_)) {
+    // Equal blocks follow each other in any image (erased flash is all FF): only a block sent
+    // after a refusal or a checksum that differed is one sent again.
+    if (IsBlock(message) && blockAskedAgain_) {
         ++counts_.resends;
+        blockAskedAgain_ = false;
     }
     ++counts_.sent;
-    // assign reuses the capacity reserved at the start: no allocation per message.
-    lastSent_.assign(message.begin(), message.end());
     if (IsChecksumDiffers(message)) {
         // The program itself answers a block pair or a running checksum that differs.
         ++counts_.checksumMismatches;
+        blockAskedAgain_ = true;
     }
     Add(TraceDirection::Sent, message, FrameEvent::Frame);
 }
@@ -184,6 +198,7 @@ void LineTrace::FrameHeard(std::span<const std::uint8_t> message, FrameEvent eve
         if (IsChecksumDiffers(message)) {
             ++counts_.checksumMismatches;
         }
+        blockAskedAgain_ = blockAskedAgain_ || IsChecksumDiffers(message) || IsRefusal(message);
         break;
     case FrameEvent::BadChecksum:
         ++counts_.checksumMismatches;
@@ -323,7 +338,7 @@ void LineTrace::Reset()
     next_ = 0;
     kept_ = 0;
     counts_ = {};
-    lastSent_.clear();
+    blockAskedAgain_ = false;
 }
 
 } // namespace aurex

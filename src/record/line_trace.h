@@ -26,7 +26,7 @@ struct TraceCounts
 {
     std::uint64_t sent = 0;
     std::uint64_t heard = 0;
-    // A message sent again right after itself: a block or page the radio asked for again.
+    // Blocks sent again after the radio refused one (02 0A) or a checksum differed (02 06, 03 06).
     std::uint64_t resends = 0;
     std::uint64_t timeOuts = 0;
     // Checksum-differs answers (02 06, 03 06) and frames heard with a wrong checksum.
@@ -100,7 +100,7 @@ class LineTrace final : public FrameWatch
     std::size_t next_ = 0;
     std::size_t kept_ = 0;
     TraceCounts counts_;
-    std::vector<std::uint8_t> lastSent_;
+    bool blockAskedAgain_ = false; // a refusal or a differing checksum since the last block
     std::FILE* file_ = nullptr;
     std::string fileError_;
 };

@@ -421,13 +421,15 @@ TEST(ConsoleUpdateE2eTest, EveryRunLeavesItsLogTraceAndHistoryRow)
         EXPECT_THAT(log, HasSubstr("Status: " + status + "\n"));
     }
     ASSERT_EQ(bench.Backups().size(), 1U);
-    for (const char* text : {"Program: ", "Build: ", "Image set: ", "Host: ", "Port: COM 1 (", "boot: 6.0",
-                             "Radio identity: ", "codeplug format: 5.10", "Verification: verified",
-                             "Phases:", "Frames sent ", "Result: succeeded: Done."}) {
+    for (const char* text :
+         {"Program: ", "Build: ", "Image set: ", "Host: ", "Port: COM 1 (", "Radio version: boot 6.0",
+          "Radio identity: ", "Radio version: codeplug format 5.8", "After the update: codeplug format 5.10",
+          "Verification: verified", "Phases:", "Frames sent ", "Result: succeeded: Done."}) {
         EXPECT_THAT(log, HasSubstr(text));
     }
     EXPECT_THAT(log, HasSubstr("Codeplug backup: " + bench.Backups()[0].string() + "\n"));
     EXPECT_THAT(log, Not(HasSubstr("frames on the line"))); // a run that succeeded keeps them out
+    EXPECT_THAT(log, HasSubstr("; resends 0, time-outs 0, checksum mismatches 0, frames dropped 0\n"));
 
     // The whole trace: every message both ways, by name.
     const std::string traced = ReadFile(trace);

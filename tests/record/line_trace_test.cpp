@@ -127,9 +127,11 @@ TEST(LineTrace, CountsResendsChecksumsDropsAndTimeOuts)
     LineTrace trace(SteppingClock());
     const Bytes block{0x02, 0x09, 0xAA};
     trace.MessageSent(block);
-    trace.MessageSent(block);             // resend
-    trace.MessageSent(Bytes{0x02, 0x06}); // the program's own "differs" answer
-    trace.MessageSent(block);             // not right after itself
+    trace.MessageSent(block);                               // equal blocks in a row are no resend
+    trace.MessageSent(Bytes{0x02, 0x06});                   // the program's own "differs" answer
+    trace.MessageSent(block);                               // resend
+    trace.FrameHeard(Bytes{0x02, 0x0A}, FrameEvent::Frame); // the radio lost a block
+    trace.MessageSent(block);                               // resend
     trace.FrameHeard(Bytes{0x02, 0x06}, FrameEvent::Frame);
     trace.FrameHeard(Bytes{0x03, 0x06}, FrameEvent::Frame);
     trace.FrameHeard(Bytes{0x02, 0x07}, FrameEvent::Frame);
@@ -139,18 +141,20 @@ TEST(LineTrace, CountsResendsChecksumsDropsAndTimeOuts)
     trace.FrameHeard({}, FrameEvent::None); // no frame ended: nothing
     trace.WaitTimedOut();
     const TraceCounts counts = trace.Counts();
-    EXPECT_EQ(counts.sent, 4u);
-    EXPECT_EQ(counts.heard, 3u);
-    EXPECT_EQ(counts.resends, 1u);
+    EXPECT_EQ(counts.sent, 5u);
+    EXPECT_EQ(counts.heard, 4u);
+    EXPECT_EQ(counts.resends, 2u);
     EXPECT_EQ(counts.checksumMismatches, 4u);
     EXPECT_EQ(counts.droppedFrames, 2u);
     EXPECT_EQ(counts.timeOuts, 1u);
-    EXPECT_EQ(trace.KeptCount(), 11u);
+    EXPECT_EQ(trace.KeptCount(), 13u);
 
     trace.Reset();
     EXPECT_EQ(trace.KeptCount(), 0u);
     EXPECT_EQ(trace.KeptText(), "");
-    trace.MessageSent(block); // the first after Reset is no resend
+    trace.MessageSent(Bytes{0x02, 0x06});
+    trace.Reset();
+    trace.MessageSent(block); // what came before the Reset asks for nothing again
     EXPECT_EQ(trace.Counts().sent, 1u);
     EXPECT_EQ(trace.Counts().resends, 0u);
     EXPECT_EQ(trace.Counts().timeOuts, 0u);
