@@ -19,6 +19,8 @@ class TCodeDownPassDispDlg : public FormModel
     Control BitBtn2; // Cancel
 
     bool m_OkPressed = false;
+    // Asked for the radio's codeplug password rather than the update password.
+    bool asksRadioPassword = false;
 
     void FormActivate() override;
     void BitBtn1Click();

@@ -284,6 +284,16 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     RunRecorder m_RunRecorder{[this](const std::string& text) { Warn(text); }};
     // Set when Stop (or a signal) ends the run under way; cleared when a run begins.
     bool m_RunStopped = false;
+    // What went wrong in the run under way, as far as a step has said (the first one counts);
+    // and how the last run ended.
+    std::optional<RunResult> m_RunOutcome;
+    RunResult m_LastRunResult = RunResult::Succeeded;
+    void NoteOutcome(RunResult outcome)
+    {
+        if (!m_RunOutcome) {
+            m_RunOutcome = outcome;
+        }
+    }
     // The header of a run's log: program, image set, host, port and adapter.
     std::vector<std::pair<std::string, std::string>> RunHeader() const;
     // Records a run from its start to the end of the scope; the result is taken from the final

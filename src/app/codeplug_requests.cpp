@@ -21,16 +21,20 @@ namespace aurex {
 namespace {
 
 // A request that wrote or read what it was for has succeeded: a restore whose read-back did not
-// come still wrote the radio whole.
-RunResult RunResultOf(CodeplugRequestResult result, bool stopped)
+// come still wrote the radio whole. Other ends go by what the run noted, or a Stop.
+std::optional<RunResult> RunResultOf(CodeplugRequestResult result)
 {
     switch (result) {
     case CodeplugRequestResult::BackedUp:
     case CodeplugRequestResult::Restored:
     case CodeplugRequestResult::NotVerified:
         return RunResult::Succeeded;
+    case CodeplugRequestResult::Differs:
+        return RunResult::VerificationDiffers;
+    case CodeplugRequestResult::NoRadio:
+        return RunResult::NoAnswer;
     default:
-        return stopped ? RunResult::Stopped : RunResult::Failed;
+        return std::nullopt;
     }
 }
 
@@ -166,6 +170,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
             return CodeplugRequestResult::NoRadio;
         }
         if (!uploaded.valid) {
+            NoteOutcome(RunResult::CodeplugUploadFailed);
             ShowStatus("An error occurred while uploading the codeplug.");
             return CodeplugRequestResult::Failed;
         }
@@ -180,7 +185,9 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
         ShowStatus("Codeplug backed up to " + backup.path + ".");
         return CodeplugRequestResult::BackedUp;
     });
-    record.SetResult(RunResultOf(result, m_RunStopped));
+    if (const std::optional<RunResult> ended = RunResultOf(result)) {
+        record.SetResult(*ended);
+    }
     return result;
 }
 
@@ -244,6 +251,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
             return CodeplugRequestResult::NoRadio;
         }
         if (present.result != TransferResult::Done) {
+            NoteOutcome(RunResult::CodeplugUploadFailed);
             ShowStatus(
                 "An error occurred while uploading the codeplug. The radio's present codeplug is not backed "
                 "up, so nothing was written to the radio.");
@@ -265,6 +273,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
             return CodeplugRequestResult::Refused;
         }
         if (!DownloadCodeplug(*this, links, *identity, password.Remembered(), converted.bytes)) {
+            NoteOutcome(RunResult::CodeplugDownloadFailed);
             ShowStatus(
                 "An error occurred while downloading the codeplug. The codeplug the radio held before is "
                 "saved in " +
@@ -292,7 +301,9 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         ShowStatus(ReadBackDiffersText(before.path));
         return CodeplugRequestResult::Differs;
     });
-    record.SetResult(RunResultOf(result, m_RunStopped));
+    if (const std::optional<RunResult> ended = RunResultOf(result)) {
+        record.SetResult(*ended);
+    }
     return result;
 }
 

@@ -8,6 +8,7 @@ namespace aurex {
 bool PasswordPrompt(TCodeUpdaterMainDispForm& window, std::string& text)
 {
     TCodeDownPassDispDlg dialog;
+    dialog.asksRadioPassword = true;
     window.Host().ShowModal(window, dialog);
     if (!dialog.m_OkPressed) {
         return false;

@@ -73,6 +73,7 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud)
     ProbeComPorts();
     const int n = SelectedComNumber();
     if (n < 1 || m_PortTable[static_cast<std::size_t>(n)] != kPortAvailable) {
+        NoteOutcome(RunResult::PortNotOpened);
         if (n >= 1 && m_PortProbe[static_cast<std::size_t>(n)] == PortOpenResult::PermissionDenied) {
             ShowError(PermissionMessage(n), kPortCaption);
         } else {
@@ -105,6 +106,7 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud)
         if (IsMultiProcessorHost()) {
             // The check probes the line itself, so the link lets go of the device first.
             CloseLink(RadioLink);
+            NoteOutcome(RunResult::NoAnswer);
             ShowError(std::string(kNeedsInterfaceBox) + LikelyCause(n, LineProbes::Run), kPortCaption);
             return false;
         }
@@ -119,6 +121,7 @@ void TCodeUpdaterMainDispForm::OpenFailed(int comNumber, const std::string& mess
 {
     m_PortTable[static_cast<std::size_t>(comNumber)] = kPortAvailable;
     CloseLink(RadioLink);
+    NoteOutcome(RunResult::PortNotOpened);
     ShowError(message + LikelyCause(comNumber, LineProbes::Skip), kPortCaption);
 }
 

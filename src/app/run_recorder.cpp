@@ -20,20 +20,40 @@ std::string Seconds(double seconds)
     return text;
 }
 
-std::string ResultName(RunResult result)
+} // namespace
+
+std::string RunResultName(RunResult result)
 {
     switch (result) {
     case RunResult::Succeeded:
         return "succeeded";
     case RunResult::Failed:
         return "failed";
+    case RunResult::Usage:
+        return "wrong usage";
     case RunResult::Stopped:
         return "stopped";
+    case RunResult::PortNotOpened:
+        return "port not opened";
+    case RunResult::RadioDoesNotFit:
+        return "radio does not fit the image set";
+    case RunResult::NoAnswer:
+        return "no answer";
+    case RunResult::CodeDownloadFailed:
+        return "code download failed";
+    case RunResult::CodeplugUploadFailed:
+        return "codeplug upload failed";
+    case RunResult::CodeplugDownloadFailed:
+        return "codeplug download failed";
+    case RunResult::VerificationDiffers:
+        return "verification differs";
+    case RunResult::PasswordRefused:
+        return "password refused";
+    case RunResult::CodeplugNotConverted:
+        return "codeplug not converted";
     }
     return "failed";
 }
-
-} // namespace
 
 std::string RunKindName(RunKind kind)
 {
@@ -258,7 +278,8 @@ void RunRecorder::End(RunResult result, const std::string& text)
     if (!row_.backupFile.empty()) {
         log_.Line("Codeplug backup: " + row_.backupFile);
     }
-    log_.Line("Result: " + ResultName(result) + ": " + text);
+    log_.Line("Result: " + RunResultName(result) + " (" + std::to_string(static_cast<int>(result)) +
+              "): " + text);
     log_.Close();
     Warn(log_.Warning());
     trace_.Flush();

@@ -24,8 +24,26 @@ enum class RunKind { Update, Retrieve, Backup, Restore, Check };
 // "update", "retrieve", "backup", "restore", "check".
 std::string RunKindName(RunKind kind);
 
-// How a run ended, as the history keeps it.
-enum class RunResult { Succeeded = 0, Failed = 1, Stopped = 2 };
+// How a run ended: the console's exit status and the history's result code. Scripts rely on the
+// numbers: they never change, new ones are added at the end.
+enum class RunResult {
+    Succeeded = 0,              // "Done." with the codeplug kept, converted and (when on) verified
+    Failed = 1,                 // a failure without a code of its own
+    Usage = 2,                  // a wrong command line (console only)
+    Stopped = 3,                // Stop, a confirmed close or a signal
+    PortNotOpened = 4,          // the port could not be opened
+    RadioDoesNotFit = 5,        // another series or boot major than the image set's
+    NoAnswer = 6,               // the radio (or the interface box) did not answer
+    CodeDownloadFailed = 7,     // the loader, code or DSP download failed
+    CodeplugUploadFailed = 8,   // the codeplug could not be read out
+    CodeplugDownloadFailed = 9, // the converted codeplug could not be written back (or backed up)
+    VerificationDiffers = 10,   // the codeplug read back differs from the one written
+    PasswordRefused = 11,       // the update password was not accepted
+    CodeplugNotConverted = 12,  // "Done.", but the radio keeps a codeplug of a format not converted
+};
+
+// "succeeded", "failed", "stopped", "port not opened", ...: the word for a result in the log.
+std::string RunResultName(RunResult result);
 
 struct RunRecorderSettings
 {

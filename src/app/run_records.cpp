@@ -32,11 +32,11 @@ std::string HostText()
 }
 
 // The status texts after which a run has done what it was for.
-bool EndedWell(RunKind kind, const std::string& status)
+bool EndedWell(RunKind kind, const std::string& status, bool stopped)
 {
     if (kind == RunKind::Update) {
         // Loading boot code alone ends with the download: no codeplug step says "Done." then.
-        return status == "Done." || status == "Download finished.";
+        return status == "Done." || (status == "Download finished." && !stopped);
     }
     return false;
 }
@@ -78,6 +78,8 @@ TCodeUpdaterMainDispForm::RunRecordScope::RunRecordScope(TCodeUpdaterMainDispFor
     : form_(form), kind_(kind)
 {
     form_.m_RunStopped = false;
+    form_.m_RunOutcome.reset();
+    form_.m_LastRunResult = RunResult::Failed;
     HistoryRow row;
     const int n = form_.SelectedComNumber();
     if (n > 0) {
@@ -93,14 +95,19 @@ TCodeUpdaterMainDispForm::RunRecordScope::RunRecordScope(TCodeUpdaterMainDispFor
 TCodeUpdaterMainDispForm::RunRecordScope::~RunRecordScope()
 {
     const std::string& status = form_.m_StatusLabel.Caption();
+    const std::optional<RunResult>& noted = form_.m_RunOutcome;
     RunResult result = RunResult::Failed;
     if (result_) {
         result = *result_;
+    } else if (EndedWell(kind_, status, form_.m_RunStopped)) {
+        // A Stop that came too late to stop anything leaves the run done all the same.
+        result = noted == RunResult::CodeplugNotConverted ? *noted : RunResult::Succeeded;
     } else if (form_.m_RunStopped) {
         result = RunResult::Stopped;
-    } else if (EndedWell(kind_, status)) {
-        result = RunResult::Succeeded;
+    } else if (noted) {
+        result = *noted;
     }
+    form_.m_LastRunResult = result;
     form_.m_RunRecorder.End(result, status);
 }
 

@@ -142,6 +142,9 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested)
         }
         loader.Close();
         code.Close();
+        if (result != ProgrammingStatus::Success) {
+            NoteOutcome(RunResult::CodeDownloadFailed);
+        }
         if (!bootRequested && !bootChosen && m_UpdateInProgress && result == ProgrammingStatus::Success) {
             ShowCodeplugOutcome(PreserveCodeplug(*this));
         }
@@ -176,6 +179,9 @@ ProgrammingStatus TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot)
         WorkingFileStream code(folder, m_CodeFileName);
         result = DownloadCode(RadioLink, loader, code, StatusCallbackForDownloads(), RadioTypeCode,
                               m_ProgressBarDisplay, boot);
+    }
+    if (result != ProgrammingStatus::Success) {
+        NoteOutcome(RunResult::CodeDownloadFailed);
     }
     folder.Remove(m_LoaderFileName);
     folder.Remove(m_CodeFileName);
@@ -216,9 +222,11 @@ void TCodeUpdaterMainDispForm::RunBootUpdate()
             ShowStatus("Extracting embedded files...");
             done = ExtractCheckAndDownload(false);
         } else if (majorMismatch) {
+            NoteOutcome(RunResult::RadioDoesNotFit);
             ShowStatus("Error: the major boot versions of the radio and file are different.");
             return;
         } else if (communicationError) {
+            NoteOutcome(RunResult::NoAnswer);
             ShowStatus("Communication error while trying to retrieve boot version.");
             ExplainUnansweredRadio();
             return;
@@ -253,6 +261,7 @@ bool TCodeUpdaterMainDispForm::CheckTargetRadio()
         if (radioCode == RadioTypeCode && seriesFits) {
             return true;
         }
+        NoteOutcome(RunResult::RadioDoesNotFit);
         ShowSeriesMismatch(ResourceAttributes.radio_model, major);
         ShowStatus("Idle");
         m_ProgressBar.SetPosition(0);
@@ -268,6 +277,7 @@ bool TCodeUpdaterMainDispForm::CheckTargetRadio()
         }
         return true;
     }
+    NoteOutcome(RunResult::NoAnswer);
     ShowStatus("Communication error while trying to check target radio.");
     ExplainUnansweredRadio();
     return false;
@@ -295,6 +305,7 @@ void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& ou
     }
     switch (outcome.result) {
     case CodeplugStepResult::NotSupported:
+        NoteOutcome(RunResult::CodeplugNotConverted);
         ShowStatus("Done.");
         ShowInformation(kNoConversionText);
         break;
@@ -304,6 +315,7 @@ void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& ou
     case CodeplugStepResult::Converted:
         if (outcome.verification == ReadBackOutcome::Differs) {
             // Not "Done.": the radio holds something other than its converted codeplug.
+            NoteOutcome(RunResult::VerificationDiffers);
             ShowStatus(ReadBackDiffersText(outcome.backupPath));
             break;
         }
@@ -313,12 +325,15 @@ void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& ou
         ShowStatus("Done.");
         break;
     case CodeplugStepResult::UploadFailed:
+        NoteOutcome(RunResult::CodeplugUploadFailed);
         ShowStatus("An error occurred while uploading the codeplug.");
         break;
     case CodeplugStepResult::DownloadFailed:
+        NoteOutcome(RunResult::CodeplugDownloadFailed);
         ShowStatus("An error occurred while downloading the codeplug.");
         break;
     case CodeplugStepResult::NoFormatReply:
+        NoteOutcome(RunResult::NoAnswer);
         ShowStatus("The radio is no longer responding.");
         break;
     }

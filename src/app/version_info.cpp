@@ -22,7 +22,6 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
     }
     ClickHandlerScope handler(*this);
     RunRecordScope record(*this, RunKind::Retrieve);
-    record.SetResult(RunResult::Failed);
     m_StartButton.SetEnabled(false);
     m_ComportComboBox.SetEnabled(false);
     m_RetrieveVersionInfoButton.SetEnabled(false);
@@ -53,6 +52,7 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
             }
             record.SetResult(RunResult::Succeeded);
         } else {
+            NoteOutcome(RunResult::NoAnswer);
             // The check probes the line itself, so the link lets go of the device first.
             CloseRadioLink();
             ShowError(std::string(kRetrieveCommErrorText) + LikelyCause(SelectedComNumber(), LineProbes::Run),
@@ -84,9 +84,11 @@ bool TCodeUpdaterMainDispForm::CheckBootVersion()
         ShowStatus(kBootCurrentText);
         return false;
     case BootVersionOutcome::MajorMismatch:
+        NoteOutcome(RunResult::RadioDoesNotFit);
         ShowStatus(kBootMajorMismatchText);
         return false;
     case BootVersionOutcome::CommunicationError:
+        NoteOutcome(RunResult::NoAnswer);
         ShowStatus(kBootCommErrorText);
         return false;
     }

@@ -188,8 +188,8 @@ TEST_F(CodeplugRequestsTest, AnotherRadiosBackupIsAskedForInTheWindowAndRefusedI
         const Bytes trace =
             ReadFile(QString::fromStdString(logPath.substr(0, logPath.size() - 4) + ".trace"));
         EXPECT_THAT(std::string(trace.begin(), trace.end()), HasSubstr("> 04 04 Identity\n"));
-        EXPECT_THAT(log, HasSubstr(c.result == CodeplugRequestResult::Restored ? "Result: succeeded: "
-                                                                               : "Result: failed: "));
+        EXPECT_THAT(log, HasSubstr(c.result == CodeplugRequestResult::Restored ? "Result: succeeded (0): "
+                                                                               : "Result: failed (1): "));
     }
     window->form->m_HelpHistoryMenuItem.Click();
     EXPECT_THAT(window->host.historyRowsShown, ::testing::ElementsAre(3U));

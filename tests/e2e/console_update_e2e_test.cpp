@@ -305,15 +305,16 @@ TEST(ConsoleUpdateE2eTest, EachOutcomeOfTheCodeplugStepHasItsText)
                                      "have Tessaro 1.30.x, then contact your local dealer for assistance.";
     for (const OutcomeCase& c :
          {OutcomeCase{{"--format-after-update", "5.8"}, "Done.", false, false, 0},
-          OutcomeCase{{"--format-after-update", "5.7"}, "Done.", true, false, 0},
-          OutcomeCase{{"--unanswered", "04 1C"}, "The radio is no longer responding.", false, false, 1},
+          // "Done.", but a script must not count a radio left with a bad file format as updated.
+          OutcomeCase{{"--format-after-update", "5.7"}, "Done.", true, false, 12},
+          OutcomeCase{{"--unanswered", "04 1C"}, "The radio is no longer responding.", false, false, 6},
           OutcomeCase{
-              {"--silent-at", "03 07"}, "An error occurred while uploading the codeplug.", false, false, 1},
+              {"--silent-at", "03 07"}, "An error occurred while uploading the codeplug.", false, false, 8},
           OutcomeCase{{"--silent-at", "03 00"},
                       "An error occurred while downloading the codeplug.",
                       false,
                       false,
-                      1}}) {
+                      9}}) {
         SCOPED_TRACE(c.radio[0] + " " + c.radio[1]);
         std::vector<std::string> settings = {"--boot-version", "6.0"};
         settings.insert(settings.end(), c.radio.begin(), c.radio.end());
@@ -342,7 +343,7 @@ TEST(ConsoleUpdateE2eTest, AWriteTheRadioDidNotKeepIsFoundByTheReadBack)
             options.push_back("--no-verify");
         }
         const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, options);
-        EXPECT_EQ(run.exitStatus, verify ? 1 : 0) << run.output << bench.radio.Log();
+        EXPECT_EQ(run.exitStatus, verify ? 10 : 0) << run.output << bench.radio.Log();
         if (verify) {
             EXPECT_THAT(run.LastStatus(), HasSubstr("differs from the one written"));
             EXPECT_THAT(run.LastStatus(), HasSubstr(bench.Backups().at(0).string()));
@@ -377,6 +378,72 @@ TEST(ConsoleUpdateE2eTest, BackupAndRestoreInTheConsole)
     EXPECT_THAT(CodeplugInfo(other.radio.Dump("codeplug")), HasSubstr("format 5.10"));
 
     EXPECT_EQ(other.Update(AUREX_UPDATER_APPLICATION, {"--restore", file + ".missing"}).exitStatus, 1);
+}
+
+// Each outcome a script must tell apart has its own exit status; the history keeps the same
+// number. (Done 0, a failed code download 7, the codeplug step's ends 6, 8, 9, 10 and 12 are
+// shown with their runs above and below.)
+TEST(ConsoleUpdateE2eTest, ExitCodesTellTheOutcomesApart)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> radio;
+        std::vector<std::string> options;
+        int exitStatus;
+        const char* says;
+        const char* updater = AUREX_UPDATER_APPLICATION;
+    };
+    const std::vector<std::string> fits = {"--boot-version", "6.0"};
+    for (const Case& c : {
+             Case{"wrong usage", fits, {"--csv"}, 2, "--csv goes with --history only"},
+             Case{"the port cannot be opened",
+                  fits,
+                  {"--password", "brontel", "--port", "64"},
+                  4,
+                  "Selected COM port is in use or not available."},
+             Case{"a radio of another series",
+                  {"--boot-version", "5.0"},
+                  {"--password", "brontel"},
+                  5,
+                  "does not match the radio series"},
+             Case{"a silent radio",
+                  {"--interface", "direct", "--silent-at", "04 2D"},
+                  {"--password", "brontel"},
+                  6,
+                  "Communication error while trying to check target radio.",
+                  AUREX_UPDATER_PORTABLE},
+             Case{"a wrong update password",
+                  fits,
+                  {"--password", "guess"},
+                  11,
+                  "The password was not accepted."},
+             Case{"a radio password nobody gives",
+                  {"--boot-version", "6.0", "--password", "2468"},
+                  {"--password", "brontel"},
+                  8,
+                  "(no answer: give --radio-password)"},
+         }) {
+        SCOPED_TRACE(c.what);
+        Bench bench(c.radio);
+        const ConsoleRun run = bench.Update(c.updater, c.options);
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << run.output;
+        EXPECT_THAT(run.output, HasSubstr(c.says));
+    }
+
+    // Stop, and the radio's password given on its own: the update password opens the program only.
+    Bench stopped({"--boot-version", "6.0", "--pace", "on"});
+    EXPECT_EQ(stopped
+                  .Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"},
+                          StopAt("Downloading Application code ..."))
+                  .exitStatus,
+              3);
+    Bench guarded({"--boot-version", "6.0", "--password", "2468"});
+    const ConsoleRun run =
+        guarded.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel", "--radio-password", "2468"});
+    EXPECT_EQ(run.exitStatus, 0) << run.output << guarded.radio.Log();
+    const ConsoleRun history = guarded.Update(AUREX_UPDATER_APPLICATION, {"--history"});
+    EXPECT_THAT(history.output, ::testing::ContainsRegex("update +0 +Done\\."));
 }
 
 // ---- what every run leaves: log, line trace, history, support bundle ----
@@ -424,7 +491,7 @@ TEST(ConsoleUpdateE2eTest, EveryRunLeavesItsLogTraceAndHistoryRow)
     for (const char* text :
          {"Program: ", "Build: ", "Image set: ", "Host: ", "Port: COM 1 (", "Radio version: boot 6.0",
           "Radio identity: ", "Radio version: codeplug format 5.8", "After the update: codeplug format 5.10",
-          "Verification: verified", "Phases:", "Frames sent ", "Result: succeeded: Done."}) {
+          "Verification: verified", "Phases:", "Frames sent ", "Result: succeeded (0): Done."}) {
         EXPECT_THAT(log, HasSubstr(text));
     }
     EXPECT_THAT(log, HasSubstr("Codeplug backup: " + bench.Backups()[0].string() + "\n"));
@@ -455,11 +522,11 @@ TEST(ConsoleUpdateE2eTest, AFailedRunsLogHoldsTheFramesBeforeTheCut)
     const fs::path trace = bench.work.path / "line.trace";
     const ConsoleRun run =
         bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel", "--trace", trace.string()});
-    ASSERT_EQ(run.exitStatus, 1) << run.output;
+    ASSERT_EQ(run.exitStatus, 7) << run.output; // the code download failed
     const fs::path logs = bench.data.path / "Aurex Code Updater" / "logs";
     ASSERT_EQ(Entries(logs).size(), 1U);
     const std::string log = ReadFile(logs / Entries(logs)[0]);
-    EXPECT_THAT(log, HasSubstr("Result: failed: " + run.LastStatus() + "\n"));
+    EXPECT_THAT(log, HasSubstr("Result: code download failed (7): " + run.LastStatus() + "\n"));
     EXPECT_THAT(log, HasSubstr("frames on the line:"));
     // The log's frames are the trace's last ones, up to the cut: the same lines in the same order.
     const std::vector<std::string> inLog = FrameLines(log);
@@ -473,15 +540,15 @@ TEST(ConsoleUpdateE2eTest, AFailedRunsLogHoldsTheFramesBeforeTheCut)
               50);
 
     const ConsoleRun table = bench.Update(AUREX_UPDATER_APPLICATION, {"--history"});
-    EXPECT_THAT(table.output, ::testing::ContainsRegex("update +1 +Code download timed out"));
+    EXPECT_THAT(table.output, ::testing::ContainsRegex("update +7 +Code download timed out"));
 }
 
 TEST(ConsoleUpdateE2eTest, TheRadioPasswordNeverReachesTheTraceAndTheBundleHoldsTheRecords)
 {
     Bench bench({"--mode", "application", "--password", "4711"});
     const fs::path trace = bench.work.path / "line.trace";
-    const ConsoleRun backup = bench.Update(AUREX_UPDATER_APPLICATION,
-                                           {"--backup", "--password", "4711", "--trace", trace.string()});
+    const ConsoleRun backup = bench.Update(
+        AUREX_UPDATER_APPLICATION, {"--backup", "--radio-password", "4711", "--trace", trace.string()});
     ASSERT_EQ(backup.exitStatus, 0) << backup.output << bench.radio.Log();
     const std::string traced = ReadFile(trace);
     EXPECT_THAT(traced, HasSubstr("03 0C"));

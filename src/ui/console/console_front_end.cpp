@@ -51,6 +51,12 @@ bool ParseComNumber(const std::string& text, ConsoleOptions& options, std::strin
     return true;
 }
 
+// The exit status of a run's result: the numbers are what scripts rely on.
+int ExitCode(RunResult result)
+{
+    return static_cast<int>(result);
+}
+
 } // namespace
 
 bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& options, std::string& error)
@@ -86,6 +92,12 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
                 return false;
             }
             options.restore = text;
+        } else if (a == "--radio-password") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            options.radioPassword = text;
         } else if (a == "--trace") {
             std::string text;
             if (!value(text)) {
@@ -206,7 +218,8 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
 std::string ConsoleUsage()
 {
     return "usage: aurex-code-updater --console [--port N | --device PATH] [--boot] [--password TEXT]\n"
-           "                                    [--retrieve] [--no-verify] [--yes]\n"
+           "                                    [--radio-password DIGITS] [--retrieve] [--no-verify]\n"
+           "                                    [--trace FILE] [--yes]\n"
            "       aurex-code-updater --console [--port N | --device PATH] --backup\n"
            "       aurex-code-updater --console [--port N | --device PATH] --restore FILE [--other-radio]\n"
            "                                    [--no-verify]\n"
@@ -222,6 +235,8 @@ std::string ConsoleUsage()
            "                   radio; exit status 0 when nothing is in the way, else 1\n"
            "  --boot           load the boot code where this updater offers the choice\n"
            "  --password TEXT  the update password (else asked for at the terminal)\n"
+           "  --radio-password DIGITS  the radio's own codeplug password, for a radio that asks for\n"
+           "                   one (else asked for at the terminal)\n"
            "  --retrieve       read the radio's version information instead of updating\n"
            "  --backup         save the codeplug of a radio started normally in the backups folder;\n"
            "                   nothing is written to the radio\n"
@@ -239,9 +254,18 @@ std::string ConsoleUsage()
            "                   release and the history's last 20 rows; --with-codeplugs adds the\n"
            "                   newest codeplug backups\n"
            "  --yes            answer OK or Yes to every message\n"
-           "Exit status 0 when the update ends with \"Done.\" (a boot code load: \"Download finished.\"),\n"
-           "or when the version information was read, a backup saved or a restore written (and read back\n"
-           "equal, or not answered). A written codeplug that reads back different exits 1.\n"
+           "Exit status (the same numbers as the update history's result code):\n"
+           "   0  done: \"Done.\" with the codeplug kept, converted and (unless --no-verify) verified;\n"
+           "      a boot code load that finished; version information read; a backup saved; a\n"
+           "      restore written (and read back equal, or not answered)\n"
+           "   1  any other failure        2  wrong usage              3  stopped\n"
+           "   4  the port cannot be opened                            5  the radio does not fit\n"
+           "   6  the radio did not answer                             7  the code download failed\n"
+           "   8  the codeplug could not be read out                   9  the codeplug could not be\n"
+           "      written back                                        10  the codeplug read back differs\n"
+           "  11  the update password was not accepted                12  \"Done.\", but the codeplug\n"
+           "      was left unconverted (a format this updater does not convert)\n"
+           "  --check-port exits 0 when nothing is in the way, else 1.\n"
            "Every run leaves a log in the data folder's logs/ (the newest 100 are kept) and a row in\n"
            "the update history there ($XDG_DATA_HOME/Aurex Code Updater, else\n"
            "~/.local/share/Aurex Code Updater).\n"
@@ -392,13 +416,24 @@ void ConsoleHost::ShowModal(const FormModel&, FormModel& dialog)
     dialog.SetModalResult(ModalResult::None);
     dialog.FormActivate();
     if (auto* pass = dynamic_cast<TCodeDownPassDispDlg*>(&dialog)) {
+        // The update password opens the program; the radio's own password is another secret.
+        const std::optional<std::string>& given =
+            pass->asksRadioPassword ? options_.radioPassword : options_.password;
         std::string typed;
-        if (options_.password) {
-            typed = *options_.password;
+        if (given) {
+            typed = *given;
         } else {
-            std::fprintf(out_, "%s\n%s ", pass->Caption().c_str(), pass->Label1.Caption().c_str());
+            std::fprintf(out_, "%s\n%s ", pass->Caption().c_str(),
+                         pass->asksRadioPassword ? "The radio asks for its codeplug password:"
+                                                 : pass->Label1.Caption().c_str());
             std::fflush(out_);
             typed = ReadLine(true);
+            if (pass->asksRadioPassword && typed.empty() && (interrupted_ || std::feof(in_))) {
+                // Nobody there to type it: cancel rather than send an empty password.
+                std::fputs("(no answer: give --radio-password)\n", out_);
+                pass->BitBtn2.Click();
+                return;
+            }
         }
         pass->m_PasswordEdit.UserEdit(typed);
         pass->BitBtn1.Click();
@@ -472,7 +507,7 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
         if (comNumber == 0) {
             std::fprintf(out, "Every COM number is taken; %s cannot be given one.\n",
                          options.device->c_str());
-            return 2;
+            return ExitCode(RunResult::PortNotOpened);
         }
     }
     if (comNumber > 0) {
@@ -521,7 +556,7 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
     if (options.backup) {
         const CodeplugRequestResult result = form.BackUpCodeplug();
         host.EndProgressLine();
-        return result == CodeplugRequestResult::BackedUp ? 0 : 1;
+        return result == CodeplugRequestResult::BackedUp ? 0 : ExitCode(form.m_LastRunResult);
     }
     if (options.restore) {
         form.m_OtherRadioPolicy = options.otherRadio ? OtherRadioPolicy::Allow : OtherRadioPolicy::Refuse;
@@ -530,15 +565,16 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
         if (result == CodeplugRequestResult::OtherRadio) {
             std::fprintf(out, "Give --other-radio to write it all the same.\n");
         }
-        return result == CodeplugRequestResult::Restored || result == CodeplugRequestResult::NotVerified ? 0
-                                                                                                         : 1;
+        return result == CodeplugRequestResult::Restored || result == CodeplugRequestResult::NotVerified
+                   ? 0
+                   : ExitCode(form.m_LastRunResult);
     }
 
     if (options.retrieve) {
         form.m_RetrieveVersionInfoButton.Click();
         host.EndProgressLine();
         if (!form.m_LastRetrieveStatus || !VersionInfoRead(*form.m_LastRetrieveStatus)) {
-            return 1;
+            return ExitCode(form.m_LastRunResult);
         }
         const Control* rows[][2] = {
             {&form.Label2, &form.FileVersionLabel},
@@ -562,18 +598,13 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
     host.EndProgressLine();
     if (!form.m_PasswordAccepted && host.stopRequested) {
         std::fprintf(out, "Stopped before the update began.\n");
-        return 1;
+        return ExitCode(RunResult::Stopped);
     }
     if (!form.m_PasswordAccepted) {
         std::fprintf(out, "The password was not accepted.\n");
-        return 1;
+        return ExitCode(RunResult::PasswordRefused);
     }
-    const std::string& last = form.m_StatusLabel.Caption();
-    if (last == "Done.") {
-        return 0;
-    }
-    // Loading boot code ends with the download: there is no codeplug step to say "Done.".
-    return last == "Download finished." && !host.stopRequested ? 0 : 1;
+    return ExitCode(form.m_LastRunResult);
 }
 
 int RunConsole(int argc, char** argv, MainFormEnvironment environment)

@@ -21,7 +21,8 @@ struct ConsoleOptions
     std::optional<std::string> device; // a device path instead of a COM number
     bool checkPort = false;            // the connection check instead of an update
     bool boot = false;
-    std::optional<std::string> password;
+    std::optional<std::string> password;      // the update password
+    std::optional<std::string> radioPassword; // the radio's own codeplug password
     bool retrieve = false;
     bool backup = false;                      // the codeplug into a backup instead of an update
     std::optional<std::string> restore;       // a backup to put back into the radio

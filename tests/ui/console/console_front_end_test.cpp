@@ -163,7 +163,7 @@ TEST(ConsoleSessionTest, StatusTextsAndTheOutcomeDecideTheExitCode)
     ConsoleHost host(options, in.get(), out.get());
     TCodeUpdaterMainDispForm form(host, testing::FakeEnvironment({2}));
     form.AddListener(&host);
-    EXPECT_EQ(RunConsoleSession(form, host, options, out.get()), 1);
+    EXPECT_EQ(RunConsoleSession(form, host, options, out.get()), 4); // the port cannot be opened
     form.RemoveListener(&host);
     const std::string text = out.Text();
     // COM 5 is absent: the session says so rather than falling back to COM 2.
@@ -213,7 +213,7 @@ TEST(ConsoleSessionTest, WrongPasswordAndAnUnofferedBootChoiceFail)
         Stream out;
         ConsoleHost host(options, in.get(), out.get());
         TCodeUpdaterMainDispForm form(host, testing::FakeEnvironment({1}));
-        EXPECT_NE(RunConsoleSession(form, host, options, out.get()), 0);
+        EXPECT_EQ(RunConsoleSession(form, host, options, out.get()), 11);
         EXPECT_TRUE(Contains(out.Text(), "The password was not accepted.")) << out.Text();
     }
     {
