@@ -71,7 +71,15 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnv
     m_BootRadioButton.SetVisible(offerChoice);
 }
 
-TCodeUpdaterMainDispForm::~TCodeUpdaterMainDispForm() = default;
+TCodeUpdaterMainDispForm::~TCodeUpdaterMainDispForm()
+{
+    // Ended while the members its warnings go through are still there; the link outlives the
+    // trace it reports to.
+    RadioLink.watch = nullptr;
+    if (m_RunRecorder.Running()) {
+        m_RunRecorder.End(RunResult::Failed, "The program ended during the run.");
+    }
+}
 
 void TCodeUpdaterMainDispForm::BuildControls()
 {

@@ -135,7 +135,6 @@ void RunRecorder::Begin(RunKind kind, const std::vector<std::pair<std::string, s
         End(RunResult::Failed, "Another run began before this one ended.");
     }
     running_ = true;
-    kind_ = kind;
     row_ = std::move(row);
     row_.kind = RunKindName(kind);
     row_.startedUtc = UtcNowIso();

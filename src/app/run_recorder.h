@@ -106,7 +106,6 @@ class RunRecorder
     std::unique_ptr<UpdateHistory> history_;
     bool historyTried_ = false;
     bool running_ = false;
-    RunKind kind_ = RunKind::Update;
     HistoryRow row_;
     std::string logPath_;
     // Each status text begins a phase; its time is taken at the next one.
