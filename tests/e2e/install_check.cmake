@@ -77,9 +77,9 @@ run_installed("usage: aurex-code-updater --console" 0 ${prefix}/bin/aurex-code-u
 run_installed("usage: aurex-radio-sim" 0 ${prefix}/bin/aurex-radio-sim --help)
 run_installed("aurex-codeplug" 0 ${prefix}/bin/aurex-codeplug --help)
 # Through the alias and through the console script, the window model still reads the release
-# from the real file's name. A wrong password ends the run before any port is touched.
-run_installed("Name: ${UPDATER}" 1 ${prefix}/bin/${ALIAS} --console --password wrong)
-run_installed("Name: ${UPDATER}" 1 ${prefix}/bin/aurex-code-updater-console --password wrong)
+# from the real file's name. A wrong password ends the run before any port is touched (exit 11).
+run_installed("Name: ${UPDATER}" 11 ${prefix}/bin/${ALIAS} --console --password wrong)
+run_installed("Name: ${UPDATER}" 11 ${prefix}/bin/aurex-code-updater-console --password wrong)
 
 # 2. Staged for a package: everything lands below DESTDIR, the alias included.
 set(stage ${WORK_DIR}/stage)
