@@ -1,0 +1,237 @@
+#include "ui/console/console_host.h"
+
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "app/code_down_pass_dlg.h"
+
+namespace aurex {
+
+namespace {
+
+const char* IconWord(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Error:
+        return "Error";
+    case MessageIcon::Information:
+        return "Information";
+    case MessageIcon::Question:
+        return "Question";
+    }
+    return "";
+}
+
+} // namespace
+
+std::string ProgressBarText(int position, int min, int max, int width)
+{
+    const int span = max > min ? max - min : 1;
+    const int clamped = std::clamp(position, min, max);
+    const int filled = static_cast<int>(static_cast<long long>(clamped - min) * width / span);
+    const int percent = static_cast<int>(static_cast<long long>(clamped - min) * 100 / span);
+    std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                      std::string(static_cast<std::size_t>(width - filled), '.') + "] ";
+    const std::string pct = std::to_string(percent);
+    return bar + std::string(3 - std::min<std::size_t>(3, pct.size()), ' ') + pct + "%";
+}
+
+ConsoleHost::ConsoleHost(const ConsoleOptions& options, std::FILE* in, std::FILE* out)
+    : options_(options), in_(in), out_(out), interactive_(::isatty(::fileno(out)) != 0)
+{
+}
+
+void ConsoleHost::EndProgressLine()
+{
+    if (progressLineOpen_) {
+        std::fputc('\n', out_);
+        progressLineOpen_ = false;
+    }
+}
+
+void ConsoleHost::WatchSignals(int pendingFd, std::function<void()> handle)
+{
+    signalFd_ = pendingFd;
+    handleSignals_ = std::move(handle);
+    // Unbuffered, so that what poll() says of the descriptor is all there is to read.
+    std::setvbuf(in_, nullptr, _IONBF, 0);
+}
+
+// Waits until a line can be read or a signal has come; false for the signal, which is then
+// handled (a prompt must not hold a Stop, or the end of the program, until Enter is pressed).
+bool ConsoleHost::WaitForInput()
+{
+    if (signalFd_ < 0) {
+        return true;
+    }
+    for (;;) {
+        pollfd fds[2] = {{::fileno(in_), POLLIN, 0}, {signalFd_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue; // interrupted by the signal itself: its byte is there now
+            }
+            return true; // the read then tells what is wrong, rather than a loop that never ends
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            interrupted_ = true;
+            if (handleSignals_) {
+                handleSignals_();
+            }
+            return false;
+        }
+        if (fds[0].revents != 0) {
+            return true;
+        }
+    }
+}
+
+std::string ConsoleHost::ReadLine(bool hidden)
+{
+    const int fd = ::fileno(in_);
+    termios saved{};
+    const bool restore = hidden && ::isatty(fd) != 0 && ::tcgetattr(fd, &saved) == 0;
+    if (restore) {
+        termios quiet = saved;
+        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+        ::tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    std::string line;
+    interrupted_ = false;
+    for (;;) {
+        if (!WaitForInput()) {
+            line.clear();
+            break;
+        }
+        const int c = std::fgetc(in_);
+        if (c == EOF || c == '\n') {
+            break;
+        }
+        if (line.size() < 4096) { // a prompt answer never needs more
+            line.push_back(static_cast<char>(c));
+        }
+    }
+    if (restore) {
+        ::tcsetattr(fd, TCSAFLUSH, &saved);
+        std::fputc('\n', out_);
+    }
+    return line;
+}
+
+MessageAnswer ConsoleHost::ShowMessage(const FormModel&, std::string_view text, std::string_view caption,
+                                       MessageIcon icon, MessageButtons buttons)
+{
+    EndProgressLine();
+    std::fprintf(out_, "\n== %.*s (%s) ==\n%.*s\n", static_cast<int>(caption.size()), caption.data(),
+                 IconWord(icon), static_cast<int>(text.size()), text.data());
+    if (buttons == MessageButtons::Ok) {
+        if (!options_.yes && ::isatty(::fileno(in_)) != 0) {
+            std::fputs("[Press Enter for OK] ", out_);
+            std::fflush(out_);
+            ReadLine(false);
+            if (interrupted_) {
+                std::fputc('\n', out_);
+            }
+        }
+        std::fflush(out_);
+        return MessageAnswer::Ok;
+    }
+    if (options_.yes) {
+        std::fputs("[Yes/No] Yes (--yes)\n", out_);
+        std::fflush(out_);
+        return MessageAnswer::Yes;
+    }
+    for (;;) {
+        std::fputs("[Yes/No] ", out_);
+        std::fflush(out_);
+        if (std::feof(in_)) {
+            std::fputs("No (no input)\n", out_);
+            return MessageAnswer::No;
+        }
+        const std::string answer = ReadLine(false);
+        if (interrupted_) {
+            std::fputs("No (stopped)\n", out_);
+            return MessageAnswer::No;
+        }
+        if (answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes") {
+            return MessageAnswer::Yes;
+        }
+        if (answer == "n" || answer == "N" || answer == "no" || answer == "No" || std::feof(in_)) {
+            return MessageAnswer::No;
+        }
+    }
+}
+
+void ConsoleHost::ShowModal(const FormModel&, FormModel& dialog)
+{
+    EndProgressLine();
+    dialog.SetModalResult(ModalResult::None);
+    dialog.FormActivate();
+    if (auto* pass = dynamic_cast<TCodeDownPassDispDlg*>(&dialog)) {
+        // The update password opens the program; the radio's own password is another secret.
+        const std::optional<std::string>& given =
+            pass->asksRadioPassword ? options_.radioPassword : options_.password;
+        std::string typed;
+        if (given) {
+            typed = *given;
+        } else {
+            std::fprintf(out_, "%s\n%s ", pass->Caption().c_str(),
+                         pass->asksRadioPassword ? "The radio asks for its codeplug password:"
+                                                 : pass->Label1.Caption().c_str());
+            std::fflush(out_);
+            typed = ReadLine(true);
+            if (pass->asksRadioPassword && typed.empty() && (interrupted_ || std::feof(in_))) {
+                // Nobody there to type it: cancel rather than send an empty password.
+                std::fputs("(no answer: give --radio-password)\n", out_);
+                pass->BitBtn2.Click();
+                return;
+            }
+        }
+        pass->m_PasswordEdit.UserEdit(typed);
+        pass->BitBtn1.Click();
+        return;
+    }
+    std::fprintf(out_, "== %s ==\n", dialog.Caption().c_str());
+    for (const Control* c : dialog.Controls()) {
+        if (c->Kind() == ControlKind::Label) {
+            std::fprintf(out_, "%s\n", c->Caption().c_str());
+        }
+    }
+    dialog.SetModalResult(ModalResult::Ok);
+}
+
+void ConsoleHost::RequestClose(FormModel&) {}
+
+void ConsoleHost::ControlChanged(const FormModel&, const Control* control, ControlProperty what)
+{
+    if (control == nullptr) {
+        return;
+    }
+    if (control->Name() == "m_StatusLabel" && what == ControlProperty::Caption) {
+        EndProgressLine();
+        std::fprintf(out_, "Status: %s\n", control->Caption().c_str());
+        std::fflush(out_);
+        return;
+    }
+    if (control->Name() == "m_ProgressBar" && what == ControlProperty::Position) {
+        const int span = control->Max() > control->Min() ? control->Max() - control->Min() : 1;
+        const int percent = (control->Position() - control->Min()) * 100 / span;
+        if (interactive_) {
+            std::fprintf(out_, "\r%s",
+                         ProgressBarText(control->Position(), control->Min(), control->Max()).c_str());
+            progressLineOpen_ = true;
+        } else if (percent / 10 != lastPrintedPercent_ / 10 ||
+                   (percent == 100 && lastPrintedPercent_ != 100)) {
+            // Not a terminal: one line per tenth, so logs stay short.
+            std::fprintf(out_, "%s\n",
+                         ProgressBarText(control->Position(), control->Min(), control->Max()).c_str());
+        }
+        lastPrintedPercent_ = percent;
+        std::fflush(out_);
+    }
+}
+
+} // namespace aurex

@@ -1,0 +1,243 @@
+#include "ui/console/console_options.h"
+
+#include "app/window_rules.h"
+
+namespace aurex {
+
+namespace {
+
+bool ParseComNumber(const std::string& text, ConsoleOptions& options, std::string& error)
+{
+    int n = 0;
+    bool digits = !text.empty() && text.size() <= 2;
+    for (char c : text) {
+        digits = digits && c >= '0' && c <= '9';
+    }
+    if (digits) {
+        n = std::stoi(text);
+    }
+    if (!digits || n < 1 || n > kPortCount) {
+        error = "a COM number goes from 1 to 64, not \"" + text + "\"";
+        return false;
+    }
+    options.port = n;
+    return true;
+}
+
+} // namespace
+
+bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& options, std::string& error)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        if (a == "--console") {
+            continue;
+        }
+        if (a == "--yes" || a == "-y") {
+            options.yes = true;
+        } else if (a == "--boot") {
+            options.boot = true;
+        } else if (a == "--retrieve") {
+            options.retrieve = true;
+        } else if (a == "--backup") {
+            options.backup = true;
+        } else if (a == "--restore") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            if (text.empty()) {
+                error = "--restore takes the backup file to put back into the radio";
+                return false;
+            }
+            options.restore = text;
+        } else if (a == "--radio-password") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            options.radioPassword = text;
+        } else if (a == "--trace") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            if (text.empty()) {
+                error = "--trace takes the file to write the line trace to";
+                return false;
+            }
+            options.trace = text;
+        } else if (a == "--history") {
+            options.history = true;
+            // A radio identity may follow.
+            if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
+                options.historyIdentity = args[++i];
+            }
+        } else if (a == "--csv") {
+            options.csv = true;
+        } else if (a == "--support-bundle") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            if (text.empty()) {
+                error = "--support-bundle takes the .tar.gz file to write";
+                return false;
+            }
+            options.supportBundle = text;
+        } else if (a == "--with-codeplugs") {
+            options.withCodeplugs = true;
+        } else if (a == "--other-radio") {
+            options.otherRadio = true;
+        } else if (a == "--no-verify") {
+            options.noVerify = true;
+        } else if (a == "--help" || a == "-h") {
+            options.help = true;
+        } else if (a == "--password") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            options.password = text;
+        } else if (a == "--port") {
+            std::string text;
+            if (!value(text) || !ParseComNumber(text, options, error)) {
+                return false;
+            }
+        } else if (a == "--device") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            if (text.empty()) {
+                error = "--device takes a device path, such as /dev/ttyUSB0 or a /dev/serial/by-id name";
+                return false;
+            }
+            options.device = text;
+        } else if (a == "--check-port") {
+            options.checkPort = true;
+            // The port may follow, as a COM number or a device path, or come from --port/--device.
+            if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
+                const std::string& text = args[++i];
+                if (!text.empty() && (text[0] < '0' || text[0] > '9')) {
+                    options.device = text;
+                } else if (!ParseComNumber(text, options, error)) {
+                    return false;
+                }
+            }
+        } else {
+            error = "unknown option \"" + a + "\"";
+            return false;
+        }
+    }
+    if (options.port && options.device) {
+        error = "give either a COM number or a device path, not both";
+        return false;
+    }
+    if (options.checkPort && (options.boot || options.retrieve || options.password)) {
+        error =
+            "--check-port checks the connection only; it does not go with --boot, --retrieve or --password";
+        return false;
+    }
+    if (options.boot && options.retrieve) {
+        error = "--boot chooses what Start loads; it does not go with --retrieve";
+        return false;
+    }
+    const int actions = int(options.checkPort) + int(options.retrieve) + int(options.backup) +
+                        int(options.restore.has_value()) + int(options.history) +
+                        int(options.supportBundle.has_value());
+    if (actions > 1) {
+        error = "choose one of --check-port, --retrieve, --backup, --restore, --history and --support-bundle";
+        return false;
+    }
+    if (options.csv && !options.history) {
+        error = "--csv goes with --history only";
+        return false;
+    }
+    if (options.withCodeplugs && !options.supportBundle) {
+        error = "--with-codeplugs goes with --support-bundle only";
+        return false;
+    }
+    if ((options.history || options.supportBundle) && (options.boot || options.password || options.trace)) {
+        error = "--history and --support-bundle talk to no radio; they do not go with --boot, --password or "
+                "--trace";
+        return false;
+    }
+    if ((options.backup || options.restore) && options.boot) {
+        error = "--boot chooses what an update loads; it does not go with --backup or --restore";
+        return false;
+    }
+    if (options.otherRadio && !options.restore) {
+        error = "--other-radio goes with --restore only";
+        return false;
+    }
+    return true;
+}
+
+std::string ConsoleUsage()
+{
+    return "usage: aurex-code-updater --console [--port N | --device PATH] [--boot] [--password TEXT]\n"
+           "                                    [--radio-password DIGITS] [--retrieve] [--no-verify]\n"
+           "                                    [--trace FILE] [--yes]\n"
+           "       aurex-code-updater --console [--port N | --device PATH] --backup\n"
+           "       aurex-code-updater --console [--port N | --device PATH] --restore FILE [--other-radio]\n"
+           "                                    [--no-verify]\n"
+           "       aurex-code-updater --console --check-port [N | PATH]\n"
+           "       aurex-code-updater --console --history [IDENTITY] [--csv]\n"
+           "       aurex-code-updater --console [--port N | --device PATH] --support-bundle FILE\n"
+           "                                    [--with-codeplugs]\n"
+           "  --port N         use COM N (1-64; on Linux COM 1-16 are /dev/ttyS0-15, COM 17-40\n"
+           "                   /dev/ttyUSB0-23, COM 41-64 /dev/ttyACM0-23); default COM 1\n"
+           "  --device PATH    use the serial device at PATH, e.g. a /dev/serial/by-id/ name\n"
+           "  --check-port     check the connection on the port (COM N or PATH here, else --port or\n"
+           "                   --device): device, permission, programs holding it, adapter, line and\n"
+           "                   radio; exit status 0 when nothing is in the way, else 1\n"
+           "  --boot           load the boot code where this updater offers the choice\n"
+           "  --password TEXT  the update password (else asked for at the terminal)\n"
+           "  --radio-password DIGITS  the radio's own codeplug password, for a radio that asks for\n"
+           "                   one (else asked for at the terminal)\n"
+           "  --retrieve       read the radio's version information instead of updating\n"
+           "  --backup         save the codeplug of a radio started normally in the backups folder;\n"
+           "                   nothing is written to the radio\n"
+           "  --restore FILE   put a backup back into a radio started normally: what the radio holds\n"
+           "                   is backed up first, the backup converted to the radio's format,\n"
+           "                   written and read back\n"
+           "  --other-radio    restore a backup made from another radio (refused without it)\n"
+           "  --no-verify      do not read a written codeplug back to compare it\n"
+           "  --trace FILE     write every frame on the line, both ways, to FILE (the password's\n"
+           "                   digits are masked)\n"
+           "  --history        print the update history (only IDENTITY's runs when given); --csv\n"
+           "                   prints it as CSV\n"
+           "  --support-bundle FILE  write a .tar.gz of the newest run logs and traces, the\n"
+           "                   connection check of the port (no line probes), the program's name and\n"
+           "                   release and the history's last 20 rows; --with-codeplugs adds the\n"
+           "                   newest codeplug backups\n"
+           "  --yes            answer OK or Yes to every message\n"
+           "Exit status (the same numbers as the update history's result code):\n"
+           "   0  done: \"Done.\" with the codeplug kept, converted and (unless --no-verify) verified;\n"
+           "      a boot code load that finished; version information read; a backup saved; a\n"
+           "      restore written (and read back equal, or not answered)\n"
+           "   1  any other failure        2  wrong usage              3  stopped\n"
+           "   4  the port cannot be opened                            5  the radio does not fit\n"
+           "   6  the radio did not answer                             7  the code download failed\n"
+           "   8  the codeplug could not be read out                   9  the codeplug could not be\n"
+           "      written back                                        10  the codeplug read back differs\n"
+           "  11  the update password was not accepted                12  \"Done.\", but the codeplug\n"
+           "      was left unconverted (a format this updater does not convert)\n"
+           "  --check-port exits 0 when nothing is in the way, else 1.\n"
+           "Every run leaves a log in the data folder's logs/ (the newest 100 are kept) and a row in\n"
+           "the update history there ($XDG_DATA_HOME/Aurex Code Updater, else\n"
+           "~/.local/share/Aurex Code Updater).\n"
+           "Ctrl-C, SIGTERM and SIGHUP during a run press Stop (a codeplug being written is finished\n"
+           "first).\n";
+}
+
+} // namespace aurex
