@@ -9,6 +9,7 @@
 //   version_info.cpp     the Retrieve button
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -334,6 +335,10 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     RunCodeplugRequest(const std::function<CodeplugRequestResult(CodeplugLinks&)>& exchange);
     // A backup of another radio: asked in a Yes/No box, refused or allowed without asking.
     OtherRadioPolicy m_OtherRadioPolicy = OtherRadioPolicy::Ask;
+    // Set by a front end nobody may be at: after a boot code refresh the run waits, up to this
+    // long, for the radio to answer in boot-load mode again before it shows its box.
+    std::optional<std::chrono::seconds> m_RadioReturnWait;
+    void AwaitRadioReturn();
     void m_ApplicationRadioButtonClick();
     void m_BootRadioButtonClick();
     void m_ComportComboBoxChange();

@@ -9,6 +9,7 @@
 #include "app/host_info.h"
 #include "app/image_stream.h"
 #include "app/radio_types.h"
+#include "app/radio_wait.h"
 #include "app/scratch_folder.h"
 #include "programming/radio_programming.h"
 #include "transfer/codeplug_backup.h"
@@ -188,6 +189,22 @@ ProgrammingStatus TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot)
     return result;
 }
 
+void TCodeUpdaterMainDispForm::AwaitRadioReturn()
+{
+    ShowStatus("Waiting for the radio to answer in boot-load mode...");
+    RadioWait wait;
+    wait.look = [this] { return LookOnLink(RadioLink); };
+    wait.limit = *m_RadioReturnWait;
+    wait.stopped = [this] { return !m_UpdateInProgress; };
+    RadioLook last;
+    if (WaitForRadio(wait, last) == WaitEnd::Found) {
+        m_RunRecorder.Note("The radio answered again (" + BootVersionText(last.bootVersion) + ").");
+    } else if (m_UpdateInProgress) {
+        m_RunRecorder.Note("The radio did not answer within " + std::to_string(m_RadioReturnWait->count()) +
+                           " s; the run goes on.");
+    }
+}
+
 void TCodeUpdaterMainDispForm::RunBootUpdate()
 {
     bool done = true;
@@ -209,6 +226,12 @@ void TCodeUpdaterMainDispForm::RunBootUpdate()
             ShowStatus("Idle");
             if (!m_UpdateInProgress) {
                 return; // stopped: the application is not loaded after all
+            }
+            if (m_RadioReturnWait) {
+                AwaitRadioReturn();
+                if (!m_UpdateInProgress) {
+                    return; // stopped while waiting
+                }
             }
             ShowInformation(kBootRefreshedText);
             if (!m_UpdateInProgress) {

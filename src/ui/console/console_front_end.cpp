@@ -1,13 +1,17 @@
 #include "ui/console/console_front_end.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include <QCoreApplication>
 
+#include "app/radio_wait.h"
 #include "app/termination_signals.h"
 #include "app/timer_driver.h"
 #include "link/com_port_map.h"
 #include "programming/version_info.h"
+#include "ui/console/console_production.h"
 
 namespace aurex {
 
@@ -136,17 +140,20 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
         return 0;
     }
 
-    form.m_StartButton.Click();
-    host.EndProgressLine();
-    if (!form.m_PasswordAccepted && host.stopRequested) {
-        std::fprintf(out, "Stopped before the update began.\n");
-        return ExitCode(RunResult::Stopped);
+    if (!::isatty(::fileno(stdin)) || options.yes) {
+        // Nobody may be there to press OK once the radio is back in boot-load mode: look for it.
+        form.m_RadioReturnWait =
+            std::chrono::seconds(options.waitForRadio.value_or(kRadioReturnDefaultSeconds));
     }
-    if (!form.m_PasswordAccepted) {
-        std::fprintf(out, "The password was not accepted.\n");
-        return ExitCode(RunResult::PasswordRefused);
+    if (options.repeat) {
+        return RunRepeatedUpdates(form, host, options, out);
     }
-    return ExitCode(form.m_LastRunResult);
+    if (options.waitForRadio) {
+        if (const int status = WaitForFirstRadio(form, host, options, out); status != 0) {
+            return status;
+        }
+    }
+    return RunOneUpdate(form, host, out);
 }
 
 int RunConsole(int argc, char** argv, MainFormEnvironment environment)
@@ -176,7 +183,20 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
 
     // Ctrl-C, SIGTERM and SIGHUP press Stop during a run; a codeplug being written back is
     // finished first, however often they come.
-    TerminationSignals stopSignals([&form, &host](int signal) {
+    TerminationSignals stopSignals([&form, &host, &options](int signal) {
+        if (host.waitingForRadio) {
+            host.stopRequested = true; // the wait ends at its next look
+            std::fputs("\nStopping...\n", stdout);
+            std::fflush(stdout);
+            return;
+        }
+        if (options.repeat && form.m_UpdateInProgress && !host.endAfterThisRadio) {
+            host.endAfterThisRadio = true;
+            host.EndProgressLine();
+            std::fputs("\nEnding after this radio (Ctrl-C again stops it now).\n", stdout);
+            std::fflush(stdout);
+            return;
+        }
         if (form.RequestTermination() == TCodeUpdaterMainDispForm::Termination::EndNow) {
             TerminationSignals::EndWith(signal);
         }

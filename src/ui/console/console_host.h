@@ -33,6 +33,10 @@ class ConsoleHost : public DialogHost, public ControlListener
 
     // Set once Stop has been asked for by a signal (Ctrl-C, SIGTERM, SIGHUP).
     bool stopRequested = false;
+    // While the console waits for a radio, a signal ends the wait rather than the program.
+    bool waitingForRadio = false;
+    // --repeat: the first signal during a run lets that radio finish and ends after it.
+    bool endAfterThisRadio = false;
 
     // Prompts watch `pendingFd` beside their input: when it becomes readable, `handle` runs and
     // the prompt ends unanswered (OK, No, or an empty password).

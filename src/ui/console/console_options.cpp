@@ -1,10 +1,15 @@
 #include "ui/console/console_options.h"
 
+#include <algorithm>
+
 #include "app/window_rules.h"
 
 namespace aurex {
 
 namespace {
+
+// A working day: a script that waits longer has lost its radio.
+constexpr int kMostWaitSeconds = 86400;
 
 bool ParseComNumber(const std::string& text, ConsoleOptions& options, std::string& error)
 {
@@ -95,6 +100,22 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             options.supportBundle = text;
         } else if (a == "--with-codeplugs") {
             options.withCodeplugs = true;
+        } else if (a == "--wait-for-radio") {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            const bool digits =
+                !text.empty() && text.size() <= 5 &&
+                std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+            if (!digits || std::stoi(text) > kMostWaitSeconds) {
+                error = "--wait-for-radio takes whole seconds from 0 to " + std::to_string(kMostWaitSeconds) +
+                        ", not \"" + text + "\"";
+                return false;
+            }
+            options.waitForRadio = std::stoi(text);
+        } else if (a == "--repeat") {
+            options.repeat = true;
         } else if (a == "--other-radio") {
             options.otherRadio = true;
         } else if (a == "--no-verify") {
@@ -175,6 +196,10 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
         error = "--boot chooses what an update loads; it does not go with --backup or --restore";
         return false;
     }
+    if ((options.waitForRadio || options.repeat) && actions > 0) {
+        error = "--wait-for-radio and --repeat go with an update only";
+        return false;
+    }
     if (options.otherRadio && !options.restore) {
         error = "--other-radio goes with --restore only";
         return false;
@@ -186,7 +211,8 @@ std::string ConsoleUsage()
 {
     return "usage: aurex-code-updater --console [--port N | --device PATH] [--boot] [--password TEXT]\n"
            "                                    [--radio-password DIGITS] [--retrieve] [--no-verify]\n"
-           "                                    [--trace FILE] [--yes]\n"
+           "                                    [--trace FILE] [--yes] [--wait-for-radio SECONDS]\n"
+           "                                    [--repeat]\n"
            "       aurex-code-updater --console [--port N | --device PATH] --backup\n"
            "       aurex-code-updater --console [--port N | --device PATH] --restore FILE [--other-radio]\n"
            "                                    [--no-verify]\n"
@@ -221,6 +247,17 @@ std::string ConsoleUsage()
            "                   release and the history's last 20 rows; --with-codeplugs adds the\n"
            "                   newest codeplug backups\n"
            "  --yes            answer OK or Yes to every message\n"
+           "  --wait-for-radio SECONDS  look for a radio in boot-load mode on the port every second\n"
+           "                   (interface box probe, boot version query) and start once one\n"
+           "                   answers; exit status 6 when none does in time (4: the port never\n"
+           "                   opened). Without a terminal, or with --yes, a run that refreshed the\n"
+           "                   boot code waits as long (default 120 s) for the radio to come back in\n"
+           "                   boot-load mode instead of going on at once\n"
+           "  --repeat         update radio after radio on the port: after each, one result line;\n"
+           "                   then it waits for that radio to go and the next to answer. Ctrl-C\n"
+           "                   ends after the radio under way (twice: stops it), then a table of\n"
+           "                   every radio. Exit status 0 when every radio was updated, else that\n"
+           "                   of the last one that was not\n"
            "Exit status (the same numbers as the update history's result code):\n"
            "   0  done: \"Done.\" with the codeplug kept, converted and (unless --no-verify) verified;\n"
            "      a boot code load that finished; version information read; a backup saved; a\n"

@@ -27,6 +27,8 @@ struct ConsoleOptions
     bool csv = false;                         // the history as CSV
     std::optional<std::string> supportBundle; // write a support bundle instead of a run
     bool withCodeplugs = false;               // the bundle holds the newest codeplug backups too
+    std::optional<int> waitForRadio;          // seconds to wait for a radio to answer before a run
+    bool repeat = false;                      // radio after radio on one port
     bool yes = false;                         // answer OK / Yes to every box
     bool help = false;
 };

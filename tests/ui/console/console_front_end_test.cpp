@@ -62,6 +62,11 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
     EXPECT_TRUE(r.noVerify);
     EXPECT_FALSE(r.backup);
 
+    ConsoleOptions w;
+    ASSERT_TRUE(ParseConsoleOptions({"--wait-for-radio", "86400", "--repeat"}, w, error)) << error;
+    EXPECT_EQ(w.waitForRadio, 86400);
+    EXPECT_TRUE(w.repeat);
+
     for (const std::vector<std::string>& bad :
          std::vector<std::vector<std::string>>{{"--port", "0"},
                                                {"--port", "65"},
@@ -83,7 +88,14 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
                                                {"--backup", "--restore", "a.bin"},
                                                {"--restore", "a.bin", "--boot"},
                                                {"--other-radio"},
-                                               {"--backup", "--other-radio"}}) {
+                                               {"--backup", "--other-radio"},
+                                               {"--wait-for-radio"},
+                                               {"--wait-for-radio", "86401"},
+                                               {"--wait-for-radio", "-1"},
+                                               {"--wait-for-radio", "2.5"},
+                                               {"--wait-for-radio", "99999999999999999999"},
+                                               {"--repeat", "--backup"},
+                                               {"--wait-for-radio", "5", "--retrieve"}}) {
         ConsoleOptions b;
         EXPECT_FALSE(ParseConsoleOptions(bad, b, error)) << bad.front();
         EXPECT_FALSE(error.empty());
