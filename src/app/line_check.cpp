@@ -5,11 +5,10 @@
 #include <memory>
 #include <optional>
 
-#include <QObject>
-
 #include "app/app_timeouts.h"
 #include "app/line_tap.h"
 #include "app/port_probe.h"
+#include "app/probe_link.h"
 #include "link/device_transport.h"
 #include "link/radio_link.h"
 #include "link/serial_system.h"
@@ -193,16 +192,8 @@ std::optional<ports::Finding> LowLatencyFinding(const LowLatencyResult& result)
 ports::Findings CheckLine(const std::string& devicePath)
 {
     ports::Findings findings;
-    RadioLink link;
-    ScaledTimer commTimer;
-    link.commTimer = &commTimer;
-    QObject::connect(&commTimer, &ScaledTimer::OnTimer, [&link] { OnLinkCommTimer(link); });
-    // Whatever ends the check, the port is closed before the timer and the link go.
-    struct Closer
-    {
-        RadioLink& link;
-        ~Closer() { CloseLink(link); }
-    } closer{link};
+    ProbeLink probe;
+    RadioLink& link = probe.link;
 
     std::string message;
     const PortOpenResult opened = OpenDevicePathLink(link, devicePath, kOpenBaud, false, message);

@@ -7,9 +7,9 @@
 #include <QTimer>
 
 #include "app/app_timeouts.h"
+#include "app/probe_link.h"
 #include "link/clock.h"
 #include "link/link_timeouts.h"
-#include "link/link_timer.h"
 #include "programming/radio_programming.h"
 
 namespace aurex {
@@ -60,17 +60,8 @@ RadioLook LookOnLink(RadioLink& link)
 
 RadioLook LookForRadio(const std::string& devicePath)
 {
-    RadioLink link;
-    ScaledTimer commTimer;
-    link.commTimer = &commTimer;
-    QObject::connect(&commTimer, &ScaledTimer::OnTimer, [&link] { OnLinkCommTimer(link); });
-    // Whatever ends the look, the port is closed before the timer and the link go.
-    struct Closer
-    {
-        RadioLink& link;
-        ~Closer() { CloseLink(link); }
-    } closer{link};
-
+    ProbeLink probe;
+    RadioLink& link = probe.link;
     RadioLook look;
     if (OpenDevicePathLink(link, devicePath, kLookBaud, false, look.detail) != PortOpenResult::Opened) {
         return look;
