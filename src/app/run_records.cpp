@@ -18,12 +18,12 @@
 
 namespace aurex {
 
-namespace {
-
 std::string ProgramBuild()
 {
     return std::string(kProgramVersion) + " (" + AUREX_BUILD_ID + ", " + __DATE__ + ")";
 }
+
+namespace {
 
 std::string HostText()
 {

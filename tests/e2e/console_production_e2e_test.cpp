@@ -170,5 +170,47 @@ TEST(ConsoleProductionE2eTest, CtrlCDuringARepeatedUpdateEndsAfterThatRadio)
     EXPECT_THAT(run.output, Not(HasSubstr("Disconnect this radio")));
 }
 
+// Four radios at once, one process each; the third falls silent in the middle of its code. The
+// others finish as if alone, and the whole ends with the failing port's status.
+TEST(ConsoleProductionE2eTest, FourPortsAtOnceAndOneFailingStopsNoOther)
+{
+    std::vector<std::unique_ptr<SimulatedRadio>> radios;
+    ConsoleCommand command;
+    command.executable = AUREX_UPDATER_APPLICATION;
+    command.args = {"--console", "--password", "brontel"};
+    Updater updater;
+    command.environment = {"AUREX_TIME_SCALE=" + kTimeScaleText,
+                           "XDG_DATA_HOME=" + updater.data.path.string(),
+                           "XDG_CACHE_HOME=" + updater.cache.path.string()};
+    command.workingDirectory = updater.work.path.string();
+    for (int n = 1; n <= 4; ++n) {
+        std::vector<std::string> settings = kFits;
+        if (n == 3) {
+            settings.insert(settings.end(), {"--silent-at", "02 09#40"});
+        }
+        radios.push_back(std::make_unique<SimulatedRadio>(settings));
+        command.args.insert(command.args.end(), {"--port", std::to_string(n)});
+        command.environment.push_back("AUREX_COM" + std::to_string(n) + "=" + radios.back()->Device());
+    }
+    const ConsoleRun run = RunConsole(command);
+    EXPECT_EQ(run.exitStatus, 7) << run.output;
+    for (int n = 1; n <= 4; ++n) {
+        SCOPED_TRACE(n);
+        const std::vector<std::string> dumps = radios[static_cast<std::size_t>(n - 1)]->StopAndListDumps();
+        if (n == 3) {
+            EXPECT_THAT(run.output,
+                        ::testing::ContainsRegex("\nCOM 3 +code download failed \\(7\\) +[0-9.]+ s"));
+            EXPECT_THAT(dumps, Not(::testing::Contains(::testing::HasSubstr("codeplug"))));
+        } else {
+            EXPECT_THAT(run.output, ::testing::ContainsRegex("\nCOM " + std::to_string(n) +
+                                                             " +succeeded \\(0\\) +[0-9.]+ s +Done\\."));
+            EXPECT_THAT(dumps, ::testing::ElementsAre("01-loader.bin", "02-code.bin", "03-codeplug.bin"));
+            // Each port's own line showed its progress on the way.
+            EXPECT_THAT(run.output,
+                        HasSubstr("COM " + std::to_string(n) + "  Downloading Application code ..."));
+        }
+    }
+}
+
 } // namespace
 } // namespace aurex::e2e

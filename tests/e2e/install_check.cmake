@@ -81,6 +81,14 @@ run_installed("aurex-codeplug" 0 ${prefix}/bin/aurex-codeplug --help)
 run_installed("Name: ${UPDATER}" 11 ${prefix}/bin/${ALIAS} --console --password wrong)
 run_installed("Name: ${UPDATER}" 11 ${prefix}/bin/aurex-code-updater-console --password wrong)
 
+# Without a display the window's program still answers --help and --version, and says in one
+# line what to use instead of the window (exit 2), also when the display named cannot be reached.
+set(headless ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=QT_QPA_PLATFORM)
+run_installed("usage: aurex-code-updater [--help | --version]" 0 ${headless} ${prefix}/bin/${ALIAS} --help)
+run_installed("Image set: ${UPDATER}; radio" 0 ${headless} ${prefix}/bin/${ALIAS} --version)
+run_installed("in a terminal use --console" 2 ${headless} ${prefix}/bin/${ALIAS})
+run_installed("in a terminal use --console" 2 ${headless} DISPLAY=:77 ${prefix}/bin/${ALIAS})
+
 # 2. Staged for a package: everything lands below DESTDIR, the alias included.
 set(stage ${WORK_DIR}/stage)
 execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${stage}

@@ -6,12 +6,14 @@
 
 #include <QCoreApplication>
 
+#include "app/about_dlg.h"
 #include "app/radio_wait.h"
 #include "app/termination_signals.h"
 #include "app/timer_driver.h"
 #include "link/com_port_map.h"
 #include "programming/version_info.h"
 #include "ui/console/console_production.h"
+#include "ui/console/many_ports.h"
 
 namespace aurex {
 
@@ -170,6 +172,9 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
         return 0;
     }
     QCoreApplication app(argc, argv);
+    if (options.ports.size() > 1) {
+        return RunManyPorts(argv[0], args, options);
+    }
     // The per-user data folder (codeplug backups) follows the application name, not the
     // release-specific executable name.
     QCoreApplication::setApplicationName("Aurex Code Updater");
@@ -178,6 +183,14 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
     }
     ConsoleHost host(options, stdin, stdout);
     TCodeUpdaterMainDispForm form(host, std::move(environment));
+    if (options.version) {
+        std::printf(
+            "Aurex Code Updater %s\nImage set: %s; radio %s, series %s, release %s, upgrade type %s\n",
+            ProgramBuild().c_str(), ProgramBaseName(form.Environment().programPath).c_str(),
+            form.m_TargetRadioLabel.Caption().c_str(), form.m_TargetSeriesLabel.Caption().c_str(),
+            form.m_TargetReleaseLabel.Caption().c_str(), form.m_TargetUpgradeTypeLabel.Caption().c_str());
+        return 0;
+    }
     form.AddListener(&host);
     TimerDriver timers(form);
 

@@ -10,6 +10,8 @@ namespace {
 
 // A working day: a script that waits longer has lost its radio.
 constexpr int kMostWaitSeconds = 86400;
+// More radios than a bench holds would only share two cores thinner.
+constexpr std::size_t kMostPortsAtOnce = 16;
 
 bool ParseComNumber(const std::string& text, ConsoleOptions& options, std::string& error)
 {
@@ -26,6 +28,30 @@ bool ParseComNumber(const std::string& text, ConsoleOptions& options, std::strin
         return false;
     }
     options.port = n;
+    return true;
+}
+
+// Several ports: one update on each, side by side.
+bool CheckManyPorts(const ConsoleOptions& options, std::string& error)
+{
+    if (options.checkPort || options.retrieve || options.backup || options.restore || options.history ||
+        options.supportBundle || options.repeat || options.trace) {
+        error = "several ports go with an update only (not with --check-port, --retrieve, --backup, "
+                "--restore, --history, --support-bundle, --repeat or --trace)";
+        return false;
+    }
+    if (options.ports.size() > kMostPortsAtOnce) {
+        error = "at most " + std::to_string(kMostPortsAtOnce) + " ports at once";
+        return false;
+    }
+    for (std::size_t i = 0; i < options.ports.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (options.ports[i] == options.ports[j]) {
+                error = options.ports[i][0] + " " + options.ports[i][1] + " is given twice";
+                return false;
+            }
+        }
+    }
     return true;
 }
 
@@ -120,6 +146,8 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             options.otherRadio = true;
         } else if (a == "--no-verify") {
             options.noVerify = true;
+        } else if (a == "--version") {
+            options.version = true;
         } else if (a == "--help" || a == "-h") {
             options.help = true;
         } else if (a == "--password") {
@@ -133,6 +161,7 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             if (!value(text) || !ParseComNumber(text, options, error)) {
                 return false;
             }
+            options.ports.push_back({"--port", text});
         } else if (a == "--device") {
             std::string text;
             if (!value(text)) {
@@ -143,6 +172,7 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
                 return false;
             }
             options.device = text;
+            options.ports.push_back({"--device", text});
         } else if (a == "--check-port") {
             options.checkPort = true;
             // The port may follow, as a COM number or a device path, or come from --port/--device.
@@ -158,6 +188,9 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             error = "unknown option \"" + a + "\"";
             return false;
         }
+    }
+    if (options.ports.size() > 1) {
+        return CheckManyPorts(options, error);
     }
     if (options.port && options.device) {
         error = "give either a COM number or a device path, not both";
@@ -217,12 +250,17 @@ std::string ConsoleUsage()
            "       aurex-code-updater --console [--port N | --device PATH] --restore FILE [--other-radio]\n"
            "                                    [--no-verify]\n"
            "       aurex-code-updater --console --check-port [N | PATH]\n"
+           "       aurex-code-updater --console --version\n"
            "       aurex-code-updater --console --history [IDENTITY] [--csv]\n"
            "       aurex-code-updater --console [--port N | --device PATH] --support-bundle FILE\n"
            "                                    [--with-codeplugs]\n"
            "  --port N         use COM N (1-64; on Linux COM 1-16 are /dev/ttyS0-15, COM 17-40\n"
            "                   /dev/ttyUSB0-23, COM 41-64 /dev/ttyACM0-23); default COM 1\n"
            "  --device PATH    use the serial device at PATH, e.g. a /dev/serial/by-id/ name\n"
+           "                   --port and --device given several times update a radio on each\n"
+           "                   port at once, one process per port: a line per port (step,\n"
+           "                   progress, time left), then a table; exit status 0 when every port\n"
+           "                   succeeded, else that of the last port that did not\n"
            "  --check-port     check the connection on the port (COM N or PATH here, else --port or\n"
            "                   --device): device, permission, programs holding it, adapter, line and\n"
            "                   radio; exit status 0 when nothing is in the way, else 1\n"

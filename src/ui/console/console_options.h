@@ -2,6 +2,7 @@
 
 // The console's command line: what it asks for, checked before anything is opened.
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,7 +13,9 @@ struct ConsoleOptions
 {
     std::optional<int> port;           // COM number
     std::optional<std::string> device; // a device path instead of a COM number
-    bool checkPort = false;            // the connection check instead of an update
+    // Every --port and --device as given, {option, value}: several mean one update per port.
+    std::vector<std::array<std::string, 2>> ports;
+    bool checkPort = false; // the connection check instead of an update
     bool boot = false;
     std::optional<std::string> password;      // the update password
     std::optional<std::string> radioPassword; // the radio's own codeplug password
@@ -31,6 +34,7 @@ struct ConsoleOptions
     bool repeat = false;                      // radio after radio on one port
     bool yes = false;                         // answer OK / Yes to every box
     bool help = false;
+    bool version = false;
 };
 
 // Parses the options after the program name; false with `error` set for a bad one.

@@ -6,6 +6,7 @@
 // for a start-up benchmark to look at the process a second after that paint.
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -28,6 +29,31 @@ aurex::MainFormEnvironment CarriedEnvironment()
     return env;
 }
 
+constexpr const char* kNoDisplay =
+    "aurex-code-updater: there is no display to open the window on; in a terminal use --console "
+    "(or aurex-code-updater-console).\n";
+
+// The platform plugin ends the program when it finds no display: say so in one line instead.
+void OnStartMessage(QtMsgType type, const QMessageLogContext&, const QString&)
+{
+    if (type == QtFatalMsg) {
+        std::fputs(kNoDisplay, stderr);
+        std::_Exit(2);
+    }
+    // The plugin's own warnings before that are for people who know its insides.
+}
+
+bool DisplayNamed()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -37,9 +63,29 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[i], "--console") == 0) {
             return aurex::RunConsole(argc, argv, CarriedEnvironment());
         }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("usage: aurex-code-updater [--help | --version]\n"
+                        "  Opens the updater's window. The same updater works in a terminal with --console\n"
+                        "  (or as aurex-code-updater-console):\n\n%s",
+                        aurex::ConsoleUsage().c_str());
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            // No display is needed: the console's model reads the image set as the window would.
+            char console[] = "--console";
+            char version[] = "--version";
+            char* args[] = {argv[0], console, version, nullptr};
+            return aurex::RunConsole(3, args, CarriedEnvironment());
+        }
         reportStartup = reportStartup || std::strcmp(argv[i], "--report-startup") == 0;
     }
+    if (!DisplayNamed()) {
+        std::fputs(kNoDisplay, stderr);
+        return 2;
+    }
+    const QtMessageHandler usual = qInstallMessageHandler(OnStartMessage);
     aurex::GuardedApplication app(argc, argv);
+    qInstallMessageHandler(usual);
     QApplication::setApplicationName("Aurex Code Updater");
     // Desktops find the installed entry and its icon by this name.
     QGuiApplication::setDesktopFileName("aurex-code-updater");

@@ -67,6 +67,12 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
     EXPECT_EQ(w.waitForRadio, 86400);
     EXPECT_TRUE(w.repeat);
 
+    ConsoleOptions many;
+    ASSERT_TRUE(ParseConsoleOptions({"--port", "3", "--device", "/dev/ttyUSB0", "--no-verify"}, many, error))
+        << error;
+    EXPECT_EQ(many.ports,
+              (std::vector<std::array<std::string, 2>>{{"--port", "3"}, {"--device", "/dev/ttyUSB0"}}));
+
     for (const std::vector<std::string>& bad :
          std::vector<std::vector<std::string>>{{"--port", "0"},
                                                {"--port", "65"},
@@ -78,7 +84,9 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
                                                {"--boot", "--retrieve"},
                                                {"--device"},
                                                {"--device", ""},
-                                               {"--port", "3", "--device", "/dev/ttyUSB0"},
+                                               {"--port", "3", "--port", "3"},
+                                               {"--port", "3", "--device", "/dev/ttyUSB0", "--retrieve"},
+                                               {"--port", "3", "--port", "4", "--repeat"},
                                                {"--check-port", "99"},
                                                {"--check-port", "--retrieve"},
                                                {"--check-port", "2", "--password", "x"},
