@@ -1,5 +1,6 @@
 #include "link/clock.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -43,7 +44,7 @@ double Clock::ParseScale(const char* text)
     if (end == text || *end != '\0' || !std::isfinite(value) || value <= 0) {
         return 1.0;
     }
-    return value;
+    return std::clamp(value, kMinScale, kMaxScale);
 }
 
 double Clock::Scale()
@@ -53,7 +54,7 @@ double Clock::Scale()
 
 void Clock::SetScale(double factor)
 {
-    ScaleSlot().store(std::isfinite(factor) && factor > 0 ? factor : 1.0);
+    ScaleSlot().store(std::isfinite(factor) && factor > 0 ? std::clamp(factor, kMinScale, kMaxScale) : 1.0);
 }
 
 std::int64_t Clock::SecondsToTicks(std::int64_t seconds)

@@ -22,7 +22,12 @@ class Clock
     static double Scale();
     // For tests: replace the factor (a non-positive or non-finite value restores the default 1).
     static void SetScale(double factor);
-    // Parses a factor as AUREX_TIME_SCALE gives it; 1 for anything that is not a positive finite number.
+    // A factor is kept within these: beyond them a fixed sleep outlasts any Ctrl-C, or a wait
+    // shrinks below the line's own time.
+    static constexpr double kMinScale = 1e-4;
+    static constexpr double kMaxScale = 10.0;
+    // Parses a factor as AUREX_TIME_SCALE gives it; 1 for anything that is not a positive finite
+    // number, and a factor beyond the bounds above is taken at the bound.
     static double ParseScale(const char* text);
 
     static std::int64_t SecondsToTicks(std::int64_t seconds);
