@@ -261,6 +261,9 @@ void TCodeUpdaterMainDispForm::ToggleVersionInfoPanel()
         SetWidth(Width() + m_TargetVersionInfoGroupBox.Place().width + 5);
     }
     m_VersionPanelShown = !m_VersionPanelShown;
+    // Collapsed, the window keeps 5 pixels of the panel: without hiding it they show its frame
+    // and the first letter of its caption.
+    m_TargetVersionInfoGroupBox.SetVisible(m_VersionPanelShown);
 }
 
 void TCodeUpdaterMainDispForm::ShowRadioPicture()

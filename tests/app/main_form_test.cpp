@@ -29,15 +29,19 @@ TEST(MainFormTest, OpensCollapsedAndTheToggleShowsAndHidesTheVersionPanel)
     EXPECT_EQ(form.Width(), 417);
     EXPECT_FALSE(form.m_VersionPanelShown);
     EXPECT_EQ(form.m_ToggleVersionInfoSpeedButton.Caption(), ">>");
+    // The 5 pixels of the panel left in the window show nothing of it.
+    EXPECT_FALSE(form.m_TargetVersionInfoGroupBox.Visible());
 
     ASSERT_TRUE(form.m_ToggleVersionInfoSpeedButton.Click());
     EXPECT_EQ(form.Width(), 417 + 278);
     EXPECT_TRUE(form.m_VersionPanelShown);
+    EXPECT_TRUE(form.m_TargetVersionInfoGroupBox.Visible());
     EXPECT_EQ(form.m_ToggleVersionInfoSpeedButton.Caption(), "<<");
 
     ASSERT_TRUE(form.m_ToggleVersionInfoSpeedButton.Click());
     EXPECT_EQ(form.Width(), 417);
     EXPECT_EQ(form.m_ToggleVersionInfoSpeedButton.Caption(), ">>");
+    EXPECT_FALSE(form.m_TargetVersionInfoGroupBox.Visible());
     // Collapsing only cuts the column off: nothing else moved.
     EXPECT_EQ(form.m_TargetVersionInfoGroupBox.Place().left, 412);
     EXPECT_EQ(host.Changes(form.Name(), "Geometry"), (std::vector<std::string>{"695", "417"}));

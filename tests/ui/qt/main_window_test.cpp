@@ -114,8 +114,11 @@ TEST_F(MainWindowTest, OpensCollapsedAndTheToggleButtonWidensIt)
     auto* toggle = Child<QToolButton>(window, "m_ToggleVersionInfoSpeedButton");
     EXPECT_EQ(toggle->text(), ">>");
     EXPECT_EQ(toggle->toolTip(), "Toggle Version Info");
+    auto* panel = Child<QWidget>(window, "m_TargetVersionInfoGroupBox");
+    EXPECT_FALSE(panel->isVisible());
     QTest::mouseClick(toggle, Qt::LeftButton);
     EXPECT_EQ(window.width(), 695);
+    EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(toggle->text(), "<<");
     EXPECT_EQ(Child<QLabel>(window, "FileVersionLabel")->text(), "<Blank>"); // plain text, not markup
     QTest::mouseClick(toggle, Qt::LeftButton);
