@@ -249,6 +249,22 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     // The same comparison for every platform, showing nothing: the two failures come back in the
     // flags, which are cleared first.
     bool QueryBootUpgrade(bool& majorMismatch, bool& communicationError);
+    // What the last QueryBootUpgrade compared: the radio's boot code and the carried one it is
+    // to get. Older carried code than the radio's is loaded only as the policy says.
+    std::array<std::uint32_t, 2> m_RadioBootVersion{};
+    std::array<std::uint32_t, 2> m_CarriedBootVersion{};
+    void NoteBootVersions(const std::array<std::uint8_t, 2>& radio);
+    bool BootDowngrade() const
+    {
+        return m_RadioBootVersion[0] == m_CarriedBootVersion[0] &&
+               m_RadioBootVersion[1] > m_CarriedBootVersion[1];
+    }
+    using BootDowngradePolicy = OtherRadioPolicy; // ask, refuse or allow, as for another radio's backup
+    BootDowngradePolicy m_BootDowngradePolicy = BootDowngradePolicy::Ask;
+    bool m_BootDowngradeRefused = false;
+    // Asks (or follows the policy) before older boot code goes into the radio; false after
+    // saying why nothing was loaded.
+    bool AllowBootDowngrade();
     void ShowSeriesMismatch(unsigned radioModel, int series);
     // The status line as the downloads take it.
     StatusCallback StatusCallbackForDownloads()

@@ -18,6 +18,11 @@ namespace aurex {
 
 namespace {
 
+std::string VersionText(const std::array<std::uint32_t, 2>& version)
+{
+    return std::to_string(version[0]) + "." + std::to_string(version[1]);
+}
+
 constexpr std::string_view kBootRefreshedText =
     "Aurex Code Updater has detected that the connected radio did not\n"
     "have the latest bootload code version.  This has been automatically\n"
@@ -189,6 +194,32 @@ ProgrammingStatus TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot)
     return result;
 }
 
+bool TCodeUpdaterMainDispForm::AllowBootDowngrade()
+{
+    const std::string radio = VersionText(m_RadioBootVersion);
+    const std::string carried = VersionText(m_CarriedBootVersion);
+    switch (m_BootDowngradePolicy) {
+    case BootDowngradePolicy::Allow:
+        m_RunRecorder.Note("Older boot code allowed: the radio has " + radio + ", this updater carries " +
+                           carried + ".");
+        return true;
+    case BootDowngradePolicy::Ask:
+        if (AskYesNo("The radio's boot code is version " + radio + ", newer than the version " + carried +
+                         " this updater carries.\n\nLoad the older boot code " + carried + " into the radio?",
+                     "Aurex Code Updater")) {
+            return true;
+        }
+        break;
+    case BootDowngradePolicy::Refuse:
+        break;
+    }
+    m_BootDowngradeRefused = true;
+    NoteOutcome(RunResult::RadioDoesNotFit);
+    ShowStatus("Nothing loaded: the radio's boot code " + radio + " is newer than this updater's " + carried +
+               ".");
+    return false;
+}
+
 void TCodeUpdaterMainDispForm::AwaitRadioReturn()
 {
     ShowStatus("Waiting for the radio to answer in boot-load mode...");
@@ -219,6 +250,11 @@ void TCodeUpdaterMainDispForm::RunBootUpdate()
         bool communicationError = false;
         const bool needsUpdate = QueryBootUpgrade(majorMismatch, communicationError);
         if (needsUpdate) {
+            m_BootDowngradeRefused = false;
+            const bool downgrade = BootDowngrade();
+            if (downgrade && !AllowBootDowngrade()) {
+                return;
+            }
             done = ExtractCheckAndDownload(true);
             if (!done) {
                 return; // the failing step's own text stays
@@ -233,7 +269,14 @@ void TCodeUpdaterMainDispForm::RunBootUpdate()
                     return; // stopped while waiting
                 }
             }
-            ShowInformation(kBootRefreshedText);
+            // The specified text says the radio lacked the latest code: not so after a downgrade.
+            ShowInformation(downgrade ? "The radio's boot code " + VersionText(m_RadioBootVersion) +
+                                            " has been replaced by this updater's " +
+                                            VersionText(m_CarriedBootVersion) +
+                                            ".  Please place the radio back into bootload mode to\n"
+                                            "continue with the application code upgrade.\n\n"
+                                            "Press OK once the radio is ready."
+                                      : std::string(kBootRefreshedText));
             if (!m_UpdateInProgress) {
                 return; // stopped while the box was up (a signal closes it)
             }

@@ -63,6 +63,15 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
     CloseRadioLink();
 }
 
+void TCodeUpdaterMainDispForm::NoteBootVersions(const std::array<std::uint8_t, 2>& radio)
+{
+    const CarriedBootVersions carried = CarriedBoot(ResourceAttributes);
+    m_RadioBootVersion = {radio[0], radio[1]};
+    m_CarriedBootVersion = UseSecondBootImage
+                               ? std::array<std::uint32_t, 2>{carried.secondMajor, carried.secondMinor}
+                               : std::array<std::uint32_t, 2>{carried.major, carried.minor};
+}
+
 bool TCodeUpdaterMainDispForm::CheckBootVersion()
 {
     if (SkipsBootCheck(RadioTypeCode)) {
@@ -77,9 +86,11 @@ bool TCodeUpdaterMainDispForm::CheckBootVersion()
     UseSecondBootImage = false;
     const BootVersionComparison found = CompareBootVersion(status, version, CarriedBoot(ResourceAttributes));
     UseSecondBootImage = found.useSecondBootImage;
+    NoteBootVersions(version);
     switch (found.outcome) {
     case BootVersionOutcome::Upgrade:
-        return true;
+        m_BootDowngradeRefused = false;
+        return !BootDowngrade() || AllowBootDowngrade();
     case BootVersionOutcome::Current:
         ShowStatus(kBootCurrentText);
         return false;
@@ -104,6 +115,7 @@ bool TCodeUpdaterMainDispForm::QueryBootUpgrade(bool& majorMismatch, bool& commu
     UseSecondBootImage = false;
     const BootVersionComparison found = CompareBootVersion(status, version, CarriedBoot(ResourceAttributes));
     UseSecondBootImage = found.useSecondBootImage;
+    NoteBootVersions(version);
     majorMismatch = found.outcome == BootVersionOutcome::MajorMismatch;
     communicationError = found.outcome == BootVersionOutcome::CommunicationError;
     return found.outcome == BootVersionOutcome::Upgrade;

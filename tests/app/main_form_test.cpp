@@ -351,5 +351,51 @@ TEST(MainFormTest, CheckConnectionReportsOnTheSelectedPort)
     EXPECT_NE(report.find("check the cable"), std::string::npos) << report;
 }
 
+// Older boot code goes into a radio only when the technician says so, or the policy allows it.
+TEST(MainFormTest, OlderBootCodeIsLoadedOnlyWhenAllowed)
+{
+    struct Case
+    {
+        std::array<std::uint32_t, 2> radio;
+        TCodeUpdaterMainDispForm::BootDowngradePolicy policy;
+        MessageAnswer answer;
+        bool downgrade;
+        bool allowed;
+        std::size_t boxes;
+    };
+    using P = TCodeUpdaterMainDispForm::BootDowngradePolicy;
+    for (const Case& c : {
+             Case{{6, 2}, P::Ask, MessageAnswer::No, false, true, 0},
+             Case{{7, 5}, P::Ask, MessageAnswer::No, false, true, 0},
+             Case{{6, 5}, P::Ask, MessageAnswer::Yes, true, true, 1},
+             Case{{6, 5}, P::Ask, MessageAnswer::No, true, false, 1},
+             Case{{6, 5}, P::Refuse, MessageAnswer::Yes, true, false, 0},
+             Case{{6, 5}, P::Allow, MessageAnswer::No, true, true, 0},
+         }) {
+        SCOPED_TRACE(std::to_string(c.radio[1]) + " policy " + std::to_string(static_cast<int>(c.policy)));
+        RecordingHost host;
+        TCodeUpdaterMainDispForm form(host, FakeEnvironment());
+        host.Attach(form);
+        host.answers = {c.answer};
+        form.m_RadioBootVersion = c.radio;
+        form.m_CarriedBootVersion = {6, 3};
+        form.m_BootDowngradePolicy = c.policy;
+        ASSERT_EQ(form.BootDowngrade(), c.downgrade);
+        if (!c.downgrade) {
+            continue;
+        }
+        EXPECT_EQ(form.AllowBootDowngrade(), c.allowed);
+        EXPECT_EQ(form.m_BootDowngradeRefused, !c.allowed);
+        ASSERT_EQ(host.messages.size(), c.boxes);
+        if (c.boxes > 0) {
+            EXPECT_NE(host.messages[0].text.find("version 6.5, newer than the version 6.3"),
+                      std::string::npos);
+        }
+        EXPECT_EQ(form.m_StatusLabel.Caption() ==
+                      "Nothing loaded: the radio's boot code 6.5 is newer than this updater's 6.3.",
+                  !c.allowed);
+    }
+}
+
 } // namespace
 } // namespace aurex

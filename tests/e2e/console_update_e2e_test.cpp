@@ -171,6 +171,34 @@ TEST(ConsoleUpdateE2eTest, OutdatedBootCodeIsRefreshedThenTheApplicationFollowsO
     }
 }
 
+// Older boot code than the radio's goes in only when asked for: nothing is written otherwise.
+TEST(ConsoleUpdateE2eTest, NewerBootCodeInTheRadioIsReplacedOnlyWithAllowBootDowngrade)
+{
+    struct Case
+    {
+        std::vector<std::string> options;
+        int exitStatus;
+        const char* says;
+        std::vector<std::string> dumps;
+    };
+    for (const Case& c :
+         {Case{{}, 5, "Nothing loaded: the radio's boot code 6.5 is newer than this updater's 6.3.", {}},
+          Case{{"--allow-boot-downgrade"},
+               0,
+               "The radio's boot code 6.5 has been replaced by this updater's 6.3.",
+               {"01-loader.bin", "02-boot-code.bin", "03-loader.bin", "04-code.bin", "05-codeplug.bin"}}}) {
+        SCOPED_TRACE(c.exitStatus);
+        Bench bench({"--boot-version", "6.5", "--boot-updates", "1", "--restart-ms", "0"});
+        std::vector<std::string> options = {"--password", "brontel"};
+        options.insert(options.end(), c.options.begin(), c.options.end());
+        const ConsoleRun run = bench.Update(AUREX_UPDATER_BOOT_PATH, options);
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << run.output;
+        EXPECT_THAT(run.output, HasSubstr(c.says));
+        EXPECT_EQ(c.options.empty(), run.output.find("Give --allow-boot-downgrade") != std::string::npos);
+        EXPECT_EQ(bench.radio.StopAndListDumps(), c.dumps);
+    }
+}
+
 TEST(ConsoleUpdateE2eTest, AFailedBootDownloadEndsTheRunWithoutTheBox)
 {
     Bench bench({"--boot-version", "6.2", "--boot-updates", "1", "--verify-fail", "3"});

@@ -101,6 +101,9 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
     if (options.noVerify) {
         form.m_FileVerifyMenuItem.Click();
     }
+    form.m_BootDowngradePolicy = options.allowBootDowngrade
+                                     ? TCodeUpdaterMainDispForm::BootDowngradePolicy::Allow
+                                     : TCodeUpdaterMainDispForm::BootDowngradePolicy::Refuse;
     if (options.backup) {
         const CodeplugRequestResult result = form.BackUpCodeplug();
         host.EndProgressLine();

@@ -142,6 +142,8 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             options.waitForRadio = std::stoi(text);
         } else if (a == "--repeat") {
             options.repeat = true;
+        } else if (a == "--allow-boot-downgrade") {
+            options.allowBootDowngrade = true;
         } else if (a == "--other-radio") {
             options.otherRadio = true;
         } else if (a == "--no-verify") {
@@ -244,6 +246,7 @@ std::string ConsoleUsage()
 {
     return "usage: aurex-code-updater --console [--port N | --device PATH] [--boot] [--password TEXT]\n"
            "                                    [--radio-password DIGITS] [--retrieve] [--no-verify]\n"
+           "                                    [--allow-boot-downgrade]\n"
            "                                    [--trace FILE] [--yes] [--wait-for-radio SECONDS]\n"
            "                                    [--repeat]\n"
            "       aurex-code-updater --console [--port N | --device PATH] --backup\n"
@@ -266,6 +269,8 @@ std::string ConsoleUsage()
            "                   radio; exit status 0 when nothing is in the way, else 1\n"
            "  --boot           load the boot code where this updater offers the choice\n"
            "  --password TEXT  the update password (else asked for at the terminal)\n"
+           "  --allow-boot-downgrade  load this updater's boot code into a radio whose boot code is\n"
+           "                   newer (refused without it; the window asks)\n"
            "  --radio-password DIGITS  the radio's own codeplug password, for a radio that asks for\n"
            "                   one (else asked for at the terminal)\n"
            "  --retrieve       read the radio's version information instead of updating\n"

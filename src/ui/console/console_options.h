@@ -22,6 +22,7 @@ struct ConsoleOptions
     bool retrieve = false;
     bool backup = false;                      // the codeplug into a backup instead of an update
     std::optional<std::string> restore;       // a backup to put back into the radio
+    bool allowBootDowngrade = false;          // older boot code may replace the radio's
     bool otherRadio = false;                  // a backup of another radio may be restored
     bool noVerify = false;                    // no read-back after a codeplug write
     std::optional<std::string> trace;         // the whole line trace into this file

@@ -65,6 +65,9 @@ int RunOneUpdate(TCodeUpdaterMainDispForm& form, ConsoleHost& host, std::FILE* o
         std::fprintf(out, "The password was not accepted.\n");
         return ExitCode(RunResult::PasswordRefused);
     }
+    if (form.m_BootDowngradeRefused) {
+        std::fprintf(out, "Give --allow-boot-downgrade to load the older boot code all the same.\n");
+    }
     return ExitCode(form.m_LastRunResult);
 }
 
