@@ -64,6 +64,11 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick()
         }
         const char* expected = bootRequested && !m_BootPathSelected ? "marvoski" : "brontel";
         if (typed != expected) {
+            // The dialog closing alone left the user guessing; a prompt ended by a signal is no
+            // refusal to report.
+            if (!m_TerminationRequested) {
+                ShowStatus("The password was not accepted.");
+            }
             return;
         }
         m_PasswordAccepted = true;

@@ -77,12 +77,12 @@ TEST(StartButtonTest, PasswordGateRunsOnlyForTheExpectedPassword)
     env.blobs = testing::RecordBlobs(1, 1, 5, 3);
     TCodeUpdaterMainDispForm form(host, env);
 
-    // Wrong letter case: refused without a message, nothing changes.
+    // Wrong letter case: refused without a box; the status line says so.
     host.passwords = {{"Brontel", DialogExit::OkButton}};
     form.m_StartButton.Click();
     EXPECT_FALSE(form.m_PasswordAccepted);
     EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(form.m_StatusLabel.Caption(), "Idle");
+    EXPECT_EQ(form.m_StatusLabel.Caption(), "The password was not accepted.");
 
     // Boot on an Application_Boot set wants the other password.
     form.m_BootRadioButton.Click();

@@ -248,7 +248,7 @@ TEST(UpdateSequenceTest, EachImageSetAndChoiceAsksForItsPassword)
             EXPECT_EQ(RunStarted(host), right);
             EXPECT_EQ(form.m_PasswordAccepted, right);
             if (!right) {
-                EXPECT_TRUE(host.statusTexts.empty());
+                EXPECT_EQ(host.statusTexts, std::vector<std::string>{"The password was not accepted."});
                 EXPECT_TRUE(host.messages.empty());
                 EXPECT_EQ(form.m_StartButton.Caption(), "Start");
                 EXPECT_TRUE(form.m_StartButton.Enabled());

@@ -62,8 +62,7 @@ int RunOneUpdate(TCodeUpdaterMainDispForm& form, ConsoleHost& host, std::FILE* o
         return ExitCode(RunResult::Stopped);
     }
     if (!form.m_PasswordAccepted) {
-        std::fprintf(out, "The password was not accepted.\n");
-        return ExitCode(RunResult::PasswordRefused);
+        return ExitCode(RunResult::PasswordRefused); // the status line has said so
     }
     if (form.m_BootDowngradeRefused) {
         std::fprintf(out, "Give --allow-boot-downgrade to load the older boot code all the same.\n");

@@ -233,8 +233,10 @@ TEST(ConsoleSessionTest, WrongPasswordAndAnUnofferedBootChoiceFail)
         Stream out;
         ConsoleHost host(options, in.get(), out.get());
         TCodeUpdaterMainDispForm form(host, testing::FakeEnvironment({1}));
+        form.AddListener(&host);
         EXPECT_EQ(RunConsoleSession(form, host, options, out.get()), 11);
-        EXPECT_TRUE(Contains(out.Text(), "The password was not accepted.")) << out.Text();
+        EXPECT_TRUE(Contains(out.Text(), "Status: The password was not accepted.")) << out.Text();
+        form.RemoveListener(&host);
     }
     {
         ConsoleOptions options;
