@@ -31,6 +31,9 @@ namespace {
 // (a read transaction that has to become a write one in WAL mode).
 constexpr int kBusyTimeoutMs = 10000;
 constexpr int kBusyRetries = 20;
+// Each program that finds the file damaged or replaced looks again; a few programs at once need
+// a few looks.
+constexpr int kOpenAttempts = 8;
 
 QString Text(const std::string& text)
 {
@@ -297,20 +300,35 @@ std::unique_ptr<UpdateHistory> UpdateHistory::Open(const std::string& path, std:
     SchemaCheck check;
     // Another program may find the same damaged file and move it first: then its new history
     // is opened instead, and never moved aside by this one.
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         if (!MakeFile(path, error)) {
             return nullptr;
         }
         const FileId found = IdOf(path);
         check = OpenConnection(state.db, path);
-        if (check.outcome != SchemaCheck::Outcome::Broken) {
+        if (check.outcome == SchemaCheck::Outcome::Sound) {
             break;
+        }
+        if (check.outcome == SchemaCheck::Outcome::Failed) {
+            if (IdOf(path) == found) {
+                break;
+            }
+            // Moved aside by another program while this one read it: open the new one.
+            state.db.close();
+            continue;
         }
         state.db.close();
         const FolderLock lock(std::filesystem::path(path).parent_path());
         if (IdOf(path) != found) {
             continue;
         }
+        // Checked again under the lock: what looked damaged may have been a new history that
+        // another program was still setting up.
+        check = OpenConnection(state.db, path);
+        if (check.outcome != SchemaCheck::Outcome::Broken) {
+            break;
+        }
+        state.db.close();
         const std::string moved = MoveAside(path, error);
         if (moved.empty()) {
             if (errno == ENOENT) {

@@ -272,10 +272,16 @@ pid_t Writer(const std::string& path, int writer, int rows, int progressFd = -1,
         std::string warning, error;
         auto history = UpdateHistory::Open(path, warning, error);
         ok = ok && history && (startFd >= 0 || warning.empty());
+        if (!ok) {
+            std::fprintf(stderr, "writer %d: open: %s %s\n", writer, error.c_str(), warning.c_str());
+        }
         for (int i = 0; ok && (rows < 0 || i < rows); ++i) {
             HistoryRow row = Started("1A2B", "writer " + std::to_string(writer));
             const std::int64_t id = history->Begin(row);
             ok = id > 0 && history->Finish(id, Completed(row, 0, "row " + std::to_string(i)));
+            if (!ok) {
+                std::fprintf(stderr, "writer %d: row %d: %s\n", writer, i, history->Error().c_str());
+            }
             if (ok && progressFd >= 0) {
                 ok = ::write(progressFd, "r", 1) == 1;
             }
