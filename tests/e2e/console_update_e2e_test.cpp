@@ -10,9 +10,12 @@
 
 #include <csignal>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <sstream>
 
 #include "e2e_support.h"
+#include "text/json_reader.h"
 #include "updater_process.h"
 
 namespace aurex::e2e {
@@ -47,6 +50,7 @@ struct Bench
                                    extraEnvironment.end());
         command.workingDirectory = work.path.string();
         command.input = input;
+        command.separateErrors = separateErrors;
         command.started = [pid](int started) {
             if (pid != nullptr) {
                 *pid = started;
@@ -65,6 +69,7 @@ struct Bench
     Scratch data{"data"};
     Scratch cache{"cache"};
     std::vector<std::string> extraEnvironment;
+    bool separateErrors = false; // standard error into ConsoleRun::errors
 };
 
 // Presses Ctrl-C (or sends another signal) once, when the updater shows `status`.
@@ -631,6 +636,223 @@ TEST(ConsoleUpdateE2eTest, ASilentTargetRadioEndsTheRunAndTheMergedImagesGo)
     EXPECT_EQ(run.LastStatus(), "Communication error while trying to check target radio.");
     EXPECT_THAT(bench.radio.StopAndListDumps(), IsEmpty());
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+// ---- --json: the events for scripts ----
+
+// Every line of standard output as a JSON object with an "event"; a line that is not one fails.
+std::vector<JsonValue> JsonEvents(const std::string& output)
+{
+    std::vector<JsonValue> events;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        JsonParse parsed = ParseJson(line);
+        EXPECT_TRUE(parsed.value) << line << ": " << parsed.error;
+        if (!parsed.value) {
+            continue;
+        }
+        const JsonValue* event = parsed.value->Find("event");
+        EXPECT_TRUE(parsed.value->kind == JsonValue::Kind::Object && event != nullptr &&
+                    event->kind == JsonValue::Kind::String)
+            << line;
+        const JsonValue* t = parsed.value->Find("t");
+        EXPECT_TRUE(t != nullptr && t->kind == JsonValue::Kind::Number) << line;
+        events.push_back(std::move(*parsed.value));
+    }
+    return events;
+}
+
+std::string Text(const JsonValue& event, std::string_view key)
+{
+    const JsonValue* v = event.Find(key);
+    return v != nullptr && v->kind == JsonValue::Kind::String ? v->text : std::string("<not a string>");
+}
+
+std::optional<std::int64_t> Integer(const JsonValue& event, std::string_view key)
+{
+    const JsonValue* v = event.Find(key);
+    return v != nullptr ? v->Integer() : std::nullopt;
+}
+
+std::optional<double> Number(const JsonValue& event, std::string_view key)
+{
+    const JsonValue* v = event.Find(key);
+    return v != nullptr && v->kind == JsonValue::Kind::Number ? std::optional(std::stod(v->text))
+                                                              : std::nullopt;
+}
+
+double Seconds(const JsonValue& event)
+{
+    return Number(event, "t").value_or(-1);
+}
+
+std::vector<const JsonValue*> OfKind(const std::vector<JsonValue>& events, const std::string& kind)
+{
+    std::vector<const JsonValue*> out;
+    for (const JsonValue& e : events) {
+        if (Text(e, "event") == kind) {
+            out.push_back(&e);
+        }
+    }
+    return out;
+}
+
+// The one result event, last; its code.
+std::optional<std::int64_t> ResultCode(const std::vector<JsonValue>& events)
+{
+    EXPECT_EQ(OfKind(events, "result").size(), 1U);
+    if (events.empty() || Text(events.back(), "event") != "result") {
+        ADD_FAILURE() << "the last event is not the result";
+        return std::nullopt;
+    }
+    return Integer(events.back(), "code");
+}
+
+// The progress events by phase, each phase checked: its phases come in one stretch each, in
+// the order given; "done" never goes back; a known total stays; a phase ends at its total;
+// readings within a phase are a fifth of a second apart at least, but for the last.
+std::map<std::string, std::vector<const JsonValue*>> CheckProgress(const std::vector<JsonValue>& events,
+                                                                   const std::vector<std::string>& phases)
+{
+    std::map<std::string, std::vector<const JsonValue*>> byPhase;
+    std::vector<std::string> order;
+    for (const JsonValue* p : OfKind(events, "progress")) {
+        const std::string phase = Text(*p, "phase");
+        if (order.empty() || order.back() != phase) {
+            order.push_back(phase);
+        }
+        byPhase[phase].push_back(p);
+        for (const char* key : {"rate", "left", "total"}) {
+            const JsonValue* v = p->Find(key);
+            EXPECT_TRUE(v != nullptr &&
+                        (v->kind == JsonValue::Kind::Null || v->kind == JsonValue::Kind::Number))
+                << key;
+        }
+    }
+    EXPECT_EQ(order, phases);
+    for (const auto& [phase, readings] : byPhase) {
+        SCOPED_TRACE(phase);
+        std::optional<std::int64_t> total;
+        for (std::size_t i = 0; i < readings.size(); ++i) {
+            const JsonValue& r = *readings[i];
+            const std::optional<std::int64_t> done = Integer(r, "done");
+            if (!done) {
+                ADD_FAILURE() << "no done";
+                break;
+            }
+            if (i > 0) {
+                EXPECT_GE(*done, *Integer(*readings[i - 1], "done"));
+            }
+            if (i > 0 && i + 1 < readings.size()) {
+                EXPECT_GE(Seconds(r) - Seconds(*readings[i - 1]), 0.2);
+            }
+            if (const std::optional<std::int64_t> t = Integer(r, "total"); t) {
+                EXPECT_TRUE(!total || *total == *t) << "the total changed";
+                total = t;
+                EXPECT_LE(*done, *t);
+            }
+        }
+        EXPECT_TRUE(total) << "no total by the phase's end";
+        EXPECT_EQ(Integer(*readings.back(), "done"), total);
+        EXPECT_EQ(Number(*readings.back(), "left"), 0.0);
+    }
+    return byPhase;
+}
+
+TEST(ConsoleUpdateE2eTest, JsonEventsOfAWholeUpdateTellItInOrder)
+{
+    Bench bench({"--boot-version", "4.0", "--format-after-update", "5.10"});
+    bench.separateErrors = true;
+    const ConsoleRun run = bench.Update(AUREX_UPDATER_CARRIED, {"--password", "brontel", "--json"});
+    ASSERT_EQ(run.exitStatus, 0) << run.output << run.errors << bench.radio.Log();
+    const std::vector<JsonValue> events = JsonEvents(run.output);
+
+    std::vector<std::string> statuses;
+    for (const JsonValue* s : OfKind(events, "status")) {
+        statuses.push_back(Text(*s, "text"));
+    }
+    EXPECT_THAT(statuses,
+                ElementsAre("Extracting embedded files...", "Checking target radio...",
+                            "Preparing to download ...", "Downloading Loader code ...",
+                            "Erasing flash (80 seconds)...", "Downloading Application code ...",
+                            "Download finished.", "Idle", "Resetting radio...", "Uploading codeplug...",
+                            "Resetting radio and converting codeplug...", "Downloading codeplug...",
+                            "Resetting radio and verifying codeplug...", "Reading codeplug back...",
+                            "Codeplug verified: the radio holds the codeplug written.", "Done."));
+    // The text for people went to standard error, all of it.
+    EXPECT_THAT(run.errors, HasSubstr("Status: Downloading Application code ...\n"));
+    EXPECT_THAT(run.errors, HasSubstr("Status: Done.\n"));
+    EXPECT_THAT(run.output, Not(HasSubstr("Status: ")));
+
+    const auto phases = CheckProgress(
+        events, {"loader", "application", "codeplug-upload", "codeplug-download", "codeplug-read-back"});
+    // The images' totals are their data bytes: what the radio flashed, less its fill to a pair of blocks.
+    for (const auto& [phase, image] : {std::pair{"loader", "LOADER"}, {"application", "CODE"}}) {
+        const std::int64_t flashed =
+            static_cast<std::int64_t>(SRecordData(ImageText(AUREX_SET_CARRIED, image)).size());
+        const std::optional<std::int64_t> total = Integer(*phases.at(phase).back(), "total");
+        ASSERT_TRUE(total);
+        EXPECT_GT(*total, flashed - 256) << phase;
+        EXPECT_LE(*total, flashed) << phase;
+        EXPECT_TRUE(Integer(*phases.at(phase).front(), "total")) << phase << ": known before the first block";
+    }
+    EXPECT_EQ(*Integer(*phases.at("codeplug-download").back(), "total") % 256, 0);
+    // The uploads end on whole blocks; the read-back holds no more than was written.
+    EXPECT_EQ(*Integer(*phases.at("codeplug-upload").back(), "total") % 128, 0);
+    EXPECT_EQ(*Integer(*phases.at("codeplug-read-back").back(), "total") % 128, 0);
+    EXPECT_LE(Integer(*phases.at("codeplug-read-back").back(), "total"),
+              Integer(*phases.at("codeplug-download").back(), "total"));
+
+    std::vector<std::string> radio;
+    for (const JsonValue* r : OfKind(events, "radio")) {
+        radio.push_back(Text(*r, "name") + " " + Text(*r, "when") +
+                        (Text(*r, "name") == "identity" ? "" : " " + Text(*r, "value")));
+    }
+    EXPECT_THAT(radio, ::testing::IsSupersetOf({"boot before 4.0", "codeplug format after 5.10",
+                                                "codeplug format before 5.8", "identity before"}));
+    EXPECT_THAT(OfKind(events, "box"), IsEmpty());
+    EXPECT_EQ(ResultCode(events), 0);
+    EXPECT_EQ(Text(events.back(), "name"), "succeeded");
+    EXPECT_EQ(Text(events.back(), "status"), "Done.");
+}
+
+TEST(ConsoleUpdateE2eTest, JsonEventsOfARunThatFailsEndWithItsResult)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<std::string> radio;
+        std::vector<std::string> options;
+        int exitStatus;
+        const char* status;
+    };
+    for (const Case& c : {
+             Case{"a silent radio",
+                  {"--interface", "direct", "--silent-at", "04 2D"},
+                  {"--password", "brontel"},
+                  6,
+                  "Communication error while trying to check target radio."},
+             Case{"a wrong update password", {"--interface", "direct"}, {"--password", "guess"}, 11, "Idle"},
+             Case{"wrong usage", {"--interface", "direct"}, {"--csv"}, 2, ""},
+         }) {
+        SCOPED_TRACE(c.what);
+        Bench bench(c.radio);
+        bench.separateErrors = true;
+        std::vector<std::string> options = c.options;
+        options.push_back("--json");
+        const ConsoleRun run = bench.Update(AUREX_UPDATER_PORTABLE, options);
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << run.output << run.errors;
+        const std::vector<JsonValue> events = JsonEvents(run.output);
+        EXPECT_EQ(ResultCode(events), c.exitStatus);
+        if (!events.empty()) {
+            EXPECT_EQ(Text(events.back(), "status"), c.status);
+        }
+        // Nothing went to the radio: no transfer had begun.
+        EXPECT_THAT(OfKind(events, "progress"), IsEmpty());
+        for (const JsonValue* box : OfKind(events, "box")) {
+            EXPECT_EQ(Text(*box, "answer"), "OK");
+        }
+    }
 }
 
 // ---- Stop (Ctrl-C) ----

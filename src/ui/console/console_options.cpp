@@ -81,6 +81,8 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
                 options.historyIdentity = args[++i];
             }
+        } else if (a == "--json") {
+            options.json = true;
         } else if (a == "--csv") {
             options.csv = true;
         } else if (a == "--support-bundle") {
@@ -162,6 +164,10 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
         error = "--csv goes with --history only";
         return false;
     }
+    if (options.json && options.history) {
+        error = "--json does not go with --history; --csv gives the history to scripts";
+        return false;
+    }
     if (options.withCodeplugs && !options.supportBundle) {
         error = "--with-codeplugs goes with --support-bundle only";
         return false;
@@ -186,7 +192,7 @@ std::string ConsoleUsage()
 {
     return "usage: aurex-code-updater --console [--port N | --device PATH] [--boot] [--password TEXT]\n"
            "                                    [--radio-password DIGITS] [--retrieve] [--no-verify]\n"
-           "                                    [--trace FILE] [--yes]\n"
+           "                                    [--trace FILE] [--yes] [--json]\n"
            "       aurex-code-updater --console [--port N | --device PATH] --backup\n"
            "       aurex-code-updater --console [--port N | --device PATH] --restore FILE [--other-radio]\n"
            "                                    [--no-verify]\n"
@@ -221,6 +227,9 @@ std::string ConsoleUsage()
            "                   release and the history's last 20 rows; --with-codeplugs adds the\n"
            "                   newest codeplug backups\n"
            "  --yes            answer OK or Yes to every message\n"
+           "  --json           (any command but --history) write every event as one JSON object a\n"
+           "                   line on standard output: status, progress, box, radio, result (see\n"
+           "                   README.md); the text for people, prompts included, goes to standard error\n"
            "Exit status (the same numbers as the update history's result code):\n"
            "   0  done: \"Done.\" with the codeplug kept, converted and (unless --no-verify) verified;\n"
            "      a boot code load that finished; version information read; a backup saved; a\n"

@@ -28,6 +28,7 @@ struct ConsoleOptions
     std::optional<std::string> supportBundle; // write a support bundle instead of a run
     bool withCodeplugs = false;               // the bundle holds the newest codeplug backups too
     bool yes = false;                         // answer OK / Yes to every box
+    bool json = false; // every event as a JSON line on standard output, the human text on standard error
     bool help = false;
 };
 

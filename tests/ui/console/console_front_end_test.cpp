@@ -61,6 +61,12 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
     EXPECT_TRUE(r.otherRadio);
     EXPECT_TRUE(r.noVerify);
     EXPECT_FALSE(r.backup);
+    EXPECT_FALSE(r.json);
+
+    ConsoleOptions j;
+    ASSERT_TRUE(ParseConsoleOptions({"--backup", "--json"}, j, error)) << error;
+    EXPECT_TRUE(j.json);
+    EXPECT_NE(ConsoleUsage().find("  --json "), std::string::npos);
 
     for (const std::vector<std::string>& bad :
          std::vector<std::vector<std::string>>{{"--port", "0"},
@@ -83,7 +89,8 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
                                                {"--backup", "--restore", "a.bin"},
                                                {"--restore", "a.bin", "--boot"},
                                                {"--other-radio"},
-                                               {"--backup", "--other-radio"}}) {
+                                               {"--backup", "--other-radio"},
+                                               {"--history", "--json"}}) {
         ConsoleOptions b;
         EXPECT_FALSE(ParseConsoleOptions(bad, b, error)) << bad.front();
         EXPECT_FALSE(error.empty());
