@@ -3,13 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "text/json_reader.h"
 #include "ui/console/console_events.h"
 
 namespace aurex {
 namespace {
+
+using ::testing::ElementsAre;
 
 struct Written
 {
@@ -18,81 +18,51 @@ struct Written
     ConsoleEvents events{[this](const std::string& line) { lines.push_back(line); }, [this] { return now; }};
 };
 
-struct LineCase
-{
-    const char* what;
-    std::function<void(ConsoleEvents&)> event;
-    const char* line; // empty: no line
-};
-
 TEST(ConsoleEventsTest, EachEventIsOneLineOfFixedNames)
 {
-    const auto identity = &HistoryRow::radioIdentity;
-    for (
-        const LineCase& c : {
-            LineCase{"status", [](ConsoleEvents& e) { e.StatusShown("Downloading Loader code ..."); },
-                     R"({"event":"status","text":"Downloading Loader code ...","t":1.250})"},
-            LineCase{
-                "box",
-                [](ConsoleEvents& e) {
-                    e.BoxAnswered("Confirm", MessageIcon::Question, "Quit?", MessageAnswer::No);
-                },
-                R"({"event":"box","caption":"Confirm","icon":"Question","text":"Quit?","answer":"No","t":1.250})"},
-            LineCase{
-                "box answered OK",
-                [](ConsoleEvents& e) {
-                    e.BoxAnswered("Aurex Code Updater", MessageIcon::Error, "No.", MessageAnswer::Ok);
-                },
-                R"({"event":"box","caption":"Aurex Code Updater","icon":"Error","text":"No.","answer":"OK","t":1.250})"},
-            LineCase{
-                "identity",
-                [identity](ConsoleEvents& e) {
-                    e.FactLearnt("Radio identity", "00001A2B3C4D5E6F", identity);
-                },
-                R"({"event":"radio","name":"identity","value":"00001A2B3C4D5E6F","when":"before","t":1.250})"},
-            LineCase{"a version before",
-                     [](ConsoleEvents& e) { e.FactLearnt("boot", "6.3", &HistoryRow::versionsBefore); },
-                     R"({"event":"radio","name":"boot","value":"6.3","when":"before","t":1.250})"},
-            LineCase{
-                "a version after",
-                [](ConsoleEvents& e) { e.FactLearnt("codeplug format", "5.10", &HistoryRow::versionsAfter); },
-                R"({"event":"radio","name":"codeplug format","value":"5.10","when":"after","t":1.250})"},
-            LineCase{
-                "other facts are not events",
-                [](ConsoleEvents& e) { e.FactLearnt("Verification", "verified", &HistoryRow::verification); },
-                ""},
-            LineCase{
-                "progress",
-                [](ConsoleEvents& e) {
-                    e.ProgressMade({"application", {65536, 131072, 4096.04, 16.0}});
-                },
-                R"({"event":"progress","phase":"application","done":65536,"total":131072,"rate":4096.0,"left":16.0,"t":1.250})"},
-            LineCase{
-                "progress, nothing known yet",
-                [](ConsoleEvents& e) {
-                    e.ProgressMade({"codeplug-upload", {0, {}, {}, {}}});
-                },
-                R"({"event":"progress","phase":"codeplug-upload","done":0,"total":null,"rate":null,"left":null,"t":1.250})"},
-            LineCase{"result", [](ConsoleEvents& e) { e.Result(0, "Done."); },
-                     R"({"event":"result","code":0,"name":"succeeded","status":"Done.","t":1.250})"},
-            LineCase{
-                "a failed result", [](ConsoleEvents& e) { e.Result(6, "Communication error."); },
-                R"({"event":"result","code":6,"name":"no answer","status":"Communication error.","t":1.250})"},
-            LineCase{"ended by a signal", [](ConsoleEvents& e) { e.Result(130, "Idle"); },
-                     R"({"event":"result","code":130,"name":"ended by signal","status":"Idle","t":1.250})"},
-        }) {
-        SCOPED_TRACE(c.what);
-        Written w;
-        w.now = 101.25;
-        c.event(w.events);
-        if (*c.line == 0) {
-            EXPECT_THAT(w.lines, ::testing::IsEmpty());
-            continue;
-        }
-        ASSERT_EQ(w.lines.size(), 1U);
-        EXPECT_EQ(w.lines[0], std::string(c.line) + "\n");
-        const JsonParse parsed = ParseJson(w.lines[0]);
-        EXPECT_TRUE(parsed.value) << parsed.error;
+    Written w;
+    w.now = 101.25;
+    ConsoleEvents& e = w.events;
+    e.StatusShown("Downloading Loader code ...");
+    e.BoxAnswered("Confirm", MessageIcon::Question, "Quit?", MessageAnswer::No);
+    e.BoxAnswered("Aurex Code Updater", MessageIcon::Error, "No.", MessageAnswer::Ok);
+    e.FactLearnt("Radio identity", "00001A2B3C4D5E6F", &HistoryRow::radioIdentity);
+    e.FactLearnt("boot", "6.3", &HistoryRow::versionsBefore);
+    e.FactLearnt("codeplug format", "5.10", &HistoryRow::versionsAfter);
+    e.FactLearnt("Verification", "verified", &HistoryRow::verification); // not the radio's: no event
+    e.ProgressMade({"application", {65536, 131072, 4096.04, 16.0}});
+    e.ProgressMade({"codeplug-upload", {0, {}, {}, {}}});
+    e.Result(0, "Done.");
+    e.Result(6, "Communication error.");
+    e.Result(130, "Idle");
+    EXPECT_THAT(
+        w.lines,
+        ElementsAre(
+            R"({"event":"status","text":"Downloading Loader code ...","t":1.250})"
+            "\n",
+            R"({"event":"box","caption":"Confirm","icon":"Question","text":"Quit?","answer":"No","t":1.250})"
+            "\n",
+            R"({"event":"box","caption":"Aurex Code Updater","icon":"Error","text":"No.","answer":"OK","t":1.250})"
+            "\n",
+            R"({"event":"radio","name":"identity","value":"00001A2B3C4D5E6F","when":"before","t":1.250})"
+            "\n",
+            R"({"event":"radio","name":"boot","value":"6.3","when":"before","t":1.250})"
+            "\n",
+            R"({"event":"radio","name":"codeplug format","value":"5.10","when":"after","t":1.250})"
+            "\n",
+            R"({"event":"progress","phase":"application","done":65536,"total":131072,"rate":4096.0,"left":16.0,"t":1.250})"
+            "\n",
+            R"({"event":"progress","phase":"codeplug-upload","done":0,"total":null,"rate":null,"left":null,"t":1.250})"
+            "\n",
+            R"({"event":"result","code":0,"name":"succeeded","status":"Done.","t":1.250})"
+            "\n",
+            R"({"event":"result","code":6,"name":"no answer","status":"Communication error.","t":1.250})"
+            "\n",
+            R"({"event":"result","code":130,"name":"ended by signal","status":"Idle","t":1.250})"
+            "\n"));
+    for (const std::string& line : w.lines) {
+        const JsonParse parsed = ParseJson(line);
+        EXPECT_TRUE(parsed.value) << line << parsed.error;
     }
 }
 
