@@ -72,9 +72,6 @@ class BlockWriter
     void ResetProgress() { progress_ = 0; }
     void AddProgress(int amount) { progress_ += amount; }
 
-    // Data bytes of the image in the blocks the radio has taken.
-    std::int64_t BytesDone() const { return bytesDone_; }
-
     std::uint16_t PairChecksum() const { return pairChecksum_; }
     bool NextIsSecondOfPair() const { return secondOfPair_; }
     std::size_t Fill() const { return static_cast<std::size_t>(block_.length); }
