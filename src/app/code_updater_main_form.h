@@ -22,6 +22,8 @@
 #include "app/connection_check.h"
 #include "app/control.h"
 #include "app/dialog_host.h"
+#include "app/progress_feed.h"
+#include "app/run_events.h"
 #include "app/run_recorder.h"
 #include "app/window_rules.h"
 #include "image_store/embedded_blobs.h"
@@ -299,6 +301,11 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
 
     // ---- the run's record: log, line trace, history ----
     RunRecorder m_RunRecorder{[this](const std::string& text) { Warn(text); }};
+    // Who follows the run beside the window: the recorder first, then whoever the front end adds.
+    // Statuses, boxes and facts go through here.
+    RunEventList m_RunEvents;
+    // The byte progress of the downloads and codeplug transfers, handed on to m_RunEvents.
+    ProgressFeed m_ByteProgress{m_RunEvents};
     // Set when Stop (or a signal) ends the run under way; cleared when a run begins.
     bool m_RunStopped = false;
     // What went wrong in the run under way, as far as a step has said (the first one counts);

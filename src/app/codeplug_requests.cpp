@@ -286,7 +286,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         }
         const ReadBackOutcome outcome =
             ReadBackCodeplug(*this, links, password.Remembered(), converted.bytes);
-        m_RunRecorder.Fact("Verification", VerificationName(outcome), &HistoryRow::verification);
+        m_RunEvents.FactLearnt("Verification", VerificationName(outcome), &HistoryRow::verification);
         switch (outcome) {
         case ReadBackOutcome::Verified:
             ShowStatus("Codeplug restored and verified.");

@@ -101,9 +101,9 @@ CodeplugStepOutcome PreserveCodeplug(TCodeUpdaterMainDispForm& window)
     SetLinkActive(links.radio, true);
     const std::optional<CodeplugFormat> format = QueryCodeplugFormat(links.queries);
     if (format) {
-        window.m_RunRecorder.Fact("codeplug format",
-                                  std::to_string(format->major) + "." + std::to_string(format->minor),
-                                  &HistoryRow::versionsAfter);
+        window.m_RunEvents.FactLearnt("codeplug format",
+                                      std::to_string(format->major) + "." + std::to_string(format->minor),
+                                      &HistoryRow::versionsAfter);
     }
     CodeplugStepOutcome outcome;
     if (format) {

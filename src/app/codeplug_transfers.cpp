@@ -58,12 +58,13 @@ std::vector<std::uint16_t> UploadedCodeplug::Words() const
 }
 
 UploadedCodeplug UploadCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks& links,
-                                const PasswordPromptFn& password, const char* status)
+                                const PasswordPromptFn& password, const char* status, const char* phase)
 {
     CodeplugBuffer codeplug;
     VNXTransferParms transfer(password);
     transfer.SetBuffer(codeplug.LineBytes(), 0);
     transfer.SetLink(links.transfer);
+    transfer.SetByteProgress(&window.m_ByteProgress, phase);
 
     window.StartTimedProgress(kUploadProgressMs);
     window.ShowStatus(status);
@@ -88,6 +89,7 @@ bool DownloadCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks& links, co
     transfer.SetIdentity(identity);
     transfer.SetLink(links.transfer);
     transfer.SetBuffer(codeplug.LineBytes(), static_cast<std::int32_t>(length));
+    transfer.SetByteProgress(&window.m_ByteProgress, "codeplug-download");
 
     window.StartTimedProgress(static_cast<int>(static_cast<double>(length) * 0.015));
     window.ShowStatus("Downloading codeplug...");
@@ -150,7 +152,8 @@ ReadBackOutcome ReadBackCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks
     if (!window.m_UpdateInProgress) {
         return ReadBackOutcome::Stopped;
     }
-    const UploadedCodeplug readBack = UploadCodeplug(window, links, password, "Reading codeplug back...");
+    const UploadedCodeplug readBack =
+        UploadCodeplug(window, links, password, "Reading codeplug back...", "codeplug-read-back");
     if (readBack.result != TransferResult::Done) {
         return window.m_UpdateInProgress ? ReadBackOutcome::NotAnswered : ReadBackOutcome::Stopped;
     }

@@ -59,9 +59,11 @@ struct UploadedCodeplug
     std::vector<std::uint16_t> Words() const;
 };
 
-// Reads the codeplug out, showing `status` with a timed progress bar.
+// Reads the codeplug out, showing `status` with a timed progress bar; its bytes go to the window's
+// byte progress as `phase`.
 UploadedCodeplug UploadCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks& links,
-                                const PasswordPromptFn& password, const char* status);
+                                const PasswordPromptFn& password, const char* status,
+                                const char* phase = "codeplug-upload");
 
 // Writes `bytes` (line order) into the radio with the password step, scrambled with `identity`,
 // under "Downloading codeplug...". Stop cannot cut the write short once it has begun.

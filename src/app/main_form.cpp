@@ -34,6 +34,7 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnv
       environment_(std::move(environment))
 {
     m_RunRecorder.settings.dataFolder = environment_.dataFolder;
+    m_RunEvents.Add(&m_RunRecorder);
     RadioLink.watch = &m_RunRecorder.Trace();
     if (environment_.programPath.empty()) {
         environment_.programPath = RunningProgramPath();
@@ -343,7 +344,7 @@ TCodeUpdaterMainDispForm::ClickHandlerScope::~ClickHandlerScope()
 void TCodeUpdaterMainDispForm::ShowStatus(const std::string& text)
 {
     m_StatusLabel.SetCaption(text);
-    m_RunRecorder.Status(text);
+    m_RunEvents.StatusShown(text);
 }
 
 void TCodeUpdaterMainDispForm::StartTimedProgress(int intervalMs)
@@ -364,10 +365,7 @@ MessageAnswer TCodeUpdaterMainDispForm::AskHost(std::string_view text, std::stri
                                                 MessageIcon icon, MessageButtons buttons)
 {
     const MessageAnswer answer = host_.ShowMessage(*this, text, caption, icon, buttons);
-    m_RunRecorder.Box(std::string(caption), std::string(text),
-                      answer == MessageAnswer::Yes  ? "Yes"
-                      : answer == MessageAnswer::No ? "No"
-                                                    : "OK");
+    m_RunEvents.BoxAnswered(std::string(caption), icon, std::string(text), answer);
     return answer;
 }
 

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/run_events.h"
 #include "history/update_history.h"
 #include "record/line_trace.h"
 #include "record/run_log.h"
@@ -56,7 +57,8 @@ struct RunRecorderSettings
     std::size_t keptLogs = 100;
 };
 
-class RunRecorder
+// It follows the form's run events: statuses, boxes and facts go into the log and the history.
+class RunRecorder final : public RunEvents
 {
   public:
     // `warn` tells the user, once per thing, what could not be written.
@@ -79,6 +81,18 @@ class RunRecorder
     // Something the run learnt: a log line "label: value", kept in the history row's `field`
     // when one is given (the versions fields gather "label value" pairs).
     void Fact(const std::string& label, const std::string& value, std::string HistoryRow::*field = nullptr);
+    void StatusShown(const std::string& text) override { Status(text); }
+    void BoxAnswered(const std::string& caption, MessageIcon, const std::string& text,
+                     MessageAnswer answer) override
+    {
+        Box(caption, text, AnswerWord(answer));
+    }
+    void FactLearnt(const std::string& label, const std::string& value,
+                    std::string HistoryRow::*field) override
+    {
+        Fact(label, value, field);
+    }
+
     // Facts for the history row; empty values leave what is there.
     HistoryRow& Row() { return row_; }
 

@@ -116,15 +116,15 @@ void TCodeUpdaterMainDispForm::RecordBackup(const CodeplugBackupResult& backup)
     if (!backup.saved) {
         return;
     }
-    RunRecorder& record = m_RunRecorder;
+    RunEvents& record = m_RunEvents;
     // The versions the record names were recorded as the run read them.
-    record.Fact("Radio identity", backup.record.radioIdentity, &HistoryRow::radioIdentity);
-    record.Fact("codeplug format",
-                std::to_string(backup.record.codeplugFormatMajor) + "." +
-                    std::to_string(backup.record.codeplugFormatMinor),
-                &HistoryRow::versionsBefore);
-    record.Fact("Codeplug backup", backup.path, &HistoryRow::backupFile);
-    record.Fact("Backup SHA-256", backup.record.sha256, &HistoryRow::backupSha256);
+    record.FactLearnt("Radio identity", backup.record.radioIdentity, &HistoryRow::radioIdentity);
+    record.FactLearnt("codeplug format",
+                      std::to_string(backup.record.codeplugFormatMajor) + "." +
+                          std::to_string(backup.record.codeplugFormatMinor),
+                      &HistoryRow::versionsBefore);
+    record.FactLearnt("Codeplug backup", backup.path, &HistoryRow::backupFile);
+    record.FactLearnt("Backup SHA-256", backup.record.sha256, &HistoryRow::backupSha256);
 }
 
 void TCodeUpdaterMainDispForm::Warn(const std::string& text)

@@ -140,7 +140,7 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested)
             // A failed DSP download keeps its own text: the codeplug step would otherwise end the
             // run with "Done." over an update that did not happen.
             result = DownloadDsp(RadioLink, loader, code, RadioTypeCode, StatusCallbackForDownloads(),
-                                 programFolder, m_ProgressBarDisplay);
+                                 programFolder, m_ProgressBarDisplay, &m_ByteProgress);
             if (result == ProgrammingStatus::Success) {
                 // The radio restarts at 19200 baud after its DSP is loaded, as after new code; the
                 // DSP download leaves the line at 115200, so the codeplug step would find the
@@ -149,7 +149,7 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested)
             }
         } else {
             result = DownloadCode(RadioLink, loader, code, StatusCallbackForDownloads(), RadioTypeCode,
-                                  m_ProgressBarDisplay, bootRequested);
+                                  m_ProgressBarDisplay, bootRequested, &m_ByteProgress);
         }
         loader.Close();
         code.Close();
@@ -189,7 +189,7 @@ ProgrammingStatus TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot)
         WorkingFileStream loader(folder, m_LoaderFileName);
         WorkingFileStream code(folder, m_CodeFileName);
         result = DownloadCode(RadioLink, loader, code, StatusCallbackForDownloads(), RadioTypeCode,
-                              m_ProgressBarDisplay, boot);
+                              m_ProgressBarDisplay, boot, &m_ByteProgress);
     }
     if (result != ProgrammingStatus::Success) {
         NoteOutcome(RunResult::CodeDownloadFailed);
@@ -323,8 +323,8 @@ bool TCodeUpdaterMainDispForm::CheckTargetRadio()
     const ProgrammingStatus status = ReadBootVersion(RadioLink, RadioTypeCode, version);
     m_ReportedBootVersion = version;
     if (status == ProgrammingStatus::Success) {
-        m_RunRecorder.Fact("boot", std::to_string(version[0]) + "." + std::to_string(version[1]),
-                           &HistoryRow::versionsBefore);
+        m_RunEvents.FactLearnt("boot", std::to_string(version[0]) + "." + std::to_string(version[1]),
+                               &HistoryRow::versionsBefore);
         const std::uint8_t major = version[0];
         const std::uint8_t radioCode =
             RadioTypeCodeOfRadio(ResourceAttributes.radio_model, major, version[1]);
@@ -371,8 +371,8 @@ void TCodeUpdaterMainDispForm::ExplainUnansweredRadio()
 void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& outcome)
 {
     if (outcome.verification) {
-        m_RunRecorder.Fact("Verification", VerificationName(*outcome.verification),
-                           &HistoryRow::verification);
+        m_RunEvents.FactLearnt("Verification", VerificationName(*outcome.verification),
+                               &HistoryRow::verification);
     }
     switch (outcome.result) {
     case CodeplugStepResult::NotSupported:

@@ -41,14 +41,14 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
             SerialNumberLabel.SetCaption(texts.serialNumber);
             BootLoadVersionLabel.SetCaption(texts.bootLoadVersion);
             SEMVersionLabel.SetCaption(texts.semVersion);
-            m_RunRecorder.Fact("Radio identity", texts.serialNumber, &HistoryRow::radioIdentity);
+            m_RunEvents.FactLearnt("Radio identity", texts.serialNumber, &HistoryRow::radioIdentity);
             for (const auto& [name, value] : {std::pair{"file format", &texts.fileVersion},
                                               {"dsp", &texts.dspVersion},
                                               {"controller", &texts.controllerVersion},
                                               {"hardware", &texts.hardwareRevision},
                                               {"boot", &texts.bootLoadVersion},
                                               {"sem", &texts.semVersion}}) {
-                m_RunRecorder.Fact(name, *value, &HistoryRow::versionsBefore);
+                m_RunEvents.FactLearnt(name, *value, &HistoryRow::versionsBefore);
             }
             record.SetResult(RunResult::Succeeded);
         } else {
@@ -80,8 +80,8 @@ bool TCodeUpdaterMainDispForm::CheckBootVersion()
     std::array<std::uint8_t, 2> version{};
     const ProgrammingStatus status = ReadBootVersion(RadioLink, RadioTypeCode, version);
     if (status == ProgrammingStatus::Success) {
-        m_RunRecorder.Fact("boot", std::to_string(version[0]) + "." + std::to_string(version[1]),
-                           &HistoryRow::versionsBefore);
+        m_RunEvents.FactLearnt("boot", std::to_string(version[0]) + "." + std::to_string(version[1]),
+                               &HistoryRow::versionsBefore);
     }
     UseSecondBootImage = false;
     const BootVersionComparison found = CompareBootVersion(status, version, CarriedBoot(ResourceAttributes));

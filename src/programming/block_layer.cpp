@@ -12,8 +12,8 @@ std::string VerifyFailureText(const std::uint8_t address[4])
 }
 
 BlockWriter::BlockWriter(ProgrammingLink& link, const BlockRules& rules, const StatusCallback& showStatus,
-                         ProgressDisplay& progress)
-    : link_(link), rules_(rules), showStatus_(showStatus), progressDisplay_(progress)
+                         ProgressDisplay& progress, ByteProgress* bytes)
+    : link_(link), rules_(rules), showStatus_(showStatus), progressDisplay_(progress), bytes_(bytes)
 {
     NewBlock();
 }
@@ -21,12 +21,14 @@ BlockWriter::BlockWriter(ProgrammingLink& link, const BlockRules& rules, const S
 void BlockWriter::NewBlock()
 {
     InitMessage(block_, msg::kDataBlock);
+    blockDataBytes_ = 0;
 }
 
 void BlockWriter::StartImage()
 {
     pairChecksum_ = 0;
     secondOfPair_ = false;
+    bytesDone_ = 0;
     NewBlock();
 }
 
@@ -46,6 +48,7 @@ void BlockWriter::AppendWord(std::uint16_t word)
         return;
     }
     Store(word);
+    blockDataBytes_ += 2;
 }
 
 void BlockWriter::PadBlock()
@@ -139,9 +142,13 @@ void BlockWriter::FlushStep()
         pairChecksum_ = 0;
     }
     secondOfPair_ = !secondOfPair_;
+    bytesDone_ += blockDataBytes_;
     NewBlock();
     progress_ += kBlockProgress;
     progressDisplay_.SetPosition(progress_);
+    if (bytes_ != nullptr) {
+        bytes_->Done(bytesDone_);
+    }
 }
 
 void BlockWriter::WriteRecords(SRecordImageReader& reader, int recordProgress,

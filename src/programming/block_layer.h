@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "link/byte_progress.h"
 #include "link/link_packet.h"
 #include "programming/programming_link.h"
 #include "programming/programming_status.h"
@@ -42,10 +43,12 @@ std::string VerifyFailureText(const std::uint8_t address[4]);
 class BlockWriter
 {
   public:
+    // `bytes`, when given, hears the image's data bytes (filler not counted) as each block is taken.
     BlockWriter(ProgrammingLink& link, const BlockRules& rules, const StatusCallback& showStatus,
-                ProgressDisplay& progress);
+                ProgressDisplay& progress, ByteProgress* bytes = nullptr);
 
-    // A new image: pair checksum 0, the next block is the first of its pair, the block empty.
+    // A new image: pair checksum 0, the next block is the first of its pair, the block empty, no
+    // data bytes counted.
     void StartImage();
     // Sends the block first when it is full; adds nothing once the status has left Success.
     void AppendWord(std::uint16_t word);
@@ -86,6 +89,9 @@ class BlockWriter
     BlockRules rules_;
     const StatusCallback& showStatus_;
     ProgressDisplay& progressDisplay_;
+    ByteProgress* bytes_;
+    std::int64_t bytesDone_ = 0;
+    std::int64_t blockDataBytes_ = 0; // of the block being filled: words appended, not filler
     ProgrammingStatus status_ = ProgrammingStatus::Success;
     int progress_ = 0;
     bool secondOfPair_ = false;

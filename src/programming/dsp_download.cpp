@@ -43,14 +43,16 @@ std::string RandomName()
 class DspDownload
 {
   public:
-    DspDownload(ProgrammingLink& link, const StatusCallback& showStatus, ProgressDisplay& progress)
-        : link_(link), showStatus_(showStatus), progress_(progress),
-          writer_(link, kDspBlockRules, showStatus, progress)
+    DspDownload(ProgrammingLink& link, const StatusCallback& showStatus, ProgressDisplay& progress,
+                ByteProgress* bytes)
+        : link_(link), showStatus_(showStatus), progress_(progress), bytes_(bytes),
+          writer_(link, kDspBlockRules, showStatus, progress, bytes)
     {
     }
 
-    ProgrammingStatus SendLoader(std::istream& loader);
-    ProgrammingStatus SendPages(DspPageFiles& pages);
+    // The totals are those read before anything was sent (nullopt: not known).
+    ProgrammingStatus SendLoader(std::istream& loader, std::optional<std::int64_t> dataBytes);
+    ProgrammingStatus SendPages(DspPageFiles& pages, std::optional<std::int64_t> dataBytes);
 
   private:
     void ShowFailure(ProgrammingStatus status)
@@ -75,10 +77,11 @@ class DspDownload
     ProgrammingLink& link_;
     const StatusCallback& showStatus_;
     ProgressDisplay& progress_;
+    ByteProgress* bytes_;
     BlockWriter writer_;
 };
 
-ProgrammingStatus DspDownload::SendLoader(std::istream& loader)
+ProgrammingStatus DspDownload::SendLoader(std::istream& loader, std::optional<std::int64_t> dataBytes)
 {
     progress_.SetRange(0, ClampToInt(StreamSize(loader) / 4 + kBlockProgress));
     progress_.SetPosition(0);
@@ -92,6 +95,7 @@ ProgrammingStatus DspDownload::SendLoader(std::istream& loader)
     writer_.SetStatus(ProgrammingStatus::Success);
     writer_.StartImage();
     showStatus_("Downloading Loader code...");
+    const ByteProgressPhase phase(bytes_, "dsp-loader", dataBytes);
 
     SRecordImageReader reader(loader, SRecordRule::DspLoader);
     writer_.WriteRecords(reader, kLoaderLineProgress, [this](const std::string& why) {
@@ -131,7 +135,7 @@ ProgrammingStatus DspDownload::DownloadDspPage(std::istream& page, int number, i
     return writer_.Status();
 }
 
-ProgrammingStatus DspDownload::SendPages(DspPageFiles& pages)
+ProgrammingStatus DspDownload::SendPages(DspPageFiles& pages, std::optional<std::int64_t> dataBytes)
 {
     showStatus_("Preparing to download ...");
     ProgrammingStatus status = Handshake(msg::kDspStart, msg::kReady);
@@ -142,6 +146,7 @@ ProgrammingStatus DspDownload::SendPages(DspPageFiles& pages)
     writer_.StartImage();
     writer_.ResetProgress();
     progress_.SetPosition(0);
+    const ByteProgressPhase phase(bytes_, "dsp", dataBytes);
 
     int number = 1;
     for (int slot = 0; slot < kDspPageSlots; ++slot) {
@@ -177,6 +182,23 @@ ProgrammingStatus DspDownload::SendPages(DspPageFiles& pages)
 DspPageFiles::~DspPageFiles()
 {
     Remove();
+}
+
+std::optional<std::int64_t> DspPageFiles::DataBytes() const
+{
+    std::int64_t bytes = 0;
+    for (int slot = 0; slot < kDspPageSlots; ++slot) {
+        if (!Used(slot)) {
+            continue;
+        }
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(PagePath(slot), ec);
+        if (ec) {
+            return std::nullopt;
+        }
+        bytes += static_cast<std::int64_t>(size & ~std::uintmax_t{1}); // a last odd byte is not sent
+    }
+    return bytes;
 }
 
 std::filesystem::path DspPageFiles::PagePath(int slot) const
@@ -285,7 +307,8 @@ void DspPageFiles::Remove()
 
 ProgrammingStatus DownloadDsp(ProgrammingLink& link, std::istream& loader, std::istream& dspObject,
                               [[maybe_unused]] std::uint8_t radioTypeCode, const StatusCallback& showStatus,
-                              const std::filesystem::path& pageFolderParent, ProgressDisplay& progress)
+                              const std::filesystem::path& pageFolderParent, ProgressDisplay& progress,
+                              ByteProgress* bytes)
 {
     std::vector<DspSection> sections;
     const DspObjectCheck check = ReadDspSections(dspObject, sections);
@@ -300,13 +323,17 @@ ProgrammingStatus DownloadDsp(ProgrammingLink& link, std::istream& loader, std::
         return ProgrammingStatus::ImageError;
     }
 
+    const std::optional<std::int64_t> loaderBytes =
+        bytes != nullptr ? ImageDataBytes(loader, SRecordRule::DspLoader) : std::nullopt;
+    const std::optional<std::int64_t> pageBytes = bytes != nullptr ? pages.DataBytes() : std::nullopt;
+
     if (!link.CreateTimeout(programming_timeouts::kDownloadReplyMs)) {
         return ProgrammingStatus::CommProblem;
     }
-    DspDownload download(link, showStatus, progress);
-    ProgrammingStatus status = download.SendLoader(loader);
+    DspDownload download(link, showStatus, progress, bytes);
+    ProgrammingStatus status = download.SendLoader(loader, loaderBytes);
     if (status == ProgrammingStatus::Success) {
-        status = download.SendPages(pages);
+        status = download.SendPages(pages, pageBytes);
     }
     link.ReleaseTimeout();
     return status;

@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "link/byte_progress.h"
 #include "programming/dsp_object.h"
 #include "programming/programming_link.h"
 #include "programming/programming_status.h"
@@ -38,6 +40,8 @@ class DspPageFiles
     std::filesystem::path PagePath(int slot) const;
     bool Used(int slot) const { return used_[static_cast<std::size_t>(slot)]; }
     int UsedCount() const { return usedCount_; }
+    // The bytes the used pages hand out as words; nullopt when a size cannot be read.
+    std::optional<std::int64_t> DataBytes() const;
     // Removes the folder and its files now (also done on destruction).
     void Remove();
 
@@ -53,9 +57,12 @@ class DspPageFiles
 // (filler 0x2020, no resends). The object file is checked and the pages are laid out before
 // anything is sent. pageFolderParent is where the page folder is made (empty: the system's
 // temporary folder). Returns Success when done, else CommProblem, ImageError (the object file or
-// page files cannot be used) or TimedOut, having shown its own status text.
+// page files cannot be used) or TimedOut, having shown its own status text. `bytes`, when given,
+// hears the data bytes as phases "dsp-loader" and "dsp" (all pages), their totals known before
+// anything is sent.
 ProgrammingStatus DownloadDsp(ProgrammingLink& link, std::istream& loader, std::istream& dspObject,
                               std::uint8_t radioTypeCode, const StatusCallback& showStatus,
-                              const std::filesystem::path& pageFolderParent, ProgressDisplay& progress);
+                              const std::filesystem::path& pageFolderParent, ProgressDisplay& progress,
+                              ByteProgress* bytes = nullptr);
 
 } // namespace aurex

@@ -1,6 +1,7 @@
 #include "programming/flash_download.h"
 
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "link/message_table.h"
@@ -27,13 +28,15 @@ class FlashDownload
 {
   public:
     FlashDownload(ProgrammingLink& link, const StatusCallback& showStatus, ProgressDisplay& progress,
-                  bool boot)
-        : link_(link), showStatus_(showStatus), progress_(progress), boot_(boot),
-          writer_(link, kFlashBlockRules, showStatus, progress)
+                  bool boot, ByteProgress* bytes)
+        : link_(link), showStatus_(showStatus), progress_(progress), boot_(boot), bytes_(bytes),
+          writer_(link, kFlashBlockRules, showStatus, progress, bytes)
     {
     }
 
-    ProgrammingStatus DownloadImage(std::istream& image, ImageRole role);
+    // `dataBytes`: the image's, read before the download began (nullopt: not known).
+    ProgrammingStatus DownloadImage(std::istream& image, ImageRole role,
+                                    std::optional<std::int64_t> dataBytes);
 
   private:
     void ShowFailure(ProgrammingStatus status)
@@ -48,15 +51,21 @@ class FlashDownload
     {
         return role == ImageRole::Loader ? "Loader" : boot_ ? "Boot" : "Application";
     }
+    const char* PhaseName(ImageRole role) const
+    {
+        return role == ImageRole::Loader ? "loader" : boot_ ? "boot" : "application";
+    }
 
     ProgrammingLink& link_;
     const StatusCallback& showStatus_;
     ProgressDisplay& progress_;
     bool boot_;
+    ByteProgress* bytes_;
     BlockWriter writer_;
 };
 
-ProgrammingStatus FlashDownload::DownloadImage(std::istream& image, ImageRole role)
+ProgrammingStatus FlashDownload::DownloadImage(std::istream& image, ImageRole role,
+                                               std::optional<std::int64_t> dataBytes)
 {
     progress_.SetRange(0, ProgressMaximum(StreamSize(image), kBlockProgress));
     progress_.SetPosition(0);
@@ -85,6 +94,7 @@ ProgrammingStatus FlashDownload::DownloadImage(std::istream& image, ImageRole ro
     writer_.SetStatus(ProgrammingStatus::Success);
     writer_.StartImage();
     showStatus_(std::string("Downloading ") + ImageName(role) + " code ...");
+    const ByteProgressPhase phase(bytes_, PhaseName(role), dataBytes);
 
     SRecordImageReader reader(image);
     writer_.WriteRecords(reader, -1, [this, role](const std::string& why) {
@@ -120,21 +130,24 @@ EraseWait EraseWaitFor(std::uint8_t radioTypeCode, bool boot)
 
 ProgrammingStatus DownloadCode(ProgrammingLink& link, std::istream& loader, std::istream& code,
                                const StatusCallback& showStatus, std::uint8_t radioTypeCode,
-                               ProgressDisplay& progress, bool boot)
+                               ProgressDisplay& progress, bool boot, ByteProgress* bytes)
 {
+    // Read before anything is sent, so that the line sees no pause for it.
+    const std::optional<std::int64_t> loaderBytes = bytes != nullptr ? ImageDataBytes(loader) : std::nullopt;
+    const std::optional<std::int64_t> codeBytes = bytes != nullptr ? ImageDataBytes(code) : std::nullopt;
     showStatus("Preparing to download ...");
     if (!link.CreateTimeout(programming_timeouts::kDownloadReplyMs)) {
         return ProgrammingStatus::CommProblem;
     }
-    FlashDownload download(link, showStatus, progress, boot);
-    ProgrammingStatus status = download.DownloadImage(loader, ImageRole::Loader);
+    FlashDownload download(link, showStatus, progress, boot, bytes);
+    ProgrammingStatus status = download.DownloadImage(loader, ImageRole::Loader, loaderBytes);
     if (status == ProgrammingStatus::Success) {
         const EraseWait erase = EraseWaitFor(radioTypeCode, boot);
         if (erase.text != nullptr) {
             showStatus(erase.text);
         }
         link.Pause(erase.milliseconds);
-        status = download.DownloadImage(code, ImageRole::Code);
+        status = download.DownloadImage(code, ImageRole::Code, codeBytes);
         if (status == ProgrammingStatus::Success) {
             showStatus("Download finished.");
         }

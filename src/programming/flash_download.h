@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <istream>
 
+#include "link/byte_progress.h"
 #include "programming/programming_link.h"
 #include "programming/programming_status.h"
 
@@ -25,9 +26,10 @@ EraseWait EraseWaitFor(std::uint8_t radioTypeCode, bool boot);
 // or boot code when boot is set) into the radio's flash; back at 19200 baud afterwards.
 // Both streams are S-record text, left open for the caller. Returns Success when done, else
 // CommProblem, ImageError (an image cannot be read), TimedOut or VerifyFailed, having shown its
-// own status text.
+// own status text. `bytes`, when given, hears the data bytes of each image as phases "loader" and
+// "application" (or "boot"), their totals read from the images before anything is sent.
 ProgrammingStatus DownloadCode(ProgrammingLink& link, std::istream& loader, std::istream& code,
                                const StatusCallback& showStatus, std::uint8_t radioTypeCode,
-                               ProgressDisplay& progress, bool boot);
+                               ProgressDisplay& progress, bool boot, ByteProgress* bytes = nullptr);
 
 } // namespace aurex

@@ -18,18 +18,20 @@ ProgrammingStatus ReadBootVersion(RadioLink& link, std::uint8_t radioTypeCode,
 
 ProgrammingStatus DownloadCode(RadioLink& link, std::istream& loader, std::istream& code,
                                const StatusCallback& showStatus, std::uint8_t radioTypeCode,
-                               ProgressDisplay& progress, bool boot)
+                               ProgressDisplay& progress, bool boot, ByteProgress* bytes)
 {
     RadioLinkChannel channel(link);
-    return DownloadCode(channel, loader, code, showStatus, radioTypeCode, progress, boot);
+    return DownloadCode(channel, loader, code, showStatus, radioTypeCode, progress, boot, bytes);
 }
 
 ProgrammingStatus DownloadDsp(RadioLink& link, std::istream& loader, std::istream& dspObject,
                               std::uint8_t radioTypeCode, const StatusCallback& showStatus,
-                              const std::filesystem::path& pageFolderParent, ProgressDisplay& progress)
+                              const std::filesystem::path& pageFolderParent, ProgressDisplay& progress,
+                              ByteProgress* bytes)
 {
     RadioLinkChannel channel(link);
-    return DownloadDsp(channel, loader, dspObject, radioTypeCode, showStatus, pageFolderParent, progress);
+    return DownloadDsp(channel, loader, dspObject, radioTypeCode, showStatus, pageFolderParent, progress,
+                       bytes);
 }
 
 } // namespace aurex

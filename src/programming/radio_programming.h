@@ -48,10 +48,11 @@ ProgrammingStatus ReadBootVersion(RadioLink& link, std::uint8_t radioTypeCode,
 
 ProgrammingStatus DownloadCode(RadioLink& link, std::istream& loader, std::istream& code,
                                const StatusCallback& showStatus, std::uint8_t radioTypeCode,
-                               ProgressDisplay& progress, bool boot);
+                               ProgressDisplay& progress, bool boot, ByteProgress* bytes = nullptr);
 
 ProgrammingStatus DownloadDsp(RadioLink& link, std::istream& loader, std::istream& dspObject,
                               std::uint8_t radioTypeCode, const StatusCallback& showStatus,
-                              const std::filesystem::path& pageFolderParent, ProgressDisplay& progress);
+                              const std::filesystem::path& pageFolderParent, ProgressDisplay& progress,
+                              ByteProgress* bytes = nullptr);
 
 } // namespace aurex

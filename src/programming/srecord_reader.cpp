@@ -154,4 +154,26 @@ std::string SRecordImageReader::ErrorMessage() const
     return "line " + std::to_string(errorLine_) + ": " + SRecordErrorText(error_);
 }
 
+std::optional<std::int64_t> ImageDataBytes(std::istream& in, SRecordRule rule)
+{
+    const std::istream::pos_type start = in.tellg();
+    if (start == std::istream::pos_type(-1)) {
+        return std::nullopt;
+    }
+    std::int64_t bytes = 0;
+    SRecordImageReader::Result next = SRecordImageReader::Result::Record;
+    {
+        SRecordImageReader reader(in, rule);
+        while ((next = reader.Next()) == SRecordImageReader::Result::Record) {
+            bytes += 2 * static_cast<std::int64_t>(reader.Record().wordCount);
+        }
+    }
+    in.clear();
+    in.seekg(start);
+    if (next == SRecordImageReader::Result::Error) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 } // namespace aurex

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <istream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -87,5 +88,10 @@ class SRecordImageReader
     SRecordError error_ = SRecordError::None;
     std::size_t errorLine_ = 0;
 };
+
+// The data bytes the image's records hand out as words (two a word), read through once before a
+// download so that its byte progress has a total. The read position is put back; nullopt, with
+// nothing read, for a stream that cannot go back, and for an image that cannot be read whole.
+std::optional<std::int64_t> ImageDataBytes(std::istream& in, SRecordRule rule = SRecordRule::Standard);
 
 } // namespace aurex

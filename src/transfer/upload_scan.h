@@ -27,6 +27,8 @@ class CodeplugUploadScan
 
     // Offset of the next block mark to examine; 0 at the start and after a completed scan.
     std::int32_t ScanPosition() const { return scanPosition_; }
+    // The bytes the whole image needs, once the block chain has ended short of them; 0 before.
+    std::int32_t ImageBytesWanted() const { return imageBytesWanted_; }
 
   private:
     bool ScanDone(std::span<const std::uint8_t, kCodeplugBufferBytes> image, std::int32_t received);

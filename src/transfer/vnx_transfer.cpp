@@ -132,9 +132,41 @@ void VNXTransferParms::SetIdentity(const DesBlock& identity)
     identityKnown_ = true;
 }
 
+void VNXTransferParms::SetByteProgress(ByteProgress* bytes, std::string phase)
+{
+    bytes_ = bytes;
+    phase_ = std::move(phase);
+}
+
+void VNXTransferParms::BeginBytes(std::optional<std::int64_t> total)
+{
+    if (bytes_ != nullptr) {
+        bytes_->Begin(phase_, total);
+        bytesBegun_ = true;
+    }
+}
+
+void VNXTransferParms::UploadBytes(bool complete)
+{
+    if (bytes_ == nullptr) {
+        return;
+    }
+    if (complete) {
+        bytes_->Total(length_);
+    } else if (const std::int32_t wanted = scan_.ImageBytesWanted(); wanted > 0) {
+        // The upload ends at the first whole block that holds the image.
+        bytes_->Total((wanted + kCodeplugBlockBytes - 1) / kCodeplugBlockBytes * kCodeplugBlockBytes);
+    }
+    bytes_->Done(length_);
+}
+
 TransferResult VNXTransferParms::EndTransfer(bool done)
 {
     link_->SetActive(false);
+    if (bytesBegun_) {
+        bytesBegun_ = false;
+        bytes_->End();
+    }
     return ResultOf(done);
 }
 
@@ -160,6 +192,7 @@ TransferResult VNXTransferParms::Upload()
     if (!Send(link, msg::kCodeplugUploadRequest) || passChecker_.CheckPassword() != TransferResult::Done) {
         return EndTransfer(false);
     }
+    BeginBytes(std::nullopt);
     for (;;) {
         const std::optional<LinkPacket> message = link.Receive();
         if (!message) {
@@ -177,8 +210,11 @@ TransferResult VNXTransferParms::Upload()
             std::copy_n(message->data.begin() + 2, kCodeplugBlockBytes, image_ + length_);
             length_ = received;
         }
-        if (scan_.Complete(std::span<const std::uint8_t, kCodeplugBufferBytes>(image_, kCodeplugBufferBytes),
-                           length_, received)) {
+        const bool complete =
+            scan_.Complete(std::span<const std::uint8_t, kCodeplugBufferBytes>(image_, kCodeplugBufferBytes),
+                           length_, received);
+        UploadBytes(complete);
+        if (complete) {
             return EndTransfer(Send(link, msg::kCodeplugEnd));
         }
         if (!Send(link, msg::kCodeplugNextBlock)) {
@@ -201,6 +237,8 @@ TransferResult VNXTransferParms::Download()
     if (!Send(link, msg::kCodeplugDownloadRequest) || passChecker_.CheckPassword() != TransferResult::Done) {
         return EndTransfer(false);
     }
+    constexpr std::int32_t kPairBytes = 2 * kCodeplugBlockBytes;
+    BeginBytes((length_ + kPairBytes - 1) / kPairBytes * kPairBytes);
     std::int32_t blockIndex = 0;
     runningChecksum_ = 0;
     bool checksumsAgreed = true;
@@ -226,6 +264,9 @@ TransferResult VNXTransferParms::Download()
                 return EndTransfer(false);
             }
             ++blockIndex;
+            if (bytes_ != nullptr) {
+                bytes_->Done(std::int64_t{blockIndex} * kCodeplugBlockBytes);
+            }
         } else if (Is(*message, msg::kCodeplugChecksum) && message->length >= 4) {
             const auto reported = static_cast<std::uint16_t>((message->data[2] << 8) | message->data[3]);
             checksumsAgreed = checksumsAgreed && reported == runningChecksum_;

@@ -6,10 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "link/byte_progress.h"
 #include "transfer/des.h"
 #include "transfer/transfer_link.h"
 #include "transfer/upload_scan.h"
@@ -93,8 +95,16 @@ class VNXTransferParms : public VNXTransfer
     bool HasIdentity() const { return identityKnown_; }
     const DesBlock& Identity() const { return identity_; }
 
+    // Tells `bytes` of the data blocks under `phase`, from the password step's end to the
+    // transfer's: an upload's total once the codeplug has said how long it is, a download's (the
+    // image in whole pairs of blocks, as sent) from the start.
+    void SetByteProgress(ByteProgress* bytes, std::string phase);
+
   private:
     TransferResult EndTransfer(bool done);
+    void BeginBytes(std::optional<std::int64_t> total);
+    // After a block of the upload: the total when it can be told, then the bytes stored.
+    void UploadBytes(bool complete);
     TransferResult EndDownload(bool checksumsAgreed);
 
     VNXTransferParmsPassChecker passChecker_;
@@ -102,6 +112,9 @@ class VNXTransferParms : public VNXTransfer
     DesBlock identity_{};
     bool identityKnown_ = false;
     CodeplugUploadScan scan_;
+    ByteProgress* bytes_ = nullptr;
+    std::string phase_;
+    bool bytesBegun_ = false;
 };
 
 } // namespace aurex

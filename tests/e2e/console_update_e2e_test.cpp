@@ -10,9 +10,11 @@
 
 #include <csignal>
 #include <cstring>
+#include <map>
 #include <sstream>
 
 #include "e2e_support.h"
+#include "text/json_reader.h"
 #include "updater_process.h"
 
 namespace aurex::e2e {
@@ -47,6 +49,7 @@ struct Bench
                                    extraEnvironment.end());
         command.workingDirectory = work.path.string();
         command.input = input;
+        command.separateErrors = separateErrors;
         command.started = [pid](int started) {
             if (pid != nullptr) {
                 *pid = started;
@@ -65,6 +68,7 @@ struct Bench
     Scratch data{"data"};
     Scratch cache{"cache"};
     std::vector<std::string> extraEnvironment;
+    bool separateErrors = false; // standard error into ConsoleRun::errors
 };
 
 // Presses Ctrl-C (or sends another signal) once, when the updater shows `status`.
@@ -664,6 +668,166 @@ TEST(ConsoleUpdateE2eTest, ASilentTargetRadioEndsTheRunAndTheMergedImagesGo)
     EXPECT_EQ(run.LastStatus(), "Communication error while trying to check target radio.");
     EXPECT_THAT(bench.radio.StopAndListDumps(), IsEmpty());
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+}
+
+// ---- --json: the events for scripts ----
+
+// Every line of standard output parsed; a line that is not an object with "event" and "t" fails.
+std::vector<JsonValue> JsonEvents(const std::string& output)
+{
+    std::vector<JsonValue> events;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        JsonParse parsed = ParseJson(line);
+        const JsonValue* event = parsed.value ? parsed.value->Find("event") : nullptr;
+        const JsonValue* t = parsed.value ? parsed.value->Find("t") : nullptr;
+        EXPECT_TRUE(event != nullptr && event->kind == JsonValue::Kind::String && t != nullptr &&
+                    t->kind == JsonValue::Kind::Number)
+            << line << parsed.error;
+        if (event != nullptr) {
+            events.push_back(std::move(*parsed.value));
+        }
+    }
+    return events;
+}
+
+// A field as text: a string's contents, a number as written, "null".
+std::string Field(const JsonValue& event, std::string_view key)
+{
+    const JsonValue* v = event.Find(key);
+    return v == nullptr ? "<none>" : v->kind == JsonValue::Kind::Null ? "null" : v->text;
+}
+
+std::vector<const JsonValue*> OfKind(const std::vector<JsonValue>& events, const std::string& kind)
+{
+    std::vector<const JsonValue*> out;
+    for (const JsonValue& e : events) {
+        if (Field(e, "event") == kind) {
+            out.push_back(&e);
+        }
+    }
+    return out;
+}
+
+// The progress events by phase, checked: the phases come once each, in the order given; "done"
+// never goes back and ends at the total, which stays once known; readings within a phase are a
+// fifth of a second apart at least, but for the last.
+std::map<std::string, std::vector<const JsonValue*>> CheckProgress(const std::vector<JsonValue>& events,
+                                                                   const std::vector<std::string>& phases)
+{
+    std::map<std::string, std::vector<const JsonValue*>> byPhase;
+    std::vector<std::string> order;
+    for (const JsonValue* p : OfKind(events, "progress")) {
+        const std::string phase = Field(*p, "phase");
+        if (order.empty() || order.back() != phase) {
+            order.push_back(phase);
+        }
+        byPhase[phase].push_back(p);
+    }
+    EXPECT_EQ(order, phases);
+    for (const auto& [phase, readings] : byPhase) {
+        SCOPED_TRACE(phase);
+        std::string total = "null";
+        for (std::size_t i = 0; i < readings.size(); ++i) {
+            const JsonValue& r = *readings[i];
+            if (i > 0) {
+                EXPECT_GE(std::stoll(Field(r, "done")), std::stoll(Field(*readings[i - 1], "done")));
+            }
+            if (i > 0 && i + 1 < readings.size()) {
+                EXPECT_GE(std::stod(Field(r, "t")) - std::stod(Field(*readings[i - 1], "t")), 0.2);
+            }
+            EXPECT_TRUE(total == "null" || Field(r, "total") == total) << "the total changed";
+            total = Field(r, "total");
+        }
+        EXPECT_EQ(Field(*readings.back(), "done"), total);
+        EXPECT_EQ(Field(*readings.back(), "left"), "0.0");
+    }
+    return byPhase;
+}
+
+TEST(ConsoleUpdateE2eTest, JsonEventsOfAWholeUpdateTellItInOrder)
+{
+    Bench bench({"--boot-version", "4.0", "--format-after-update", "5.10"});
+    bench.separateErrors = true;
+    const ConsoleRun run = bench.Update(AUREX_UPDATER_CARRIED, {"--password", "brontel", "--json"});
+    ASSERT_EQ(run.exitStatus, 0) << run.output << run.errors << bench.radio.Log();
+    const std::vector<JsonValue> events = JsonEvents(run.output);
+
+    std::vector<std::string> statuses;
+    for (const JsonValue* s : OfKind(events, "status")) {
+        statuses.push_back(Field(*s, "text"));
+    }
+    EXPECT_THAT(statuses,
+                ElementsAre("Extracting embedded files...", "Checking target radio...",
+                            "Preparing to download ...", "Downloading Loader code ...",
+                            "Erasing flash (80 seconds)...", "Downloading Application code ...",
+                            "Download finished.", "Idle", "Resetting radio...", "Uploading codeplug...",
+                            "Resetting radio and converting codeplug...", "Downloading codeplug...",
+                            "Resetting radio and verifying codeplug...", "Reading codeplug back...",
+                            "Codeplug verified: the radio holds the codeplug written.", "Done."));
+    // The text for people went to standard error.
+    EXPECT_THAT(run.errors, HasSubstr("Status: Downloading Application code ...\n"));
+    EXPECT_THAT(run.output, Not(HasSubstr("Status: ")));
+
+    const auto phases = CheckProgress(
+        events, {"loader", "application", "codeplug-upload", "codeplug-download", "codeplug-read-back"});
+    // An image's total, known from its first reading, is its data bytes: what the radio flashed
+    // less the fill to a whole pair of blocks.
+    for (const auto& [phase, image] : {std::pair{"loader", "LOADER"}, {"application", "CODE"}}) {
+        const auto flashed = static_cast<long long>(SRecordData(ImageText(AUREX_SET_CARRIED, image)).size());
+        EXPECT_EQ(Field(*phases.at(phase).front(), "total"), Field(*phases.at(phase).back(), "total"));
+        EXPECT_GT(std::stoll(Field(*phases.at(phase).back(), "total")), flashed - 256) << phase;
+        EXPECT_LE(std::stoll(Field(*phases.at(phase).back(), "total")), flashed) << phase;
+    }
+    // Codeplugs go in whole blocks; the read-back holds no more than was written.
+    const long long written = std::stoll(Field(*phases.at("codeplug-download").back(), "total"));
+    const long long readBack = std::stoll(Field(*phases.at("codeplug-read-back").back(), "total"));
+    EXPECT_EQ(written % 256, 0);
+    EXPECT_EQ(readBack % 128, 0);
+    EXPECT_LE(readBack, written);
+
+    std::vector<std::string> radio;
+    for (const JsonValue* r : OfKind(events, "radio")) {
+        radio.push_back(Field(*r, "name") + " " + Field(*r, "when") + " " + Field(*r, "value"));
+    }
+    EXPECT_THAT(radio, ElementsAre("boot before 4.0", "codeplug format after 5.10",
+                                   "identity before 00001A2B3C4D5E6F", "codeplug format before 5.8"));
+    EXPECT_THAT(OfKind(events, "box"), IsEmpty());
+    EXPECT_EQ(OfKind(events, "result").size(), 1U);
+    EXPECT_EQ(Field(events.back(), "event") + " " + Field(events.back(), "code") + " " +
+                  Field(events.back(), "name") + " " + Field(events.back(), "status"),
+              "result 0 succeeded Done.");
+}
+
+TEST(ConsoleUpdateE2eTest, JsonEventsOfARunThatFailsEndWithItsResult)
+{
+    struct Case
+    {
+        std::vector<std::string> radio;
+        std::vector<std::string> options;
+        std::string result; // code and status of the last event
+    };
+    for (const Case& c : {
+             Case{{"--interface", "direct", "--silent-at", "04 2D"},
+                  {"--password", "brontel"},
+                  "6 Communication error while trying to check target radio."},
+             Case{{"--interface", "direct"}, {"--password", "guess"}, "11 Idle"},
+             Case{{"--interface", "direct"}, {"--csv"}, "2 "},
+         }) {
+        SCOPED_TRACE(c.result);
+        Bench bench(c.radio);
+        bench.separateErrors = true;
+        std::vector<std::string> options = c.options;
+        options.push_back("--json");
+        const ConsoleRun run = bench.Update(AUREX_UPDATER_PORTABLE, options);
+        const std::vector<JsonValue> events = JsonEvents(run.output);
+        ASSERT_FALSE(events.empty()) << run.errors;
+        EXPECT_EQ(OfKind(events, "result").size(), 1U);
+        EXPECT_EQ(Field(events.back(), "code") + " " + Field(events.back(), "status"), c.result);
+        EXPECT_EQ(Field(events.back(), "code"), std::to_string(run.exitStatus));
+        // Nothing went to the radio: no transfer had begun.
+        EXPECT_THAT(OfKind(events, "progress"), IsEmpty());
+    }
 }
 
 // ---- Stop (Ctrl-C) ----

@@ -76,16 +76,20 @@ ConsoleRun RunConsole(const ConsoleCommand& command,
 {
     int in[2];
     int out[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0) {
+    int err[2] = {-1, -1};
+    if (::pipe(in) != 0 || ::pipe(out) != 0 || (command.separateErrors && ::pipe(err) != 0)) {
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     }
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    ::posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
+    ::posix_spawn_file_actions_adddup2(&actions, command.separateErrors ? err[1] : out[1], STDERR_FILENO);
     ::posix_spawn_file_actions_addclose(&actions, in[1]);
     ::posix_spawn_file_actions_addclose(&actions, out[0]);
+    if (command.separateErrors) {
+        ::posix_spawn_file_actions_addclose(&actions, err[0]);
+    }
     if (!command.workingDirectory.empty()) {
         ::posix_spawn_file_actions_addchdir_np(&actions, command.workingDirectory.c_str());
     }
@@ -108,9 +112,15 @@ ConsoleRun RunConsole(const ConsoleCommand& command,
     ::posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);
+    if (command.separateErrors) {
+        ::close(err[1]);
+    }
     if (spawned != 0) {
         ::close(in[1]);
         ::close(out[0]);
+        if (command.separateErrors) {
+            ::close(err[0]);
+        }
         throw std::runtime_error("cannot start " + executable + ": " + std::strerror(spawned));
     }
     // The answers are short: they fit the pipe at once.
@@ -136,11 +146,23 @@ ConsoleRun RunConsole(const ConsoleCommand& command,
             ::kill(pid, SIGKILL);
             break;
         }
-        pollfd p{out[0], POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(std::min<long long>(left, 200))) <= 0) {
+        pollfd p[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+        if (::poll(p, err[0] >= 0 ? 2 : 1, static_cast<int>(std::min<long long>(left, 200))) <= 0) {
             continue;
         }
         char buffer[4096];
+        if (err[0] >= 0 && p[1].revents != 0) {
+            const ssize_t e = ::read(err[0], buffer, sizeof buffer);
+            if (e > 0) {
+                run.errors.append(buffer, static_cast<std::size_t>(e));
+            } else {
+                ::close(err[0]);
+                err[0] = -1;
+            }
+        }
+        if (p[0].revents == 0) {
+            continue;
+        }
         const ssize_t n = ::read(out[0], buffer, sizeof buffer);
         if (n <= 0) {
             break; // the updater closed its output: it has ended
@@ -156,6 +178,18 @@ ConsoleRun RunConsole(const ConsoleCommand& command,
         }
     }
     ::close(out[0]);
+    // What is left of standard error once standard output has closed.
+    while (err[0] >= 0) {
+        char buffer[4096];
+        pollfd p{err[0], POLLIN, 0};
+        const ssize_t e = ::poll(&p, 1, 5000) > 0 ? ::read(err[0], buffer, sizeof buffer) : 0;
+        if (e <= 0) {
+            ::close(err[0]);
+            err[0] = -1;
+        } else {
+            run.errors.append(buffer, static_cast<std::size_t>(e));
+        }
+    }
     int status = 0;
     ::waitpid(pid, &status, 0);
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

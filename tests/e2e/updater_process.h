@@ -14,7 +14,8 @@ struct ConsoleRun
     int pid = -1;
     int exitStatus = -1; // 128 + signal when killed
     bool timedOut = false;
-    std::string output; // standard output and standard error, interleaved
+    std::string output; // standard output and standard error, interleaved (unless kept apart)
+    std::string errors; // standard error, when the command kept it apart
 
     // "Status: X" lines, in order.
     std::vector<std::string> Statuses() const;
@@ -32,6 +33,7 @@ struct ConsoleCommand
     std::string input; // standard input, then end of file
     int timeoutMs = 180000;
     std::function<void(int pid)> started; // called once the updater runs
+    bool separateErrors = false;          // standard error into ConsoleRun::errors
 };
 
 // Sends a signal to the running updater: SIGINT as Ctrl-C at its terminal, SIGTERM as a

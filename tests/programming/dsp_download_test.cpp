@@ -10,6 +10,7 @@
 #include "loader_model.h"
 #include "programming/dsp_download.h"
 #include "programming/programming_status.h"
+#include "support/recorded_bytes.h"
 
 namespace aurex {
 namespace {
@@ -109,11 +110,11 @@ struct Rig
     }
     ~Rig() { fs::remove_all(parent); }
 
-    ProgrammingStatus Download(const std::string& object)
+    ProgrammingStatus Download(const std::string& object, ByteProgress* bytes = nullptr)
     {
         std::istringstream loader(kLoader);
         std::istringstream dsp(object, std::ios::binary);
-        return DownloadDsp(link, loader, dsp, 7, status.Callback(), parent, progress);
+        return DownloadDsp(link, loader, dsp, 7, status.Callback(), parent, progress, bytes);
     }
     // Every file left in the parent folder.
     std::vector<std::string> Leftovers() const
@@ -180,6 +181,26 @@ TEST(DspDownloadTest, LoaderAndPagesReachTheRadioAsTheSectionsLayThemOut)
                 ElementsAre(std::pair{0, static_cast<int>(kLoader.size() / 4 + 64)}, std::pair{0, 272 + 128},
                             std::pair{0, 128}, std::pair{0, 0x40 + 40000 + 128}));
     EXPECT_THAT(rig.Leftovers(), IsEmpty());
+}
+
+TEST(DspDownloadTest, TheLoaderAndAllPagesCountTheirDataBytesAgainstTotalsKnownBeforehand)
+{
+    // Pages 0 (544 bytes), 5 (empty) and 6 (80128 bytes): one phase for them all.
+    const std::string object =
+        Coff({{0, 0x0000, 0x10, 1}, {6, 0x0040, 40000, 3}, {5, 0x0200, 0, 4}, {0, 0x0100, 0x10, 2}});
+    Rig rig;
+    test::RecordedBytes bytes;
+    ASSERT_EQ(rig.Download(object, &bytes), ProgrammingStatus::Success);
+    EXPECT_THAT(bytes.Outline(), ElementsAre("begin dsp-loader 32", "end", "begin dsp 80672", "end"));
+    EXPECT_THAT(bytes.DoneOf(0), ElementsAre(32, 32)); // the pair's second block is filler
+    const std::vector<std::int64_t> pages = bytes.DoneOf(1);
+    ASSERT_FALSE(pages.empty());
+    EXPECT_TRUE(std::is_sorted(pages.begin(), pages.end()));
+    EXPECT_EQ(pages.back(), 80672);
+
+    Rig plain;
+    ASSERT_EQ(plain.Download(object), ProgrammingStatus::Success);
+    EXPECT_EQ(plain.link.sent, rig.link.sent);
 }
 
 TEST(DspDownloadTest, ChecksumMismatchesAreReportedAndTheDownloadGoesOn)

@@ -11,6 +11,7 @@
 #include "programming/flash_download.h"
 #include "programming/programming_status.h"
 #include "programming/srecord_writer.h"
+#include "support/recorded_bytes.h"
 
 namespace aurex {
 namespace {
@@ -55,11 +56,11 @@ Bytes Block(std::uint8_t fill)
 struct Rig
 {
     ProgrammingStatus Download(const std::string& loaderText, const std::string& codeText,
-                               std::uint8_t code = 6, bool boot = false)
+                               std::uint8_t code = 6, bool boot = false, ByteProgress* bytes = nullptr)
     {
         std::istringstream loader(loaderText);
         std::istringstream codeImage(codeText);
-        return DownloadCode(link, loader, codeImage, status.Callback(), code, progress, boot);
+        return DownloadCode(link, loader, codeImage, status.Callback(), code, progress, boot, bytes);
     }
 
     // Runs words through the block layer alone, as one image after its start.
@@ -118,6 +119,53 @@ TEST(FlashDownloadTest, LoaderAndCodeReachTheRadioByteForByte)
     const int codeRecords = (5000 + 15) / 16;
     const int codeBlocks = static_cast<int>(test::SRecordDataBytes(code).size() / 128);
     EXPECT_EQ(rig.progress.positions.back(), codeRecords * 4 + codeBlocks * 64);
+}
+
+TEST(FlashDownloadTest, TheDataBytesOfEachImageAreCountedAsTheRadioTakesEachBlock)
+{
+    struct Case
+    {
+        int loaderBytes;
+        int codeBytes;
+        bool boot;
+        std::vector<std::string> outline;
+        std::vector<std::int64_t> codeDone;
+    };
+    for (const Case& c : {
+             Case{1000,
+                  300,
+                  false,
+                  {"begin loader 1000", "end", "begin application 300", "end"},
+                  {128, 256, 300, 300}}, // the pair's filler block adds nothing
+             Case{0, 256, true, {"begin loader 0", "end", "begin boot 256", "end"}, {128, 256}},
+         }) {
+        Rig rig;
+        test::RecordedBytes bytes;
+        const std::string loader = Image(c.loaderBytes, '2', 3);
+        const std::string code = Image(c.codeBytes, '3', 9);
+        ASSERT_EQ(rig.Download(loader, code, 6, c.boot, &bytes), ProgrammingStatus::Success);
+        EXPECT_EQ(bytes.Outline(), c.outline);
+        EXPECT_EQ(bytes.DoneOf(1), c.codeDone);
+        EXPECT_EQ(bytes.DoneOf(0).back(), c.loaderBytes);
+
+        // Counting changes nothing on the line.
+        Rig plain;
+        ASSERT_EQ(plain.Download(loader, code, 6, c.boot), ProgrammingStatus::Success);
+        EXPECT_EQ(plain.link.sent, rig.link.sent);
+        EXPECT_EQ(plain.progress.positions, rig.progress.positions);
+    }
+}
+
+TEST(FlashDownloadTest, AnImageThatCannotBeReadHasNoTotalAndAFailureEndsItsPhase)
+{
+    Rig rig;
+    test::RecordedBytes bytes;
+    std::string code = Image(600, '3', 9);
+    code.replace(code.rfind("\nS3") + 20, 1, "G"); // the last record, bytes 592 to 599
+    EXPECT_EQ(rig.Download(Image(100, '2'), code, 6, false, &bytes), ProgrammingStatus::ImageError);
+    EXPECT_THAT(bytes.Outline(), ElementsAre("begin loader 100", "end", "begin application ?", "end"));
+    // The whole blocks before the bad record went, nothing after it.
+    EXPECT_THAT(bytes.DoneOf(1), ElementsAre(128, 256, 384, 512));
 }
 
 TEST(FlashDownloadTest, EmptyAndShortImagesEndOnAFullPairOfFullBlocks)

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <optional>
 #include <span>
 #include <sstream>
 #include <string>
@@ -117,6 +119,48 @@ TEST(SRecordImage, UnreadableStreamIsAnErrorNotAnEmptyImage)
     EXPECT_EQ(reader.Next(), SRecordImageReader::Result::Error);
     EXPECT_EQ(reader.Error(), SRecordError::ReadFailed);
     EXPECT_EQ(reader.ErrorMessage(), "the image file could not be read");
+}
+
+// A stream that cannot tell where it is.
+struct OneWayBuffer : std::stringbuf
+{
+    using std::stringbuf::stringbuf;
+    pos_type seekoff(off_type, std::ios::seekdir, std::ios::openmode) override { return pos_type(-1); }
+};
+
+TEST(SRecordImage, DataBytesAreCountedAsWordsWithoutMovingTheStream)
+{
+    struct Case
+    {
+        const char* what;
+        std::string text;
+        SRecordRule rule;
+        std::optional<std::int64_t> bytes;
+    };
+    for (const Case& c : {
+             Case{"S1 and S3 records up to S9",
+                  "S0030000FC\nS1050000ABCD82\nS3070000000001020300\nS9030000FC\nS1050000ABCD82\n",
+                  SRecordRule::Standard, 4},
+             Case{"an odd last byte takes a word", "S1040000AB00\n", SRecordRule::Standard, 2},
+             Case{"no records", "", SRecordRule::Standard, 0},
+             Case{"the DSP loader's lines", "S3070000000001020300\nS9\n", SRecordRule::DspLoader, 2},
+             Case{"a record that cannot be read", "S1050000ABCD82\nS1050000ABXD82\n", SRecordRule::Standard,
+                  std::nullopt},
+         }) {
+        SCOPED_TRACE(c.what);
+        std::istringstream in(c.text);
+        EXPECT_EQ(ImageDataBytes(in, c.rule), c.bytes);
+        // What the download then reads is the whole image again.
+        EXPECT_EQ(Read(std::string(std::istreambuf_iterator<char>(in), {}), c.rule).words,
+                  Read(c.text, c.rule).words);
+    }
+
+    OneWayBuffer buffer("S1050000ABCD82\n");
+    std::istream oneWay(&buffer);
+    EXPECT_EQ(ImageDataBytes(oneWay), std::nullopt);
+    EXPECT_EQ(oneWay.tellg(), std::istream::pos_type(-1));
+    EXPECT_EQ(Read(std::string(std::istreambuf_iterator<char>(oneWay), {})).words,
+              (std::vector<std::uint16_t>{0xCDAB}));
 }
 
 TEST(SRecordImage, DspLoaderTakesEveryLineAsS3UntilS9)

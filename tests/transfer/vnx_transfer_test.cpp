@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "link/link_rig.h"
+#include "support/recorded_bytes.h"
 #include "transfer/download_keystream.h"
 #include "transfer/radio_transfer_link.h"
 #include "transfer_peer.h"
@@ -26,6 +27,7 @@ using test::PeerIo;
 using test::ScriptedPeer;
 using test::SendMessage;
 using test::WithCode;
+using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 const Bytes kUploadRequest{0x03, 0x07};
@@ -182,12 +184,17 @@ TEST_P(UploadTest, ReadsOnToTheImageLengthSoTheTrailerComesOutWhole)
     // The scan alone would stop after 512 bytes and lose the rest of the trailer.
     const Bytes image = ChainImage(1024, 192, 300);
     auto transfer = MakeTransfer();
+    test::RecordedBytes bytes;
+    transfer->SetByteProgress(&bytes, "codeplug-upload");
     int served = 0;
     ScriptedPeer peer(rig.pty, [&](PeerIo& io) { served = ServeUpload(io, image); });
     EXPECT_EQ(transfer->Upload(), TransferResult::Done);
     ExpectClean(peer);
     EXPECT_EQ(served, 5);
     EXPECT_EQ(transfer->GetLength(), 640);
+    // The total is unknown until the chain has ended and the image length says how far to read.
+    EXPECT_THAT(bytes.lines, ElementsAre("begin codeplug-upload ?", "done 128", "done 256", "done 384",
+                                         "total 640", "done 512", "total 640", "done 640", "end"));
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + 640, storage.begin()));
 
     // An image length word beyond the buffer reads the whole buffer and no more.
@@ -457,6 +464,8 @@ TEST_F(DeviceTransferTest, DownloadOfPartialAndEmptyImagesEndsOnAnEvenBlock)
     std::fill(storage.begin() + 200, storage.end(), std::uint8_t{0xAB});
     transfer->SetIdentity(kIdentity);
     transfer->SetBuffer(Buffer(), 200);
+    test::RecordedBytes bytes;
+    transfer->SetByteProgress(&bytes, "codeplug-download");
     std::vector<Bytes> plain;
     ScriptedPeer peer(rig.pty, [&](PeerIo& io) {
         ExpectMessage(io, kDownloadRequest);
@@ -481,11 +490,15 @@ TEST_F(DeviceTransferTest, DownloadOfPartialAndEmptyImagesEndsOnAnEvenBlock)
     Bytes expected(image.begin() + 128, image.end());
     expected.resize(128, 0x20);
     EXPECT_EQ(plain[1], expected);
+    // The bytes of the blocks sent, of a total known from the start: the image in whole pairs.
+    EXPECT_THAT(bytes.lines, ElementsAre("begin codeplug-download 256", "done 128", "done 256", "end"));
 
     // Length 0: the first request ends it.
     auto empty = MakeTransfer();
     empty->SetIdentity(kIdentity);
     empty->SetBuffer(Buffer(), 0);
+    test::RecordedBytes nothing;
+    empty->SetByteProgress(&nothing, "codeplug-download");
     ScriptedPeer none(rig.pty, [&](PeerIo& io) {
         ExpectMessage(io, kDownloadRequest);
         SendMessage(io, kProceed);
@@ -495,6 +508,7 @@ TEST_F(DeviceTransferTest, DownloadOfPartialAndEmptyImagesEndsOnAnEvenBlock)
     });
     EXPECT_EQ(empty->Download(), TransferResult::Done);
     ExpectClean(none);
+    EXPECT_THAT(nothing.lines, ElementsAre("begin codeplug-download 0", "end"));
 }
 
 TEST_F(DeviceTransferTest, DownloadCutShortIsAFailureUntilEveryImageBlockHasGone)

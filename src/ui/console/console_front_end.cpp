@@ -12,6 +12,7 @@
 #include "app/timer_driver.h"
 #include "link/com_port_map.h"
 #include "programming/version_info.h"
+#include "ui/console/console_events.h"
 #include "ui/console/console_production.h"
 #include "ui/console/many_ports.h"
 
@@ -168,7 +169,10 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
     std::string error;
     if (!ParseConsoleOptions(args, options, error)) {
         std::fprintf(stderr, "aurex-code-updater: %s\n%s", error.c_str(), ConsoleUsage().c_str());
-        return 2;
+        if (std::find(args.begin(), args.end(), "--json") != args.end()) {
+            ConsoleEvents(StandardOutputLines()).Result(ExitCode(RunResult::Usage), "");
+        }
+        return ExitCode(RunResult::Usage);
     }
     if (options.help) {
         std::fputs(ConsoleUsage().c_str(), stdout);
@@ -184,7 +188,9 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
     if (environment.dataFolder.empty()) {
         environment.dataFolder = UserDataFolder();
     }
-    ConsoleHost host(options, stdin, stdout);
+    // With --json standard output carries the events alone.
+    std::FILE* human = options.json ? stderr : stdout;
+    ConsoleHost host(options, stdin, human);
     TCodeUpdaterMainDispForm form(host, std::move(environment));
     if (options.version) {
         std::printf(
@@ -195,38 +201,49 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
         return 0;
     }
     form.AddListener(&host);
+    ConsoleEvents events(StandardOutputLines());
+    if (options.json) {
+        form.m_RunEvents.Add(&events);
+    }
     TimerDriver timers(form);
 
     // Ctrl-C, SIGTERM and SIGHUP press Stop during a run; a codeplug being written back is
     // finished first, however often they come.
-    TerminationSignals stopSignals([&form, &host, &options](int signal) {
+    TerminationSignals stopSignals([&form, &host, &events, &options, human](int signal) {
         if (host.waitingForRadio) {
             host.stopRequested = true; // the wait ends at its next look
-            std::fputs("\nStopping...\n", stdout);
-            std::fflush(stdout);
+            std::fputs("\nStopping...\n", human);
+            std::fflush(human);
             return;
         }
         if (options.repeat && form.m_UpdateInProgress && !host.endAfterThisRadio) {
             host.endAfterThisRadio = true;
             host.EndProgressLine();
-            std::fputs("\nEnding after this radio (Ctrl-C again stops it now).\n", stdout);
-            std::fflush(stdout);
+            std::fputs("\nEnding after this radio (Ctrl-C again stops it now).\n", human);
+            std::fflush(human);
             return;
         }
         if (form.RequestTermination() == TCodeUpdaterMainDispForm::Termination::EndNow) {
+            if (options.json) {
+                events.Result(128 + signal, form.m_StatusLabel.Caption());
+            }
             TerminationSignals::EndWith(signal);
         }
         // Ending the program now could leave the radio half written: the handler returns first.
         host.EndProgressLine();
         std::fputs(host.stopRequested ? "\nStill stopping: waiting for the step under way to end...\n"
                                       : "\nStopping...\n",
-                   stdout);
-        std::fflush(stdout);
+                   human);
+        std::fflush(human);
         host.stopRequested = true;
     });
     host.WatchSignals(stopSignals.PendingFd(), [&stopSignals] { stopSignals.HandlePending(); });
 
-    const int result = RunConsoleSession(form, host, options, stdout);
+    const int result = RunConsoleSession(form, host, options, human);
+    if (options.json) {
+        events.Result(result, form.m_StatusLabel.Caption());
+        form.m_RunEvents.Remove(&events);
+    }
     form.RemoveListener(&host);
     return result;
 }

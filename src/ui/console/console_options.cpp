@@ -40,6 +40,10 @@ bool CheckManyPorts(const ConsoleOptions& options, std::string& error)
                 "--restore, --history, --support-bundle, --repeat or --trace)";
         return false;
     }
+    if (options.json) {
+        error = "--json goes with one port: with several, each port's process writes its own events";
+        return false;
+    }
     if (options.ports.size() > kMostPortsAtOnce) {
         error = "at most " + std::to_string(kMostPortsAtOnce) + " ports at once";
         return false;
@@ -112,6 +116,8 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
                 options.historyIdentity = args[++i];
             }
+        } else if (a == "--json") {
+            options.json = true;
         } else if (a == "--csv") {
             options.csv = true;
         } else if (a == "--support-bundle") {
@@ -218,6 +224,10 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
         error = "--csv goes with --history only";
         return false;
     }
+    if (options.json && options.history) {
+        error = "--json does not go with --history; --csv gives the history to scripts";
+        return false;
+    }
     if (options.withCodeplugs && !options.supportBundle) {
         error = "--with-codeplugs goes with --support-bundle only";
         return false;
@@ -246,9 +256,8 @@ std::string ConsoleUsage()
 {
     return "usage: aurex-code-updater --console [--port N | --device PATH] [--boot] [--password TEXT]\n"
            "                                    [--radio-password DIGITS] [--retrieve] [--no-verify]\n"
-           "                                    [--allow-boot-downgrade]\n"
-           "                                    [--trace FILE] [--yes] [--wait-for-radio SECONDS]\n"
-           "                                    [--repeat]\n"
+           "                                    [--allow-boot-downgrade] [--trace FILE] [--yes] [--json]\n"
+           "                                    [--wait-for-radio SECONDS] [--repeat]\n"
            "       aurex-code-updater --console [--port N | --device PATH] --backup\n"
            "       aurex-code-updater --console [--port N | --device PATH] --restore FILE [--other-radio]\n"
            "                                    [--no-verify]\n"
@@ -301,6 +310,9 @@ std::string ConsoleUsage()
            "                   ends after the radio under way (twice: stops it), then a table of\n"
            "                   every radio. Exit status 0 when every radio was updated, else that\n"
            "                   of the last one that was not\n"
+           "  --json           (any command but --history) write every event as one JSON object a\n"
+           "                   line on standard output: status, progress, box, radio, result (see\n"
+           "                   README.md); the text for people, prompts included, goes to standard error\n"
            "Exit status (the same numbers as the update history's result code):\n"
            "   0  done: \"Done.\" with the codeplug kept, converted and (unless --no-verify) verified;\n"
            "      a boot code load that finished; version information read; a backup saved; a\n"

@@ -34,6 +34,7 @@ struct ConsoleOptions
     std::optional<int> waitForRadio;          // seconds to wait for a radio to answer before a run
     bool repeat = false;                      // radio after radio on one port
     bool yes = false;                         // answer OK / Yes to every box
+    bool json = false; // every event as a JSON line on standard output, the human text on standard error
     bool help = false;
     bool version = false;
 };

@@ -61,6 +61,12 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
     EXPECT_TRUE(r.otherRadio);
     EXPECT_TRUE(r.noVerify);
     EXPECT_FALSE(r.backup);
+    EXPECT_FALSE(r.json);
+
+    ConsoleOptions j;
+    ASSERT_TRUE(ParseConsoleOptions({"--backup", "--json"}, j, error)) << error;
+    EXPECT_TRUE(j.json);
+    EXPECT_NE(ConsoleUsage().find("  --json "), std::string::npos);
 
     ConsoleOptions w;
     ASSERT_TRUE(ParseConsoleOptions({"--wait-for-radio", "86400", "--repeat"}, w, error)) << error;
@@ -103,7 +109,9 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
                                                {"--wait-for-radio", "2.5"},
                                                {"--wait-for-radio", "99999999999999999999"},
                                                {"--repeat", "--backup"},
-                                               {"--wait-for-radio", "5", "--retrieve"}}) {
+                                               {"--wait-for-radio", "5", "--retrieve"},
+                                               {"--history", "--json"},
+                                               {"--port", "1", "--port", "2", "--json"}}) {
         ConsoleOptions b;
         EXPECT_FALSE(ParseConsoleOptions(bad, b, error)) << bad.front();
         EXPECT_FALSE(error.empty());
