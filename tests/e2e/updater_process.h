@@ -15,6 +15,7 @@ struct ConsoleRun
     int exitStatus = -1; // 128 + signal when killed
     bool timedOut = false;
     std::string output; // standard output and standard error, interleaved
+    double processorSeconds = -1; // user and system time of the updater, from its end
 
     // "Status: X" lines, in order.
     std::vector<std::string> Statuses() const;
