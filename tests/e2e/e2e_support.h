@@ -141,6 +141,13 @@ class SimulatedRadio
         return {};
     }
 
+    // Stops the radio; the user and system time it took, in seconds.
+    double StopForProcessorSeconds()
+    {
+        process_->Stop();
+        return process_->ProcessorSeconds();
+    }
+
     // Everything the radio received, once it has stopped: "01-loader.bin", ...
     std::vector<std::string> StopAndListDumps()
     {

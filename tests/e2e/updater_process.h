@@ -14,8 +14,9 @@ struct ConsoleRun
     int pid = -1;
     int exitStatus = -1; // 128 + signal when killed
     bool timedOut = false;
-    std::string output; // standard output and standard error, interleaved (unless kept apart)
-    std::string errors; // standard error, when the command kept it apart
+    std::string output;           // standard output and standard error, interleaved (unless kept apart)
+    std::string errors;           // standard error, when the command kept it apart
+    double processorSeconds = -1; // user and system time of the updater, from its end
 
     // "Status: X" lines, in order.
     std::vector<std::string> Statuses() const;

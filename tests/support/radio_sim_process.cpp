@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -105,10 +106,13 @@ int RadioSimProcess::WaitForExit(int timeoutMs)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (pid_ > 0) {
         int status = 0;
-        const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+        rusage usage{};
+        const pid_t r = ::wait4(pid_, &status, WNOHANG, &usage);
         if (r == pid_) {
             pid_ = -1;
             exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            processorSeconds_ = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
             break;
         }
         if (std::chrono::steady_clock::now() >= deadline) {

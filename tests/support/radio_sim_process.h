@@ -29,12 +29,16 @@ class RadioSimProcess
     int WaitForExit(int timeoutMs);
     bool Running();
 
+    // User and system time the simulator took, in seconds, once it has ended; -1 before.
+    double ProcessorSeconds() const { return processorSeconds_; }
+
     // Everything it has written to standard error so far.
     std::string Log() const;
 
   private:
     int pid_ = -1;
     int exitStatus_ = -1;
+    double processorSeconds_ = -1;
     std::string devicePath_;
     std::string logPath_;
 };

@@ -274,6 +274,70 @@ TEST(RadioLinePace, BytesGoAtATenthOfTheBaudRateBothWays)
     EXPECT_THAT(switching.Replies(), ElementsAre(kBootVersionReply));
 }
 
+TEST(RadioLinePace, TheLineWakesAtFrameEndsAndForWholeReplies)
+{
+    RadioProfile profile;
+    profile.pace = true;
+    profile.startBaud = 115200;
+    RadioBench bench(profile);
+    bench.programBaud = 115200;
+    const auto byteTime = SimTime(87); // 115200 baud
+    const Bytes request = ProgramFrame({0x04, 0x2D});
+    const auto requestTime = byteTime * static_cast<int>(request.size());
+
+    // Bytes on their way in wake nobody until the frame's end is in.
+    bench.SendRaw(request);
+    EXPECT_EQ(bench.Line().NextEvent(), bench.Now() + requestTime);
+    ASSERT_TRUE(bench.WaitForNextEvent());
+
+    // A short reply is handed over whole once its last byte is out, and not before.
+    const Bytes reply = ProgramFrame(kBootVersionReply, kHostAddress);
+    const auto replyTime = byteTime * static_cast<int>(reply.size());
+    ASSERT_LT(replyTime, RadioLine::kLongestHold);
+    EXPECT_EQ(bench.Line().NextEvent(), bench.Now() + replyTime);
+    bench.Wait(replyTime - 1us);
+    EXPECT_EQ(bench.TakeRaw().size(), reply.size() - 1);
+    bench.Wait(1us);
+    EXPECT_EQ(bench.TakeRaw().size(), 1u);
+    EXPECT_FALSE(bench.Line().NextEvent().has_value());
+
+    // Two frames in one write: the first one's end comes first.
+    const Bytes two = Cat({request, request});
+    bench.SendRaw(two);
+    EXPECT_EQ(bench.Line().NextEvent(), bench.Now() + requestTime);
+
+    // Bytes that end no frame are taken once the last of them is in.
+    RadioBench noise(profile);
+    noise.programBaud = 115200;
+    noise.SendRaw(Bytes{0x01, 0x02, 0x03});
+    EXPECT_EQ(noise.Line().NextEvent(), noise.Now() + byteTime * 3);
+}
+
+TEST(RadioLinePace, ALongReplyHoldsNoByteLongerThanTheLongestHold)
+{
+    RadioProfile profile;
+    profile.pace = true;
+    RadioBench bench(profile);
+    const auto byteTime = SimTime(521); // 19200 baud: the 9-byte reply lasts 4.7 ms
+    bench.SendRaw(ProgramFrame({0x04, 0x2D}));
+    ASSERT_TRUE(bench.WaitForNextEvent());
+    Bytes raw;
+    SimTime lastWake = bench.Now();
+    while (bench.Line().NextEvent()) {
+        const SimTime next = *bench.Line().NextEvent();
+        // The first byte waiting at each wake went out no longer ago than the longest hold.
+        EXPECT_LE(next - lastWake, RadioLine::kLongestHold + byteTime);
+        ASSERT_TRUE(bench.WaitForNextEvent());
+        const Bytes part = bench.TakeRaw();
+        EXPECT_FALSE(part.empty());
+        // What one wake hands over spans the longest hold at most.
+        EXPECT_LE(part.size(), static_cast<std::size_t>(RadioLine::kLongestHold / byteTime) + 1);
+        raw.insert(raw.end(), part.begin(), part.end());
+        lastWake = bench.Now();
+    }
+    EXPECT_THAT(HearAsProgram(raw).messages, ElementsAre(kBootVersionReply));
+}
+
 } // namespace
 } // namespace aurex::sim::test
 

@@ -240,6 +240,27 @@ void RadioLine::TakeOutput(SimTime now, int receiveBaud, std::vector<std::uint8_
     }
 }
 
+SimTime RadioLine::NextTellingArrival() const
+{
+    // Noise, an echo, a garbled byte or the verbose log act on every byte; so does a queue
+    // filling up, which must drain to let more in.
+    if (inNoise_.Active() || profile_.verbose || profile_.interface == Interface::HalfDuplex || garbling_ ||
+        inbound_.size() >= kInboundCapacity / 2) {
+        return inbound_.front().arrival;
+    }
+    // Otherwise only a frame's end does something, and only a byte that meets a speed other
+    // than its own can turn into one.
+    const int radioBaud = radio_.Baud();
+    for (const InByte& in : inbound_) {
+        const bool unknown = in.sendBefore == 0 && in.sendNow == 0;
+        const bool mayGarble = !unknown && in.sendBefore != radioBaud && in.sendNow != radioBaud;
+        if (in.byte == kFrameEnd || mayGarble) {
+            return in.arrival;
+        }
+    }
+    return inbound_.back().arrival;
+}
+
 std::optional<SimTime> RadioLine::NextEvent(bool withOutput) const
 {
     std::optional<SimTime> next = radio_.NextDeadline();
@@ -249,12 +270,20 @@ std::optional<SimTime> RadioLine::NextEvent(bool withOutput) const
         }
     };
     if (!inbound_.empty()) {
-        consider(inbound_.front().arrival);
+        consider(NextTellingArrival());
     }
     if (withOutput && !outbound_.empty()) {
         const Segment& segment = outbound_.front();
-        consider(profile_.pace ? std::max(segment.notBefore, lineFreeAt_) + ByteTime(radio_.Baud())
-                               : segment.notBefore);
+        if (!profile_.pace) {
+            consider(segment.notBefore);
+        } else {
+            const SimTime byteTime = ByteTime(radio_.Baud());
+            const SimTime firstOut = std::max(segment.notBefore, lineFreeAt_) + byteTime;
+            const auto left = static_cast<SimTime::rep>(segment.bytes.size() - segment.sent);
+            // An echo goes back byte by byte, as the program's own bytes pass.
+            const SimTime lastOut = segment.echo ? firstOut : firstOut + byteTime * (left - 1);
+            consider(std::min(lastOut, firstOut + kLongestHold));
+        }
     }
     return next;
 }

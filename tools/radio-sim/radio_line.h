@@ -46,9 +46,16 @@ class RadioLine
     // known, taken as agreeing), reads them.
     void TakeOutput(SimTime now, int receiveBaud, std::vector<std::uint8_t>& out);
 
-    // When Advance or TakeOutput next has something to do; without output, when Advance has
-    // (for a caller that cannot take output now).
+    // When Advance or TakeOutput next has something the program can notice; without output,
+    // when Advance has (for a caller that cannot take output now). On a paced line that is not
+    // every byte: bytes on their way in are taken, each at its own arrival time, at the next
+    // frame end, and a reply is handed over whole once its last byte is out, no byte held more
+    // than kLongestHold past its time. So the caller wakes a few times a frame, not per byte.
     std::optional<SimTime> NextEvent(bool withOutput = true) const;
+
+    // How long a paced byte may wait, past the moment its stop bit is out, for the rest of its
+    // reply: about what a USB serial adapter at low latency holds bytes back.
+    static constexpr SimTime kLongestHold{1000};
 
     // The drop-after fault has struck and every reply is out: the line is to be closed.
     bool Closed() const { return dropping_ && outbound_.empty(); }
@@ -80,6 +87,7 @@ class RadioLine
     void OnFrame(const LinkPacket& message, std::uint8_t secondAddress, SimTime now);
     void Queue(std::vector<std::uint8_t> bytes, SimTime notBefore, bool echo);
     SimTime ByteTime(int baud) const;
+    SimTime NextTellingArrival() const;
 
     const RadioProfile& profile_;
     SimReport report_;
