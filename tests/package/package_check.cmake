@@ -5,6 +5,8 @@
 #   -DBUILD_DIR=<build tree> -DWORK_DIR=<scratch folder> -DCPACK=<cpack> -DVERSION=<version>
 #   -DUPDATER=<base name> -DALIAS=<alias>
 
+cmake_minimum_required(VERSION 3.25)
+
 function(fail)
   message(FATAL_ERROR "package check: ${ARGN}")
 endfunction()
@@ -114,13 +116,7 @@ set(root ${WORK_DIR}/root)
 run_ok(ignored dpkg-deb -x ${deb} ${root})
 set(bin ${root}/usr/bin)
 set(headless ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=QT_QPA_PLATFORM)
-foreach(run "aurex-code-updater|usage: aurex-code-updater [--help | --version]"
-            "aurex-code-updater-console|usage: aurex-code-updater --console"
-            "aurex-radio-sim|usage: aurex-radio-sim"
-            "aurex-codeplug|usage: aurex-codeplug validate FILE")
-  string(REPLACE "|" ";" run "${run}")
-  list(GET run 0 program)
-  list(GET run 1 expected)
+function(run_help program expected)
   execute_process(COMMAND ${headless} ${bin}/${program} --help INPUT_FILE /dev/null
                   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT 60)
   if(NOT rc STREQUAL "0")
@@ -130,8 +126,12 @@ foreach(run "aurex-code-updater|usage: aurex-code-updater [--help | --version]"
   if(at EQUAL -1)
     fail("unpacked ${program} --help did not say '${expected}':\n${out}${err}")
   endif()
-  set(help_of_${program} "${out}")
-endforeach()
+  set(help_of_${program} "${out}" PARENT_SCOPE)
+endfunction()
+run_help(aurex-code-updater "usage: aurex-code-updater [--help | --version]")
+run_help(aurex-code-updater-console "usage: aurex-code-updater --console")
+run_help(aurex-radio-sim "usage: aurex-radio-sim")
+run_help(aurex-codeplug "usage: aurex-codeplug validate FILE")
 
 # 5. The man pages: the sections a reader looks for, every option of the program's --help, and
 # no groff warning.
@@ -165,7 +165,7 @@ endforeach()
 # 6. lintian, where installed: no error. Its warnings are shown, not failed on.
 find_program(LINTIAN lintian)
 if(LINTIAN)
-  execute_process(COMMAND ${LINTIAN} --no-tag-display-limit ${deb}
+  execute_process(COMMAND ${LINTIAN} --tag-display-limit 0 ${deb}
                   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT 240)
   if(out MATCHES "(^|\n)E: ")
     fail("lintian reports errors:\n${out}${err}")
