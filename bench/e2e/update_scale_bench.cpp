@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -59,7 +59,8 @@ struct Station
         command.executable = AUREX_UPDATER_APPLICATION;
         command.args = {"--console", "--port", "1", "--password", "brontel"};
         command.environment = {"AUREX_COM1=" + radio.Device(), "AUREX_TIME_SCALE=" + kTimeScaleText,
-                               "XDG_DATA_HOME=" + data.path.string(), "XDG_CACHE_HOME=" + cache.path.string()};
+                               "XDG_DATA_HOME=" + data.path.string(),
+                               "XDG_CACHE_HOME=" + cache.path.string()};
         command.workingDirectory = work.path.string();
         command.timeoutMs = 600000;
         command.started = [this](int) { started = Clock::now(); };
@@ -148,9 +149,10 @@ void UpdateAtOnce(benchmark::State& state)
         const bool flashed = done && ReadBytes(s.radio.Dump("code")) == code;
         s.radioProcessorSeconds = s.radio.StopForProcessorSeconds();
         if (!done || !flashed) {
-            state.SkipWithError(("radio " + std::to_string(i + 1) + ": the update did not end with Done. and the " +
-                                 "code flashed (exit " + std::to_string(s.run.exitStatus) + ")\n" + s.run.output +
-                                 "\n" + s.radio.Log())
+            state.SkipWithError(("radio " + std::to_string(i + 1) +
+                                 ": the update did not end with Done. and the " + "code flashed (exit " +
+                                 std::to_string(s.run.exitStatus) + ")\n" + s.run.output + "\n" +
+                                 s.radio.Log())
                                     .c_str());
             return;
         }
@@ -177,11 +179,11 @@ void UpdateAtOnce(benchmark::State& state)
     for (std::size_t i = 0; i < stations.size(); ++i) {
         const Station& s = *stations[i];
         const double update = s.UpdateSeconds();
-        std::fprintf(stderr, "%5zu %9.2f %7.4f %8.3f %8.2f %7.4f %7.3f %7.4f %12.3f %10.2f %11.3f %9.2f\n", i + 1,
-                     update, ratio(update, g_singleUpdate), s.StartSeconds(), s.LineSeconds(),
-                     ratio(s.LineSeconds(), g_singleLine),
-                     s.CodeSeconds(), ratio(s.CodeSeconds(), g_singleCode),
-                     s.run.processorSeconds, 100.0 * s.run.processorSeconds / update, s.radioProcessorSeconds,
+        std::fprintf(stderr, "%5zu %9.2f %7.4f %8.3f %8.2f %7.4f %7.3f %7.4f %12.3f %10.2f %11.3f %9.2f\n",
+                     i + 1, update, ratio(update, g_singleUpdate), s.StartSeconds(), s.LineSeconds(),
+                     ratio(s.LineSeconds(), g_singleLine), s.CodeSeconds(),
+                     ratio(s.CodeSeconds(), g_singleCode), s.run.processorSeconds,
+                     100.0 * s.run.processorSeconds / update, s.radioProcessorSeconds,
                      100.0 * s.radioProcessorSeconds / update);
         updaterCpu += s.run.processorSeconds;
         radioCpu += s.radioProcessorSeconds;
