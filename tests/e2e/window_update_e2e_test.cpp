@@ -225,12 +225,12 @@ TEST(WindowUpdateE2eTest, PasswordIsCheckedByItsTextAloneAndOnceForTheProgramRun
     QTest::mouseClick(boot, Qt::LeftButton, {}, QPoint(5, boot->height() / 2));
     ASSERT_TRUE(form.m_BootRadioButton.Checked());
 
-    // Boot wants "marvoski": "brontel" is refused and nothing happens.
+    // Boot wants "marvoski": "brontel" is refused, the status line says so and nothing runs.
     bench.passwords.push_back({"brontel"});
     bench.Click(form.m_StartButton);
     EXPECT_EQ(bench.dialogsShown, 1);
-    EXPECT_TRUE(bench.statuses.empty());
-    EXPECT_EQ(bench.Widget<QLabel>(form.m_StatusLabel)->text(), "Idle");
+    EXPECT_EQ(bench.statuses, std::vector<std::string>{"The password was not accepted."});
+    EXPECT_EQ(bench.Widget<QLabel>(form.m_StatusLabel)->text(), "The password was not accepted.");
     ExpectIdleWindow(bench);
 
     // The right text with Cancel still starts the run.
