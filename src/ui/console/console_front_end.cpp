@@ -269,8 +269,8 @@ std::string ConsoleUsage()
            "Every run leaves a log in the data folder's logs/ (the newest 100 are kept) and a row in\n"
            "the update history there ($XDG_DATA_HOME/Aurex Code Updater, else\n"
            "~/.local/share/Aurex Code Updater).\n"
-           "Ctrl-C, SIGTERM and SIGHUP during a run press Stop (a codeplug being written is finished\n"
-           "first).\n";
+           "Ctrl-C, SIGTERM and SIGHUP during a run press Stop; once the new code is in the radio,\n"
+           "the codeplug step is finished first (as is a codeplug being written back by --restore).\n";
 }
 
 std::string ProgressBarText(int position, int min, int max, int width)
@@ -607,6 +607,16 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
     return ExitCode(form.m_LastRunResult);
 }
 
+const char* TerminationNotice(TCodeUpdaterMainDispForm::Termination termination, bool again)
+{
+    if (termination == TCodeUpdaterMainDispForm::Termination::FinishingCodeplugStep) {
+        return again ? "Still finishing the codeplug step; the program ends when it is done.\n"
+                     : "Stopping after the codeplug step: the new code is in the radio, and stopping now "
+                       "would leave it a codeplug it cannot read.\n";
+    }
+    return again ? "Still stopping: waiting for the step under way to end...\n" : "Stopping...\n";
+}
+
 int RunConsole(int argc, char** argv, MainFormEnvironment environment)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -632,17 +642,17 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
     form.AddListener(&host);
     TimerDriver timers(form);
 
-    // Ctrl-C, SIGTERM and SIGHUP press Stop during a run; a codeplug being written back is
-    // finished first, however often they come.
+    // Ctrl-C, SIGTERM and SIGHUP press Stop during a run; a codeplug being written back, and the
+    // codeplug step once the new code is in the radio, are finished first, however often they come.
     TerminationSignals stopSignals([&form, &host](int signal) {
-        if (form.RequestTermination() == TCodeUpdaterMainDispForm::Termination::EndNow) {
+        const TCodeUpdaterMainDispForm::Termination termination = form.RequestTermination();
+        if (termination == TCodeUpdaterMainDispForm::Termination::EndNow) {
             TerminationSignals::EndWith(signal);
         }
         // Ending the program now could leave the radio half written: the handler returns first.
         host.EndProgressLine();
-        std::fputs(host.stopRequested ? "\nStill stopping: waiting for the step under way to end...\n"
-                                      : "\nStopping...\n",
-                   stdout);
+        std::fputc('\n', stdout);
+        std::fputs(TerminationNotice(termination, host.stopRequested), stdout);
         std::fflush(stdout);
         host.stopRequested = true;
     });

@@ -43,6 +43,10 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
 
 std::string ConsoleUsage();
 
+// What the terminal says when a signal asks the program to end and it cannot end at once:
+// `again` when an earlier signal has been answered already.
+const char* TerminationNotice(TCodeUpdaterMainDispForm::Termination termination, bool again);
+
 // Draws "[#####.....]  50%" for a position in a range, `width` marks wide.
 std::string ProgressBarText(int position, int min, int max, int width = 40);
 
