@@ -293,6 +293,8 @@ void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles)
 {
     if (m_StopHold == StopHold::None) {
         StopLinkWaits();
+    } else {
+        HoldLinkStop(RadioLink, true);
     }
     Clock::SleepMilliseconds(app_timeouts::kEndOfRunPauseMs);
     if (deleteFiles) {
@@ -332,6 +334,9 @@ TCodeUpdaterMainDispForm::HoldStop::HoldStop(TCodeUpdaterMainDispForm& form, Sto
 TCodeUpdaterMainDispForm::HoldStop::~HoldStop()
 {
     form_.m_StopHold = previous_;
+    if (previous_ == StopHold::None) {
+        HoldLinkStop(form_.RadioLink, false);
+    }
 }
 
 TCodeUpdaterMainDispForm::ClickHandlerScope::ClickHandlerScope(TCodeUpdaterMainDispForm& form) : form_(form)
