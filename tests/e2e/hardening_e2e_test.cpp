@@ -4,9 +4,9 @@
 // front end runs it, so its state, descriptors and memory can be looked at between runs.
 //
 // Sampling: by default each sweep takes a sample that keeps the test short; the environment
-// widens it: AUREX_SWEEP=full (every frame), AUREX_CARRIED_SAMPLES=<points of an update of the
-// carried set>, AUREX_NOISE_RUNS=<runs per rate>, AUREX_SOAK=<updates>. Each test prints its
-// figures.
+// widens it: AUREX_SWEEP=full (every frame; AUREX_SWEEP_ONLY=stop or cut takes one of the two
+// interruptions), AUREX_CARRIED_SAMPLES=<points of an update of the carried set>,
+// AUREX_NOISE_RUNS=<runs per rate>, AUREX_SOAK=<updates>. Each test prints its figures.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -471,8 +471,13 @@ void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& 
     int failures = 0;
     double worst = 0;
 
+    const char* only = std::getenv("AUREX_SWEEP_ONLY");
+    const std::string onlyKind = only != nullptr ? only : "";
     for (const unsigned i : points) {
         for (const bool cut : {true, false}) {
+            if ((cut && onlyKind == "stop") || (!cut && onlyKind == "cut")) {
+                continue;
+            }
             const std::string where =
                 (cut ? "line cut after frame " : "Stop after frame ") + std::to_string(i);
             SCOPED_TRACE(where);
