@@ -490,6 +490,7 @@ TEST(RadioLinkPortPath, AHeldStopEndsAPutOffTimeOutOnceTheLineIsQuiet)
         ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000)); // about 200 ms at the test's scale
         bool held = false;
         bool endedInStream = false;
+        bool cutAfterAll = false;
         int quietChecks = 0;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
@@ -498,12 +499,17 @@ TEST(RadioLinkPortPath, AHeldStopEndsAPutOffTimeOutOnceTheLineIsQuiet)
                 held = true;
                 HoldLinkStop(rig.link, true);
             }
+            if (quietChecks == 250) {
+                cutAfterAll = true; // seconds of quiet: the wait would have gone on for good
+                SetLinkActive(rig.link, false);
+            }
         });
         watch.start(20);
         const LinkReply reply = ReceiveAnyPacket(rig.link);
         endedInStream = !floodOver;
         watch.stop();
         EXPECT_TRUE(held);
+        EXPECT_FALSE(cutAfterAll) << "the wait went on on a quiet line";
         EXPECT_FALSE(endedInStream) << "a streaming reply was cut off";
         EXPECT_GE(rig.triggersFired, 1);
         EXPECT_EQ(reply.status, LinkStatus::IdleEnded);
