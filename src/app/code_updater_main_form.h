@@ -37,6 +37,8 @@
 #include "programming/programming_link.h"
 #include "programming/programming_status.h"
 
+class QEventLoopLocker;
+
 namespace aurex {
 
 class BackupDisk;
@@ -180,23 +182,33 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     // Retrieve stay disabled and a click on Start or Retrieve starts nothing, so that no second
     // run opens or closes the link under the first.
     bool m_ClickHandlerRunning = false;
-    // True while a converted codeplug is being written back into the radio: Stop and a confirmed
-    // close then end the run state but leave the link's waits running, so the write completes.
-    bool m_CodeplugWriteBackRunning = false;
-    class CodeplugWriteBack
+    // What Stop may not cut short now. A write of a codeplug is finished, since a half-written
+    // codeplug is worse than a run that ends later; so is the whole codeplug step of an update,
+    // since the new code is in the radio then and only the step gives it a codeplug it can read.
+    // Stop and a confirmed close then end the run state but leave the link's waits running (and
+    // the application running until the hold ends).
+    enum class StopHold {
+        None,
+        CodeplugWrite,
+        CodeplugStep,
+    };
+    StopHold m_StopHold = StopHold::None;
+    // Holds Stop off for its lifetime; a hold inside another keeps the wider one.
+    class HoldStop
     {
       public:
-        explicit CodeplugWriteBack(TCodeUpdaterMainDispForm& form) : form_(form)
-        {
-            form_.m_CodeplugWriteBackRunning = true;
-        }
-        ~CodeplugWriteBack() { form_.m_CodeplugWriteBackRunning = false; }
-        CodeplugWriteBack(const CodeplugWriteBack&) = delete;
-        CodeplugWriteBack& operator=(const CodeplugWriteBack&) = delete;
+        HoldStop(TCodeUpdaterMainDispForm& form, StopHold what);
+        ~HoldStop();
+        HoldStop(const HoldStop&) = delete;
+        HoldStop& operator=(const HoldStop&) = delete;
 
       private:
         TCodeUpdaterMainDispForm& form_;
+        StopHold previous_;
+        std::unique_ptr<QEventLoopLocker> quitLock_;
     };
+    // True once Stop has ended the run under way where nothing holds it off.
+    bool StoppedOutsideAHold() const { return !m_UpdateInProgress && m_StopHold == StopHold::None; }
     // Set once the program has been asked from outside to end (a signal): no run starts after it,
     // and the window closes when the handler under way returns.
     bool m_TerminationRequested = false;
@@ -284,11 +296,12 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     // True when the window may close.
     bool FormCloseQuery();
     // The program is asked from outside to end (SIGTERM, SIGHUP, Ctrl-C): a run is stopped as by
-    // Stop, a codeplug being written back is finished first.
+    // Stop, a codeplug being written back and the codeplug step of an update are finished first.
     enum class Termination {
-        EndNow,        // nothing is under way
-        Stopping,      // the run was stopped now; the handler will return
-        StillStopping, // a stopped run is unwinding, or a prompt of the handler is open
+        EndNow,                // nothing is under way
+        Stopping,              // the run was stopped now; the handler will return
+        StillStopping,         // a stopped run is unwinding, or a prompt of the handler is open
+        FinishingCodeplugStep, // the new code is in the radio: its codeplug step is finished first
     };
     Termination RequestTermination();
     void m_HelpCheckConnectionMenuItemClick();

@@ -89,12 +89,16 @@ CodeplugStepOutcome TransferCodeplug(TCodeUpdaterMainDispForm& window, CodeplugL
 
 CodeplugStepOutcome PreserveCodeplug(TCodeUpdaterMainDispForm& window)
 {
+    // The new code is in the radio, which may not read its old codeplug: stopping now could only
+    // leave it worse off, so Stop does not cut any phase of the step short. A radio that falls
+    // silent still ends it through the time-outs.
+    const TCodeUpdaterMainDispForm::HoldStop hold(window, TCodeUpdaterMainDispForm::StopHold::CodeplugStep);
     CodeplugLinks links(window.RadioLink);
     WaitForRadioRestart(window, "Resetting radio...");
     CreateLinkTimeout(links.radio, app_timeouts::kCodeplugReplyMs);
 
-    // A Stop during the restart wait must not end the step: the identity query would then not
-    // wait, and its late reply would be taken for the answer to the format query.
+    // Each exchange sets the link active for its waits: an identity query that did not wait would
+    // leave its late reply to be taken for the answer to the format query.
     SetLinkActive(links.radio, true);
     const std::optional<RadioIdentity> identity = QueryRadioIdentity(links.queries);
 

@@ -33,7 +33,8 @@ struct CodeplugStepOutcome
 // Runs the step over the window's link, status line and progress bar. Before anything is written
 // back, the uploaded codeplug is saved as a backup file (CodeplugBackupFolder) with its record,
 // which keeps the conversion's report; without the backup (an error box then says why), or
-// without the radio's identity, nothing is written and the result is DownloadFailed.
+// without the radio's identity, nothing is written and the result is DownloadFailed. Stop does
+// not cut the step short: it runs to its end and its result stands.
 CodeplugStepOutcome PreserveCodeplug(TCodeUpdaterMainDispForm& window);
 
 } // namespace aurex

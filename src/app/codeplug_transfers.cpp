@@ -97,7 +97,8 @@ bool DownloadCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks& links, co
     {
         // Once a codeplug goes into the radio, Stop (or closing the window) must not cut the
         // write short: a half-written codeplug is worse than a run that ends later.
-        const TCodeUpdaterMainDispForm::CodeplugWriteBack writing(window);
+        const TCodeUpdaterMainDispForm::HoldStop writing(window,
+                                                         TCodeUpdaterMainDispForm::StopHold::CodeplugWrite);
         downloaded = transfer.Download();
     }
     window.StopTimedProgress();
@@ -148,14 +149,14 @@ ReadBackOutcome ReadBackCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks
 {
     WaitForRadioRestart(window, "Resetting radio and verifying codeplug...");
     // The link's waits were left running for the write; from here a Stop ends the read-back,
-    // which only costs the verification.
-    if (!window.m_UpdateInProgress) {
+    // which only costs the verification (an update's codeplug step holds it off to its end).
+    if (window.StoppedOutsideAHold()) {
         return ReadBackOutcome::Stopped;
     }
     const UploadedCodeplug readBack =
         UploadCodeplug(window, links, password, "Reading codeplug back...", "codeplug-read-back");
     if (readBack.result != TransferResult::Done) {
-        return window.m_UpdateInProgress ? ReadBackOutcome::NotAnswered : ReadBackOutcome::Stopped;
+        return window.StoppedOutsideAHold() ? ReadBackOutcome::Stopped : ReadBackOutcome::NotAnswered;
     }
     return HoldsWrittenCodeplug(readBack.bytes, written) ? ReadBackOutcome::Verified
                                                          : ReadBackOutcome::Differs;

@@ -29,8 +29,8 @@ struct CodeplugLinks
     RadioTransferLink transfer;
 };
 
-// Shows `status` with a timed progress bar for as long as the radio takes to restart; Stop ends
-// the wait.
+// Shows `status` with a timed progress bar for as long as the radio takes to restart; only the
+// application's quit ends the wait early.
 void WaitForRadioRestart(TCodeUpdaterMainDispForm& window, const char* status);
 
 // The password the user typed for one transfer, offered once to the next transfer of the same

@@ -1,6 +1,10 @@
 // The main window: its layout, the state it keeps, start-up, the version panel, the run state,
 // the status line and progress bar, the timers, the menu and closing.
 
+#include <QCoreApplication>
+#include <QEventLoopLocker>
+
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -291,8 +295,10 @@ void TCodeUpdaterMainDispForm::BeginUpdateRun()
 
 void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles)
 {
-    if (!m_CodeplugWriteBackRunning) {
+    if (m_StopHold == StopHold::None) {
         StopLinkWaits();
+    } else {
+        HoldLinkStop(RadioLink, true);
     }
     Clock::SleepMilliseconds(app_timeouts::kEndOfRunPauseMs);
     if (deleteFiles) {
@@ -316,6 +322,25 @@ void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles)
         m_FileRestoreMenuItem.SetEnabled(true);
     }
     m_UpdateInProgress = false;
+}
+
+TCodeUpdaterMainDispForm::HoldStop::HoldStop(TCodeUpdaterMainDispForm& form, StopHold what)
+    : form_(form), previous_(form.m_StopHold)
+{
+    form_.m_StopHold = std::max(previous_, what);
+    if (previous_ == StopHold::None && QCoreApplication::instance() != nullptr) {
+        // A confirmed close hides the last window, and the application would quit: every timed
+        // wait of the step (the radio's restart) would then end at once.
+        quitLock_ = std::make_unique<QEventLoopLocker>();
+    }
+}
+
+TCodeUpdaterMainDispForm::HoldStop::~HoldStop()
+{
+    form_.m_StopHold = previous_;
+    if (previous_ == StopHold::None) {
+        HoldLinkStop(form_.RadioLink, false);
+    }
 }
 
 TCodeUpdaterMainDispForm::ClickHandlerScope::ClickHandlerScope(TCodeUpdaterMainDispForm& form) : form_(form)
@@ -411,8 +436,14 @@ bool TCodeUpdaterMainDispForm::FormCloseQuery()
 TCodeUpdaterMainDispForm::Termination TCodeUpdaterMainDispForm::RequestTermination()
 {
     m_TerminationRequested = true;
-    if (m_UpdateInProgress) {
+    const bool running = m_UpdateInProgress;
+    if (running) {
         m_StartButtonClick(); // reads "Stop" during a run
+    }
+    if (m_StopHold == StopHold::CodeplugStep) {
+        return Termination::FinishingCodeplugStep;
+    }
+    if (running) {
         return Termination::Stopping;
     }
     return m_ClickHandlerRunning ? Termination::StillStopping : Termination::EndNow;

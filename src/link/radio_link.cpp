@@ -83,6 +83,7 @@ bool RunWait(RadioLink& link, WaitFor what, bool* alternate)
     ArmLinkTimeout(link);
     link.idle = false;
     link.timedOut = false;
+    link.lateTimeOut = false;
     bool completed = false;
     while (link.active && !completed) {
         ProcessPendingEvents();
@@ -98,6 +99,10 @@ bool RunWait(RadioLink& link, WaitFor what, bool* alternate)
         }
         if (!link.transport->ByteWaiting()) {
             link.idle = true;
+            if (link.lateTimeOut && link.stopHeld) {
+                // Nobody could stop the wait: the time-out the stream put off falls now.
+                OnLinkTriggerTimer(link);
+            }
             if (link.active) {
                 link.transport->WaitForInput();
             }
@@ -357,7 +362,14 @@ void OnLinkTriggerTimer(RadioLink& link)
     if (IsLinkTimedOut(link)) {
         link.timedOut = link.active;
         link.active = false;
+    } else {
+        link.lateTimeOut = link.active;
     }
+}
+
+void HoldLinkStop(RadioLink& link, bool held)
+{
+    link.stopHeld = held;
 }
 
 void PauseLink(RadioLink& link, std::int32_t milliseconds)

@@ -36,6 +36,9 @@ struct RadioLink
     bool active = false;
     bool idle = false;
     bool timedOut = false; // the running wait was ended by its time-out
+    // The running wait's time-out fell while its reply streamed in (port path), and was put off.
+    bool lateTimeOut = false;
+    bool stopHeld = false; // see HoldLinkStop
     std::int32_t framing = kFramingRaw;
     LinkTimer* commTimer = nullptr; // the main window's m_CommTimer: the device path's time-out
     std::int32_t timeout = 0;       // the reply time-out, in milliseconds
@@ -79,6 +82,11 @@ void ReleaseLinkTimeout(RadioLink& link);
 // component's trigger (port path).
 void OnLinkCommTimer(RadioLink& link);
 void OnLinkTriggerTimer(RadioLink& link);
+
+// A Stop that may not cut the exchange short (`held`), or its end. The link stays active, but a
+// wait no longer goes on for good: one whose time-out a streaming reply put off ends at the line's
+// next quiet moment, as that time-out would then have ended it.
+void HoldLinkStop(RadioLink& link, bool held);
 
 // A fixed wait of the program's milliseconds that keeps the window alive. It lasts whole ticks, as
 // the port component counts them, and ends early when the program quits or the link is stopped:

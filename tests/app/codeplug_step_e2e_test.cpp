@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 #include "app/codeplug_step.h"
@@ -36,13 +37,18 @@ using testing::DialogExit;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// Presses Stop (the link's state goes inactive) once, as soon as the status line shows `status`:
-// the press is handled inside the wait that status starts, however slowly the machine runs.
+// Presses Stop once, as soon as the status line shows `status`: the press is handled inside the
+// wait that status starts, however slowly the machine runs. By default the press is the link's
+// state going inactive; `press` stands for another way (the button, a signal, closing).
 class StopWhenShown : public ControlListener
 {
   public:
-    StopWhenShown(WindowRig& rig, std::string status) : rig_(rig), status_(std::move(status))
+    StopWhenShown(WindowRig& rig, std::string status, std::function<void()> press = {})
+        : rig_(rig), status_(std::move(status)), press_(std::move(press))
     {
+        if (!press_) {
+            press_ = [this] { SetLinkActive(rig_.form->RadioLink, false); };
+        }
         rig_.form->AddListener(this);
     }
     ~StopWhenShown() override { rig_.form->RemoveListener(this); }
@@ -54,7 +60,7 @@ class StopWhenShown : public ControlListener
         if (!pressed && control == &rig_.form->m_StatusLabel && what == ControlProperty::Caption &&
             control->Caption() == status_) {
             pressed = true;
-            QTimer::singleShot(0, [this] { SetLinkActive(rig_.form->RadioLink, false); });
+            QTimer::singleShot(0, [this] { press_(); });
         }
     }
 
@@ -63,6 +69,7 @@ class StopWhenShown : public ControlListener
   private:
     WindowRig& rig_;
     std::string status_;
+    std::function<void()> press_;
 };
 
 Bytes ChainImage(std::size_t bytes, std::uint16_t firstBlockWords, std::uint16_t imageWords)
@@ -333,6 +340,57 @@ TEST_F(CodeplugE2eTest, PreservationStepConvertsWritesBackAndKeepsTheBackup)
                             "200", "150"));
     // Upload and download each asked; the read-back took the password typed for the download.
     EXPECT_EQ(window->host.dialogsShown.size(), 2U);
+}
+
+// Stop, a signal or a confirmed close at any phase of the step: the new code is in the radio, so
+// the step runs to its end and the radio gets its codeplug converted and read back.
+TEST_F(CodeplugE2eTest, StopAtAnyPhaseOfTheStepLetsItRunToItsEnd)
+{
+    using Termination = TCodeUpdaterMainDispForm::Termination;
+    enum class How { StopButton, Signal, Close };
+    struct Case
+    {
+        const char* at;
+        How how;
+    };
+    const Bytes v58 = WholeBlockCodeplug();
+    for (const Case c :
+         {Case{"Resetting radio...", How::StopButton}, Case{"Uploading codeplug...", How::Signal},
+          Case{"Resetting radio and converting codeplug...", How::Close},
+          Case{"Reading codeplug back...", How::StopButton}}) {
+        SCOPED_TRACE(::testing::Message() << c.at << ", way " << static_cast<int>(c.how));
+        StartRadio(v58, {"--format", "5.10"});
+        TCodeUpdaterMainDispForm& form = *window->form;
+        std::vector<Termination> terminations;
+        bool closing = false;
+        StopWhenShown stop(*window, c.at, [&] {
+            switch (c.how) {
+            case How::StopButton:
+                form.m_StartButton.Click();
+                break;
+            case How::Signal:
+                terminations.push_back(form.RequestTermination());
+                terminations.push_back(form.RequestTermination());
+                break;
+            case How::Close:
+                closing = form.FormCloseQuery(); // the rig's host answers Yes
+                break;
+            }
+        });
+        const CodeplugStepOutcome outcome = PreserveOutcome();
+        EXPECT_TRUE(stop.pressed);
+        EXPECT_TRUE(form.m_RunStopped);
+        EXPECT_EQ(outcome.result, CodeplugStepResult::Converted) << sim->Log();
+        EXPECT_EQ(outcome.verification, ReadBackOutcome::Verified) << sim->Log();
+        EXPECT_TRUE(RadioLogged("codeplug download ended")) << sim->Log();
+        EXPECT_EQ(Words(Downloaded())[kParmsVersionWord], 0x050A);
+        EXPECT_EQ(form.m_StopHold, TCodeUpdaterMainDispForm::StopHold::None);
+        if (c.how == How::Signal) {
+            EXPECT_THAT(terminations,
+                        ElementsAre(Termination::FinishingCodeplugStep, Termination::FinishingCodeplugStep));
+        }
+        EXPECT_EQ(closing, c.how == How::Close);
+    }
 }
 
 // The read-back after the write: what a radio that did not take the codeplug, or kept other

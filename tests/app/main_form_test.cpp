@@ -268,6 +268,73 @@ TEST(MainFormTest, ClosingAsksOnlyDuringARun)
     EXPECT_EQ(form.m_StartButton.Caption(), "Start");
 }
 
+// What Stop, a confirmed close and a signal do while a hold is on: the run state ends in each
+// case, the link's waits only where nothing holds Stop off; a hold inside the codeplug step keeps
+// the step's hold, and each hold gives back the one it found.
+TEST(MainFormTest, AHeldStopEndsTheRunStateButNotTheLinksWaits)
+{
+    using Hold = TCodeUpdaterMainDispForm::StopHold;
+    using Termination = TCodeUpdaterMainDispForm::Termination;
+    enum class How { StopButton, Close, Signal };
+    struct Case
+    {
+        std::vector<Hold> holds; // outermost first
+        How how;
+        bool waitsGoOn;
+        Termination termination; // for a signal
+    };
+    for (const Case& c : {
+             Case{{}, How::StopButton, false, {}},
+             Case{{}, How::Signal, false, Termination::Stopping},
+             Case{{Hold::CodeplugWrite}, How::Close, true, {}},
+             Case{{Hold::CodeplugWrite}, How::Signal, true, Termination::Stopping},
+             Case{{Hold::CodeplugStep}, How::StopButton, true, {}},
+             Case{{Hold::CodeplugStep}, How::Close, true, {}},
+             Case{{Hold::CodeplugStep}, How::Signal, true, Termination::FinishingCodeplugStep},
+             Case{{Hold::CodeplugStep, Hold::CodeplugWrite},
+                  How::Signal,
+                  true,
+                  Termination::FinishingCodeplugStep},
+         }) {
+        SCOPED_TRACE(::testing::Message() << c.holds.size() << " holds, way " << static_cast<int>(c.how));
+        RecordingHost host;
+        TCodeUpdaterMainDispForm form(host, FakeEnvironment());
+        form.BeginUpdateRun();
+        SetLinkActive(form.RadioLink, true);
+        std::vector<std::unique_ptr<TCodeUpdaterMainDispForm::HoldStop>> holds;
+        for (const Hold hold : c.holds) {
+            holds.push_back(std::make_unique<TCodeUpdaterMainDispForm::HoldStop>(form, hold));
+        }
+        EXPECT_EQ(form.m_StopHold, c.holds.empty() ? Hold::None : c.holds.front());
+        switch (c.how) {
+        case How::StopButton:
+            EXPECT_TRUE(form.m_StartButton.Click());
+            break;
+        case How::Close:
+            host.answers = {MessageAnswer::Yes};
+            EXPECT_TRUE(form.FormCloseQuery());
+            break;
+        case How::Signal:
+            EXPECT_EQ(form.RequestTermination(), c.termination);
+            // A second signal finds the run stopped: the held step is still to finish.
+            EXPECT_EQ(form.RequestTermination(), c.termination == Termination::FinishingCodeplugStep
+                                                     ? c.termination
+                                                     : Termination::EndNow);
+            break;
+        }
+        EXPECT_FALSE(form.m_UpdateInProgress);
+        EXPECT_TRUE(form.m_RunStopped);
+        EXPECT_EQ(form.m_StartButton.Caption(), "Start");
+        EXPECT_EQ(IsLinkActive(form.RadioLink), c.waitsGoOn);
+        EXPECT_EQ(form.StoppedOutsideAHold(), c.holds.empty());
+        while (!holds.empty()) {
+            holds.pop_back();
+            EXPECT_EQ(form.m_StopHold, holds.empty() ? Hold::None : c.holds.front());
+        }
+        EXPECT_TRUE(form.StoppedOutsideAHold());
+    }
+}
+
 TEST(MainFormTest, TimedProgressStepsByOneAndStopsAtTheTop)
 {
     RecordingHost host;

@@ -26,6 +26,11 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 
 const char* const kTimedOut = "Code download timed out or canceled by user.";
+// What a signal during the codeplug step prints, the first time and after.
+const char* const kFinishingTheStep = "Stopping after the codeplug step: the new code is in the radio, and "
+                                      "stopping now would leave it a codeplug it cannot read.";
+const char* const kStillFinishingTheStep =
+    "Still finishing the codeplug step; the program ends when it is done.";
 
 // One updater run: its working folder and its data folder (where codeplug backups go), both
 // fresh, COM 1 pointed at the radio.
@@ -837,33 +842,41 @@ struct StopCase
 {
     const char* at;          // the status at which Ctrl-C comes
     const char* finalStatus; // what the run ends with
-    bool codeComplete;       // the application image reached the radio whole
+    bool codeComplete;       // the application image reached the radio whole: the codeplug step has begun
 };
 
+// Before the new code is in the radio a Stop ends the run; after, the codeplug step is finished
+// first (the radio may not read its old codeplug), and its outcome stands.
 TEST(ConsoleUpdateE2eTest, StopEndsEachStageWithItsTextAndNoCodeplugStepAfterAStoppedDownload)
 {
     for (const StopCase c :
          {StopCase{"Downloading Loader code ...", kTimedOut, false},
           StopCase{"Erasing flash (2 seconds)...", kTimedOut, false},
           StopCase{"Downloading Application code ...", kTimedOut, false},
-          StopCase{"Uploading codeplug...", "An error occurred while uploading the codeplug.", true}}) {
+          StopCase{"Resetting radio...", "Done.", true}, StopCase{"Uploading codeplug...", "Done.", true}}) {
         SCOPED_TRACE(c.at);
         Bench bench({"--boot-version", "6.0", "--pace", "on"});
         const ConsoleRun run =
             bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"}, StopAt(c.at));
-        EXPECT_NE(run.exitStatus, 0) << run.output;
-        EXPECT_THAT(run.output, HasSubstr("Stopping..."));
         EXPECT_EQ(run.LastStatus(), c.finalStatus) << run.output;
         const auto statuses = run.Statuses();
-        if (!c.codeComplete) {
-            EXPECT_FALSE(Contains(statuses, "Resetting radio...")) << run.output;
-        }
         const auto dumps = bench.radio.StopAndListDumps();
         EXPECT_EQ(Contains(dumps, "02-code.bin"), c.codeComplete) << testing::PrintToString(dumps);
-        // Nothing is written back into the radio after a Stop.
-        EXPECT_FALSE(std::any_of(dumps.begin(), dumps.end(), [](const std::string& d) {
-            return d.find("codeplug") != std::string::npos;
-        }));
+        if (c.codeComplete) {
+            EXPECT_EQ(run.exitStatus, 0) << run.output;
+            EXPECT_THAT(run.output, HasSubstr(std::string("\n") + kFinishingTheStep + "\n"));
+            EXPECT_THAT(run.output, Not(HasSubstr("Stopping...")));
+            EXPECT_TRUE(Contains(statuses, "Reading codeplug back...")) << run.output;
+            EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
+        } else {
+            EXPECT_NE(run.exitStatus, 0) << run.output;
+            EXPECT_THAT(run.output, HasSubstr("Stopping..."));
+            EXPECT_FALSE(Contains(statuses, "Resetting radio...")) << run.output;
+            // Nothing is written back into the radio after a Stop.
+            EXPECT_FALSE(std::any_of(dumps.begin(), dumps.end(), [](const std::string& d) {
+                return d.find("codeplug") != std::string::npos;
+            }));
+        }
         EXPECT_THAT(Entries(bench.work.path), IsEmpty());
     }
 }
@@ -876,7 +889,7 @@ TEST(ConsoleUpdateE2eTest, StopDuringTheCodeplugWriteBackLetsTheWriteFinish)
     Bench bench({"--boot-version", "6.0", "--latency-ms", "200"});
     const ConsoleRun run =
         bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"}, StopAt("Downloading codeplug..."));
-    EXPECT_THAT(run.output, HasSubstr("Stopping..."));
+    EXPECT_THAT(run.output, HasSubstr(kFinishingTheStep));
     EXPECT_EQ(run.LastStatus(), "Done.") << run.output << bench.radio.Log();
     EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
@@ -894,13 +907,14 @@ TEST(ConsoleUpdateE2eTest, TerminationSignalsDuringTheWriteBackLetTheWriteFinish
             bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel"},
                          [&sent, signal](const std::string& line, const Interrupt& interrupt) {
                              if ((sent == 0 && line == "Status: Downloading codeplug...") ||
-                                 (sent == 1 && line == "Stopping...")) {
+                                 (sent == 1 && line == kFinishingTheStep)) {
                                  ++sent;
                                  interrupt(signal);
                              }
                          });
         EXPECT_EQ(run.exitStatus, 0) << run.output;
-        EXPECT_THAT(run.output, HasSubstr("Still stopping: waiting for the step under way to end..."));
+        EXPECT_EQ(sent, 2) << run.output;
+        EXPECT_THAT(run.output, HasSubstr(kStillFinishingTheStep));
         EXPECT_EQ(run.LastStatus(), "Done.") << run.output << bench.radio.Log();
         EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
         EXPECT_THAT(bench.RunFolders(), IsEmpty());

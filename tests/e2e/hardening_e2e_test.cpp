@@ -4,9 +4,9 @@
 // front end runs it, so its state, descriptors and memory can be looked at between runs.
 //
 // Sampling: by default each sweep takes a sample that keeps the test short; the environment
-// widens it: AUREX_SWEEP=full (every frame), AUREX_CARRIED_SAMPLES=<points of an update of the
-// carried set>, AUREX_NOISE_RUNS=<runs per rate>, AUREX_SOAK=<updates>. Each test prints its
-// figures.
+// widens it: AUREX_SWEEP=full (every frame; AUREX_SWEEP_ONLY=stop or cut takes one of the two
+// interruptions), AUREX_CARRIED_SAMPLES=<points of an update of the carried set>,
+// AUREX_NOISE_RUNS=<runs per rate>, AUREX_SOAK=<updates>. Each test prints its figures.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -238,6 +239,7 @@ class Program
         host.messages.clear();
         host.changes.clear();
         system.frames = 0;
+        stoppedAt.reset();
         const auto start = std::chrono::steady_clock::now();
         action();
         ++runs_;
@@ -251,16 +253,19 @@ class Program
         return out;
     }
 
-    // Presses Stop, as a user would, once the event loop next turns during this run.
+    // Presses Stop, as a user would, once the event loop next turns during this run; the status
+    // then shown is kept in stoppedAt.
     void StopSoon()
     {
         const unsigned run = runs_;
         QTimer::singleShot(0, [this, run] {
             if (runs_ == run && form->m_UpdateInProgress) {
+                stoppedAt = form->m_StatusLabel.Caption();
                 form->m_StartButton.Click();
             }
         });
     }
+    std::optional<std::string> stoppedAt;
 
     // The window is idle and the port free again; the descriptors are back to `descriptors`.
     void ExpectIdle(int descriptors) const
@@ -327,6 +332,14 @@ void ExpectDoneIsTrue(const Program::Outcome& run, const std::vector<std::string
     if (Has(dumps, "03-codeplug.bin")) {
         EXPECT_THAT(CodeplugInfo(radio.DumpFolder() / "03-codeplug.bin"), HasSubstr("format 5.10"));
     }
+}
+
+// The status texts of the codeplug step, from the restart wait to the read-back.
+bool IsCodeplugStepStatus(const std::string& status)
+{
+    return status == "Resetting radio..." || status == "Uploading codeplug..." ||
+           status == "Resetting radio and converting codeplug..." || status == "Downloading codeplug..." ||
+           status == "Resetting radio and verifying codeplug..." || status == "Reading codeplug back...";
 }
 
 // A failed run says what failed: its last status is a failure text (not a running step's "...",
@@ -458,8 +471,13 @@ void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& 
     int failures = 0;
     double worst = 0;
 
+    const char* only = std::getenv("AUREX_SWEEP_ONLY");
+    const std::string onlyKind = only != nullptr ? only : "";
     for (const unsigned i : points) {
         for (const bool cut : {true, false}) {
+            if ((cut && onlyKind == "stop") || (!cut && onlyKind == "cut")) {
+                continue;
+            }
             const std::string where =
                 (cut ? "line cut after frame " : "Stop after frame ") + std::to_string(i);
             SCOPED_TRACE(where);
@@ -481,12 +499,25 @@ void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& 
             const Program::Outcome run = program.Update(radio.Device());
             program.system.afterFrame = nullptr;
             worst = std::max(worst, run.seconds);
-            ++outcomes[(cut ? "cut: " : "stop: ") + run.last];
+            const bool stoppedInCodeplugStep = program.stoppedAt && IsCodeplugStepStatus(*program.stoppedAt);
+            ++outcomes[(cut                     ? "cut: "
+                        : stoppedInCodeplugStep ? "stop in the codeplug step: "
+                                                : "stop: ") +
+                       run.last];
             std::printf("%s: %s%s\n", where.c_str(), run.last.c_str(),
                         run.messages.empty() ? "" : (", box " + run.messages[0].substr(0, 40)).c_str());
             const auto dumps = radio.StopAndListDumps();
             ExpectDoneIsTrue(run, dumps, radio, ref);
             ExpectFailureNamed(run, !cut);
+            // Whatever the outcome, a codeplug the radio took is the whole converted one.
+            if (Has(dumps, "03-codeplug.bin")) {
+                EXPECT_THAT(CodeplugInfo(radio.DumpFolder() / "03-codeplug.bin"), HasSubstr("format 5.10"));
+            }
+            // Once the new code is in the radio, a Stop does not cut the codeplug step short: on a
+            // healthy line it ends "Done." with the codeplug converted.
+            if (stoppedInCodeplugStep) {
+                EXPECT_TRUE(run.Done()) << "stopped at " << *program.stoppedAt << "\n" << run.Describe();
+            }
             if (!cut) {
                 // The user knows why the run ended: no box blames the radio or the computer.
                 EXPECT_THAT(run.messages, IsEmpty()) << run.Describe();

@@ -268,40 +268,43 @@ TEST(WindowUpdateE2eTest, StopDuringTheDownloadLeavesItsTextProgressZeroAndNoCod
     EXPECT_THAT(dumps, ::testing::Not(::testing::Contains("02-code.bin")));
 }
 
-// A Stop inside the codeplug step ends only the wait under way; the step goes on to its end.
-// Meanwhile the button reads "Start" but neither it nor Retrieve can begin anything.
+// A Stop inside the codeplug step cuts none of it short: the step goes on to its end. Meanwhile
+// the button reads "Start" but neither it nor Retrieve can begin anything.
 TEST(WindowUpdateE2eTest, AfterStopInTheCodeplugStepNothingStartsUntilTheStepHasEnded)
 {
-    WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
-    TCodeUpdaterMainDispForm& form = bench.Form();
-    auto* start = bench.Widget<QPushButton>(form.m_StartButton);
-    auto* retrieve = bench.Widget<QPushButton>(form.m_RetrieveVersionInfoButton);
-    bool checked = false;
-    std::size_t statusesAtStop = 0;
-    bench.At("Resetting radio...", [&] {
-        bench.Click(form.m_StartButton); // Stop
-        checked = true;
-        statusesAtStop = bench.statuses.size();
-        EXPECT_EQ(start->text(), "Start");
-        EXPECT_FALSE(start->isEnabled());
-        EXPECT_FALSE(retrieve->isEnabled());
-        EXPECT_FALSE(bench.Widget<QComboBox>(form.m_ComportComboBox)->isEnabled());
-        EXPECT_EQ(bench.Widget<QProgressBar>(form.m_ProgressBar)->value(), 0);
-        QTest::mouseClick(start, Qt::LeftButton);
-        QTest::mouseClick(retrieve, Qt::LeftButton);
-        form.m_StartButtonClick();
-        form.m_RetrieveVersionInfoButtonClick();
-        EXPECT_FALSE(form.m_UpdateInProgress);
-        EXPECT_EQ(bench.statuses.size(), statusesAtStop); // nothing began
-    });
-    bench.passwords.push_back({"brontel"});
-    bench.Click(form.m_StartButton);
-    ASSERT_TRUE(checked);
-    EXPECT_EQ(bench.dialogsShown, 1);
-    EXPECT_EQ(form.m_StatusLabel.Caption(), "Done.") << bench.radio.Log();
-    EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
-    ExpectIdleWindow(bench);
-    EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+    for (const char* at : {"Resetting radio...", "Uploading codeplug..."}) {
+        SCOPED_TRACE(at);
+        WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
+        TCodeUpdaterMainDispForm& form = bench.Form();
+        auto* start = bench.Widget<QPushButton>(form.m_StartButton);
+        auto* retrieve = bench.Widget<QPushButton>(form.m_RetrieveVersionInfoButton);
+        bool checked = false;
+        std::size_t statusesAtStop = 0;
+        bench.At(at, [&] {
+            bench.Click(form.m_StartButton); // Stop
+            checked = true;
+            statusesAtStop = bench.statuses.size();
+            EXPECT_EQ(start->text(), "Start");
+            EXPECT_FALSE(start->isEnabled());
+            EXPECT_FALSE(retrieve->isEnabled());
+            EXPECT_FALSE(bench.Widget<QComboBox>(form.m_ComportComboBox)->isEnabled());
+            EXPECT_EQ(bench.Widget<QProgressBar>(form.m_ProgressBar)->value(), 0);
+            QTest::mouseClick(start, Qt::LeftButton);
+            QTest::mouseClick(retrieve, Qt::LeftButton);
+            form.m_StartButtonClick();
+            form.m_RetrieveVersionInfoButtonClick();
+            EXPECT_FALSE(form.m_UpdateInProgress);
+            EXPECT_EQ(bench.statuses.size(), statusesAtStop); // nothing began
+        });
+        bench.passwords.push_back({"brontel"});
+        bench.Click(form.m_StartButton);
+        ASSERT_TRUE(checked);
+        EXPECT_EQ(bench.dialogsShown, 1);
+        EXPECT_EQ(form.m_StatusLabel.Caption(), "Done.") << bench.radio.Log();
+        EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
+        ExpectIdleWindow(bench);
+        EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+    }
 }
 
 TEST(WindowUpdateE2eTest, ClosingDuringARunAsksFirstNoGoesOnYesStopsIt)
@@ -335,6 +338,23 @@ TEST(WindowUpdateE2eTest, ClosingDuringARunAsksFirstNoGoesOnYesStopsIt)
         EXPECT_EQ(form.m_PortTable[1], kPortAvailable);
         EXPECT_THAT(Entries(bench.work.path), IsEmpty());
         EXPECT_THAT(bench.radio.StopAndListDumps(), ::testing::Not(::testing::Contains("02-code.bin")));
+    }
+    {
+        // Closed once the new code is in the radio: the window goes, the codeplug step ends first.
+        WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
+        TCodeUpdaterMainDispForm& form = bench.Form();
+        bench.AnswerBoxesWith(QMessageBox::Yes);
+        bench.At("Uploading codeplug...", [&] { bench.window->close(); });
+        bench.passwords.push_back({"brontel"});
+        bench.Click(form.m_StartButton);
+        ASSERT_EQ(bench.boxes.size(), 1U);
+        EXPECT_EQ(bench.boxes[0].caption, "Confirm");
+        EXPECT_FALSE(bench.window->isVisible());
+        EXPECT_EQ(form.m_StatusLabel.Caption(), "Done.") << bench.radio.Log();
+        EXPECT_THAT(bench.statuses, ::testing::Contains("Reading codeplug back..."));
+        EXPECT_FALSE(form.m_UpdateInProgress);
+        EXPECT_EQ(form.m_PortTable[1], kPortAvailable);
+        EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
     }
 }
 

@@ -469,6 +469,58 @@ TEST(RadioLinkPortPath, ATimeOutWhileBytesStreamInIsIgnoredUntilTheUserStops)
     EXPECT_THAT(radio.Failures(), IsEmpty());
 }
 
+// A Stop that is held off does not end the wait; but a wait whose time-out the stream put off
+// then ends once the line is quiet, whether the Stop came during the stream or after it.
+TEST(RadioLinkPortPath, AHeldStopEndsAPutOffTimeOutOnceTheLineIsQuiet)
+{
+    for (const bool stopDuringStream : {true, false}) {
+        SCOPED_TRACE(stopDuringStream ? "Stop during the stream" : "Stop once the line is quiet");
+        LinkRig rig;
+        std::string message;
+        ASSERT_TRUE(rig.Open(LinkPath::PortComponent, message)) << message;
+        std::atomic<bool> floodOver{false};
+        ScriptedPeer radio(rig.pty, [&floodOver](PeerIo& io) {
+            const Bytes chunk(4096, 0x55);
+            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
+            while (std::chrono::steady_clock::now() < end && !io.Stopping()) {
+                io.Write(chunk);
+            }
+            floodOver = true;
+        });
+        ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000)); // about 200 ms at the test's scale
+        bool held = false;
+        bool endedInStream = false;
+        bool cutAfterAll = false;
+        int quietChecks = 0;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            quietChecks += floodOver ? 1 : 0;
+            if (!held && (stopDuringStream ? rig.triggersFired >= 1 : quietChecks == 30)) {
+                held = true;
+                HoldLinkStop(rig.link, true);
+            }
+            if (quietChecks == 250) {
+                cutAfterAll = true; // seconds of quiet: the wait would have gone on for good
+                SetLinkActive(rig.link, false);
+            }
+        });
+        watch.start(20);
+        const LinkReply reply = ReceiveAnyPacket(rig.link);
+        endedInStream = !floodOver;
+        watch.stop();
+        EXPECT_TRUE(held);
+        EXPECT_FALSE(cutAfterAll) << "the wait went on on a quiet line";
+        EXPECT_FALSE(endedInStream) << "a streaming reply was cut off";
+        EXPECT_GE(rig.triggersFired, 1);
+        EXPECT_EQ(reply.status, LinkStatus::IdleEnded);
+        EXPECT_FALSE(IsLinkActive(rig.link)); // every later wait returns at once, as after a time-out
+        HoldLinkStop(rig.link, false);
+        ReleaseLinkTimeout(rig.link);
+        radio.Stop();
+        EXPECT_THAT(radio.Failures(), IsEmpty());
+    }
+}
+
 TEST(RadioLinkPortPath, TimeOutsBecomeTicksAndTriggersAreGivenBack)
 {
     LinkRig rig;

@@ -162,6 +162,16 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
     return RunOneUpdate(form, host, out);
 }
 
+const char* TerminationNotice(TCodeUpdaterMainDispForm::Termination termination, bool again)
+{
+    if (termination == TCodeUpdaterMainDispForm::Termination::FinishingCodeplugStep) {
+        return again ? "Still finishing the codeplug step; the program ends when it is done.\n"
+                     : "Stopping after the codeplug step: the new code is in the radio, and stopping now "
+                       "would leave it a codeplug it cannot read.\n";
+    }
+    return again ? "Still stopping: waiting for the step under way to end...\n" : "Stopping...\n";
+}
+
 int RunConsole(int argc, char** argv, MainFormEnvironment environment)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -207,8 +217,8 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
     }
     TimerDriver timers(form);
 
-    // Ctrl-C, SIGTERM and SIGHUP press Stop during a run; a codeplug being written back is
-    // finished first, however often they come.
+    // Ctrl-C, SIGTERM and SIGHUP press Stop during a run; a codeplug being written back, and the
+    // codeplug step once the new code is in the radio, are finished first, however often they come.
     TerminationSignals stopSignals([&form, &host, &events, &options, human](int signal) {
         if (host.waitingForRadio) {
             host.stopRequested = true; // the wait ends at its next look
@@ -223,7 +233,8 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
             std::fflush(human);
             return;
         }
-        if (form.RequestTermination() == TCodeUpdaterMainDispForm::Termination::EndNow) {
+        const TCodeUpdaterMainDispForm::Termination termination = form.RequestTermination();
+        if (termination == TCodeUpdaterMainDispForm::Termination::EndNow) {
             if (options.json) {
                 events.Result(128 + signal, form.m_StatusLabel.Caption());
             }
@@ -231,9 +242,8 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
         }
         // Ending the program now could leave the radio half written: the handler returns first.
         host.EndProgressLine();
-        std::fputs(host.stopRequested ? "\nStill stopping: waiting for the step under way to end...\n"
-                                      : "\nStopping...\n",
-                   human);
+        std::fputc('\n', human);
+        std::fputs(TerminationNotice(termination, host.stopRequested), human);
         std::fflush(human);
         host.stopRequested = true;
     });

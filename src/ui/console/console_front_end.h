@@ -10,6 +10,10 @@
 
 namespace aurex {
 
+// What the terminal says when a signal asks the program to end and it cannot end at once:
+// `again` when an earlier signal has been answered already.
+const char* TerminationNotice(TCodeUpdaterMainDispForm::Termination termination, bool again);
+
 // Runs one update (or Retrieve) on the given window model and returns the exit code: 0 after
 // "Done.", after a boot code load that ended with its download finished (no codeplug step is due
 // then) unless it was stopped, or after a Retrieve that filled the version group; else non-zero.

@@ -328,8 +328,8 @@ std::string ConsoleUsage()
            "Every run leaves a log in the data folder's logs/ (the newest 100 are kept) and a row in\n"
            "the update history there ($XDG_DATA_HOME/Aurex Code Updater, else\n"
            "~/.local/share/Aurex Code Updater).\n"
-           "Ctrl-C, SIGTERM and SIGHUP during a run press Stop (a codeplug being written is finished\n"
-           "first).\n";
+           "Ctrl-C, SIGTERM and SIGHUP during a run press Stop; once the new code is in the radio,\n"
+           "the codeplug step is finished first (as is a codeplug being written back by --restore).\n";
 }
 
 } // namespace aurex

@@ -152,6 +152,33 @@ TEST(ConsoleOptionsTest, ProgressBarShowsTheShareDone)
     EXPECT_EQ(ProgressBarText(0, 0, 0, 4), "[....]   0%");
 }
 
+// A signal during the codeplug step says the step is finished first, and why; elsewhere Stop.
+TEST(ConsoleOptionsTest, EachTerminationHasItsNotice)
+{
+    using Termination = TCodeUpdaterMainDispForm::Termination;
+    struct Case
+    {
+        Termination termination;
+        bool again;
+        std::string notice;
+    };
+    for (const Case& c : {
+             Case{Termination::Stopping, false, "Stopping...\n"},
+             Case{Termination::StillStopping, true,
+                  "Still stopping: waiting for the step under way to end...\n"},
+             Case{Termination::FinishingCodeplugStep, false,
+                  "Stopping after the codeplug step: the new code is in the radio, and stopping now would "
+                  "leave it a codeplug it cannot read.\n"},
+             Case{Termination::FinishingCodeplugStep, true,
+                  "Still finishing the codeplug step; the program ends when it is done.\n"},
+         }) {
+        EXPECT_EQ(TerminationNotice(c.termination, c.again), c.notice);
+    }
+    // The usage's last lines say the same.
+    EXPECT_NE(ConsoleUsage().find("once the new code is in the radio,\nthe codeplug step is finished first"),
+              std::string::npos);
+}
+
 TEST(ConsoleHostTest, MessageBoxesAreWrittenAndAnsweredAtThePrompt)
 {
     ConsoleOptions options;
