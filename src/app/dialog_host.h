@@ -16,6 +16,20 @@ enum class MessageIcon { Error, Information, Question };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
 
+// "Error", "Information", "Question": how the console and its events name a box's kind.
+inline const char* MessageIconName(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Error:
+        return "Error";
+    case MessageIcon::Question:
+        return "Question";
+    case MessageIcon::Information:
+        break;
+    }
+    return "Information";
+}
+
 inline constexpr std::string_view kAppTitle = "Aurex Code Updater";
 
 class DialogHost

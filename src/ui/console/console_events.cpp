@@ -55,19 +55,6 @@ class EventLine
     std::string out_;
 };
 
-const char* IconName(MessageIcon icon)
-{
-    switch (icon) {
-    case MessageIcon::Error:
-        return "Error";
-    case MessageIcon::Information:
-        return "Information";
-    case MessageIcon::Question:
-        return "Question";
-    }
-    return "Information";
-}
-
 } // namespace
 
 ConsoleEvents::ConsoleEvents(LineSink write, SecondsClock clock)
@@ -90,7 +77,7 @@ void ConsoleEvents::BoxAnswered(const std::string& caption, MessageIcon icon, co
 {
     write_(EventLine("box")
                .Text("caption", caption)
-               .Text("icon", IconName(icon))
+               .Text("icon", MessageIconName(icon))
                .Text("text", text)
                .Text("answer", AnswerWord(answer))
                .Number("t", Seconds(), 3)

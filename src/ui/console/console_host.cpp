@@ -11,23 +11,6 @@
 
 namespace aurex {
 
-namespace {
-
-const char* IconWord(MessageIcon icon)
-{
-    switch (icon) {
-    case MessageIcon::Error:
-        return "Error";
-    case MessageIcon::Information:
-        return "Information";
-    case MessageIcon::Question:
-        return "Question";
-    }
-    return "";
-}
-
-} // namespace
-
 std::string ProgressBarText(int position, int min, int max, int width)
 {
     const int span = max > min ? max - min : 1;
@@ -126,7 +109,7 @@ MessageAnswer ConsoleHost::ShowMessage(const FormModel&, std::string_view text, 
 {
     EndProgressLine();
     std::fprintf(out_, "\n== %.*s (%s) ==\n%.*s\n", static_cast<int>(caption.size()), caption.data(),
-                 IconWord(icon), static_cast<int>(text.size()), text.data());
+                 MessageIconName(icon), static_cast<int>(text.size()), text.data());
     if (buttons == MessageButtons::Ok) {
         if (!options_.yes && ::isatty(::fileno(in_)) != 0) {
             std::fputs("[Press Enter for OK] ", out_);
