@@ -168,7 +168,7 @@ void ExpectIdleWindow(WindowBench& bench)
 {
     TCodeUpdaterMainDispForm& form = bench.Form();
     auto* start = bench.Widget<QPushButton>(form.m_StartButton);
-    EXPECT_EQ(start->text(), "Start");
+    EXPECT_EQ(start->text(), "&Start"); // S is its Alt key
     EXPECT_TRUE(start->isEnabled());
     EXPECT_TRUE(bench.Widget<QComboBox>(form.m_ComportComboBox)->isEnabled());
     EXPECT_TRUE(bench.Widget<QPushButton>(form.m_RetrieveVersionInfoButton)->isEnabled());
@@ -284,7 +284,7 @@ TEST(WindowUpdateE2eTest, AfterStopInTheCodeplugStepNothingStartsUntilTheStepHas
             bench.Click(form.m_StartButton); // Stop
             checked = true;
             statusesAtStop = bench.statuses.size();
-            EXPECT_EQ(start->text(), "Start");
+            EXPECT_EQ(start->text(), "&Start"); // S is its Alt key
             EXPECT_FALSE(start->isEnabled());
             EXPECT_FALSE(retrieve->isEnabled());
             EXPECT_FALSE(bench.Widget<QComboBox>(form.m_ComportComboBox)->isEnabled());
