@@ -21,12 +21,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include "history/update_history.h"
 #include "support/recording_host.h"
 #include "ui/qt/form_access.h"
+#include "ui/qt/history_dialog.h"
 #include "ui/qt/main_window.h"
+#include "ui/qt/restore_dialog.h"
 
 namespace aurex {
 namespace {
@@ -307,6 +311,39 @@ TEST_F(WindowAccessTest, AltLettersChooseWhatToLoadAndOpenTheMenus)
         }
     }
     EXPECT_FALSE(form.m_BootRadioButton.Checked());
+}
+
+TEST_F(WindowAccessTest, TheProgramsOwnDialogsAreNamedAndEscClosesThem)
+{
+    QTemporaryDir dir;
+    std::string warning;
+    std::string error;
+    auto history = UpdateHistory::Open(HistoryFileIn(dir.path().toStdString()), warning, error);
+    ASSERT_TRUE(history) << error;
+    std::vector<std::unique_ptr<QDialog>> dialogs;
+    dialogs.push_back(std::make_unique<HistoryDialog>(*history, nullptr));
+    dialogs.push_back(std::make_unique<RestoreDialog>(dir.path().toStdString(), nullptr));
+    for (const auto& dialog : dialogs) {
+        dialog->show();
+        std::vector<QAccessibleInterface*> all;
+        Walk(QAccessible::queryAccessibleInterface(dialog.get()), all);
+        EXPECT_FALSE(all.front()->text(QAccessible::Name).isEmpty());
+        int interactive = 0;
+        for (QAccessibleInterface* iface : all) {
+            if (Interactive(iface->role()) && !iface->state().invisible) {
+                ++interactive;
+                EXPECT_FALSE(iface->text(QAccessible::Name).isEmpty())
+                    << iface->object()->objectName().toStdString();
+                EXPECT_FALSE(iface->text(QAccessible::Description).isEmpty())
+                    << iface->object()->objectName().toStdString();
+            }
+        }
+        EXPECT_GE(interactive, 2);
+        ShowActive(*dialog);
+        QTest::keyClick(Focused(*dialog), Qt::Key_Escape);
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    }
 }
 
 TEST_F(WindowAccessTest, StatusAndProgressChangesAreAnnounced)
