@@ -13,6 +13,7 @@ TCodeDownPassDispDlg::TCodeDownPassDispDlg()
                    ControlStyle{.defaultButton = true, .modalResult = ModalResult::Ok});
     BitBtn2.Define(*this, nullptr, "BitBtn2", ControlKind::Button, "Cancel", {304, 40, 75, 25},
                    ControlStyle{.cancelButton = true, .modalResult = ModalResult::Cancel});
+    m_PasswordEdit.SetAccess({.name = "Password", .description = "The password for this update"});
     BitBtn1.OnClick = [this] {
         BitBtn1Click();
         SetModalResult(ModalResult::Ok);

@@ -395,6 +395,7 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
 
   private:
     void BuildControls();
+    void DescribeControls(); // names, descriptions and keys for screen readers and the keyboard
     void ShowRadioPicture();
     void LoadResourceAttributes();
     void AttachLinkTimer();

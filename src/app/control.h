@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace aurex {
@@ -78,6 +79,18 @@ struct ControlStyle
     bool checkable = false;                      // menu items: one that is ticked on and off
 };
 
+// What screen readers and the keyboard are told of a control beyond its caption. Renderings
+// read it once, when they build the form.
+struct Accessibility
+{
+    std::string name{};        // when neither caption nor hint names the control
+    std::string description{}; // what the control is for
+    char mnemonic = 0;         // Alt and this letter press it: its first place in the caption is marked
+    int tabOrder = -1;         // place in the Tab order; -1 comes after, in definition order
+    bool announce = false;     // labels: every new text is announced at once (a status line)
+    std::string labelFor{};    // labels: the control they name (a list has no caption of its own)
+};
+
 // Something that shows a form: told after each change of a control's (or the form's own) state.
 class ControlListener
 {
@@ -104,6 +117,8 @@ class Control
     Control* Parent() const { return parent_; }
     FormModel* Form() const { return form_; }
     const ControlStyle& Style() const { return style_; }
+    const Accessibility& Access() const { return access_; }
+    void SetAccess(Accessibility access) { access_ = std::move(access); }
 
     const std::string& Caption() const { return caption_; }
     void SetCaption(std::string caption);
@@ -157,6 +172,7 @@ class Control
     std::string name_;
     ControlKind kind_ = ControlKind::Label;
     ControlStyle style_;
+    Accessibility access_;
     std::string caption_;
     bool enabled_ = true;
     bool visible_ = true;

@@ -57,6 +57,7 @@ TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnv
     }
 
     BuildControls();
+    DescribeControls();
     m_LoaderFileName.clear();
     m_CodeFileName.clear();
     InitWindowState();
@@ -162,7 +163,8 @@ void TCodeUpdaterMainDispForm::BuildControls()
     m_ProgressBar.Define(*this, g, "m_ProgressBar", K::ProgressBar, "", {10, 105, 372, 17});
     m_ProgressBar.SetRange(0, 100);
     m_ProgressBar.SetPosition(0);
-    m_StartButton.Define(*this, g, "m_StartButton", K::Button, "Start", {159, 145, 75, 25});
+    m_StartButton.Define(*this, g, "m_StartButton", K::Button, "Start", {159, 145, 75, 25},
+                         ControlStyle{.defaultButton = true});
 
     m_TargetVersionInfoGroupBox.Define(*this, nullptr, "m_TargetVersionInfoGroupBox", K::GroupBox,
                                        "Target Radio Version Information",

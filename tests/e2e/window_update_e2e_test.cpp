@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -17,7 +18,9 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <map>
+#include <memory>
 
 #include "app/termination_signals.h"
 #include "e2e_support.h"
@@ -168,7 +171,7 @@ void ExpectIdleWindow(WindowBench& bench)
 {
     TCodeUpdaterMainDispForm& form = bench.Form();
     auto* start = bench.Widget<QPushButton>(form.m_StartButton);
-    EXPECT_EQ(start->text(), "Start");
+    EXPECT_EQ(start->text(), "&Start"); // S is its Alt key
     EXPECT_TRUE(start->isEnabled());
     EXPECT_TRUE(bench.Widget<QComboBox>(form.m_ComportComboBox)->isEnabled());
     EXPECT_TRUE(bench.Widget<QPushButton>(form.m_RetrieveVersionInfoButton)->isEnabled());
@@ -284,7 +287,7 @@ TEST(WindowUpdateE2eTest, AfterStopInTheCodeplugStepNothingStartsUntilTheStepHas
             bench.Click(form.m_StartButton); // Stop
             checked = true;
             statusesAtStop = bench.statuses.size();
-            EXPECT_EQ(start->text(), "Start");
+            EXPECT_EQ(start->text(), "&Start"); // S is its Alt key
             EXPECT_FALSE(start->isEnabled());
             EXPECT_FALSE(retrieve->isEnabled());
             EXPECT_FALSE(bench.Widget<QComboBox>(form.m_ComportComboBox)->isEnabled());
@@ -389,6 +392,79 @@ TEST(WindowUpdateE2eTest, TerminationSignalsFinishTheWriteBackThenCloseTheWindow
         EXPECT_FALSE(bench.window->isVisible());
         EXPECT_EQ(bench.radio.Log().find("line speed"), std::string::npos) << bench.radio.Log();
     }
+}
+
+// Sends `key` to the first popup menu or modal box that `wanted` accepts, as soon as it is up;
+// notes a box's caption and text, or a menu's title, in `seen`.
+void PressWhenUp(Qt::Key key, std::function<bool(QWidget*)> wanted, std::shared_ptr<QString> seen,
+                 QObject* owner, int triesLeft = 2000)
+{
+    QTimer::singleShot(5, owner, [=] {
+        QWidget* up = QApplication::activePopupWidget() != nullptr ? QApplication::activePopupWidget()
+                                                                   : QApplication::activeModalWidget();
+        if (up == nullptr || !wanted(up)) {
+            if (triesLeft > 0) {
+                PressWhenUp(key, wanted, seen, owner, triesLeft - 1);
+            }
+            return;
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(up)) {
+            *seen = box->windowTitle() + u'|' + box->text();
+        } else if (auto* menu = qobject_cast<QMenu*>(up)) {
+            *seen = menu->title();
+        }
+        QTest::keyClick(up, key);
+    });
+}
+
+TEST(WindowUpdateE2eTest, KeyboardAloneChoosesThePortStartsAndAnswersTheBoxes)
+{
+    WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
+    TCodeUpdaterMainDispForm& form = bench.Form();
+    QWidget& window = *bench.window;
+    // A desktop activates the window (and gives the activation back when a box closes); offscreen
+    // is told.
+    const auto activate = [&window] {
+        QApplication::setActiveWindow(&window);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    };
+    activate();
+    auto* ports = bench.Widget<QComboBox>(form.m_ComportComboBox);
+    ASSERT_EQ(QApplication::focusWidget(), ports); // the port list has the focus first
+    QTest::keyClick(ports, Qt::Key_Down);
+    QTest::keyClick(ports, Qt::Key_Home);
+    EXPECT_EQ(form.m_ComportComboBox.Selection(), 0); // COM 1, the radio's
+
+    // The password typed, Enter for OK.
+    bench.window->Host().onDialogShown = [&bench](ModelDialog& dialog) {
+        ++bench.dialogsShown;
+        QWidget* edit = dialog.focusWidget();
+        ASSERT_NE(qobject_cast<QLineEdit*>(edit), nullptr);
+        QTest::keyClicks(edit, "brontel");
+        QTest::keyClick(edit, Qt::Key_Return);
+    };
+    // During the download Alt+F, X (File, Exit) asks whether to quit; Esc answers No.
+    auto menu = std::make_shared<QString>();
+    auto box = std::make_shared<QString>();
+    bench.At("Downloading Application code ...", [&] {
+        activate();
+        const auto isMenu = [](QWidget* w) { return qobject_cast<QMenu*>(w) != nullptr; };
+        const auto isBox = [](QWidget* w) { return qobject_cast<QMessageBox*>(w) != nullptr; };
+        PressWhenUp(Qt::Key_X, isMenu, menu, &window);
+        PressWhenUp(Qt::Key_Escape, isBox, box, &window);
+        QWidget* focused = QApplication::focusWidget();
+        QTest::keyClick(focused != nullptr ? focused : &window, Qt::Key_F, Qt::AltModifier);
+    });
+    // Enter in the port list presses Start, the default button.
+    QTest::keyClick(ports, Qt::Key_Return);
+
+    EXPECT_EQ(bench.dialogsShown, 1);
+    EXPECT_EQ(*menu, "&File");
+    EXPECT_EQ(*box, "Confirm|Update in progress.  Are you sure you want to quit?");
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(form.m_StatusLabel.Caption(), "Done.") << bench.radio.Log();
+    EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_APPLICATION, "CODE")));
+    ExpectIdleWindow(bench);
 }
 
 } // namespace

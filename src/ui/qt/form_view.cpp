@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
@@ -18,6 +19,7 @@
 #include <QToolButton>
 #include <QWidget>
 
+#include "ui/qt/form_access.h"
 #include "ui/qt/radio_pictures.h"
 
 namespace aurex {
@@ -121,10 +123,12 @@ void FormView::Build()
     for (Control* c : form_.Controls()) {
         if (c->Kind() == ControlKind::Menu) {
             auto* menu = new QMenu(Text(c->Caption()), root_);
+            Describe(*c, *menu);
             menus_[c] = menu;
         } else if (c->Kind() == ControlKind::MenuItem && c->Parent() != nullptr) {
             QMenu* menu = menus_[c->Parent()];
-            QAction* action = menu->addAction(Text(c->Caption()));
+            QAction* action = menu->addAction(MnemonicText(*c));
+            Describe(*c, *action);
             action->setCheckable(c->Style().checkable);
             action->setChecked(c->Checked());
             actions_[c] = action;
@@ -145,6 +149,12 @@ void FormView::Build()
         Sync(*c);
     }
     SyncForm();
+    const auto widgetFor = [this](const Control& c) { return WidgetFor(c); };
+    RelateLabels(form_, widgetFor);
+    OrderTabs(form_, widgetFor);
+    if (qobject_cast<QDialog*>(root_) == nullptr) {
+        new DefaultButtonKeys(form_, widgetFor, *root_); // owned by the root
+    }
 }
 
 QWidget* FormView::Create(Control& c, QWidget* parent)
@@ -361,13 +371,13 @@ void FormView::Sync(const Control& c)
     } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
         g->setTitle(caption);
     } else if (auto* r = qobject_cast<QRadioButton*>(w)) {
-        r->setText(caption);
+        r->setText(MnemonicText(c));
         r->setChecked(c.Checked());
     } else if (auto* b = qobject_cast<QPushButton*>(w)) {
-        b->setText(caption);
+        b->setText(MnemonicText(c));
         b->setDefault(c.IsDefault());
     } else if (auto* t = qobject_cast<QToolButton*>(w)) {
-        t->setText(caption);
+        t->setText(MnemonicText(c));
     } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
         if (e->text() != caption) {
             e->setText(caption);
@@ -383,6 +393,7 @@ void FormView::Sync(const Control& c)
     }
     w->setEnabled(c.Enabled());
     w->setVisible(c.Visible());
+    Describe(c, *w);
     Place(c);
 }
 
@@ -419,7 +430,7 @@ void FormView::ControlChanged(const FormModel&, const Control* control, ControlP
         return;
     }
     if (const auto it = actions_.find(control); it != actions_.end()) {
-        it->second->setText(Text(control->Caption()));
+        it->second->setText(MnemonicText(*control));
         it->second->setEnabled(control->Enabled());
         it->second->setVisible(control->Visible());
         it->second->setChecked(control->Checked());
@@ -435,6 +446,9 @@ void FormView::ControlChanged(const FormModel&, const Control* control, ControlP
         return;
     }
     Sync(*control);
+    if (QWidget* w = WidgetFor(*control)) {
+        Announce(*control, *w, what);
+    }
 }
 
 } // namespace aurex

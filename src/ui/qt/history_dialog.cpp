@@ -90,12 +90,15 @@ HistoryDialog::HistoryDialog(UpdateHistory& history, QWidget* owner)
     filter_ = new QLineEdit(this);
     filter_->setObjectName(QStringLiteral("identityFilter"));
     filter_->setAccessibleName(QStringLiteral("Radio identity filter"));
+    filter_->setAccessibleDescription(
+        QStringLiteral("Shows only the updates of radios whose identity holds this"));
     filter_->setClearButtonEnabled(true);
     label->setBuddy(filter_);
 
     table_ = new QTableWidget(0, static_cast<int>(Headers().size()), this);
     table_->setObjectName(QStringLiteral("historyTable"));
     table_->setAccessibleName(QStringLiteral("Update history"));
+    table_->setAccessibleDescription(QStringLiteral("The updates made on this computer, newest first"));
     table_->setHorizontalHeaderLabels(Headers());
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -103,8 +106,10 @@ HistoryDialog::HistoryDialog(UpdateHistory& history, QWidget* owner)
     table_->horizontalHeader()->setStretchLastSection(true);
 
     QPushButton* exportCsv =
-        DialogButton(QStringLiteral("Export CSV..."), "exportCsvButton", QStringLiteral("Export CSV"), this);
-    QPushButton* close = DialogButton(QStringLiteral("Close"), "closeButton", QStringLiteral("Close"), this);
+        DialogButton(QStringLiteral("Export CSV..."), "exportCsvButton", QStringLiteral("Export CSV"),
+                     QStringLiteral("Saves the rows shown to a CSV file"), this);
+    QPushButton* close = DialogButton(QStringLiteral("Close"), "closeButton", QStringLiteral("Close"),
+                                      QStringLiteral("Closes the update history"), this);
     close->setDefault(true);
 
     // A history that could not be read says so rather than looking empty.

@@ -121,6 +121,10 @@ MessageAnswer QtDialogHost::ShowMessage(const FormModel& owner, std::string_view
                     QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), qbuttons,
                     WidgetOf(owner));
     box.setTextFormat(Qt::PlainText);
+    // Screen readers read the box by its caption and text; Esc answers No, or closes an OK box.
+    box.setAccessibleName(box.windowTitle());
+    box.setAccessibleDescription(box.text());
+    box.setEscapeButton(buttons == MessageButtons::YesNo ? QMessageBox::No : QMessageBox::Ok);
     const int pressed = box.exec();
     if (buttons == MessageButtons::Ok) {
         return MessageAnswer::Ok;

@@ -71,6 +71,7 @@ RestoreDialog::RestoreDialog(const std::string& folder, QWidget* owner)
     table_ = new QTableWidget(0, ColumnCount, this);
     table_->setObjectName(QStringLiteral("backupTable"));
     table_->setAccessibleName(QStringLiteral("Codeplug backups"));
+    table_->setAccessibleDescription(QStringLiteral("The backups that may be restored, newest first"));
     table_->setHorizontalHeaderLabels({QStringLiteral("Radio identity"), QStringLiteral("Date"),
                                        QStringLiteral("Format"), QStringLiteral("Reason"),
                                        QStringLiteral("File")});
@@ -81,13 +82,15 @@ RestoreDialog::RestoreDialog(const std::string& folder, QWidget* owner)
     table_->horizontalHeader()->setStretchLastSection(true);
     FillTable();
 
-    restore_ = DialogButton(QStringLiteral("Restore"), "restoreButton", QStringLiteral("Restore"), this);
+    restore_ = DialogButton(QStringLiteral("Restore"), "restoreButton", QStringLiteral("Restore"),
+                            QStringLiteral("Writes the chosen backup into the radio"), this);
     restore_->setDefault(true);
     restore_->setEnabled(false);
     QPushButton* other =
-        DialogButton(QStringLiteral("Other file..."), "otherFileButton", QStringLiteral("Other file"), this);
-    QPushButton* cancel =
-        DialogButton(QStringLiteral("Cancel"), "cancelButton", QStringLiteral("Cancel"), this);
+        DialogButton(QStringLiteral("Other file..."), "otherFileButton", QStringLiteral("Other file"),
+                     QStringLiteral("Chooses a codeplug file outside the backups folder"), this);
+    QPushButton* cancel = DialogButton(QStringLiteral("Cancel"), "cancelButton", QStringLiteral("Cancel"),
+                                       QStringLiteral("Closes without restoring"), this);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(other);

@@ -176,7 +176,7 @@ TEST_F(MainWindowTest, PasswordTypedIntoTheDialogStartsTheRun)
     EXPECT_EQ(portBox->caption, "COM Port");
     EXPECT_EQ(portBox->icon, QMessageBox::Critical);
     EXPECT_EQ(Child<QLabel>(window, "m_StatusLabel")->text(), "Idle");
-    EXPECT_EQ(Child<QPushButton>(window, "m_StartButton")->text(), "Start");
+    EXPECT_EQ(Child<QPushButton>(window, "m_StartButton")->text(), "&Start"); // S is its Alt key
 }
 
 TEST_F(MainWindowTest, PortListGreysUnavailablePortsAndSkipsToAnAvailableOne)
@@ -229,7 +229,7 @@ TEST_F(MainWindowTest, ClosingDuringARunAsksAndNoKeepsItRunning)
     EXPECT_EQ(box->caption, "Confirm");
     EXPECT_EQ(box->icon, QMessageBox::Question);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(Child<QPushButton>(window, "m_StartButton")->text(), "Stop");
+    EXPECT_EQ(Child<QPushButton>(window, "m_StartButton")->text(), "&Stop");
     EXPECT_FALSE(Child<QComboBox>(window, "m_ComportComboBox")->isEnabled());
 
     const auto yes = AnswerNextBox(QMessageBox::Yes);

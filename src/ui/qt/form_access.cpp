@@ -1,0 +1,200 @@
+#include "ui/qt/form_access.h"
+
+#include <algorithm>
+#include <vector>
+
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWidget>
+
+namespace aurex {
+
+QString StripMnemonic(const std::string& caption)
+{
+    QString out;
+    const QString text = QString::fromStdString(caption);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'&' && i + 1 < text.size()) {
+            ++i; // "&x" is x; "&&" is '&'
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+QString MnemonicText(const Control& control)
+{
+    const QString caption = QString::fromStdString(control.Caption());
+    const char letter = control.Access().mnemonic;
+    if (letter == 0 || caption.contains(u'&')) {
+        return caption;
+    }
+    const qsizetype at = caption.indexOf(QChar(letter), 0, Qt::CaseInsensitive);
+    if (at < 0) {
+        return caption; // this caption lacks the letter: no mark rather than a wrong one
+    }
+    return caption.left(at) + u'&' + caption.mid(at);
+}
+
+QString AccessibleNameOf(const Control& control)
+{
+    if (!control.Access().name.empty()) {
+        return QString::fromStdString(control.Access().name);
+    }
+    if (!control.Style().hint.empty()) {
+        return QString::fromStdString(control.Style().hint);
+    }
+    return StripMnemonic(control.Caption());
+}
+
+QString AccessibleDescriptionOf(const Control& control)
+{
+    if (!control.Access().description.empty()) {
+        return QString::fromStdString(control.Access().description);
+    }
+    const QString hint = QString::fromStdString(control.Style().hint);
+    return hint == AccessibleNameOf(control) ? QString() : hint;
+}
+
+void Describe(const Control& control, QWidget& widget)
+{
+    // Each set sends an event to screen readers: only real changes.
+    if (const QString name = AccessibleNameOf(control); widget.accessibleName() != name) {
+        widget.setAccessibleName(name);
+    }
+    if (const QString description = AccessibleDescriptionOf(control);
+        widget.accessibleDescription() != description) {
+        widget.setAccessibleDescription(description);
+    }
+}
+
+void Describe(const Control& control, QAction& action)
+{
+    // Menu items are read by their text; the description goes where Qt offers it.
+    const QString description = AccessibleDescriptionOf(control);
+    if (action.statusTip() != description) {
+        action.setStatusTip(description);
+        action.setWhatsThis(description);
+    }
+}
+
+namespace {
+
+std::function<void(const QAccessibleEvent&)>& Watcher()
+{
+    static std::function<void(const QAccessibleEvent&)> watcher;
+    return watcher;
+}
+
+void Send(QAccessibleEvent& event)
+{
+    if (Watcher()) {
+        Watcher()(event);
+    }
+    QAccessible::updateAccessibility(&event);
+}
+
+} // namespace
+
+void WatchAnnouncements(std::function<void(const QAccessibleEvent&)> watcher)
+{
+    Watcher() = std::move(watcher);
+}
+
+void Announce(const Control& control, QWidget& widget, ControlProperty what)
+{
+    if (what == ControlProperty::Caption && control.Access().announce) {
+        QAccessibleEvent alert(&widget, QAccessible::Alert);
+        Send(alert);
+    } else if (what == ControlProperty::Position || what == ControlProperty::Range) {
+        if (auto* bar = qobject_cast<QProgressBar*>(&widget)) {
+            QAccessibleValueChangeEvent change(bar, bar->value());
+            Send(change);
+        }
+    }
+}
+
+void RelateLabels(const FormModel& form, const std::function<QWidget*(const Control&)>& widgetFor)
+{
+    for (const Control* c : form.Controls()) {
+        const Control* named = c->Access().labelFor.empty() ? nullptr : form.Find(c->Access().labelFor);
+        auto* label = qobject_cast<QLabel*>(widgetFor(*c));
+        if (named != nullptr && label != nullptr) {
+            label->setBuddy(widgetFor(*named));
+        }
+    }
+}
+
+void OrderTabs(const FormModel& form, const std::function<QWidget*(const Control&)>& widgetFor)
+{
+    std::vector<const Control*> order;
+    for (const Control* c : form.Controls()) {
+        if (QWidget* w = widgetFor(*c); w != nullptr && (w->focusPolicy() & Qt::TabFocus) != 0) {
+            order.push_back(c);
+        }
+    }
+    std::stable_sort(order.begin(), order.end(), [](const Control* a, const Control* b) {
+        const auto rank = [](const Control* c) {
+            return c->Access().tabOrder < 0 ? 1 << 30 : c->Access().tabOrder;
+        };
+        return rank(a) < rank(b);
+    });
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        QWidget::setTabOrder(widgetFor(*order[i - 1]), widgetFor(*order[i]));
+    }
+    if (form.FocusedControl() != nullptr) {
+        return;
+    }
+    for (const Control* c : order) {
+        if (c->Enabled() && c->Visible()) {
+            widgetFor(*c)->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+}
+
+DefaultButtonKeys::DefaultButtonKeys(const FormModel& form, std::function<QWidget*(const Control&)> widgetFor,
+                                     QWidget& root)
+    : QObject(&root), form_(form), widgetFor_(std::move(widgetFor)), root_(root)
+{
+    root.installEventFilter(this);
+}
+
+bool DefaultButtonKeys::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != &root_ || event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+        (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        return false;
+    }
+    // A focused button is what Enter means; choices (radio buttons, boxes) leave it to the default.
+    auto* focused = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+    if (focused != nullptr && root_.isAncestorOf(focused) &&
+        qobject_cast<QRadioButton*>(focused) == nullptr && qobject_cast<QCheckBox*>(focused) == nullptr) {
+        if (focused->isEnabled()) {
+            focused->click();
+        }
+        return true;
+    }
+    for (const Control* c : form_.Controls()) {
+        if (c->Kind() == ControlKind::Button && c->IsDefault()) {
+            if (QWidget* w = widgetFor_(*c); w != nullptr && w->isEnabled() && w->isVisible()) {
+                static_cast<QAbstractButton*>(w)->click();
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace aurex

@@ -1,0 +1,389 @@
+// The window through Qt's accessibility interface and the keyboard alone: names and descriptions
+// for screen readers, the Tab order, Enter, Esc and the Alt keys, and the announcements of the
+// status line and the progress bar.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "history/update_history.h"
+#include "support/recording_host.h"
+#include "ui/qt/form_access.h"
+#include "ui/qt/history_dialog.h"
+#include "ui/qt/main_window.h"
+#include "ui/qt/restore_dialog.h"
+
+namespace aurex {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAreArray;
+
+QApplication& App()
+{
+    static int argc = 1;
+    static char name[] = "window_access_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+MainFormEnvironment Env(std::vector<int> ports = {1}, std::uint8_t type = 0, std::int8_t series = 4)
+{
+    MainFormEnvironment env = testing::FakeEnvironment(std::move(ports), "/opt/Unit_Release_3_0_9", 1);
+    env.blobs = testing::RecordBlobs(1, 1, series, type);
+    return env;
+}
+
+// An Application_Boot set of series 5: the Application/Boot choice is shown.
+MainFormEnvironment ChoiceEnv()
+{
+    return Env({1}, 3, 5);
+}
+
+// Where a key typed now goes.
+QWidget* Focused(QWidget& window)
+{
+    QWidget* focused = QApplication::focusWidget();
+    return focused != nullptr ? focused : &window;
+}
+
+void ShowActive(QWidget& window)
+{
+    window.show();
+    QApplication::setActiveWindow(&window);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms = 3000)
+{
+    for (int waited = 0; !done() && waited < ms; waited += 5) {
+        QTest::qWait(5);
+    }
+    return done();
+}
+
+// Sends `key` to the next popup menu or modal box as soon as it is up, as a user would answer it;
+// notes the window title (boxes) or menu title it was sent to.
+void PressWhenUp(Qt::Key key, std::shared_ptr<QString> seen, int triesLeft = 600)
+{
+    QTimer::singleShot(5, [=] {
+        QWidget* target = QApplication::activePopupWidget();
+        if (target == nullptr) {
+            target = QApplication::activeModalWidget();
+        }
+        if (target == nullptr) {
+            if (triesLeft > 0) {
+                PressWhenUp(key, seen, triesLeft - 1);
+            }
+            return;
+        }
+        auto* menu = qobject_cast<QMenu*>(target);
+        *seen = menu != nullptr ? menu->title() : target->windowTitle();
+        if (auto* box = qobject_cast<QMessageBox*>(target)) {
+            *seen += u'|' + box->text();
+        }
+        QTest::keyClick(target, key);
+    });
+}
+
+void Walk(QAccessibleInterface* iface, std::vector<QAccessibleInterface*>& all)
+{
+    all.push_back(iface);
+    for (int i = 0; i < iface->childCount(); ++i) {
+        if (QAccessibleInterface* child = iface->child(i)) {
+            Walk(child, all);
+        }
+    }
+}
+
+bool Interactive(QAccessible::Role role)
+{
+    switch (role) {
+    case QAccessible::PushButton:
+    case QAccessible::RadioButton:
+    case QAccessible::CheckBox:
+    case QAccessible::ComboBox:
+    case QAccessible::ProgressBar:
+    case QAccessible::ButtonMenu:
+    case QAccessible::ButtonDropDown:
+    case QAccessible::EditableText:
+    case QAccessible::MenuItem:
+        return true;
+    default:
+        return false;
+    }
+}
+
+class WindowAccessTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override { App(); }
+};
+
+TEST_F(WindowAccessTest, EveryControlScreenReadersReachHasANameAndADescription)
+{
+    MainWindow window(ChoiceEnv());
+    window.show();
+    window.Form().m_ToggleVersionInfoSpeedButton.Click(); // the version panel open: Retrieve shown
+    std::vector<QAccessibleInterface*> all;
+    Walk(QAccessible::queryAccessibleInterface(&window), all);
+    std::set<QString> names;
+    int interactive = 0;
+    for (QAccessibleInterface* iface : all) {
+        if (!Interactive(iface->role()) || iface->state().invisible) {
+            continue;
+        }
+        ++interactive;
+        const QString what = iface->object() != nullptr ? iface->object()->objectName() : QString();
+        EXPECT_FALSE(iface->text(QAccessible::Name).isEmpty()) << what.toStdString();
+        EXPECT_FALSE(iface->text(QAccessible::Description).isEmpty()) << what.toStdString();
+        // On Linux Qt reads a list by its current item; its own name and its label come beside.
+        auto* widget = qobject_cast<QWidget*>(iface->object());
+        names.insert(iface->role() == QAccessible::ComboBox && widget != nullptr
+                         ? widget->accessibleName()
+                         : iface->text(QAccessible::Name));
+    }
+    EXPECT_GE(interactive, 9);
+    for (const char* name : {"COM port", "Application", "Boot", "Start", "Retrieve", "Toggle Version Info",
+                             "File", "Help", "Progress"}) {
+        EXPECT_THAT(names, Contains(QString::fromLatin1(name)));
+    }
+
+    QAccessibleInterface* ports =
+        QAccessible::queryAccessibleInterface(window.View().WidgetFor(window.Form().m_ComportComboBox));
+    std::vector<QString> labels;
+    for (const auto& [label, relation] : ports->relations(QAccessible::Label)) {
+        labels.push_back(label->text(QAccessible::Name));
+    }
+    EXPECT_THAT(labels, Contains(QString("COM:")));
+
+    // The status line is read by its text, and says what it is.
+    QAccessibleInterface* status =
+        QAccessible::queryAccessibleInterface(window.View().WidgetFor(window.Form().m_StatusLabel));
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->text(QAccessible::Name), "Idle");
+    EXPECT_EQ(status->text(QAccessible::Description), "Status of the update");
+
+    // The menus the tool buttons open: every item named, and told what it does.
+    int items = 0;
+    for (const Control* control : {&window.Form().m_FileMenuItem, &window.Form().m_HelpMenuItem}) {
+        QMenu* menu = window.View().MenuFor(*control);
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(menu);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_FALSE(iface->text(QAccessible::Name).isEmpty());
+        for (int i = 0; i < iface->childCount(); ++i) {
+            QAccessibleInterface* item = iface->child(i);
+            ASSERT_EQ(item->role(), QAccessible::MenuItem);
+            EXPECT_FALSE(item->text(QAccessible::Name).contains(u'&'))
+                << item->text(QAccessible::Name).toStdString();
+            ++items;
+        }
+        for (QAction* action : menu->actions()) {
+            EXPECT_FALSE(action->statusTip().isEmpty()) << action->text().toStdString();
+        }
+    }
+    EXPECT_EQ(items, 9);
+}
+
+TEST_F(WindowAccessTest, TabVisitsTheControlsInTheOrderOfTheWork)
+{
+    struct Case
+    {
+        bool panelOpen;
+        std::vector<QString> order; // after the port list, which has the focus at first
+    };
+    const std::vector<Case> cases = {
+        {false,
+         {"m_ApplicationRadioButton", "m_BootRadioButton", "m_StartButton", "m_ToggleVersionInfoSpeedButton",
+          "ToolButton5", "ToolButton9", "m_ComportComboBox"}},
+        {true,
+         {"m_ApplicationRadioButton", "m_BootRadioButton", "m_StartButton", "m_RetrieveVersionInfoButton",
+          "m_ToggleVersionInfoSpeedButton", "ToolButton5", "ToolButton9", "m_ComportComboBox"}},
+    };
+    for (const Case& c : cases) {
+        MainWindow window(ChoiceEnv());
+        ShowActive(window);
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), "m_ComportComboBox");
+        if (c.panelOpen) {
+            window.Form().m_ToggleVersionInfoSpeedButton.Click();
+        }
+        std::vector<QString> visited;
+        for (std::size_t i = 0; i < c.order.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited.push_back(QApplication::focusWidget()->objectName());
+        }
+        EXPECT_THAT(visited, ElementsAreArray(c.order)) << "panel open: " << c.panelOpen;
+        // The chain Qt itself keeps agrees with the keys.
+        QWidget* next = window.View().WidgetFor(window.Form().m_StartButton)->nextInFocusChain();
+        while (!(next->focusPolicy() & Qt::TabFocus) || !next->isVisible()) {
+            next = next->nextInFocusChain();
+        }
+        EXPECT_EQ(next->objectName(), c.order[3]);
+    }
+}
+
+TEST_F(WindowAccessTest, EnterStartsAndEscAndEnterAnswerTheBoxes)
+{
+    MainWindow window(Env({})); // no port: Start ends in a box that says so
+    ShowActive(window);
+    int dialogs = 0;
+    window.Host().onDialogShown = [&](ModelDialog& dialog) {
+        ++dialogs;
+        QWidget* edit = dialog.focusWidget();
+        ASSERT_NE(qobject_cast<QLineEdit*>(edit), nullptr);
+        EXPECT_EQ(edit->accessibleName(), "Password");
+        QTest::keyClicks(edit, "brontel");
+        QTest::keyClick(edit, Qt::Key_Return); // OK is the dialog's default button
+    };
+    const QString portBox = "COM Port|Selected COM port is in use or not available.";
+
+    // Enter in the port list presses Start, the default button.
+    auto seen = std::make_shared<QString>();
+    PressWhenUp(Qt::Key_Escape, seen);
+    QTest::keyClick(Focused(window), Qt::Key_Return);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(window.Form().m_PasswordAccepted);
+    EXPECT_EQ(*seen, portBox);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // A desktop gives the window back the activation when the box closes; offscreen does not.
+    ShowActive(window);
+
+    // Alt+S presses Start wherever the focus is; Enter closes the box.
+    seen = std::make_shared<QString>();
+    PressWhenUp(Qt::Key_Return, seen);
+    QTest::keyClick(Focused(window), Qt::Key_S, Qt::AltModifier);
+    EXPECT_TRUE(WaitFor([&] { return !seen->isEmpty(); }));
+    EXPECT_EQ(*seen, portBox);
+    EXPECT_TRUE(WaitFor([] { return QApplication::activeModalWidget() == nullptr; }));
+    EXPECT_EQ(window.Form().m_StatusLabel.Caption(), "Idle");
+}
+
+TEST_F(WindowAccessTest, AltLettersChooseWhatToLoadAndOpenTheMenus)
+{
+    MainWindow window(ChoiceEnv());
+    ShowActive(window);
+    TCodeUpdaterMainDispForm& form = window.Form();
+    struct Case
+    {
+        Qt::Key key;
+        const Control* checked; // the choice it makes, or null for a menu
+        QString menu;           // the menu it opens
+    };
+    const std::vector<Case> cases = {
+        {Qt::Key_B, &form.m_BootRadioButton, {}},
+        {Qt::Key_A, &form.m_ApplicationRadioButton, {}},
+        {Qt::Key_F, nullptr, "&File"},
+        {Qt::Key_H, nullptr, "&Help"},
+    };
+    for (const Case& c : cases) {
+        auto seen = std::make_shared<QString>();
+        if (c.checked == nullptr) {
+            PressWhenUp(Qt::Key_Escape, seen); // Esc closes the menu again
+        }
+        QTest::keyClick(Focused(window), c.key, Qt::AltModifier);
+        if (c.checked != nullptr) {
+            EXPECT_TRUE(WaitFor([&] { return c.checked->Checked(); })) << c.key;
+        } else {
+            EXPECT_TRUE(WaitFor([&] { return !seen->isEmpty(); })) << c.key;
+            EXPECT_EQ(*seen, c.menu);
+            EXPECT_TRUE(WaitFor([] { return QApplication::activePopupWidget() == nullptr; }));
+        }
+    }
+    EXPECT_FALSE(form.m_BootRadioButton.Checked());
+}
+
+TEST_F(WindowAccessTest, TheProgramsOwnDialogsAreNamedAndEscClosesThem)
+{
+    QTemporaryDir dir;
+    std::string warning;
+    std::string error;
+    auto history = UpdateHistory::Open(HistoryFileIn(dir.path().toStdString()), warning, error);
+    ASSERT_TRUE(history) << error;
+    std::vector<std::unique_ptr<QDialog>> dialogs;
+    dialogs.push_back(std::make_unique<HistoryDialog>(*history, nullptr));
+    dialogs.push_back(std::make_unique<RestoreDialog>(dir.path().toStdString(), nullptr));
+    for (const auto& dialog : dialogs) {
+        dialog->show();
+        std::vector<QAccessibleInterface*> all;
+        Walk(QAccessible::queryAccessibleInterface(dialog.get()), all);
+        EXPECT_FALSE(all.front()->text(QAccessible::Name).isEmpty());
+        int interactive = 0;
+        for (QAccessibleInterface* iface : all) {
+            if (Interactive(iface->role()) && !iface->state().invisible) {
+                ++interactive;
+                EXPECT_FALSE(iface->text(QAccessible::Name).isEmpty())
+                    << iface->object()->objectName().toStdString();
+                EXPECT_FALSE(iface->text(QAccessible::Description).isEmpty())
+                    << iface->object()->objectName().toStdString();
+            }
+        }
+        EXPECT_GE(interactive, 2);
+        ShowActive(*dialog);
+        QTest::keyClick(Focused(*dialog), Qt::Key_Escape);
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    }
+}
+
+TEST_F(WindowAccessTest, StatusAndProgressChangesAreAnnounced)
+{
+    MainWindow window(Env());
+    window.show();
+    struct Seen
+    {
+        QAccessible::Event type;
+        QObject* object;
+        int value;
+    };
+    std::vector<Seen> events;
+    WatchAnnouncements([&](const QAccessibleEvent& e) {
+        const int value = e.type() == QAccessible::ValueChanged
+                              ? static_cast<const QAccessibleValueChangeEvent&>(e).value().toInt()
+                              : -1;
+        events.push_back({e.type(), e.object(), value});
+    });
+
+    TCodeUpdaterMainDispForm& form = window.Form();
+    QWidget* status = window.View().WidgetFor(form.m_StatusLabel);
+    QWidget* bar = window.View().WidgetFor(form.m_ProgressBar);
+    QWidget* start = window.View().WidgetFor(form.m_StartButton);
+    form.ShowStatus("Checking target radio...");
+    form.m_ProgressBar.SetPosition(37);
+    form.m_StartButton.SetCaption("Stop");
+    form.ShowStatus("Checking target radio..."); // no change, nothing to say
+    WatchAnnouncements({});
+
+    ASSERT_EQ(events.size(), 2U);
+    EXPECT_EQ(events[0].type, QAccessible::Alert);
+    EXPECT_EQ(events[0].object, status);
+    EXPECT_EQ(events[1].type, QAccessible::ValueChanged);
+    EXPECT_EQ(events[1].object, bar);
+    EXPECT_EQ(events[1].value, 37);
+    // Names follow the captions (Qt tells a listening screen reader of each new name).
+    EXPECT_EQ(status->accessibleName(), "Checking target radio...");
+    EXPECT_EQ(start->accessibleName(), "Stop");
+}
+
+} // namespace
+} // namespace aurex
