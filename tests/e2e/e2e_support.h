@@ -30,6 +30,16 @@ using Bytes = std::vector<unsigned char>;
 inline constexpr double kTimeScale = 0.2;
 inline const std::string kTimeScaleText = "0.2";
 
+// The statuses of a whole update with the carried image set (current boot code, a codeplug to
+// convert), in order, as the console and the window show them.
+inline const std::vector<std::string> kCarriedSetStatuses(
+    {"Extracting embedded files...", "Checking target radio...", "Preparing to download ...",
+     "Downloading Loader code ...", "Erasing flash (80 seconds)...", "Downloading Application code ...",
+     "Download finished.", "Idle", "Resetting radio...", "Uploading codeplug...",
+     "Resetting radio and converting codeplug...", "Downloading codeplug...",
+     "Resetting radio and verifying codeplug...", "Reading codeplug back...",
+     "Codeplug verified: the radio holds the codeplug written.", "Done."});
+
 inline std::string ReadFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);

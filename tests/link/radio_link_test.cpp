@@ -431,73 +431,48 @@ TEST(RadioLinkDevicePath, AReplyReceivedBeforeTheTimeOutIsTakenEvenWhenTheTimeOu
     EXPECT_EQ(PacketBytes(next.packet), (Bytes{0x03, 0x08}));
 }
 
-TEST(RadioLinkPortPath, ATimeOutWhileBytesStreamInIsIgnoredUntilTheUserStops)
+// A stream of bytes puts off the time-out. A Stop ends the wait at once; a Stop that is held off
+// does not, but then the put-off time-out ends the wait once the line is quiet, whether the Stop
+// came during the stream or after it.
+TEST(RadioLinkPortPath, AStopOrAHeldStopEndsAWaitWhoseTimeOutTheStreamPutOff)
 {
-    LinkRig rig;
-    std::string message;
-    ASSERT_TRUE(rig.Open(LinkPath::PortComponent, message)) << message;
-    std::atomic<bool> floodOver{false};
-    ScriptedPeer radio(rig.pty, [&floodOver](PeerIo& io) {
-        // Noise without frame markers, faster than the link takes it, for many time-outs' length.
-        const Bytes chunk(4096, 0x55);
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
-        while (std::chrono::steady_clock::now() < end && !io.Stopping()) {
-            io.Write(chunk);
-        }
-        floodOver = true; // then the radio falls silent
-    });
-    ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000)); // 72 ticks, about 200 ms at the test's scale
-    bool stopped = false;
-    // The user's Stop, some time after the line went quiet.
-    QTimer watch;
-    int quietChecks = 0;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (floodOver && ++quietChecks == 30) {
-            stopped = true;
-            SetLinkActive(rig.link, false);
-        }
-    });
-    watch.start(20);
-    const LinkReply reply = ReceiveAnyPacket(rig.link);
-    watch.stop();
-    EXPECT_TRUE(stopped) << "the wait ended before the user stopped it";
-    EXPECT_GE(rig.triggersFired, 1); // the time-out did fall during the stream
-    EXPECT_EQ(reply.packet.length, 0);
-    EXPECT_EQ(reply.status, LinkStatus::IdleEnded);
-    ReleaseLinkTimeout(rig.link);
-    radio.Stop();
-    EXPECT_THAT(radio.Failures(), IsEmpty());
-}
-
-// A Stop that is held off does not end the wait; but a wait whose time-out the stream put off
-// then ends once the line is quiet, whether the Stop came during the stream or after it.
-TEST(RadioLinkPortPath, AHeldStopEndsAPutOffTimeOutOnceTheLineIsQuiet)
-{
-    for (const bool stopDuringStream : {true, false}) {
-        SCOPED_TRACE(stopDuringStream ? "Stop during the stream" : "Stop once the line is quiet");
+    struct StopCase
+    {
+        const char* what;
+        bool held;         // HoldLinkStop rather than a plain Stop
+        bool duringStream; // at the first time-out in the stream, else after 600 ms of quiet
+    };
+    for (const StopCase c : {StopCase{"Stop once the line is quiet", false, false},
+                             StopCase{"held Stop during the stream", true, true},
+                             StopCase{"held Stop once the line is quiet", true, false}}) {
+        SCOPED_TRACE(c.what);
         LinkRig rig;
         std::string message;
         ASSERT_TRUE(rig.Open(LinkPath::PortComponent, message)) << message;
         std::atomic<bool> floodOver{false};
         ScriptedPeer radio(rig.pty, [&floodOver](PeerIo& io) {
+            // Noise without frame markers, faster than the link takes it, for many time-outs' length.
             const Bytes chunk(4096, 0x55);
             const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
             while (std::chrono::steady_clock::now() < end && !io.Stopping()) {
                 io.Write(chunk);
             }
-            floodOver = true;
+            floodOver = true; // then the radio falls silent
         });
-        ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000)); // about 200 ms at the test's scale
-        bool held = false;
-        bool endedInStream = false;
+        ASSERT_TRUE(CreateLinkTimeout(rig.link, 4000)); // 72 ticks, about 200 ms at the test's scale
+        bool stopped = false;
         bool cutAfterAll = false;
         int quietChecks = 0;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
             quietChecks += floodOver ? 1 : 0;
-            if (!held && (stopDuringStream ? rig.triggersFired >= 1 : quietChecks == 30)) {
-                held = true;
-                HoldLinkStop(rig.link, true);
+            if (!stopped && (c.duringStream ? rig.triggersFired >= 1 : quietChecks == 30)) {
+                stopped = true;
+                if (c.held) {
+                    HoldLinkStop(rig.link, true);
+                } else {
+                    SetLinkActive(rig.link, false);
+                }
             }
             if (quietChecks == 250) {
                 cutAfterAll = true; // seconds of quiet: the wait would have gone on for good
@@ -506,12 +481,13 @@ TEST(RadioLinkPortPath, AHeldStopEndsAPutOffTimeOutOnceTheLineIsQuiet)
         });
         watch.start(20);
         const LinkReply reply = ReceiveAnyPacket(rig.link);
-        endedInStream = !floodOver;
+        const bool endedInStream = !floodOver;
         watch.stop();
-        EXPECT_TRUE(held);
+        EXPECT_TRUE(stopped) << "the wait ended before the user stopped it";
         EXPECT_FALSE(cutAfterAll) << "the wait went on on a quiet line";
         EXPECT_FALSE(endedInStream) << "a streaming reply was cut off";
-        EXPECT_GE(rig.triggersFired, 1);
+        EXPECT_GE(rig.triggersFired, 1); // the time-out did fall during the stream
+        EXPECT_EQ(reply.packet.length, 0);
         EXPECT_EQ(reply.status, LinkStatus::IdleEnded);
         EXPECT_FALSE(IsLinkActive(rig.link)); // every later wait returns at once, as after a time-out
         HoldLinkStop(rig.link, false);

@@ -65,12 +65,26 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        auto value = [&](std::string& out) {
+        // The option's value into `out`, a string or an optional one.
+        auto value = [&](auto& out) {
             if (i + 1 >= args.size()) {
                 error = a + " needs a value";
                 return false;
             }
             out = args[++i];
+            return true;
+        };
+        // A value that names something, so cannot be empty: `takes` says what.
+        auto nonEmptyValue = [&](std::optional<std::string>& out, const char* takes) {
+            std::string text;
+            if (!value(text)) {
+                return false;
+            }
+            if (text.empty()) {
+                error = a + " takes " + takes;
+                return false;
+            }
+            out = text;
             return true;
         };
         if (a == "--console") {
@@ -85,31 +99,17 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
         } else if (a == "--backup") {
             options.backup = true;
         } else if (a == "--restore") {
-            std::string text;
-            if (!value(text)) {
+            if (!nonEmptyValue(options.restore, "the backup file to put back into the radio")) {
                 return false;
             }
-            if (text.empty()) {
-                error = "--restore takes the backup file to put back into the radio";
-                return false;
-            }
-            options.restore = text;
         } else if (a == "--radio-password") {
-            std::string text;
-            if (!value(text)) {
+            if (!value(options.radioPassword)) {
                 return false;
             }
-            options.radioPassword = text;
         } else if (a == "--trace") {
-            std::string text;
-            if (!value(text)) {
+            if (!nonEmptyValue(options.trace, "the file to write the line trace to")) {
                 return false;
             }
-            if (text.empty()) {
-                error = "--trace takes the file to write the line trace to";
-                return false;
-            }
-            options.trace = text;
         } else if (a == "--history") {
             options.history = true;
             // A radio identity may follow.
@@ -121,15 +121,9 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
         } else if (a == "--csv") {
             options.csv = true;
         } else if (a == "--support-bundle") {
-            std::string text;
-            if (!value(text)) {
+            if (!nonEmptyValue(options.supportBundle, "the .tar.gz file to write")) {
                 return false;
             }
-            if (text.empty()) {
-                error = "--support-bundle takes the .tar.gz file to write";
-                return false;
-            }
-            options.supportBundle = text;
         } else if (a == "--with-codeplugs") {
             options.withCodeplugs = true;
         } else if (a == "--wait-for-radio") {
@@ -159,11 +153,9 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
         } else if (a == "--help" || a == "-h") {
             options.help = true;
         } else if (a == "--password") {
-            std::string text;
-            if (!value(text)) {
+            if (!value(options.password)) {
                 return false;
             }
-            options.password = text;
         } else if (a == "--port") {
             std::string text;
             if (!value(text) || !ParseComNumber(text, options, error)) {
@@ -171,16 +163,11 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             }
             options.ports.push_back({"--port", text});
         } else if (a == "--device") {
-            std::string text;
-            if (!value(text)) {
+            if (!nonEmptyValue(options.device,
+                               "a device path, such as /dev/ttyUSB0 or a /dev/serial/by-id name")) {
                 return false;
             }
-            if (text.empty()) {
-                error = "--device takes a device path, such as /dev/ttyUSB0 or a /dev/serial/by-id name";
-                return false;
-            }
-            options.device = text;
-            options.ports.push_back({"--device", text});
+            options.ports.push_back({"--device", *options.device});
         } else if (a == "--check-port") {
             options.checkPort = true;
             // The port may follow, as a COM number or a device path, or come from --port/--device.

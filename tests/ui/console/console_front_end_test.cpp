@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/recording_host.h"
 #include "ui/console/console_front_end.h"
@@ -140,6 +142,37 @@ TEST(ConsoleOptionsTest, ThePortComesAsANumberOrADevicePath)
         EXPECT_EQ(o.device, c.device) << c.args.front();
         EXPECT_EQ(o.checkPort, c.check) << c.args.front();
     }
+}
+
+// A value-taking option given without its value, or with an empty one where it names something,
+// says so in words of its own; an empty password is a password.
+TEST(ConsoleOptionsTest, AMissingOrEmptyValueSaysWhatTheOptionTakes)
+{
+    for (const auto& [args, text] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--password"}, "--password needs a value"},
+             {{"--radio-password"}, "--radio-password needs a value"},
+             {{"--trace"}, "--trace needs a value"},
+             {{"--device"}, "--device needs a value"},
+             {{"--restore", ""}, "--restore takes the backup file to put back into the radio"},
+             {{"--trace", ""}, "--trace takes the file to write the line trace to"},
+             {{"--support-bundle", ""}, "--support-bundle takes the .tar.gz file to write"},
+             {{"--device", ""},
+              "--device takes a device path, such as /dev/ttyUSB0 or a /dev/serial/by-id name"}}) {
+        ConsoleOptions o;
+        std::string error;
+        EXPECT_FALSE(ParseConsoleOptions(args, o, error)) << args.front();
+        EXPECT_EQ(error, text);
+    }
+    ConsoleOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseConsoleOptions({"--password", "", "--radio-password", "", "--trace", "t.txt"}, o, error))
+        << error;
+    EXPECT_EQ(o.password, "");
+    EXPECT_EQ(o.radioPassword, "");
+    EXPECT_EQ(o.trace, "t.txt");
+    ConsoleOptions b;
+    ASSERT_TRUE(ParseConsoleOptions({"--support-bundle", "b.tar.gz"}, b, error)) << error;
+    EXPECT_EQ(b.supportBundle, "b.tar.gz");
 }
 
 TEST(ConsoleOptionsTest, ProgressBarShowsTheShareDone)
