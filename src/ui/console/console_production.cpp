@@ -67,10 +67,6 @@ int RunOneUpdate(TCodeUpdaterMainDispForm& form, ConsoleHost& host, std::FILE* o
     if (form.m_BootDowngradeRefused) {
         std::fprintf(out, "Give --allow-boot-downgrade to load the older boot code all the same.\n");
     }
-    if (form.m_LastRunResult != RunResult::Succeeded) {
-        // The window keeps this line in view; the console tells it once, after the last status.
-        std::fprintf(out, "%s\n", form.m_DisconnectLabel.Caption().c_str());
-    }
     return ExitCode(form.m_LastRunResult);
 }
 
