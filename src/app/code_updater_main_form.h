@@ -25,6 +25,7 @@
 #include "app/progress_feed.h"
 #include "app/run_events.h"
 #include "app/run_recorder.h"
+#include "app/run_standing.h"
 #include "app/window_rules.h"
 #include "image_store/embedded_blobs.h"
 #include "image_store/resource_attributes.h"
@@ -146,6 +147,11 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     Control m_StatusLabel;
     Control m_ProgressBar;
     Control m_StartButton;
+    // Where the run stands: its step, its time, whether the radio may be disconnected.
+    Control m_RunStepLabel;
+    Control m_RunTimeLabel;
+    Control m_DisconnectLabel;
+    Control m_RunClockTimer;
 
     Control m_TargetVersionInfoGroupBox;
     Control Label2;
@@ -317,8 +323,16 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     // Who follows the run beside the window: the recorder first, then whoever the front end adds.
     // Statuses, boxes and facts go through here.
     RunEventList m_RunEvents;
+    // The clock of the byte rates and of the run's elapsed time; tests turn it by hand.
+    SecondsClock m_Clock = SteadySeconds;
     // The byte progress of the downloads and codeplug transfers, handed on to m_RunEvents.
-    ProgressFeed m_ByteProgress{m_RunEvents};
+    ProgressFeed m_ByteProgress{m_RunEvents, [this] { return m_Clock(); }};
+    // The step line, the time line, the disconnect line and the title's percentage.
+    RunStanding m_RunStanding{{*this, m_ProgressBar, m_RunStepLabel, m_RunTimeLabel, m_DisconnectLabel,
+                               m_RunClockTimer, m_ByteProgress, [this] { return m_Clock(); }}};
+    // The steps of a run of `kind` as the window is set now; `bootFirst`: the boot path has found
+    // that the radio's boot code is loaded first.
+    std::vector<RunStep> PlannedRunSteps(RunKind kind, bool bootFirst = false) const;
     // Set when Stop (or a signal) ends the run under way; cleared when a run begins.
     bool m_RunStopped = false;
     // What went wrong in the run under way, as far as a step has said (the first one counts);

@@ -12,6 +12,7 @@
 #include "app/about_dlg.h"
 #include "app/app_timeouts.h"
 #include "app/code_updater_main_form.h"
+#include "app/disconnect_advice.h"
 #include "app/host_info.h"
 #include "app/port_probe.h"
 #include "app/scratch_folder.h"
@@ -34,11 +35,12 @@ const ControlStyle kValueStyle{.alignRight = true};
 } // namespace
 
 TCodeUpdaterMainDispForm::TCodeUpdaterMainDispForm(DialogHost& host, MainFormEnvironment environment)
-    : FormModel("CodeUpdaterMainDispForm", std::string(kAppTitle), 688, 409), host_(host),
+    : FormModel("CodeUpdaterMainDispForm", std::string(kAppTitle), 688, 460), host_(host),
       environment_(std::move(environment))
 {
     m_RunRecorder.settings.dataFolder = environment_.dataFolder;
     m_RunEvents.Add(&m_RunRecorder);
+    m_RunEvents.Add(&m_RunStanding);
     RadioLink.watch = &m_RunRecorder.Trace();
     if (environment_.programPath.empty()) {
         environment_.programPath = RunningProgramPath();
@@ -144,7 +146,7 @@ void TCodeUpdaterMainDispForm::BuildControls()
     }
 
     m_CodeUpdateGroupBox.Define(*this, nullptr, "m_CodeUpdateGroupBox", K::GroupBox, "Transfer",
-                                {8, 222, 393, 179});
+                                {8, 222, 393, 230});
     g = &m_CodeUpdateGroupBox;
     Label5.Define(*this, g, "Label5", K::Label, "COM:", {kHeadingLeft, 24, 0, 0});
     m_ComportComboBox.Define(*this, g, "m_ComportComboBox", K::ComboBox, "", {56, 20, 73, 22},
@@ -165,6 +167,12 @@ void TCodeUpdaterMainDispForm::BuildControls()
     m_ProgressBar.SetPosition(0);
     m_StartButton.Define(*this, g, "m_StartButton", K::Button, "Start", {159, 145, 75, 25},
                          ControlStyle{.defaultButton = true});
+    // The step on the left of the row under the bar, the time flush right; the disconnect line
+    // (up to three lines) under the button.
+    m_RunStepLabel.Define(*this, g, "m_RunStepLabel", K::Label, "", {10, 126, 0, 0});
+    m_RunTimeLabel.Define(*this, g, "m_RunTimeLabel", K::Label, "", {196, 126, 186, 0}, kValueStyle);
+    m_DisconnectLabel.Define(*this, g, "m_DisconnectLabel", K::Label, std::string(kMayDisconnectText),
+                             {10, 176, 372, 0});
 
     m_TargetVersionInfoGroupBox.Define(*this, nullptr, "m_TargetVersionInfoGroupBox", K::GroupBox,
                                        "Target Radio Version Information",
@@ -215,6 +223,7 @@ void TCodeUpdaterMainDispForm::BuildControls()
 
     m_CommTimer.Define(*this, nullptr, "m_CommTimer", K::Timer, "", {});
     ProgressBarTimer.Define(*this, nullptr, "ProgressBarTimer", K::Timer, "", {});
+    m_RunClockTimer.Define(*this, nullptr, "m_RunClockTimer", K::Timer, "", {});
 
     m_FileBackupMenuItem.OnClick = [this] { m_FileBackupMenuItemClick(); };
     m_FileRestoreMenuItem.OnClick = [this] { m_FileRestoreMenuItemClick(); };
@@ -239,6 +248,7 @@ void TCodeUpdaterMainDispForm::BuildControls()
     m_RetrieveVersionInfoButton.OnClick = [this] { m_RetrieveVersionInfoButtonClick(); };
     m_CommTimer.OnClick = [this] { m_OnCommTimerTimer(); };
     ProgressBarTimer.OnClick = [this] { ProgressBarTimerTimer(); };
+    m_RunClockTimer.OnClick = [this] { m_RunStanding.Tick(); };
 }
 
 void TCodeUpdaterMainDispForm::InitWindowState()

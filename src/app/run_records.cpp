@@ -90,6 +90,7 @@ TCodeUpdaterMainDispForm::RunRecordScope::RunRecordScope(TCodeUpdaterMainDispFor
     row.imageSetName = ImageSetName(form_.m_NameLabel.Caption());
     row.imageSetRelease = form_.m_TargetReleaseLabel.Caption();
     form_.m_RunRecorder.Begin(kind, form_.RunHeader(), std::move(row));
+    form_.m_RunStanding.Begin(kind, form_.PlannedRunSteps(kind));
 }
 
 TCodeUpdaterMainDispForm::RunRecordScope::~RunRecordScope()
@@ -109,6 +110,7 @@ TCodeUpdaterMainDispForm::RunRecordScope::~RunRecordScope()
     }
     form_.m_LastRunResult = result;
     form_.m_RunRecorder.End(result, status);
+    form_.m_RunStanding.End(result);
 }
 
 void TCodeUpdaterMainDispForm::RecordBackup(const CodeplugBackupResult& backup)

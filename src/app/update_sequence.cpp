@@ -86,6 +86,24 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick()
     CloseRadioLink();
 }
 
+std::vector<RunStep> TCodeUpdaterMainDispForm::PlannedRunSteps(RunKind kind, bool bootFirst) const
+{
+    RunPlan plan;
+    plan.kind = kind;
+    plan.verify = m_FileVerifyMenuItem.Checked();
+    if (kind == RunKind::Update) {
+        // As m_StartButtonClick and the two sequences below choose.
+        const bool bootRequested =
+            ResourceAttributes.Upgrade() == UpgradeType::Boot ||
+            (ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && m_BootRadioButton.Checked());
+        plan.bootFirst = m_BootPathSelected && bootFirst;
+        plan.bootOnly = !m_BootPathSelected && bootRequested;
+        plan.dsp = ResourceAttributes.Upgrade() == UpgradeType::Dsp;
+        plan.codeplugStep = !plan.bootOnly;
+    }
+    return PlannedSteps(plan);
+}
+
 bool TCodeUpdaterMainDispForm::ReadyToUpdate(bool codeplugStep)
 {
     std::string problem = scratch_ ? scratch_->Prepare() : std::string();
@@ -256,6 +274,7 @@ void TCodeUpdaterMainDispForm::RunBootUpdate()
         const bool needsUpdate = QueryBootUpgrade(majorMismatch, communicationError);
         if (needsUpdate) {
             m_BootDowngradeRefused = false;
+            m_RunStanding.Replan(PlannedRunSteps(RunKind::Update, true));
             const bool downgrade = BootDowngrade();
             if (downgrade && !AllowBootDowngrade()) {
                 return;

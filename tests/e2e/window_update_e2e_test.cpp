@@ -109,10 +109,29 @@ class WindowBench : public ControlListener
     // Runs `action` (re-entrantly, inside the run) the first time the status line shows `status`.
     void At(const std::string& status, std::function<void()> action) { actions_[status] = std::move(action); }
     std::vector<std::string> statuses;
+    // What the step line, the disconnect line and the window's title showed, in order.
+    std::vector<std::string> steps;
+    std::vector<std::string> disconnectLines;
+    std::vector<std::string> titles;
 
     void ControlChanged(const FormModel&, const Control* control, ControlProperty what) override
     {
-        if (control != &window->Form().m_StatusLabel || what != ControlProperty::Caption) {
+        if (what != ControlProperty::Caption) {
+            return;
+        }
+        if (control == nullptr) {
+            titles.push_back(window->windowTitle().toStdString());
+            return;
+        }
+        if (control == &window->Form().m_RunStepLabel) {
+            steps.push_back(Widget<QLabel>(*control)->text().toStdString());
+            return;
+        }
+        if (control == &window->Form().m_DisconnectLabel) {
+            disconnectLines.push_back(Widget<QLabel>(*control)->text().toStdString());
+            return;
+        }
+        if (control != &window->Form().m_StatusLabel) {
             return;
         }
         statuses.push_back(control->Caption());
@@ -194,6 +213,23 @@ TEST(WindowUpdateE2eTest, CarriedSetUpdatesTheRadioFromStartToDone)
     EXPECT_THAT(bench.statuses, ElementsAreArray(kCarriedSetStatuses));
     EXPECT_TRUE(bench.boxes.empty());
     ExpectIdleWindow(bench);
+    // Where the run stood: each step in turn, the radio kept from the loader on, a percentage in
+    // the title while the run went on.
+    EXPECT_THAT(bench.steps,
+                ElementsAre("Step 1 of 10: preparing the images", "Step 2 of 10: radio check",
+                            "Step 3 of 10: loader", "Step 4 of 10: erasing flash",
+                            "Step 5 of 10: code download", "Step 6 of 10: radio restart",
+                            "Step 7 of 10: codeplug upload", "Step 8 of 10: codeplug conversion",
+                            "Step 9 of 10: codeplug write", "Step 10 of 10: codeplug check", ""));
+    EXPECT_THAT(bench.disconnectLines,
+                ElementsAre("Keep the radio connected until the run ends.", "Do not disconnect the radio",
+                            "The radio may be disconnected."));
+    ASSERT_FALSE(bench.titles.empty());
+    EXPECT_EQ(bench.titles.front(), "0% - Aurex Code Updater");
+    EXPECT_THAT(bench.titles, ::testing::Contains("100% - Aurex Code Updater"));
+    EXPECT_EQ(bench.titles.back(), "Aurex Code Updater");
+    EXPECT_THAT(bench.Widget<QLabel>(form.m_RunTimeLabel)->text().toStdString(),
+                ::testing::MatchesRegex("[0-9]+:[0-9][0-9] elapsed"));
     EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_CARRIED, "CODE")));
     EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
@@ -260,6 +296,10 @@ TEST(WindowUpdateE2eTest, StopDuringTheDownloadLeavesItsTextProgressZeroAndNoCod
     EXPECT_EQ(bench.Widget<QProgressBar>(form.m_ProgressBar)->value(), 0);
     EXPECT_THAT(bench.statuses, ::testing::Not(::testing::Contains("Resetting radio...")));
     ExpectIdleWindow(bench);
+    // Stopped half-way through the code: the radio is to stay for another go.
+    EXPECT_THAT(bench.Widget<QLabel>(form.m_DisconnectLabel)->text().toStdString(),
+                HasSubstr("The radio has no working code."));
+    EXPECT_EQ(bench.window->windowTitle(), "Aurex Code Updater");
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
     const auto dumps = bench.radio.StopAndListDumps();
     EXPECT_THAT(dumps, ::testing::Not(::testing::Contains("02-code.bin")));

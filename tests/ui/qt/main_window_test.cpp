@@ -107,7 +107,7 @@ TEST_F(MainWindowTest, OpensCollapsedAndTheToggleButtonWidensIt)
     window.show();
     EXPECT_EQ(window.windowTitle(), "Aurex Code Updater");
     EXPECT_EQ(window.width(), 417);
-    EXPECT_EQ(window.height(), 409);
+    EXPECT_EQ(window.height(), 460);
     EXPECT_EQ(Child<QLabel>(window, "m_NameLabel")->text(), "Name: Unit_Release_3_0_9");
     EXPECT_EQ(Child<QLabel>(window, "m_TargetReleaseLabel")->text(), "3.0 9");
 
