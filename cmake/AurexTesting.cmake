@@ -1,25 +1,51 @@
-# aurex_add_test(NAME n LABEL unit|e2e|gui SOURCES ... LIBS ... [WORKING_DIRECTORY d] [TIMEOUT s])
-# One test executable is one ctest entry, labelled for scripts/test.
+# aurex_add_test(NAME n LABEL unit|e2e|gui SOURCES ... LIBS ... [WORKING_DIRECTORY d] [TIMEOUT s]
+#                [SHARDS k] [COST c] [NO_ENTRY])
+# One test executable is one ctest entry, labelled for scripts/test. SHARDS splits a long one into
+# k entries (n_1_of_k ...), each running every k-th of its tests, so that ctest -j keeps running
+# while most tests wait on the simulated line. COST (seconds, a guess) makes ctest start the long
+# ones first on a clean build, which has no timings of its own yet. NO_ENTRY leaves the entries to
+# aurex_add_test_entry, for a test split another way.
 function(aurex_add_test)
-  cmake_parse_arguments(T "" "NAME;LABEL;WORKING_DIRECTORY;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
-  if(NOT T_WORKING_DIRECTORY)
-    set(T_WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-  endif()
-  if(NOT T_TIMEOUT)
-    set(T_TIMEOUT 300)
-  endif()
+  cmake_parse_arguments(T "NO_ENTRY" "NAME;LABEL;WORKING_DIRECTORY;TIMEOUT;SHARDS;COST" "SOURCES;LIBS;ENVIRONMENT"
+                        ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   aurex_warnings(${T_NAME})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${T_WORKING_DIRECTORY})
-  set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT})
+  if(T_NO_ENTRY)
+    return()
+  endif()
+  set(common EXECUTABLE ${T_NAME} LABEL ${T_LABEL} WORKING_DIRECTORY "${T_WORKING_DIRECTORY}"
+             TIMEOUT "${T_TIMEOUT}" COST "${T_COST}")
+  if(NOT T_SHARDS OR T_SHARDS LESS 2)
+    aurex_add_test_entry(NAME ${T_NAME} ${common} ENVIRONMENT ${T_ENVIRONMENT})
+  else()
+    math(EXPR last "${T_SHARDS} - 1")
+    foreach(index RANGE ${last})
+      math(EXPR number "${index} + 1")
+      aurex_add_test_entry(NAME ${T_NAME}_${number}_of_${T_SHARDS} ${common}
+        ENVIRONMENT ${T_ENVIRONMENT} GTEST_TOTAL_SHARDS=${T_SHARDS} GTEST_SHARD_INDEX=${index})
+    endforeach()
+  endif()
+endfunction()
+
+# aurex_add_test_entry(NAME entry EXECUTABLE exe LABEL l [ARGS ...] [ENVIRONMENT ...]
+#                      [WORKING_DIRECTORY d] [TIMEOUT s] [COST c])
+# One ctest entry that runs a test executable, with its runs' files kept in the build tree.
+function(aurex_add_test_entry)
+  cmake_parse_arguments(E "" "NAME;EXECUTABLE;LABEL;WORKING_DIRECTORY;TIMEOUT;COST" "ARGS;ENVIRONMENT" ${ARGN})
+  if(NOT E_WORKING_DIRECTORY)
+    set(E_WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  endif()
+  if(NOT E_TIMEOUT)
+    set(E_TIMEOUT 300)
+  endif()
+  add_test(NAME ${E_NAME} COMMAND ${E_EXECUTABLE} ${E_ARGS} WORKING_DIRECTORY ${E_WORKING_DIRECTORY})
   # Backups and run folders of the tests stay in the build tree, never in the user's home.
   set(home ${CMAKE_BINARY_DIR}/test-home)
-  set_tests_properties(${T_NAME} PROPERTIES
-    ENVIRONMENT "XDG_DATA_HOME=${home}/data;XDG_CACHE_HOME=${home}/cache;${T_ENVIRONMENT}")
-  if(NOT T_ENVIRONMENT)
-    set_tests_properties(${T_NAME} PROPERTIES
-      ENVIRONMENT "XDG_DATA_HOME=${home}/data;XDG_CACHE_HOME=${home}/cache")
+  set(environment "XDG_DATA_HOME=${home}/data" "XDG_CACHE_HOME=${home}/cache" ${E_ENVIRONMENT})
+  set_tests_properties(${E_NAME} PROPERTIES LABELS ${E_LABEL} TIMEOUT ${E_TIMEOUT} ENVIRONMENT "${environment}")
+  if(E_COST)
+    set_tests_properties(${E_NAME} PROPERTIES COST ${E_COST})
   endif()
 endfunction()
 

@@ -25,6 +25,10 @@ void TCodeUpdaterMainDispForm::DescribeControls()
         {.description = "Connection check, line trace, history, support bundle and about", .tabOrder = 7});
     m_StatusLabel.SetAccess({.description = "Status of the update", .announce = true});
     m_ProgressBar.SetAccess({.name = "Progress", .description = "Progress of the current step"});
+    m_RunStepLabel.SetAccess({.description = "Step of the run under way"});
+    m_RunTimeLabel.SetAccess({.description = "Time the run has taken, and the time left"});
+    // Whether the cable may be pulled matters as much as the status itself.
+    m_DisconnectLabel.SetAccess({.description = "Whether the radio may be disconnected", .announce = true});
 
     m_FileBackupMenuItem.SetAccess({.description = "Saves the radio's codeplug to a file"});
     m_FileRestoreMenuItem.SetAccess({.description = "Writes a saved codeplug back into a radio"});

@@ -10,10 +10,24 @@ namespace {
 constexpr int kUsbDepthLimit = 16;
 constexpr std::size_t kAttributeLimit = 256;
 
+// A device's own names come from its USB descriptors, so from whoever made it: a control
+// character in one would break the port list's one-line hint or a report's layout.
+std::string Printable(std::string_view text)
+{
+    std::string out(Trimmed(text));
+    for (char& c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
 std::string Attribute(const HostFiles& files, const std::string& path)
 {
     const auto text = files.ReadText(path, kAttributeLimit);
-    return text ? std::string(Trimmed(*text)) : std::string();
+    return text ? Printable(*text) : std::string();
 }
 
 std::string Parent(const std::string& path)
@@ -42,7 +56,7 @@ std::string DriverOf(const HostFiles& files, std::string folder)
     for (int depth = 0; depth < 4 && folder.rfind("/sys/", 0) == 0; ++depth) {
         const auto driver = files.LinkTarget(folder + "/driver");
         if (driver && driver->find("/serial-base/") == std::string::npos) {
-            return BaseName(*driver);
+            return Printable(BaseName(*driver));
         }
         folder = Parent(folder);
     }
@@ -74,7 +88,7 @@ std::string AdapterIdentity::Hint() const
         hint += ", serial " + serial;
     }
     if (!byId.empty()) {
-        hint += " (" + BaseName(byId.front()) + ")";
+        hint += " (" + Printable(BaseName(byId.front())) + ")";
     }
     return hint;
 }

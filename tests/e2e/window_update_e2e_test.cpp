@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <functional>
@@ -131,6 +132,10 @@ class WindowBench : public ControlListener
             disconnectLines.push_back(Widget<QLabel>(*control)->text().toStdString());
             return;
         }
+        if (control == &window->Form().m_RunTimeLabel) {
+            ShootWhileRunning();
+            return;
+        }
         if (control != &window->Form().m_StatusLabel) {
             return;
         }
@@ -143,6 +148,23 @@ class WindowBench : public ControlListener
         if (boxButton_ != QMessageBox::NoButton) {
             WatchForBox();
         }
+    }
+
+    // For the documentation: with AUREX_SCREENSHOT_RUNNING=<file>, the window once the code
+    // download is well under way and its time left is measured.
+    void ShootWhileRunning()
+    {
+        const char* shot = std::getenv("AUREX_SCREENSHOT_RUNNING");
+        const Control& bar = window->Form().m_ProgressBar;
+        const int span = std::max(1, bar.Max() - bar.Min());
+        if (shot == nullptr || *shot == '\0' || shotTaken_ ||
+            (bar.Position() - bar.Min()) * 100 / span < 40 ||
+            window->Form().m_RunTimeLabel.Caption().find("left") == std::string::npos) {
+            return;
+        }
+        shotTaken_ = true;
+        const QString file = QString::fromLocal8Bit(shot);
+        QTimer::singleShot(0, window.get(), [this, file] { EXPECT_TRUE(window->grab().save(file)); });
     }
 
     void WatchForBox()
@@ -185,6 +207,7 @@ class WindowBench : public ControlListener
     test::ScopedComOverride com_;
     std::map<std::string, std::function<void()>> actions_;
     QMessageBox::StandardButton boxButton_ = QMessageBox::NoButton;
+    bool shotTaken_ = false;
 };
 
 void ExpectIdleWindow(WindowBench& bench)
