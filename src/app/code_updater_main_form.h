@@ -8,6 +8,7 @@
 //   update_sequence.cpp  the Start button
 //   version_info.cpp     the Retrieve button
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -83,16 +84,46 @@ class ControlLinkTimer : public LinkTimer
     Control& timer_;
 };
 
-// The downloads show their progress in m_ProgressBar through this.
+// The downloads show their progress in m_ProgressBar through this; a timed wait fills the bar a
+// hundredth at each tick of ProgressBarTimer (whose handler steps the bar).
 class ControlProgressDisplay : public ProgressDisplay
 {
   public:
-    explicit ControlProgressDisplay(Control& bar) : bar_(bar) {}
+    static constexpr int kTimedSteps = 100;
+
+    ControlProgressDisplay(Control& bar, Control& timer) : bar_(bar), timer_(timer) {}
     void SetRange(int minimum, int maximum) override { bar_.SetRange(minimum, maximum); }
     void SetPosition(int position) override { bar_.SetPosition(position); }
+    void BeginTimedWait(std::int32_t milliseconds) override
+    {
+        StartTimed(std::max(1, milliseconds / kTimedSteps));
+    }
+    void EndTimedWait(bool ranOut) override
+    {
+        if (ranOut) {
+            StopTimed();
+        } else {
+            timer_.SetEnabled(false); // Stop has emptied the bar
+        }
+    }
+
+    // The bar from empty, a step at each tick of `intervalMs`; full once stopped.
+    void StartTimed(int intervalMs)
+    {
+        timer_.SetInterval(intervalMs);
+        bar_.SetRange(0, kTimedSteps);
+        bar_.SetPosition(0);
+        timer_.SetEnabled(true);
+    }
+    void StopTimed()
+    {
+        timer_.SetEnabled(false);
+        bar_.SetPosition(kTimedSteps);
+    }
 
   private:
     Control& bar_;
+    Control& timer_;
 };
 
 class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
@@ -229,7 +260,7 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     // were filled when VersionInfoRead says so.
     std::optional<ProgrammingStatus> m_LastRetrieveStatus;
     // m_ProgressBar as the downloads drive it.
-    ControlProgressDisplay m_ProgressBarDisplay{m_ProgressBar};
+    ControlProgressDisplay m_ProgressBarDisplay{m_ProgressBar, ProgressBarTimer};
 
     // The description of the carried image set, read once at creation.
     aurex::ResourceAttributes ResourceAttributes;

@@ -374,16 +374,12 @@ void TCodeUpdaterMainDispForm::ShowStatus(const std::string& text)
 
 void TCodeUpdaterMainDispForm::StartTimedProgress(int intervalMs)
 {
-    ProgressBarTimer.SetInterval(intervalMs);
-    m_ProgressBar.SetRange(0, 100);
-    m_ProgressBar.SetPosition(0);
-    ProgressBarTimer.SetEnabled(true);
+    m_ProgressBarDisplay.StartTimed(intervalMs);
 }
 
 void TCodeUpdaterMainDispForm::StopTimedProgress()
 {
-    ProgressBarTimer.SetEnabled(false);
-    m_ProgressBar.SetPosition(100);
+    m_ProgressBarDisplay.StopTimed();
 }
 
 MessageAnswer TCodeUpdaterMainDispForm::AskHost(std::string_view text, std::string_view caption,
