@@ -45,6 +45,13 @@ namespace aurex {
 class BackupDisk;
 class ScratchFolder;
 
+// The Stop button's question while a code download is under way.
+inline constexpr std::string_view kStopDuringCodeDownloadText =
+    "Stopping now leaves the radio without working code until it is updated again.\n\n"
+    "Stop the update anyway?";
+// The start of m_CodeplugBackupLabel; the backup's path follows.
+inline constexpr std::string_view kCodeplugBackupLabelText = "Codeplug backup: ";
+
 // What the window takes from its surroundings; tests replace each of these.
 struct MainFormEnvironment
 {
@@ -199,6 +206,10 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     Control Label9;
     Control BrevioVersionLabel;
     Control m_RetrieveVersionInfoButton;
+    // Shown once an update has run over what the last Retrieve read; hidden by the next read.
+    Control m_VersionsBeforeUpdateLabel;
+    // Where the last update's codeplug step saved the radio's codeplug; hidden while none was.
+    Control m_CodeplugBackupLabel;
 
     Control m_CommTimer;
     Control ProgressBarTimer;
@@ -238,6 +249,11 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
         StopHold previous_;
         std::unique_ptr<QEventLoopLocker> quitLock_;
     };
+    // True from the start of a code download (loader, erase, code) to its end: stopping then
+    // leaves the radio without working code, so the Stop button asks first.
+    bool m_CodeDownloadUnderway = false;
+    // True once a Retrieve has filled the version labels from a radio.
+    bool m_VersionLabelsRead = false;
     // True once Stop has ended the run under way where nothing holds it off.
     bool StoppedOutsideAHold() const { return !m_UpdateInProgress && m_StopHold == StopHold::None; }
     // Set once the program has been asked from outside to end (a signal): no run starts after it,
@@ -450,6 +466,16 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     void StopLinkWaits();
     void EndLinkWaitOnCommTimeOut();
     void EndLinkWaitOnTriggerTimeOut();
+
+    // The Stop button's action and a signal's: ends every wait; the run unwinds through its own
+    // exits.
+    void StopUpdateRun();
+    // Whether the Stop button may stop now: asks first while a code download is under way.
+    bool ConfirmStop();
+    // A code download of the run, marked under way while `download` runs.
+    ProgrammingStatus RunCodeDownload(const std::function<ProgrammingStatus()>& download);
+    // The radio's versions may change from here on: what the panel shows was read before.
+    void MarkVersionsReadBeforeUpdate();
 
     void RunApplicationUpdate(bool bootRequested);
     void RunBootUpdate();
