@@ -210,8 +210,9 @@ void TCodeUpdaterMainDispForm::BuildControls()
                               {kVersionValueLeft, 224, kVersionValueWidth, 0}, kValueStyle);
     m_RetrieveVersionInfoButton.Define(*this, g, "m_RetrieveVersionInfoButton", K::Button, "&Retrieve",
                                        {99, 250, 75, 25});
-    m_VersionsBeforeUpdateLabel.Define(*this, g, "m_VersionsBeforeUpdateLabel", K::Label, "Read before the update",
-                                       {kVersionHeadingLeft, 284, 0, 0}, ControlStyle{.bold = true});
+    m_VersionsBeforeUpdateLabel.Define(*this, g, "m_VersionsBeforeUpdateLabel", K::Label,
+                                       "Read before the update", {kVersionHeadingLeft, 284, 0, 0},
+                                       ControlStyle{.bold = true});
     m_CodeplugBackupLabel.Define(*this, g, "m_CodeplugBackupLabel", K::Label, "",
                                  {kVersionHeadingLeft, 304, kVersionGroupWidth - 2 * kVersionHeadingLeft, 0});
     m_VersionsBeforeUpdateLabel.SetVisible(false);

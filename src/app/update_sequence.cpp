@@ -105,7 +105,8 @@ bool TCodeUpdaterMainDispForm::ConfirmStop()
     return AskYesNo(kStopDuringCodeDownloadText, "Confirm");
 }
 
-ProgrammingStatus TCodeUpdaterMainDispForm::RunCodeDownload(const std::function<ProgrammingStatus()>& download)
+ProgrammingStatus
+TCodeUpdaterMainDispForm::RunCodeDownload(const std::function<ProgrammingStatus()>& download)
 {
     MarkVersionsReadBeforeUpdate();
     m_CodeDownloadUnderway = true;

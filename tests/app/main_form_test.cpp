@@ -420,8 +420,8 @@ TEST(MainFormTest, StopAsksFirstOnlyDuringACodeDownload)
              Case{false, How::StopButton, MessageAnswer::No, false, true},
              Case{true, How::Signal, MessageAnswer::No, false, true},
          }) {
-        SCOPED_TRACE(::testing::Message() << c.downloading << " " << static_cast<int>(c.how) << " "
-                                          << static_cast<int>(c.answer));
+        SCOPED_TRACE(::testing::Message()
+                     << c.downloading << " " << static_cast<int>(c.how) << " " << static_cast<int>(c.answer));
         RecordingHost host;
         TCodeUpdaterMainDispForm form(host, FakeEnvironment());
         form.BeginUpdateRun();

@@ -281,11 +281,11 @@ TEST(WindowUpdateE2eTest, StopDuringTheCodeDownloadAsksFirstNoGoesOnYesStops)
         const char* at;
         How how;
     };
-    for (const Case c : {Case{"Downloading Loader code ...", How::StopNo},
-                         Case{"Erasing flash (2 seconds)...", How::StopNo},
-                         Case{"Downloading Application code ...", How::StopNo},
-                         Case{"Erasing flash (2 seconds)...", How::StopYes},
-                         Case{"Downloading Loader code ...", How::Signal}}) {
+    for (const Case c :
+         {Case{"Downloading Loader code ...", How::StopNo}, Case{"Erasing flash (2 seconds)...", How::StopNo},
+          Case{"Downloading Application code ...", How::StopNo},
+          Case{"Erasing flash (2 seconds)...", How::StopYes},
+          Case{"Downloading Loader code ...", How::Signal}}) {
         SCOPED_TRACE(::testing::Message() << c.at << ", way " << static_cast<int>(c.how));
         WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
         TCodeUpdaterMainDispForm& form = bench.Form();
