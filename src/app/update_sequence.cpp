@@ -53,6 +53,7 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick()
         return; // an earlier run (or Retrieve) has not returned yet
     }
     ClickHandlerScope handler(*this);
+    m_CodeplugBackupLabel.SetVisible(false); // the last run's backup is not this run's
     if (!m_PasswordAccepted) {
         std::string typed;
         {
@@ -77,7 +78,6 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick()
         return;
     }
     SetFocus(m_RetrieveVersionInfoButton);
-    m_CodeplugBackupLabel.SetVisible(false); // the last run's backup is not this run's
     if (m_BootPathSelected) {
         RunBootUpdate();
     } else {
