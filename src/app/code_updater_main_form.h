@@ -118,8 +118,8 @@ class ControlProgressDisplay : public ProgressDisplay
     void StartTimed(int intervalMs)
     {
         timer_.SetInterval(intervalMs);
+        bar_.SetPosition(0); // first, or the new range would show the old position full
         bar_.SetRange(0, kTimedSteps);
-        bar_.SetPosition(0);
         timer_.SetEnabled(true);
     }
     void StopTimed()

@@ -326,16 +326,24 @@ TEST(DownloadE2eTest, AVerifyFailureShowsTheAddress)
     }
 }
 
-// The bar positions the window showed while `status` stood.
-std::vector<int> PositionsDuring(const testing::RecordingHost& host, const std::string& status)
+// The bar positions the window showed from `status` until the timed wait ended, its last one
+// included.
+std::vector<int> TimedWaitPositions(const testing::RecordingHost& host, const std::string& status)
 {
     std::vector<int> positions;
-    bool during = false;
+    enum class Phase { Before, During, Ending } phase = Phase::Before;
     for (const std::string& change : host.changes) {
-        if (change.rfind("m_StatusLabel.Caption=", 0) == 0) {
-            during = change == "m_StatusLabel.Caption=" + status;
-        } else if (during && change.rfind("m_ProgressBar.Position=", 0) == 0) {
+        if (phase == Phase::Before) {
+            if (change == "m_StatusLabel.Caption=" + status) {
+                phase = Phase::During;
+            }
+        } else if (change == "ProgressBarTimer.Enabled=false") {
+            phase = Phase::Ending;
+        } else if (change.rfind("m_ProgressBar.Position=", 0) == 0) {
             positions.push_back(std::stoi(change.substr(change.find('=') + 1)));
+            if (phase == Phase::Ending) {
+                break;
+            }
         }
     }
     return positions;
@@ -375,7 +383,7 @@ TEST(DownloadE2eTest, TheEraseWaitFitsEachPlatform)
                   std::find(statuses.begin(), statuses.end(), c.text ? c.text : "") != statuses.end());
         if (c.text != nullptr) {
             // The bar counts the wait from empty, a hundredth per timer tick, and is full at its end.
-            const std::vector<int> bar = PositionsDuring(rig.host, c.text);
+            const std::vector<int> bar = TimedWaitPositions(rig.host, c.text);
             ASSERT_FALSE(bar.empty());
             EXPECT_EQ(bar.front(), 0);
             EXPECT_EQ(bar.back(), 100);
