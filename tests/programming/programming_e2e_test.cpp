@@ -326,8 +326,7 @@ TEST(DownloadE2eTest, AVerifyFailureShowsTheAddress)
     }
 }
 
-// The bar positions the window showed from `status` until the timed wait ended, its last one
-// included.
+// The bar positions the window showed from `status` until the timed wait ended.
 std::vector<int> TimedWaitPositions(const testing::RecordingHost& host, const std::string& status)
 {
     std::vector<int> positions;
@@ -339,11 +338,15 @@ std::vector<int> TimedWaitPositions(const testing::RecordingHost& host, const st
             }
         } else if (change == "ProgressBarTimer.Enabled=false") {
             phase = Phase::Ending;
+        } else if (phase == Phase::Ending && change.rfind("m_ProgressBar.", 0) == 0) {
+            // The wait's end fills the bar, unless the ticks already have: the next change is
+            // the code image's.
+            if (change == "m_ProgressBar.Position=100") {
+                positions.push_back(100);
+            }
+            break;
         } else if (change.rfind("m_ProgressBar.Position=", 0) == 0) {
             positions.push_back(std::stoi(change.substr(change.find('=') + 1)));
-            if (phase == Phase::Ending) {
-                break;
-            }
         }
     }
     return positions;
