@@ -8,6 +8,7 @@
 //   update_sequence.cpp  the Start button
 //   version_info.cpp     the Retrieve button
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -44,6 +45,13 @@ namespace aurex {
 
 class BackupDisk;
 class ScratchFolder;
+
+// The Stop button's question while a code download is under way.
+inline constexpr std::string_view kStopDuringCodeDownloadText =
+    "Stopping now leaves the radio without working code until it is updated again.\n\n"
+    "Stop the update anyway?";
+// The start of m_CodeplugBackupLabel; the backup's path follows.
+inline constexpr std::string_view kCodeplugBackupLabelText = "Codeplug backup: ";
 
 // What the window takes from its surroundings; tests replace each of these.
 struct MainFormEnvironment
@@ -84,16 +92,46 @@ class ControlLinkTimer : public LinkTimer
     Control& timer_;
 };
 
-// The downloads show their progress in m_ProgressBar through this.
+// The downloads show their progress in m_ProgressBar through this; a timed wait fills the bar a
+// hundredth at each tick of ProgressBarTimer (whose handler steps the bar).
 class ControlProgressDisplay : public ProgressDisplay
 {
   public:
-    explicit ControlProgressDisplay(Control& bar) : bar_(bar) {}
+    static constexpr int kTimedSteps = 100;
+
+    ControlProgressDisplay(Control& bar, Control& timer) : bar_(bar), timer_(timer) {}
     void SetRange(int minimum, int maximum) override { bar_.SetRange(minimum, maximum); }
     void SetPosition(int position) override { bar_.SetPosition(position); }
+    void BeginTimedWait(std::int32_t milliseconds) override
+    {
+        StartTimed(std::max(1, milliseconds / kTimedSteps));
+    }
+    void EndTimedWait(bool ranOut) override
+    {
+        if (ranOut) {
+            StopTimed();
+        } else {
+            timer_.SetEnabled(false); // Stop has emptied the bar
+        }
+    }
+
+    // The bar from empty, a step at each tick of `intervalMs`; full once stopped.
+    void StartTimed(int intervalMs)
+    {
+        timer_.SetInterval(intervalMs);
+        bar_.SetPosition(0); // first, or the new range would show the old position full
+        bar_.SetRange(0, kTimedSteps);
+        timer_.SetEnabled(true);
+    }
+    void StopTimed()
+    {
+        timer_.SetEnabled(false);
+        bar_.SetPosition(kTimedSteps);
+    }
 
   private:
     Control& bar_;
+    Control& timer_;
 };
 
 class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
@@ -174,6 +212,10 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     Control Label9;
     Control BrevioVersionLabel;
     Control m_RetrieveVersionInfoButton;
+    // Shown once an update has run over what the last Retrieve read; hidden by the next read.
+    Control m_VersionsBeforeUpdateLabel;
+    // Where the last update's codeplug step saved the radio's codeplug; hidden while none was.
+    Control m_CodeplugBackupLabel;
 
     Control m_CommTimer;
     Control ProgressBarTimer;
@@ -213,6 +255,11 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
         StopHold previous_;
         std::unique_ptr<QEventLoopLocker> quitLock_;
     };
+    // True from the start of a code download (loader, erase, code) to its end: stopping then
+    // leaves the radio without working code, so the Stop button asks first.
+    bool m_CodeDownloadUnderway = false;
+    // True once a Retrieve has filled the version labels from a radio.
+    bool m_VersionLabelsRead = false;
     // True once Stop has ended the run under way where nothing holds it off.
     bool StoppedOutsideAHold() const { return !m_UpdateInProgress && m_StopHold == StopHold::None; }
     // Set once the program has been asked from outside to end (a signal): no run starts after it,
@@ -235,7 +282,7 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     // were filled when VersionInfoRead says so.
     std::optional<ProgrammingStatus> m_LastRetrieveStatus;
     // m_ProgressBar as the downloads drive it.
-    ControlProgressDisplay m_ProgressBarDisplay{m_ProgressBar};
+    ControlProgressDisplay m_ProgressBarDisplay{m_ProgressBar, ProgressBarTimer};
 
     // The description of the carried image set, read once at creation.
     aurex::ResourceAttributes ResourceAttributes;
@@ -434,6 +481,16 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     void StopLinkWaits();
     void EndLinkWaitOnCommTimeOut();
     void EndLinkWaitOnTriggerTimeOut();
+
+    // The Stop button's action and a signal's: ends every wait; the run unwinds through its own
+    // exits.
+    void StopUpdateRun();
+    // Whether the Stop button may stop now: asks first while a code download is under way.
+    bool ConfirmStop();
+    // A code download of the run, marked under way while `download` runs.
+    ProgrammingStatus RunCodeDownload(const std::function<ProgrammingStatus()>& download);
+    // The radio's versions may change from here on: what the panel shows was read before.
+    void MarkVersionsReadBeforeUpdate();
 
     void RunApplicationUpdate(bool bootRequested);
     void RunBootUpdate();

@@ -176,7 +176,7 @@ void TCodeUpdaterMainDispForm::BuildControls()
 
     m_TargetVersionInfoGroupBox.Define(*this, nullptr, "m_TargetVersionInfoGroupBox", K::GroupBox,
                                        "Target Radio Version Information",
-                                       {kVersionGroupLeft, 30, kVersionGroupWidth, 283});
+                                       {kVersionGroupLeft, 30, kVersionGroupWidth, 326});
     g = &m_TargetVersionInfoGroupBox;
     struct Row
     {
@@ -220,6 +220,13 @@ void TCodeUpdaterMainDispForm::BuildControls()
                               {kVersionValueLeft, 224, kVersionValueWidth, 0}, kValueStyle);
     m_RetrieveVersionInfoButton.Define(*this, g, "m_RetrieveVersionInfoButton", K::Button, "&Retrieve",
                                        {99, 250, 75, 25});
+    m_VersionsBeforeUpdateLabel.Define(*this, g, "m_VersionsBeforeUpdateLabel", K::Label,
+                                       "Read before the update", {kVersionHeadingLeft, 284, 0, 0},
+                                       ControlStyle{.bold = true});
+    m_CodeplugBackupLabel.Define(*this, g, "m_CodeplugBackupLabel", K::Label, "",
+                                 {kVersionHeadingLeft, 304, kVersionGroupWidth - 2 * kVersionHeadingLeft, 0});
+    m_VersionsBeforeUpdateLabel.SetVisible(false);
+    m_CodeplugBackupLabel.SetVisible(false);
 
     m_CommTimer.Define(*this, nullptr, "m_CommTimer", K::Timer, "", {});
     ProgressBarTimer.Define(*this, nullptr, "ProgressBarTimer", K::Timer, "", {});
@@ -386,16 +393,12 @@ void TCodeUpdaterMainDispForm::ShowStatus(const std::string& text)
 
 void TCodeUpdaterMainDispForm::StartTimedProgress(int intervalMs)
 {
-    ProgressBarTimer.SetInterval(intervalMs);
-    m_ProgressBar.SetRange(0, 100);
-    m_ProgressBar.SetPosition(0);
-    ProgressBarTimer.SetEnabled(true);
+    m_ProgressBarDisplay.StartTimed(intervalMs);
 }
 
 void TCodeUpdaterMainDispForm::StopTimedProgress()
 {
-    ProgressBarTimer.SetEnabled(false);
-    m_ProgressBar.SetPosition(100);
+    m_ProgressBarDisplay.StopTimed();
 }
 
 MessageAnswer TCodeUpdaterMainDispForm::AskHost(std::string_view text, std::string_view caption,
@@ -450,7 +453,7 @@ TCodeUpdaterMainDispForm::Termination TCodeUpdaterMainDispForm::RequestTerminati
     m_TerminationRequested = true;
     const bool running = m_UpdateInProgress;
     if (running) {
-        m_StartButtonClick(); // reads "Stop" during a run
+        StopUpdateRun(); // as Stop, without its question: nobody may be there to answer
     }
     if (m_StopHold == StopHold::CodeplugStep) {
         return Termination::FinishingCodeplugStep;

@@ -44,16 +44,16 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick()
         ResourceAttributes.Upgrade() == UpgradeType::Boot ||
         (ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && m_BootRadioButton.Checked());
     if (m_UpdateInProgress) {
-        // Stop: ends every wait; the run unwinds through its own exits.
-        m_RunStopped = true;
-        EndUpdateRun(true);
-        m_ProgressBar.SetPosition(0);
+        if (ConfirmStop()) {
+            StopUpdateRun();
+        }
         return;
     }
     if (m_ClickHandlerRunning) {
         return; // an earlier run (or Retrieve) has not returned yet
     }
     ClickHandlerScope handler(*this);
+    m_CodeplugBackupLabel.SetVisible(false); // the last run's backup is not this run's
     if (!m_PasswordAccepted) {
         std::string typed;
         {
@@ -102,6 +102,35 @@ std::vector<RunStep> TCodeUpdaterMainDispForm::PlannedRunSteps(RunKind kind, boo
         plan.codeplugStep = !plan.bootOnly;
     }
     return PlannedSteps(plan);
+}
+
+void TCodeUpdaterMainDispForm::StopUpdateRun()
+{
+    if (!m_UpdateInProgress) {
+        return; // ended meanwhile (a signal while the question was up)
+    }
+    m_RunStopped = true;
+    EndUpdateRun(true);
+    m_ProgressBar.SetPosition(0);
+}
+
+bool TCodeUpdaterMainDispForm::ConfirmStop()
+{
+    if (!m_CodeDownloadUnderway || m_TerminationRequested) {
+        return true;
+    }
+    // The download waits under the box; No lets it go on where it was.
+    return AskYesNo(kStopDuringCodeDownloadText, "Confirm");
+}
+
+ProgrammingStatus
+TCodeUpdaterMainDispForm::RunCodeDownload(const std::function<ProgrammingStatus()>& download)
+{
+    MarkVersionsReadBeforeUpdate();
+    m_CodeDownloadUnderway = true;
+    const ProgrammingStatus status = download();
+    m_CodeDownloadUnderway = false;
+    return status;
 }
 
 bool TCodeUpdaterMainDispForm::ReadyToUpdate(bool codeplugStep)
@@ -157,6 +186,7 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested)
             }
             // A failed DSP download keeps its own text: the codeplug step would otherwise end the
             // run with "Done." over an update that did not happen.
+            MarkVersionsReadBeforeUpdate();
             result = DownloadDsp(RadioLink, loader, code, RadioTypeCode, StatusCallbackForDownloads(),
                                  programFolder, m_ProgressBarDisplay, &m_ByteProgress);
             if (result == ProgrammingStatus::Success) {
@@ -166,8 +196,10 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested)
                 ChangeBaudRate(RadioLink, 19200);
             }
         } else {
-            result = DownloadCode(RadioLink, loader, code, StatusCallbackForDownloads(), RadioTypeCode,
-                                  m_ProgressBarDisplay, bootRequested, &m_ByteProgress);
+            result = RunCodeDownload([&] {
+                return DownloadCode(RadioLink, loader, code, StatusCallbackForDownloads(), RadioTypeCode,
+                                    m_ProgressBarDisplay, bootRequested, &m_ByteProgress);
+            });
         }
         loader.Close();
         code.Close();
@@ -206,8 +238,10 @@ ProgrammingStatus TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot)
     {
         WorkingFileStream loader(folder, m_LoaderFileName);
         WorkingFileStream code(folder, m_CodeFileName);
-        result = DownloadCode(RadioLink, loader, code, StatusCallbackForDownloads(), RadioTypeCode,
-                              m_ProgressBarDisplay, boot, &m_ByteProgress);
+        result = RunCodeDownload([&] {
+            return DownloadCode(RadioLink, loader, code, StatusCallbackForDownloads(), RadioTypeCode,
+                                m_ProgressBarDisplay, boot, &m_ByteProgress);
+        });
     }
     if (result != ProgrammingStatus::Success) {
         NoteOutcome(RunResult::CodeDownloadFailed);
@@ -389,6 +423,10 @@ void TCodeUpdaterMainDispForm::ExplainUnansweredRadio()
 
 void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& outcome)
 {
+    if (!outcome.backupPath.empty()) {
+        m_CodeplugBackupLabel.SetCaption(std::string(kCodeplugBackupLabelText) + outcome.backupPath);
+        m_CodeplugBackupLabel.SetVisible(true);
+    }
     if (outcome.verification) {
         m_RunEvents.FactLearnt("Verification", VerificationName(*outcome.verification),
                                &HistoryRow::verification);

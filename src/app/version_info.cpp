@@ -41,6 +41,8 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
             SerialNumberLabel.SetCaption(texts.serialNumber);
             BootLoadVersionLabel.SetCaption(texts.bootLoadVersion);
             SEMVersionLabel.SetCaption(texts.semVersion);
+            m_VersionLabelsRead = true;
+            m_VersionsBeforeUpdateLabel.SetVisible(false);
             m_RunEvents.FactLearnt("Radio identity", texts.serialNumber, &HistoryRow::radioIdentity);
             for (const auto& [name, value] : {std::pair{"file format", &texts.fileVersion},
                                               {"dsp", &texts.dspVersion},
@@ -61,6 +63,13 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
         m_RetrieveVersionInfoButton.SetEnabled(true);
     }
     CloseRadioLink();
+}
+
+void TCodeUpdaterMainDispForm::MarkVersionsReadBeforeUpdate()
+{
+    if (m_VersionLabelsRead) {
+        m_VersionsBeforeUpdateLabel.SetVisible(true);
+    }
 }
 
 void TCodeUpdaterMainDispForm::NoteBootVersions(const std::array<std::uint8_t, 2>& radio)

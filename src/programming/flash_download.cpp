@@ -145,8 +145,13 @@ ProgrammingStatus DownloadCode(ProgrammingLink& link, std::istream& loader, std:
         const EraseWait erase = EraseWaitFor(radioTypeCode, boot);
         if (erase.text != nullptr) {
             showStatus(erase.text);
+            // Counted on the bar, rather than the loader's last position standing still.
+            progress.BeginTimedWait(erase.milliseconds);
         }
         link.Pause(erase.milliseconds);
+        if (erase.text != nullptr) {
+            progress.EndTimedWait(link.IsActive());
+        }
         status = download.DownloadImage(code, ImageRole::Code, codeBytes);
         if (status == ProgrammingStatus::Success) {
             showStatus("Download finished.");

@@ -52,6 +52,11 @@ class ProgressDisplay
     virtual ~ProgressDisplay() = default;
     virtual void SetRange(int minimum, int maximum) = 0;
     virtual void SetPosition(int position) = 0;
+    // A wait of known length that nothing reports on (the flash erase): a display with a clock
+    // of its own fills from empty over `milliseconds`. At its end it shows full, unless the wait
+    // was stopped (`ranOut` false).
+    virtual void BeginTimedWait(std::int32_t milliseconds) { (void)milliseconds; }
+    virtual void EndTimedWait(bool ranOut) { (void)ranOut; }
 };
 
 } // namespace aurex

@@ -70,6 +70,10 @@ TEST(MainFormTest, StartsIdleWithTheLayoutCaptions)
     EXPECT_TRUE(form.m_LoaderFileName.empty());
     EXPECT_TRUE(form.m_CodeFileName.empty());
     EXPECT_FALSE(form.m_PasswordAccepted);
+    // Nothing is marked before an update has run, and no backup is named.
+    EXPECT_FALSE(form.m_VersionsBeforeUpdateLabel.Visible());
+    EXPECT_EQ(form.m_VersionsBeforeUpdateLabel.Caption(), "Read before the update");
+    EXPECT_FALSE(form.m_CodeplugBackupLabel.Visible());
     // Every control name is unique, so renderings and scripts can find each one by name.
     for (const Control* c : form.Controls()) {
         EXPECT_EQ(form.Find(c->Name()), c) << c->Name();
@@ -362,6 +366,89 @@ TEST(MainFormTest, TimedProgressStepsByOneAndStopsAtTheTop)
     form.StopTimedProgress();
     EXPECT_FALSE(form.ProgressBarTimer.Enabled());
     EXPECT_EQ(form.m_ProgressBar.Position(), 100);
+}
+
+// The erase wait through the downloads' display: a hundredth of the wait per tick, full when the
+// wait runs out, left as Stop set it when stopped.
+TEST(MainFormTest, ATimedWaitFillsTheBarPerTickAndEndsFullUnlessStopped)
+{
+    for (const bool ranOut : {true, false}) {
+        SCOPED_TRACE(ranOut ? "ran out" : "stopped");
+        RecordingHost host;
+        TCodeUpdaterMainDispForm form(host, FakeEnvironment());
+        ProgressDisplay& display = form.m_ProgressBarDisplay;
+        display.SetRange(0, 400);
+        display.SetPosition(380); // where the loader left it
+        display.BeginTimedWait(80000);
+        EXPECT_TRUE(form.ProgressBarTimer.Enabled());
+        EXPECT_EQ(form.ProgressBarTimer.Interval(), 800);
+        EXPECT_EQ(form.m_ProgressBar.Max(), 100);
+        EXPECT_EQ(form.m_ProgressBar.Position(), 0);
+        for (int tick = 0; tick < 40; ++tick) {
+            form.ProgressBarTimer.Fire();
+        }
+        EXPECT_EQ(form.m_ProgressBar.Position(), 40); // 32 of the 80 seconds
+        if (!ranOut) {
+            form.m_ProgressBar.SetPosition(0); // as Stop leaves it
+        }
+        display.EndTimedWait(ranOut);
+        EXPECT_FALSE(form.ProgressBarTimer.Enabled());
+        EXPECT_EQ(form.m_ProgressBar.Position(), ranOut ? 100 : 0);
+    }
+    // A wait shorter than the steps still ticks.
+    RecordingHost host;
+    TCodeUpdaterMainDispForm form(host, FakeEnvironment());
+    form.m_ProgressBarDisplay.BeginTimedWait(50);
+    EXPECT_EQ(form.ProgressBarTimer.Interval(), 1);
+}
+
+// The Stop button asks before it stops a code download, and only then; a signal never asks.
+TEST(MainFormTest, StopAsksFirstOnlyDuringACodeDownload)
+{
+    enum class How { StopButton, Signal };
+    struct Case
+    {
+        bool downloading;
+        How how;
+        MessageAnswer answer;
+        bool asks;
+        bool stops;
+    };
+    for (const Case& c : {
+             Case{true, How::StopButton, MessageAnswer::No, true, false},
+             Case{true, How::StopButton, MessageAnswer::Yes, true, true},
+             Case{false, How::StopButton, MessageAnswer::No, false, true},
+             Case{true, How::Signal, MessageAnswer::No, false, true},
+         }) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.downloading << " " << static_cast<int>(c.how) << " " << static_cast<int>(c.answer));
+        RecordingHost host;
+        TCodeUpdaterMainDispForm form(host, FakeEnvironment());
+        form.BeginUpdateRun();
+        SetLinkActive(form.RadioLink, true);
+        form.m_CodeDownloadUnderway = c.downloading;
+        form.m_ProgressBar.SetPosition(60);
+        host.answers = {c.answer};
+        if (c.how == How::StopButton) {
+            EXPECT_TRUE(form.m_StartButton.Click());
+        } else {
+            form.RequestTermination();
+        }
+        ASSERT_EQ(host.messages.size(), c.asks ? 1U : 0U);
+        if (c.asks) {
+            EXPECT_EQ(host.messages[0].text, "Stopping now leaves the radio without working code until it is "
+                                             "updated again.\n\nStop the update anyway?");
+            EXPECT_EQ(host.messages[0].caption, "Confirm");
+            EXPECT_EQ(host.messages[0].icon, MessageIcon::Question);
+            EXPECT_EQ(host.messages[0].buttons, MessageButtons::YesNo);
+        }
+        // No leaves the run, its link and its bar as they were.
+        EXPECT_EQ(form.m_UpdateInProgress, !c.stops);
+        EXPECT_EQ(form.m_RunStopped, c.stops);
+        EXPECT_EQ(IsLinkActive(form.RadioLink), !c.stops);
+        EXPECT_EQ(form.m_StartButton.Caption(), c.stops ? "Start" : "Stop");
+        EXPECT_EQ(form.m_ProgressBar.Position(), c.stops ? 0 : 60);
+    }
 }
 
 TEST(MainFormTest, CommTimerExpiryDisablesItself)

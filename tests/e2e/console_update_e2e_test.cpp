@@ -253,6 +253,10 @@ TEST(ConsoleUpdateE2eTest, ApplicationSetLoadsTheCodeAndConvertsTheCodeplug)
     EXPECT_EQ(ReadBytes(bench.radio.Dump("code")), SRecordData(ImageText(AUREX_SET_APPLICATION, "CODE")));
     EXPECT_THAT(CodeplugInfo(bench.radio.Dump("codeplug")), HasSubstr("format 5.10"));
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
+    // The run ends by naming the backup the codeplug step saved.
+    const auto backups = bench.Backups();
+    ASSERT_EQ(backups.size(), 1U);
+    EXPECT_THAT(run.output, HasSubstr("\nCodeplug backup: " + backups[0].string() + "\n"));
 }
 
 TEST(ConsoleUpdateE2eTest, BootSetNeedsItsOwnPasswordAndLoadsTheBootCodeWithoutCodeplugStep)

@@ -199,6 +199,7 @@ class Program
     {
         std::vector<std::string> statuses;
         std::vector<std::string> messages; // caption: text
+        int stopQuestions = 0;             // Stop's own question (answered Yes), not in messages
         std::string last;
         double seconds = 0;
         bool Done() const { return last == "Done."; }
@@ -247,7 +248,11 @@ class Program
         out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         out.statuses = host.statusTexts;
         for (const auto& m : host.messages) {
-            out.messages.push_back(m.caption + ": " + m.text);
+            if (m.text == kStopDuringCodeDownloadText) {
+                ++out.stopQuestions;
+            } else {
+                out.messages.push_back(m.caption + ": " + m.text);
+            }
         }
         out.last = form->m_StatusLabel.Caption();
         return out;
@@ -340,6 +345,13 @@ bool IsCodeplugStepStatus(const std::string& status)
     return status == "Resetting radio..." || status == "Uploading codeplug..." ||
            status == "Resetting radio and converting codeplug..." || status == "Downloading codeplug..." ||
            status == "Resetting radio and verifying codeplug..." || status == "Reading codeplug back...";
+}
+
+// The status texts while the loader, the erase wait and the code go into the radio.
+bool IsCodeDownloadStatus(const std::string& status)
+{
+    return status == "Preparing to download ..." || status.rfind("Erasing flash", 0) == 0 ||
+           (status.rfind("Downloading ", 0) == 0 && status != "Downloading codeplug...");
 }
 
 // A failed run says what failed: its last status is a failure text (not a running step's "...",
@@ -519,8 +531,14 @@ void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& 
                 EXPECT_TRUE(run.Done()) << "stopped at " << *program.stoppedAt << "\n" << run.Describe();
             }
             if (!cut) {
-                // The user knows why the run ended: no box blames the radio or the computer.
+                // The user knows why the run ended: no box blames the radio or the computer. Stop
+                // asks first only while the code goes into the radio.
                 EXPECT_THAT(run.messages, IsEmpty()) << run.Describe();
+                EXPECT_LE(run.stopQuestions, 1) << run.Describe();
+                if (run.stopQuestions == 1) {
+                    EXPECT_TRUE(program.stoppedAt && IsCodeDownloadStatus(*program.stoppedAt))
+                        << program.stoppedAt.value_or("(not stopped)");
+                }
             }
             program.ExpectIdle(descriptors);
             // A backup exists exactly when the run got as far as the conversion.

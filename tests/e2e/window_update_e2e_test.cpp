@@ -312,9 +312,12 @@ TEST(WindowUpdateE2eTest, StopDuringTheDownloadLeavesItsTextProgressZeroAndNoCod
 {
     WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
     TCodeUpdaterMainDispForm& form = bench.Form();
+    bench.AnswerBoxesWith(QMessageBox::Yes); // Stop asks first during the download
     bench.At("Downloading Application code ...", [&] { bench.Click(form.m_StartButton); });
     bench.passwords.push_back({"brontel"});
     bench.Click(form.m_StartButton);
+    ASSERT_EQ(bench.boxes.size(), 1U);
+    EXPECT_EQ(bench.boxes[0].caption, "Confirm");
     EXPECT_EQ(form.m_StatusLabel.Caption(), "Code download timed out or canceled by user.");
     EXPECT_EQ(bench.Widget<QProgressBar>(form.m_ProgressBar)->value(), 0);
     EXPECT_THAT(bench.statuses, ::testing::Not(::testing::Contains("Resetting radio...")));
@@ -326,6 +329,90 @@ TEST(WindowUpdateE2eTest, StopDuringTheDownloadLeavesItsTextProgressZeroAndNoCod
     EXPECT_THAT(Entries(bench.work.path), IsEmpty());
     const auto dumps = bench.radio.StopAndListDumps();
     EXPECT_THAT(dumps, ::testing::Not(::testing::Contains("02-code.bin")));
+}
+
+// Stop while the loader, the erase or the code is under way asks first: No lets the run go on to
+// "Done.", Yes stops it. A signal stops it without asking.
+TEST(WindowUpdateE2eTest, StopDuringTheCodeDownloadAsksFirstNoGoesOnYesStops)
+{
+    enum class How { StopNo, StopYes, Signal };
+    struct Case
+    {
+        const char* at;
+        How how;
+    };
+    for (const Case c :
+         {Case{"Downloading Loader code ...", How::StopNo}, Case{"Erasing flash (2 seconds)...", How::StopNo},
+          Case{"Downloading Application code ...", How::StopNo},
+          Case{"Erasing flash (2 seconds)...", How::StopYes},
+          Case{"Downloading Loader code ...", How::Signal}}) {
+        SCOPED_TRACE(::testing::Message() << c.at << ", way " << static_cast<int>(c.how));
+        WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
+        TCodeUpdaterMainDispForm& form = bench.Form();
+        bench.AnswerBoxesWith(c.how == How::StopNo ? QMessageBox::No : QMessageBox::Yes);
+        bench.At(c.at, [&] {
+            if (c.how == How::Signal) {
+                form.RequestTermination();
+            } else {
+                bench.Click(form.m_StartButton);
+            }
+        });
+        bench.passwords.push_back({"brontel"});
+        bench.Click(form.m_StartButton);
+        if (c.how == How::Signal) {
+            EXPECT_TRUE(bench.boxes.empty());
+        } else {
+            ASSERT_EQ(bench.boxes.size(), 1U);
+            EXPECT_EQ(bench.boxes[0].caption, "Confirm");
+            EXPECT_EQ(bench.boxes[0].text, "Stopping now leaves the radio without working code until it is "
+                                           "updated again.\n\nStop the update anyway?");
+            EXPECT_EQ(bench.boxes[0].icon, QMessageBox::Question);
+        }
+        if (c.how == How::StopNo) {
+            EXPECT_FALSE(form.m_RunStopped);
+            EXPECT_EQ(form.m_StatusLabel.Caption(), "Done.") << bench.radio.Log();
+            EXPECT_EQ(ReadBytes(bench.radio.Dump("code")),
+                      SRecordData(ImageText(AUREX_SET_APPLICATION, "CODE")));
+            ExpectIdleWindow(bench);
+        } else {
+            EXPECT_TRUE(form.m_RunStopped);
+            EXPECT_THAT(bench.statuses, ::testing::Not(::testing::Contains("Resetting radio...")));
+            EXPECT_THAT(bench.statuses, ::testing::Not(::testing::Contains("Done.")));
+        }
+    }
+}
+
+// After "Done." the version panel says its values were read before the update, until Retrieve
+// reads the radio again; the window names the codeplug backup the run saved.
+TEST(WindowUpdateE2eTest, AfterTheUpdateThePanelIsMarkedAndTheBackupIsNamed)
+{
+    WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
+    TCodeUpdaterMainDispForm& form = bench.Form();
+    bench.Click(form.m_ToggleVersionInfoSpeedButton);
+    bench.Click(form.m_RetrieveVersionInfoButton);
+    EXPECT_EQ(form.FileVersionLabel.Caption(), "5.8") << bench.radio.Log();
+    EXPECT_FALSE(form.m_VersionsBeforeUpdateLabel.Visible());
+    EXPECT_FALSE(form.m_CodeplugBackupLabel.Visible());
+
+    bench.passwords.push_back({"brontel"});
+    bench.Click(form.m_StartButton);
+    ASSERT_EQ(form.m_StatusLabel.Caption(), "Done.") << bench.radio.Log();
+    EXPECT_TRUE(form.m_VersionsBeforeUpdateLabel.Visible());
+    EXPECT_EQ(form.m_VersionsBeforeUpdateLabel.Caption(), "Read before the update");
+    EXPECT_TRUE(bench.Widget<QLabel>(form.m_VersionsBeforeUpdateLabel)->isVisible());
+    EXPECT_EQ(form.FileVersionLabel.Caption(), "5.8"); // still the old reading, now marked
+    ASSERT_TRUE(form.m_CodeplugBackupLabel.Visible());
+    const std::string caption = form.m_CodeplugBackupLabel.Caption();
+    ASSERT_EQ(caption.rfind("Codeplug backup: ", 0), 0U) << caption;
+    const fs::path backup = caption.substr(std::string("Codeplug backup: ").size());
+    EXPECT_TRUE(fs::is_regular_file(backup)) << backup;
+    EXPECT_EQ(backup.string().rfind(fs::path(bench.data.path).string(), 0), 0U) << backup; // the user's data
+    EXPECT_EQ(bench.Widget<QLabel>(form.m_CodeplugBackupLabel)->text().toStdString(), caption);
+
+    bench.Click(form.m_RetrieveVersionInfoButton);
+    EXPECT_EQ(form.FileVersionLabel.Caption(), "5.10") << bench.radio.Log();
+    EXPECT_FALSE(form.m_VersionsBeforeUpdateLabel.Visible());
+    EXPECT_TRUE(form.m_CodeplugBackupLabel.Visible()); // where it went does not change
 }
 
 // A Stop inside the codeplug step cuts none of it short: the step goes on to its end. Meanwhile

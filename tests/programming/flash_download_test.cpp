@@ -23,6 +23,7 @@ using test::RecordedStatus;
 using test::ScriptedLink;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
 
 // S-record text with `dataBytes` bytes of data in records of up to 16 bytes (kind '2' or '3').
 std::string Image(int dataBytes, char kind = '3', std::uint8_t seed = 1)
@@ -331,6 +332,14 @@ TEST(FlashDownloadTest, EraseWaitsFollowThePlatformAndTheBootFlag)
         ASSERT_EQ(rig.Download(Image(10, '2'), Image(10), c.code, c.boot), ProgrammingStatus::Success);
         EXPECT_THAT(rig.link.pauses, ElementsAre(c.milliseconds));
         EXPECT_EQ(Clock::PortTicks(c.milliseconds), c.ticks);
+        // A shown erase wait is counted on the bar over its whole length, and ends full.
+        if (c.text != nullptr) {
+            EXPECT_THAT(rig.progress.timedWaits, ElementsAre(c.milliseconds));
+            EXPECT_THAT(rig.progress.timedWaitEnds, ElementsAre(true));
+        } else {
+            EXPECT_THAT(rig.progress.timedWaits, IsEmpty());
+            EXPECT_THAT(rig.progress.timedWaitEnds, IsEmpty());
+        }
         std::vector<std::string> expected{"Preparing to download ...", "Downloading Loader code ..."};
         if (c.text != nullptr) {
             expected.emplace_back(c.text);
@@ -339,6 +348,19 @@ TEST(FlashDownloadTest, EraseWaitsFollowThePlatformAndTheBootFlag)
         expected.emplace_back("Download finished.");
         EXPECT_THAT(rig.status.texts, ElementsAreArray(expected));
     }
+}
+
+TEST(FlashDownloadTest, AnEraseWaitStoppedMidwayEndsItsCountWithoutFillingTheBar)
+{
+    Rig rig;
+    rig.link.duringPause = [&rig] {
+        // What the bar was told before the wait ended.
+        EXPECT_THAT(rig.progress.timedWaits, ElementsAre(80000));
+        EXPECT_THAT(rig.progress.timedWaitEnds, IsEmpty());
+        rig.link.active = false;
+    };
+    EXPECT_EQ(rig.Download(Image(10, '2'), Image(10)), ProgrammingStatus::TimedOut);
+    EXPECT_THAT(rig.progress.timedWaitEnds, ElementsAre(false));
 }
 
 TEST(FlashDownloadTest, FailuresShowTheirTextAndSkipWhatFollows)

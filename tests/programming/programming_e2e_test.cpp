@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -325,6 +326,32 @@ TEST(DownloadE2eTest, AVerifyFailureShowsTheAddress)
     }
 }
 
+// The bar positions the window showed from `status` until the timed wait ended.
+std::vector<int> TimedWaitPositions(const testing::RecordingHost& host, const std::string& status)
+{
+    std::vector<int> positions;
+    enum class Phase { Before, During, Ending } phase = Phase::Before;
+    for (const std::string& change : host.changes) {
+        if (phase == Phase::Before) {
+            if (change == "m_StatusLabel.Caption=" + status) {
+                phase = Phase::During;
+            }
+        } else if (change == "ProgressBarTimer.Enabled=false") {
+            phase = Phase::Ending;
+        } else if (phase == Phase::Ending && change.rfind("m_ProgressBar.", 0) == 0) {
+            // The wait's end fills the bar, unless the ticks already have: the next change is
+            // the code image's.
+            if (change == "m_ProgressBar.Position=100") {
+                positions.push_back(100);
+            }
+            break;
+        } else if (change.rfind("m_ProgressBar.Position=", 0) == 0) {
+            positions.push_back(std::stoi(change.substr(change.find('=') + 1)));
+        }
+    }
+    return positions;
+}
+
 TEST(DownloadE2eTest, TheEraseWaitFitsEachPlatform)
 {
     // The radio erases for 80% of the wait the platform is given: it must be ready for the
@@ -336,14 +363,15 @@ TEST(DownloadE2eTest, TheEraseWaitFitsEachPlatform)
         bool boot;
         int ticks;
         const char* text;
+        int eraseMs; // the wait as the program gives it
     };
     const Case cases[] = {
-        {"platform 6", k8400Series4, false, 1440, "Erasing flash (80 seconds)..."},
-        {"platform 4", k8400Series5, false, 720, "Erasing flash (40 seconds)..."},
-        {"platform 0", k8400Series6, false, 36, "Erasing flash (2 seconds)..."},
-        {"platform 8", k8600Series6, false, 36, "Erasing flash (2 seconds)..."},
-        {"platform 1", k8600Kind0, false, 18, nullptr},
-        {"boot code", k8600Series4, true, 18, nullptr},
+        {"platform 6", k8400Series4, false, 1440, "Erasing flash (80 seconds)...", 80000},
+        {"platform 4", k8400Series5, false, 720, "Erasing flash (40 seconds)...", 40000},
+        {"platform 0", k8400Series6, false, 36, "Erasing flash (2 seconds)...", 2000},
+        {"platform 8", k8600Series6, false, 36, "Erasing flash (2 seconds)...", 2000},
+        {"platform 1", k8600Kind0, false, 18, nullptr, 1000},
+        {"boot code", k8600Series4, true, 18, nullptr, 1000},
     };
     const std::string loader = FirstLines(SampleLoader(), 8);
     const std::string code = FirstLines(SampleCode(), 40);
@@ -356,6 +384,17 @@ TEST(DownloadE2eTest, TheEraseWaitFitsEachPlatform)
         const auto statuses = rig.host.statusTexts;
         EXPECT_EQ(c.text != nullptr,
                   std::find(statuses.begin(), statuses.end(), c.text ? c.text : "") != statuses.end());
+        if (c.text != nullptr) {
+            // The bar counts the wait from empty, a hundredth per timer tick, and is full at its end.
+            const std::vector<int> bar = TimedWaitPositions(rig.host, c.text);
+            ASSERT_FALSE(bar.empty());
+            EXPECT_EQ(bar.front(), 0);
+            EXPECT_EQ(bar.back(), 100);
+            EXPECT_TRUE(std::is_sorted(bar.begin(), bar.end()));
+            EXPECT_GE(bar.size(), 50U) << "the timer did not step the bar";
+            EXPECT_THAT(rig.host.Changes("ProgressBarTimer", "Interval"),
+                        ElementsAre(std::to_string(c.eraseMs / 100)));
+        }
     }
     // A radio that erases longer than the wait loses the code image's start.
     Rig rig({"--erase-ms", std::to_string(Clock::TicksToMilliseconds(1440) * 12 / 10)}, k8400Series4,

@@ -74,7 +74,13 @@ class ScriptedLink : public ProgrammingLink
         bauds.push_back(baud);
         sent.push_back({0x09, 0x00, static_cast<std::uint8_t>(baud == 115200 ? 5 : 1)});
     }
-    void Pause(std::int32_t milliseconds) override { pauses.push_back(milliseconds); }
+    void Pause(std::int32_t milliseconds) override
+    {
+        pauses.push_back(milliseconds);
+        if (duringPause) {
+            duringPause();
+        }
+    }
 
     void Reply(const Bytes& message) { replies.push_back(message); }
 
@@ -93,6 +99,7 @@ class ScriptedLink : public ProgrammingLink
     // What a wait that found no reply leaves: Ended, or IdleEnded on a quiet half-duplex line.
     LinkStatus endedStatus = LinkStatus::Ended;
     Responder respond;
+    std::function<void()> duringPause; // e.g. Stop pressed meanwhile
 
     // State and record.
     bool active = true;
@@ -109,8 +116,12 @@ struct RecordedProgress : ProgressDisplay
 {
     void SetRange(int minimum, int maximum) override { ranges.push_back({minimum, maximum}); }
     void SetPosition(int position) override { positions.push_back(position); }
+    void BeginTimedWait(std::int32_t milliseconds) override { timedWaits.push_back(milliseconds); }
+    void EndTimedWait(bool ranOut) override { timedWaitEnds.push_back(ranOut); }
     std::vector<std::pair<int, int>> ranges;
     std::vector<int> positions;
+    std::vector<std::int32_t> timedWaits;
+    std::vector<bool> timedWaitEnds;
 };
 
 struct RecordedStatus

@@ -64,6 +64,9 @@ int RunOneUpdate(TCodeUpdaterMainDispForm& form, ConsoleHost& host, std::FILE* o
     if (!form.m_PasswordAccepted) {
         return ExitCode(RunResult::PasswordRefused); // the status line has said so
     }
+    if (form.m_CodeplugBackupLabel.Visible()) {
+        std::fprintf(out, "%s\n", form.m_CodeplugBackupLabel.Caption().c_str());
+    }
     if (form.m_BootDowngradeRefused) {
         std::fprintf(out, "Give --allow-boot-downgrade to load the older boot code all the same.\n");
     }
