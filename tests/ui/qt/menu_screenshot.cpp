@@ -12,6 +12,7 @@
 
 #include <cstdio>
 
+#include "app/run_recorder.h"
 #include "ui/qt/main_window.h"
 
 int main(int argc, char** argv)
@@ -21,7 +22,11 @@ int main(int argc, char** argv)
         return 2;
     }
     QApplication app(argc, argv);
-    aurex::MainWindow window(aurex::MainFormEnvironment{});
+    // The program's own folders, as it finds them.
+    QApplication::setApplicationName("Aurex Code Updater");
+    aurex::MainFormEnvironment environment;
+    environment.dataFolder = aurex::UserDataFolder();
+    aurex::MainWindow window(environment);
     aurex::Control* item = window.Form().Find(argv[1]);
     if (item == nullptr) {
         std::fprintf(stderr, "menu_screenshot: the window has no control named %s\n", argv[1]);
