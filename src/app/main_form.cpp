@@ -330,6 +330,8 @@ void TCodeUpdaterMainDispForm::EndUpdateRun(bool deleteFiles)
         }
     }
     m_StartButton.SetCaption("Start");
+    // Enter starts the next radio as it started this one (during a run it would press Stop).
+    m_StartButton.SetDefault(true);
     if (m_ClickHandlerRunning) {
         // The run's handler has yet to unwind and close the link: hold the controls back until
         // it returns (ClickHandlerScope gives them back).

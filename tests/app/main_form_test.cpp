@@ -231,6 +231,8 @@ TEST(MainFormTest, RunStateSwitchesTheControls)
     form.m_CodeFileName = (dir / "Code.hex").string();
     form.EndUpdateRun(false);
     EXPECT_TRUE(std::filesystem::exists(loader));
+    EXPECT_TRUE(form.m_StartButton.IsDefault()); // Enter starts the next run
+    EXPECT_EQ(form.m_StartButton.Caption(), "Start");
     form.BeginUpdateRun();
     form.EndUpdateRun(true);
     EXPECT_FALSE(std::filesystem::exists(loader));
