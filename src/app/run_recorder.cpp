@@ -204,6 +204,9 @@ void RunRecorder::Status(const std::string& text)
     phases_.emplace_back(text, 0.0);
     phaseStart_ = now;
     row_.resultText = text;
+    if (text != "Idle") { // the window going back to rest says nothing of why the run ended
+        errorSinceStatus_.clear();
+    }
     log_.Line("Status: " + text);
     log_.Flush();
     trace_.Flush();
@@ -248,11 +251,14 @@ void RunRecorder::Fact(const std::string& label, const std::string& value, std::
     }
 }
 
-void RunRecorder::End(RunResult result, const std::string& text)
+void RunRecorder::End(RunResult result, const std::string& statusText)
 {
     if (!running_) {
         return;
     }
+    const std::string text =
+        result != RunResult::Succeeded && !errorSinceStatus_.empty() ? errorSinceStatus_ : statusText;
+    errorSinceStatus_.clear();
     running_ = false;
     const double total = Elapsed();
     if (!phases_.empty()) {

@@ -82,10 +82,13 @@ class RunRecorder final : public RunEvents
     // when one is given (the versions fields gather "label value" pairs).
     void Fact(const std::string& label, const std::string& value, std::string HistoryRow::*field = nullptr);
     void StatusShown(const std::string& text) override { Status(text); }
-    void BoxAnswered(const std::string& caption, MessageIcon, const std::string& text,
+    void BoxAnswered(const std::string& caption, MessageIcon icon, const std::string& text,
                      MessageAnswer answer) override
     {
         Box(caption, text, AnswerWord(answer));
+        if (running_ && icon == MessageIcon::Error) {
+            errorSinceStatus_ = text;
+        }
     }
     void FactLearnt(const std::string& label, const std::string& value,
                     std::string HistoryRow::*field) override
@@ -97,7 +100,8 @@ class RunRecorder final : public RunEvents
     HistoryRow& Row() { return row_; }
 
     // Ends the record: phase durations, the trace's counts, the newest frames when the run did
-    // not succeed, the result; completes the history row.
+    // not succeed, the result; completes the history row. The result's text is the last status,
+    // or for a run that failed the error box shown after it.
     void End(RunResult result, const std::string& text);
 
     // The link's watch while a run is recorded.
@@ -120,6 +124,9 @@ class RunRecorder final : public RunEvents
     std::unique_ptr<UpdateHistory> history_;
     bool historyTried_ = false;
     bool running_ = false;
+    // An error box shown after the last status that said anything: a failed run's status line
+    // often says "Idle" or a step's text, and the box is what said why.
+    std::string errorSinceStatus_;
     HistoryRow row_;
     std::string logPath_;
     // Each status text begins a phase; its time is taken at the next one.

@@ -433,6 +433,7 @@ TEST(ConsoleUpdateE2eTest, ExitCodesTellTheOutcomesApart)
         int exitStatus;
         const char* says;
         const char* updater = AUREX_UPDATER_APPLICATION;
+        const char* historySays = nullptr; // the history row's result text, when the run has one
     };
     const std::vector<std::string> fits = {"--boot-version", "6.0"};
     for (const Case& c : {
@@ -441,11 +442,15 @@ TEST(ConsoleUpdateE2eTest, ExitCodesTellTheOutcomesApart)
                   fits,
                   {"--password", "brontel", "--port", "64"},
                   4,
+                  "Selected COM port is in use or not available.",
+                  AUREX_UPDATER_APPLICATION,
                   "Selected COM port is in use or not available."},
              Case{"a radio of another series",
                   {"--boot-version", "5.0"},
                   {"--password", "brontel"},
                   5,
+                  "does not match the radio series",
+                  AUREX_UPDATER_APPLICATION,
                   "does not match the radio series"},
              Case{"a silent radio",
                   {"--interface", "direct", "--silent-at", "04 2D"},
@@ -469,6 +474,13 @@ TEST(ConsoleUpdateE2eTest, ExitCodesTellTheOutcomesApart)
         const ConsoleRun run = bench.Update(c.updater, c.options);
         EXPECT_EQ(run.exitStatus, c.exitStatus) << run.output;
         EXPECT_THAT(run.output, HasSubstr(c.says));
+        if (c.historySays != nullptr) {
+            // The error box said why, not the status line left at "Idle".
+            const ConsoleRun history = bench.Update(c.updater, {"--history", "--csv"});
+            EXPECT_THAT(history.output, HasSubstr("," + std::to_string(c.exitStatus) + ","))
+                << history.output;
+            EXPECT_THAT(history.output, HasSubstr(c.historySays)) << history.output;
+        }
     }
 
     // Stop, and the radio's password given on its own: the update password opens the program only.
