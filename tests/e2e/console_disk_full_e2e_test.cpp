@@ -25,7 +25,8 @@ using ::testing::Not;
 
 const char* const kApp = "Aurex Code Updater";
 
-enum class Target { RunFolder, Backups, Logs, History, Trace };
+// RestoreBackups: --restore, whose backup of the radio's present codeplug cannot be kept.
+enum class Target { RunFolder, Backups, RestoreBackups, Logs, History, Trace };
 enum class Trouble { Full, ReadOnly };
 
 struct Case
@@ -121,12 +122,25 @@ class ConsoleDiskFullE2eTest : public ::testing::TestWithParam<Case>
 TEST_P(ConsoleDiskFullE2eTest, TheRunStopsBeforeWritingOrGoesOnWithAWarningNamingTheFolder)
 {
     const Case& c = GetParam();
-    SimulatedRadio radio({"--boot-version", "6.0"});
+    const bool restore = c.target == Target::RestoreBackups;
+    // A restore talks to the radio in normal mode; an update in boot-load mode.
+    SimulatedRadio radio(restore ? std::vector<std::string>{"--mode", "application"}
+                                 : std::vector<std::string>{"--boot-version", "6.0"});
     const fs::path data = work_.path / "data";
     const fs::path cache = work_.path / "cache";
     const fs::path appData = data / kApp;
     fs::create_directories(appData);
     fs::create_directories(cache);
+    const auto runUpdater = [&](const std::vector<std::string>& options, const fs::path& dataHome) {
+        ConsoleCommand command;
+        command.executable = AUREX_UPDATER_APPLICATION;
+        command.args = {"--console", "--port", "1"};
+        command.args.insert(command.args.end(), options.begin(), options.end());
+        command.environment = {"AUREX_COM1=" + radio.Device(), "AUREX_TIME_SCALE=" + kTimeScaleText,
+                               "XDG_DATA_HOME=" + dataHome.string(), "XDG_CACHE_HOME=" + cache.string()};
+        command.workingDirectory = work_.path.string();
+        return RunConsole(command);
+    };
 
     std::vector<std::string> options = {"--password", "brontel"};
     // The folder the program must name.
@@ -143,6 +157,18 @@ TEST_P(ConsoleDiskFullE2eTest, TheRunStopsBeforeWritingOrGoesOnWithAWarningNamin
         named = appData / "codeplug-backups";
         mustStop = true;
         break;
+    case Target::RestoreBackups: {
+        // The file to restore: this radio's codeplug, backed up into another data folder.
+        const ConsoleRun backup = runUpdater({"--backup"}, work_.path / "elsewhere");
+        ASSERT_EQ(backup.exitStatus, 0) << backup.output;
+        const std::vector<fs::path> saved = BackupsBelow(work_.path / "elsewhere");
+        ASSERT_EQ(saved.size(), 1U) << backup.output;
+        options = {"--restore", saved[0].string()};
+        Spoil(appData / "codeplug-backups", c.trouble);
+        named = appData / "codeplug-backups";
+        mustStop = true;
+        break;
+    }
     case Target::Logs:
         Spoil(appData / "logs", c.trouble);
         named = appData / "logs";
@@ -163,14 +189,7 @@ TEST_P(ConsoleDiskFullE2eTest, TheRunStopsBeforeWritingOrGoesOnWithAWarningNamin
         return;
     }
 
-    ConsoleCommand command;
-    command.executable = AUREX_UPDATER_APPLICATION;
-    command.args = {"--console", "--port", "1"};
-    command.args.insert(command.args.end(), options.begin(), options.end());
-    command.environment = {"AUREX_COM1=" + radio.Device(), "AUREX_TIME_SCALE=" + kTimeScaleText,
-                           "XDG_DATA_HOME=" + data.string(), "XDG_CACHE_HOME=" + cache.string()};
-    command.workingDirectory = work_.path.string();
-    const ConsoleRun run = RunConsole(command);
+    const ConsoleRun run = runUpdater(options, data);
     EXPECT_FALSE(run.timedOut);
     EXPECT_THAT(run.output, HasSubstr(named.string())) << "the folder is named";
     const std::vector<fs::path> backups = BackupsBelow(appData);
@@ -192,20 +211,21 @@ TEST_P(ConsoleDiskFullE2eTest, TheRunStopsBeforeWritingOrGoesOnWithAWarningNamin
     EXPECT_THAT(run.output, HasSubstr("\nCodeplug backup: " + backups[0].string() + "\n"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Folders, ConsoleDiskFullE2eTest,
-                         ::testing::Values(Case{"RunFolderFull", Target::RunFolder, Trouble::Full},
-                                           Case{"RunFolderReadOnly", Target::RunFolder, Trouble::ReadOnly},
-                                           Case{"BackupsFull", Target::Backups, Trouble::Full},
-                                           Case{"BackupsReadOnly", Target::Backups, Trouble::ReadOnly},
-                                           Case{"LogsFull", Target::Logs, Trouble::Full},
-                                           Case{"LogsReadOnly", Target::Logs, Trouble::ReadOnly},
-                                           Case{"HistoryFull", Target::History, Trouble::Full},
-                                           Case{"HistoryReadOnly", Target::History, Trouble::ReadOnly},
-                                           Case{"TraceFull", Target::Trace, Trouble::Full},
-                                           Case{"TraceReadOnly", Target::Trace, Trouble::ReadOnly}),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Folders, ConsoleDiskFullE2eTest,
+    ::testing::Values(Case{"RunFolderFull", Target::RunFolder, Trouble::Full},
+                      Case{"RunFolderReadOnly", Target::RunFolder, Trouble::ReadOnly},
+                      Case{"BackupsFull", Target::Backups, Trouble::Full},
+                      Case{"BackupsReadOnly", Target::Backups, Trouble::ReadOnly},
+                      Case{"RestoreBackupsFull", Target::RestoreBackups, Trouble::Full},
+                      Case{"RestoreBackupsReadOnly", Target::RestoreBackups, Trouble::ReadOnly},
+                      Case{"LogsFull", Target::Logs, Trouble::Full},
+                      Case{"LogsReadOnly", Target::Logs, Trouble::ReadOnly},
+                      Case{"HistoryFull", Target::History, Trouble::Full},
+                      Case{"HistoryReadOnly", Target::History, Trouble::ReadOnly},
+                      Case{"TraceFull", Target::Trace, Trouble::Full},
+                      Case{"TraceReadOnly", Target::Trace, Trouble::ReadOnly}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace aurex::e2e
