@@ -172,6 +172,7 @@ void RunRecorder::Begin(RunKind kind, const std::vector<std::pair<std::string, s
     if (!traceFile.empty() && !trace_.Recording()) {
         std::string error;
         if (trace_.RecordTo(traceFile, error)) {
+            traceFile_ = traceFile;
             log_.Line("Line trace: " + traceFile);
         } else {
             Warn("The line trace cannot be written to " + traceFile + ": " + error);
@@ -293,7 +294,9 @@ void RunRecorder::End(RunResult result, const std::string& statusText)
         trace_.Close();
     }
     if (!trace_.FileError().empty()) {
-        Warn("The line trace could not be written whole: " + trace_.FileError());
+        // The reason alone leaves the user looking for which file (and which disk) it was.
+        Warn("The line trace could not be written whole: " + trace_.FileError() +
+             "\nIt was being written to " + traceFile_ + ".");
     }
 
     row_.finishedUtc = UtcNowIso();

@@ -129,6 +129,7 @@ class RunRecorder final : public RunEvents
     std::string errorSinceStatus_;
     HistoryRow row_;
     std::string logPath_;
+    std::string traceFile_; // the file the trace goes to, once it was opened
     // Each status text begins a phase; its time is taken at the next one.
     std::vector<std::pair<std::string, double>> phases_;
     double phaseStart_ = 0;

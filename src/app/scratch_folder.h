@@ -29,6 +29,7 @@ class ScratchFolder final : public WorkingFolder
     CreatedFile CreateNew(const std::string& name) override { return files_.CreateNew(name); }
     std::unique_ptr<InputFile> Open(const std::string& name) override { return files_.Open(name); }
     bool Remove(const std::string& name) override { return files_.Remove(name); }
+    std::string WriteProblem() const override { return files_.WriteProblem(); }
     const std::filesystem::path& Path() const { return files_.Path(); }
 
   private:

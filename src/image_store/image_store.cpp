@@ -157,8 +157,12 @@ bool ExtractEmbeddedFiles(const ImageStore& store, const ResourceAttributes& rec
             store.folder.Remove(name);
         for (const std::string& name : merged)
             store.folder.Remove(name);
-        store.window.ShowMessage({std::string(kEmbeddedFilesCaption), WindowRequests::Icon::Error,
-                                  std::string(message), WindowRequests::Buttons::Ok});
+        // A full or read-only disk is not another instance: say which file could not be written.
+        std::string text(message);
+        if (const std::string problem = store.folder.WriteProblem(); !problem.empty())
+            text += "\n\nThe extracted images could not be written: " + problem + ".";
+        store.window.ShowMessage({std::string(kEmbeddedFilesCaption), WindowRequests::Icon::Error, text,
+                                  WindowRequests::Buttons::Ok});
         return false;
     };
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 namespace aurex {
@@ -18,13 +19,17 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 class DiskOutputFile final : public OutputFile
 {
   public:
-    explicit DiskOutputFile(FilePtr file) : file_(std::move(file)) {}
+    DiskOutputFile(FilePtr file, std::string path, std::shared_ptr<std::string> problem)
+        : file_(std::move(file)), path_(std::move(path)), problem_(std::move(problem))
+    {
+    }
     bool Write(std::span<const unsigned char> bytes) override
     {
         if (!file_)
             return false;
+        errno = 0;
         if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) {
-            failed_ = true;
+            Fail();
         }
         return !failed_;
     }
@@ -32,13 +37,26 @@ class DiskOutputFile final : public OutputFile
     {
         if (!file_)
             return false;
+        errno = 0;
         const bool flushed = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0;
+        if (!flushed && !failed_)
+            Fail();
         const bool closed = std::fclose(file_.release()) == 0;
+        if (!closed && !failed_)
+            Fail();
         return flushed && closed && !failed_;
     }
 
   private:
+    void Fail()
+    {
+        failed_ = true;
+        *problem_ = path_ + ": " + (errno != 0 ? std::strerror(errno) : "the write failed");
+    }
+
     FilePtr file_;
+    std::string path_;
+    std::shared_ptr<std::string> problem_;
     bool failed_ = false;
 };
 
@@ -82,11 +100,15 @@ CreatedFile DiskFolder::CreateNew(const std::string& name)
     FilePtr file(std::fopen(path.string().c_str(), "wbx"));
     if (!file) {
         std::error_code ec;
+        const int error = errno;
         const bool taken =
-            errno == EEXIST || std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+            error == EEXIST || std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+        if (!taken)
+            *problem_ = path.string() + ": " + (error != 0 ? std::strerror(error) : "it cannot be made");
         return {nullptr, taken};
     }
-    return {std::make_unique<DiskOutputFile>(std::move(file)), false};
+    problem_->clear(); // an earlier file's failure is not this one's
+    return {std::make_unique<DiskOutputFile>(std::move(file), path.string(), problem_), false};
 }
 
 std::unique_ptr<InputFile> DiskFolder::Open(const std::string& name)

@@ -47,6 +47,9 @@ class WorkingFolder
     virtual CreatedFile CreateNew(const std::string& name) = 0;
     virtual std::unique_ptr<InputFile> Open(const std::string& name) = 0;
     virtual bool Remove(const std::string& name) = 0;
+    // Why the file last made here could not be made or written, naming the file and the
+    // system's reason ("/path/Code.3: No space left on device"); empty when none failed.
+    virtual std::string WriteProblem() const { return {}; }
 };
 
 // Files in a folder of the disk, opened in binary mode so bytes pass unchanged.
@@ -57,10 +60,13 @@ class DiskFolder final : public WorkingFolder
     CreatedFile CreateNew(const std::string& name) override;
     std::unique_ptr<InputFile> Open(const std::string& name) override;
     bool Remove(const std::string& name) override;
+    std::string WriteProblem() const override { return *problem_; }
     const std::filesystem::path& Path() const { return folder_; }
 
   private:
     std::filesystem::path folder_;
+    // Shared with the files made here, which outlive no folder but may fail after CreateNew.
+    std::shared_ptr<std::string> problem_ = std::make_shared<std::string>();
 };
 
 } // namespace aurex

@@ -98,6 +98,9 @@ int BackupDisk::Write(int fd, const std::uint8_t* data, std::size_t size)
             }
             return errno;
         }
+        if (n == 0) {
+            return ENOSPC; // no progress: a short write, never a loop
+        }
         data += n;
         size -= static_cast<std::size_t>(n);
     }

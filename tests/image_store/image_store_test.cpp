@@ -236,6 +236,30 @@ TEST(ExtractEmbeddedFiles, FilesThatCannotBeWrittenFailTheExtraction)
     }
 }
 
+// A disk that refuses the files is no other instance: the box names the file and the reason,
+// and a later extraction that works carries no stale reason.
+TEST(ExtractEmbeddedFiles, AFileTheDiskRefusesIsNamedUnderTheBox)
+{
+    MemoryBlobs blobs = MemoryBlobs::FromPreset("application");
+    ResourceAttributes record;
+    LoadResourceAttributes(blobs, record);
+    ScratchFolder scratch;
+    const std::filesystem::path missing = scratch.Path() / "missing";
+    DiskFolder folder(missing);
+    RecordingWindow window;
+    ExtractedImageFiles files;
+
+    EXPECT_FALSE(ExtractEmbeddedFiles({blobs, folder, window}, record, false, false, files));
+    Box expected = kLoaderBox;
+    expected.text += "\n\nThe extracted images could not be written: " + (missing / "Loader.1").string() +
+                     ": No such file or directory.";
+    EXPECT_EQ(window.messages, std::vector<Box>{expected});
+
+    std::filesystem::create_directory(missing);
+    EXPECT_TRUE(ExtractEmbeddedFiles({blobs, folder, window}, record, false, false, files));
+    EXPECT_EQ(folder.WriteProblem(), "");
+}
+
 TEST(ExtractEmbeddedFiles, SetWithoutPiecesIsNotAnImage)
 {
     // The carried record's second boot set has no pieces: an empty loader would let the radio
