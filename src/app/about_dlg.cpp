@@ -13,7 +13,7 @@ TAboutDialog::TAboutDialog(bool makerMode) : FormModel("AboutDialog", "About", 2
     NameLabel.Define(*this, &Panel2, "NameLabel", ControlKind::Label,
                      makerMode ? "Aurex Code Update Maker" : "Aurex Code Updater", {48, 72, 0, 0});
     VersionLabel.Define(*this, &Panel2, "VersionLabel", ControlKind::Label,
-                        std::string("Version ") + kProgramVersion, {48, 88, 0, 0});
+                        UiText("Version %1", {UiText::Verbatim(kProgramVersion)}), {48, 88, 0, 0});
     NoticeLabel.Define(*this, &Panel2, "NoticeLabel", ControlKind::Label, "Copyright (c) Aurex Radio Systems",
                        {48, 104, 0, 0});
     OKButton.Define(

@@ -51,7 +51,7 @@ inline constexpr std::string_view kStopDuringCodeDownloadText =
     "Stopping now leaves the radio without working code until it is updated again.\n\n"
     "Stop the update anyway?";
 // The start of m_CodeplugBackupLabel; the backup's path follows.
-inline constexpr std::string_view kCodeplugBackupLabelText = "Codeplug backup: ";
+inline constexpr const char* kCodeplugBackupLabelText = "Codeplug backup: %1";
 
 // What the window takes from its surroundings; tests replace each of these.
 struct MainFormEnvironment
@@ -298,9 +298,9 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     void StopTimedProgress();
 
     // Message boxes owned by this window; caption "Aurex Code Updater" unless given.
-    void ShowError(std::string_view text, std::string_view caption = kAppTitle);
-    void ShowInformation(std::string_view text, std::string_view caption = kAppTitle);
-    bool AskYesNo(std::string_view text, std::string_view caption = kAppTitle);
+    void ShowError(const UiText& text, const UiText& caption = kAppTitle);
+    void ShowInformation(const UiText& text, const UiText& caption = kAppTitle);
+    bool AskYesNo(const UiText& text, const UiText& caption = kAppTitle);
 
     // ---- port selection ----
     void ProbeComPorts();
@@ -450,6 +450,8 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     Answer ShowMessage(const Message& message) override;
     // The status line (also the status callback handed to the downloads).
     void ShowStatus(const std::string& text) override;
+    // The same for a text built of a source and its arguments (a path, a version).
+    void ShowStatusText(const UiText& text);
 
     DialogHost& Host() const { return host_; }
     const MainFormEnvironment& Environment() const { return environment_; }
@@ -467,7 +469,7 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     void OpenFailed(int comNumber, const std::string& message);
     // Every message box goes through here, so that the run's log has it with its answer.
     void Warn(const std::string& text);
-    MessageAnswer AskHost(std::string_view text, std::string_view caption, MessageIcon icon,
+    MessageAnswer AskHost(const UiText& text, const UiText& caption, MessageIcon icon,
                           MessageButtons buttons);
     std::string PermissionMessage(int comNumber) const;
     // "\n\n" and the connection check's likeliest cause for a port that failed a run, or empty.

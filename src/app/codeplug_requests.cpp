@@ -125,7 +125,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RunCodeplugRequest(
     const std::function<CodeplugRequestResult(CodeplugLinks&)>& exchange)
 {
     if (const std::string problem = CheckCodeplugBackupFolder(DiskOf(environment_)); !problem.empty()) {
-        ShowError(problem + "\n\nNothing has been sent to the radio.");
+        ShowError({"%1\n\nNothing has been sent to the radio.", {problem}});
         return CodeplugRequestResult::Failed;
     }
     BeginUpdateRun();
@@ -179,10 +179,10 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
                                BackupFacts(BackupReason::OnRequest));
         RecordBackup(backup);
         if (!backup.saved) {
-            ShowStatus("The codeplug was read, but its backup could not be saved: " + backup.error);
+            ShowStatusText({"The codeplug was read, but its backup could not be saved: %1", {backup.error}});
             return CodeplugRequestResult::Failed;
         }
-        ShowStatus("Codeplug backed up to " + backup.path + ".");
+        ShowStatusText({"Codeplug backed up to %1.", {UiText::Verbatim(backup.path)}});
         return CodeplugRequestResult::BackedUp;
     });
     if (const std::optional<RunResult> ended = RunResultOf(result)) {
@@ -202,7 +202,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
     // A file that is no sound backup is refused before anything goes on the line.
     const BackupForRestore chosen = ReadBackupForRestore(backupPath);
     if (!chosen.error.empty()) {
-        ShowError(chosen.error + "\n\nNothing has been sent to the radio.", "Restore codeplug");
+        ShowError({"%1\n\nNothing has been sent to the radio.", {chosen.error}}, "Restore codeplug");
         return CodeplugRequestResult::Refused;
     }
     const CodeplugRequestResult result = RunCodeplugRequest([this, &chosen](CodeplugLinks& links) {
@@ -215,26 +215,30 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         }
         const std::string radioIdentity = ParmsBytesToText(*identity);
         if (!SameIdentity(chosen.identity, radioIdentity)) {
-            const std::string backupOf =
-                chosen.identity.empty() ? "an unknown radio" : "the radio " + chosen.identity;
-            const std::string question = "This backup was made from " + backupOf +
-                                         ".\nThe connected radio is " + radioIdentity +
-                                         ".\n\nWrite the backup into the connected radio?";
+            const UiText backupOf = chosen.identity.empty()
+                                        ? UiText("an unknown radio")
+                                        : UiText("the radio %1", {UiText::Verbatim(chosen.identity)});
+            const UiText question = {
+                "This backup was made from %1.\nThe connected radio is %2.\n\nWrite the backup into the "
+                "connected radio?",
+                {backupOf, UiText::Verbatim(radioIdentity)}};
             const bool allowed =
                 m_OtherRadioPolicy == OtherRadioPolicy::Allow ||
                 (m_OtherRadioPolicy == OtherRadioPolicy::Ask && AskYesNo(question, "Restore codeplug"));
             if (!allowed) {
-                ShowStatus("Restore refused: the backup was made from " + backupOf +
-                           ", not from the connected radio " + radioIdentity +
-                           ". Nothing was written to the radio.");
+                ShowStatusText({"Restore refused: the backup was made from %1, not from the connected radio "
+                                "%2. Nothing was written to the radio.",
+                                {backupOf, UiText::Verbatim(radioIdentity)}});
                 return CodeplugRequestResult::OtherRadio;
             }
         }
         const ConvertedCodeplug converted =
             ConvertCodeplug(chosen.bytes, ParmsIndexOfVersion(format->major, format->minor));
         if (!converted.ok) {
-            ShowStatus("The backup (codeplug format " + chosen.format + ") cannot be converted to format " +
-                       FormatText(*format) + ", which the radio expects. Nothing was written to the radio.");
+            ShowStatusText(
+                {"The backup (codeplug format %1) cannot be converted to format %2, which the radio "
+                 "expects. Nothing was written to the radio.",
+                 {UiText::Verbatim(chosen.format), UiText::Verbatim(FormatText(*format))}});
             return CodeplugRequestResult::Refused;
         }
 
@@ -247,7 +251,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
             return CodeplugRequestResult::Refused;
         }
         if (UploadNeverBegan(present)) {
-            ShowStatus(std::string(kNoCodeplugGivenText) + " Nothing was written to the radio.");
+            ShowStatusText({"%1 Nothing was written to the radio.", {std::string(kNoCodeplugGivenText)}});
             return CodeplugRequestResult::NoRadio;
         }
         if (present.result != TransferResult::Done) {
@@ -261,9 +265,9 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
             radioIdentity, present.bytes, DiskOf(environment_), BackupFacts(BackupReason::BeforeRestore));
         RecordBackup(before);
         if (!before.saved) {
-            ShowError("The radio keeps the codeplug it has: the backup was not written into it, since the "
-                      "radio's present codeplug could not be saved.\n" +
-                      before.error);
+            ShowError({"The radio keeps the codeplug it has: the backup was not written into it, since the "
+                       "radio's present codeplug could not be saved.\n%1",
+                       {before.error}});
             ShowStatus("Idle");
             return CodeplugRequestResult::Failed;
         }
@@ -274,10 +278,9 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         }
         if (!DownloadCodeplug(*this, links, *identity, password.Remembered(), converted.bytes)) {
             NoteOutcome(RunResult::CodeplugDownloadFailed);
-            ShowStatus(
-                "An error occurred while downloading the codeplug. The codeplug the radio held before is "
-                "saved in " +
-                before.path + ".");
+            ShowStatusText({"An error occurred while downloading the codeplug. The codeplug the radio held "
+                            "before is saved in %1.",
+                            {UiText::Verbatim(before.path)}});
             return CodeplugRequestResult::Failed;
         }
         if (!m_FileVerifyMenuItem.Checked()) {
@@ -298,7 +301,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         case ReadBackOutcome::Differs:
             break;
         }
-        ShowStatus(ReadBackDiffersText(before.path));
+        ShowStatusText(ReadBackDiffersText(before.path));
         return CodeplugRequestResult::Differs;
     });
     if (const std::optional<RunResult> ended = RunResultOf(result)) {

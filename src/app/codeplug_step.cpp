@@ -60,9 +60,9 @@ CodeplugStepOutcome TransferCodeplug(TCodeUpdaterMainDispForm& window, CodeplugL
     window.RecordBackup(backup);
     if (!backup.saved) {
         window.ShowError(
-            "The radio keeps the codeplug it had: the converted codeplug was not written into it, "
-            "since its backup could not be saved.\n" +
-            backup.error);
+            {"The radio keeps the codeplug it had: the converted codeplug was not written into it, "
+             "since its backup could not be saved.\n%1",
+             {backup.error}});
         outcome.result = CodeplugStepResult::DownloadFailed;
         return outcome;
     }

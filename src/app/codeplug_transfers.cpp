@@ -118,16 +118,17 @@ std::string ReadBackText(ReadBackOutcome outcome)
     case ReadBackOutcome::Differs:
         break;
     }
-    return ReadBackDiffersText({});
+    return ReadBackDiffersText({}).Plain();
 }
 
-std::string ReadBackDiffersText(const std::string& backupPath)
+UiText ReadBackDiffersText(const std::string& backupPath)
 {
-    std::string text = "The codeplug read back from the radio differs from the one written.";
-    if (!backupPath.empty()) {
-        text += " The codeplug the radio held before is saved in " + backupPath + ".";
+    if (backupPath.empty()) {
+        return "The codeplug read back from the radio differs from the one written.";
     }
-    return text;
+    return {"The codeplug read back from the radio differs from the one written. The codeplug the radio held "
+            "before is saved in %1.",
+            {UiText::Verbatim(backupPath)}};
 }
 
 bool HoldsWrittenCodeplug(std::span<const std::uint8_t> readBack, std::span<const std::uint8_t> written)

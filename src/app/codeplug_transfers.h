@@ -13,6 +13,7 @@
 #include "link/radio_link.h"
 #include "programming/radio_identity.h"
 #include "programming/radio_programming.h"
+#include "text/ui_text.h"
 #include "transfer/radio_transfer_link.h"
 #include "transfer/vnx_transfer.h"
 
@@ -88,7 +89,7 @@ ReadBackOutcome ReadBackCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks
 // The status after a read-back that did not differ.
 std::string ReadBackText(ReadBackOutcome outcome);
 // The status after one that did, naming the backup of what the radio held before.
-std::string ReadBackDiffersText(const std::string& backupPath);
+UiText ReadBackDiffersText(const std::string& backupPath);
 
 // True when `readBack` starts with the image of `written`, up to the image's own length (a
 // read-back comes in whole blocks).

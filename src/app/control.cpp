@@ -5,14 +5,15 @@
 
 namespace aurex {
 
-void Control::Define(FormModel& form, Control* parent, std::string name, ControlKind kind,
-                     std::string caption, Rect place, ControlStyle style)
+void Control::Define(FormModel& form, Control* parent, std::string name, ControlKind kind, UiText caption,
+                     Rect place, ControlStyle style)
 {
     form_ = &form;
     parent_ = parent;
     name_ = std::move(name);
     kind_ = kind;
-    caption_ = std::move(caption);
+    caption_ = caption.Plain();
+    text_ = std::move(caption);
     place_ = place;
     style_ = std::move(style);
     default_ = style_.defaultButton;
@@ -29,12 +30,13 @@ void Control::Notify(ControlProperty what)
     }
 }
 
-void Control::SetCaption(std::string caption)
+void Control::SetCaption(UiText text)
 {
-    if (caption == caption_) {
+    if (text == text_) {
         return;
     }
-    caption_ = std::move(caption);
+    caption_ = text.Plain();
+    text_ = std::move(text);
     Notify(ControlProperty::Caption);
 }
 
@@ -159,11 +161,11 @@ void Control::UserSelect(int index)
 
 void Control::UserEdit(std::string text)
 {
-    SetCaption(std::move(text));
+    SetCaption(UiText::Verbatim(std::move(text))); // what was typed is shown as it was typed
 }
 
 FormModel::FormModel(std::string name, std::string caption, int clientWidth, int clientHeight)
-    : name_(std::move(name)), caption_(std::move(caption)), clientWidth_(clientWidth),
+    : name_(std::move(name)), caption_(caption), text_(std::move(caption)), clientWidth_(clientWidth),
       clientHeight_(clientHeight), width_(clientWidth)
 {
 }
@@ -176,12 +178,13 @@ FormModel::~FormModel()
     }
 }
 
-void FormModel::SetCaption(std::string caption)
+void FormModel::SetCaption(UiText text)
 {
-    if (caption == caption_) {
+    if (text == text_) {
         return;
     }
-    caption_ = std::move(caption);
+    caption_ = text.Plain();
+    text_ = std::move(text);
     Notify(nullptr, ControlProperty::Caption);
 }
 

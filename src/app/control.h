@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "text/ui_text.h"
+
 namespace aurex {
 
 class FormModel;
@@ -77,6 +79,7 @@ struct ControlStyle
     bool alignRight = false;                     // labels: text flush with the right edge of their place
     std::string menu{};                          // tool buttons: the name of the menu that they open
     bool checkable = false;                      // menu items: one that is ticked on and off
+    bool verbatim = false;                       // shows data (a version, a path): never translated
 };
 
 // What screen readers and the keyboard are told of a control beyond its caption. Renderings
@@ -109,7 +112,7 @@ class Control
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
-    void Define(FormModel& form, Control* parent, std::string name, ControlKind kind, std::string caption,
+    void Define(FormModel& form, Control* parent, std::string name, ControlKind kind, UiText caption,
                 Rect place, ControlStyle style = {});
 
     const std::string& Name() const { return name_; }
@@ -120,8 +123,11 @@ class Control
     const Accessibility& Access() const { return access_; }
     void SetAccess(Accessibility access) { access_ = std::move(access); }
 
+    // The caption as the program says it (untranslated); Text() is the same with its arguments
+    // apart, for a rendering that translates.
     const std::string& Caption() const { return caption_; }
-    void SetCaption(std::string caption);
+    const UiText& Text() const { return text_; }
+    void SetCaption(UiText text);
 
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
@@ -174,6 +180,7 @@ class Control
     ControlStyle style_;
     Accessibility access_;
     std::string caption_;
+    UiText text_;
     bool enabled_ = true;
     bool visible_ = true;
     bool checked_ = false;
@@ -197,7 +204,8 @@ class FormModel
 
     const std::string& Name() const { return name_; }
     const std::string& Caption() const { return caption_; }
-    void SetCaption(std::string caption);
+    const UiText& Text() const { return text_; }
+    void SetCaption(UiText text);
     int ClientWidth() const { return clientWidth_; }
     int ClientHeight() const { return clientHeight_; }
     // The window's outer width; renderings map it to their window width.
@@ -228,6 +236,7 @@ class FormModel
 
     std::string name_;
     std::string caption_;
+    UiText text_;
     int clientWidth_;
     int clientHeight_;
     int width_;

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/ui_text.h"
+
 namespace aurex {
 
 class FormModel;
@@ -37,8 +39,9 @@ class DialogHost
   public:
     virtual ~DialogHost() = default;
 
-    // A modal box owned by `owner`; returns the button pressed (Ok for an Ok box).
-    virtual MessageAnswer ShowMessage(const FormModel& owner, std::string_view text, std::string_view caption,
+    // A modal box owned by `owner`; returns the button pressed (Ok for an Ok box). A rendering
+    // that translates renders both texts; the others show them plain.
+    virtual MessageAnswer ShowMessage(const FormModel& owner, const UiText& text, const UiText& caption,
                                       MessageIcon icon, MessageButtons buttons) = 0;
 
     // Shows `dialog` modally over `owner` and returns once it has closed. The dialog's buttons
@@ -63,7 +66,7 @@ class DialogHost
     }
 
     // Asks where to save a file, suggesting `suggestedPath`; empty when nothing was chosen.
-    virtual std::string ChooseSaveFile(const FormModel& owner, const std::string& caption,
+    virtual std::string ChooseSaveFile(const FormModel& owner, const UiText& caption,
                                        const std::string& suggestedPath)
     {
         (void)owner;

@@ -38,10 +38,10 @@ void TCodeUpdaterMainDispForm::LoadResourceAttributes()
         return;
     }
     const AttributeLabelTexts texts = LabelTextsFor(ResourceAttributes);
-    TessaroVersionLabel.SetCaption(Latin1ToUtf8(texts.tessaro_version));
-    BrevioVersionLabel.SetCaption(Latin1ToUtf8(texts.brevio_version));
-    m_TargetRadioLabel.SetCaption(texts.radio_model);
-    m_TargetSeriesLabel.SetCaption(texts.series);
+    TessaroVersionLabel.SetCaption(UiText::Verbatim(Latin1ToUtf8(texts.tessaro_version)));
+    BrevioVersionLabel.SetCaption(UiText::Verbatim(Latin1ToUtf8(texts.brevio_version)));
+    m_TargetRadioLabel.SetCaption(UiText::Verbatim(texts.radio_model));
+    m_TargetSeriesLabel.SetCaption(UiText::Verbatim(texts.series));
     m_TargetUpgradeTypeLabel.SetCaption(texts.upgrade_type);
 }
 

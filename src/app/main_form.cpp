@@ -273,8 +273,8 @@ void TCodeUpdaterMainDispForm::InitWindowState()
     m_ComportComboBox.SetSelection(0);
     m_CommTimer.SetEnabled(false);
 
-    m_NameLabel.SetCaption("Name: " + ProgramBaseName(environment_.programPath));
-    m_TargetReleaseLabel.SetCaption(ReleaseTextFor(m_NameLabel.Caption()));
+    m_NameLabel.SetCaption({"Name: %1", {UiText::Verbatim(ProgramBaseName(environment_.programPath))}});
+    m_TargetReleaseLabel.SetCaption(UiText::Verbatim(ReleaseTextFor(m_NameLabel.Caption())));
 }
 
 void TCodeUpdaterMainDispForm::ToggleVersionInfoPanel()
@@ -389,8 +389,13 @@ TCodeUpdaterMainDispForm::ClickHandlerScope::~ClickHandlerScope()
 
 void TCodeUpdaterMainDispForm::ShowStatus(const std::string& text)
 {
+    ShowStatusText(text);
+}
+
+void TCodeUpdaterMainDispForm::ShowStatusText(const UiText& text)
+{
     m_StatusLabel.SetCaption(text);
-    m_RunEvents.StatusShown(text);
+    m_RunEvents.StatusShown(m_StatusLabel.Caption());
 }
 
 void TCodeUpdaterMainDispForm::StartTimedProgress(int intervalMs)
@@ -403,25 +408,25 @@ void TCodeUpdaterMainDispForm::StopTimedProgress()
     m_ProgressBarDisplay.StopTimed();
 }
 
-MessageAnswer TCodeUpdaterMainDispForm::AskHost(std::string_view text, std::string_view caption,
-                                                MessageIcon icon, MessageButtons buttons)
+MessageAnswer TCodeUpdaterMainDispForm::AskHost(const UiText& text, const UiText& caption, MessageIcon icon,
+                                                MessageButtons buttons)
 {
     const MessageAnswer answer = host_.ShowMessage(*this, text, caption, icon, buttons);
-    m_RunEvents.BoxAnswered(std::string(caption), icon, std::string(text), answer);
+    m_RunEvents.BoxAnswered(caption.Plain(), icon, text.Plain(), answer);
     return answer;
 }
 
-void TCodeUpdaterMainDispForm::ShowError(std::string_view text, std::string_view caption)
+void TCodeUpdaterMainDispForm::ShowError(const UiText& text, const UiText& caption)
 {
     AskHost(text, caption, MessageIcon::Error, MessageButtons::Ok);
 }
 
-void TCodeUpdaterMainDispForm::ShowInformation(std::string_view text, std::string_view caption)
+void TCodeUpdaterMainDispForm::ShowInformation(const UiText& text, const UiText& caption)
 {
     AskHost(text, caption, MessageIcon::Information, MessageButtons::Ok);
 }
 
-bool TCodeUpdaterMainDispForm::AskYesNo(std::string_view text, std::string_view caption)
+bool TCodeUpdaterMainDispForm::AskYesNo(const UiText& text, const UiText& caption)
 {
     return AskHost(text, caption, MessageIcon::Question, MessageButtons::YesNo) == MessageAnswer::Yes;
 }

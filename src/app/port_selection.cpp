@@ -77,8 +77,8 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud)
         if (n >= 1 && m_PortProbe[static_cast<std::size_t>(n)] == PortOpenResult::PermissionDenied) {
             ShowError(PermissionMessage(n), kPortCaption);
         } else {
-            ShowError("Selected COM port is in use or not available." +
-                          (n >= 1 ? LikelyCause(n, LineProbes::Skip) : std::string()),
+            ShowError({"Selected COM port is in use or not available.%1",
+                       {n >= 1 ? LikelyCause(n, LineProbes::Skip) : std::string()}},
                       kPortCaption);
         }
         return false;
@@ -107,7 +107,8 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud)
             // The check probes the line itself, so the link lets go of the device first.
             CloseLink(RadioLink);
             NoteOutcome(RunResult::NoAnswer);
-            ShowError(std::string(kNeedsInterfaceBox) + LikelyCause(n, LineProbes::Run), kPortCaption);
+            ShowError({"%1%2", {std::string(kNeedsInterfaceBox), LikelyCause(n, LineProbes::Run)}},
+                      kPortCaption);
             return false;
         }
         CloseLink(RadioLink);
@@ -122,7 +123,7 @@ void TCodeUpdaterMainDispForm::OpenFailed(int comNumber, const std::string& mess
     m_PortTable[static_cast<std::size_t>(comNumber)] = kPortAvailable;
     CloseLink(RadioLink);
     NoteOutcome(RunResult::PortNotOpened);
-    ShowError(message + LikelyCause(comNumber, LineProbes::Skip), kPortCaption);
+    ShowError({"%1%2", {message, LikelyCause(comNumber, LineProbes::Skip)}}, kPortCaption);
 }
 
 std::string TCodeUpdaterMainDispForm::LikelyCause(int comNumber, LineProbes line)
@@ -159,7 +160,7 @@ void TCodeUpdaterMainDispForm::m_HelpCheckConnectionMenuItemClick()
             ? RunResult::Failed
             : RunResult::Succeeded);
     ProbeComPorts();
-    ShowInformation("COM " + std::to_string(n) + ": " + report, kCheckCaption);
+    ShowInformation({"COM %1: %2", {UiText::Verbatim(std::to_string(n)), report}}, kCheckCaption);
 }
 
 bool TCodeUpdaterMainDispForm::OpenDirectLink(int comNumber, bool keepBaud)

@@ -122,7 +122,10 @@ UpdateHistory* RunRecorder::History()
         history_ = UpdateHistory::Open(HistoryFileIn(settings.dataFolder), warning, error);
         Warn(warning);
         if (!history_) {
-            Warn("The update history cannot be kept: " + error + " Runs go on without it.");
+            // The reason is one sentence of its own, which may lack its full stop.
+            const bool stopped = !error.empty() && error.back() == '.';
+            Warn("The update history cannot be kept: " + error + (stopped ? "" : ".") +
+                 " Runs go on without it.");
         }
     }
     return history_.get();

@@ -163,7 +163,7 @@ void TCodeUpdaterMainDispForm::m_HelpBundleMenuItemClick()
         "/aurex-support-" + UtcNowCompact() + ".tar.gz";
     const std::string path = host_.ChooseSaveFile(*this, "Save support bundle", suggested);
     if (!path.empty() && SaveSupportBundle(path, false)) {
-        ShowInformation("Support bundle saved to " + path + ".");
+        ShowInformation({"Support bundle saved to %1.", {UiText::Verbatim(path)}});
     }
 }
 
@@ -189,7 +189,8 @@ bool TCodeUpdaterMainDispForm::SaveSupportBundle(const std::string& path, bool w
     input.withCodeplugs = withCodeplugs;
     const SupportBundleResult result = WriteSupportBundle(path, input);
     if (!result.written) {
-        ShowError("The support bundle could not be saved to " + path + ": " + result.error);
+        ShowError(
+            {"The support bundle could not be saved to %1: %2", {UiText::Verbatim(path), result.error}});
     }
     return result.written;
 }

@@ -140,7 +140,8 @@ void RunStanding::ShowTitle()
     }
     const long span = static_cast<long>(bar.Max()) - bar.Min();
     const long done = std::clamp(static_cast<long>(bar.Position()) - bar.Min(), 0L, span);
-    parts_.form.SetCaption(std::to_string(done * 100 / span) + "% - " + title_);
+    parts_.form.SetCaption(
+        {"%1% - %2", {UiText::Verbatim(std::to_string(done * 100 / span)), UiText(title_)}});
 }
 
 } // namespace aurex

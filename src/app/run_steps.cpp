@@ -179,23 +179,24 @@ std::string ClockText(double seconds)
     return std::to_string(whole / 60) + (s < 10 ? ":0" : ":") + std::to_string(s);
 }
 
-std::string StepText(const std::vector<RunStep>& steps, std::optional<std::size_t> at)
+UiText StepText(const std::vector<RunStep>& steps, std::optional<std::size_t> at)
 {
     if (!at || *at >= steps.size()) {
         return {};
     }
-    return "Step " + std::to_string(*at + 1) + " of " + std::to_string(steps.size()) + ": " +
-           std::string(StepName(steps[*at]));
+    return {"Step %1 of %2: %3",
+            {UiText::Verbatim(std::to_string(*at + 1)), UiText::Verbatim(std::to_string(steps.size())),
+             UiText(StepName(steps[*at]))}};
 }
 
-std::string RunTimeText(double elapsed, std::optional<double> secondsLeft)
+UiText RunTimeText(double elapsed, std::optional<double> secondsLeft)
 {
-    std::string text = ClockText(elapsed) + " elapsed";
     if (secondsLeft && *secondsLeft >= 1) {
         // Rounded up: "0:00 left" never shows while bytes are still to go.
-        text += ", about " + ClockText(std::ceil(*secondsLeft)) + " left";
+        return {"%1 elapsed, about %2 left",
+                {UiText::Verbatim(ClockText(elapsed)), UiText::Verbatim(ClockText(std::ceil(*secondsLeft)))}};
     }
-    return text;
+    return {"%1 elapsed", {UiText::Verbatim(ClockText(elapsed))}};
 }
 
 } // namespace aurex

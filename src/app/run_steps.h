@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/ui_text.h"
+
 #include "app/run_recorder.h"
 
 namespace aurex {
@@ -64,9 +66,9 @@ RadioLeft LeftAt(RunKind kind, RunStep step);
 std::string ClockText(double seconds);
 
 // "Step 3 of 9: loader", empty for no steps or no step reached.
-std::string StepText(const std::vector<RunStep>& steps, std::optional<std::size_t> at);
+UiText StepText(const std::vector<RunStep>& steps, std::optional<std::size_t> at);
 
 // "1:23 elapsed", with ", about 1:10 left" when a time left is known and at least a second.
-std::string RunTimeText(double elapsed, std::optional<double> secondsLeft);
+UiText RunTimeText(double elapsed, std::optional<double> secondsLeft);
 
 } // namespace aurex

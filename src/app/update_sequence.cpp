@@ -143,7 +143,7 @@ bool TCodeUpdaterMainDispForm::ReadyToUpdate(bool codeplugStep)
     if (problem.empty()) {
         return true;
     }
-    ShowError(problem + "\n\nNothing has been sent to the radio.");
+    ShowError({"%1\n\nNothing has been sent to the radio.", {problem}});
     return false;
 }
 
@@ -261,9 +261,11 @@ bool TCodeUpdaterMainDispForm::AllowBootDowngrade()
                            carried + ".");
         return true;
     case BootDowngradePolicy::Ask:
-        if (AskYesNo("The radio's boot code is version " + radio + ", newer than the version " + carried +
-                         " this updater carries.\n\nLoad the older boot code " + carried + " into the radio?",
-                     "Aurex Code Updater")) {
+        if (AskYesNo(
+                {"The radio's boot code is version %1, newer than the version %2 this updater carries.\n\n"
+                 "Load the older boot code %2 into the radio?",
+                 {UiText::Verbatim(radio), UiText::Verbatim(carried)}},
+                "Aurex Code Updater")) {
             return true;
         }
         break;
@@ -272,8 +274,8 @@ bool TCodeUpdaterMainDispForm::AllowBootDowngrade()
     }
     m_BootDowngradeRefused = true;
     NoteOutcome(RunResult::RadioDoesNotFit);
-    ShowStatus("Nothing loaded: the radio's boot code " + radio + " is newer than this updater's " + carried +
-               ".");
+    ShowStatusText({"Nothing loaded: the radio's boot code %1 is newer than this updater's %2.",
+                    {UiText::Verbatim(radio), UiText::Verbatim(carried)}});
     return false;
 }
 
@@ -328,13 +330,14 @@ void TCodeUpdaterMainDispForm::RunBootUpdate()
                 }
             }
             // The specified text says the radio lacked the latest code: not so after a downgrade.
-            ShowInformation(downgrade ? "The radio's boot code " + VersionText(m_RadioBootVersion) +
-                                            " has been replaced by this updater's " +
-                                            VersionText(m_CarriedBootVersion) +
-                                            ".  Please place the radio back into bootload mode to\n"
-                                            "continue with the application code upgrade.\n\n"
-                                            "Press OK once the radio is ready."
-                                      : std::string(kBootRefreshedText));
+            ShowInformation(downgrade
+                                ? UiText("The radio's boot code %1 has been replaced by this updater's %2.  "
+                                         "Please place the radio back into bootload mode to\n"
+                                         "continue with the application code upgrade.\n\n"
+                                         "Press OK once the radio is ready.",
+                                         {UiText::Verbatim(VersionText(m_RadioBootVersion)),
+                                          UiText::Verbatim(VersionText(m_CarriedBootVersion))})
+                                : UiText(kBootRefreshedText));
             if (!m_UpdateInProgress) {
                 return; // stopped while the box was up (a signal closes it)
             }
@@ -417,14 +420,14 @@ void TCodeUpdaterMainDispForm::ExplainUnansweredRadio()
     CloseRadioLink();
     const std::string cause = LikelyCause(n, LineProbes::Run);
     if (!cause.empty()) {
-        ShowError("The radio did not answer." + cause, "Check connection");
+        ShowError({"The radio did not answer.%1", {cause}}, "Check connection");
     }
 }
 
 void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& outcome)
 {
     if (!outcome.backupPath.empty()) {
-        m_CodeplugBackupLabel.SetCaption(std::string(kCodeplugBackupLabelText) + outcome.backupPath);
+        m_CodeplugBackupLabel.SetCaption({kCodeplugBackupLabelText, {UiText::Verbatim(outcome.backupPath)}});
         m_CodeplugBackupLabel.SetVisible(true);
     }
     if (outcome.verification) {
@@ -444,7 +447,7 @@ void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& ou
         if (outcome.verification == ReadBackOutcome::Differs) {
             // Not "Done.": the radio holds something other than its converted codeplug.
             NoteOutcome(RunResult::VerificationDiffers);
-            ShowStatus(ReadBackDiffersText(outcome.backupPath));
+            ShowStatusText(ReadBackDiffersText(outcome.backupPath));
             break;
         }
         if (outcome.verification) {

@@ -33,14 +33,14 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
         m_LastRetrieveStatus = status;
         if (VersionInfoRead(status)) {
             const VersionLabelTexts texts = VersionLabelTextsFor(info, RadioTypeCode);
-            FileVersionLabel.SetCaption(texts.fileVersion);
-            DSPVersionLabel.SetCaption(texts.dspVersion);
+            FileVersionLabel.SetCaption(UiText::Verbatim(texts.fileVersion));
+            DSPVersionLabel.SetCaption(UiText::Verbatim(texts.dspVersion));
             HWControllerVersionHeadingLabel.SetCaption("Controller Version:");
-            HWControllerVersionLabel.SetCaption(texts.controllerVersion);
-            HWRevisionLabel.SetCaption(texts.hardwareRevision);
-            SerialNumberLabel.SetCaption(texts.serialNumber);
-            BootLoadVersionLabel.SetCaption(texts.bootLoadVersion);
-            SEMVersionLabel.SetCaption(texts.semVersion);
+            HWControllerVersionLabel.SetCaption(UiText::Verbatim(texts.controllerVersion));
+            HWRevisionLabel.SetCaption(UiText::Verbatim(texts.hardwareRevision));
+            SerialNumberLabel.SetCaption(UiText::Verbatim(texts.serialNumber));
+            BootLoadVersionLabel.SetCaption(UiText::Verbatim(texts.bootLoadVersion));
+            SEMVersionLabel.SetCaption(UiText::Verbatim(texts.semVersion));
             m_VersionLabelsRead = true;
             m_VersionsBeforeUpdateLabel.SetVisible(false);
             m_RunEvents.FactLearnt("Radio identity", texts.serialNumber, &HistoryRow::radioIdentity);
@@ -57,8 +57,10 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
             NoteOutcome(RunResult::NoAnswer);
             // The check probes the line itself, so the link lets go of the device first.
             CloseRadioLink();
-            ShowError(std::string(kRetrieveCommErrorText) + LikelyCause(SelectedComNumber(), LineProbes::Run),
-                      "Communication");
+            ShowError(
+                {"%1%2",
+                 {std::string(kRetrieveCommErrorText), LikelyCause(SelectedComNumber(), LineProbes::Run)}},
+                "Communication");
         }
         m_RetrieveVersionInfoButton.SetEnabled(true);
     }
@@ -132,9 +134,10 @@ bool TCodeUpdaterMainDispForm::QueryBootUpgrade(bool& majorMismatch, bool& commu
 
 void TCodeUpdaterMainDispForm::ShowSeriesMismatch(unsigned radioModel, int series)
 {
-    ShowError("This version of Aurex Code Updater does not match the radio series.\nRadio requires a " +
-              RadioModelName(radioModel) + "_Series_" + std::to_string(series) +
-              " version of Aurex Code Updater.");
+    ShowError(
+        {"This version of Aurex Code Updater does not match the radio series.\nRadio requires a %1_Series_%2 "
+         "version of Aurex Code Updater.",
+         {UiText::Verbatim(RadioModelName(radioModel)), UiText::Verbatim(std::to_string(series))}});
 }
 
 } // namespace aurex

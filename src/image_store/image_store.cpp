@@ -160,7 +160,8 @@ bool ExtractEmbeddedFiles(const ImageStore& store, const ResourceAttributes& rec
         // A full or read-only disk is not another instance: say which file could not be written.
         std::string text(message);
         if (const std::string problem = store.folder.WriteProblem(); !problem.empty())
-            text += "\n\nThe extracted images could not be written: " + problem + ".";
+            text += "\n\nThe extracted images could not be written: " + problem +
+                    ". Nothing has been written to the radio.";
         store.window.ShowMessage({std::string(kEmbeddedFilesCaption), WindowRequests::Icon::Error, text,
                                   WindowRequests::Buttons::Ok});
         return false;

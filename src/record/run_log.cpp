@@ -64,7 +64,7 @@ bool RunLog::Open(const std::string& folder, const std::string& name)
     path_ = folder + "/" + name;
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
         warning_ = "The run log cannot be written: cannot make the folder " + folder + " (" +
-                   std::strerror(errno) + ").";
+                   std::strerror(errno) + "). The run goes on without it.";
         return false;
     }
     // Never over another run's log: a name taken (two runs in one instant) gets a number.

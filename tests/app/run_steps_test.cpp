@@ -117,16 +117,16 @@ TEST(RunStepsTest, StepAndTimeTexts)
     EXPECT_EQ(ClockText(-3), "0:00");
 
     const std::vector<RunStep> steps = {S::Prepare, S::RadioCheck, S::Loader};
-    EXPECT_EQ(StepText(steps, 0), "Step 1 of 3: preparing the images");
-    EXPECT_EQ(StepText(steps, 2), "Step 3 of 3: loader");
-    EXPECT_EQ(StepText(steps, 3), "");
-    EXPECT_EQ(StepText(steps, std::nullopt), "");
-    EXPECT_EQ(StepText({}, 0), "");
+    EXPECT_EQ(StepText(steps, 0).Plain(), "Step 1 of 3: preparing the images");
+    EXPECT_EQ(StepText(steps, 2).Plain(), "Step 3 of 3: loader");
+    EXPECT_EQ(StepText(steps, 3).Plain(), "");
+    EXPECT_EQ(StepText(steps, std::nullopt).Plain(), "");
+    EXPECT_EQ(StepText({}, 0).Plain(), "");
 
-    EXPECT_EQ(RunTimeText(83, std::nullopt), "1:23 elapsed");
-    EXPECT_EQ(RunTimeText(83, 69.2), "1:23 elapsed, about 1:10 left");
-    EXPECT_EQ(RunTimeText(5, 0.4), "0:05 elapsed"); // all but done: nothing left to tell
-    EXPECT_EQ(RunTimeText(5, 0), "0:05 elapsed");
+    EXPECT_EQ(RunTimeText(83, std::nullopt).Plain(), "1:23 elapsed");
+    EXPECT_EQ(RunTimeText(83, 69.2).Plain(), "1:23 elapsed, about 1:10 left");
+    EXPECT_EQ(RunTimeText(5, 0.4).Plain(), "0:05 elapsed"); // all but done: nothing left to tell
+    EXPECT_EQ(RunTimeText(5, 0).Plain(), "0:05 elapsed");
 }
 
 } // namespace

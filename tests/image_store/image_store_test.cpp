@@ -252,7 +252,7 @@ TEST(ExtractEmbeddedFiles, AFileTheDiskRefusesIsNamedUnderTheBox)
     EXPECT_FALSE(ExtractEmbeddedFiles({blobs, folder, window}, record, false, false, files));
     Box expected = kLoaderBox;
     expected.text += "\n\nThe extracted images could not be written: " + (missing / "Loader.1").string() +
-                     ": No such file or directory.";
+                     ": No such file or directory. Nothing has been written to the radio.";
     EXPECT_EQ(window.messages, std::vector<Box>{expected});
 
     std::filesystem::create_directory(missing);

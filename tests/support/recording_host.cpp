@@ -107,10 +107,10 @@ void RecordingHost::Attach(FormModel& form)
     attached_.push_back(&form);
 }
 
-MessageAnswer RecordingHost::ShowMessage(const FormModel&, std::string_view text, std::string_view caption,
+MessageAnswer RecordingHost::ShowMessage(const FormModel&, const UiText& text, const UiText& caption,
                                          MessageIcon icon, MessageButtons buttons)
 {
-    messages.push_back({std::string(text), std::string(caption), icon, buttons});
+    messages.push_back({text.Plain(), caption.Plain(), icon, buttons});
     if (buttons == MessageButtons::Ok) {
         return MessageAnswer::Ok;
     }
@@ -197,7 +197,7 @@ void RecordingHost::ShowHistory(const FormModel&, UpdateHistory& history)
     historyRowsShown.push_back(history.Rows().size());
 }
 
-std::string RecordingHost::ChooseSaveFile(const FormModel&, const std::string&, const std::string&)
+std::string RecordingHost::ChooseSaveFile(const FormModel&, const UiText&, const std::string&)
 {
     if (saveChoices.empty()) {
         return {};

@@ -40,13 +40,13 @@ class RecordingHost : public DialogHost, public ControlListener
     // Records the changes of `form` from now on.
     void Attach(FormModel& form);
 
-    MessageAnswer ShowMessage(const FormModel& owner, std::string_view text, std::string_view caption,
+    MessageAnswer ShowMessage(const FormModel& owner, const UiText& text, const UiText& caption,
                               MessageIcon icon, MessageButtons buttons) override;
     void ShowModal(const FormModel& owner, FormModel& dialog) override;
     void RequestClose(FormModel& form) override;
     std::string ChooseBackupFile(const FormModel& owner, const std::string& folder) override;
     void ShowHistory(const FormModel& owner, UpdateHistory& history) override;
-    std::string ChooseSaveFile(const FormModel& owner, const std::string& caption,
+    std::string ChooseSaveFile(const FormModel& owner, const UiText& caption,
                                const std::string& suggestedPath) override;
     void ControlChanged(const FormModel& form, const Control* control, ControlProperty what) override;
     void FormDestroyed(const FormModel& form) override;

@@ -104,9 +104,12 @@ std::string ConsoleHost::ReadLine(bool hidden)
     return line;
 }
 
-MessageAnswer ConsoleHost::ShowMessage(const FormModel&, std::string_view text, std::string_view caption,
+MessageAnswer ConsoleHost::ShowMessage(const FormModel&, const UiText& shownText, const UiText& shownCaption,
                                        MessageIcon icon, MessageButtons buttons)
 {
+    // Scripts read the console: it stays in the program's own words.
+    const std::string text = shownText.Plain();
+    const std::string caption = shownCaption.Plain();
     EndProgressLine();
     std::fprintf(out_, "\n== %.*s (%s) ==\n%.*s\n", static_cast<int>(caption.size()), caption.data(),
                  MessageIconName(icon), static_cast<int>(text.size()), text.data());

@@ -22,7 +22,7 @@ class ConsoleHost : public DialogHost, public ControlListener
     // Prompts are read from `in`; everything is written to `out`.
     ConsoleHost(const ConsoleOptions& options, std::FILE* in, std::FILE* out);
 
-    MessageAnswer ShowMessage(const FormModel& owner, std::string_view text, std::string_view caption,
+    MessageAnswer ShowMessage(const FormModel& owner, const UiText& text, const UiText& caption,
                               MessageIcon icon, MessageButtons buttons) override;
     void ShowModal(const FormModel& owner, FormModel& dialog) override;
     void RequestClose(FormModel& form) override;

@@ -14,12 +14,13 @@
 #include <QRadioButton>
 #include <QWidget>
 
+#include "ui/qt/translated.h"
+
 namespace aurex {
 
-QString StripMnemonic(const std::string& caption)
+QString StripMnemonic(const QString& text)
 {
     QString out;
-    const QString text = QString::fromStdString(caption);
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == u'&' && i + 1 < text.size()) {
             ++i; // "&x" is x; "&&" is '&'
@@ -31,7 +32,7 @@ QString StripMnemonic(const std::string& caption)
 
 QString MnemonicText(const Control& control)
 {
-    const QString caption = QString::fromStdString(control.Caption());
+    const QString caption = ShownCaption(control);
     const char letter = control.Access().mnemonic;
     if (letter == 0 || caption.contains(u'&')) {
         return caption;
@@ -46,20 +47,20 @@ QString MnemonicText(const Control& control)
 QString AccessibleNameOf(const Control& control)
 {
     if (!control.Access().name.empty()) {
-        return QString::fromStdString(control.Access().name);
+        return ShownText(control, control.Access().name);
     }
     if (!control.Style().hint.empty()) {
-        return QString::fromStdString(control.Style().hint);
+        return ShownText(control, control.Style().hint);
     }
-    return StripMnemonic(control.Caption());
+    return StripMnemonic(ShownCaption(control));
 }
 
 QString AccessibleDescriptionOf(const Control& control)
 {
     if (!control.Access().description.empty()) {
-        return QString::fromStdString(control.Access().description);
+        return ShownText(control, control.Access().description);
     }
-    const QString hint = QString::fromStdString(control.Style().hint);
+    const QString hint = control.Style().hint.empty() ? QString() : ShownText(control, control.Style().hint);
     return hint == AccessibleNameOf(control) ? QString() : hint;
 }
 

@@ -17,12 +17,12 @@ class QWidget;
 
 namespace aurex {
 
-// The caption as Qt shows it: the control's mnemonic letter marked with '&' (at its first place,
-// either case) unless the caption marks one itself.
+// The caption as Qt shows it, translated: the control's mnemonic letter marked with '&' (at its
+// first place, either case) unless the caption marks one itself or lacks the letter.
 QString MnemonicText(const Control& control);
 
 // The caption without its '&' marks ("&&" stands for one '&').
-QString StripMnemonic(const std::string& caption);
+QString StripMnemonic(const QString& caption);
 
 // Name: the given one, else the hint, else the caption. Description: the given one, else the hint
 // when it is not the name already.

@@ -21,6 +21,7 @@
 
 #include "ui/qt/form_access.h"
 #include "ui/qt/radio_pictures.h"
+#include "ui/qt/translated.h"
 
 namespace aurex {
 
@@ -122,7 +123,7 @@ void FormView::Build()
     // Menus first: tool buttons refer to them.
     for (Control* c : form_.Controls()) {
         if (c->Kind() == ControlKind::Menu) {
-            auto* menu = new QMenu(Text(c->Caption()), root_);
+            auto* menu = new QMenu(ShownCaption(*c), root_);
             Describe(*c, *menu);
             menus_[c] = menu;
         } else if (c->Kind() == ControlKind::MenuItem && c->Parent() != nullptr) {
@@ -283,7 +284,7 @@ QWidget* FormView::Create(Control& c, QWidget* parent)
         w->setFont(f);
     }
     if (!style.hint.empty()) {
-        w->setToolTip(Text(style.hint));
+        w->setToolTip(ShownText(c, style.hint));
     }
     return w;
 }
@@ -365,7 +366,7 @@ void FormView::Sync(const Control& c)
     if (w == nullptr) {
         return;
     }
-    const QString caption = Text(c.Caption());
+    const QString caption = ShownCaption(c);
     if (auto* l = qobject_cast<QLabel*>(w)) {
         l->setText(caption);
     } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
@@ -399,7 +400,7 @@ void FormView::Sync(const Control& c)
 
 void FormView::SyncForm()
 {
-    root_->setWindowTitle(Text(form_.Caption()));
+    root_->setWindowTitle(ShownCaption(form_));
     root_->setFixedSize(form_.Width(), form_.ClientHeight());
     for (const auto& [control, widget] : widgets_) {
         if (control->Kind() == ControlKind::ToolBar) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -42,7 +43,7 @@ QStringList Cells(const HistoryRow& row)
 {
     const bool finished = !row.finishedUtc.empty();
     return {TimeText(row.startedUtc),
-            finished ? TimeText(row.finishedUtc) : QStringLiteral("unfinished"),
+            finished ? TimeText(row.finishedUtc) : QCoreApplication::translate("HistoryDialog", "unfinished"),
             Text(row.kind),
             Text(row.port),
             Text(row.radioIdentity),
@@ -53,19 +54,38 @@ QStringList Cells(const HistoryRow& row)
             ImageSetText(row),
             finished ? QString::number(row.resultCode) : QString(),
             Text(row.resultText),
-            finished ? QStringLiteral("%1 s").arg(row.durationSeconds, 0, 'f', 1) : QString(),
+            finished
+                ? QCoreApplication::translate("HistoryDialog", "%1 s").arg(row.durationSeconds, 0, 'f', 1)
+                : QString(),
             Text(row.backupFile),
             Text(row.verification)};
 }
 
-const QStringList& Headers()
+constexpr const char* kHeaders[] = {
+    QT_TRANSLATE_NOOP("HistoryDialog", "Started"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Finished"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Kind"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Port"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Radio identity"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Model"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Series"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Versions before"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Versions after"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Image set"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Result code"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Result text"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Duration"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Backup file"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Verification"),
+};
+
+// Made at each use, so a translation loaded later is shown.
+QStringList Headers()
 {
-    static const QStringList headers = {
-        QStringLiteral("Started"),   QStringLiteral("Finished"),        QStringLiteral("Kind"),
-        QStringLiteral("Port"),      QStringLiteral("Radio identity"),  QStringLiteral("Model"),
-        QStringLiteral("Series"),    QStringLiteral("Versions before"), QStringLiteral("Versions after"),
-        QStringLiteral("Image set"), QStringLiteral("Result code"),     QStringLiteral("Result text"),
-        QStringLiteral("Duration"),  QStringLiteral("Backup file"),     QStringLiteral("Verification")};
+    QStringList headers;
+    for (const char* header : kHeaders) {
+        headers << QCoreApplication::translate("HistoryDialog", header);
+    }
     return headers;
 }
 
@@ -81,41 +101,39 @@ HistoryDialog::HistoryDialog(UpdateHistory& history, QWidget* owner)
     : QDialog(owner), rows_(history.Rows({}, kRowsRead))
 {
     std::reverse(rows_.begin(), rows_.end());
-    setWindowTitle(QStringLiteral("Update history"));
-    setAccessibleName(QStringLiteral("Update history"));
+    setWindowTitle(tr("Update history"));
+    setAccessibleName(tr("Update history"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(true);
 
-    auto* label = new QLabel(QStringLiteral("Radio identity:"), this);
+    auto* label = new QLabel(tr("Radio identity:"), this);
     filter_ = new QLineEdit(this);
     filter_->setObjectName(QStringLiteral("identityFilter"));
-    filter_->setAccessibleName(QStringLiteral("Radio identity filter"));
-    filter_->setAccessibleDescription(
-        QStringLiteral("Shows only the updates of radios whose identity holds this"));
+    filter_->setAccessibleName(tr("Radio identity filter"));
+    filter_->setAccessibleDescription(tr("Shows only the updates of radios whose identity holds this"));
     filter_->setClearButtonEnabled(true);
     label->setBuddy(filter_);
 
     table_ = new QTableWidget(0, static_cast<int>(Headers().size()), this);
     table_->setObjectName(QStringLiteral("historyTable"));
-    table_->setAccessibleName(QStringLiteral("Update history"));
-    table_->setAccessibleDescription(QStringLiteral("The updates made on this computer, newest first"));
+    table_->setAccessibleName(tr("Update history"));
+    table_->setAccessibleDescription(tr("The updates made on this computer, newest first"));
     table_->setHorizontalHeaderLabels(Headers());
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
 
-    QPushButton* exportCsv =
-        DialogButton(QStringLiteral("Export CSV..."), "exportCsvButton", QStringLiteral("Export CSV"),
-                     QStringLiteral("Saves the rows shown to a CSV file"), this);
-    QPushButton* close = DialogButton(QStringLiteral("Close"), "closeButton", QStringLiteral("Close"),
-                                      QStringLiteral("Closes the update history"), this);
+    QPushButton* exportCsv = DialogButton(tr("Export CSV..."), "exportCsvButton", tr("Export CSV"),
+                                          tr("Saves the rows shown to a CSV file"), this);
+    QPushButton* close =
+        DialogButton(tr("Close"), "closeButton", tr("Close"), tr("Closes the update history"), this);
     close->setDefault(true);
 
     // A history that could not be read says so rather than looking empty.
     auto* readError = new QLabel(Text(history.Error()), this);
     readError->setObjectName(QStringLiteral("historyReadError"));
-    readError->setAccessibleName(QStringLiteral("History read error"));
+    readError->setAccessibleName(tr("History read error"));
     readError->setTextFormat(Qt::PlainText);
     readError->setWordWrap(true);
     readError->setVisible(!history.Error().empty());
@@ -163,8 +181,7 @@ bool HistoryDialog::WriteCsv(const QString& path, std::string& error) const
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) ||
         !file.commit()) {
-        error = "The history could not be written to " + path.toStdString() + ": " +
-                file.errorString().toStdString();
+        error = tr("The history could not be written to %1: %2").arg(path, file.errorString()).toStdString();
         return false;
     }
     return true;
@@ -172,15 +189,14 @@ bool HistoryDialog::WriteCsv(const QString& path, std::string& error) const
 
 void HistoryDialog::ExportCsv()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export update history"),
-                                                      QStringLiteral("update-history.csv"),
-                                                      QStringLiteral("CSV files (*.csv)"));
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Export update history"), QStringLiteral("update-history.csv"), tr("CSV files (*.csv)"));
     if (path.isEmpty()) {
         return;
     }
     std::string error;
     if (!WriteCsv(path, error)) {
-        QMessageBox::warning(this, QStringLiteral("Export CSV"), Text(error));
+        QMessageBox::warning(this, tr("Export CSV"), Text(error));
     }
 }
 

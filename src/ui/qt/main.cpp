@@ -18,6 +18,7 @@
 #include "ui/console/console_front_end.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/qt_dialog_host.h"
+#include "ui/qt/translated.h"
 
 namespace {
 
@@ -95,8 +96,9 @@ int main(int argc, char** argv)
         // What cannot be recorded is said beside the window, without holding a run up.
         environment.warn = [](const std::string& text) {
             std::fprintf(stderr, "Aurex Code Updater: warning: %s\n", text.c_str());
-            auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Aurex Code Updater"),
-                                        QString::fromStdString(text));
+            auto* box =
+                new QMessageBox(QMessageBox::Warning, aurex::Translated(aurex::kAppTitle, aurex::kQtContext),
+                                aurex::Translated(text, aurex::kQtContext));
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->setModal(false);
             box->show();

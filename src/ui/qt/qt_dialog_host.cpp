@@ -9,13 +9,15 @@
 
 #include "ui/qt/history_dialog.h"
 #include "ui/qt/restore_dialog.h"
+#include "ui/qt/translated.h"
 
 namespace aurex {
 
 void ShowEscapedError(const QString& text)
 {
-    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kAppTitle.data(), kAppTitle.size()), text,
-                    QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::Critical, Translated(kAppTitle, kQtContext),
+                    Translated(text.toStdString(), kQtContext), QMessageBox::Ok,
+                    QApplication::activeWindow());
     box.exec();
 }
 
@@ -106,8 +108,8 @@ QWidget* QtDialogHost::WidgetOf(const FormModel& form) const
     return it == owners_.end() ? nullptr : it->second;
 }
 
-MessageAnswer QtDialogHost::ShowMessage(const FormModel& owner, std::string_view text,
-                                        std::string_view caption, MessageIcon icon, MessageButtons buttons)
+MessageAnswer QtDialogHost::ShowMessage(const FormModel& owner, const UiText& text, const UiText& caption,
+                                        MessageIcon icon, MessageButtons buttons)
 {
     QMessageBox::Icon qicon = QMessageBox::Critical;
     if (icon == MessageIcon::Information) {
@@ -117,8 +119,8 @@ MessageAnswer QtDialogHost::ShowMessage(const FormModel& owner, std::string_view
     }
     const auto qbuttons =
         buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
-    QMessageBox box(qicon, QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
-                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), qbuttons,
+    const char* context = owner.Name().c_str();
+    QMessageBox box(qicon, Translated(caption, context), Translated(text, context), qbuttons,
                     WidgetOf(owner));
     box.setTextFormat(Qt::PlainText);
     // Screen readers read the box by its caption and text; Esc answers No, or closes an OK box.
@@ -155,10 +157,10 @@ void QtDialogHost::ShowHistory(const FormModel& owner, UpdateHistory& history)
     ShowHistoryDialog(WidgetOf(owner), history);
 }
 
-std::string QtDialogHost::ChooseSaveFile(const FormModel& owner, const std::string& caption,
+std::string QtDialogHost::ChooseSaveFile(const FormModel& owner, const UiText& caption,
                                          const std::string& suggestedPath)
 {
-    return QFileDialog::getSaveFileName(WidgetOf(owner), QString::fromStdString(caption),
+    return QFileDialog::getSaveFileName(WidgetOf(owner), Translated(caption, owner.Name().c_str()),
                                         QString::fromStdString(suggestedPath))
         .toStdString();
 }

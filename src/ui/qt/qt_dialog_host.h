@@ -50,12 +50,12 @@ class QtDialogHost : public DialogHost
     void Register(const FormModel& form, QWidget* widget) { owners_[&form] = widget; }
     QWidget* WidgetOf(const FormModel& form) const;
 
-    MessageAnswer ShowMessage(const FormModel& owner, std::string_view text, std::string_view caption,
+    MessageAnswer ShowMessage(const FormModel& owner, const UiText& text, const UiText& caption,
                               MessageIcon icon, MessageButtons buttons) override;
     void ShowModal(const FormModel& owner, FormModel& dialog) override;
     std::string ChooseBackupFile(const FormModel& owner, const std::string& folder) override;
     void ShowHistory(const FormModel& owner, UpdateHistory& history) override;
-    std::string ChooseSaveFile(const FormModel& owner, const std::string& caption,
+    std::string ChooseSaveFile(const FormModel& owner, const UiText& caption,
                                const std::string& suggestedPath) override;
     void RequestClose(FormModel& form) override;
 

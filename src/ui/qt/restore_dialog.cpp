@@ -2,6 +2,7 @@
 
 #include "ui/qt/dialog_parts.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -19,7 +20,7 @@ enum Column { IdentityColumn, DateColumn, FormatColumn, ReasonColumn, FileColumn
 
 QString OrUnknown(const std::string& text)
 {
-    return text.empty() ? QStringLiteral("unknown") : Text(text);
+    return text.empty() ? QCoreApplication::translate("RestoreDialog", "unknown") : Text(text);
 }
 
 // The UTC time of the entry in this computer's time, as people read it.
@@ -27,7 +28,7 @@ QString DateText(const std::string& utc)
 {
     const QDateTime time = QDateTime::fromString(Text(utc), Qt::ISODate);
     if (utc.empty() || !time.isValid()) {
-        return QStringLiteral("unknown");
+        return QCoreApplication::translate("RestoreDialog", "unknown");
     }
     return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
@@ -35,16 +36,16 @@ QString DateText(const std::string& utc)
 QString ReasonText(const BackupEntry& entry)
 {
     if (!entry.hasRecord) {
-        return QStringLiteral("no record");
+        return QCoreApplication::translate("RestoreDialog", "no record");
     }
     if (entry.reason == "before-update") {
-        return QStringLiteral("Before an update");
+        return QCoreApplication::translate("RestoreDialog", "Before an update");
     }
     if (entry.reason == "before-restore") {
-        return QStringLiteral("Before a restore");
+        return QCoreApplication::translate("RestoreDialog", "Before a restore");
     }
     if (entry.reason == "on-request") {
-        return QStringLiteral("On request");
+        return QCoreApplication::translate("RestoreDialog", "On request");
     }
     return Text(entry.reason);
 }
@@ -54,27 +55,25 @@ QString ReasonText(const BackupEntry& entry)
 RestoreDialog::RestoreDialog(const std::string& folder, QWidget* owner)
     : QDialog(owner), folder_(folder), entries_(ListCodeplugBackups(folder))
 {
-    setWindowTitle(QStringLiteral("Restore codeplug"));
-    setAccessibleName(QStringLiteral("Restore codeplug"));
+    setWindowTitle(tr("Restore codeplug"));
+    setAccessibleName(tr("Restore codeplug"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setModal(true);
 
     auto* heading = new QLabel(this);
     heading->setObjectName(QStringLiteral("backupFolderLabel"));
-    heading->setText(entries_.empty()
-                         ? QStringLiteral("No codeplug backups in %1.").arg(Text(folder))
-                         : QStringLiteral("Codeplug backups in %1, newest first:").arg(Text(folder)));
-    heading->setAccessibleName(QStringLiteral("Backups folder"));
+    heading->setText(entries_.empty() ? tr("No codeplug backups in %1.").arg(Text(folder))
+                                      : tr("Codeplug backups in %1, newest first:").arg(Text(folder)));
+    heading->setAccessibleName(tr("Backups folder"));
     heading->setTextFormat(Qt::PlainText);
     heading->setWordWrap(true);
 
     table_ = new QTableWidget(0, ColumnCount, this);
     table_->setObjectName(QStringLiteral("backupTable"));
-    table_->setAccessibleName(QStringLiteral("Codeplug backups"));
-    table_->setAccessibleDescription(QStringLiteral("The backups that may be restored, newest first"));
-    table_->setHorizontalHeaderLabels({QStringLiteral("Radio identity"), QStringLiteral("Date"),
-                                       QStringLiteral("Format"), QStringLiteral("Reason"),
-                                       QStringLiteral("File")});
+    table_->setAccessibleName(tr("Codeplug backups"));
+    table_->setAccessibleDescription(tr("The backups that may be restored, newest first"));
+    table_->setHorizontalHeaderLabels(
+        {tr("Radio identity"), tr("Date"), tr("Format"), tr("Reason"), tr("File")});
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -82,15 +81,14 @@ RestoreDialog::RestoreDialog(const std::string& folder, QWidget* owner)
     table_->horizontalHeader()->setStretchLastSection(true);
     FillTable();
 
-    restore_ = DialogButton(QStringLiteral("Restore"), "restoreButton", QStringLiteral("Restore"),
-                            QStringLiteral("Writes the chosen backup into the radio"), this);
+    restore_ = DialogButton(tr("Restore"), "restoreButton", tr("Restore"),
+                            tr("Writes the chosen backup into the radio"), this);
     restore_->setDefault(true);
     restore_->setEnabled(false);
-    QPushButton* other =
-        DialogButton(QStringLiteral("Other file..."), "otherFileButton", QStringLiteral("Other file"),
-                     QStringLiteral("Chooses a codeplug file outside the backups folder"), this);
-    QPushButton* cancel = DialogButton(QStringLiteral("Cancel"), "cancelButton", QStringLiteral("Cancel"),
-                                       QStringLiteral("Closes without restoring"), this);
+    QPushButton* other = DialogButton(tr("Other file..."), "otherFileButton", tr("Other file"),
+                                      tr("Chooses a codeplug file outside the backups folder"), this);
+    QPushButton* cancel =
+        DialogButton(tr("Cancel"), "cancelButton", tr("Cancel"), tr("Closes without restoring"), this);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(other);
@@ -172,10 +170,10 @@ void RestoreDialog::Restore()
 
 void RestoreDialog::OtherFile()
 {
-    QFileDialog files(this, QStringLiteral("Restore codeplug from a file"), Text(folder_),
-                      QStringLiteral("Codeplug backups (*.bin)"));
+    QFileDialog files(this, tr("Restore codeplug from a file"), Text(folder_),
+                      tr("Codeplug backups (*.bin)"));
     files.setObjectName(QStringLiteral("otherFileDialog"));
-    files.setAccessibleName(QStringLiteral("Restore codeplug from a file"));
+    files.setAccessibleName(tr("Restore codeplug from a file"));
     files.setFileMode(QFileDialog::ExistingFile);
     files.setAcceptMode(QFileDialog::AcceptOpen);
     if (files.exec() != QDialog::Accepted || files.selectedFiles().isEmpty()) {
