@@ -186,9 +186,11 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested)
             }
             // A failed DSP download keeps its own text: the codeplug step would otherwise end the
             // run with "Done." over an update that did not happen.
-            MarkVersionsReadBeforeUpdate();
-            result = DownloadDsp(RadioLink, loader, code, RadioTypeCode, StatusCallbackForDownloads(),
-                                 programFolder, m_ProgressBarDisplay, &m_ByteProgress);
+            // A Stop asks first here too: a DSP cut short leaves the radio without working DSP code.
+            result = RunCodeDownload([&] {
+                return DownloadDsp(RadioLink, loader, code, RadioTypeCode, StatusCallbackForDownloads(),
+                                   programFolder, m_ProgressBarDisplay, &m_ByteProgress);
+            });
             if (result == ProgrammingStatus::Success) {
                 // The radio restarts at 19200 baud after its DSP is loaded, as after new code; the
                 // DSP download leaves the line at 115200, so the codeplug step would find the

@@ -331,8 +331,8 @@ TEST(WindowUpdateE2eTest, StopDuringTheDownloadLeavesItsTextProgressZeroAndNoCod
     EXPECT_THAT(dumps, ::testing::Not(::testing::Contains("02-code.bin")));
 }
 
-// Stop while the loader, the erase or the code is under way asks first: No lets the run go on to
-// "Done.", Yes stops it. A signal stops it without asking.
+// Stop while the loader, the erase, the code or a DSP is under way asks first: No lets the run go
+// on to "Done.", Yes stops it. A signal stops it without asking.
 TEST(WindowUpdateE2eTest, StopDuringTheCodeDownloadAsksFirstNoGoesOnYesStops)
 {
     enum class How { StopNo, StopYes, Signal };
@@ -340,14 +340,21 @@ TEST(WindowUpdateE2eTest, StopDuringTheCodeDownloadAsksFirstNoGoesOnYesStops)
     {
         const char* at;
         How how;
+        bool dsp = false;
     };
     for (const Case c :
          {Case{"Downloading Loader code ...", How::StopNo}, Case{"Erasing flash (2 seconds)...", How::StopNo},
           Case{"Downloading Application code ...", How::StopNo},
           Case{"Erasing flash (2 seconds)...", How::StopYes},
-          Case{"Downloading Loader code ...", How::Signal}}) {
-        SCOPED_TRACE(::testing::Message() << c.at << ", way " << static_cast<int>(c.how));
-        WindowBench bench(AUREX_SET_APPLICATION, AUREX_UPDATER_APPLICATION, {"--boot-version", "6.0"});
+          Case{"Downloading Loader code ...", How::Signal},
+          Case{"Downloading Loader code...", How::StopNo, true},
+          Case{"Downloading Loader code...", How::StopYes, true}}) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.at << ", way " << static_cast<int>(c.how) << (c.dsp ? ", DSP" : ""));
+        WindowBench bench(c.dsp ? AUREX_SET_DSP : AUREX_SET_APPLICATION,
+                          c.dsp ? AUREX_UPDATER_DSP : AUREX_UPDATER_APPLICATION,
+                          c.dsp ? std::vector<std::string>{"--boot-version", "4.0", "--erase-ms", "0"}
+                                : std::vector<std::string>{"--boot-version", "6.0"});
         TCodeUpdaterMainDispForm& form = bench.Form();
         bench.AnswerBoxesWith(c.how == How::StopNo ? QMessageBox::No : QMessageBox::Yes);
         bench.At(c.at, [&] {
@@ -371,8 +378,10 @@ TEST(WindowUpdateE2eTest, StopDuringTheCodeDownloadAsksFirstNoGoesOnYesStops)
         if (c.how == How::StopNo) {
             EXPECT_FALSE(form.m_RunStopped);
             EXPECT_EQ(form.m_StatusLabel.Caption(), "Done.") << bench.radio.Log();
-            EXPECT_EQ(ReadBytes(bench.radio.Dump("code")),
-                      SRecordData(ImageText(AUREX_SET_APPLICATION, "CODE")));
+            if (!c.dsp) {
+                EXPECT_EQ(ReadBytes(bench.radio.Dump("code")),
+                          SRecordData(ImageText(AUREX_SET_APPLICATION, "CODE")));
+            }
             ExpectIdleWindow(bench);
         } else {
             EXPECT_TRUE(form.m_RunStopped);
