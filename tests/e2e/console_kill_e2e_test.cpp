@@ -46,6 +46,7 @@ struct KillBench
                                "XDG_CACHE_HOME=" + cache.path.string()};
         command.workingDirectory = work.path.string();
         command.separateErrors = true;
+        command.timeoutMs = 300000; // the carried set's 4 MB of code, a loaded machine, a long stop
         command.started = [pid](int started) {
             if (pid != nullptr) {
                 *pid = started;
