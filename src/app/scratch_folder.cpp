@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
+#include <vector>
 
 namespace aurex {
 
@@ -106,6 +107,20 @@ std::string ScratchFolder::Prepare()
         return where + std::strerror(e) + ".";
     }
     lock_ = lock;
+    // With the lock ours, anything else here was left by a killed process that had this number
+    // before us (the start skips this folder as ours); extraction never writes over a file.
+    std::vector<std::filesystem::path> left;
+    std::error_code listed;
+    for (std::filesystem::directory_iterator it(Path(), listed), end; !listed && it != end;
+         it.increment(listed)) {
+        if (it->path().filename() != kLockName) {
+            left.push_back(it->path());
+        }
+    }
+    for (const std::filesystem::path& path : left) {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
     return {};
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -12,7 +13,14 @@ namespace {
 
 std::atomic<double>& ScaleSlot()
 {
-    static std::atomic<double> scale{Clock::ParseScale(std::getenv("AUREX_TIME_SCALE"))};
+    static std::atomic<double> scale{[] {
+        // Said once, on standard error, before the first wait it changes.
+        const TimeScaleReading reading = ReadTimeScale(std::getenv("AUREX_TIME_SCALE"));
+        if (!reading.warning.empty()) {
+            std::fprintf(stderr, "%s\n", reading.warning.c_str());
+        }
+        return reading.factor;
+    }()};
     return scale;
 }
 
@@ -36,15 +44,7 @@ std::chrono::milliseconds RoundUpToMilliseconds(Clock::Duration d)
 
 double Clock::ParseScale(const char* text)
 {
-    if (text == nullptr || *text == '\0') {
-        return 1.0;
-    }
-    char* end = nullptr;
-    const double value = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(value) || value <= 0) {
-        return 1.0;
-    }
-    return std::clamp(value, kMinScale, kMaxScale);
+    return ReadTimeScale(text).factor;
 }
 
 double Clock::Scale()

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "link/time_scale.h"
+
 namespace aurex {
 
 // The one clock behind every fixed wait and time-out. The program's constants stay in their own
@@ -22,12 +24,11 @@ class Clock
     static double Scale();
     // For tests: replace the factor (a non-positive or non-finite value restores the default 1).
     static void SetScale(double factor);
-    // A factor is kept within these: beyond them a fixed sleep outlasts any Ctrl-C, or a wait
-    // shrinks below the line's own time.
-    static constexpr double kMinScale = 1e-4;
-    static constexpr double kMaxScale = 10.0;
+    // A factor is kept within these (time_scale.h says why).
+    static constexpr double kMinScale = kMinTimeScale;
+    static constexpr double kMaxScale = kMaxTimeScale;
     // Parses a factor as AUREX_TIME_SCALE gives it; 1 for anything that is not a positive finite
-    // number, and a factor beyond the bounds above is taken at the bound.
+    // number, and a factor beyond the bounds above is taken at the bound (ReadTimeScale).
     static double ParseScale(const char* text);
 
     static std::int64_t SecondsToTicks(std::int64_t seconds);

@@ -32,6 +32,9 @@ class BackupDisk
     // Gives the file `name` in the folder; EEXIST when that name is taken. Never replaces a file.
     virtual int LinkIn(int folder, int fd, const std::string& tempName, const std::string& name);
     virtual int Unlink(int folder, const std::string& name);
+    // Removes the hidden names of CreateUnnamed whose process has ended: a run killed while it
+    // wrote a backup on a file system without unnamed files. How many were removed.
+    virtual int RemoveLeftTemporaries(int folder);
     virtual int SyncFolder(int folder);
     virtual int FreeBytes(int folder, std::uint64_t& bytes);
     virtual void Close(int fd);

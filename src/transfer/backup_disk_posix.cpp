@@ -1,6 +1,8 @@
 #include "transfer/backup_disk.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
@@ -8,7 +10,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace aurex {
 
@@ -17,6 +22,37 @@ namespace {
 int Error(int result)
 {
     return result == 0 ? 0 : errno;
+}
+
+constexpr const char* kTempPrefix = ".codeplug-";
+constexpr const char* kTempSuffix = ".tmp";
+
+std::string TempName(pid_t pid, unsigned number)
+{
+    return kTempPrefix + std::to_string(pid) + "-" + std::to_string(number) + kTempSuffix;
+}
+
+// The process of a hidden name TempName made; 0 for any other name.
+pid_t TempOwner(std::string_view name)
+{
+    const std::string_view prefix = kTempPrefix;
+    const std::string_view suffix = kTempSuffix;
+    if (name.size() <= prefix.size() + suffix.size() || name.substr(0, prefix.size()) != prefix ||
+        name.substr(name.size() - suffix.size()) != suffix) {
+        return 0;
+    }
+    const std::string_view middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    const std::size_t dash = middle.find('-');
+    if (dash == std::string_view::npos || dash + 1 == middle.size() ||
+        middle.substr(dash + 1).find_first_not_of("0123456789") != std::string_view::npos) {
+        return 0;
+    }
+    pid_t pid = 0;
+    const auto parsed = std::from_chars(middle.data(), middle.data() + dash, pid);
+    if (parsed.ec != std::errc() || parsed.ptr != middle.data() + dash || pid <= 0) {
+        return 0;
+    }
+    return pid;
 }
 
 } // namespace
@@ -75,7 +111,7 @@ int BackupDisk::CreateUnnamed(int folder, int& fd, std::string& tempName)
     // A file system without unnamed files: a hidden name no other run uses.
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempName = ".codeplug-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+        tempName = TempName(::getpid(), counter++);
         fd = ::openat(folder, tempName.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
         if (fd >= 0) {
             return 0;
@@ -157,6 +193,33 @@ int BackupDisk::LinkIn(int folder, int fd, const std::string& tempName, const st
 int BackupDisk::Unlink(int folder, const std::string& name)
 {
     return Error(::unlinkat(folder, name.c_str(), 0));
+}
+
+int BackupDisk::RemoveLeftTemporaries(int folder)
+{
+    const int listed = ::dup(folder);
+    DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (dir == nullptr) {
+        if (listed >= 0) {
+            ::close(listed);
+        }
+        return 0;
+    }
+    std::vector<std::string> left;
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t owner = TempOwner(entry->d_name);
+        // A number taken again by another process keeps its file: better a stray file than a
+        // backup of a running program's lost.
+        if (owner > 0 && owner != ::getpid() && ::kill(owner, 0) != 0 && errno == ESRCH) {
+            left.emplace_back(entry->d_name);
+        }
+    }
+    ::closedir(dir);
+    int removed = 0;
+    for (const std::string& name : left) {
+        removed += ::unlinkat(folder, name.c_str(), 0) == 0 ? 1 : 0;
+    }
+    return removed;
 }
 
 int BackupDisk::SyncFolder(int folder)

@@ -72,13 +72,18 @@ class OpenFolder
     BackupDisk& disk_;
 };
 
-// The folder made (private) and opened; 0 or an errno value.
+// The folder made (private) and opened, with what killed runs left half written gone; 0 or an
+// errno value.
 int PrepareFolder(BackupDisk& disk, const std::string& path, OpenFolder& folder)
 {
     if (int e = disk.MakePrivateFolder(path)) {
         return e;
     }
-    return disk.OpenFolder(path, folder.fd);
+    if (int e = disk.OpenFolder(path, folder.fd)) {
+        return e;
+    }
+    disk.RemoveLeftTemporaries(folder.fd);
+    return 0;
 }
 
 // A new file of `bytes` in the open folder, written and synced; 0 or an errno value, with `step`

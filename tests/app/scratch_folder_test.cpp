@@ -76,6 +76,26 @@ TEST(ScratchFolderTest, ARunsFolderIsPrivateAndGoesWithEverythingInIt)
     EXPECT_NE(folder.Prepare().find(folder.Path().string()), std::string::npos);
 }
 
+// A killed run whose process number has come round again: the start skips the folder as its own,
+// and the pieces there must not stand in the way of this run's extraction.
+TEST(ScratchFolderTest, WhatAnEarlierProcessOfTheSameNumberLeftIsClearedOnPrepare)
+{
+    TempParent parent;
+    const fs::path left = RunFolder(parent.path, ::getpid(), true, {"Loader.1", "Code.12", "Loader.hex"});
+    fs::create_directories(left / "sub");
+    EXPECT_EQ(RemoveStaleScratchFolders(parent.path), 0);
+    ScratchFolder folder(parent.path);
+    ASSERT_EQ(folder.Prepare(), "");
+    EXPECT_EQ(std::distance(fs::directory_iterator(left), fs::directory_iterator()), 1); // the lock
+    CreatedFile piece = folder.CreateNew("Loader.1");
+    ASSERT_TRUE(piece.file);
+    EXPECT_TRUE(piece.file->Close());
+    // A second folder object of this process finds the lock held and touches nothing.
+    ScratchFolder second(parent.path);
+    EXPECT_NE(second.Prepare(), "");
+    EXPECT_TRUE(fs::exists(left / "Loader.1"));
+}
+
 TEST(ScratchFolderTest, OnlyFoldersOfEndedRunsAreRemoved)
 {
     TempParent parent;

@@ -304,16 +304,9 @@ TEST(ComMapping, NumbersMapToDeviceFamiliesAndTheEnvironmentOverrides)
 
 TEST(ClockScale, ParsesTheFactorAndScalesTicksAndMilliseconds)
 {
-    EXPECT_EQ(Clock::ParseScale(nullptr), 1.0);
-    EXPECT_EQ(Clock::ParseScale(""), 1.0);
+    // The reading itself is ReadTimeScale's (time_scale_test); the clock takes its factor.
     EXPECT_EQ(Clock::ParseScale("0.01"), 0.01);
-    EXPECT_EQ(Clock::ParseScale("abc"), 1.0);
-    EXPECT_EQ(Clock::ParseScale("-2"), 1.0);
-    EXPECT_EQ(Clock::ParseScale("0"), 1.0);
-    EXPECT_EQ(Clock::ParseScale("inf"), 1.0);
-    EXPECT_EQ(Clock::ParseScale("0.5x"), 1.0);
     EXPECT_EQ(Clock::ParseScale("1e9"), Clock::kMaxScale);
-    EXPECT_EQ(Clock::ParseScale("1e-9"), Clock::kMinScale);
 
     EXPECT_EQ(Clock::SecondsToTicks(1), 18);
     EXPECT_EQ(Clock::TicksToMilliseconds(360), 19773); // the codeplug step's reset wait

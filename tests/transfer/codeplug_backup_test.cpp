@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
@@ -219,6 +220,36 @@ TEST(CodeplugBackupTest, NeverReplacesAFileAndKeepsBackupsPrivate)
     ASSERT_TRUE(SaveCodeplugBackup(kSerialText, ours).saved);
     EXPECT_EQ(ModeOf(CodeplugBackupFolder()), 0700U);
     ::umask(oldMask);
+}
+
+// Where the file system has no unnamed files a backup is written under a hidden name first; a run
+// killed then leaves that name behind. The next check or save removes it, and only it.
+TEST(CodeplugBackupTest, HiddenFilesOfKilledRunsGoAtTheNextCheck)
+{
+    test::EnsureCoreApplication();
+    ScopedDataHome home;
+    const std::string folder = CodeplugBackupFolder();
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    const pid_t ended = ::fork();
+    if (ended == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(ended, nullptr, 0);
+    const std::string killed = ".codeplug-" + std::to_string(ended) + "-0.tmp";
+    const std::string mine = ".codeplug-" + std::to_string(::getpid()) + "-3.tmp";
+    const std::string living = ".codeplug-1-0.tmp";
+    for (const std::string& name :
+         {killed, mine, living, std::string(".codeplug-" + std::to_string(ended) + "-.tmp"),
+          std::string(".codeplug-x-0.tmp"), std::string("codeplug-1-0.tmp")}) {
+        QFile file(QString::fromStdString(folder + "/" + name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    EXPECT_EQ(CheckCodeplugBackupFolder(), "");
+    const QStringList left = AllEntries(folder);
+    EXPECT_FALSE(left.contains(QString::fromStdString(killed)));
+    EXPECT_EQ(left.size(), 5) << left.join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(left.contains(QString::fromStdString(mine)));
+    EXPECT_TRUE(left.contains(QString::fromStdString(living)));
 }
 
 } // namespace

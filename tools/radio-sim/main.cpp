@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "codeplug_source.h"
+#include "link/time_scale.h"
 #include "radio_line.h"
 #include "radio_profile.h"
 #include "serial_end.h"
@@ -252,7 +253,12 @@ int main(int argc, char** argv)
 {
     using namespace aurex::sim;
     RadioProfile profile;
-    profile.timeScale = ParseTimeScale(std::getenv("AUREX_TIME_SCALE"));
+    // Read as the program reads it, so both wait alike; --time-scale may override it.
+    const aurex::TimeScaleReading scale = aurex::ReadTimeScale(std::getenv("AUREX_TIME_SCALE"));
+    if (!scale.warning.empty()) {
+        std::fprintf(stderr, "aurex-radio-sim: %s\n", scale.warning.c_str());
+    }
+    profile.timeScale = scale.factor;
     const ParseResult parsed = ParseCommandLine(profile, std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.kind == ParseResult::Kind::Help) {
         std::fputs(HelpText().c_str(), stdout);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <sstream>
 
+#include "link/time_scale.h"
 #include "text/hex.h"
 
 namespace aurex::sim {
@@ -233,14 +234,14 @@ const std::vector<Setting>& Settings()
          "carry bytes at the real line speed, baud/10 bytes a second in both directions (default off)",
          SwitchSetter(&RadioProfile::pace)},
         {"latency-ms", "MS", "wait before every reply (default 0)", UnsignedSetter(&RadioProfile::latencyMs)},
-        {"time-scale", "FACTOR",
+        {"time-scale", "0.0001..10",
          "multiplies the radio's own durations (latency, erase, restart, delays), not the line's pace; "
          "default AUREX_TIME_SCALE, else 1",
          [](RadioProfile& p, std::string_view v) {
              const std::string text(Trim(v));
              char* end = nullptr;
              const double factor = std::strtod(text.c_str(), &end);
-             if (text.empty() || *end != '\0' || !std::isfinite(factor) || factor <= 0) {
+             if (text.empty() || *end != '\0' || !TimeScaleInRange(factor)) {
                  return false;
              }
              p.timeScale = factor;
@@ -678,19 +679,6 @@ std::string HelpText()
         text += '\n';
     }
     return text;
-}
-
-double ParseTimeScale(const char* text)
-{
-    if (text == nullptr) {
-        return 1.0;
-    }
-    char* end = nullptr;
-    const double factor = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(factor) || factor <= 0) {
-        return 1.0;
-    }
-    return factor;
 }
 
 long long ScaledMicroseconds(const RadioProfile& profile, unsigned milliseconds)

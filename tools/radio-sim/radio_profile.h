@@ -121,9 +121,6 @@ std::string ApplyProfileText(RadioProfile& profile, std::string_view text, std::
 // The --help text: usage and every setting.
 std::string HelpText();
 
-// AUREX_TIME_SCALE as the program reads it: a positive finite factor, else 1.
-double ParseTimeScale(const char* text);
-
 // Scaled milliseconds; a non-zero duration never scales down to nothing.
 long long ScaledMicroseconds(const RadioProfile& profile, unsigned milliseconds);
 
