@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -299,6 +300,36 @@ class Win32SerialSystem final : public SerialSystem
         const std::uint32_t flags = port.pendingErrors | (read ? LineErrorsFromComm(errors) : 0);
         port.pendingErrors = 0;
         return flags;
+    }
+
+    // WaitCommEvent for the next received byte; the thread sleeps in the system meanwhile.
+    bool WaitForInput(SerialHandle handle, int milliseconds) override
+    {
+        if (!::SetCommMask(Win(handle), EV_RXCHAR)) {
+            return BytesQueued(handle) > 0;
+        }
+        // Looked at after the mask is set: a byte that comes from now on ends the wait.
+        if (BytesQueued(handle) > 0) {
+            return true;
+        }
+        Overlapped overlapped;
+        if (!overlapped.Ready()) {
+            return false;
+        }
+        DWORD events = 0;
+        if (!::WaitCommEvent(Win(handle), &events, overlapped.Get())) {
+            if (::GetLastError() != ERROR_IO_PENDING) {
+                return BytesQueued(handle) > 0;
+            }
+            const DWORD waited = ::WaitForSingleObject(overlapped.Get()->hEvent,
+                                                       static_cast<DWORD>(std::max(0, milliseconds)));
+            if (waited != WAIT_OBJECT_0) {
+                ::CancelIoEx(Win(handle), overlapped.Get());
+            }
+            DWORD ignored = 0;
+            ::GetOverlappedResult(Win(handle), overlapped.Get(), &ignored, TRUE);
+        }
+        return BytesQueued(handle) > 0;
     }
 
     long Read(SerialHandle handle, void* buffer, std::size_t count, const SerialTimeouts& timeouts) override

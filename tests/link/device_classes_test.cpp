@@ -348,6 +348,25 @@ TEST(SerialDeviceOnPty, CarriesBytesBothWaysAndClosesWhenThePeerVanishes)
     EXPECT_FALSE(device.IsOpen());
 }
 
+TEST(SerialDeviceOnPty, WaitingForInputEndsWithTheFirstByteOrTheTimeOut)
+{
+    test::PtyPair pty;
+    test::ScopedComOverride com(9, pty.DevicePath());
+    VNXCommDeviceSerial device;
+    ASSERT_TRUE(device.OpenPort(9, 19, false));
+    SerialSystem& os = PlatformSerialSystem();
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(os.WaitForInput(device.WaitHandle(), 60));
+    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50));
+
+    test::ScriptedPeer peer(pty, [](test::PeerIo& io) { io.Write({0x5A}); });
+    EXPECT_TRUE(os.WaitForInput(device.WaitHandle(), 5000));
+    peer.Join();
+    std::uint8_t c = 0;
+    EXPECT_EQ(device.ReadChar(c), 1);
+    EXPECT_EQ(c, 0x5A);
+}
+
 TEST(SerialDeviceOnPty, MissingDevicesAreNotPresent)
 {
     test::ScopedComOverride com(11, "/dev/aurex-no-such-device");
