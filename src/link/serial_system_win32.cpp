@@ -3,6 +3,8 @@
 // Windows build that talks to the operating system about serial devices.
 #include "link/serial_system.h"
 
+#include "link/clock.h"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -58,12 +60,22 @@ HANDLE Win(SerialHandle handle)
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// Milliseconds after AUREX_TIME_SCALE, as every other wait of the program; MAXDWORD in a time-out
+// field has a meaning of its own, so the result stays below it.
+DWORD Scaled(unsigned long long milliseconds)
+{
+    if (milliseconds == 0) {
+        return 0;
+    }
+    const auto bounded = static_cast<std::int64_t>(std::min<unsigned long long>(milliseconds, MAXDWORD));
+    const auto scaled = static_cast<unsigned long long>(Clock::TimerMilliseconds(bounded).count());
+    return scaled >= MAXDWORD ? MAXDWORD - 1 : static_cast<DWORD>(scaled);
+}
+
 DWORD Budget(std::uint32_t multiplier, std::size_t count, std::uint32_t constant)
 {
-    const unsigned long long total =
-        static_cast<unsigned long long>(multiplier) * count + static_cast<unsigned long long>(constant);
-    // MAXDWORD in a total time-out field has a meaning of its own; stay below it.
-    return total >= MAXDWORD ? MAXDWORD - 1 : static_cast<DWORD>(total);
+    return Scaled(static_cast<unsigned long long>(multiplier) * count +
+                  static_cast<unsigned long long>(constant));
 }
 
 // One overlapped operation with its own event, so that a read and a write of two threads never
@@ -288,7 +300,8 @@ class Win32SerialSystem final : public SerialSystem
             return -1;
         }
         KeepErrors(handle, errors);
-        return static_cast<int>(status.cbInQue);
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(status.cbInQue) + (State(handle).holding ? 1 : 0);
     }
 
     std::uint32_t TakeLineErrors(SerialHandle handle) override
@@ -302,34 +315,23 @@ class Win32SerialSystem final : public SerialSystem
         return flags;
     }
 
-    // WaitCommEvent for the next received byte; the thread sleeps in the system meanwhile.
+    // An overlapped read of one byte that sleeps in the system until the byte comes or the time
+    // is up; the byte is held for the next Read. (WaitCommEvent would not need it, but Wine ends
+    // it at once on a pseudo-terminal, and a read waits the same way on every driver.)
     bool WaitForInput(SerialHandle handle, int milliseconds) override
     {
-        if (!::SetCommMask(Win(handle), EV_RXCHAR)) {
-            return BytesQueued(handle) > 0;
-        }
-        // Looked at after the mask is set: a byte that comes from now on ends the wait.
         if (BytesQueued(handle) > 0) {
             return true;
         }
-        Overlapped overlapped;
-        if (!overlapped.Ready()) {
+        std::uint8_t byte = 0;
+        if (ReadNow(handle, &byte, 1, Scaled(static_cast<unsigned>(std::max(0, milliseconds)))) != 1) {
             return false;
         }
-        DWORD events = 0;
-        if (!::WaitCommEvent(Win(handle), &events, overlapped.Get())) {
-            if (::GetLastError() != ERROR_IO_PENDING) {
-                return BytesQueued(handle) > 0;
-            }
-            const DWORD waited = ::WaitForSingleObject(overlapped.Get()->hEvent,
-                                                       static_cast<DWORD>(std::max(0, milliseconds)));
-            if (waited != WAIT_OBJECT_0) {
-                ::CancelIoEx(Win(handle), overlapped.Get());
-            }
-            DWORD ignored = 0;
-            ::GetOverlappedResult(Win(handle), overlapped.Get(), &ignored, TRUE);
-        }
-        return BytesQueued(handle) > 0;
+        std::lock_guard lock(mutex_);
+        PortState& port = State(handle);
+        port.held = byte;
+        port.holding = true;
+        return true;
     }
 
     long Read(SerialHandle handle, void* buffer, std::size_t count, const SerialTimeouts& timeouts) override
@@ -337,25 +339,27 @@ class Win32SerialSystem final : public SerialSystem
         if (count == 0) {
             return 0;
         }
-        COMMTIMEOUTS wanted{};
-        const DWORD budget = Budget(timeouts.readTotalMultiplier, count, timeouts.readTotalConstant);
-        if (budget == 0) {
-            // Both totals zero would mean "wait for every byte" to Windows; here it means take
-            // what is queued and return.
-            wanted.ReadIntervalTimeout = MAXDWORD;
-        } else {
-            wanted.ReadTotalTimeoutConstant = budget;
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        std::size_t done = 0;
+        {
+            std::lock_guard lock(mutex_);
+            PortState& port = State(handle);
+            if (port.holding) {
+                out[done++] = port.held;
+                port.holding = false;
+            }
         }
-        if (!UseTimeouts(handle, wanted, true)) {
-            return -1;
+        if (done == count) {
+            return static_cast<long>(done);
         }
-        Overlapped overlapped;
-        if (!overlapped.Ready()) {
-            return -1;
+        // With a byte in hand only what is queued is added: the caller has its input already.
+        const DWORD budget =
+            done > 0 ? 0 : Budget(timeouts.readTotalMultiplier, count, timeouts.readTotalConstant);
+        const long got = ReadNow(handle, out + done, count - done, budget);
+        if (got < 0) {
+            return done > 0 ? static_cast<long>(done) : -1;
         }
-        const DWORD size = count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count);
-        const BOOL started = ::ReadFile(Win(handle), buffer, size, nullptr, overlapped.Get());
-        return overlapped.Finish(Win(handle), started);
+        return static_cast<long>(done) + got;
     }
 
     long Write(SerialHandle handle, const void* data, std::size_t count,
@@ -396,6 +400,8 @@ class Win32SerialSystem final : public SerialSystem
         DWORD which = 0;
         if (input) {
             which |= PURGE_RXCLEAR | PURGE_RXABORT;
+            std::lock_guard lock(mutex_);
+            State(handle).holding = false;
         }
         if (output) {
             which |= PURGE_TXCLEAR | PURGE_TXABORT;
@@ -482,6 +488,9 @@ class Win32SerialSystem final : public SerialSystem
         bool rtsRaised = true;
         bool rtsHandshake = false;
         bool rtsToggle = false;
+        // The byte a WaitForInput read ahead, given out first by the next Read.
+        bool holding = false;
+        std::uint8_t held = 0;
         // Errors that ClearCommError cleared while only the queue was asked for.
         std::uint32_t pendingErrors = 0;
         bool timeoutsKnown = false;
@@ -501,6 +510,29 @@ class Win32SerialSystem final : public SerialSystem
         } else {
             dcb.fRtsControl = port.rtsRaised ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
         }
+    }
+
+    // One overlapped ReadFile that waits at most `budget` milliseconds (0: takes only what is
+    // queued); bytes read or -1.
+    long ReadNow(SerialHandle handle, std::uint8_t* buffer, std::size_t count, DWORD budget)
+    {
+        COMMTIMEOUTS wanted{};
+        if (budget == 0) {
+            // Both totals zero would mean "wait for every byte" to Windows.
+            wanted.ReadIntervalTimeout = MAXDWORD;
+        } else {
+            wanted.ReadTotalTimeoutConstant = budget;
+        }
+        if (!UseTimeouts(handle, wanted, true)) {
+            return -1;
+        }
+        Overlapped overlapped;
+        if (!overlapped.Ready()) {
+            return -1;
+        }
+        const DWORD size = count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count);
+        const BOOL started = ::ReadFile(Win(handle), buffer, size, nullptr, overlapped.Get());
+        return overlapped.Finish(Win(handle), started);
     }
 
     void KeepErrors(SerialHandle handle, DWORD errors)

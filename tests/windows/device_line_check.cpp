@@ -135,6 +135,20 @@ int Run(const std::string& port, const char* loaderPath, const char* codePath)
                     device.Port().LastRefusal().c_str());
         return 1;
     }
+    // A second open of the port: refused by Linux and by Windows, let through by Wine, which
+    // does not hold COM ports exclusively. Said on standard error, out of the comparison.
+    VNXCommDeviceSerial second;
+    const bool secondOpened = second.OpenPort(port, DeviceBaudCode(kStartBaud), false);
+    std::fprintf(stderr, "second open: %s\n",
+                 secondOpened                                          ? "opened"
+                 : second.Port().OpenResult() == PortOpenResult::InUse ? "in use"
+                                                                       : "refused");
+    second.Close();
+    // Nothing is sent yet, so the radio is quiet: the wait must last its time and find nothing.
+    const auto before = Clock::Now();
+    const bool input = PlatformSerialSystem().WaitForInput(device.WaitHandle(), 200);
+    const bool waited = Clock::Now() - before >= Clock::Milliseconds(150);
+    std::printf("quiet line: %s\n", !input && waited ? "waited, nothing came" : "did not wait");
     DeviceLink link(device);
     link.CreateTimeout(2000);
     std::array<std::uint8_t, 2> boot{};
