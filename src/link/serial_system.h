@@ -107,6 +107,9 @@ class SerialSystem
     virtual int BytesQueued(SerialHandle handle) = 0;
     // Line errors seen since the last call (LineErrorFlag bits); 0 where the device keeps no count.
     virtual std::uint32_t TakeLineErrors(SerialHandle handle) = 0;
+    // Blocks until received bytes are queued or the milliseconds have passed, without spinning
+    // (poll on POSIX, WaitCommEvent on Windows); true when input is there.
+    virtual bool WaitForInput(SerialHandle handle, int milliseconds) = 0;
     // Bytes read (0 when none came within the time-outs), -1 on failure.
     virtual long Read(SerialHandle handle, void* buffer, std::size_t count,
                       const SerialTimeouts& timeouts) = 0;

@@ -7,6 +7,7 @@
 #include "link/serial_baud_linux.h"
 #include "link/serial_termios.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -245,6 +246,11 @@ class PosixSerialSystem final : public SerialSystem
         if (now.buf_overrun != before.buf_overrun)
             flags |= kLineReceiveOverflow;
         return flags;
+    }
+
+    bool WaitForInput(SerialHandle handle, int milliseconds) override
+    {
+        return WaitReady(Fd(handle), POLLIN, Deadline(Clock::Milliseconds(std::max(0, milliseconds))));
     }
 
     long Read(SerialHandle handle, void* buffer, std::size_t count, const SerialTimeouts& timeouts) override

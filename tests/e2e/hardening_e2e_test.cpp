@@ -83,6 +83,7 @@ class FrameCountingSystem final : public SerialSystem
     SerialResult Configure(SerialHandle h, const SerialConfig& c) override { return real_.Configure(h, c); }
     int BytesQueued(SerialHandle h) override { return real_.BytesQueued(h); }
     std::uint32_t TakeLineErrors(SerialHandle h) override { return real_.TakeLineErrors(h); }
+    bool WaitForInput(SerialHandle h, int ms) override { return real_.WaitForInput(h, ms); }
     long Read(SerialHandle h, void* b, std::size_t n, const SerialTimeouts& t) override
     {
         return real_.Read(h, b, n, t);

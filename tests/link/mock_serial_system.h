@@ -19,6 +19,7 @@ class MockSerialSystem : public SerialSystem
     MOCK_METHOD(SerialResult, Configure, (SerialHandle, const SerialConfig&), (override));
     MOCK_METHOD(int, BytesQueued, (SerialHandle), (override));
     MOCK_METHOD(std::uint32_t, TakeLineErrors, (SerialHandle), (override));
+    MOCK_METHOD(bool, WaitForInput, (SerialHandle, int), (override));
     MOCK_METHOD(long, Read, (SerialHandle, void*, std::size_t, const SerialTimeouts&), (override));
     MOCK_METHOD(long, Write, (SerialHandle, const void*, std::size_t, const SerialTimeouts&), (override));
     MOCK_METHOD(SerialResult, Drain, (SerialHandle), (override));
