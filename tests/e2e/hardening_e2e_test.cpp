@@ -1,8 +1,8 @@
 // The whole updater (the window model with its real link, timers and files) against the simulated
 // radio when things go wrong: the line cut or Stop pressed after each frame of an update, a backup
-// and a restore, a noisy line, and many updates in one program run. The program runs in this
-// process, as the console front end runs it, so its state, descriptors and memory can be looked at
-// between runs.
+// and a restore, a noisy line, and many updates in one program run that keeps its logs and
+// history. The program runs in this process, as the console front end runs it, so its state,
+// descriptors, memory and data folder can be looked at between runs.
 //
 // Sampling: by default each sweep takes a sample that keeps the test short; the environment
 // widens it: AUREX_SWEEP=full (every frame of an update, a backup and a restore;
@@ -26,10 +26,12 @@
 
 #include "app/code_updater_main_form.h"
 #include "app/codeplug_requests.h"
+#include "app/run_recorder.h"
 #include "app/timer_driver.h"
 #include "app/window_rules.h"
 #include "e2e_support.h"
 #include "folder_blobs.h"
+#include "history/update_history.h"
 #include "image_store/embedded_blobs.h"
 #include "image_store/working_folder.h"
 #include "link/clock.h"
@@ -184,7 +186,10 @@ const Carrying kCarriedSet{AUREX_SET_CARRIED, AUREX_UPDATER_CARRIED, [] {
 class Program
 {
   public:
-    explicit Program(const Carrying& set = kSmallSet) : carrying(set)
+    // Kept: run logs and the update history in the data folder, as both front ends keep them.
+    enum class Records { None, Kept };
+
+    explicit Program(const Carrying& set = kSmallSet, Records records = Records::None) : carrying(set)
     {
         App();
         Clock::SetScale(kProgramTimeScale);
@@ -193,6 +198,9 @@ class Program
         env.blobs = std::make_shared<FolderBlobs>(set.setFolder);
         env.programPath = set.updaterPath;
         env.workingFolder = std::make_shared<DiskFolder>(work.path);
+        if (records == Records::Kept) {
+            env.dataFolder = UserDataFolder();
+        }
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, std::move(env));
         host.Attach(*form);
         timers = std::make_unique<TimerDriver>(*form);
@@ -876,28 +884,105 @@ TEST(HardeningE2eTest, NoisyLineNeverGivesAFalseSuccessAndEveryRunEnds)
     std::printf("false successes: %d\n", falseSuccesses);
 }
 
-TEST(HardeningE2eTest, ManyUpdatesInOneProgramRunKeepMemoryAndDescriptorsFlat)
+// Bytes of the regular files below a folder; 0 for one that does not exist.
+std::uintmax_t BytesBelow(const fs::path& folder)
+{
+    std::uintmax_t total = 0;
+    for (const fs::path& f : FilesBelow(folder)) {
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(f, ec);
+        total += ec ? 0 : size;
+    }
+    return total;
+}
+
+// What the data folder holds after an update, the backups left out (one per update, by design).
+struct DataFolderFigures
+{
+    std::size_t logs = 0;            // run logs kept
+    std::size_t logFolderFiles = 0;  // every file in the logs folder
+    std::uintmax_t logBytes = 0;     // the logs folder
+    std::uintmax_t largestLog = 0;   // its largest log
+    std::uintmax_t historyBytes = 0; // the history's database file
+    std::uintmax_t walBytes = 0;     // its -wal and -shm files
+};
+
+DataFolderFigures MeasureDataFolder(const fs::path& dataFolder)
+{
+    DataFolderFigures figures;
+    for (const fs::path& f : FilesBelow(dataFolder / "logs")) {
+        if (f.extension() == ".log") {
+            ++figures.logs;
+            figures.largestLog = std::max<std::uintmax_t>(figures.largestLog, fs::file_size(f));
+        }
+    }
+    figures.logFolderFiles = FilesBelow(dataFolder / "logs").size();
+    figures.logBytes = BytesBelow(dataFolder / "logs");
+    const std::string history = HistoryFileIn(dataFolder.string());
+    std::error_code ec;
+    const std::uintmax_t database = fs::file_size(history, ec);
+    figures.historyBytes = ec ? 0 : database;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::uintmax_t size = fs::file_size(history + suffix, ec);
+        figures.walBytes += ec ? 0 : size;
+    }
+    return figures;
+}
+
+// Updates radio after radio in one program run that keeps its run logs and history and verifies
+// each codeplug written, as the program does by default: memory and descriptors stay flat, the
+// logs rotate, the history grows by its rows alone.
+TEST(HardeningE2eTest, ManyUpdatesInOneProgramRunKeepMemoryDescriptorsAndDataFolderBounded)
 {
     const unsigned updates = std::max(4U, EnvCount("AUREX_SOAK", 10));
-    Program program;
+    Program program(kSmallSet, Program::Records::Kept);
+    ASSERT_TRUE(program.form->m_FileVerifyMenuItem.Checked());
+    const fs::path dataFolder = UserDataFolder();
+    const std::size_t keptLogs = program.form->m_RunRecorder.settings.keptLogs;
     std::vector<long> rss;
     std::vector<int> fds;
+    std::vector<DataFolderFigures> disk;
+    std::uintmax_t largestLog = 0;
     for (unsigned n = 1; n <= updates; ++n) {
         // A radio in boot-load mode for every update, as on a technician's bench.
         SimulatedRadio radio(kHealthyRadio);
         const Program::Outcome run = program.Update(radio.Device());
         ASSERT_TRUE(run.Done()) << "update " << n << "\n" << run.Describe() << radio.Log();
+        EXPECT_TRUE(Has(run.statuses, "Codeplug verified: the radio holds the codeplug written."))
+            << run.Describe();
+        EXPECT_EQ(program.Backups().size(), 1U);
         program.ClearBackups();
         rss.push_back(ResidentKb());
         fds.push_back(OpenDescriptors());
-        std::printf("update %2u: %s, resident %ld kB, %d open descriptors\n", n, run.last.c_str(), rss.back(),
-                    fds.back());
+        disk.push_back(MeasureDataFolder(dataFolder));
+        const DataFolderFigures& now = disk.back();
+        largestLog = std::max(largestLog, now.largestLog);
+        std::printf("update %3u: %s, resident %ld kB, %d open descriptors, %zu logs %ju kB, history %ju kB "
+                    "+ wal %ju kB, data folder %ju kB\n",
+                    n, run.last.c_str(), rss.back(), fds.back(), now.logs, now.logBytes / 1024,
+                    now.historyBytes / 1024, now.walBytes / 1024, BytesBelow(dataFolder) / 1024);
+        // The newest keptLogs stay, no more, and nothing else gathers beside them.
+        EXPECT_EQ(now.logs, std::min<std::size_t>(n, keptLogs)) << "after update " << n;
+        EXPECT_EQ(now.logFolderFiles, now.logs) << "after update " << n;
+        EXPECT_LE(now.logBytes, keptLogs * largestLog) << "after update " << n;
     }
+    const std::vector<HistoryRow> rows = program.form->m_RunRecorder.History()->Rows();
+    ASSERT_EQ(rows.size(), updates);
+    EXPECT_EQ(rows.back().resultCode, 0);
+    EXPECT_EQ(rows.back().verification, "verified");
     // The first two updates warm up (Qt's notifiers, the allocator's pools, the lazily loaded
-    // conversion tables); from then on nothing may grow with the number of updates.
+    // conversion tables, the history's connection); from then on nothing may grow with the number
+    // of updates.
     constexpr std::size_t kWarmUp = 2;
     for (std::size_t i = kWarmUp; i < fds.size(); ++i) {
         EXPECT_EQ(fds[i], fds[kWarmUp - 1]) << "after update " << i + 1;
+    }
+    // Until the program closes the history, its rows gather in SQLite's write-ahead log, which is
+    // checkpointed into the database at 1000 pages of 4 kB (each with a 24-byte header) and then
+    // reused: the log with its index stays below that however many updates come.
+    constexpr std::uintmax_t kWalBytes = 1100 * (4096 + 24) + 64 * 1024;
+    for (std::size_t i = 0; i < disk.size(); ++i) {
+        EXPECT_LE(disk[i].walBytes, kWalBytes) << "after update " << i + 1;
     }
     // Memory: the allocator may hold a little more or less from run to run; a leak of anything
     // of an update's size (the 32 KB codeplug, the 30 KB image) grows without end. Allowed:
@@ -910,6 +995,23 @@ TEST(HardeningE2eTest, ManyUpdatesInOneProgramRunKeepMemoryAndDescriptorsFlat)
         EXPECT_LE(rss[i], base + 256 + 2 * static_cast<long>(i)) << "after update " << i + 1;
     }
 #endif
+    const auto largestWal = std::max_element(disk.begin(), disk.end(), [](const auto& a, const auto& b) {
+                                return a.walBytes < b.walBytes;
+                            })->walBytes;
+    // The program ends: its rows are checkpointed into the database, which grows by a row per run.
+    program.timers.reset();
+    program.form.reset();
+    const DataFolderFigures closed = MeasureDataFolder(dataFolder);
+    constexpr std::uintmax_t kRowBytes = 2048;
+    EXPECT_LE(closed.historyBytes, 64 * 1024 + kRowBytes * updates);
+    EXPECT_EQ(closed.walBytes, 0U);
+    std::printf(
+        "soak: %u updates, resident first %ld kB, last %ld kB, largest %ld kB; descriptors %d to %d; "
+        "%zu logs kept (%ju kB, largest log %ju bytes); write-ahead log at most %ju kB; history at the "
+        "end %ju kB, %.0f bytes per update\n",
+        updates, rss.front(), rss.back(), *std::max_element(rss.begin(), rss.end()), fds.front(), fds.back(),
+        disk.back().logs, disk.back().logBytes / 1024, largestLog, largestWal / 1024,
+        closed.historyBytes / 1024, double(closed.historyBytes) / updates);
 }
 
 } // namespace
