@@ -154,6 +154,11 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
     RunRecordScope record(*this, RunKind::Backup);
     const CodeplugRequestResult result = RunCodeplugRequest([this](CodeplugLinks& links) {
         const std::optional<RadioIdentity> identity = QueryRadioIdentity(links.queries);
+        // Stop ends the wait for the reply: the radio's silence is then not the radio's fault.
+        if (!m_UpdateInProgress) {
+            ShowStatus("Stopped. Nothing was saved.");
+            return CodeplugRequestResult::Refused;
+        }
         if (!identity) {
             ShowStatus(std::string(kNotInNormalModeText));
             return CodeplugRequestResult::NoRadio;
@@ -209,6 +214,10 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         const std::optional<RadioIdentity> identity = QueryRadioIdentity(links.queries);
         const std::optional<CodeplugFormat> format =
             identity ? QueryCodeplugFormat(links.queries) : std::optional<CodeplugFormat>();
+        if (!m_UpdateInProgress) {
+            ShowStatus("Stopped. Nothing was written to the radio.");
+            return CodeplugRequestResult::Refused;
+        }
         if (!identity || !format) {
             ShowStatus(std::string(kNotInNormalModeText));
             return CodeplugRequestResult::NoRadio;

@@ -1,12 +1,14 @@
 // The whole updater (the window model with its real link, timers and files) against the simulated
-// radio when things go wrong: the line cut or Stop pressed after each frame of an update, a noisy
-// line, and many updates in one program run. The program runs in this process, as the console
-// front end runs it, so its state, descriptors and memory can be looked at between runs.
+// radio when things go wrong: the line cut or Stop pressed after each frame of an update, a backup
+// and a restore, a noisy line, and many updates in one program run that keeps its logs and
+// history. The program runs in this process, as the console front end runs it, so its state,
+// descriptors, memory and data folder can be looked at between runs.
 //
 // Sampling: by default each sweep takes a sample that keeps the test short; the environment
-// widens it: AUREX_SWEEP=full (every frame; AUREX_SWEEP_ONLY=stop or cut takes one of the two
-// interruptions), AUREX_CARRIED_SAMPLES=<points of an update of the carried set>,
-// AUREX_NOISE_RUNS=<runs per rate>, AUREX_SOAK=<updates>. Each test prints its figures.
+// widens it: AUREX_SWEEP=full (every frame of an update, a backup and a restore;
+// AUREX_SWEEP_ONLY=stop or cut takes one of the two interruptions of an update),
+// AUREX_CARRIED_SAMPLES=<points of an update of the carried set>, AUREX_NOISE_RUNS=<runs per
+// rate>, AUREX_SOAK=<updates>. Each test prints its figures.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,10 +25,13 @@
 #include <sstream>
 
 #include "app/code_updater_main_form.h"
+#include "app/codeplug_requests.h"
+#include "app/run_recorder.h"
 #include "app/timer_driver.h"
 #include "app/window_rules.h"
 #include "e2e_support.h"
 #include "folder_blobs.h"
+#include "history/update_history.h"
 #include "image_store/embedded_blobs.h"
 #include "image_store/working_folder.h"
 #include "link/clock.h"
@@ -34,13 +39,16 @@
 #include "link/vnx_comm_device.h"
 #include "support/pty_pair.h"
 #include "support/recording_host.h"
+#include "transfer/backup_catalog.h"
 #include "transfer/backup_record.h"
+#include "transfer/codeplug_backup.h"
 
 namespace aurex::e2e {
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 QCoreApplication& App()
 {
@@ -137,6 +145,12 @@ int OpenDescriptors()
     return static_cast<int>(Entries("/proc/self/fd").size());
 }
 
+// Failed expectations of the running test so far: a sweep tells which cases failed.
+int FailureCount()
+{
+    return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+}
+
 // AUREX_SIM_VERBOSE=1 has the radio log every frame, for a failure's report.
 // The program runs on the radio's time factor, that of the other end-to-end tests: the box probe
 // waits 200 ms and a reply 800 ms. At 0.1 (100 ms and 400 ms) a loaded machine kept the radio
@@ -174,7 +188,10 @@ const Carrying kCarriedSet{AUREX_SET_CARRIED, AUREX_UPDATER_CARRIED, [] {
 class Program
 {
   public:
-    explicit Program(const Carrying& set = kSmallSet) : carrying(set)
+    // Kept: run logs and the update history in the data folder, as both front ends keep them.
+    enum class Records { None, Kept };
+
+    explicit Program(const Carrying& set = kSmallSet, Records records = Records::None) : carrying(set)
     {
         App();
         Clock::SetScale(kProgramTimeScale);
@@ -183,6 +200,9 @@ class Program
         env.blobs = std::make_shared<FolderBlobs>(set.setFolder);
         env.programPath = set.updaterPath;
         env.workingFolder = std::make_shared<DiskFolder>(work.path);
+        if (records == Records::Kept) {
+            env.dataFolder = UserDataFolder();
+        }
         form = std::make_unique<TCodeUpdaterMainDispForm>(host, std::move(env));
         host.Attach(*form);
         timers = std::make_unique<TimerDriver>(*form);
@@ -199,8 +219,9 @@ class Program
     struct Outcome
     {
         std::vector<std::string> statuses;
-        std::vector<std::string> messages; // caption: text
-        int stopQuestions = 0;             // Stop's own question (answered Yes), not in messages
+        std::vector<std::string> messages;            // caption: text
+        int stopQuestions = 0;                        // Stop's own question (answered Yes), not in messages
+        std::optional<CodeplugRequestResult> request; // what a backup or restore returned
         std::string last;
         double seconds = 0;
         bool Done() const { return last == "Done."; }
@@ -225,12 +246,18 @@ class Program
     // Puts the backup at `path` back into the radio on `device`.
     Outcome Restore(const std::string& device, const std::string& path)
     {
-        return Run(device, [this, &path] { form->RestoreCodeplug(path); });
+        CodeplugRequestResult result{};
+        Outcome out = Run(device, [this, &path, &result] { result = form->RestoreCodeplug(path); });
+        out.request = result;
+        return out;
     }
     // Reads the radio on `device` into a backup.
     Outcome BackUp(const std::string& device)
     {
-        return Run(device, [this] { form->BackUpCodeplug(); });
+        CodeplugRequestResult result{};
+        Outcome out = Run(device, [this, &result] { result = form->BackUpCodeplug(); });
+        out.request = result;
+        return out;
     }
 
     Outcome Run(const std::string& device, const std::function<void()>& action)
@@ -289,9 +316,10 @@ class Program
     }
 
     std::vector<fs::path> Backups() const { return BackupsBelow(data.path); }
+    // The backups and their records; run logs and the history stay.
     void ClearBackups() const
     {
-        for (const fs::path& f : FilesBelow(data.path)) {
+        for (const fs::path& f : FilesBelow(CodeplugBackupFolder())) {
             fs::remove(f);
         }
     }
@@ -494,8 +522,7 @@ void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& 
             const std::string where =
                 (cut ? "line cut after frame " : "Stop after frame ") + std::to_string(i);
             SCOPED_TRACE(where);
-            const int failuresBefore =
-                ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+            const int failuresBefore = FailureCount();
             ++cases;
             std::vector<std::string> settings = healthyRadio;
             if (cut) {
@@ -556,8 +583,7 @@ void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& 
             EXPECT_TRUE(again.Done()) << again.Describe() << healthy.Log();
             program.ExpectIdle(descriptors);
             program.ClearBackups();
-            if (::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() !=
-                failuresBefore) {
+            if (FailureCount() != failuresBefore) {
                 ++failures;
                 std::printf("FAILED CASE: %s\n%s", where.c_str(), run.Describe().c_str());
             }
@@ -572,9 +598,159 @@ void Sweep(Program& program, const Reference& ref, const std::vector<unsigned>& 
     }
 }
 
+// One codeplug request (a backup or a restore) on a radio started normally, to be cut or stopped
+// after each frame of a sweep; `check` judges a case by what the program said and what the radio
+// took (its dumps).
+struct RequestSweep
+{
+    const char* what;
+    std::vector<std::string> radio;
+    std::function<Program::Outcome(Program&, const std::string& device)> run;
+    std::function<void(Program&, const Program::Outcome&, SimulatedRadio&,
+                       const std::vector<std::string>& dumps)>
+        check;
+};
+
+// Cuts the line and presses Stop after each frame of a request of `frames`: every one with
+// AUREX_SWEEP=full, else AUREX_SWEEP_SAMPLES (4) spread from the first to the last, and the
+// second and third. Each case must fail cleanly or be a true success and leave the program idle.
+void SweepRequest(Program& program, const RequestSweep& sweep, unsigned frames)
+{
+    const char* mode = std::getenv("AUREX_SWEEP");
+    const bool full = mode != nullptr && std::string(mode) == "full";
+    const unsigned samples = EnvCount("AUREX_SWEEP_SAMPLES", 4);
+    std::set<unsigned> points;
+    for (unsigned k = 0; full ? k < frames : k < samples; ++k) {
+        points.insert(full ? k + 1 : 1 + k * (frames - 1) / std::max(1U, samples - 1));
+    }
+    // The first requests after the box probe (the identity, then the format or the upload): a
+    // Stop while they wait must not read as a radio that did not answer.
+    points.insert({2, 3});
+    const int descriptors = OpenDescriptors();
+    std::map<std::string, int> outcomes;
+    int failures = 0;
+    for (const unsigned i : points) {
+        for (const bool cut : {true, false}) {
+            const std::string where =
+                (cut ? "line cut after frame " : "Stop after frame ") + std::to_string(i);
+            SCOPED_TRACE(where);
+            const int failuresBefore = FailureCount();
+            std::vector<std::string> settings = sweep.radio;
+            if (cut) {
+                settings.insert(settings.end(), {"--drop-after", std::to_string(i)});
+            } else {
+                program.system.afterFrame = [&program, i](unsigned frame) {
+                    if (frame == i) {
+                        program.StopSoon();
+                    }
+                };
+            }
+            SimulatedRadio radio(settings);
+            const Program::Outcome run = sweep.run(program, radio.Device());
+            program.system.afterFrame = nullptr;
+            // Statuses name files that differ from case to case: the text before a path counts.
+            ++outcomes[(cut ? "cut: " : "stop: ") +
+                       run.last.substr(0, std::min<std::size_t>(run.last.find('/'), 70))];
+            std::printf("%s: %s\n", where.c_str(), run.last.c_str());
+            const auto dumps = radio.StopAndListDumps();
+            ExpectFailureNamed(run, !cut);
+            // A Stop that cut the request short is recorded as one, not blamed on the radio.
+            const bool wrote = run.request == CodeplugRequestResult::BackedUp ||
+                               run.request == CodeplugRequestResult::Restored ||
+                               run.request == CodeplugRequestResult::NotVerified;
+            if (!cut && program.stoppedAt && !wrote) {
+                EXPECT_EQ(program.form->m_LastRunResult, RunResult::Stopped) << run.Describe();
+                EXPECT_THAT(run.last, Not(HasSubstr("did not answer"))) << run.Describe();
+            }
+            sweep.check(program, run, radio, dumps);
+            program.ExpectIdle(descriptors);
+            program.ClearBackups();
+            if (FailureCount() != failuresBefore) {
+                ++failures;
+                std::printf("FAILED CASE: %s\n%s", where.c_str(), run.Describe().c_str());
+            }
+        }
+    }
+    std::printf("%s sweep (%s): %u frames in a %s, %zu cases, %d failed\n", sweep.what,
+                full ? "full" : "sample", frames, sweep.what, 2 * points.size(), failures);
+    for (const auto& [text, count] : outcomes) {
+        std::printf("  %4d x %s\n", count, text.c_str());
+    }
+}
+
+// A backup claimed is the radio's codeplug byte for byte, with its record, and the restore
+// dialog lists it; a failed one leaves nothing there at all.
+void ExpectBackupHonest(const Program& program, const Program::Outcome& run, const Bytes& codeplug)
+{
+    const bool claimed = run.last.rfind("Codeplug backed up to ", 0) == 0;
+    EXPECT_EQ(claimed, run.request == CodeplugRequestResult::BackedUp) << run.Describe();
+    const std::vector<BackupEntry> listed = ListCodeplugBackups(CodeplugBackupFolder());
+    if (!claimed) {
+        EXPECT_EQ(listed.size(), 0U) << "a failed backup is listed\n" << run.Describe();
+        EXPECT_THAT(FilesBelow(CodeplugBackupFolder()), IsEmpty()) << run.Describe();
+        return;
+    }
+    const auto backups = program.Backups();
+    ASSERT_EQ(backups.size(), 1U) << run.Describe();
+    EXPECT_EQ(run.last, "Codeplug backed up to " + backups[0].string() + ".");
+    EXPECT_EQ(ReadBytes(backups[0]), codeplug) << "the backup is not the radio's codeplug";
+    const BackupRecordRead record = ReadBackupRecord(ReadFile(BackupRecordPath(backups[0].string())));
+    ASSERT_TRUE(record.record) << record.error;
+    EXPECT_EQ(record.record->lengthBytes, codeplug.size());
+    EXPECT_EQ(record.record->reason, BackupReason::OnRequest);
+    ASSERT_EQ(listed.size(), 1U);
+    EXPECT_TRUE(listed[0].hasRecord);
+    EXPECT_EQ(listed[0].problem, "");
+}
+
+// A backup cut or stopped after a frame: the radio's codeplug is untouched (a backup only reads),
+// a backup claimed is whole and recorded, a failed one leaves nothing to restore, and the next
+// backup of the same program succeeds.
+TEST(HardeningE2eTest, BackupCutOrStoppedAfterEveryFrameSavesTheWholeCodeplugOrNothing)
+{
+    Program program;
+    // The radio serves a codeplug file: what it holds is known byte for byte. The file is a
+    // backup of the simulator's own codeplug.
+    const Scratch kept("backup-sweep");
+    const fs::path held = kept.path / "held.bin";
+    {
+        SimulatedRadio radio({"--mode", "application"});
+        const Program::Outcome made = program.BackUp(radio.Device());
+        ASSERT_EQ(program.Backups().size(), 1U) << made.Describe() << radio.Log();
+        fs::copy_file(program.Backups()[0], held);
+        program.ClearBackups();
+    }
+    const Bytes codeplug = ReadBytes(held);
+    const std::vector<std::string> radioSettings = {"--mode", "application", "--codeplug", held.string()};
+    unsigned frames = 0;
+    {
+        SimulatedRadio radio(radioSettings);
+        const Program::Outcome run = program.BackUp(radio.Device());
+        frames = program.system.frames;
+        ASSERT_EQ(run.request, CodeplugRequestResult::BackedUp) << run.Describe() << radio.Log();
+        ExpectBackupHonest(program, run, codeplug);
+        EXPECT_THAT(radio.StopAndListDumps(), IsEmpty());
+        program.ClearBackups();
+    }
+    const RequestSweep sweep{
+        "backup", radioSettings, [](Program& p, const std::string& device) { return p.BackUp(device); },
+        [&codeplug, &radioSettings](Program& p, const Program::Outcome& run, SimulatedRadio&,
+                                    const std::vector<std::string>& dumps) {
+            EXPECT_THAT(dumps, IsEmpty()) << "a backup wrote into the radio";
+            ExpectBackupHonest(p, run, codeplug);
+            p.ClearBackups();
+            SimulatedRadio healthy(radioSettings);
+            const Program::Outcome again = p.BackUp(healthy.Device());
+            EXPECT_EQ(again.request, CodeplugRequestResult::BackedUp) << again.Describe() << healthy.Log();
+            ExpectBackupHonest(p, again, codeplug);
+        }};
+    SweepRequest(program, sweep, frames);
+}
+
 // A restore cut or stopped after a frame: the radio ends with its old codeplug or the restored
-// one, never a part of it; success is claimed only for the restored one read back equal; once
-// the radio's codeplug was read out, its backup is on the disk beside the one restored.
+// one, never a part of it; success is claimed only for the restored one read back equal, a write
+// only when the radio took it; once the radio's codeplug was read out, its backup is on the disk
+// beside the one restored.
 TEST(HardeningE2eTest, RestoreCutOrStoppedAfterEveryFrameKeepsTheOldOrTheRestoredCodeplug)
 {
     Program program;
@@ -597,7 +773,6 @@ TEST(HardeningE2eTest, RestoreCutOrStoppedAfterEveryFrameKeepsTheOldOrTheRestore
     unsigned frames = 0;
     {
         SimulatedRadio radio(radioSettings);
-        program.system.frames = 0;
         const Program::Outcome run = program.Restore(radio.Device(), chosen.string());
         frames = program.system.frames;
         ASSERT_EQ(run.last, "Codeplug restored and verified.") << run.Describe() << radio.Log();
@@ -605,56 +780,29 @@ TEST(HardeningE2eTest, RestoreCutOrStoppedAfterEveryFrameKeepsTheOldOrTheRestore
         ASSERT_FALSE(restored.empty());
         program.ClearBackups();
     }
-    const char* mode = std::getenv("AUREX_SWEEP");
-    const bool full = mode != nullptr && std::string(mode) == "full";
-    const unsigned samples = EnvCount("AUREX_SWEEP_SAMPLES", 4);
-    std::set<unsigned> points;
-    for (unsigned k = 0; full ? k < frames : k < samples; ++k) {
-        points.insert(full ? k + 1 : 1 + k * (frames - 1) / std::max(1U, samples - 1));
-    }
-    const int descriptors = OpenDescriptors();
-    std::map<std::string, int> outcomes;
-    for (const unsigned i : points) {
-        for (const bool cut : {true, false}) {
-            const std::string where =
-                (cut ? "line cut after frame " : "Stop after frame ") + std::to_string(i);
-            SCOPED_TRACE(where);
-            std::vector<std::string> settings = radioSettings;
-            if (cut) {
-                settings.insert(settings.end(), {"--drop-after", std::to_string(i)});
-            } else {
-                program.system.afterFrame = [&program, i](unsigned frame) {
-                    if (frame == i) {
-                        program.StopSoon();
-                    }
-                };
-            }
-            SimulatedRadio radio(settings);
-            const Program::Outcome run = program.Restore(radio.Device(), chosen.string());
-            program.system.afterFrame = nullptr;
-            ++outcomes[(cut ? "cut: " : "stop: ") + run.last.substr(0, 60)];
-            const auto dumps = radio.StopAndListDumps();
+    const RequestSweep sweep{
+        "restore", radioSettings,
+        [&chosen](Program& p, const std::string& device) { return p.Restore(device, chosen.string()); },
+        [&chosen, &restored](Program& p, const Program::Outcome& run, SimulatedRadio& radio,
+                             const std::vector<std::string>& dumps) {
             // The simulated radio takes a codeplug only once its transfer has ended: a dump is the
             // whole restored codeplug, else the radio kept its own.
             for (const std::string& name : dumps) {
                 EXPECT_EQ(ReadBytes(radio.DumpFolder() / name), restored) << name;
             }
-            if (run.last == "Codeplug restored and verified.") {
+            EXPECT_EQ(run.last == "Codeplug restored and verified.",
+                      run.request == CodeplugRequestResult::Restored)
+                << run.Describe();
+            // Restored or written without a read-back: the radio took it.
+            if (run.request == CodeplugRequestResult::Restored ||
+                run.request == CodeplugRequestResult::NotVerified) {
                 EXPECT_FALSE(dumps.empty()) << run.Describe();
             }
-            ExpectFailureNamed(run, !cut);
             const bool readOut = Has(run.statuses, "Resetting radio and converting codeplug...");
-            EXPECT_EQ(program.Backups().size(), readOut ? 1U : 0U) << run.Describe();
+            EXPECT_EQ(p.Backups().size(), readOut ? 1U : 0U) << run.Describe();
             EXPECT_TRUE(fs::exists(chosen));
-            program.ExpectIdle(descriptors);
-            program.ClearBackups();
-        }
-    }
-    std::printf("restore sweep (%s): %u frames in a restore, %zu cases\n", full ? "full" : "sample", frames,
-                2 * points.size());
-    for (const auto& [text, count] : outcomes) {
-        std::printf("  %4d x %s\n", count, text.c_str());
-    }
+        }};
+    SweepRequest(program, sweep, frames);
 }
 
 TEST(HardeningE2eTest, LineCutOrStopAfterEveryFrameFailsCleanlyAndTheNextRunSucceeds)
@@ -727,11 +875,9 @@ TEST(HardeningE2eTest, NoisyLineNeverGivesAFalseSuccessAndEveryRunEnds)
                     EXPECT_LT(run.seconds, kFailedRunBoundSeconds) << run.Describe();
                 }
                 const auto dumps = radio.StopAndListDumps();
-                const int before =
-                    ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+                const int before = FailureCount();
                 ExpectDoneIsTrue(run, dumps, radio, ref);
-                if (::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() !=
-                    before) {
+                if (FailureCount() != before) {
                     ++falseSuccesses;
                 }
                 ExpectFailureNamed(run);
@@ -752,28 +898,105 @@ TEST(HardeningE2eTest, NoisyLineNeverGivesAFalseSuccessAndEveryRunEnds)
     std::printf("false successes: %d\n", falseSuccesses);
 }
 
-TEST(HardeningE2eTest, ManyUpdatesInOneProgramRunKeepMemoryAndDescriptorsFlat)
+// Bytes of the regular files below a folder; 0 for one that does not exist.
+std::uintmax_t BytesBelow(const fs::path& folder)
+{
+    std::uintmax_t total = 0;
+    for (const fs::path& f : FilesBelow(folder)) {
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(f, ec);
+        total += ec ? 0 : size;
+    }
+    return total;
+}
+
+// What the data folder holds after an update, the backups left out (one per update, by design).
+struct DataFolderFigures
+{
+    std::size_t logs = 0;            // run logs kept
+    std::size_t logFolderFiles = 0;  // every file in the logs folder
+    std::uintmax_t logBytes = 0;     // the logs folder
+    std::uintmax_t largestLog = 0;   // its largest log
+    std::uintmax_t historyBytes = 0; // the history's database file
+    std::uintmax_t walBytes = 0;     // its -wal and -shm files
+};
+
+DataFolderFigures MeasureDataFolder(const fs::path& dataFolder)
+{
+    DataFolderFigures figures;
+    for (const fs::path& f : FilesBelow(dataFolder / "logs")) {
+        if (f.extension() == ".log") {
+            ++figures.logs;
+            figures.largestLog = std::max<std::uintmax_t>(figures.largestLog, fs::file_size(f));
+        }
+    }
+    figures.logFolderFiles = FilesBelow(dataFolder / "logs").size();
+    figures.logBytes = BytesBelow(dataFolder / "logs");
+    const std::string history = HistoryFileIn(dataFolder.string());
+    std::error_code ec;
+    const std::uintmax_t database = fs::file_size(history, ec);
+    figures.historyBytes = ec ? 0 : database;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::uintmax_t size = fs::file_size(history + suffix, ec);
+        figures.walBytes += ec ? 0 : size;
+    }
+    return figures;
+}
+
+// Updates radio after radio in one program run that keeps its run logs and history and verifies
+// each codeplug written, as the program does by default: memory and descriptors stay flat, the
+// logs rotate, the history grows by its rows alone.
+TEST(HardeningE2eTest, ManyUpdatesInOneProgramRunKeepMemoryDescriptorsAndDataFolderBounded)
 {
     const unsigned updates = std::max(4U, EnvCount("AUREX_SOAK", 10));
-    Program program;
+    Program program(kSmallSet, Program::Records::Kept);
+    ASSERT_TRUE(program.form->m_FileVerifyMenuItem.Checked());
+    const fs::path dataFolder = UserDataFolder();
+    const std::size_t keptLogs = program.form->m_RunRecorder.settings.keptLogs;
     std::vector<long> rss;
     std::vector<int> fds;
+    std::vector<DataFolderFigures> disk;
+    std::uintmax_t largestLog = 0;
     for (unsigned n = 1; n <= updates; ++n) {
         // A radio in boot-load mode for every update, as on a technician's bench.
         SimulatedRadio radio(kHealthyRadio);
         const Program::Outcome run = program.Update(radio.Device());
         ASSERT_TRUE(run.Done()) << "update " << n << "\n" << run.Describe() << radio.Log();
+        EXPECT_TRUE(Has(run.statuses, "Codeplug verified: the radio holds the codeplug written."))
+            << run.Describe();
+        EXPECT_EQ(program.Backups().size(), 1U);
         program.ClearBackups();
         rss.push_back(ResidentKb());
         fds.push_back(OpenDescriptors());
-        std::printf("update %2u: %s, resident %ld kB, %d open descriptors\n", n, run.last.c_str(), rss.back(),
-                    fds.back());
+        disk.push_back(MeasureDataFolder(dataFolder));
+        const DataFolderFigures& now = disk.back();
+        largestLog = std::max(largestLog, now.largestLog);
+        std::printf("update %3u: %s, resident %ld kB, %d open descriptors, %zu logs %ju kB, history %ju kB "
+                    "+ wal %ju kB, data folder %ju kB\n",
+                    n, run.last.c_str(), rss.back(), fds.back(), now.logs, now.logBytes / 1024,
+                    now.historyBytes / 1024, now.walBytes / 1024, BytesBelow(dataFolder) / 1024);
+        // The newest keptLogs stay, no more, and nothing else gathers beside them.
+        EXPECT_EQ(now.logs, std::min<std::size_t>(n, keptLogs)) << "after update " << n;
+        EXPECT_EQ(now.logFolderFiles, now.logs) << "after update " << n;
+        EXPECT_LE(now.logBytes, keptLogs * largestLog) << "after update " << n;
     }
+    const std::vector<HistoryRow> rows = program.form->m_RunRecorder.History()->Rows();
+    ASSERT_EQ(rows.size(), updates);
+    EXPECT_EQ(rows.back().resultCode, 0);
+    EXPECT_EQ(rows.back().verification, "verified");
     // The first two updates warm up (Qt's notifiers, the allocator's pools, the lazily loaded
-    // conversion tables); from then on nothing may grow with the number of updates.
+    // conversion tables, the history's connection); from then on nothing may grow with the number
+    // of updates.
     constexpr std::size_t kWarmUp = 2;
     for (std::size_t i = kWarmUp; i < fds.size(); ++i) {
         EXPECT_EQ(fds[i], fds[kWarmUp - 1]) << "after update " << i + 1;
+    }
+    // Until the program closes the history, its rows gather in SQLite's write-ahead log, which is
+    // checkpointed into the database at 1000 pages of 4 kB (each with a 24-byte header) and then
+    // reused: the log with its index stays below that however many updates come.
+    constexpr std::uintmax_t kWalBytes = 1100 * (4096 + 24) + 64 * 1024;
+    for (std::size_t i = 0; i < disk.size(); ++i) {
+        EXPECT_LE(disk[i].walBytes, kWalBytes) << "after update " << i + 1;
     }
     // Memory: the allocator may hold a little more or less from run to run; a leak of anything
     // of an update's size (the 32 KB codeplug, the 30 KB image) grows without end. Allowed:
@@ -786,6 +1009,23 @@ TEST(HardeningE2eTest, ManyUpdatesInOneProgramRunKeepMemoryAndDescriptorsFlat)
         EXPECT_LE(rss[i], base + 256 + 2 * static_cast<long>(i)) << "after update " << i + 1;
     }
 #endif
+    const auto largestWal = std::max_element(disk.begin(), disk.end(), [](const auto& a, const auto& b) {
+                                return a.walBytes < b.walBytes;
+                            })->walBytes;
+    // The program ends: its rows are checkpointed into the database, which grows by a row per run.
+    program.timers.reset();
+    program.form.reset();
+    const DataFolderFigures closed = MeasureDataFolder(dataFolder);
+    constexpr std::uintmax_t kRowBytes = 2048;
+    EXPECT_LE(closed.historyBytes, 64 * 1024 + kRowBytes * updates);
+    EXPECT_EQ(closed.walBytes, 0U);
+    std::printf(
+        "soak: %u updates, resident first %ld kB, last %ld kB, largest %ld kB; descriptors %d to %d; "
+        "%zu logs kept (%ju kB, largest log %ju bytes); write-ahead log at most %ju kB; history at the "
+        "end %ju kB, %.0f bytes per update\n",
+        updates, rss.front(), rss.back(), *std::max_element(rss.begin(), rss.end()), fds.front(), fds.back(),
+        disk.back().logs, disk.back().logBytes / 1024, largestLog, largestWal / 1024,
+        closed.historyBytes / 1024, double(closed.historyBytes) / updates);
 }
 
 } // namespace
