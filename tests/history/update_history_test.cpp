@@ -2,6 +2,7 @@
 // once, a killed writer loses at most its unfinished row, and a damaged file is moved aside.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -252,6 +253,35 @@ TEST(HistoryTableTest, AlignsColumnsAndCutsLongText)
         "...  12.3 s    R 12.4\n"
         "2026-12-08T10:15:00Z  9F00      backup  unfinished\n";
     EXPECT_EQ(table, expected);
+}
+
+// Whatever a row holds, the table keeps one line per row and sends a terminal no control
+// character: line breaks and tabs become spaces, other controls "?", and a NUL never ends it early.
+TEST(HistoryTableTest, ShowsControlCharactersAsOneLineOfText)
+{
+    struct Case
+    {
+        std::string text;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"two\r\nlines\ttab", "two  lines tab"},
+        {std::string("cut\0here", 8), "cut?here"},
+        {"\x1b[2Jclear\x7f", "?[2Jclear?"},
+        {"feed\v\fpage", "feed??page"},
+        {"c1 \xc2\x85\xc2\x9b and \xc2\xa0\xc3\xa9 kept", "c1 ?? and \xc2\xa0\xc3\xa9 kept"},
+    };
+    for (const Case& c : cases) {
+        HistoryRow row = Completed(Started("1A2B"), 0, c.text);
+        row.radioIdentity = c.text;
+        const std::string table = HistoryTable({row});
+        const std::string second = table.substr(table.find('\n') + 1);
+        EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 2) << table;
+        // Shown as the identity and as the result text.
+        const std::size_t identity = second.find("  " + c.shown + "  update");
+        ASSERT_NE(identity, std::string::npos) << table;
+        EXPECT_NE(second.find(c.shown, identity + c.shown.size() + 2), std::string::npos) << table;
+    }
 }
 
 // The writers run as separate processes, as separate programs would; each forks before it has
