@@ -1,5 +1,6 @@
 #include "history/history_schema.h"
 
+#include <map>
 #include <set>
 
 #include <QSqlDatabase>
@@ -74,6 +75,23 @@ const char* kCreateRuns = "CREATE TABLE runs ("
                           "verification TEXT NOT NULL DEFAULT '',"
                           "log_file TEXT NOT NULL DEFAULT '')";
 
+// The type each column is made with. Another type changes how SQLite keeps a value (a text of
+// digits would come back as a number), and an id that is not the INTEGER PRIMARY KEY is no run's
+// number: every Finish would miss its row.
+QString MadeType(std::string_view column)
+{
+    if (column == "id" || column == "result_code") {
+        return QStringLiteral("INTEGER");
+    }
+    return column == "duration_seconds" ? QStringLiteral("REAL") : QStringLiteral("TEXT");
+}
+
+struct ColumnMade
+{
+    QString type;
+    int keyPart = 0; // 1 for the primary key's first column, 0 outside it
+};
+
 // Inside the write transaction: what the schema says about the file, creating it when empty.
 SchemaCheck ReadOrCreateSchema(QSqlDatabase& db)
 {
@@ -106,9 +124,10 @@ SchemaCheck ReadOrCreateSchema(QSqlDatabase& db)
     if (!query.exec(QStringLiteral("PRAGMA table_info(runs)"))) {
         return FromError(query.lastError());
     }
-    std::set<std::string> present;
+    std::map<std::string, ColumnMade> present;
     while (query.next()) {
-        present.insert(query.value(1).toString().toStdString());
+        present[query.value(1).toString().toStdString()] = {query.value(2).toString(),
+                                                            query.value(5).toInt()};
     }
     std::string missing;
     for (std::string_view column : kHistoryColumns) {
@@ -118,6 +137,18 @@ SchemaCheck ReadOrCreateSchema(QSqlDatabase& db)
     }
     if (!missing.empty()) {
         return Broken("the runs table lacks " + missing);
+    }
+    for (const auto& [name, made] : present) {
+        if ((name == "id") != (made.keyPart == 1) || made.keyPart > 1) {
+            return Broken("the runs table's id is not its INTEGER PRIMARY KEY");
+        }
+    }
+    for (std::string_view column : kHistoryColumns) {
+        const QString& type = present[std::string(column)].type;
+        if (type.compare(MadeType(column), Qt::CaseInsensitive) != 0) {
+            return Broken("the runs table's " + std::string(column) + " is " + type.toStdString() + ", not " +
+                          MadeType(column).toStdString());
+        }
     }
     return Sound();
 }

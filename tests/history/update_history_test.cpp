@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include "history/history_columns.h"
 #include "history/update_history.h"
 #include "link/qt_app.h"
 
@@ -418,6 +419,32 @@ std::string ForeignDatabaseBytes(const std::string& path, int rows = 1)
     return Bytes(path);
 }
 
+// A history of this version whose runs table declares `column` as `declaration`, one run in it.
+std::string AlteredHistoryBytes(const std::string& path, const std::string& column,
+                                const std::string& declaration)
+{
+    QString create = QStringLiteral("CREATE TABLE runs (");
+    for (std::string_view name : kHistoryColumns) {
+        std::string made = name == "id"                 ? "INTEGER PRIMARY KEY AUTOINCREMENT"
+                           : name == "result_code"      ? "INTEGER NOT NULL DEFAULT -1"
+                           : name == "duration_seconds" ? "REAL NOT NULL DEFAULT 0"
+                                                        : "TEXT NOT NULL DEFAULT ''";
+        create += QString::fromStdString((name == "id" ? "" : ", ") + std::string(name) + " " +
+                                         (name == column ? declaration : made));
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("altered"));
+        db.setDatabaseName(QString::fromStdString(path));
+        db.open();
+        QSqlQuery query(db);
+        EXPECT_TRUE(query.exec(create + ")")) << create.toStdString();
+        query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kHistorySchemaVersion));
+        query.exec(QStringLiteral("INSERT INTO runs (started_utc) VALUES ('2026-12-08T10:15:00Z')"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("altered"));
+    return Bytes(path);
+}
+
 TEST_F(UpdateHistoryTest, DamagedFileIsMovedAsideAndNewHistoryStarted)
 {
     struct Case
@@ -447,6 +474,13 @@ TEST_F(UpdateHistoryTest, DamagedFileIsMovedAsideAndNewHistoryStarted)
          ""},
         {"foreign runs table", [](const std::string& scratch) { return ForeignDatabaseBytes(scratch); },
          "(unknown history version 0)"},
+        // A damaged schema text still parses: the id is then no key, a column of another type.
+        {"id that is no key",
+         [](const std::string& scratch) { return AlteredHistoryBytes(scratch, "id", "INTEGER PRIMAY KYER"); },
+         "(the runs table's id is not its INTEGER PRIMARY KEY)"},
+        {"column of another type",
+         [](const std::string& scratch) { return AlteredHistoryBytes(scratch, "result_code", "TEXX"); },
+         "(the runs table's result_code is TEXX, not INTEGER)"},
     };
     int n = 0;
     for (const Case& c : cases) {
