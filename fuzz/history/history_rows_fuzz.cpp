@@ -47,16 +47,26 @@ void EnsureApplication()
     }
 }
 
-// tmpfs where there is one: the history syncs every change.
+void RemoveRoot();
+
+// tmpfs where there is one: the history syncs every change. Never destroyed, so that it is still
+// there when the folder is removed at exit.
 const fs::path& Root()
 {
-    static const fs::path root = [] {
+    static const fs::path* root = [] {
         const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
         std::string name = (base / "aurex-history-fuzz-XXXXXX").string();
         Check(::mkdtemp(name.data()) != nullptr);
-        return fs::path(name);
+        std::atexit(RemoveRoot);
+        return new fs::path(name);
     }();
-    return root;
+    return *root;
+}
+
+void RemoveRoot()
+{
+    std::error_code ignored;
+    fs::remove_all(Root(), ignored);
 }
 
 void WriteFile(const fs::path& path, std::string_view content)
@@ -264,8 +274,7 @@ void CheckWrittenBack(const std::vector<HistoryRow>& rows)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     EnsureApplication();
-    std::error_code ignored;
-    fs::remove_all(Root(), ignored);
+    RemoveRoot();
     const fs::path file = Root() / "data" / "history.sqlite";
     WriteFile(file, std::string_view(reinterpret_cast<const char*>(data), size));
 
