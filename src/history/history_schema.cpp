@@ -17,6 +17,9 @@ namespace {
 
 // SQLite's primary result codes that say something about the file or its locks.
 constexpr int kSqliteCorrupt = 11;
+// A damaged record can claim a length no allocation meets: SQLite then says "out of memory". A
+// real shortage is rare on a desktop and only gets the file moved aside, never lost.
+constexpr int kSqliteNoMemory = 7;
 constexpr int kSqliteNotADatabase = 26;
 constexpr int kSqliteBusy = 5;
 constexpr int kSqliteLocked = 6;
@@ -48,7 +51,7 @@ SchemaCheck Broken(std::string reason)
 SchemaCheck FromError(const QSqlError& error)
 {
     const int code = PrimaryCode(error);
-    if (code == kSqliteNotADatabase || code == kSqliteCorrupt) {
+    if (code == kSqliteNotADatabase || code == kSqliteCorrupt || code == kSqliteNoMemory) {
         return Broken(ErrorText(error));
     }
     return {SchemaCheck::Outcome::Failed, ErrorText(error), IsBusyError(error)};
