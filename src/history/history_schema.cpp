@@ -51,7 +51,9 @@ SchemaCheck Broken(std::string reason)
 SchemaCheck FromError(const QSqlError& error)
 {
     const int code = PrimaryCode(error);
-    if (code == kSqliteNotADatabase || code == kSqliteCorrupt || code == kSqliteNoMemory) {
+    // A header claiming a file format this SQLite does not read comes as a plain error.
+    if (code == kSqliteNotADatabase || code == kSqliteCorrupt || code == kSqliteNoMemory ||
+        error.databaseText().contains(QStringLiteral("unsupported file format"))) {
         return Broken(ErrorText(error));
     }
     return {SchemaCheck::Outcome::Failed, ErrorText(error), IsBusyError(error)};

@@ -478,6 +478,13 @@ TEST_F(UpdateHistoryTest, DamagedFileIsMovedAsideAndNewHistoryStarted)
         {"id that is no key",
          [](const std::string& scratch) { return AlteredHistoryBytes(scratch, "id", "INTEGER PRIMAY KYER"); },
          "(the runs table's id is not its INTEGER PRIMARY KEY)"},
+        {"schema format of a later SQLite",
+         [](const std::string& scratch) {
+             std::string bytes = RealDatabaseBytes(scratch);
+             bytes[47] = 5; // the header's schema format number, 4 at most
+             return bytes;
+         },
+         "(unsupported file format)"},
         {"column of another type",
          [](const std::string& scratch) { return AlteredHistoryBytes(scratch, "result_code", "TEXX"); },
          "(the runs table's result_code is TEXX, not INTEGER)"},
