@@ -5,6 +5,7 @@
 // fields, a table of one printable line per row.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
