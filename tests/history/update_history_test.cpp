@@ -485,6 +485,15 @@ TEST_F(UpdateHistoryTest, DamagedFileIsMovedAsideAndNewHistoryStarted)
              return bytes;
          },
          "(unsupported file format)"},
+        {"file marked as written by a later SQLite",
+         [](const std::string& scratch) {
+             std::string bytes = RealDatabaseBytes(scratch);
+             // The header's write and read versions: a later writer, the rollback journal.
+             bytes[18] = 3;
+             bytes[19] = 1;
+             return bytes;
+         },
+         "its header says a later SQLite wrote it)"},
         {"column of another type",
          [](const std::string& scratch) { return AlteredHistoryBytes(scratch, "result_code", "TEXX"); },
          "(the runs table's result_code is TEXX, not INTEGER)"},
