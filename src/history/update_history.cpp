@@ -281,8 +281,10 @@ SchemaCheck OpenConnection(QSqlDatabase& db, const std::string& path)
         }
         PauseBeforeRetry(attempt);
     }
-    if (check.outcome == SchemaCheck::Outcome::Failed && MarkedWrittenByLaterSqlite(path)) {
-        return {SchemaCheck::Outcome::Broken, check.reason + ": its header says a later SQLite wrote it"};
+    // In WAL mode such a file even passes the check, and then every Begin fails.
+    if (check.outcome != SchemaCheck::Outcome::Broken && MarkedWrittenByLaterSqlite(path)) {
+        return {SchemaCheck::Outcome::Broken,
+                "its header says a later SQLite wrote it, so SQLite only reads it"};
     }
     if (check.outcome != SchemaCheck::Outcome::Sound) {
         return check;

@@ -485,15 +485,23 @@ TEST_F(UpdateHistoryTest, DamagedFileIsMovedAsideAndNewHistoryStarted)
              return bytes;
          },
          "(unsupported file format)"},
-        {"file marked as written by a later SQLite",
+        // The header's write version says a later SQLite wrote the file; the read version says
+        // the rollback journal (1) or WAL (2).
+        {"rollback file marked as written by a later SQLite",
          [](const std::string& scratch) {
              std::string bytes = RealDatabaseBytes(scratch);
-             // The header's write and read versions: a later writer, the rollback journal.
              bytes[18] = 3;
              bytes[19] = 1;
              return bytes;
          },
-         "its header says a later SQLite wrote it)"},
+         "(its header says a later SQLite wrote it, so SQLite only reads it)"},
+        {"WAL file marked as written by a later SQLite",
+         [](const std::string& scratch) {
+             std::string bytes = RealDatabaseBytes(scratch);
+             bytes[18] = 3;
+             return bytes;
+         },
+         "(its header says a later SQLite wrote it, so SQLite only reads it)"},
         {"column of another type",
          [](const std::string& scratch) { return AlteredHistoryBytes(scratch, "result_code", "TEXX"); },
          "(the runs table's result_code is TEXX, not INTEGER)"},
