@@ -502,6 +502,15 @@ TEST_F(UpdateHistoryTest, DamagedFileIsMovedAsideAndNewHistoryStarted)
              return bytes;
          },
          "(its header says a later SQLite wrote it, so SQLite only reads it)"},
+        {"id sequence table damaged",
+         [](const std::string& scratch) {
+             std::string bytes = RealDatabaseBytes(scratch);
+             const std::size_t at = bytes.find("sqlite_sequence(name,seq)");
+             EXPECT_NE(at, std::string::npos);
+             bytes[at + 20] = 'A'; // "(nameAseq)": one column, so no run can be added
+             return bytes;
+         },
+         "(database disk image is malformed)"},
         {"column of another type",
          [](const std::string& scratch) { return AlteredHistoryBytes(scratch, "result_code", "TEXX"); },
          "(the runs table's result_code is TEXX, not INTEGER)"},
