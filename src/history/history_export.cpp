@@ -47,11 +47,36 @@ std::size_t Width(const std::string& text)
     return width;
 }
 
-// One line: line breaks and tabs become spaces; longer than `width` characters is cut with "...".
-std::string OneLine(std::string text, std::size_t width)
+// A control character (C0, DEL, C1) in a row comes from a damaged or edited file, or from a radio
+// or an error text; on a terminal it would move the cursor or start an escape sequence, and a NUL
+// would end the output there.
+bool IsControl(const std::string& text, std::size_t at, std::size_t length)
 {
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; }, ' ');
+    const auto first = static_cast<unsigned char>(text[at]);
+    if (length == 1) {
+        return first < 0x20 || first == 0x7f;
+    }
+    return length == 2 && first == 0xc2 && static_cast<unsigned char>(text[at + 1]) < 0xa0;
+}
+
+// One line: line breaks and tabs become spaces, other control characters "?"; longer than `width`
+// characters is cut with "...".
+std::string OneLine(const std::string& raw, std::size_t width)
+{
+    std::string text;
+    text.reserve(raw.size());
+    for (std::size_t at = 0; at < raw.size();) {
+        const std::size_t length = std::max<std::size_t>(1, Utf8SequenceLength(raw, at));
+        const char c = raw[at];
+        if (c == '\r' || c == '\n' || c == '\t') {
+            text += ' ';
+        } else if (IsControl(raw, at, length)) {
+            text += '?';
+        } else {
+            text.append(raw, at, length);
+        }
+        at += length;
+    }
     if (Width(text) <= width) {
         return text;
     }

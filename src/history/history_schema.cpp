@@ -1,5 +1,6 @@
 #include "history/history_schema.h"
 
+#include <map>
 #include <set>
 
 #include <QSqlDatabase>
@@ -16,6 +17,9 @@ namespace {
 
 // SQLite's primary result codes that say something about the file or its locks.
 constexpr int kSqliteCorrupt = 11;
+// A damaged record can claim a length no allocation meets: SQLite then says "out of memory". A
+// real shortage is rare on a desktop and only gets the file moved aside, never lost.
+constexpr int kSqliteNoMemory = 7;
 constexpr int kSqliteNotADatabase = 26;
 constexpr int kSqliteBusy = 5;
 constexpr int kSqliteLocked = 6;
@@ -47,7 +51,9 @@ SchemaCheck Broken(std::string reason)
 SchemaCheck FromError(const QSqlError& error)
 {
     const int code = PrimaryCode(error);
-    if (code == kSqliteNotADatabase || code == kSqliteCorrupt) {
+    // A header claiming a file format this SQLite does not read comes as a plain error.
+    if (code == kSqliteNotADatabase || code == kSqliteCorrupt || code == kSqliteNoMemory ||
+        error.databaseText().contains(QStringLiteral("unsupported file format"))) {
         return Broken(ErrorText(error));
     }
     return {SchemaCheck::Outcome::Failed, ErrorText(error), IsBusyError(error)};
@@ -73,6 +79,23 @@ const char* kCreateRuns = "CREATE TABLE runs ("
                           "backup_sha256 TEXT NOT NULL DEFAULT '',"
                           "verification TEXT NOT NULL DEFAULT '',"
                           "log_file TEXT NOT NULL DEFAULT '')";
+
+// The type each column is made with. Another type changes how SQLite keeps a value (a text of
+// digits would come back as a number), and an id that is not the INTEGER PRIMARY KEY is no run's
+// number: every Finish would miss its row.
+QString MadeType(std::string_view column)
+{
+    if (column == "id" || column == "result_code") {
+        return QStringLiteral("INTEGER");
+    }
+    return column == "duration_seconds" ? QStringLiteral("REAL") : QStringLiteral("TEXT");
+}
+
+struct ColumnMade
+{
+    QString type;
+    int keyPart = 0; // 1 for the primary key's first column, 0 outside it
+};
 
 // Inside the write transaction: what the schema says about the file, creating it when empty.
 SchemaCheck ReadOrCreateSchema(QSqlDatabase& db)
@@ -106,9 +129,10 @@ SchemaCheck ReadOrCreateSchema(QSqlDatabase& db)
     if (!query.exec(QStringLiteral("PRAGMA table_info(runs)"))) {
         return FromError(query.lastError());
     }
-    std::set<std::string> present;
+    std::map<std::string, ColumnMade> present;
     while (query.next()) {
-        present.insert(query.value(1).toString().toStdString());
+        present[query.value(1).toString().toStdString()] = {query.value(2).toString(),
+                                                            query.value(5).toInt()};
     }
     std::string missing;
     for (std::string_view column : kHistoryColumns) {
@@ -118,6 +142,23 @@ SchemaCheck ReadOrCreateSchema(QSqlDatabase& db)
     }
     if (!missing.empty()) {
         return Broken("the runs table lacks " + missing);
+    }
+    for (const auto& [name, made] : present) {
+        if ((name == "id") != (made.keyPart == 1) || made.keyPart > 1) {
+            return Broken("the runs table's id is not its INTEGER PRIMARY KEY");
+        }
+    }
+    for (std::string_view column : kHistoryColumns) {
+        const QString& type = present[std::string(column)].type;
+        if (type.compare(MadeType(column), Qt::CaseInsensitive) != 0) {
+            return Broken("the runs table's " + std::string(column) + " is " + type.toStdString() + ", not " +
+                          MadeType(column).toStdString());
+        }
+    }
+    // A new run's row must go in: compiling the insert reads what it needs beside the table (the
+    // id sequence), which the integrity check does not look at. Compiled only, never run.
+    if (!query.prepare(QStringLiteral("INSERT INTO runs (started_utc) VALUES ('')"))) {
+        return FromError(query.lastError());
     }
     return Sound();
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include <fcntl.h>
@@ -251,6 +252,18 @@ UpdateHistory::~UpdateHistory()
 
 namespace {
 
+// SQLite only reads a file whose header says a later version wrote it (a write version above 2):
+// every change fails as "readonly", and the program would keep no history run after run. A file
+// that is read-only by its permissions has no such mark and stays a failure to report.
+bool MarkedWrittenByLaterSqlite(const std::string& path)
+{
+    constexpr std::size_t kWriteVersionAt = 18;
+    std::ifstream in(path, std::ios::binary);
+    char header[kWriteVersionAt + 1] = {};
+    return in.read(header, sizeof header) && std::memcmp(header, "SQLite format 3", 16) == 0 &&
+           static_cast<unsigned char>(header[kWriteVersionAt]) > 2;
+}
+
 // One attempt at the file as it is now.
 SchemaCheck OpenConnection(QSqlDatabase& db, const std::string& path)
 {
@@ -267,6 +280,11 @@ SchemaCheck OpenConnection(QSqlDatabase& db, const std::string& path)
             break;
         }
         PauseBeforeRetry(attempt);
+    }
+    // In WAL mode such a file even passes the check, and then every Begin fails.
+    if (check.outcome != SchemaCheck::Outcome::Broken && MarkedWrittenByLaterSqlite(path)) {
+        return {SchemaCheck::Outcome::Broken,
+                "its header says a later SQLite wrote it, so SQLite only reads it"};
     }
     if (check.outcome != SchemaCheck::Outcome::Sound) {
         return check;

@@ -2,6 +2,7 @@
 // once, a killed writer loses at most its unfinished row, and a damaged file is moved aside.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include "history/history_columns.h"
 #include "history/update_history.h"
 #include "link/qt_app.h"
 
@@ -254,6 +256,35 @@ TEST(HistoryTableTest, AlignsColumnsAndCutsLongText)
     EXPECT_EQ(table, expected);
 }
 
+// Whatever a row holds, the table keeps one line per row and sends a terminal no control
+// character: line breaks and tabs become spaces, other controls "?", and a NUL never ends it early.
+TEST(HistoryTableTest, ShowsControlCharactersAsOneLineOfText)
+{
+    struct Case
+    {
+        std::string text;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"two\r\nlines\ttab", "two  lines tab"},
+        {std::string("cut\0here", 8), "cut?here"},
+        {"\x1b[2Jclear\x7f", "?[2Jclear?"},
+        {"feed\v\fpage", "feed??page"},
+        {"c1 \xc2\x85\xc2\x9b and \xc2\xa0\xc3\xa9 kept", "c1 ?? and \xc2\xa0\xc3\xa9 kept"},
+    };
+    for (const Case& c : cases) {
+        HistoryRow row = Completed(Started("1A2B"), 0, c.text);
+        row.radioIdentity = c.text;
+        const std::string table = HistoryTable({row});
+        const std::string second = table.substr(table.find('\n') + 1);
+        EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 2) << table;
+        // Shown as the identity and as the result text.
+        const std::size_t identity = second.find("  " + c.shown + "  update");
+        ASSERT_NE(identity, std::string::npos) << table;
+        EXPECT_NE(second.find(c.shown, identity + c.shown.size() + 2), std::string::npos) << table;
+    }
+}
+
 // The writers run as separate processes, as separate programs would; each forks before it has
 // any database object of its own.
 pid_t Writer(const std::string& path, int writer, int rows, int progressFd = -1, int startFd = -1)
@@ -388,6 +419,32 @@ std::string ForeignDatabaseBytes(const std::string& path, int rows = 1)
     return Bytes(path);
 }
 
+// A history of this version whose runs table declares `column` as `declaration`, one run in it.
+std::string AlteredHistoryBytes(const std::string& path, const std::string& column,
+                                const std::string& declaration)
+{
+    QString create = QStringLiteral("CREATE TABLE runs (");
+    for (std::string_view name : kHistoryColumns) {
+        std::string made = name == "id"                 ? "INTEGER PRIMARY KEY AUTOINCREMENT"
+                           : name == "result_code"      ? "INTEGER NOT NULL DEFAULT -1"
+                           : name == "duration_seconds" ? "REAL NOT NULL DEFAULT 0"
+                                                        : "TEXT NOT NULL DEFAULT ''";
+        create += QString::fromStdString((name == "id" ? "" : ", ") + std::string(name) + " " +
+                                         (name == column ? declaration : made));
+    }
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("altered"));
+        db.setDatabaseName(QString::fromStdString(path));
+        db.open();
+        QSqlQuery query(db);
+        EXPECT_TRUE(query.exec(create + ")")) << create.toStdString();
+        query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kHistorySchemaVersion));
+        query.exec(QStringLiteral("INSERT INTO runs (started_utc) VALUES ('2026-12-08T10:15:00Z')"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("altered"));
+    return Bytes(path);
+}
+
 TEST_F(UpdateHistoryTest, DamagedFileIsMovedAsideAndNewHistoryStarted)
 {
     struct Case
@@ -417,6 +474,46 @@ TEST_F(UpdateHistoryTest, DamagedFileIsMovedAsideAndNewHistoryStarted)
          ""},
         {"foreign runs table", [](const std::string& scratch) { return ForeignDatabaseBytes(scratch); },
          "(unknown history version 0)"},
+        // A damaged schema text still parses: the id is then no key, a column of another type.
+        {"id that is no key",
+         [](const std::string& scratch) { return AlteredHistoryBytes(scratch, "id", "INTEGER PRIMAY KYER"); },
+         "(the runs table's id is not its INTEGER PRIMARY KEY)"},
+        {"schema format of a later SQLite",
+         [](const std::string& scratch) {
+             std::string bytes = RealDatabaseBytes(scratch);
+             bytes[47] = 5; // the header's schema format number, 4 at most
+             return bytes;
+         },
+         "(unsupported file format)"},
+        // The header's write version says a later SQLite wrote the file; the read version says
+        // the rollback journal (1) or WAL (2).
+        {"rollback file marked as written by a later SQLite",
+         [](const std::string& scratch) {
+             std::string bytes = RealDatabaseBytes(scratch);
+             bytes[18] = 3;
+             bytes[19] = 1;
+             return bytes;
+         },
+         "(its header says a later SQLite wrote it, so SQLite only reads it)"},
+        {"WAL file marked as written by a later SQLite",
+         [](const std::string& scratch) {
+             std::string bytes = RealDatabaseBytes(scratch);
+             bytes[18] = 3;
+             return bytes;
+         },
+         "(its header says a later SQLite wrote it, so SQLite only reads it)"},
+        {"id sequence table damaged",
+         [](const std::string& scratch) {
+             std::string bytes = RealDatabaseBytes(scratch);
+             const std::size_t at = bytes.find("sqlite_sequence(name,seq)");
+             EXPECT_NE(at, std::string::npos);
+             bytes[at + 20] = 'A'; // "(nameAseq)": one column, so no run can be added
+             return bytes;
+         },
+         "(database disk image is malformed)"},
+        {"column of another type",
+         [](const std::string& scratch) { return AlteredHistoryBytes(scratch, "result_code", "TEXX"); },
+         "(the runs table's result_code is TEXX, not INTEGER)"},
     };
     int n = 0;
     for (const Case& c : cases) {
