@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <span>
+#include <sstream>
 
 namespace aurex {
 
@@ -60,6 +62,26 @@ CodeplugRead ReadCodeplugFile(const std::string& path, CodeplugFile& file, std::
     WordsFromLineBytes(std::span<const uint8_t>(bytes.data(), count), file.buffer);
     file.byteCount = count;
     return CodeplugRead::Ok;
+}
+
+bool CodeplugLineBytes(const std::string& path, const std::vector<uint16_t>& buffer, std::size_t byteCount,
+                       std::vector<unsigned char>& bytes, std::string& error)
+{
+    if (byteCount % 2 != 0 || byteCount > buffer.size() * 2) {
+        error = "cannot write " + path + ": " + std::to_string(byteCount) + " bytes do not fit the buffer";
+        return false;
+    }
+    bytes.assign(byteCount, 0);
+    LineBytesFromWords(buffer, bytes);
+    return true;
+}
+
+std::string TemporaryNameBeside(const std::string& path)
+{
+    std::random_device random;
+    std::ostringstream suffix;
+    suffix << ".tmp-" << std::hex << random() << random();
+    return path + suffix.str();
 }
 
 } // namespace aurex

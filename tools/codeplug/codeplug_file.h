@@ -36,4 +36,11 @@ bool CheckCodeplugOutput(const std::string& in, const std::string& out, std::str
 bool WriteCodeplugFile(const std::string& path, const std::vector<uint16_t>& buffer, std::size_t byteCount,
                        std::string& error);
 
+// What each system's WriteCodeplugFile shares: the radio-order bytes of the first `byteCount`
+// bytes of the buffer (false with a message naming `path` when they do not fit it), and a new
+// name beside `path`, so the final rename stays on one file system.
+bool CodeplugLineBytes(const std::string& path, const std::vector<uint16_t>& buffer, std::size_t byteCount,
+                       std::vector<unsigned char>& bytes, std::string& error);
+std::string TemporaryNameBeside(const std::string& path);
+
 } // namespace aurex

@@ -2,8 +2,6 @@
 // file synced and renamed over OUT. codeplug_output_win32.cpp is the Windows twin.
 #include "codeplug/codeplug_file.h"
 
-#include "convert/codeplug_buffer.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,8 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <random>
-#include <sstream>
 
 namespace aurex {
 
@@ -121,21 +117,12 @@ bool CheckCodeplugOutput(const std::string& in, const std::string& out, std::str
 bool WriteCodeplugFile(const std::string& path, const std::vector<uint16_t>& buffer, std::size_t byteCount,
                        std::string& error)
 {
-    if (byteCount % 2 != 0 || byteCount > buffer.size() * 2) {
-        error = "cannot write " + path + ": " + std::to_string(byteCount) + " bytes do not fit the buffer";
+    std::vector<unsigned char> bytes;
+    if (!CodeplugLineBytes(path, buffer, byteCount, bytes, error) || !CheckOutputKind(path, error)) {
         return false;
     }
-    if (!CheckOutputKind(path, error)) {
-        return false;
-    }
-    std::vector<unsigned char> bytes(byteCount);
-    LineBytesFromWords(buffer, bytes);
-    // A name of our own beside OUT, so that the rename stays on one file system and OUT is
-    // never seen half written.
-    std::random_device random;
-    std::ostringstream suffix;
-    suffix << ".tmp-" << std::hex << random() << random();
-    const std::string temporary = path + suffix.str();
+    // A name of our own beside OUT: OUT is never seen half written.
+    const std::string temporary = TemporaryNameBeside(path);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         error = "cannot write " + path + ": " + SystemError(errno);

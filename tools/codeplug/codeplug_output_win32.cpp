@@ -2,15 +2,10 @@
 // temporary file flushed and moved over OUT. The twin of codeplug_output_posix.cpp.
 #include "codeplug/codeplug_file.h"
 
-#include "convert/codeplug_buffer.h"
-
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
-
-#include <random>
-#include <sstream>
 
 namespace aurex {
 
@@ -115,21 +110,12 @@ bool CheckCodeplugOutput(const std::string& in, const std::string& out, std::str
 bool WriteCodeplugFile(const std::string& path, const std::vector<uint16_t>& buffer, std::size_t byteCount,
                        std::string& error)
 {
-    if (byteCount % 2 != 0 || byteCount > buffer.size() * 2) {
-        error = "cannot write " + path + ": " + std::to_string(byteCount) + " bytes do not fit the buffer";
+    std::vector<unsigned char> bytes;
+    if (!CodeplugLineBytes(path, buffer, byteCount, bytes, error) || !CheckOutputKind(path, error)) {
         return false;
     }
-    if (!CheckOutputKind(path, error)) {
-        return false;
-    }
-    std::vector<unsigned char> bytes(byteCount);
-    LineBytesFromWords(buffer, bytes);
-    // A name of our own beside OUT, so that the move stays on one volume and OUT is never seen
-    // half written.
-    std::random_device random;
-    std::ostringstream suffix;
-    suffix << ".tmp-" << std::hex << random() << random();
-    const std::string temporary = path + suffix.str();
+    // A name of our own beside OUT: OUT is never seen half written.
+    const std::string temporary = TemporaryNameBeside(path);
     const HANDLE file = ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
