@@ -10,6 +10,8 @@
 #endif
 #include <windows.h>
 
+#include "text/win32_error_text.h"
+
 #include <algorithm>
 #include <map>
 #include <mutex>
@@ -17,25 +19,6 @@
 namespace aurex {
 
 namespace {
-
-std::string SystemText(DWORD error)
-{
-    char* text = nullptr;
-    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                              FORMAT_MESSAGE_IGNORE_INSERTS,
-                                          nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
-    if (text != nullptr) {
-        ::LocalFree(text);
-    }
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
-        message.pop_back();
-    }
-    if (message.empty()) {
-        message = "system error " + std::to_string(error);
-    }
-    return message;
-}
 
 PortOpenResult FailureFromError(DWORD error)
 {
@@ -183,7 +166,7 @@ class Win32SerialSystem final : public SerialSystem
         if (handle == INVALID_HANDLE_VALUE) {
             const DWORD error = ::GetLastError();
             result.outcome = FailureFromError(error);
-            result.message = SystemText(error);
+            result.message = Win32ErrorText(error);
             return result;
         }
         DCB dcb{};
@@ -192,7 +175,7 @@ class Win32SerialSystem final : public SerialSystem
             const DWORD error = ::GetLastError();
             ::CloseHandle(handle);
             result.outcome = PortOpenResult::Failed;
-            result.message = devicePath + " is not a serial device (" + SystemText(error) + ")";
+            result.message = devicePath + " is not a serial device (" + Win32ErrorText(error) + ")";
             return result;
         }
         const auto serial = reinterpret_cast<SerialHandle>(handle);
@@ -259,7 +242,7 @@ class Win32SerialSystem final : public SerialSystem
         DCB dcb{};
         dcb.DCBlength = sizeof(dcb);
         if (!::GetCommState(Win(handle), &dcb)) {
-            return SerialResult::Failed(SystemText(::GetLastError()));
+            return SerialResult::Failed(Win32ErrorText(::GetLastError()));
         }
         dcb.BaudRate = static_cast<DWORD>(config.baudRate);
         dcb.ByteSize = static_cast<BYTE>(config.dataBits);
@@ -285,9 +268,9 @@ class Win32SerialSystem final : public SerialSystem
             const DWORD error = ::GetLastError();
             if (error == ERROR_INVALID_PARAMETER) {
                 return SerialResult::Failed("baud rate " + std::to_string(config.baudRate) +
-                                            " or frame: " + SystemText(error));
+                                            " or frame: " + Win32ErrorText(error));
             }
-            return SerialResult::Failed(SystemText(error));
+            return SerialResult::Failed(Win32ErrorText(error));
         }
         return SerialResult::Ok();
     }
@@ -390,7 +373,7 @@ class Win32SerialSystem final : public SerialSystem
     SerialResult Drain(SerialHandle handle) override
     {
         if (!::FlushFileBuffers(Win(handle))) {
-            return SerialResult::Failed(SystemText(::GetLastError()));
+            return SerialResult::Failed(Win32ErrorText(::GetLastError()));
         }
         return SerialResult::Ok();
     }
@@ -407,7 +390,7 @@ class Win32SerialSystem final : public SerialSystem
             which |= PURGE_TXCLEAR | PURGE_TXABORT;
         }
         if (which != 0 && !::PurgeComm(Win(handle), which)) {
-            return SerialResult::Failed(SystemText(::GetLastError()));
+            return SerialResult::Failed(Win32ErrorText(::GetLastError()));
         }
         return SerialResult::Ok();
     }
@@ -418,7 +401,7 @@ class Win32SerialSystem final : public SerialSystem
         const DWORD function = dtr ? (raised ? SETDTR : CLRDTR) : (raised ? SETRTS : CLRRTS);
         if (!::EscapeCommFunction(Win(handle), function)) {
             return SerialResult::Failed(std::string(dtr ? "DTR" : "RTS") + ": " +
-                                        SystemText(::GetLastError()));
+                                        Win32ErrorText(::GetLastError()));
         }
         // Kept, so that the next SetCommState writes the lines as they are now.
         std::lock_guard lock(mutex_);
@@ -451,7 +434,7 @@ class Win32SerialSystem final : public SerialSystem
         DCB dcb{};
         dcb.DCBlength = sizeof(dcb);
         if (!::GetCommState(Win(handle), &dcb)) {
-            return SerialResult::Failed("RTS toggle: " + SystemText(::GetLastError()));
+            return SerialResult::Failed("RTS toggle: " + Win32ErrorText(::GetLastError()));
         }
         std::lock_guard lock(mutex_);
         PortState& port = State(handle);
@@ -460,7 +443,7 @@ class Win32SerialSystem final : public SerialSystem
         ApplyLines(dcb, port);
         if (!::SetCommState(Win(handle), &dcb)) {
             port.rtsToggle = before;
-            return SerialResult::Failed("RTS toggle: " + SystemText(::GetLastError()));
+            return SerialResult::Failed("RTS toggle: " + Win32ErrorText(::GetLastError()));
         }
         return SerialResult::Ok();
     }

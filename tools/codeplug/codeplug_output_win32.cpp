@@ -7,25 +7,11 @@
 #endif
 #include <windows.h>
 
+#include "text/win32_error_text.h"
+
 namespace aurex {
 
 namespace {
-
-std::string SystemError(DWORD error)
-{
-    char* text = nullptr;
-    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                              FORMAT_MESSAGE_IGNORE_INSERTS,
-                                          nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
-    if (text != nullptr) {
-        ::LocalFree(text);
-    }
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message.empty() ? "system error " + std::to_string(error) : message;
-}
 
 bool Absent(DWORD error)
 {
@@ -42,7 +28,7 @@ bool CheckOutputKind(const std::string& path, std::string& error)
         if (Absent(fault)) {
             return true;
         }
-        error = "cannot write " + path + ": " + SystemError(fault);
+        error = "cannot write " + path + ": " + Win32ErrorText(fault);
         return false;
     }
     const char* kind = nullptr;
@@ -119,7 +105,7 @@ bool WriteCodeplugFile(const std::string& path, const std::vector<uint16_t>& buf
     const HANDLE file = ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error = "cannot write " + path + ": " + SystemError(::GetLastError());
+        error = "cannot write " + path + ": " + Win32ErrorText(::GetLastError());
         return false;
     }
     DWORD fault = 0;
@@ -136,7 +122,7 @@ bool WriteCodeplugFile(const std::string& path, const std::vector<uint16_t>& buf
         fault = ::GetLastError();
     }
     if (fault != 0) {
-        error = "cannot write " + path + ": " + SystemError(fault);
+        error = "cannot write " + path + ": " + Win32ErrorText(fault);
         ::DeleteFileA(temporary.c_str());
         return false;
     }
