@@ -331,7 +331,7 @@ void TCodeUpdaterMainDispForm::RunBootUpdate()
                     return; // stopped while waiting
                 }
             }
-            // The specified text says the radio lacked the latest code: not so after a downgrade.
+            // The usual text says the radio lacked the latest code: not so after a downgrade.
             ShowInformation(downgrade
                                 ? UiText("The radio's boot code %1 has been replaced by this updater's %2.  "
                                          "Please place the radio back into bootload mode to\n"
