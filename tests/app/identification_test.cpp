@@ -63,9 +63,9 @@ class Rig
     {
         return std::make_unique<test::ScriptedPeer>(pty, [this, answers](PeerIo& io) {
             while (!io.Stopping()) {
-                Bytes frame;
-                // Short reads: the peer idles until the program asks something.
-                frame = io.ReadFrame(50);
+                // Waits as long as the program takes to ask; a Stop ends the wait without a failure.
+                // A short wait failed on a loaded machine and cut a slow frame in two.
+                const Bytes frame = io.ReadFrame();
                 if (frame.size() < 6) {
                     continue;
                 }
