@@ -38,6 +38,7 @@
 #include "link/radio_link.h"
 #include "programming/programming_link.h"
 #include "programming/programming_status.h"
+#include "transfer/disk_room.h"
 
 class QEventLoopLocker;
 
@@ -430,6 +431,10 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     // codeplug step's reply time-out; `exchange` talks to the radio.
     CodeplugRequestResult
     RunCodeplugRequest(const std::function<CodeplugRequestResult(CodeplugLinks&)>& exchange);
+    // Room for the run's backup, held from the check before the run until the backup is written
+    // into it: the disk may fill meanwhile (a line trace on it), and by then the radio may hold
+    // new code.
+    DiskRoom m_BackupRoom;
     // A backup of another radio: asked in a Yes/No box, refused or allowed without asking.
     OtherRadioPolicy m_OtherRadioPolicy = OtherRadioPolicy::Ask;
     // Set by a front end nobody may be at: after a boot code refresh the run waits, up to this

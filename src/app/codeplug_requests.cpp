@@ -124,7 +124,8 @@ void TCodeUpdaterMainDispForm::m_FileVerifyMenuItemClick()
 CodeplugRequestResult TCodeUpdaterMainDispForm::RunCodeplugRequest(
     const std::function<CodeplugRequestResult(CodeplugLinks&)>& exchange)
 {
-    if (const std::string problem = CheckCodeplugBackupFolder(DiskOf(environment_)); !problem.empty()) {
+    if (const std::string problem = CheckCodeplugBackupFolder(DiskOf(environment_), &m_BackupRoom);
+        !problem.empty()) {
         ShowError({"%1\n\nNothing has been sent to the radio.", {problem}});
         return CodeplugRequestResult::Failed;
     }
@@ -140,6 +141,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RunCodeplugRequest(
     } else {
         ShowStatus("Idle");
     }
+    m_BackupRoom.Release();
     EndUpdateRun(false);
     CloseRadioLink();
     return result;
@@ -181,7 +183,7 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
         }
         const CodeplugBackupResult backup =
             SaveCodeplugBackup(ParmsBytesToText(*identity), uploaded.bytes, DiskOf(environment_),
-                               BackupFacts(BackupReason::OnRequest));
+                               BackupFacts(BackupReason::OnRequest), &m_BackupRoom);
         RecordBackup(backup);
         if (!backup.saved) {
             ShowStatusText({"The codeplug was read, but its backup could not be saved: %1", {backup.error}});
@@ -270,8 +272,9 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
                 "up, so nothing was written to the radio.");
             return CodeplugRequestResult::Failed;
         }
-        const CodeplugBackupResult before = SaveCodeplugBackup(
-            radioIdentity, present.bytes, DiskOf(environment_), BackupFacts(BackupReason::BeforeRestore));
+        const CodeplugBackupResult before =
+            SaveCodeplugBackup(radioIdentity, present.bytes, DiskOf(environment_),
+                               BackupFacts(BackupReason::BeforeRestore), &m_BackupRoom);
         RecordBackup(before);
         if (!before.saved) {
             ShowError({"The radio keeps the codeplug it has: the backup was not written into it, since the "

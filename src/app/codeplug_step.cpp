@@ -6,6 +6,7 @@
 #include "app/app_timeouts.h"
 #include "app/code_updater_main_form.h"
 #include "app/codeplug_conversion.h"
+#include "app/codeplug_spare.h"
 #include "convert/format_tables.h"
 #include "convert/hex_text.h"
 #include "link/radio_link.h"
@@ -55,14 +56,18 @@ CodeplugStepOutcome TransferCodeplug(TCodeUpdaterMainDispForm& window, CodeplugL
     BackupRecord facts = window.BackupFacts(BackupReason::BeforeUpdate);
     facts.conversionReport = converted.report;
     const std::shared_ptr<BackupDisk>& disk = window.Environment().backupDisk;
-    const CodeplugBackupResult backup = SaveCodeplugBackup(ParmsBytesToText(*identity), uploaded.bytes,
-                                                           disk ? *disk : SystemBackupDisk(), facts);
+    BackupDisk& backupDisk = disk ? *disk : SystemBackupDisk();
+    const std::string identityText = ParmsBytesToText(*identity);
+    const CodeplugBackupResult backup =
+        SaveCodeplugBackup(identityText, uploaded.bytes, backupDisk, facts, &window.m_BackupRoom);
     window.RecordBackup(backup);
     if (!backup.saved) {
-        window.ShowError(
-            {"The radio keeps the codeplug it had: the converted codeplug was not written into it, "
-             "since its backup could not be saved.\n%1",
-             {backup.error}});
+        // The radio runs its new code over the old codeplug now: what was read out is the way
+        // back to its settings, so it is kept elsewhere and the user told how to finish.
+        const CodeplugBackupResult spare = SaveSpareCodeplug(identityText, uploaded.bytes, backupDisk, facts);
+        window.RecordBackup(spare);
+        window.ShowError(UnsavedBackupText(backup.error, spare));
+        outcome.backupPath = spare.path;
         outcome.result = CodeplugStepResult::DownloadFailed;
         return outcome;
     }

@@ -13,6 +13,9 @@ namespace aurex {
 
 namespace {
 
+// Room enough for the write-ahead log pages of one row's completion.
+constexpr std::uint64_t kHistoryRoomBytes = 64 * 1024;
+
 std::string Seconds(double seconds)
 {
     char text[32];
@@ -187,6 +190,8 @@ void RunRecorder::Begin(RunKind kind, const std::vector<std::pair<std::string, s
         row_.id = history->Begin(row_);
         if (row_.id == 0) {
             Warn("The update history cannot be written: " + history->Error());
+        } else {
+            TakeRoomIn(SystemBackupDisk(), settings.dataFolder, kHistoryRoomBytes, historyRoom_);
         }
     }
 }
@@ -306,6 +311,7 @@ void RunRecorder::End(RunResult result, const std::string& statusText)
     row_.resultCode = static_cast<int>(result);
     row_.resultText = text;
     row_.durationSeconds = total;
+    historyRoom_.Release();
     if (history_ && row_.id != 0 && !history_->Finish(row_.id, row_)) {
         Warn("The update history cannot be written: " + history_->Error());
     }

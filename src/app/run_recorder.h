@@ -17,6 +17,7 @@
 #include "history/update_history.h"
 #include "record/line_trace.h"
 #include "record/run_log.h"
+#include "transfer/disk_room.h"
 
 namespace aurex {
 
@@ -122,6 +123,9 @@ class RunRecorder final : public RunEvents
     RunLog log_;
     LineTrace trace_;
     std::unique_ptr<UpdateHistory> history_;
+    // Room for the history row's completion, held through the run: a trace or log that fills the
+    // disk must not leave the row unfinished.
+    DiskRoom historyRoom_;
     bool historyTried_ = false;
     bool running_ = false;
     // An error box shown after the last status that said anything: a failed run's status line

@@ -83,6 +83,7 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick()
     } else {
         RunApplicationUpdate(bootRequested);
     }
+    m_BackupRoom.Release();
     CloseRadioLink();
 }
 
@@ -137,8 +138,8 @@ bool TCodeUpdaterMainDispForm::ReadyToUpdate(bool codeplugStep)
 {
     std::string problem = scratch_ ? scratch_->Prepare() : std::string();
     if (problem.empty() && codeplugStep) {
-        problem = CheckCodeplugBackupFolder(environment_.backupDisk ? *environment_.backupDisk
-                                                                    : SystemBackupDisk());
+        problem = CheckCodeplugBackupFolder(
+            environment_.backupDisk ? *environment_.backupDisk : SystemBackupDisk(), &m_BackupRoom);
     }
     if (problem.empty()) {
         return true;

@@ -27,7 +27,10 @@ class BackupDisk
     virtual int CreateUnnamed(int folder, int& fd, std::string& tempName);
     // All of `size` bytes, or an error.
     virtual int Write(int fd, const std::uint8_t* data, std::size_t size);
+    // All of `size` bytes at `offset`, over what the file holds there.
+    virtual int WriteAt(int fd, const std::uint8_t* data, std::size_t size, std::uint64_t offset);
     virtual int ReadAt(int fd, std::uint8_t* data, std::size_t size, std::uint64_t offset);
+    virtual int Truncate(int fd, std::uint64_t size);
     virtual int DataSync(int fd);
     // Gives the file `name` in the folder; EEXIST when that name is taken. Never replaces a file.
     virtual int LinkIn(int folder, int fd, const std::string& tempName, const std::string& name);

@@ -143,6 +143,28 @@ int BackupDisk::Write(int fd, const std::uint8_t* data, std::size_t size)
     return 0;
 }
 
+int BackupDisk::WriteAt(int fd, const std::uint8_t* data, std::size_t size, std::uint64_t offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n == 0 ? ENOSPC : errno; // no progress: a short write, never a loop
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return 0;
+}
+
+int BackupDisk::Truncate(int fd, std::uint64_t size)
+{
+    return Error(::ftruncate(fd, static_cast<off_t>(size)));
+}
+
 int BackupDisk::ReadAt(int fd, std::uint8_t* data, std::size_t size, std::uint64_t offset)
 {
     while (size > 0) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "text/sha256.h"
+#include "transfer/disk_room.h"
 
 namespace aurex {
 
@@ -36,42 +37,6 @@ bool IsAbsoluteSetting(const char* name)
     return value != nullptr && value[0] == '/';
 }
 
-// Closes a descriptor and removes a hidden name left by the disk, whatever way the save ends.
-class OpenBackupFile
-{
-  public:
-    OpenBackupFile(BackupDisk& disk, int folder) : disk_(disk), folder_(folder) {}
-    ~OpenBackupFile()
-    {
-        disk_.Close(fd);
-        if (!tempName.empty()) {
-            disk_.Unlink(folder_, tempName);
-        }
-    }
-    OpenBackupFile(const OpenBackupFile&) = delete;
-    OpenBackupFile& operator=(const OpenBackupFile&) = delete;
-
-    int fd = -1;
-    std::string tempName;
-
-  private:
-    BackupDisk& disk_;
-    int folder_;
-};
-
-class OpenFolder
-{
-  public:
-    explicit OpenFolder(BackupDisk& disk) : disk_(disk) {}
-    ~OpenFolder() { disk_.Close(fd); }
-    OpenFolder(const OpenFolder&) = delete;
-    OpenFolder& operator=(const OpenFolder&) = delete;
-    int fd = -1;
-
-  private:
-    BackupDisk& disk_;
-};
-
 // The folder made (private) and opened, with what killed runs left half written gone; 0 or an
 // errno value.
 int PrepareFolder(BackupDisk& disk, const std::string& path, OpenFolder& folder)
@@ -84,25 +49,6 @@ int PrepareFolder(BackupDisk& disk, const std::string& path, OpenFolder& folder)
     }
     disk.RemoveLeftTemporaries(folder.fd);
     return 0;
-}
-
-// A new file of `bytes` in the open folder, written and synced; 0 or an errno value, with `step`
-// saying what failed.
-int WriteSynced(BackupDisk& disk, const OpenFolder& folder, std::unique_ptr<OpenBackupFile>& file,
-                std::span<const std::uint8_t> bytes, std::string& step)
-{
-    step = "cannot create a file in it";
-    file = std::make_unique<OpenBackupFile>(disk, folder.fd);
-    if (int e = disk.CreateUnnamed(folder.fd, file->fd, file->tempName)) {
-        return e;
-    }
-    step = "cannot write in it";
-    if (int e = disk.Write(file->fd, bytes.data(), bytes.size())) {
-        return e;
-    }
-    // Written is not yet on the disk: only a synced file survives a power cut.
-    step = "cannot write to the disk";
-    return disk.DataSync(file->fd);
 }
 
 void FillRecord(BackupRecord& facts, const std::string& identity, std::span<const std::uint8_t> bytes,
@@ -146,51 +92,92 @@ std::string CodeplugBackupFolder()
     return LocateCodeplugBackupFolder().path;
 }
 
-std::string CheckCodeplugBackupFolder(BackupDisk& disk)
+std::string CheckCodeplugBackupFolder(BackupDisk& disk, DiskRoom* room)
 {
     const BackupFolderPlace place = LocateCodeplugBackupFolder();
     if (place.path.empty()) {
         return "Codeplug backups cannot be saved: " + place.problem + ".";
     }
     const std::string where = "Codeplug backups cannot be saved in the folder " + place.path + ": ";
-    OpenFolder folder(disk);
-    if (int e = PrepareFolder(disk, place.path, folder)) {
+    auto folder = std::make_unique<OpenFolder>(disk);
+    if (int e = PrepareFolder(disk, place.path, *folder)) {
         return where + "cannot create the folder (" + ErrorText(e) + ").";
     }
     std::uint64_t free = 0;
-    if (disk.FreeBytes(folder.fd, free) == 0 && free < kBackupRoomBytes) {
+    if (disk.FreeBytes(folder->fd, free) == 0 && free < kBackupRoomBytes) {
         return where + "the disk has " + std::to_string(free / 1024) + " KB free, and a backup needs " +
                std::to_string(kBackupRoomBytes / 1024) + " KB.";
     }
-    // Free space alone does not show quotas or a read-only mount: a trial file of a backup's size.
-    const std::vector<std::uint8_t> trial(kBackupRoomBytes, 0);
-    std::unique_ptr<OpenBackupFile> file;
+    // Free space alone does not show quotas or a read-only mount: a trial file of a backup's size,
+    // kept as the backup's room when asked, since the disk may fill before the backup is saved.
+    DiskRoom trial;
     std::string step;
-    if (int e = WriteSynced(disk, folder, file, trial, step)) {
+    if (int e = TakeRoom(disk, place.path, std::move(folder), kBackupRoomBytes, room ? *room : trial, step)) {
         return where + step + " (" + ErrorText(e) + ").";
     }
     return {};
 }
 
 CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<const std::uint8_t> bytes,
-                                        BackupDisk& disk, BackupRecord facts)
+                                        BackupDisk& disk, BackupRecord facts, DiskRoom* room)
 {
-    CodeplugBackupResult r;
     const BackupFolderPlace place = LocateCodeplugBackupFolder();
     if (place.path.empty()) {
+        CodeplugBackupResult r;
         r.error = place.problem;
         return r;
     }
-    const std::string& path = place.path;
-    OpenFolder folder(disk);
-    if (int e = PrepareFolder(disk, path, folder)) {
-        r.error = "cannot create the folder " + path + " (" + ErrorText(e) + ")";
-        return r;
+    return SaveCodeplugBackupIn(place.path, FolderUse::Own, identity, bytes, disk, std::move(facts), room);
+}
+
+namespace {
+
+// The room's file and folder when it was taken there on this disk, the codeplug written over its
+// start and the rest given back (for the record); 0 or an errno value, with `step`.
+int WriteIntoRoom(DiskRoom& room, std::unique_ptr<OpenFolder>& folder, std::unique_ptr<OpenBackupFile>& file,
+                  std::span<const std::uint8_t> bytes, std::string& step)
+{
+    folder = std::move(room.folder);
+    file = std::move(room.file);
+    BackupDisk& disk = *room.disk;
+    room.Release();
+    step = "cannot write in it";
+    if (int e = disk.WriteAt(file->fd, bytes.data(), bytes.size(), 0)) {
+        return e;
     }
+    if (int e = disk.Truncate(file->fd, bytes.size())) {
+        return e;
+    }
+    step = "cannot write to the disk";
+    return disk.DataSync(file->fd);
+}
+
+} // namespace
+
+CodeplugBackupResult SaveCodeplugBackupIn(const std::string& path, FolderUse use, std::string_view identity,
+                                          std::span<const std::uint8_t> bytes, BackupDisk& disk,
+                                          BackupRecord facts, DiskRoom* room)
+{
+    CodeplugBackupResult r;
+    auto folder = std::make_unique<OpenFolder>(disk);
     std::unique_ptr<OpenBackupFile> file;
     std::string step;
-    if (int e = WriteSynced(disk, folder, file, bytes, step)) {
-        r.error = path + ": " + step + " (" + ErrorText(e) + ")";
+    int written = 0;
+    if (room != nullptr && room->Held() && room->path == path && room->disk == &disk &&
+        bytes.size() <= kBackupRoomBytes) {
+        written = WriteIntoRoom(*room, folder, file, bytes, step);
+    } else {
+        // A folder of the user's own (the current one) keeps its permissions and its files.
+        const int e =
+            use == FolderUse::Own ? PrepareFolder(disk, path, *folder) : disk.OpenFolder(path, folder->fd);
+        if (e != 0) {
+            r.error = "cannot create the folder " + path + " (" + ErrorText(e) + ")";
+            return r;
+        }
+        written = WriteSynced(disk, *folder, file, bytes, step);
+    }
+    if (written != 0) {
+        r.error = path + ": " + step + " (" + ErrorText(written) + ")";
         return r;
     }
 
@@ -210,7 +197,7 @@ CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<con
     const std::string recordText = WriteBackupRecord(facts);
     std::unique_ptr<OpenBackupFile> recordFile;
     if (int e = WriteSynced(
-            disk, folder, recordFile,
+            disk, *folder, recordFile,
             std::span(reinterpret_cast<const std::uint8_t*>(recordText.data()), recordText.size()), step)) {
         r.error = path + ": the backup's record " + step + " (" + ErrorText(e) + ")";
         return r;
@@ -225,11 +212,11 @@ CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<con
     for (int n = 1; linked == EEXIST && n <= 999; ++n) {
         name = n == 1 ? stem + ".bin" : stem + "-" + std::to_string(n) + ".bin";
         recordName = BackupRecordPath(name);
-        linked = disk.LinkIn(folder.fd, file->fd, file->tempName, name);
+        linked = disk.LinkIn(folder->fd, file->fd, file->tempName, name);
         if (linked == 0) {
-            linked = disk.LinkIn(folder.fd, recordFile->fd, recordFile->tempName, recordName);
+            linked = disk.LinkIn(folder->fd, recordFile->fd, recordFile->tempName, recordName);
             if (linked != 0) {
-                disk.Unlink(folder.fd, name);
+                disk.Unlink(folder->fd, name);
             }
         }
     }
@@ -242,9 +229,9 @@ CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<con
         return r;
     }
     // The names are on the disk only once the folder is synced too.
-    if (int e = disk.SyncFolder(folder.fd)) {
-        disk.Unlink(folder.fd, name);
-        disk.Unlink(folder.fd, recordName);
+    if (int e = disk.SyncFolder(folder->fd)) {
+        disk.Unlink(folder->fd, name);
+        disk.Unlink(folder->fd, recordName);
         r.error = path + ": cannot write the folder to the disk (" + ErrorText(e) + ")";
         return r;
     }

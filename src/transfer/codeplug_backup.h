@@ -10,6 +10,7 @@
 
 #include "transfer/backup_disk.h"
 #include "transfer/backup_record.h"
+#include "transfer/disk_room.h"
 
 namespace aurex {
 
@@ -31,8 +32,8 @@ std::string CodeplugBackupFolder();
 // Empty when a backup can be saved now: the folder can be made, and a file of kBackupRoomBytes
 // written and synced in it. Otherwise a sentence that names the folder and the reason; the
 // update must then not begin, since the backup would be found missing only after the new code
-// is in the radio.
-std::string CheckCodeplugBackupFolder(BackupDisk& disk = SystemBackupDisk());
+// is in the radio. With `room`, that file is kept there for the backup SaveCodeplugBackup writes.
+std::string CheckCodeplugBackupFolder(BackupDisk& disk = SystemBackupDisk(), DiskRoom* room = nullptr);
 
 struct CodeplugBackupResult
 {
@@ -49,8 +50,20 @@ struct CodeplugBackupResult
 // earlier backup; nothing is left behind on failure, and a backup that may not be on the disk
 // counts as failed. Its record goes beside it the same way (BackupRecordPath): `facts` as the
 // caller knows them, with identity, length, SHA-256, time and, when unset, the codeplug format
-// filled in here. A backup whose record cannot be written is not kept either.
+// filled in here. A backup whose record cannot be written is not kept either. A `room` held in
+// the backup folder is written into (and given up either way), so a disk that filled since the
+// check still takes the backup.
 CodeplugBackupResult SaveCodeplugBackup(std::string_view identity, std::span<const std::uint8_t> bytes,
-                                        BackupDisk& disk = SystemBackupDisk(), BackupRecord facts = {});
+                                        BackupDisk& disk = SystemBackupDisk(), BackupRecord facts = {},
+                                        DiskRoom* room = nullptr);
+
+// How SaveCodeplugBackupIn treats its folder: its own is made and kept private; the user's is
+// used as it is.
+enum class FolderUse { Own, Users };
+
+// SaveCodeplugBackup into the folder `path`.
+CodeplugBackupResult SaveCodeplugBackupIn(const std::string& path, FolderUse use, std::string_view identity,
+                                          std::span<const std::uint8_t> bytes, BackupDisk& disk,
+                                          BackupRecord facts, DiskRoom* room = nullptr);
 
 } // namespace aurex

@@ -266,19 +266,28 @@ TEST_F(CodeplugE2eTest, NothingIsWrittenWithoutTheRadiosIdentityOrABackup)
     EXPECT_EQ(Preserve(), CodeplugStepResult::Converted) << sim->Log();
     EXPECT_TRUE(RadioLogged("codeplug download ended")) << sim->Log();
 
-    // The backup is written but the disk does not confirm it: nothing goes to the radio, which
-    // keeps its codeplug, and the box says why.
+    // The backup is written but the disk does not confirm it: nothing goes to the radio, the
+    // codeplug read out goes to the cache folder instead, and the box says why, where and what next.
     struct UnsyncedDisk : BackupDisk
     {
-        int DataSync(int) override { return EIO; }
+        int failures = 1;
+        int DataSync(int fd) override { return failures-- > 0 ? EIO : BackupDisk::DataSync(fd); }
     };
+    const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", files.filePath(QStringLiteral("cache")).toLocal8Bit());
     backupDisk = std::make_shared<UnsyncedDisk>();
     StartRadio(v58, {"--format", "5.10"});
-    EXPECT_EQ(Preserve(), CodeplugStepResult::DownloadFailed) << sim->Log();
+    const CodeplugStepOutcome unsaved = PreserveOutcome();
+    EXPECT_EQ(unsaved.result, CodeplugStepResult::DownloadFailed) << sim->Log();
     EXPECT_FALSE(downloadAsked()) << sim->Log();
     ASSERT_FALSE(window->host.messages.empty());
     EXPECT_THAT(window->host.messages.back().text, ::testing::HasSubstr("Input/output error"));
+    EXPECT_THAT(window->host.messages.back().text,
+                ::testing::HasSubstr("saved in " + unsaved.backupPath + ".\nTo finish, restore that file"));
+    EXPECT_THAT(unsaved.backupPath, ::testing::StartsWith(Path("cache/Aurex Code Updater/codeplug-")));
+    EXPECT_EQ(ReadFile(QString::fromStdString(unsaved.backupPath)), v58);
     EXPECT_THAT(ScopedDataHome::Backups(), ::testing::SizeIs(1)); // the one of the radio before
+    oldCache.isNull() ? qunsetenv("XDG_CACHE_HOME") : qputenv("XDG_CACHE_HOME", oldCache);
     backupDisk.reset();
 
     // The backup folder cannot be made (where it would go is a file): nothing is written.

@@ -2,7 +2,8 @@
 // written: the run folder, the codeplug backups, the run logs, the update history and the line
 // trace, each on a small tmpfs of its own. What the program cannot do without (the run folder,
 // the backup) stops the run before anything reaches the radio, naming the folder; what it can
-// (log, history, trace) is dropped with a warning naming it, and the update goes on.
+// (log, history, trace) is dropped with a warning naming it, and the update goes on. A data
+// folder's disk that fills during the update leaves the backup and the history row whole.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -26,7 +27,9 @@ using ::testing::Not;
 const char* const kApp = "Aurex Code Updater";
 
 // RestoreBackups: --restore, whose backup of the radio's present codeplug cannot be kept.
-enum class Target { RunFolder, Backups, RestoreBackups, Logs, History, Trace };
+// TraceOnData: the data folder on a 1 MB disk, with the run's trace, filled during the update;
+// BootOnData the same during a boot code load, which keeps no backup.
+enum class Target { RunFolder, Backups, RestoreBackups, Logs, History, Trace, TraceOnData, BootOnData };
 enum class Trouble { Full, ReadOnly };
 
 struct Case
@@ -108,10 +111,10 @@ class ConsoleDiskFullE2eTest : public ::testing::TestWithParam<Case>
         }
     }
 
-    // A roomy writable tmpfs at `dir`, which exists already.
-    void Roomy(const fs::path& dir)
+    // A writable tmpfs at `dir`, which exists already.
+    void Roomy(const fs::path& dir, const char* size = "16m")
     {
-        ASSERT_EQ(MountTmpfs(dir, "16m", false), "");
+        ASSERT_EQ(MountTmpfs(dir, size, false), "");
         mounted_.push_back(dir);
     }
 
@@ -124,25 +127,29 @@ TEST_P(ConsoleDiskFullE2eTest, TheRunStopsBeforeWritingOrGoesOnWithAWarningNamin
     const Case& c = GetParam();
     const bool restore = c.target == Target::RestoreBackups;
     // A restore talks to the radio in normal mode; an update in boot-load mode.
+    const bool boot = c.target == Target::BootOnData;
     SimulatedRadio radio(restore ? std::vector<std::string>{"--mode", "application"}
+                         : boot  ? std::vector<std::string>{"--boot-version", "4.0", "--boot-updates", "1"}
                                  : std::vector<std::string>{"--boot-version", "6.0"});
     const fs::path data = work_.path / "data";
     const fs::path cache = work_.path / "cache";
     const fs::path appData = data / kApp;
     fs::create_directories(appData);
     fs::create_directories(cache);
+    // What the last run sees of each output line as it comes.
+    std::function<void(const std::string&, const Interrupt&)> onLine;
     const auto runUpdater = [&](const std::vector<std::string>& options, const fs::path& dataHome) {
         ConsoleCommand command;
-        command.executable = AUREX_UPDATER_APPLICATION;
+        command.executable = boot ? AUREX_UPDATER_BOOT_SET : AUREX_UPDATER_APPLICATION;
         command.args = {"--console", "--port", "1"};
         command.args.insert(command.args.end(), options.begin(), options.end());
         command.environment = {"AUREX_COM1=" + radio.Device(), "AUREX_TIME_SCALE=" + kTimeScaleText,
                                "XDG_DATA_HOME=" + dataHome.string(), "XDG_CACHE_HOME=" + cache.string()};
         command.workingDirectory = work_.path.string();
-        return RunConsole(command);
+        return RunConsole(command, onLine);
     };
 
-    std::vector<std::string> options = {"--password", "brontel"};
+    std::vector<std::string> options = {"--password", boot ? "marvoski" : "brontel"};
     // The folder the program must name.
     fs::path named;
     bool mustStop = false;
@@ -184,12 +191,29 @@ TEST_P(ConsoleDiskFullE2eTest, TheRunStopsBeforeWritingOrGoesOnWithAWarningNamin
         named = work_.path / "trace" / "run.trace";
         options.insert(options.end(), {"--trace", named.string()});
         break;
+    case Target::TraceOnData:
+    case Target::BootOnData:
+        Roomy(appData, "1m");
+        named = appData / "run.trace";
+        options.insert(options.end(), {"--trace", named.string()});
+        break;
     }
     if (HasFatalFailure()) {
         return;
     }
 
+    // The disk fills up once the new code is in, before the codeplug is read out; the boot code
+    // load's as the code goes in.
+    const bool fills = c.target == Target::TraceOnData || boot;
+    bool filled = false;
+    onLine = [&](const std::string& line, const Interrupt&) {
+        if (fills && !filled &&
+            line == (boot ? "Status: Checking target radio..." : "Status: Download finished.")) {
+            filled = Fill(appData);
+        }
+    };
     const ConsoleRun run = runUpdater(options, data);
+    EXPECT_EQ(filled, fills);
     EXPECT_FALSE(run.timedOut);
     EXPECT_THAT(run.output, HasSubstr(named.string())) << "the folder is named";
     const std::vector<fs::path> backups = BackupsBelow(appData);
@@ -204,6 +228,13 @@ TEST_P(ConsoleDiskFullE2eTest, TheRunStopsBeforeWritingOrGoesOnWithAWarningNamin
     const std::size_t warning = run.output.find("Aurex Code Updater: warning: ");
     ASSERT_NE(warning, std::string::npos) << run.output;
     EXPECT_THAT(run.output.substr(warning), HasSubstr(named.string())) << "a warning names it";
+    if (c.target != Target::History) {
+        EXPECT_THAT(run.output, Not(HasSubstr("history cannot be written"))) << "the row is finished";
+    }
+    if (boot) {
+        EXPECT_EQ(run.LastStatus(), "Download finished.");
+        return;
+    }
     EXPECT_EQ(run.LastStatus(), "Done.");
     // The codeplug went back into the radio, and its backup is on the disk, whole.
     EXPECT_FALSE(radio.Dump("codeplug").empty()) << radio.Log();
@@ -224,7 +255,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"HistoryFull", Target::History, Trouble::Full},
                       Case{"HistoryReadOnly", Target::History, Trouble::ReadOnly},
                       Case{"TraceFull", Target::Trace, Trouble::Full},
-                      Case{"TraceReadOnly", Target::Trace, Trouble::ReadOnly}),
+                      Case{"TraceReadOnly", Target::Trace, Trouble::ReadOnly},
+                      Case{"TraceFillsTheDataDisk", Target::TraceOnData, Trouble::Full},
+                      Case{"BootLoadFillsTheDataDisk", Target::BootOnData, Trouble::Full}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 } // namespace
