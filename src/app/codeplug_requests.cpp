@@ -172,6 +172,11 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::BackUpCodeplug()
             ShowStatus("Stopped. Nothing was saved.");
             return CodeplugRequestResult::Refused;
         }
+        if (uploaded.passwordRefused) {
+            NoteOutcome(RunResult::RadioPasswordRefused);
+            ShowStatus(std::string(kRadioPasswordRefusedText) + " Nothing was saved.");
+            return CodeplugRequestResult::Failed;
+        }
         if (UploadNeverBegan(uploaded)) {
             ShowStatus(std::string(kNoCodeplugGivenText));
             return CodeplugRequestResult::NoRadio;
@@ -260,6 +265,11 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         if (!m_UpdateInProgress) {
             ShowStatus("Stopped. Nothing was written to the radio.");
             return CodeplugRequestResult::Refused;
+        }
+        if (present.passwordRefused) {
+            NoteOutcome(RunResult::RadioPasswordRefused);
+            ShowStatus(std::string(kRadioPasswordRefusedText) + " Nothing was written to the radio.");
+            return CodeplugRequestResult::Failed;
         }
         if (UploadNeverBegan(present)) {
             ShowStatusText({"%1 Nothing was written to the radio.", {std::string(kNoCodeplugGivenText)}});

@@ -24,7 +24,8 @@ CodeplugStepOutcome TransferCodeplug(TCodeUpdaterMainDispForm& window, CodeplugL
     const UploadedCodeplug uploaded =
         UploadCodeplug(window, links, password.Asking(), "Uploading codeplug...");
     if (!uploaded.valid) {
-        outcome.result = CodeplugStepResult::UploadFailed;
+        outcome.result =
+            uploaded.passwordRefused ? CodeplugStepResult::PasswordRefused : CodeplugStepResult::UploadFailed;
         return outcome;
     }
     std::vector<std::uint16_t> words = uploaded.Words();

@@ -14,12 +14,13 @@ namespace aurex {
 class TCodeUpdaterMainDispForm;
 
 enum class CodeplugStepResult {
-    NoFormatReply = 0,  // no 04 1D: nothing transferred
-    NotSupported = 1,   // a format not converted (or conversion refused): nothing written
-    SameFormat = 2,     // nothing to convert, nothing written
-    Converted = 3,      // converted and written back
-    UploadFailed = 4,   // upload failed or not a valid codeplug
-    DownloadFailed = 5, // not written back whole (or not at all)
+    NoFormatReply = 0,   // no 04 1D: nothing transferred
+    NotSupported = 1,    // a format not converted (or conversion refused): nothing written
+    SameFormat = 2,      // nothing to convert, nothing written
+    Converted = 3,       // converted and written back
+    UploadFailed = 4,    // upload failed or not a valid codeplug
+    DownloadFailed = 5,  // not written back whole (or not at all)
+    PasswordRefused = 6, // the radio refused its codeplug password: nothing read, nothing written
 };
 
 struct CodeplugStepOutcome

@@ -7,6 +7,7 @@
 #include "app/password_prompt.h"
 #include "convert/codeplug_buffer.h"
 #include "convert/codeplug_image.h"
+#include "transfer/password_encoding.h"
 
 namespace aurex {
 
@@ -14,6 +15,7 @@ namespace {
 
 constexpr int kWaitProgressMs = 200;
 constexpr int kUploadProgressMs = 150;
+constexpr int kMostMistypedPasswords = 3;
 
 } // namespace
 
@@ -28,11 +30,19 @@ void WaitForRadioRestart(TCodeUpdaterMainDispForm& window, const char* status)
 PasswordPromptFn RunPassword::Asking()
 {
     return [this](std::string& text) {
-        if (!PasswordPrompt(window_, text)) {
-            return false;
+        // Letters would be dropped and too many digits cut: the radio would get another password
+        // than the one typed, so only digits go, and the user is asked again a few times.
+        for (int asked = 0; asked < kMostMistypedPasswords; ++asked) {
+            if (!PasswordPrompt(window_, text)) {
+                return false;
+            }
+            if (IsRadioPasswordText(text)) {
+                typed_ = text;
+                return true;
+            }
+            window_.ShowError("The radio's codeplug password is 1 to 8 digits (0 to 9), and nothing else.");
         }
-        typed_ = text;
-        return true;
+        return false;
     };
 }
 
@@ -70,6 +80,7 @@ UploadedCodeplug UploadCodeplug(TCodeUpdaterMainDispForm& window, CodeplugLinks&
     window.ShowStatus(status);
     UploadedCodeplug uploaded;
     uploaded.result = transfer.Upload();
+    uploaded.passwordRefused = transfer.PasswordRefused();
     window.StopTimedProgress();
     const auto length = static_cast<std::size_t>(std::clamp(transfer.GetLength(), 0, kCodeplugBufferBytes));
     const std::span<const std::uint8_t> bytes = codeplug.LineBytes(length);

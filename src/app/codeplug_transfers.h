@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/radio_link.h"
@@ -20,6 +21,9 @@
 namespace aurex {
 
 class TCodeUpdaterMainDispForm;
+
+// The start of the status after the radio refused the password that guards its codeplug.
+inline constexpr std::string_view kRadioPasswordRefusedText = "The radio refused its codeplug password.";
 
 // The radio's link as the two kinds of exchange use it: queries and transfers.
 struct CodeplugLinks
@@ -55,6 +59,7 @@ struct UploadedCodeplug
     TransferResult result = TransferResult::Failed;
     std::vector<std::uint8_t> bytes; // as the radio sent them, in line order
     bool valid = false;              // read whole and passes the structure check
+    bool passwordRefused = false;    // the radio refused its codeplug password: nothing was read
 
     // The image as words, zero past its bytes: what the converters take.
     std::vector<std::uint16_t> Words() const;

@@ -54,6 +54,8 @@ std::string RunResultName(RunResult result)
         return "password refused";
     case RunResult::CodeplugNotConverted:
         return "codeplug not converted";
+    case RunResult::RadioPasswordRefused:
+        return "radio password refused";
     }
     return "failed";
 }

@@ -42,6 +42,7 @@ enum class RunResult {
     VerificationDiffers = 10,   // the codeplug read back differs from the one written
     PasswordRefused = 11,       // the update password was not accepted
     CodeplugNotConverted = 12,  // "Done.", but the radio keeps a codeplug of a format not converted
+    RadioPasswordRefused = 13,  // the radio refused the password that guards its codeplug
 };
 
 // "succeeded", "failed", "stopped", "port not opened", ...: the word for a result in the log.

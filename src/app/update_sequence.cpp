@@ -462,6 +462,11 @@ void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& ou
         NoteOutcome(RunResult::CodeplugUploadFailed);
         ShowStatus("An error occurred while uploading the codeplug.");
         break;
+    case CodeplugStepResult::PasswordRefused:
+        NoteOutcome(RunResult::RadioPasswordRefused);
+        ShowStatus(std::string(kRadioPasswordRefusedText) +
+                   " The new code is in, but the codeplug was not converted.");
+        break;
     case CodeplugStepResult::DownloadFailed:
         NoteOutcome(RunResult::CodeplugDownloadFailed);
         ShowStatus("An error occurred while downloading the codeplug.");

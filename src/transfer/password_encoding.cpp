@@ -1,13 +1,13 @@
 #include "transfer/password_encoding.h"
 
-#include <cstddef>
+#include <algorithm>
 
 namespace aurex {
 
 PasswordPayload EncodePassword(std::string_view text)
 {
     constexpr std::size_t kCharactersExamined = 12;
-    constexpr std::size_t kMaxDigits = 8;
+    constexpr std::size_t kMaxDigits = kRadioPasswordMostDigits;
 
     PasswordPayload payload{0xFF, 0xFF, 0xFF, 0xFF};
     std::size_t characters = 0;
@@ -31,6 +31,17 @@ PasswordPayload EncodePassword(std::string_view text)
         ++digits;
     }
     return payload;
+}
+
+bool IsRadioPasswordText(std::string_view text)
+{
+    return !text.empty() && text.size() <= kRadioPasswordMostDigits &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsEmptyPasswordPayload(const PasswordPayload& payload)
+{
+    return std::all_of(payload.begin(), payload.end(), [](std::uint8_t b) { return b == 0xFF; });
 }
 
 } // namespace aurex

@@ -79,14 +79,19 @@ TransferResult VNXTransferParmsPassChecker::CheckPassword()
     TransferLink& link = *link_;
     int tries = 0;
     bool accepted = false;
+    bool sent = false;
+    refused_ = false;
     while (!accepted && tries < 4) {
         const std::optional<LinkPacket> message = link.Receive();
         if (IsPasswordStep(message, kTransferPasswordRequest)) {
+            refused_ = sent;
             std::string typed;
             // The fourth request is never put to the user: the radio has refused three times.
-            if (tries < 3 && passwordPrompt_ && passwordPrompt_(typed)) {
-                const PasswordPayload payload = EncodePassword(typed);
-                if (!link.Send(kTransferClass, kTransferPassword, payload)) {
+            // A text without a digit would go as FF FF FF FF, which is no password: not sent.
+            if (tries < 3 && passwordPrompt_ && passwordPrompt_(typed) &&
+                !IsEmptyPasswordPayload(EncodePassword(typed))) {
+                sent = true;
+                if (!link.Send(kTransferClass, kTransferPassword, EncodePassword(typed))) {
                     tries = 3;
                 }
             } else {
@@ -97,12 +102,14 @@ TransferResult VNXTransferParmsPassChecker::CheckPassword()
                    IsPasswordStep(message, kTransferProceedAlternate)) {
             accepted = true;
         } else {
+            refused_ = false; // silence or a stray message after a password is no refusal
             tries = 4;
         }
     }
     if (!accepted) {
         Send(link, msg::kCodeplugEnd);
     }
+    refused_ = refused_ && !accepted;
     return ResultOf(accepted);
 }
 

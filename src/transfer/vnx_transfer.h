@@ -68,9 +68,13 @@ class VNXTransferParmsPassChecker : public VNXTransfer
     // Run right after an upload or download request: Done when the radio lets the transfer
     // proceed; Failed when it does not (the transfer has then been ended with 03 04).
     TransferResult CheckPassword();
+    // After a failed step: the radio asked again after a password was sent, so it refused one
+    // (rather than the user cancelling at once or the radio falling silent).
+    bool Refused() const { return refused_; }
 
   private:
     PasswordPromptFn passwordPrompt_;
+    bool refused_ = false;
 };
 
 // The codeplug transfer: one upload and at most one download.
@@ -99,6 +103,9 @@ class VNXTransferParms : public VNXTransfer
     // transfer's: an upload's total once the codeplug has said how long it is, a download's (the
     // image in whole pairs of blocks, as sent) from the start.
     void SetByteProgress(ByteProgress* bytes, std::string phase);
+
+    // The transfer failed because the radio refused its codeplug password.
+    bool PasswordRefused() const { return passChecker_.Refused(); }
 
   private:
     TransferResult EndTransfer(bool done);

@@ -212,5 +212,36 @@ TEST(ConsoleProductionE2eTest, FourPortsAtOnceAndOneFailingStopsNoOther)
     }
 }
 
+// Two radios that guard their codeplugs: without a radio password (and nobody to ask) that is said
+// before any code goes in; with one, each port's process gets it on its input and converts.
+TEST(ConsoleProductionE2eTest, TwoGuardedRadiosOnTwoPortsGetTheirPasswordOrAWordBeforehand)
+{
+    for (const bool given : {false, true}) {
+        SCOPED_TRACE(given);
+        Updater updater;
+        ConsoleCommand command;
+        command.executable = AUREX_UPDATER_APPLICATION;
+        command.args = {"--console", "--password", "brontel", "--port", "1", "--port", "2"};
+        if (given) {
+            command.args.insert(command.args.end(), {"--radio-password", "2468"});
+        }
+        command.environment = {"AUREX_TIME_SCALE=" + kTimeScaleText,
+                               "XDG_DATA_HOME=" + updater.data.path.string(),
+                               "XDG_CACHE_HOME=" + updater.cache.path.string()};
+        SimulatedRadio one({"--boot-version", "6.0", "--password", "2468"});
+        SimulatedRadio two({"--boot-version", "6.0", "--password", "2468"});
+        command.environment.push_back("AUREX_COM1=" + one.Device());
+        command.environment.push_back("AUREX_COM2=" + two.Device());
+        const ConsoleRun run = RunConsole(command);
+        EXPECT_EQ(run.exitStatus, given ? 0 : 8) << run.output;
+        const std::size_t notice = run.output.find("No radio password was given");
+        EXPECT_EQ(notice == std::string::npos, given) << run.output;
+        if (!given) {
+            EXPECT_LT(notice, run.output.find("Downloading")) << run.output;
+        }
+        EXPECT_THAT(run.output, Not(HasSubstr("2468")));
+    }
+}
+
 } // namespace
 } // namespace aurex::e2e

@@ -468,6 +468,25 @@ TEST(ConsoleUpdateE2eTest, ExitCodesTellTheOutcomesApart)
                   {"--password", "brontel"},
                   8,
                   "(no answer: give --radio-password)"},
+             Case{"a radio password the radio refuses",
+                  {"--boot-version", "6.0", "--password", "2468"},
+                  {"--password", "brontel", "--radio-password", "1357"},
+                  13,
+                  "The radio refused its codeplug password. The new code is in,",
+                  AUREX_UPDATER_APPLICATION,
+                  "The radio refused its codeplug password."},
+             Case{"a radio password the radio refuses at a backup",
+                  {"--mode", "application", "--password", "4711"},
+                  {"--backup", "--radio-password", "1234", "--json"},
+                  13,
+                  "{\"event\":\"result\",\"code\":13,\"name\":\"radio password refused\",\"status\":\"The "
+                  "radio "
+                  "refused its codeplug password. Nothing was saved.\""},
+             Case{"a radio password that is not digits",
+                  fits,
+                  {"--radio-password", "4321abc"},
+                  2,
+                  "1 to 8 digits"},
          }) {
         SCOPED_TRACE(c.what);
         Bench bench(c.radio);

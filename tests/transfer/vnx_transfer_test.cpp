@@ -283,10 +283,11 @@ TEST_F(DeviceTransferTest, PasswordStepProceedsAtOnceOrAsksUpToThreeTimes)
         ExpectClean(peer);
         EXPECT_EQ(prompts, 0);
     }
-    // Cancel on the first dialog: 03 04 and no password.
-    {
+    // Cancel on the first dialog, or a text without a digit (no FF FF FF FF password): 03 04 only.
+    for (const std::optional<std::string>& answer :
+         {std::optional<std::string>(), std::optional<std::string>("ab")}) {
         prompts = 0;
-        answers = {std::nullopt};
+        answers = {answer};
         auto transfer = MakeTransfer();
         ScriptedPeer peer(rig.pty, [&](PeerIo& io) {
             ExpectMessage(io, kUploadRequest);
@@ -298,6 +299,7 @@ TEST_F(DeviceTransferTest, PasswordStepProceedsAtOnceOrAsksUpToThreeTimes)
         ExpectClean(peer);
         EXPECT_EQ(prompts, 1);
         EXPECT_FALSE(IsLinkActive(rig.link));
+        EXPECT_FALSE(transfer->PasswordRefused());
     }
     // Three refused passwords and a fourth request: three dialogs, the digits packed as typed
     // (four digits; letters between digits; more than eight digits), then 03 04.
@@ -318,6 +320,7 @@ TEST_F(DeviceTransferTest, PasswordStepProceedsAtOnceOrAsksUpToThreeTimes)
         EXPECT_EQ(transfer->Upload(), TransferResult::Failed);
         ExpectClean(peer);
         EXPECT_EQ(prompts, 3);
+        EXPECT_TRUE(transfer->PasswordRefused());
         EXPECT_THAT(sent, ::testing::ElementsAre(Bytes{0x03, 0x0C, 0x12, 0x34, 0xFF, 0xFF},
                                                  Bytes{0x03, 0x0C, 0x98, 0x7F, 0xFF, 0xFF},
                                                  Bytes{0x03, 0x0C, 0x12, 0x34, 0x56, 0x78}));

@@ -15,6 +15,7 @@
 #include "ui/console/console_events.h"
 #include "ui/console/console_production.h"
 #include "ui/console/many_ports.h"
+#include "ui/console/radio_password_input.h"
 
 namespace aurex {
 
@@ -146,6 +147,9 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
         return 0;
     }
 
+    if (!options.radioPassword && ::isatty(::fileno(stdin)) == 0) {
+        std::fputs(kNoRadioPasswordNotice, out);
+    }
     if (!::isatty(::fileno(stdin)) || options.yes) {
         // Nobody may be there to press OK once the radio is back in boot-load mode: look for it.
         form.m_RadioReturnWait =
@@ -187,6 +191,18 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
     if (options.help) {
         std::fputs(ConsoleUsage().c_str(), stdout);
         return 0;
+    }
+    if (options.radioPasswordInput) {
+        options.radioPassword = ReadRadioPasswordLine(::fileno(stdin));
+        if (!options.radioPassword) {
+            std::fputs("aurex-code-updater: the first line of standard input is not a radio password: "
+                       "1 to 8 digits 0-9, or empty for none\n",
+                       stderr);
+            if (options.json) {
+                ConsoleEvents(StandardOutputLines()).Result(ExitCode(RunResult::Usage), "");
+            }
+            return ExitCode(RunResult::Usage);
+        }
     }
     QCoreApplication app(argc, argv);
     if (options.ports.size() > 1) {

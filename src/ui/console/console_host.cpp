@@ -161,6 +161,12 @@ void ConsoleHost::ShowModal(const FormModel&, FormModel& dialog)
         const std::optional<std::string>& given =
             pass->asksRadioPassword ? options_.radioPassword : options_.password;
         std::string typed;
+        if (given && given->empty() && pass->asksRadioPassword) {
+            // Handed over as "the radio has none": nobody is there to type one either.
+            std::fputs("The radio asks for its codeplug password, and none was given.\n", out_);
+            pass->BitBtn2.Click();
+            return;
+        }
         if (given) {
             typed = *given;
         } else {

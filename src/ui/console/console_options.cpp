@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/window_rules.h"
+#include "transfer/password_encoding.h"
 
 namespace aurex {
 
@@ -106,6 +107,13 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             if (!value(options.radioPassword)) {
                 return false;
             }
+            // Anything else would be sent as another password than the one given, or as none.
+            if (!IsRadioPasswordText(*options.radioPassword)) {
+                error = "--radio-password takes the radio's codeplug password: 1 to 8 digits 0-9";
+                return false;
+            }
+        } else if (a == "--radio-password-input") {
+            options.radioPasswordInput = true;
         } else if (a == "--trace") {
             if (!nonEmptyValue(options.trace, "the file to write the line trace to")) {
                 return false;
@@ -184,6 +192,10 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             return false;
         }
     }
+    if (options.radioPassword && options.radioPasswordInput) {
+        error = "give either --radio-password or --radio-password-input, not both";
+        return false;
+    }
     if (options.ports.size() > 1) {
         return CheckManyPorts(options, error);
     }
@@ -242,7 +254,8 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
 std::string ConsoleUsage()
 {
     return "usage: aurex-code-updater --console [--port N | --device PATH] [--boot] [--password TEXT]\n"
-           "                                    [--radio-password DIGITS] [--retrieve] [--no-verify]\n"
+           "                                    [--radio-password DIGITS | --radio-password-input]\n"
+           "                                    [--retrieve] [--no-verify]\n"
            "                                    [--allow-boot-downgrade] [--trace FILE] [--yes] [--json]\n"
            "                                    [--wait-for-radio SECONDS] [--repeat]\n"
            "       aurex-code-updater --console [--port N | --device PATH] --backup\n"
@@ -267,8 +280,12 @@ std::string ConsoleUsage()
            "  --password TEXT  the update password (else asked for at the terminal)\n"
            "  --allow-boot-downgrade  load this updater's boot code into a radio whose boot code is\n"
            "                   newer (refused without it; the window asks)\n"
-           "  --radio-password DIGITS  the radio's own codeplug password, for a radio that asks for\n"
-           "                   one (else asked for at the terminal)\n"
+           "  --radio-password DIGITS  the radio's own codeplug password (1 to 8 digits), for a radio\n"
+           "                   that asks for one (else asked for at the terminal; with several\n"
+           "                   ports asked once, before any port starts)\n"
+           "  --radio-password-input  read the radio's codeplug password from the first line of\n"
+           "                   standard input instead (an empty line: the radio has none), so that\n"
+           "                   it stays out of the process list\n"
            "  --retrieve       read the radio's version information instead of updating\n"
            "  --backup         save the codeplug of a radio started normally in the backups folder;\n"
            "                   nothing is written to the radio\n"
@@ -311,6 +328,8 @@ std::string ConsoleUsage()
            "      written back                                        10  the codeplug read back differs\n"
            "  11  the update password was not accepted                12  \"Done.\", but the codeplug\n"
            "      was left unconverted (a format this updater does not convert)\n"
+           "  13  the radio refused its codeplug password (an update then leaves the new code with\n"
+           "      the codeplug unconverted)\n"
            "  --check-port exits 0 when nothing is in the way, else 1.\n"
            "Every run leaves a log in the data folder's logs/ (the newest 100 are kept) and a row in\n"
            "the update history there ($XDG_DATA_HOME/Aurex Code Updater, else\n"

@@ -18,7 +18,8 @@ struct ConsoleOptions
     bool checkPort = false; // the connection check instead of an update
     bool boot = false;
     std::optional<std::string> password;      // the update password
-    std::optional<std::string> radioPassword; // the radio's own codeplug password
+    std::optional<std::string> radioPassword; // the radio's own codeplug password; empty: it has none
+    bool radioPasswordInput = false;          // that password is the first line of standard input
     bool retrieve = false;
     bool backup = false;                      // the codeplug into a backup instead of an update
     std::optional<std::string> restore;       // a backup to put back into the radio

@@ -19,6 +19,8 @@
 #include "app/run_recorder.h"
 #include "app/termination_signals.h"
 #include "text/json_reader.h"
+#include "transfer/password_encoding.h"
+#include "ui/console/radio_password_input.h"
 
 extern char** environ;
 
@@ -186,16 +188,19 @@ std::vector<std::string> PortArguments(const std::vector<std::string>& args,
 {
     std::vector<std::string> out;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if ((args[i] == "--port" || args[i] == "--device") && i + 1 < args.size()) {
-            ++i; // every port but this one's is left out
+        if ((args[i] == "--port" || args[i] == "--device" || args[i] == "--radio-password") &&
+            i + 1 < args.size()) {
+            ++i; // every port but this one's is left out; the radio password goes on the input
             continue;
         }
-        out.push_back(args[i]);
+        if (args[i] != "--radio-password-input") {
+            out.push_back(args[i]);
+        }
     }
     if (std::find(out.begin(), out.end(), "--console") == out.end()) {
         out.insert(out.begin(), "--console");
     }
-    out.insert(out.end(), {port[0], port[1], "--json"});
+    out.insert(out.end(), {port[0], port[1], "--radio-password-input", "--json"});
     return out;
 }
 
@@ -320,13 +325,13 @@ bool ReadErrors(Child& child)
     return true;
 }
 
-std::string AskPassword()
+std::string AskPassword(const char* prompt = "Password: ")
 {
     const int fd = ::fileno(stdin);
     termios saved{};
     const bool terminal = ::isatty(fd) != 0 && ::tcgetattr(fd, &saved) == 0;
     if (terminal) {
-        std::fputs("Password: ", stderr);
+        std::fputs(prompt, stderr);
         std::fflush(stderr);
         termios quiet = saved;
         quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
@@ -339,6 +344,29 @@ std::string AskPassword()
         std::fputc('\n', stderr);
     }
     return line.substr(0, 4096);
+}
+
+// The radios' codeplug password, asked once for every port where someone can answer: each port's
+// process meets its radio's request alone. Empty: the radios have none, or nobody can say.
+std::string RadioPasswordForEveryPort(const ConsoleOptions& options)
+{
+    if (options.radioPassword) {
+        return *options.radioPassword;
+    }
+    if (::isatty(::fileno(stdin)) == 0) {
+        std::fputs(kNoRadioPasswordNotice, stderr);
+        return {};
+    }
+    for (;;) {
+        const std::string typed = AskPassword("Radio password (press Enter if the radios have none): ");
+        if (IsRadioPasswordText(typed)) {
+            return typed;
+        }
+        if (typed.empty() || !std::cin) {
+            return {};
+        }
+        std::fputs("The radio's codeplug password is 1 to 8 digits (0 to 9).\n", stderr);
+    }
 }
 
 class Display
@@ -405,10 +433,13 @@ class Display
 int RunManyPorts(const std::string& program, const std::vector<std::string>& args,
                  const ConsoleOptions& options)
 {
+    // Each port's input: the radio password's line first (--radio-password-input), then the
+    // update password when it was typed; neither goes on a command line.
     std::string input;
     if (!options.password) {
         input = AskPassword() + "\n";
     }
+    input = RadioPasswordForEveryPort(options) + "\n" + input;
     std::vector<Child> children(options.ports.size());
     for (std::size_t i = 0; i < children.size(); ++i) {
         children[i].run.name = PortName(options.ports[i]);

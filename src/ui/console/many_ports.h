@@ -41,7 +41,8 @@ std::string ManyPortsSummary(const std::vector<PortRun>& runs);
 // port (in the order given) whose update did not.
 int ManyPortsExitStatus(const std::vector<PortRun>& runs);
 
-// One port's command line: every argument but the ports, then that port and --json.
+// One port's command line: every argument but the ports and the radio password, then that port,
+// --radio-password-input and --json.
 std::vector<std::string> PortArguments(const std::vector<std::string>& args,
                                        const std::array<std::string, 2>& port);
 

@@ -157,7 +157,9 @@ TEST(ConsoleOptionsTest, AMissingOrEmptyValueSaysWhatTheOptionTakes)
              {{"--trace", ""}, "--trace takes the file to write the line trace to"},
              {{"--support-bundle", ""}, "--support-bundle takes the .tar.gz file to write"},
              {{"--device", ""},
-              "--device takes a device path, such as /dev/ttyUSB0 or a /dev/serial/by-id name"}}) {
+              "--device takes a device path, such as /dev/ttyUSB0 or a /dev/serial/by-id name"},
+             {{"--radio-password", "2468", "--radio-password-input"},
+              "give either --radio-password or --radio-password-input, not both"}}) {
         ConsoleOptions o;
         std::string error;
         EXPECT_FALSE(ParseConsoleOptions(args, o, error)) << args.front();
@@ -165,10 +167,18 @@ TEST(ConsoleOptionsTest, AMissingOrEmptyValueSaysWhatTheOptionTakes)
     }
     ConsoleOptions o;
     std::string error;
-    ASSERT_TRUE(ParseConsoleOptions({"--password", "", "--radio-password", "", "--trace", "t.txt"}, o, error))
+    // A radio password is digits only: none is sent as another or as FF FF FF FF.
+    for (const char* bad :
+         {"", "abc", "\u0664\u0663\u0662\u0661", "12345678901234567890", "4321abc", "123456789"}) {
+        EXPECT_FALSE(ParseConsoleOptions({"--radio-password", bad}, o, error)) << bad;
+        EXPECT_EQ(error, "--radio-password takes the radio's codeplug password: 1 to 8 digits 0-9");
+    }
+    o = {};
+    ASSERT_TRUE(
+        ParseConsoleOptions({"--password", "", "--radio-password", "02468135", "--trace", "t.txt"}, o, error))
         << error;
     EXPECT_EQ(o.password, "");
-    EXPECT_EQ(o.radioPassword, "");
+    EXPECT_EQ(o.radioPassword, "02468135");
     EXPECT_EQ(o.trace, "t.txt");
     ConsoleOptions b;
     ASSERT_TRUE(ParseConsoleOptions({"--support-bundle", "b.tar.gz"}, b, error)) << error;

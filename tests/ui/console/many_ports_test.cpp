@@ -70,13 +70,15 @@ TEST(ManyPortsTest, TheWholeFailsWithTheLastFailingPort)
 
 TEST(ManyPortsTest, EachPortsProcessGetsEveryOptionButTheOtherPorts)
 {
-    const std::vector<std::string> args = {"--console", "--port",   "17",         "--password",
-                                           "x y",       "--device", "/dev/pts/3", "--no-verify"};
+    // The radio password goes on each process's input, never on its command line.
+    const std::vector<std::string> args = {
+        "--console", "--port",     "17",          "--password",       "x y",
+        "--device",  "/dev/pts/3", "--no-verify", "--radio-password", "2468"};
     EXPECT_EQ(PortArguments(args, {"--device", "/dev/pts/3"}),
               (std::vector<std::string>{"--console", "--password", "x y", "--no-verify", "--device",
-                                        "/dev/pts/3", "--json"}));
-    EXPECT_EQ(PortArguments({"--port", "1", "--port", "2"}, {"--port", "2"}),
-              (std::vector<std::string>{"--console", "--port", "2", "--json"}));
+                                        "/dev/pts/3", "--radio-password-input", "--json"}));
+    EXPECT_EQ(PortArguments({"--port", "1", "--port", "2", "--radio-password-input"}, {"--port", "2"}),
+              (std::vector<std::string>{"--console", "--port", "2", "--radio-password-input", "--json"}));
 }
 
 } // namespace
