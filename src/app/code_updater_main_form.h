@@ -46,6 +46,7 @@ namespace aurex {
 
 class BackupDisk;
 class ScratchFolder;
+struct ConvertedCodeplug;
 
 // The Stop button's question while a code download is under way.
 inline constexpr std::string_view kStopDuringCodeDownloadText =
@@ -437,6 +438,13 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     DiskRoom m_BackupRoom;
     // A backup of another radio: asked in a Yes/No box, refused or allowed without asking.
     OtherRadioPolicy m_OtherRadioPolicy = OtherRadioPolicy::Ask;
+    // A restore whose conversion to the radio's format drops or empties anything: asked in a
+    // Yes/No box, refused or allowed without asking.
+    OtherRadioPolicy m_ConversionLossPolicy = OtherRadioPolicy::Ask;
+    // Logs what converting `backupFormat` to `radioFormat` changed; false after saying why a
+    // conversion that loses data is not written.
+    bool AllowConversion(const ConvertedCodeplug& converted, const std::string& backupFormat,
+                         const std::string& radioFormat);
     // Set by a front end nobody may be at: after a boot code refresh the run waits, up to this
     // long, for the radio to answer in boot-load mode again before it shows its box.
     std::optional<std::chrono::seconds> m_RadioReturnWait;

@@ -1,6 +1,7 @@
 #include "app/codeplug_conversion.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/codeplug_transfers.h"
 #include "convert/codeplug_buffer.h"
@@ -44,8 +45,12 @@ ConvertedCodeplug ConvertCodeplug(std::span<const std::uint8_t> lineBytes, std::
     const std::span<const std::uint8_t> bytes = codeplug.LineBytes(newLength);
     converted.bytes.assign(bytes.begin(), bytes.end());
     if (currentIndex != targetIndex) {
-        converted.report = DescribeConversion(
+        ConversionSummary summary = SummarizeConversion(
             before, length, std::span<const std::uint16_t>(codeplug.Words(), kParmsBufferWords), newLength);
+        converted.report = std::move(summary.lines);
+        // An upgrade carries what it empties into the newer layout (a kind 5 list becomes a
+        // bitmap); only a step down leaves records behind.
+        converted.losesData = summary.losesData && currentIndex > targetIndex;
     }
     converted.ok = true;
     return converted;

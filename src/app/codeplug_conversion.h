@@ -20,6 +20,7 @@ struct ConvertedCodeplug
     bool ok = false;                 // converted (or already in the format)
     std::vector<std::uint8_t> bytes; // the converted image in line order, at its new length
     std::vector<std::string> report; // what the conversion changed, for people
+    bool losesData = false;          // a step down that dropped or emptied something the image held
 };
 
 // Converts a valid image (line order) to the format of `targetIndex`. Not ok for a format that

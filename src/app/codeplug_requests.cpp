@@ -100,6 +100,38 @@ BackupRecord TCodeUpdaterMainDispForm::BackupFacts(BackupReason reason) const
     return facts;
 }
 
+bool TCodeUpdaterMainDispForm::AllowConversion(const ConvertedCodeplug& converted,
+                                               const std::string& backupFormat,
+                                               const std::string& radioFormat)
+{
+    if (converted.report.empty()) {
+        return true;
+    }
+    std::string lines = "Conversion of the backup from format " + backupFormat + " to " + radioFormat + ":";
+    for (const std::string& line : converted.report) {
+        lines += "\n  " + line;
+    }
+    m_RunRecorder.Note(lines);
+    if (!converted.losesData || m_ConversionLossPolicy == OtherRadioPolicy::Allow) {
+        return true;
+    }
+    // The report ends in its totals, which name every kind of loss in one line.
+    const std::vector<UiText> facts = {UiText::Verbatim(backupFormat), UiText::Verbatim(radioFormat),
+                                       UiText::Verbatim(converted.report.back())};
+    if (m_ConversionLossPolicy == OtherRadioPolicy::Ask &&
+        AskYesNo({"Converting this backup from codeplug format %1 to format %2, which the radio expects, "
+                  "loses data (%3).\nThe run log lists every change.\n\nWrite the converted backup into the "
+                  "radio?",
+                  facts},
+                 "Restore codeplug")) {
+        return true;
+    }
+    ShowStatusText({"Restore refused: converting the backup from codeplug format %1 to format %2 loses data "
+                    "(%3). Nothing was written to the radio.",
+                    facts});
+    return false;
+}
+
 void TCodeUpdaterMainDispForm::m_FileBackupMenuItemClick()
 {
     BackUpCodeplug();
@@ -257,6 +289,9 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
                  {UiText::Verbatim(chosen.format), UiText::Verbatim(FormatText(*format))}});
             return CodeplugRequestResult::Refused;
         }
+        if (!AllowConversion(converted, chosen.format, FormatText(*format))) {
+            return CodeplugRequestResult::LosesData;
+        }
 
         // What the radio holds now goes to the disk first: a restore never loses it.
         RunPassword password(*this);
@@ -282,9 +317,11 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
                 "up, so nothing was written to the radio.");
             return CodeplugRequestResult::Failed;
         }
+        // Its record keeps what the restore's conversion changed, beside what it replaced.
+        BackupRecord facts = BackupFacts(BackupReason::BeforeRestore);
+        facts.conversionReport = converted.report;
         const CodeplugBackupResult before =
-            SaveCodeplugBackup(radioIdentity, present.bytes, DiskOf(environment_),
-                               BackupFacts(BackupReason::BeforeRestore), &m_BackupRoom);
+            SaveCodeplugBackup(radioIdentity, present.bytes, DiskOf(environment_), facts, &m_BackupRoom);
         RecordBackup(before);
         if (!before.saved) {
             ShowError({"The radio keeps the codeplug it has: the backup was not written into it, since the "

@@ -14,6 +14,7 @@ enum class CodeplugRequestResult {
     Differs,     // written, and the read-back differs
     Refused,     // the file, the format or the user said no: nothing was written
     OtherRadio,  // a backup of another radio, not allowed: nothing was written
+    LosesData,   // its conversion to the radio's format loses data, not allowed: nothing was written
     NoRadio,     // the radio did not answer (not started normally, or not there)
     Failed,      // a transfer or the backup failed; for a restore, what the radio holds is said
 };

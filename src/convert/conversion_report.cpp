@@ -237,6 +237,7 @@ class Report
     void CompareTrailers();
     void CompareBehindImages();
     std::vector<std::string> Lines(std::vector<std::string> lines) const;
+    bool Loses() const { return lost; }
 
   private:
     void CompareBlocks(const ChainBlock& x, const ChainBlock& y);
@@ -250,6 +251,7 @@ class Report
     std::vector<std::string> details;
     std::size_t leftOut = 0;
     Totals totals;
+    bool lost = false; // something of the image before is not in the image after
 };
 
 void Report::CompareChains()
@@ -264,6 +266,7 @@ void Report::CompareChains()
         const auto match = byKey.find(x.key);
         if (match == byKey.end()) {
             Detail(NameOf(x) + ": dropped (" + Count(x.length, "word") + ")");
+            lost = true;
             continue;
         }
         CompareBlocks(x, *match->second);
@@ -287,6 +290,8 @@ void Report::CompareBlocks(const ChainBlock& x, const ChainBlock& y)
     const std::optional<BlockShape> sx = ShapeOf(a, x);
     const std::optional<BlockShape> sy = ShapeOf(b, y);
     if (!sx || !sy) {
+        // Without its tables a shorter block can only be taken to have lost its end.
+        lost = lost || y.length < x.length;
         const uint32_t changed =
             Differing(a.words.data() + x.start, b.words.data() + y.start, std::min(x.length, y.length));
         if (changed != 0) {
@@ -340,6 +345,7 @@ void Report::CompareHeaders(const ChainBlock& x, const ChainBlock& y, const Bloc
         totals.wordsSet += set;
     } else if (sx.headerLength > sy.headerLength) {
         parts.push_back(Count(sx.headerLength - sy.headerLength, "header word") + " removed");
+        lost = true;
     }
 }
 
@@ -356,6 +362,7 @@ void Report::CompareTables(const std::string& name, unsigned t, const std::optio
         Detail(label + "dropped, " + Records(tx->count, tx->size));
         ++totals.tablesDropped;
         totals.recordsDropped += tx->count;
+        lost = true;
         return;
     }
     if (!tx) {
@@ -373,7 +380,9 @@ void Report::CompareTables(const std::string& name, unsigned t, const std::optio
         parts.push_back("records " + std::to_string(tx->size) + " to " + std::to_string(ty->size) + " words" +
                         (kept == 0 ? std::string() : " (" + Count(kept, "record") + " kept)"));
         ++totals.tablesResized;
+        lost = lost || (kept != 0 && ty->size < tx->size);
     }
+    lost = lost || ty->count < tx->count;
     if (ty->count == 0 && tx->count != 0) {
         parts.push_back("emptied, " + Count(tx->count, "record") + " dropped");
         ++totals.tablesEmptied;
@@ -429,6 +438,7 @@ void Report::CompareBehindImages()
     const uint32_t behindB = b.FileWords() > b.Length() ? b.FileWords() - b.Length() : 0;
     if (behindA != behindB) {
         Detail("behind the image: " + std::to_string(behindA) + " to " + std::to_string(behindB) + " words");
+        lost = lost || behindB < behindA;
         return;
     }
     const uint32_t changed = Differing(a.words.data() + a.Length(), b.words.data() + b.Length(), behindA);
@@ -511,25 +521,32 @@ bool CodeplugBytesEqual(std::span<const std::uint16_t> before, std::size_t befor
     return SameBytes(Load(before, beforeBytes), Load(after, afterBytes));
 }
 
-std::vector<std::string> DescribeConversion(std::span<const std::uint16_t> before, std::size_t beforeBytes,
-                                            std::span<const std::uint16_t> after, std::size_t afterBytes)
+ConversionSummary SummarizeConversion(std::span<const std::uint16_t> before, std::size_t beforeBytes,
+                                      std::span<const std::uint16_t> after, std::size_t afterBytes)
 {
     LoadedImage a = Load(before, beforeBytes);
     LoadedImage b = Load(after, afterBytes);
     if (SameBytes(a, b)) {
-        return {"the images are the same: format " + VersionText(a) + ", " + std::to_string(a.bytes) +
-                " bytes"};
+        return {
+            {"the images are the same: format " + VersionText(a) + ", " + std::to_string(a.bytes) + " bytes"},
+            false};
     }
     Inspect(a);
     Inspect(b);
     if (!a.valid || !b.valid) {
-        return WordByWord(a, b);
+        return {WordByWord(a, b), true};
     }
     Report report(a, b);
     report.CompareChains();
     report.CompareTrailers();
     report.CompareBehindImages();
-    return report.Lines({FormatLine(a, b), LengthLine(a, b)});
+    return {report.Lines({FormatLine(a, b), LengthLine(a, b)}), report.Loses()};
+}
+
+std::vector<std::string> DescribeConversion(std::span<const std::uint16_t> before, std::size_t beforeBytes,
+                                            std::span<const std::uint16_t> after, std::size_t afterBytes)
+{
+    return SummarizeConversion(before, beforeBytes, after, afterBytes).lines;
 }
 
 } // namespace aurex

@@ -23,6 +23,17 @@ inline constexpr std::size_t kConversionReportMaxLineLength = 512;
 bool CodeplugBytesEqual(std::span<const std::uint16_t> before, std::size_t beforeBytes,
                         std::span<const std::uint16_t> after, std::size_t afterBytes);
 
+// DescribeConversion's lines, and whether the image after lost anything the image before held: a
+// block, a table, records, header or record words, or words behind the image. An image that fails
+// the structure check cannot show what it kept, so it counts as losing.
+struct ConversionSummary
+{
+    std::vector<std::string> lines;
+    bool losesData = false;
+};
+ConversionSummary SummarizeConversion(std::span<const std::uint16_t> before, std::size_t beforeBytes,
+                                      std::span<const std::uint16_t> after, std::size_t afterBytes);
+
 // One line when the bytes are equal. Otherwise the format and length lines, one line for each
 // block or table that changed, in the order of the image before, and a line of totals. An image
 // that fails the structure check is named as such and compared word by word only.

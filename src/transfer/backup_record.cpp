@@ -56,6 +56,13 @@ bool IsUtcTime(std::string_view t)
            field(17, 2) <= 60;
 }
 
+// As the program writes a radio's identity: its 8 bytes as hex digits. Nothing else may reach the
+// boxes that name the radio a backup came from.
+bool IsIdentityText(std::string_view text)
+{
+    return text.size() == 16 && text.find_first_not_of("0123456789ABCDEFabcdef") == std::string_view::npos;
+}
+
 bool IsLowerHexDigest(std::string_view text)
 {
     return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
@@ -204,8 +211,15 @@ BackupRecordRead ReadBackupRecord(std::string_view text)
     }
     Fields fields(*parse.value);
     BackupRecord r;
-    fields.Whole("format_version", 1, 1'000'000, r.formatVersion);
-    fields.Text("radio_identity", r.radioIdentity);
+    // Fields may only be added under the same version, so another version means another layout.
+    if (fields.Whole("format_version", 1, 1'000'000, r.formatVersion) &&
+        r.formatVersion != kBackupRecordFormatVersion) {
+        fields.Wrong("format_version",
+                     std::to_string(kBackupRecordFormatVersion) + ", the version this program reads");
+    }
+    if (fields.Text("radio_identity", r.radioIdentity) && !IsIdentityText(r.radioIdentity)) {
+        fields.Wrong("radio_identity", "16 hex digits");
+    }
     fields.Whole("updater_model", 0, 255, r.updaterModel);
     fields.Whole("updater_series", -128, 127, r.updaterSeries);
     if (const JsonValue* versions = fields.Get("radio_versions", JsonValue::Kind::Object, "an object")) {

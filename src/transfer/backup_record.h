@@ -24,7 +24,7 @@ std::string_view BackupReasonName(BackupReason reason);
 struct BackupRecord
 {
     int formatVersion = kBackupRecordFormatVersion;
-    std::string radioIdentity; // as the backup's file name has it
+    std::string radioIdentity; // 16 hex digits, as the backup's file name has it
     int updaterModel = 0;      // radio model of the carried image set
     int updaterSeries = 0;
     std::map<std::string, std::string> radioVersions; // what the radio told before the backup
@@ -51,7 +51,8 @@ struct BackupRecordRead
 };
 
 // Reads what WriteBackupRecord wrote, within tight limits (64 KiB, strings of 4 KiB). A missing
-// field, a value of the wrong type or out of range, or anything that is not JSON is an error.
+// field, a value of the wrong type or out of range, another format version, an identity that is
+// not 16 hex digits, or anything that is not JSON is an error.
 BackupRecordRead ReadBackupRecord(std::string_view text);
 
 // Where the record of a backup lies: its path with ".bin" replaced by ".json" (".json" added to

@@ -215,6 +215,34 @@ TEST_F(CodeplugRequestsTest, AnotherRadiosBackupIsAskedForInTheWindowAndRefusedI
     }
 }
 
+// A 5.10 backup into a radio that expects 5.8 drops records: asked first, refused by a script
+// before the radio's codeplug is read; the log and the record say what the conversion changed.
+TEST_F(CodeplugRequestsTest, ARestoreThatDropsRecordsIsAskedFirstAndLogged)
+{
+    const std::string backup = BackUp(WholeBlockCodeplug(5));
+    const std::pair<OtherRadioPolicy, MessageAnswer> cases[] = {
+        {OtherRadioPolicy::Ask, MessageAnswer::No},
+        {OtherRadioPolicy::Refuse, MessageAnswer::Yes},
+        {OtherRadioPolicy::Ask, MessageAnswer::Yes}};
+    for (const auto& [policy, answer] : cases) {
+        StartRadio(WholeBlockCodeplug(), {"--format", "5.8"});
+        window->form->m_RunRecorder.settings.dataFolder = files.path().toStdString() + "/data";
+        window->form->m_ConversionLossPolicy = policy;
+        window->host.answers = {answer};
+        const bool yes = policy == OtherRadioPolicy::Ask && answer == MessageAnswer::Yes;
+        EXPECT_EQ(window->form->RestoreCodeplug(backup),
+                  yes ? CodeplugRequestResult::Restored : CodeplugRequestResult::LosesData);
+        EXPECT_EQ(RadioAsked("codeplug upload requested"), yes) << sim->Log();
+        EXPECT_EQ(window->host.messages.size(), policy == OtherRadioPolicy::Ask ? 1U : 0U);
+        const Bytes log = ReadFile(QString::fromStdString(window->form->m_RunRecorder.LogPath()));
+        EXPECT_THAT(std::string(log.begin(), log.end()), HasSubstr("records dropped"));
+    }
+    for (const QString& name : ScopedDataHome::Backups()) { // the chosen one, then what the radio held
+        const BackupForRestore r = ReadBackupForRestore(CodeplugBackupFolder() + "/" + name.toStdString());
+        EXPECT_EQ(r.record && !r.record->conversionReport.empty(), !backup.ends_with(name.toStdString()));
+    }
+}
+
 TEST_F(CodeplugRequestsTest, ADamagedOrChangedBackupIsRefusedBeforeAnythingIsSent)
 {
     const std::string backup = BackUp(WholeBlockCodeplug());

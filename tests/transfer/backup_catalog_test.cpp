@@ -52,7 +52,7 @@ TEST_F(BackupFolder, RefusesWhatMustNotGoIntoARadioEachWithItsSentence)
 {
     const std::vector<std::uint8_t> good = BackupBytes();
     const std::size_t words = good.size() / 2;
-    const std::string name = Path("codeplug-1A2B-20261207-221634.bin");
+    const std::string name = Path("codeplug-00001A2B3C4D5E6F-20261207-221634.bin");
     const std::string refused = "The backup " + name + " cannot be restored: ";
     const std::string changed =
         "The backup " + name + " does not match its record: it may have been changed (";
@@ -63,7 +63,7 @@ TEST_F(BackupFolder, RefusesWhatMustNotGoIntoARadioEachWithItsSentence)
     const auto withRecord = [&](std::vector<std::uint8_t> b, std::function<void(BackupRecord&)> change) {
         return [b, change](const std::string& p) {
             WriteFile(p, b);
-            BackupRecord record = RecordOf(b, "1A2B", "2026-12-07T22:16:34Z");
+            BackupRecord record = RecordOf(b, "00001A2B3C4D5E6F", "2026-12-07T22:16:34Z");
             change(record);
             WriteText(BackupRecordPath(p), WriteBackupRecord(record));
         };
@@ -127,7 +127,7 @@ TEST_F(BackupFolder, RefusesWhatMustNotGoIntoARadioEachWithItsSentence)
         c.make(name);
         const BackupForRestore read = ReadBackupForRestore(name);
         EXPECT_EQ(read.error, c.sentence) << c.what;
-        EXPECT_EQ(read.identity, "1A2B") << c.what;
+        EXPECT_EQ(read.identity, "00001A2B3C4D5E6F") << c.what;
         EXPECT_LE(read.bytes.size(), kBackupMaxBytes + 1) << c.what; // read bounded
     }
 }
@@ -147,7 +147,7 @@ TEST_F(BackupFolder, ReadsAGoodBackupWithAndWithoutItsRecord)
 
     const std::string recorded = Path("my-copy.bin");
     WriteFile(recorded, bytes);
-    const BackupRecord record = RecordOf(bytes, "0A1B2C3D", "2026-12-07T22:16:34Z");
+    const BackupRecord record = RecordOf(bytes, "00000A1B2C3D4E5F", "2026-12-07T22:16:34Z");
     WriteText(BackupRecordPath(recorded), WriteBackupRecord(record));
     read = ReadBackupForRestore(recorded);
     EXPECT_EQ(read.error, "");
@@ -155,7 +155,7 @@ TEST_F(BackupFolder, ReadsAGoodBackupWithAndWithoutItsRecord)
     ASSERT_TRUE(read.record);
     EXPECT_EQ(*read.record, record);
     EXPECT_TRUE(read.recordFile);
-    EXPECT_EQ(read.identity, "0A1B2C3D");
+    EXPECT_EQ(read.identity, "00000A1B2C3D4E5F");
 }
 
 std::string NameTimeUtc(int year, int month, int day, int hour, int minute, int second)
@@ -173,9 +173,9 @@ TEST_F(BackupFolder, ListsBackupsNewestFirstWithWhatTheirNamesSay)
     WriteFile(Path("codeplug-1A2B-20261205-101010-2.bin"), bytes);
     // Saved a day later, its record tells another identity and the UTC time.
     WriteFile(Path("codeplug-1A2B-20261207-090000.bin"), bytes);
-    WriteText(
-        Path("codeplug-1A2B-20261207-090000.json"),
-        WriteBackupRecord(RecordOf(bytes, "0A1B2C3D", "2026-12-07T08:00:00Z", BackupReason::BeforeRestore)));
+    WriteText(Path("codeplug-1A2B-20261207-090000.json"),
+              WriteBackupRecord(
+                  RecordOf(bytes, "00000A1B2C3D4E5F", "2026-12-07T08:00:00Z", BackupReason::BeforeRestore)));
     WriteFile(Path("odd-name.bin"), {});
     WriteFile(Path("notes.txt"), bytes);
     WriteFile(Path("codeplug-1A2B-20261206-101010.bin.old"), bytes);
@@ -184,7 +184,7 @@ TEST_F(BackupFolder, ListsBackupsNewestFirstWithWhatTheirNamesSay)
     ASSERT_EQ(list.size(), 4U);
     EXPECT_EQ(list[0].fileName, "codeplug-1A2B-20261207-090000.bin");
     EXPECT_EQ(list[0].path, Path("codeplug-1A2B-20261207-090000.bin"));
-    EXPECT_EQ(list[0].identity, "0A1B2C3D");
+    EXPECT_EQ(list[0].identity, "00000A1B2C3D4E5F");
     EXPECT_EQ(list[0].time, "2026-12-07T08:00:00Z");
     EXPECT_EQ(list[0].reason, "before-restore");
     EXPECT_TRUE(list[0].hasRecord);

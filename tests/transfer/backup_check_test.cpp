@@ -28,19 +28,20 @@ TEST(BackupCheck, AGoodBackupWithoutARecordTakesItsIdentityFromItsName)
 TEST(BackupCheck, AGoodBackupWithItsRecordTakesTheRecordsIdentity)
 {
     const std::vector<std::uint8_t> bytes = BackupBytes(5, 7);
-    const BackupRecord record = RecordOf(bytes, "0A1B2C3D", "2026-12-07T22:16:34Z", BackupReason::OnRequest);
+    const BackupRecord record =
+        RecordOf(bytes, "00000A1B2C3D4E5F", "2026-12-07T22:16:34Z", BackupReason::OnRequest);
     const BackupCheck check = CheckBackup(kPath, bytes, WriteBackupRecord(record));
     EXPECT_EQ(check.problem, "");
     ASSERT_TRUE(check.record);
     EXPECT_EQ(*check.record, record);
-    EXPECT_EQ(check.identity, "0A1B2C3D");
+    EXPECT_EQ(check.identity, "00000A1B2C3D4E5F");
     EXPECT_EQ(check.format, "5.10");
 }
 
 TEST(BackupCheck, EveryChangedByteIsSeenThroughTheRecord)
 {
     const std::vector<std::uint8_t> bytes = BackupBytes();
-    const std::string record = WriteBackupRecord(RecordOf(bytes, "1A2B", "2026-12-07T22:16:34Z"));
+    const std::string record = WriteBackupRecord(RecordOf(bytes, "00001A2B3C4D5E6F", "2026-12-07T22:16:34Z"));
     const std::string changed = "The backup " + kPath +
                                 " does not match its record: it may have been changed (its SHA-256 is not "
                                 "the one the record holds).";

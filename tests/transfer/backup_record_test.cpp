@@ -11,7 +11,7 @@ namespace {
 BackupRecord Sample()
 {
     BackupRecord r;
-    r.radioIdentity = "0A1B2C3D";
+    r.radioIdentity = "00000A1B2C3D4E5F";
     r.updaterModel = 1;
     r.updaterSeries = -4;
     r.radioVersions = {{"boot", "6.02"}, {"application", "R05.09.00"}};
@@ -28,7 +28,7 @@ BackupRecord Sample()
 
 const std::string kSampleText = R"({
   "format_version": 1,
-  "radio_identity": "0A1B2C3D",
+  "radio_identity": "00000A1B2C3D4E5F",
   "updater_model": 1,
   "updater_series": -4,
   "radio_versions": {
@@ -67,13 +67,12 @@ TEST(BackupRecord, AwkwardTextSurvivesTheRoundTrip)
         controls += static_cast<char>(c);
     }
     BackupRecord r = Sample();
-    r.radioIdentity = std::string("a\"b\\c/d\x7F", 8) + controls;
+    r.radioIdentity = "abcdef0123456789";
     r.radioVersions = {{"", ""}, {"k\"\\ey\n", "Grüße, 日本, 🎛"}};
-    r.programName = "\\u0041 is not an escape here";
+    r.programName = std::string("a\"b\\c/d\x7F", 8) + "\\u0041 is not an escape here";
     r.programRelease = controls + "\xF4\x8F\xBF\xBF";
     r.reason = BackupReason::OnRequest;
     r.conversionReport = {"", "field \"x\" moved", "tab\there", "ünïcödé"};
-    r.formatVersion = 7; // a newer writer's record is read all the same
     r.lengthBytes = (std::uint64_t{1} << 53) - 1;
     const std::string text = WriteBackupRecord(r);
     for (char c : text) {
@@ -100,11 +99,11 @@ TEST(BackupRecord, BytesThatAreNotUtf8AreWrittenAsReplacementCharacters)
 TEST(BackupRecord, EscapesAndUnknownFieldsAreRead)
 {
     const std::string text =
-        Replaced(Replaced(kSampleText, "\"0A1B2C3D\"", R"("\u0030\u00e9\ud83c\udf9b\/\b\f\r\t")"),
+        Replaced(Replaced(kSampleText, "\"Aurex Code Updater\"", R"("\u0030\u00e9\ud83c\udf9b\/\b\f\r\t")"),
                  "\"length\"", R"("later": {"a": [1.5e-3, true, false, null, {}], "b": -0}, "length")");
     const BackupRecordRead read = ReadBackupRecord(text);
     ASSERT_TRUE(read.record) << read.error;
-    EXPECT_EQ(read.record->radioIdentity, "0\xC3\xA9\xF0\x9F\x8E\x9B/\b\f\r\t");
+    EXPECT_EQ(read.record->programName, "0\xC3\xA9\xF0\x9F\x8E\x9B/\b\f\r\t");
     EXPECT_EQ(read.record->lengthBytes, 32768u);
 }
 
@@ -150,6 +149,11 @@ TEST(BackupRecord, EveryBadInputGetsItsOwnError)
          "the field \"length\" is not a whole number from 0 to 9007199254740991"},
         {Replaced(kSampleText, "\"format_version\": 1", "\"format_version\": 0"),
          "the field \"format_version\" is not a whole number from 1 to 1000000"},
+        {Replaced(kSampleText, "\"format_version\": 1", "\"format_version\": 2"),
+         "the field \"format_version\" is not 1, the version this program reads"},
+        {Replaced(kSampleText, "00000A1B2C3D4E5F",
+                  "00000A1B2C3D4E5F\\n\\nThe connected radio is yours.\\u0000"),
+         "the field \"radio_identity\" is not 16 hex digits"},
         {Replaced(kSampleText, "\"updater_series\": -4", "\"updater_series\": 128"),
          "the field \"updater_series\" is not a whole number from -128 to 127"},
         {Replaced(kSampleText, "\"R05.10.03\"", "null"), "the field \"program_release\" is not a string"},

@@ -32,7 +32,8 @@ int main(int argc, char** argv)
     const BuiltCodeplug built = BuildCodeplug(small);
     std::vector<std::uint8_t> bytes(std::size_t{built.imageLength} * 2);
     LineBytesFromWords(built.buffer, bytes);
-    const std::string record = WriteBackupRecord(test::RecordOf(bytes, "0A1B2C3D", "2026-12-07T22:16:34Z"));
+    const std::string record =
+        WriteBackupRecord(test::RecordOf(bytes, "00000A1B2C3D4E5F", "2026-12-07T22:16:34Z"));
 
     std::vector<std::uint8_t> changed = bytes;
     changed[bytes.size() - 3] ^= 0x10;

@@ -113,10 +113,14 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
     }
     if (options.restore) {
         form.m_OtherRadioPolicy = options.otherRadio ? OtherRadioPolicy::Allow : OtherRadioPolicy::Refuse;
+        form.m_ConversionLossPolicy =
+            options.allowLosses ? OtherRadioPolicy::Allow : OtherRadioPolicy::Refuse;
         const CodeplugRequestResult result = form.RestoreCodeplug(*options.restore);
         host.EndProgressLine();
         if (result == CodeplugRequestResult::OtherRadio) {
             std::fprintf(out, "Give --other-radio to write it all the same.\n");
+        } else if (result == CodeplugRequestResult::LosesData) {
+            std::fprintf(out, "Give --allow-losses to write it all the same.\n");
         }
         return result == CodeplugRequestResult::Restored || result == CodeplugRequestResult::NotVerified
                    ? 0

@@ -154,6 +154,8 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             options.allowBootDowngrade = true;
         } else if (a == "--other-radio") {
             options.otherRadio = true;
+        } else if (a == "--allow-losses") {
+            options.allowLosses = true;
         } else if (a == "--no-verify") {
             options.noVerify = true;
         } else if (a == "--version") {
@@ -244,8 +246,9 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
         error = "--wait-for-radio and --repeat go with an update only";
         return false;
     }
-    if (options.otherRadio && !options.restore) {
-        error = "--other-radio goes with --restore only";
+    if ((options.otherRadio || options.allowLosses) && !options.restore) {
+        error = std::string(options.otherRadio ? "--other-radio" : "--allow-losses") +
+                " goes with --restore only";
         return false;
     }
     return true;
@@ -260,7 +263,7 @@ std::string ConsoleUsage()
            "                                    [--wait-for-radio SECONDS] [--repeat]\n"
            "       aurex-code-updater --console [--port N | --device PATH] --backup\n"
            "       aurex-code-updater --console [--port N | --device PATH] --restore FILE [--other-radio]\n"
-           "                                    [--no-verify]\n"
+           "                                    [--allow-losses] [--no-verify]\n"
            "       aurex-code-updater --console --check-port [N | PATH]\n"
            "       aurex-code-updater --console --version\n"
            "       aurex-code-updater --console --history [IDENTITY] [--csv]\n"
@@ -293,6 +296,8 @@ std::string ConsoleUsage()
            "                   is backed up first, the backup converted to the radio's format,\n"
            "                   written and read back\n"
            "  --other-radio    restore a backup made from another radio (refused without it)\n"
+           "  --allow-losses   restore a backup whose conversion to the radio's format drops or\n"
+           "                   empties records (refused without it, before anything is written)\n"
            "  --no-verify      do not read a written codeplug back to compare it\n"
            "  --trace FILE     write every frame on the line, both ways, to FILE (the password's\n"
            "                   digits are masked)\n"

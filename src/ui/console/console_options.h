@@ -25,6 +25,7 @@ struct ConsoleOptions
     std::optional<std::string> restore;       // a backup to put back into the radio
     bool allowBootDowngrade = false;          // older boot code may replace the radio's
     bool otherRadio = false;                  // a backup of another radio may be restored
+    bool allowLosses = false;                 // a restore's conversion may drop or empty records
     bool noVerify = false;                    // no read-back after a codeplug write
     std::optional<std::string> trace;         // the whole line trace into this file
     bool history = false;                     // print the update history instead of a run

@@ -105,6 +105,7 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
                                                {"--restore", "a.bin", "--boot"},
                                                {"--other-radio"},
                                                {"--backup", "--other-radio"},
+                                               {"--backup", "--allow-losses"},
                                                {"--wait-for-radio"},
                                                {"--wait-for-radio", "86401"},
                                                {"--wait-for-radio", "-1"},

@@ -60,7 +60,7 @@ class RestoreDialogTest : public ::testing::Test
         older_ = Write("codeplug-1A2B-20261201-080000.bin", bytes);
         newer_ = Write("codeplug-1A2B-20261206-120000.bin", bytes);
         const std::string record =
-            WriteBackupRecord(test::RecordOf(bytes, "0A1B2C3D", "2026-12-06T12:00:00Z"));
+            WriteBackupRecord(test::RecordOf(bytes, "00000A1B2C3D4E5F", "2026-12-06T12:00:00Z"));
         std::ofstream(Path("codeplug-1A2B-20261206-120000.json")) << record;
         // The newest of all, but empty: shown, never chosen.
         broken_ = Write("codeplug-1A2B-20261207-090000.bin", {});
@@ -126,7 +126,7 @@ TEST_F(RestoreDialogTest, ListsTheBackupsNewestFirstAndReturnsTheChosenRow)
         ASSERT_EQ(table.rowCount(), 3);
         EXPECT_EQ(table.item(0, 4)->text(), QStringLiteral("codeplug-1A2B-20261207-090000.bin"));
         EXPECT_EQ(table.item(1, 4)->text(), QStringLiteral("codeplug-1A2B-20261206-120000.bin"));
-        EXPECT_EQ(table.item(1, 0)->text(), QStringLiteral("0A1B2C3D")); // from its record
+        EXPECT_EQ(table.item(1, 0)->text(), QStringLiteral("00000A1B2C3D4E5F")); // from its record
         EXPECT_EQ(table.item(1, 2)->text(), QStringLiteral("5.9"));
         EXPECT_EQ(table.item(1, 3)->text(), QStringLiteral("Before an update"));
         EXPECT_EQ(table.item(2, 4)->text(), QStringLiteral("codeplug-1A2B-20261201-080000.bin"));
