@@ -306,8 +306,10 @@ void RunRecorder::End(RunResult result, const std::string& statusText)
     row_.resultCode = static_cast<int>(result);
     row_.resultText = text;
     row_.durationSeconds = total;
-    if (history_ && row_.id != 0 && !history_->Finish(row_.id, row_)) {
-        Warn("The update history cannot be written: " + history_->Error());
+    // A row that cannot be completed stays "unfinished" in the history: the user hears of it.
+    if (history_ && (row_.id == 0 || !history_->Finish(row_.id, row_))) {
+        Warn("The end of this run could not be written to the update history: " +
+             (row_.id == 0 ? std::string("its row was not added when the run began.") : history_->Error()));
     }
 }
 

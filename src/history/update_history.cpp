@@ -267,6 +267,10 @@ bool MarkedWrittenByLaterSqlite(const std::string& path)
 // One attempt at the file as it is now.
 SchemaCheck OpenConnection(QSqlDatabase& db, const std::string& path)
 {
+    // Read before SQLite opens the file: closing a descriptor of the file drops every lock this
+    // process holds on it, SQLite's too, and another program then takes this one's WAL for its
+    // own, checkpoints and deletes it while this one still appends rows to it.
+    const bool laterSqlite = MarkedWrittenByLaterSqlite(path);
     db.setDatabaseName(Text(path));
     // The driver sets SQLite's busy_timeout from this before the first statement.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
@@ -282,7 +286,7 @@ SchemaCheck OpenConnection(QSqlDatabase& db, const std::string& path)
         PauseBeforeRetry(attempt);
     }
     // In WAL mode such a file even passes the check, and then every Begin fails.
-    if (check.outcome != SchemaCheck::Outcome::Broken && MarkedWrittenByLaterSqlite(path)) {
+    if (check.outcome != SchemaCheck::Outcome::Broken && laterSqlite) {
         return {SchemaCheck::Outcome::Broken,
                 "its header says a later SQLite wrote it, so SQLite only reads it"};
     }
@@ -378,17 +382,21 @@ std::int64_t UpdateHistory::Begin(const HistoryRow& row)
     for (std::size_t i = 1; i < kHistoryColumns.size(); ++i) {
         marks += i == 1 ? QStringLiteral("?") : QStringLiteral(", ?");
     }
-    if (!query.prepare(
-            QStringLiteral("INSERT INTO runs (%1) VALUES (%2)").arg(Columns(1, QLatin1String("")), marks))) {
+    // The id comes with the insert itself, not from what the connection last did.
+    if (!query.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (%2) RETURNING id")
+                           .arg(Columns(1, QLatin1String("")), marks))) {
         state_->error = ErrorText(query.lastError());
         return 0;
     }
     BindFields(query, row, true);
-    if (!ExecRetrying(query)) {
+    const bool added = ExecRetrying(query) && query.next();
+    const std::int64_t id = added ? query.value(0).toLongLong() : 0;
+    // The row is committed when the statement runs to its end.
+    if (!added || query.next() || query.lastError().isValid() || id <= 0) {
         state_->error = "The run could not be added to the update history: " + ErrorText(query.lastError());
         return 0;
     }
-    return query.lastInsertId().toLongLong();
+    return id;
 }
 
 bool UpdateHistory::Finish(std::int64_t id, const HistoryRow& row)
