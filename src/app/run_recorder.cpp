@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "record/private_folder.h"
 #include "transfer/codeplug_backup.h"
 
 namespace aurex {
@@ -150,9 +151,9 @@ void RunRecorder::Begin(RunKind kind, const std::vector<std::pair<std::string, s
     const std::string stamp = UtcNowCompact();
     const std::string folder = LogsFolder();
     if (!folder.empty()) {
-        // A folder that cannot be made is reported by the log's own open, once.
-        std::error_code ignored;
-        std::filesystem::create_directories(settings.dataFolder, ignored);
+        // Private whatever the umask: others must not plant links where the log and the history
+        // go. A folder that cannot be made is reported by the log's own open, once.
+        MakePrivateFolder(settings.dataFolder);
         const std::string name = RunLogName(stamp, static_cast<long>(::getpid()), row_.kind);
         if (log_.Open(folder, name)) {
             logPath_ = log_.Path();
