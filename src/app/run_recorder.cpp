@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "record/private_folder.h"
 #include "transfer/codeplug_backup.h"
 
 namespace aurex {
@@ -155,9 +156,9 @@ void RunRecorder::Begin(RunKind kind, const std::vector<std::pair<std::string, s
     const std::string stamp = UtcNowCompact();
     const std::string folder = LogsFolder();
     if (!folder.empty()) {
-        // A folder that cannot be made is reported by the log's own open, once.
-        std::error_code ignored;
-        std::filesystem::create_directories(settings.dataFolder, ignored);
+        // Private whatever the umask: others must not plant links where the log and the history
+        // go. A folder that cannot be made is reported by the log's own open, once.
+        MakePrivateFolder(settings.dataFolder);
         const std::string name = RunLogName(stamp, static_cast<long>(::getpid()), row_.kind);
         if (log_.Open(folder, name)) {
             logPath_ = log_.Path();
@@ -314,8 +315,10 @@ void RunRecorder::End(RunResult result, const std::string& statusText)
     row_.resultText = text;
     row_.durationSeconds = total;
     historyRoom_.Release();
-    if (history_ && row_.id != 0 && !history_->Finish(row_.id, row_)) {
-        Warn("The update history cannot be written: " + history_->Error());
+    // A row that cannot be completed stays "unfinished" in the history: the user hears of it.
+    if (history_ && (row_.id == 0 || !history_->Finish(row_.id, row_))) {
+        Warn("The end of this run could not be written to the update history: " +
+             (row_.id == 0 ? std::string("its row was not added when the run began.") : history_->Error()));
     }
 }
 

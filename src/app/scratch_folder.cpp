@@ -12,6 +12,8 @@
 #include <system_error>
 #include <vector>
 
+#include "record/private_folder.h"
+
 namespace aurex {
 
 namespace {
@@ -79,17 +81,17 @@ std::string ScratchFolder::Prepare()
     }
     const std::string where =
         "The folder for the images of this run, " + Path().string() + ", cannot be made: ";
-    std::error_code ec;
-    std::filesystem::create_directories(parent_, ec);
-    if (ec) {
-        return where + ec.message() + ".";
+    if (const int error = MakePrivateFolder(parent_)) {
+        return where + PlaceErrorText(error) + ".";
     }
-    // In a shared temporary folder another user could have put the parent there first.
+    // In a shared temporary folder another user could have put the parent there first; one that
+    // others may still write into lets them plant what the run then opens.
     struct stat st
     {
     };
-    if (::lstat(parent_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
-        return where + parent_.string() + " is not a folder of this user's.";
+    if (::lstat(parent_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        (st.st_mode & 022) != 0) {
+        return where + parent_.string() + " is not a folder of this user's alone.";
     }
     if (::mkdir(Path().c_str(), 0700) != 0 && errno != EEXIST) {
         return where + std::strerror(errno) + ".";

@@ -23,6 +23,7 @@
 
 #include "history/history_columns.h"
 #include "history/history_schema.h"
+#include "record/private_folder.h"
 
 namespace aurex {
 
@@ -82,16 +83,46 @@ bool MakeFolder(const std::filesystem::path& folder, std::string& error)
     return true;
 }
 
-// Creates an empty file readable by this user only; SQLite gives its -wal and -shm files the
-// same mode.
-bool MakeFile(const std::string& path, std::string& error)
+// Tells a file from the one that replaced it under the same name.
+struct FileId
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// A link is its own file here, never the one it points at.
+FileId IdOf(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    if (::lstat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    return {info.st_dev, info.st_ino};
+}
+
+// Creates an empty file readable by this user only, or takes the one there; SQLite gives its -wal
+// and -shm files the same mode. Never a link or another user's file: the rows name backups and
+// their digests, and another user's file or link would take them wherever that user chose.
+bool MakeFile(const std::string& path, FileId& made, std::string& error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0) {
-        error = "The update history " + path + " could not be made: " + std::strerror(errno);
+        error = "The update history " + path + " could not be made: " + PlaceErrorText(errno);
         return false;
     }
+    struct stat info
+    {
+    };
+    const bool ours = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
     ::close(fd);
+    if (!ours) {
+        error = "The update history " + path + " is not a file of this user's, so it is left alone";
+        return false;
+    }
+    made = {info.st_dev, info.st_ino};
     return true;
 }
 
@@ -121,25 +152,6 @@ std::string MoveAside(const std::string& path, std::string& error)
         std::rename((path + suffix).c_str(), (broken + suffix).c_str());
     }
     return broken;
-}
-
-// Tells a file from the one that replaced it under the same name.
-struct FileId
-{
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool operator==(const FileId&) const = default;
-};
-
-FileId IdOf(const std::string& path)
-{
-    struct stat info
-    {
-    };
-    if (::stat(path.c_str(), &info) != 0) {
-        return {};
-    }
-    return {info.st_dev, info.st_ino};
 }
 
 // Held while a damaged file is checked again and moved, so two programs never both move one.
@@ -267,6 +279,10 @@ bool MarkedWrittenByLaterSqlite(const std::string& path)
 // One attempt at the file as it is now.
 SchemaCheck OpenConnection(QSqlDatabase& db, const std::string& path)
 {
+    // Read before SQLite opens the file: closing a descriptor of the file drops every lock this
+    // process holds on it, SQLite's too, and another program then takes this one's WAL for its
+    // own, checkpoints and deletes it while this one still appends rows to it.
+    const bool laterSqlite = MarkedWrittenByLaterSqlite(path);
     db.setDatabaseName(Text(path));
     // The driver sets SQLite's busy_timeout from this before the first statement.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
@@ -282,7 +298,7 @@ SchemaCheck OpenConnection(QSqlDatabase& db, const std::string& path)
         PauseBeforeRetry(attempt);
     }
     // In WAL mode such a file even passes the check, and then every Begin fails.
-    if (check.outcome != SchemaCheck::Outcome::Broken && MarkedWrittenByLaterSqlite(path)) {
+    if (check.outcome != SchemaCheck::Outcome::Broken && laterSqlite) {
         return {SchemaCheck::Outcome::Broken,
                 "its header says a later SQLite wrote it, so SQLite only reads it"};
     }
@@ -316,14 +332,22 @@ std::unique_ptr<UpdateHistory> UpdateHistory::Open(const std::string& path, std:
         return nullptr;
     }
     SchemaCheck check;
+    FileId found;
+    // SQLite opens by name and follows a link: the name must still be the file checked.
+    const auto openChecked = [&] {
+        SchemaCheck opened = OpenConnection(state.db, path);
+        if (opened.outcome == SchemaCheck::Outcome::Sound && IdOf(path) != found) {
+            opened = {SchemaCheck::Outcome::Failed, "another file took its name while it was opened"};
+        }
+        return opened;
+    };
     // Another program may find the same damaged file and move it first: then its new history
     // is opened instead, and never moved aside by this one.
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-        if (!MakeFile(path, error)) {
+        if (!MakeFile(path, found, error)) {
             return nullptr;
         }
-        const FileId found = IdOf(path);
-        check = OpenConnection(state.db, path);
+        check = openChecked();
         if (check.outcome == SchemaCheck::Outcome::Sound) {
             break;
         }
@@ -342,7 +366,7 @@ std::unique_ptr<UpdateHistory> UpdateHistory::Open(const std::string& path, std:
         }
         // Checked again under the lock: what looked damaged may have been a new history that
         // another program was still setting up.
-        check = OpenConnection(state.db, path);
+        check = openChecked();
         if (check.outcome != SchemaCheck::Outcome::Broken) {
             break;
         }
@@ -357,10 +381,10 @@ std::unique_ptr<UpdateHistory> UpdateHistory::Open(const std::string& path, std:
         }
         warning = "The update history " + path + " could not be read (" + check.reason +
                   "); it was moved to " + moved + " and a new one was started.";
-        if (!MakeFile(path, error)) {
+        if (!MakeFile(path, found, error)) {
             return nullptr;
         }
-        check = OpenConnection(state.db, path);
+        check = openChecked();
         break;
     }
     if (check.outcome != SchemaCheck::Outcome::Sound) {
@@ -378,17 +402,21 @@ std::int64_t UpdateHistory::Begin(const HistoryRow& row)
     for (std::size_t i = 1; i < kHistoryColumns.size(); ++i) {
         marks += i == 1 ? QStringLiteral("?") : QStringLiteral(", ?");
     }
-    if (!query.prepare(
-            QStringLiteral("INSERT INTO runs (%1) VALUES (%2)").arg(Columns(1, QLatin1String("")), marks))) {
+    // The id comes with the insert itself, not from what the connection last did.
+    if (!query.prepare(QStringLiteral("INSERT INTO runs (%1) VALUES (%2) RETURNING id")
+                           .arg(Columns(1, QLatin1String("")), marks))) {
         state_->error = ErrorText(query.lastError());
         return 0;
     }
     BindFields(query, row, true);
-    if (!ExecRetrying(query)) {
+    const bool added = ExecRetrying(query) && query.next();
+    const std::int64_t id = added ? query.value(0).toLongLong() : 0;
+    // The row is committed when the statement runs to its end.
+    if (!added || query.next() || query.lastError().isValid() || id <= 0) {
         state_->error = "The run could not be added to the update history: " + ErrorText(query.lastError());
         return 0;
     }
-    return query.lastInsertId().toLongLong();
+    return id;
 }
 
 bool UpdateHistory::Finish(std::int64_t id, const HistoryRow& row)

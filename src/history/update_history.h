@@ -38,7 +38,8 @@ struct HistoryRow
 class UpdateHistory
 {
   public:
-    // Opens the database at `path`, creating it and its folder (0700) when missing. A file that
+    // Opens the database at `path`, creating it and its folder (0700) when missing; never a link
+    // or another user's file, which would take the rows where someone else chose. A file that
     // is not a sound history (not a database, failed integrity check, foreign schema) is renamed
     // to `path` + ".broken-<UTC time>" and a new one is started: `warning` then names both.
     // Null with `error` when no history can be had at all.

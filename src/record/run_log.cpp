@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "record/private_folder.h"
+
 namespace aurex {
 
 namespace {
@@ -62,9 +64,9 @@ bool RunLog::Open(const std::string& folder, const std::string& name)
     warning_.clear();
     buffer_.clear();
     path_ = folder + "/" + name;
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        warning_ = "The run log cannot be written: cannot make the folder " + folder + " (" +
-                   std::strerror(errno) + "). The run goes on without it.";
+    if (const int error = MakePrivateFolder(folder)) {
+        warning_ = "The run log cannot be written: cannot use the folder " + folder + " (" +
+                   PlaceErrorText(error) + "). The run goes on without it.";
         return false;
     }
     // Never over another run's log: a name taken (two runs in one instant) gets a number.

@@ -23,7 +23,7 @@ class RunLog
     RunLog(const RunLog&) = delete;
     RunLog& operator=(const RunLog&) = delete;
 
-    // Creates `folder`/`name` (0600; the folder 0700 when missing; "-2", "-3", ... before the
+    // Creates `folder`/`name` (0600; the folder private, never a link; "-2", "-3", ... before the
     // extension when the name is taken) and starts the clock of the lines. False with Warning().
     bool Open(const std::string& folder, const std::string& name);
     bool IsOpen() const { return fd_ >= 0; }

@@ -12,6 +12,9 @@
 
 #include <fstream>
 
+#include "app/run_recorder.h"
+#include "link/qt_app.h"
+
 namespace aurex {
 namespace {
 
@@ -120,6 +123,48 @@ TEST(ScratchFolderTest, OnlyFoldersOfEndedRunsAreRemoved)
     ::close(held);
     EXPECT_EQ(RemoveStaleScratchFolders(parent.path), 1);
     EXPECT_FALSE(fs::exists(running));
+}
+
+// Made under umask 000, the data and cache folders were open to all: another user could plant
+// links there for a run as root to follow.
+TEST(ScratchFolderTest, FoldersAreThisUsersAloneAndLinksAnotherUserPlantedAreNotFollowed)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "planting links as another user needs root";
+    }
+    TempParent parent;
+    const fs::path data = parent.path / "data", cache = parent.path / "cache",
+                   theirs = parent.path / "theirs";
+    const mode_t umask = ::umask(0);
+    ASSERT_EQ(::mkdir(data.c_str(), 0777) | ::mkdir(cache.c_str(), 0777) | ::mkdir(theirs.c_str(), 0777) |
+                  ::chmod(parent.path.c_str(), 0755) | ::chown(theirs.c_str(), 65534, 65534),
+              0);
+    const pid_t planter = ::fork();
+    if (planter == 0) {
+        const bool planted = ::setgid(65534) == 0 && ::setuid(65534) == 0 &&
+                             ::symlink(theirs.c_str(), (data / "logs").c_str()) == 0 &&
+                             ::symlink((theirs / "chosen").c_str(), (data / "history.sqlite").c_str()) == 0;
+        ::_exit(planted ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_TRUE(::waitpid(planter, &status, 0) == planter && status == 0);
+    test::EnsureCoreApplication();
+    std::string warned;
+    RunRecorder recorder([&](const std::string& text) { warned += text + "\n"; });
+    recorder.settings.dataFolder = data.string();
+    recorder.Begin(RunKind::Backup, {}, {});
+    recorder.End(RunResult::Succeeded, "Done.");
+    ScratchFolder scratch(cache);
+    EXPECT_EQ(scratch.Prepare(), "");
+    ::umask(umask);
+    EXPECT_TRUE(fs::is_empty(theirs)) << warned;
+    for (const char* said :
+         {"logs (it is a symbolic link", "history.sqlite could not be made: it is a symbolic"}) {
+        EXPECT_NE(warned.find(said), std::string::npos) << warned;
+    }
+    for (const fs::path& folder : {data, cache, scratch.Path()}) {
+        EXPECT_EQ(static_cast<int>(fs::status(folder).permissions()), 0700) << folder;
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -321,32 +322,39 @@ pid_t Writer(const std::string& path, int writer, int rows, int progressFd = -1,
     ::_exit(ok ? 0 : 1);
 }
 
-TEST_F(UpdateHistoryTest, FourProcessesAppendingLoseNothing)
+// Programs recording runs, several alive at once and a new one starting as one ends, the first
+// on a new file: no row is lost or left unfinished.
+TEST_F(UpdateHistoryTest, ProgramsAppendingAtOnceLoseNothing)
 {
-    constexpr int kWriters = 4;
-    constexpr int kRows = 200;
-    std::vector<pid_t> children;
-    for (int w = 0; w < kWriters; ++w) {
-        children.push_back(Writer(File(), w, kRows));
+    for (const auto [atOnce, rows, programs] : {std::array{4, 200, 4}, std::array{2, 1, 300}}) {
+        const std::string file = HistoryFileIn(Folder() + "/" + std::to_string(programs));
+        int started = 0;
+        for (; started < atOnce; ++started) {
+            Writer(file, started, rows);
+        }
+        for (int ended = 0; ended < programs; ++ended) {
+            int status = 0;
+            ASSERT_GT(::waitpid(-1, &status, 0), 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
+            if (started < programs) {
+                Writer(file, started++, rows);
+            }
+        }
+        std::string warning, error;
+        auto history = UpdateHistory::Open(file, warning, error);
+        ASSERT_TRUE(history) << error;
+        const std::vector<HistoryRow> found = history->Rows();
+        EXPECT_EQ(found.size(), static_cast<std::size_t>(rows * programs));
+        std::map<std::string, int> perWriter;
+        for (const HistoryRow& row : found) {
+            ++perWriter[row.port];
+            EXPECT_FALSE(row.finishedUtc.empty()) << "row " << row.id;
+        }
+        for (int w = 0; w < programs; ++w) {
+            EXPECT_EQ(perWriter["writer " + std::to_string(w)], rows) << "writer " << w;
+        }
+        EXPECT_EQ(QuickCheck(file), "ok");
     }
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
-    }
-    auto history = OpenQuietly();
-    ASSERT_TRUE(history);
-    const std::vector<HistoryRow> rows = history->Rows();
-    EXPECT_EQ(rows.size(), static_cast<std::size_t>(kWriters * kRows));
-    std::map<std::string, int> perWriter;
-    for (const HistoryRow& row : rows) {
-        ++perWriter[row.port];
-        EXPECT_FALSE(row.finishedUtc.empty()) << "row " << row.id;
-    }
-    for (int w = 0; w < kWriters; ++w) {
-        EXPECT_EQ(perWriter["writer " + std::to_string(w)], kRows) << "writer " << w;
-    }
-    EXPECT_EQ(QuickCheck(File()), "ok");
 }
 
 TEST_F(UpdateHistoryTest, WriterKilledMidRowLosesAtMostThatRow)
@@ -561,7 +569,7 @@ TEST_F(UpdateHistoryTest, ProgramsOpeningOneDamagedFileMoveItOnce)
         children.push_back(Writer(File(), w, 5, -1, gate[0]));
     }
     ::usleep(100000);
-    ASSERT_EQ(::write(gate[1], "gggg", 4), 4);
+    ASSERT_EQ(::write(gate[1], "gggggggg", 4), 4);
     ::close(gate[0]);
     ::close(gate[1]);
     for (pid_t child : children) {
