@@ -307,7 +307,7 @@ TEST(ConsoleSessionTest, WrongPasswordAndAnUnofferedBootChoiceFail)
 {
     {
         ConsoleOptions options;
-        options.password = "guess";
+        options.password.emplace("guess");
         Stream in;
         Stream out;
         ConsoleHost host(options, in.get(), out.get());
