@@ -35,7 +35,7 @@ class ConsoleHost : public DialogHost, public ControlListener
     bool stopRequested = false;
     // While the console waits for a radio, a signal ends the wait rather than the program.
     bool waitingForRadio = false;
-    // So does it the connection check, which has the port open and set up.
+    // The same while the connection check runs: it has the port open and set up.
     bool checkingPort = false;
     // --repeat: the first signal during a run lets that radio finish and ends after it.
     bool endAfterThisRadio = false;
