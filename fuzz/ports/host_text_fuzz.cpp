@@ -1,4 +1,4 @@
-// The readers of lock files, /proc/locks, udev records and rules and /etc/group against any
+// The readers of lock files, /proc/locks, descriptor infos, udev records and rules and /etc/group against any
 // text: they never read past it, what they return is well formed, and what they return reads
 // back the same when written out again.
 #include <algorithm>
@@ -121,5 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckProcLocks(text);
     CheckGroups(text);
     CheckUdev(text, vendor, product);
+    const auto ttyIndex = ParseTtyIndex(text);
+    Check(!ttyIndex || *ttyIndex >= 0);
     return 0;
 }

@@ -29,6 +29,8 @@ std::optional<RunResult> RunResultOf(CodeplugRequestResult result)
     case CodeplugRequestResult::Restored:
     case CodeplugRequestResult::NotVerified:
         return RunResult::Succeeded;
+    case CodeplugRequestResult::ReadBackStopped:
+        return RunResult::Stopped;
     case CodeplugRequestResult::Differs:
         return RunResult::VerificationDiffers;
     case CodeplugRequestResult::NoRadio:
@@ -354,9 +356,11 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
             ShowStatus("Codeplug restored and verified.");
             return CodeplugRequestResult::Restored;
         case ReadBackOutcome::NotAnswered:
-        case ReadBackOutcome::Stopped:
             ShowStatus(ReadBackText(outcome));
             return CodeplugRequestResult::NotVerified;
+        case ReadBackOutcome::Stopped:
+            ShowStatus(ReadBackText(outcome));
+            return CodeplugRequestResult::ReadBackStopped;
         case ReadBackOutcome::Differs:
             break;
         }

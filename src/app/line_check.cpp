@@ -33,6 +33,7 @@ constexpr int kLeftAt115200Weight = 80;
 constexpr int kRadioSilentWeight = 70;
 constexpr int kLineLostWeight = 60;
 constexpr int kTwoWireCableWeight = 30;
+constexpr int kStoppedWeight = 10;
 
 Finding Ok(std::string text)
 {
@@ -115,8 +116,19 @@ bool LineStillThere(const RadioLink& link, ports::Findings& findings)
     return false;
 }
 
-void CheckOpenLine(RadioLink& link, LineTap& line, ports::Findings& findings)
+// A check stopped half way has not looked at everything: it must not end in "usable".
+bool StoppedHere(const ProbeLink& probe, ports::Findings& findings)
 {
+    if (probe.Stopped()) {
+        findings.push_back(
+            Problem("The check was stopped before it ended.", "Check the connection again.", kStoppedWeight));
+    }
+    return probe.Stopped();
+}
+
+void CheckOpenLine(ProbeLink& probe, LineTap& line, ports::Findings& findings)
+{
+    RadioLink& link = probe.link;
     // The probe as a run sends it, with the same wait.
     SetLinkFraming(link, kFramingFramed);
     SetLinkActive(link, true);
@@ -125,7 +137,7 @@ void CheckOpenLine(RadioLink& link, LineTap& line, ports::Findings& findings)
     const bool box = ProbeInterfaceBox(link);
     const bool echo = line.SentBytesHeardBack();
     ReleaseLinkTimeout(link);
-    if (!LineStillThere(link, findings)) {
+    if (StoppedHere(probe, findings) || !LineStillThere(link, findings)) {
         return;
     }
     findings.push_back(box ? Ok("The interface box answered its probe.")
@@ -142,19 +154,16 @@ void CheckOpenLine(RadioLink& link, LineTap& line, ports::Findings& findings)
         findings.push_back(Ok("A radio answered at 19200 baud (" + VersionText(version) + ")."));
         return;
     }
-    if (!LineStillThere(link, findings)) {
+    if (StoppedHere(probe, findings) || !LineStillThere(link, findings)) {
         return;
     }
     // Only this end changes speed: a radio still at 19200 must not be told to leave it.
     SetLinkBaud(link, kInterruptedRunBaud);
     if (RadioAnswers(link, version)) {
-        findings.push_back(Problem("The radio answers only at 115200 baud (" + VersionText(version) +
-                                       "): an interrupted run left it there.",
-                                   "Switch the radio off, then restart it in boot-load mode.",
-                                   kLeftAt115200Weight));
+        findings.push_back(LeftAtInterruptedRunBaud(version));
         return;
     }
-    if (!LineStillThere(link, findings)) {
+    if (StoppedHere(probe, findings) || !LineStillThere(link, findings)) {
         return;
     }
     if (!box && !echo) {
@@ -172,6 +181,13 @@ void CheckOpenLine(RadioLink& link, LineTap& line, ports::Findings& findings)
 }
 
 } // namespace
+
+ports::Finding LeftAtInterruptedRunBaud(const std::array<std::uint8_t, 2>& bootVersion)
+{
+    return Problem("The radio answers only at 115200 baud (" + VersionText(bootVersion) +
+                       "): an interrupted run left it there.",
+                   "Switch the radio off, then restart it in boot-load mode.", kLeftAt115200Weight);
+}
 
 std::optional<ports::Finding> LowLatencyFinding(const LowLatencyResult& result)
 {
@@ -206,7 +222,7 @@ ports::Findings CheckLine(const std::string& devicePath)
     auto tap = std::make_unique<LineTap>(std::move(link.transport));
     LineTap& line = *tap;
     link.transport = std::move(tap);
-    CheckOpenLine(link, line, findings);
+    CheckOpenLine(probe, line, findings);
     return findings;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -15,6 +17,10 @@ namespace aurex {
 // Run only on the technician's request or after a run failed to reach the radio, never during
 // an update: it waits in the caller's event loop, with the link's own time-outs.
 ports::Findings CheckLine(const std::string& devicePath);
+
+// A radio that answered only at 115200 baud, as the check tells it: an interrupted run left it
+// there, and the fix.
+ports::Finding LeftAtInterruptedRunBaud(const std::array<std::uint8_t, 2>& bootVersion);
 
 // What the port's open did with low latency, as a finding; none when it was not asked (not a USB
 // adapter).

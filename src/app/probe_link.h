@@ -5,6 +5,9 @@
 
 #include <QObject>
 
+#include <algorithm>
+#include <vector>
+
 #include "link/link_timer.h"
 #include "link/radio_link.h"
 
@@ -17,15 +20,38 @@ class ProbeLink
     {
         link.commTimer = &commTimer_;
         QObject::connect(&commTimer_, &ScaledTimer::OnTimer, [this] { OnLinkCommTimer(link); });
+        Live().push_back(this);
     }
-    ~ProbeLink() { CloseLink(link); } // before the timer goes
+    ~ProbeLink()
+    {
+        std::erase(Live(), this);
+        CloseLink(link); // before the timer goes
+    }
     ProbeLink(const ProbeLink&) = delete;
     ProbeLink& operator=(const ProbeLink&) = delete;
+
+    // Ends the wait of every look under way at its next turn, and the steps after it: the program
+    // is asked to end, and a look that went on would hold the port, and its settings, meanwhile.
+    static void StopAll()
+    {
+        for (ProbeLink* probe : Live()) {
+            probe->stopped_ = true;
+            SetLinkActive(probe->link, false);
+        }
+    }
+    bool Stopped() const { return stopped_; }
 
     RadioLink link;
 
   private:
+    static std::vector<ProbeLink*>& Live()
+    {
+        static std::vector<ProbeLink*> live;
+        return live;
+    }
+
     ScaledTimer commTimer_;
+    bool stopped_ = false;
 };
 
 } // namespace aurex

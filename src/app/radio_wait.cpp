@@ -19,6 +19,7 @@ namespace {
 // A platform whose boot version query always answers: a silence then stays a silence.
 constexpr std::uint8_t kAnswersBootQuery = 0;
 constexpr std::int32_t kLookBaud = 19200;
+constexpr std::int32_t kInterruptedRunBaud = 115200;
 
 // Sleeps in the event loop (signals are handled there) until `span` has passed or `stopped`.
 void Sleep(Clock::Duration span, const std::function<bool()>& stopped)
@@ -72,7 +73,16 @@ RadioLook LookForRadio(const std::string& devicePath)
     CreateLinkTimeout(link, app_timeouts::kInterfaceProbeReplyMs);
     ProbeInterfaceBox(link);
     ReleaseLinkTimeout(link);
-    return LookOnLink(link);
+    look = LookOnLink(link);
+    std::int32_t baud = kLookBaud;
+    if (look.presence == RadioPresence::Silent) {
+        // Only this end changes speed: a radio still at 19200 must not be told to leave it.
+        baud = kInterruptedRunBaud;
+        SetLinkBaud(link, baud);
+        look = LookOnLink(link);
+    }
+    look.baud = look.presence == RadioPresence::Answered ? baud : 0;
+    return look;
 }
 
 WaitEnd WaitForRadio(const RadioWait& wait, RadioLook& last)

@@ -26,10 +26,13 @@ struct RadioLook
 {
     RadioPresence presence = RadioPresence::NoPort;
     std::array<std::uint8_t, 2> bootVersion{};
-    std::string detail; // why the port did not open
+    std::string detail;    // why the port did not open
+    std::int32_t baud = 0; // the speed the radio answered at
 };
 
-// One look at the device at 19200 baud; the port is closed again on every path.
+// One look at the device at 19200 baud and, when nothing answered there, at 115200, where an
+// interrupted run leaves a radio (as the connection check looks); the port is closed again on
+// every path.
 RadioLook LookForRadio(const std::string& devicePath);
 // One look over a link that is open already (a run under way), at the speed it is set to.
 RadioLook LookOnLink(RadioLink& link);

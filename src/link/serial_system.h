@@ -89,7 +89,8 @@ class SerialSystem
     virtual PortOpenResult Probe(const std::string& devicePath) = 0;
     // Claims a handle that someone else opened (the port component) for this program alone.
     virtual SerialResult ClaimExclusive(SerialHandle handle) = 0;
-    // Puts back what RequestLowLatency changed, then closes.
+    // Puts back what RequestLowLatency changed and, where the system keeps them per device (POSIX
+    // termios), the line settings the device had when Open took it; then closes.
     virtual void Close(SerialHandle handle) = 0;
 
     // Asks the driver to pass received bytes on at once (a USB adapter's latency timer at 1 ms).

@@ -14,6 +14,7 @@
 #include <linux/serial.h>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -105,6 +106,7 @@ class PosixSerialSystem final : public SerialSystem
         }
         ::ioctl(fd, TIOCEXCL);
         ForgetCounters(fd);
+        KeepLineSettings(fd, t);
         result.handle = fd;
         return result;
     }
@@ -134,6 +136,7 @@ class PosixSerialSystem final : public SerialSystem
         }
         RestoreLowLatency(handle);
         ForgetCounters(Fd(handle));
+        RestoreLineSettings(Fd(handle));
         ::ioctl(Fd(handle), TIOCNXCL);
         ::close(Fd(handle));
     }
@@ -161,21 +164,15 @@ class PosixSerialSystem final : public SerialSystem
     void RestoreLowLatency(SerialHandle handle) override
     {
         const int fd = Fd(handle);
-        int previous = 0;
-        {
-            std::lock_guard lock(mutex_);
-            const auto it = previousFlags_.find(fd);
-            if (it == previousFlags_.end()) {
-                return;
-            }
-            previous = it->second;
-            previousFlags_.erase(it);
+        const std::optional<int> previous = Take(previousFlags_, fd);
+        if (!previous) {
+            return;
         }
         // Only our bit goes back; whatever else changed meanwhile stays. A device that has gone
         // refuses, and there is nothing left to restore then.
         serial_struct serial{};
         if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {
-            serial.flags = (serial.flags & ~ASYNC_LOW_LATENCY) | (previous & ASYNC_LOW_LATENCY);
+            serial.flags = (serial.flags & ~ASYNC_LOW_LATENCY) | (*previous & ASYNC_LOW_LATENCY);
             ::ioctl(fd, TIOCSSERIAL, &serial);
         }
     }
@@ -387,15 +384,60 @@ class PosixSerialSystem final : public SerialSystem
     }
 
   private:
+    // The line as it was before this program opened it: a terminal chosen by mistake, or a port
+    // another program set up, gets its own settings back, not raw at the last speed we used.
+    struct LineSettings
+    {
+        termios modes{};
+        int baud = 0; // custom rates live outside termios
+    };
+
     void ForgetCounters(int fd)
     {
         std::lock_guard lock(mutex_);
         counters_.erase(fd);
     }
 
+    void KeepLineSettings(int fd, const termios& modes)
+    {
+        LineSettings settings{modes, 0};
+        int receive = 0;
+        ReadLineSpeeds(fd, settings.baud, receive);
+        std::lock_guard lock(mutex_);
+        savedLines_[fd] = settings;
+    }
+
+    void RestoreLineSettings(int fd)
+    {
+        const std::optional<LineSettings> settings = Take(savedLines_, fd);
+        // A device that has gone refuses, and there is nothing left to put back then.
+        if (!settings || ::tcsetattr(fd, TCSANOW, &settings->modes) != 0) {
+            return;
+        }
+        int transmit = 0;
+        int receive = 0;
+        if (settings->baud > 0 && ReadLineSpeeds(fd, transmit, receive) && transmit != settings->baud) {
+            SetLineSpeed(fd, settings->baud);
+        }
+    }
+
+    // What was kept for a descriptor until it closes, taken out; nothing when none was kept.
+    template <typename Kept> std::optional<Kept> Take(std::map<int, Kept>& kept, int fd)
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = kept.find(fd);
+        if (it == kept.end()) {
+            return std::nullopt;
+        }
+        Kept value = it->second;
+        kept.erase(it);
+        return value;
+    }
+
     std::mutex mutex_;
     std::map<int, serial_icounter_struct> counters_;
     std::map<int, int> previousFlags_; // serial flags before RequestLowLatency set its bit
+    std::map<int, LineSettings> savedLines_;
 };
 
 } // namespace

@@ -112,6 +112,17 @@ std::optional<long long> ParseDecimal(std::string_view text)
     return value;
 }
 
+std::optional<long long> ParseTtyIndex(std::string_view fdinfo)
+{
+    constexpr std::string_view kKey = "tty-index:";
+    for (std::string_view line : SplitLines(fdinfo)) {
+        if (line.substr(0, kKey.size()) == kKey) {
+            return ParseDecimal(line.substr(kKey.size()));
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<int> ParseLockFilePid(std::string_view content)
 {
     const std::string_view text = Trimmed(content);

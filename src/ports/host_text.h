@@ -23,6 +23,10 @@ std::optional<long long> ParseDecimal(std::string_view text);
 // the 4-byte binary int of old programs. Nothing when the content is neither.
 std::optional<int> ParseLockFilePid(std::string_view content);
 
+// The pseudo-terminal a master descriptor stands for: the number N of /dev/pts/N in the
+// "tty-index:" line of /proc/<pid>/fdinfo/<fd>. Nothing when the text has no such line.
+std::optional<long long> ParseTtyIndex(std::string_view fdinfo);
+
 // One lock of /proc/locks, e.g. "1: FLOCK  ADVISORY  WRITE 812 00:05:1033 0 EOF".
 struct ProcLock
 {

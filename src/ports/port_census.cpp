@@ -12,6 +12,7 @@ namespace {
 constexpr std::size_t kFdLimit = 16384;
 constexpr std::size_t kLocksLimit = 1024 * 1024;
 constexpr std::size_t kLockFileLimit = 128;
+constexpr std::size_t kFdInfoLimit = 4096;
 
 bool IsPseudoTerminal(const std::string& resolvedPath)
 {
@@ -27,6 +28,30 @@ bool IsEmptyUartSlot(const HostFiles& files, const std::string& resolvedPath)
     }
     const auto type = files.ReadText("/sys/class/tty/" + name + "/type", 32);
     return type && ParseDecimal(*type) == 0;
+}
+
+std::string MajorMinorName(dev_t device)
+{
+    return std::to_string(major(device)) + ":" + std::to_string(minor(device));
+}
+
+// A terminal the kernel knows as one: /dev/null, a disk or a plain file is no serial port, and
+// every process on the machine may hold it. Without sysfs (a bare chroot) any character device
+// passes, and the open tells.
+bool IsTerminal(const HostFiles& files, const std::string& resolvedPath)
+{
+    const std::string name = BaseName(resolvedPath);
+    if (IsPseudoTerminal(resolvedPath) || (!name.empty() && files.Exists("/sys/class/tty/" + name))) {
+        return true;
+    }
+    const auto node = files.Stat(resolvedPath);
+    if (!node || !node->isCharDevice) {
+        return false;
+    }
+    if (!files.Exists("/sys/class/tty")) {
+        return true;
+    }
+    return files.Resolve("/sys/dev/char/" + MajorMinorName(node->rdev)).find("/tty/") != std::string::npos;
 }
 
 void AddHolder(std::vector<PortHolder>& holders, PortHolder holder)
@@ -56,6 +81,12 @@ PortCensus::PortCensus(const HostFiles& files, const HostIdentity& identity)
                 continue;
             }
             const std::string device = files_.Resolve(*target);
+            if (BaseName(device) == "ptmx") {
+                const std::string info = "/proc/" + std::to_string(pid) + "/fdinfo/" + fd;
+                if (const auto index = ParseTtyIndex(files_.ReadText(info, kFdInfoLimit).value_or(""))) {
+                    ptyMakers_["/dev/pts/" + std::to_string(*index)].push_back(pid);
+                }
+            }
             if (command.empty()) {
                 command = ProcessCommand(files_, pid);
             }
@@ -102,11 +133,17 @@ PortExamination PortCensus::Examine(const std::string& devicePath) const
         result.state = PortOpenResult::NotPresent;
         return result;
     }
-    // Whoever made a pseudo-terminal keeps its own end open (our simulated radio does): that is
-    // not someone using the port.
-    if (!result.pseudoTerminal) {
-        if (const auto found = descriptors_.find(result.resolvedPath); found != descriptors_.end()) {
-            result.holders = found->second;
+    // Whoever made a pseudo-terminal may keep its own end open too (our simulated radio does):
+    // that is not someone using the port. Anyone else with it open is, a shell above all.
+    const auto makers = ptyMakers_.find(result.resolvedPath);
+    if (const auto found = descriptors_.find(result.resolvedPath); found != descriptors_.end()) {
+        for (const PortHolder& holder : found->second) {
+            const bool maker =
+                makers != ptyMakers_.end() &&
+                std::find(makers->second.begin(), makers->second.end(), holder.pid) != makers->second.end();
+            if (!maker) {
+                result.holders.push_back(holder);
+            }
         }
     }
     for (PortHolder& holder : LockHolders(result.resolvedPath)) {
@@ -125,7 +162,7 @@ PortExamination PortCensus::Examine(const std::string& devicePath) const
 bool DevicePresent(const HostFiles& files, const std::string& devicePath)
 {
     const std::string resolved = files.Resolve(devicePath);
-    return files.Exists(resolved) && !IsEmptyUartSlot(files, resolved);
+    return files.Exists(resolved) && IsTerminal(files, resolved) && !IsEmptyUartSlot(files, resolved);
 }
 
 PortExamination ExaminePort(const HostFiles& files, const HostIdentity& identity,

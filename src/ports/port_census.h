@@ -56,10 +56,13 @@ class PortCensus
     HostIdentity identity_;
     // Resolved device path -> the processes with a descriptor on it (only paths under /dev).
     std::map<std::string, std::vector<PortHolder>> descriptors_;
+    // /dev/pts/N -> the processes holding its master end: whoever made the pseudo-terminal.
+    std::map<std::string, std::vector<pid_t>> ptyMakers_;
     std::string locks_; // /proc/locks as read once
 };
 
-// Whether a serial device is there at all: its node exists and, for a ttyS, a UART is behind it.
+// Whether a serial device is there at all: its node exists, is a terminal (a pseudo-terminal or a
+// tty the kernel lists, never /dev/null or a plain file) and, for a ttyS, a UART is behind it.
 bool DevicePresent(const HostFiles& files, const std::string& devicePath);
 
 PortExamination ExaminePort(const HostFiles& files, const HostIdentity& identity,

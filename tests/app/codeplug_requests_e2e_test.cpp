@@ -298,7 +298,7 @@ TEST_F(CodeplugRequestsTest, ARestoreCutOrStoppedNeverClaimsWhatDidNotHappen)
         {"Stop during the write: it is finished",
          {},
          "Downloading codeplug...",
-         CodeplugRequestResult::NotVerified,
+         CodeplugRequestResult::ReadBackStopped,
          true},
         {"silent at the read-back",
          {"--silent-at", "03 07#2"},
@@ -334,6 +334,7 @@ TEST_F(CodeplugRequestsTest, ARestoreCutOrStoppedNeverClaimsWhatDidNotHappen)
             EXPECT_THAT(last, HasSubstr(CodeplugBackupFolder()));
         }
         EXPECT_NE(last, "Codeplug restored and verified.");
+        EXPECT_EQ(window->form->m_LastRunResult == RunResult::Stopped, c.stopAt != nullptr);
         EXPECT_FALSE(window->form->m_UpdateInProgress);
     }
 }

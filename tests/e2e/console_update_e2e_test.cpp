@@ -5,7 +5,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/inotify.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -56,6 +60,7 @@ struct Bench
         command.workingDirectory = work.path.string();
         command.input = input;
         command.separateErrors = separateErrors;
+        command.outputFile = outputFile;
         command.started = [pid](int started) {
             if (pid != nullptr) {
                 *pid = started;
@@ -75,6 +80,7 @@ struct Bench
     Scratch cache{"cache"};
     std::vector<std::string> extraEnvironment;
     bool separateErrors = false; // standard error into ConsoleRun::errors
+    std::string outputFile;      // standard output into this file instead
 };
 
 // Presses Ctrl-C (or sends another signal) once, when the updater shows `status`.
@@ -840,6 +846,7 @@ TEST(ConsoleUpdateE2eTest, JsonEventsOfARunThatFailsEndWithItsResult)
                   "6 Communication error while trying to check target radio."},
              Case{{"--interface", "direct"}, {"--password", "guess"}, "11 The password was not accepted."},
              Case{{"--interface", "direct"}, {"--csv"}, "2 "},
+             Case{{"--interface", "direct"}, {"--version"}, "0 Aurex Code Updater "},
          }) {
         SCOPED_TRACE(c.result);
         Bench bench(c.radio);
@@ -850,11 +857,63 @@ TEST(ConsoleUpdateE2eTest, JsonEventsOfARunThatFailsEndWithItsResult)
         const std::vector<JsonValue> events = JsonEvents(run.output);
         ASSERT_FALSE(events.empty()) << run.errors;
         EXPECT_EQ(OfKind(events, "result").size(), 1U);
-        EXPECT_EQ(Field(events.back(), "code") + " " + Field(events.back(), "status"), c.result);
+        EXPECT_THAT(Field(events.back(), "code") + " " + Field(events.back(), "status"),
+                    ::testing::StartsWith(c.result));
         EXPECT_EQ(Field(events.back(), "code"), std::to_string(run.exitStatus));
         // Nothing went to the radio: no transfer had begun.
         EXPECT_THAT(OfKind(events, "progress"), IsEmpty());
     }
+}
+
+// A signal stops the connection check; events a script could not get fail the run; a terminal
+// another program holds, chosen by mistake, is named and neither sent a byte nor set up.
+TEST(ConsoleUpdateE2eTest, StoppedChecksUnwrittenEventsAndHeldTerminalsEndAsTheyShould)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    const std::string terminal = ::ptsname(master);
+    const int own = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios before{};
+    ASSERT_TRUE(own >= 0 && ::tcgetattr(own, &before) == 0);
+    ::cfsetspeed(&before, B9600);
+    before.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(::tcsetattr(own, TCSANOW, &before), 0);
+    posix_spawn_file_actions_t hold;
+    ::posix_spawn_file_actions_init(&hold);
+    ::posix_spawn_file_actions_addopen(&hold, STDIN_FILENO, terminal.c_str(), O_RDONLY | O_NOCTTY, 0);
+    char* sleepArgs[] = {const_cast<char*>("sleep"), const_cast<char*>("60"), nullptr};
+    pid_t holder = 0;
+    ASSERT_EQ(::posix_spawn(&holder, "/bin/sleep", &hold, nullptr, sleepArgs, environ), 0);
+    struct Case
+    {
+        std::vector<std::string> options;
+        int signal; // sent once the port is named, or 0
+        std::string device, outputFile;
+        int exitStatus;
+        std::string says;
+    };
+    for (const Case& c :
+         {Case{{"--check-port"}, SIGTERM, "", "", 3, "The check was stopped before it"},
+          Case{{"--retrieve", "--json"}, 0, "", "/dev/full", 1, "output: No space left on"},
+          Case{{"--check-port"}, 0, terminal, "", 1, "sleep (pid " + std::to_string(holder) + ") has"}}) {
+        Bench bench({c.signal != 0 ? "--silent-at" : "--boot-version", c.signal != 0 ? "04 2D" : "6.0"});
+        bench.outputFile = c.outputFile;
+        bench.extraEnvironment = {"AUREX_COM1=" + (c.device.empty() ? bench.radio.Device() : c.device)};
+        const ConsoleRun run = bench.Update(AUREX_UPDATER_APPLICATION, c.options,
+                                            [&c](const std::string& line, const Interrupt& interrupt) {
+                                                if (c.signal != 0 && line.rfind("Port: ", 0) == 0) {
+                                                    interrupt(c.signal);
+                                                }
+                                            });
+        EXPECT_EQ(run.exitStatus, c.exitStatus) << run.output;
+        EXPECT_THAT(run.output, HasSubstr(c.says));
+    }
+    termios after{};
+    EXPECT_EQ(::read(master, &after, 1), -1) << "the terminal was sent bytes";
+    EXPECT_TRUE(::tcgetattr(own, &after) == 0 && after.c_lflag == before.c_lflag);
+    EXPECT_EQ(::cfgetospeed(&after), speed_t{B9600});
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
 }
 
 // ---- Stop (Ctrl-C) ----

@@ -84,7 +84,9 @@ ConsoleRun RunConsole(const ConsoleCommand& command,
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    command.outputFile.empty() ? ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO)
+                               : ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO,
+                                                                    command.outputFile.c_str(), O_WRONLY, 0);
     ::posix_spawn_file_actions_adddup2(&actions, command.separateErrors ? err[1] : out[1], STDERR_FILENO);
     ::posix_spawn_file_actions_addclose(&actions, in[1]);
     ::posix_spawn_file_actions_addclose(&actions, out[0]);

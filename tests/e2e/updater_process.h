@@ -35,6 +35,7 @@ struct ConsoleCommand
     int timeoutMs = 180000;
     std::function<void(int pid)> started; // called once the updater runs
     bool separateErrors = false;          // standard error into ConsoleRun::errors
+    std::string outputFile;               // standard output into this file (/dev/full) instead
 };
 
 // Sends a signal to the running updater: SIGINT as Ctrl-C at its terminal, SIGTERM as a

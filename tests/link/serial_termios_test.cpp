@@ -171,10 +171,16 @@ TEST(SerialTermios, NotATerminalIsReported)
     ::close(pipeFds[1]);
 }
 
-// The program's own serial system over the same routines: a custom rate reaches the line.
-TEST(SerialTermios, ProgramSerialSystemSetsCustomAndStandardRates)
+// The program's own serial system over the same routines: a custom rate reaches the line, and the
+// settings the device had (a terminal chosen by mistake) come back when the program closes it.
+TEST(SerialTermios, ProgramSerialSystemSetsCustomAndStandardRatesThenPutsTheOldOnesBack)
 {
     Pty pty;
+    termios before{};
+    ASSERT_EQ(::tcgetattr(pty.device, &before), 0);
+    before.c_lflag |= ICANON | ECHO | ISIG;
+    ::cfsetspeed(&before, B9600);
+    ASSERT_EQ(::tcsetattr(pty.device, TCSANOW, &before), 0);
     SerialSystem& os = PlatformSerialSystem();
     const SerialOpenResult opened = os.Open(pty.path);
     ASSERT_EQ(opened.outcome, PortOpenResult::Opened) << opened.message;
@@ -201,6 +207,9 @@ TEST(SerialTermios, ProgramSerialSystemSetsCustomAndStandardRates)
     EXPECT_EQ(t.c_cc[VMIN], 0);
     EXPECT_EQ(t.c_cc[VTIME], 0);
     os.Close(opened.handle);
+    ASSERT_EQ(::tcgetattr(pty.device, &t), 0);
+    EXPECT_EQ(t.c_lflag, before.c_lflag);
+    EXPECT_EQ(::cfgetospeed(&t), speed_t{B9600});
 }
 
 } // namespace

@@ -111,12 +111,20 @@ const StateCase kStates[] = {
      "/dev/ttyUSB0",
      PortOpenResult::Opened,
      {}},
-    {"pseudo-terminal whose maker keeps its end open",
+    {"pseudo-terminal held by its maker (the master end too) and a shell",
      [](FakeHost& h) {
          h.File("/dev/pts/3", "", 0666), h.Process(700, "radio-sim"), h.OpenFile(700, 5, "/dev/pts/3");
+         h.OpenFile(700, 4, "/dev/ptmx"), h.File("/proc/700/fdinfo/4", "pos:\t0\ntty-index:\t3\n");
+         h.Process(800, "bash"), h.OpenFile(800, 0, "/dev/pts/3");
      },
      "/dev/pts/3",
-     PortOpenResult::Opened,
+     PortOpenResult::InUse,
+     {{800, How::OpenDescriptor}},
+     "bash"},
+    {"/dev/null, which every process holds",
+     [](FakeHost& h) { h.Device("ttyS0"), h.File("/dev/null", ""), h.OpenFile(1, 0, "/dev/null"); },
+     "/dev/null",
+     PortOpenResult::NotPresent,
      {}},
 };
 

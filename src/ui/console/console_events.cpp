@@ -1,5 +1,6 @@
 #include "ui/console/console_events.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +11,9 @@
 namespace aurex {
 
 namespace {
+
+// The first write error on standard output: a full disk or a closed pipe must not pass for success.
+int g_standardOutputError = 0;
 
 // One event: {"event":"<name>",...} on one line.
 class EventLine
@@ -128,9 +132,16 @@ void ConsoleEvents::Result(int exitCode, const std::string& status)
 ConsoleEvents::LineSink StandardOutputLines()
 {
     return [](const std::string& line) {
-        std::fputs(line.c_str(), stdout);
-        std::fflush(stdout);
+        if ((std::fputs(line.c_str(), stdout) == EOF || std::fflush(stdout) != 0) &&
+            g_standardOutputError == 0) {
+            g_standardOutputError = errno != 0 ? errno : EIO;
+        }
     };
+}
+
+int StandardOutputError()
+{
+    return g_standardOutputError;
 }
 
 } // namespace aurex

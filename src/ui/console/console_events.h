@@ -40,5 +40,7 @@ class ConsoleEvents final : public RunEvents
 
 // Standard output, flushed after every line.
 ConsoleEvents::LineSink StandardOutputLines();
+// The first error a line written by StandardOutputLines met (ENOSPC, EPIPE, ...); 0 while none.
+int StandardOutputError();
 
 } // namespace aurex

@@ -3,10 +3,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include <QCoreApplication>
 
 #include "app/about_dlg.h"
+#include "app/probe_link.h"
 #include "app/radio_wait.h"
 #include "app/termination_signals.h"
 #include "app/timer_driver.h"
@@ -25,6 +27,21 @@ namespace {
 int ExitCode(RunResult result)
 {
     return static_cast<int>(result);
+}
+
+// The last event of every command with --json. Events that could not all be written (a full disk,
+// a closed pipe) are said on standard error and fail the command: a script reading them must not
+// take their silence for success.
+int EndEvents(ConsoleEvents& events, int result, const std::string& status)
+{
+    events.Result(result, status);
+    const int error = StandardOutputError();
+    if (error == 0) {
+        return result;
+    }
+    std::fprintf(stderr, "aurex-code-updater: the events could not be written to standard output: %s\n",
+                 std::strerror(error));
+    return result == 0 ? ExitCode(RunResult::Failed) : result;
 }
 
 } // namespace
@@ -69,6 +86,7 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
                      .Items()[static_cast<std::size_t>(std::max(0, form.m_ComportComboBox.Selection()))]
                      .c_str(),
                  options.device ? (" (" + *options.device + ")").c_str() : "");
+    std::fflush(out); // the port is named before a check or a run keeps it busy
 
     if (options.supportBundle) {
         if (!form.SaveSupportBundle(*options.supportBundle, options.withCodeplugs)) {
@@ -81,15 +99,20 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
     if (options.checkPort) {
         TCodeUpdaterMainDispForm::RunRecordScope record(form, RunKind::Check);
         const std::string device = ComDevicePath(form.SelectedComNumber());
+        host.checkingPort = true;
         const ports::Findings findings = form.Environment().checkConnection(device, LineProbes::Run);
+        host.HandlePendingSignals();
+        host.checkingPort = false;
         const std::string report = ConnectionReport(device, findings);
         form.m_RunRecorder.Note("Connection check:\n" + report);
         std::fputs(report.c_str(), out);
         const bool problem = std::any_of(findings.begin(), findings.end(), [](const ports::Finding& f) {
             return f.kind == ports::Finding::Kind::Problem;
         });
-        record.SetResult(problem ? RunResult::Failed : RunResult::Succeeded);
-        return problem ? 1 : 0;
+        const RunResult result =
+            host.stopRequested ? RunResult::Stopped : (problem ? RunResult::Failed : RunResult::Succeeded);
+        record.SetResult(result);
+        return ExitCode(result);
     }
 
     if (options.boot) {
@@ -188,13 +211,17 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
     if (!ParseConsoleOptions(args, options, error)) {
         std::fprintf(stderr, "aurex-code-updater: %s\n%s", error.c_str(), ConsoleUsage().c_str());
         if (std::find(args.begin(), args.end(), "--json") != args.end()) {
-            ConsoleEvents(StandardOutputLines()).Result(ExitCode(RunResult::Usage), "");
+            ConsoleEvents events(StandardOutputLines());
+            return EndEvents(events, ExitCode(RunResult::Usage), "");
         }
         return ExitCode(RunResult::Usage);
     }
+    // With --json standard output carries the events alone.
+    std::FILE* human = options.json ? stderr : stdout;
+    ConsoleEvents events(StandardOutputLines());
     if (options.help) {
-        std::fputs(ConsoleUsage().c_str(), stdout);
-        return 0;
+        std::fputs(ConsoleUsage().c_str(), human);
+        return options.json ? EndEvents(events, 0, "") : 0;
     }
     if (options.radioPasswordInput) {
         options.radioPassword = ReadRadioPasswordLine(::fileno(stdin));
@@ -218,20 +245,18 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
     if (environment.dataFolder.empty()) {
         environment.dataFolder = UserDataFolder();
     }
-    // With --json standard output carries the events alone.
-    std::FILE* human = options.json ? stderr : stdout;
     ConsoleHost host(options, stdin, human);
     TCodeUpdaterMainDispForm form(host, std::move(environment));
     if (options.version) {
-        std::printf(
-            "Aurex Code Updater %s\nImage set: %s; radio %s, series %s, release %s, upgrade type %s\n",
-            ProgramBuild().c_str(), ProgramBaseName(form.Environment().programPath).c_str(),
-            form.m_TargetRadioLabel.Caption().c_str(), form.m_TargetSeriesLabel.Caption().c_str(),
-            form.m_TargetReleaseLabel.Caption().c_str(), form.m_TargetUpgradeTypeLabel.Caption().c_str());
-        return 0;
+        const std::string program = "Aurex Code Updater " + ProgramBuild();
+        std::fprintf(human, "%s\nImage set: %s; radio %s, series %s, release %s, upgrade type %s\n",
+                     program.c_str(), ProgramBaseName(form.Environment().programPath).c_str(),
+                     form.m_TargetRadioLabel.Caption().c_str(), form.m_TargetSeriesLabel.Caption().c_str(),
+                     form.m_TargetReleaseLabel.Caption().c_str(),
+                     form.m_TargetUpgradeTypeLabel.Caption().c_str());
+        return options.json ? EndEvents(events, 0, program) : 0;
     }
     form.AddListener(&host);
-    ConsoleEvents events(StandardOutputLines());
     if (options.json) {
         form.m_RunEvents.Add(&events);
     }
@@ -240,8 +265,11 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
     // Ctrl-C, SIGTERM and SIGHUP press Stop during a run; a codeplug being written back, and the
     // codeplug step once the new code is in the radio, are finished first, however often they come.
     TerminationSignals stopSignals([&form, &host, &events, &options, human](int signal) {
-        if (host.waitingForRadio) {
+        if (host.waitingForRadio || host.checkingPort) {
             host.stopRequested = true; // the wait ends at its next look
+            if (host.checkingPort) {
+                ProbeLink::StopAll(); // the port is closed, its settings put back, before the end
+            }
             std::fputs("\nStopping...\n", human);
             std::fflush(human);
             return;
@@ -269,10 +297,10 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
     });
     host.WatchSignals(stopSignals.PendingFd(), [&stopSignals] { stopSignals.HandlePending(); });
 
-    const int result = RunConsoleSession(form, host, options, human);
+    int result = RunConsoleSession(form, host, options, human);
     if (options.json) {
-        events.Result(result, form.m_StatusLabel.Caption());
         form.m_RunEvents.Remove(&events);
+        result = EndEvents(events, result, form.m_StatusLabel.Caption());
     }
     form.RemoveListener(&host);
     return result;

@@ -44,6 +44,13 @@ void ConsoleHost::WatchSignals(int pendingFd, std::function<void()> handle)
     std::setvbuf(in_, nullptr, _IONBF, 0);
 }
 
+void ConsoleHost::HandlePendingSignals()
+{
+    if (handleSignals_) {
+        handleSignals_();
+    }
+}
+
 // Waits until a line can be read or a signal has come; false for the signal, which is then
 // handled (a prompt must not hold a Stop, or the end of the program, until Enter is pressed).
 bool ConsoleHost::WaitForInput()

@@ -35,12 +35,16 @@ class ConsoleHost : public DialogHost, public ControlListener
     bool stopRequested = false;
     // While the console waits for a radio, a signal ends the wait rather than the program.
     bool waitingForRadio = false;
+    // The same while the connection check runs: it has the port open and set up.
+    bool checkingPort = false;
     // --repeat: the first signal during a run lets that radio finish and ends after it.
     bool endAfterThisRadio = false;
 
     // Prompts watch `pendingFd` beside their input: when it becomes readable, `handle` runs and
     // the prompt ends unanswered (OK, No, or an empty password).
     void WatchSignals(int pendingFd, std::function<void()> handle);
+    // Handles the signals that came while nothing waited in the event loop.
+    void HandlePendingSignals();
 
   private:
     std::string ReadLine(bool hidden);

@@ -278,7 +278,7 @@ std::string ConsoleUsage()
            "                   succeeded, else that of the last port that did not\n"
            "  --check-port     check the connection on the port (COM N or PATH here, else --port or\n"
            "                   --device): device, permission, programs holding it, adapter, line and\n"
-           "                   radio; exit status 0 when nothing is in the way, else 1\n"
+           "                   radio; exit status 0 when nothing is in the way, else 1 (3: stopped)\n"
            "  --boot           load the boot code where this updater offers the choice\n"
            "  --password TEXT  the update password (else asked for at the terminal)\n"
            "  --allow-boot-downgrade  load this updater's boot code into a radio whose boot code is\n"
@@ -309,7 +309,8 @@ std::string ConsoleUsage()
            "                   newest codeplug backups\n"
            "  --yes            answer OK or Yes to every message\n"
            "  --wait-for-radio SECONDS  look for a radio in boot-load mode on the port every second\n"
-           "                   (interface box probe, boot version query) and start once one\n"
+           "                   (interface box probe, boot version query at 19200 baud, then at\n"
+           "                   115200 where an interrupted run leaves a radio) and start once one\n"
            "                   answers; exit status 6 when none does in time (4: the port never\n"
            "                   opened). Without a terminal, or with --yes, a run that refreshed the\n"
            "                   boot code waits as long (default 120 s) for the radio to come back in\n"
@@ -321,7 +322,9 @@ std::string ConsoleUsage()
            "                   of the last one that was not\n"
            "  --json           (any command but --history) write every event as one JSON object a\n"
            "                   line on standard output: status, progress, box, radio, result (see\n"
-           "                   README.md); the text for people, prompts included, goes to standard error\n"
+           "                   README.md); the text for people, prompts included, goes to standard error.\n"
+           "                   Events that cannot be written (a full disk) are said on standard\n"
+           "                   error, and the command then fails (1 instead of 0)\n"
            "Exit status (the same numbers as the update history's result code):\n"
            "   0  done: \"Done.\" with the codeplug kept, converted and (unless --no-verify) verified;\n"
            "      a boot code load that finished; version information read; a backup saved; a\n"
@@ -335,12 +338,13 @@ std::string ConsoleUsage()
            "      was left unconverted (a format this updater does not convert)\n"
            "  13  the radio refused its codeplug password (an update then leaves the new code with\n"
            "      the codeplug unconverted)\n"
-           "  --check-port exits 0 when nothing is in the way, else 1.\n"
+           "  --check-port exits 0 when nothing is in the way, else 1; 3 when stopped.\n"
            "Every run leaves a log in the data folder's logs/ (the newest 100 are kept) and a row in\n"
            "the update history there ($XDG_DATA_HOME/Aurex Code Updater, else\n"
            "~/.local/share/Aurex Code Updater).\n"
            "Ctrl-C, SIGTERM and SIGHUP during a run press Stop; once the new code is in the radio,\n"
-           "the codeplug step is finished first (as is a codeplug being written back by --restore).\n";
+           "the codeplug step is finished first (as is a codeplug being written back by --restore).\n"
+           "A Stop during the read-back of --restore exits 3: the codeplug is written, not verified.\n";
 }
 
 } // namespace aurex

@@ -3,12 +3,16 @@
 #include <string>
 #include <vector>
 
+#include "app/line_check.h"
 #include "app/radio_wait.h"
 #include "link/com_port_map.h"
 
 namespace aurex {
 
 namespace {
+
+// Where a radio in boot-load mode listens when a run begins.
+constexpr std::int32_t kRunStartBaud = 19200;
 
 int ExitCode(RunResult result)
 {
@@ -21,7 +25,7 @@ std::string PortText(const TCodeUpdaterMainDispForm& form)
 }
 
 // Waits on the selected port; Ctrl-C ends the wait.
-WaitEnd Wait(TCodeUpdaterMainDispForm& form, ConsoleHost& host, RadioWanted wanted,
+WaitEnd Wait(TCodeUpdaterMainDispForm& form, ConsoleHost& host, std::FILE* out, RadioWanted wanted,
              std::optional<std::chrono::milliseconds> limit, RadioLook& last)
 {
     RadioWait wait;
@@ -33,6 +37,12 @@ WaitEnd Wait(TCodeUpdaterMainDispForm& form, ConsoleHost& host, RadioWanted want
     host.waitingForRadio = true;
     const WaitEnd end = WaitForRadio(wait, last);
     host.waitingForRadio = false;
+    if (end == WaitEnd::Found && last.presence == RadioPresence::Answered && last.baud != kRunStartBaud) {
+        // The run goes on and tells the rest; the technician learns now why it may fail.
+        const ports::Finding left = LeftAtInterruptedRunBaud(last.bootVersion);
+        std::fprintf(out, "%s %s\n", left.text.c_str(), left.fix.c_str());
+        std::fflush(out);
+    }
     return end;
 }
 
@@ -80,7 +90,7 @@ int WaitForFirstRadio(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
                  PortText(form).c_str());
     std::fflush(out);
     RadioLook last;
-    switch (Wait(form, host, RadioWanted::Present, Limit(options), last)) {
+    switch (Wait(form, host, out, RadioWanted::Present, Limit(options), last)) {
     case WaitEnd::Found:
         std::fprintf(out, "A radio answered (%s).\n", BootVersionText(last.bootVersion).c_str());
         return 0;
@@ -109,7 +119,7 @@ int RunRepeatedUpdates(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const 
                          PortText(form).c_str());
             std::fflush(out);
             RadioLook last;
-            const WaitEnd end = Wait(form, host, RadioWanted::Present, Limit(options), last);
+            const WaitEnd end = Wait(form, host, out, RadioWanted::Present, Limit(options), last);
             if (end == WaitEnd::Stopped) {
                 break;
             }
@@ -141,7 +151,7 @@ int RunRepeatedUpdates(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const 
         std::fprintf(out, "Disconnect this radio and connect the next one (Ctrl-C ends).\n");
         std::fflush(out);
         RadioLook last;
-        if (Wait(form, host, RadioWanted::Gone, std::nullopt, last) != WaitEnd::Found) {
+        if (Wait(form, host, out, RadioWanted::Gone, std::nullopt, last) != WaitEnd::Found) {
             break;
         }
         std::fprintf(out, "The radio is gone.\n");
