@@ -230,7 +230,7 @@ void RunDownload(benchmark::State& state, const std::string& codeFile, std::size
     if (traced) {
         trace = std::make_unique<LineTrace>();
         std::string error;
-        if (!trace->RecordTo(tracePath.string(), error)) {
+        if (!trace->RecordTo(tracePath.string(), {ExistingFile::Replace}, error)) {
             state.SkipWithError(error.c_str());
             return;
         }

@@ -365,7 +365,7 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     void m_HelpHistoryMenuItemClick();
     void m_HelpBundleMenuItemClick();
     // Writes the support bundle to `path`; false after a box saying why.
-    bool SaveSupportBundle(const std::string& path, bool withCodeplugs);
+    bool SaveSupportBundle(const std::string& path, bool withCodeplugs, ExistingFile existing);
 
     // ---- the run's record: log, line trace, history ----
     RunRecorder m_RunRecorder{[this](const std::string& text) { Warn(text); }};

@@ -180,7 +180,12 @@ void RunRecorder::Begin(RunKind kind, const std::vector<std::pair<std::string, s
     }
     if (!traceFile.empty() && !trace_.Recording()) {
         std::string error;
-        if (trace_.RecordTo(traceFile, error)) {
+        // A trace beside the log has a name of its own: anything found there is not ours.
+        const TraceFileOptions options =
+            traceFile == settings.traceFile
+                ? TraceFileOptions{settings.traceExisting, settings.traceCodeplugData}
+                : TraceFileOptions{};
+        if (trace_.RecordTo(traceFile, options, error)) {
             traceFile_ = traceFile;
             log_.Line("Line trace: " + traceFile);
         } else {

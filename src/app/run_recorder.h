@@ -52,8 +52,12 @@ struct RunRecorderSettings
 {
     // The data folder (logs/ and history.sqlite in it); empty: no log and no history.
     std::string dataFolder;
-    // The whole trace of every run into this file (the console's --trace); empty: none.
+    // The whole trace of every run into this file (the console's --trace); empty: none. A file
+    // of that name is replaced only with ExistingFile::Replace (--force); the codeplug's blocks
+    // go in whole only with traceCodeplugData (--trace-codeplug-data).
     std::string traceFile;
+    ExistingFile traceExisting = ExistingFile::Keep;
+    bool traceCodeplugData = false;
     // The whole trace of each run beside its log, as <log name>.trace (Help -> Record line trace).
     bool traceBesideLog = false;
     std::size_t keptLogs = 100;

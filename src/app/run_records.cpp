@@ -162,12 +162,14 @@ void TCodeUpdaterMainDispForm::m_HelpBundleMenuItemClick()
         (m_RunRecorder.settings.dataFolder.empty() ? std::string(".") : m_RunRecorder.settings.dataFolder) +
         "/aurex-support-" + UtcNowCompact() + ".tar.gz";
     const std::string path = host_.ChooseSaveFile(*this, "Save support bundle", suggested);
-    if (!path.empty() && SaveSupportBundle(path, false)) {
+    // The save dialog itself asked before a file of that name is replaced.
+    if (!path.empty() && SaveSupportBundle(path, false, ExistingFile::Replace)) {
         ShowInformation({"Support bundle saved to %1.", {UiText::Verbatim(path)}});
     }
 }
 
-bool TCodeUpdaterMainDispForm::SaveSupportBundle(const std::string& path, bool withCodeplugs)
+bool TCodeUpdaterMainDispForm::SaveSupportBundle(const std::string& path, bool withCodeplugs,
+                                                 ExistingFile existing)
 {
     SupportBundleInput input;
     input.dataFolder = m_RunRecorder.settings.dataFolder;
@@ -187,6 +189,7 @@ bool TCodeUpdaterMainDispForm::SaveSupportBundle(const std::string& path, bool w
     }
     input.history = m_RunRecorder.History();
     input.withCodeplugs = withCodeplugs;
+    input.existing = existing;
     const SupportBundleResult result = WriteSupportBundle(path, input);
     if (!result.written) {
         ShowError(

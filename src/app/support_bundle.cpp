@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
+#include <unistd.h>
 
 #include "history/update_history.h"
+#include "record/line_trace.h"
 #include "record/run_log.h"
 #include "record/tar_gz_writer.h"
 
@@ -45,6 +48,19 @@ bool Exists(const std::string& path)
     return std::filesystem::exists(path, ignored);
 }
 
+// A trace file written with the codeplug's blocks in the clear begins with the mark.
+bool HoldsCodeplug(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return false; // AddFile says why it cannot be read
+    }
+    std::string head(kCodeplugTraceMark.size(), '\0');
+    const ssize_t n = ::read(fd, head.data(), head.size());
+    ::close(fd);
+    return n == static_cast<ssize_t>(head.size()) && head == kCodeplugTraceMark;
+}
+
 } // namespace
 
 SupportBundleResult WriteSupportBundle(const std::string& path, const SupportBundleInput& input)
@@ -66,7 +82,7 @@ SupportBundleResult WriteSupportBundle(const std::string& path, const SupportBun
         }
         return false;
     };
-    if (!bundle.Open(path)) {
+    if (!bundle.Open(path, input.existing)) {
         result.error = bundle.Error();
         return result;
     }
@@ -78,6 +94,9 @@ SupportBundleResult WriteSupportBundle(const std::string& path, const SupportBun
     if (ok && !logs.empty()) {
         for (const char* suffix : {".log", ".trace"}) {
             for (const std::string& file : NewestRunFiles(logs, suffix, input.newestLogs)) {
+                if (!input.withCodeplugs && HoldsCodeplug(file)) {
+                    continue;
+                }
                 // A log being written by another program may vanish meanwhile: that is no failure.
                 if (!addFile("logs/" + BaseName(file), file) && Exists(file)) {
                     ok = false;

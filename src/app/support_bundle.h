@@ -2,10 +2,13 @@
 
 // The support bundle: one .tar.gz that whoever supports a workshop can read without the
 // machine: the newest run logs and line traces, the connection check's report, the program's
-// name and release, and the update history's newest rows. Codeplug contents only on request.
+// name and release, and the update history's newest rows. Codeplug contents only on request: a
+// trace that holds them whole stays out without it.
 
 #include <string>
 #include <vector>
+
+#include "record/target_file.h"
 
 namespace aurex {
 
@@ -17,8 +20,10 @@ struct SupportBundleInput
     std::string about;            // program name, release, build, host
     std::string connectionReport; // the connection check's report, or why there is none
     UpdateHistory* history = nullptr;
-    bool withCodeplugs = false;  // the newest backups and their records too
-    std::size_t newestLogs = 20; // logs, and as many traces
+    // The newest backups and their records too, and traces written with the codeplug in the clear.
+    bool withCodeplugs = false;
+    ExistingFile existing = ExistingFile::Keep; // whether a regular file at the path is replaced
+    std::size_t newestLogs = 20;                // logs, and as many traces
     std::size_t newestRows = 20;
     std::size_t newestBackups = 10;
 };

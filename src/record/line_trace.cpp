@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace aurex {
@@ -42,11 +41,15 @@ bool IsChecksumDiffers(std::span<const std::uint8_t> message)
     return message.size() >= 2 && (message[0] == 0x02 || message[0] == 0x03) && message[1] == 0x06;
 }
 
+bool IsCodeplugBlock(std::span<const std::uint8_t> message)
+{
+    return message.size() >= 2 && message[0] == 0x03 && message[1] == 0x02;
+}
+
 // A block of the flash or DSP download (02 09) or of a codeplug written (03 02).
 bool IsBlock(std::span<const std::uint8_t> message)
 {
-    return message.size() >= 2 &&
-           ((message[0] == 0x02 && message[1] == 0x09) || (message[0] == 0x03 && message[1] == 0x02));
+    return IsCodeplugBlock(message) || (message.size() >= 2 && message[0] == 0x02 && message[1] == 0x09);
 }
 
 // The radio's 02 0A: it lost or refused what was sent last.
@@ -68,7 +71,8 @@ constexpr std::size_t kMaxLineBytes = 64 + 3 * kLinkPacketCapacity + 64;
 // Writes one trace line into `out` (room for kMaxLineBytes) and returns its length. `fullLength`
 // is the message's length on the line when `message` holds only its first bytes.
 std::size_t WriteLine(char* out, std::int64_t nanoseconds, TraceDirection direction,
-                      std::span<const std::uint8_t> message, FrameEvent event, std::size_t fullLength)
+                      std::span<const std::uint8_t> message, FrameEvent event, std::size_t fullLength,
+                      bool codeplugInClear = false)
 {
     const std::int64_t ns = std::max<std::int64_t>(nanoseconds, 0);
     int n = std::snprintf(out, kMaxLineBytes, "%6" PRId64 ".%06" PRId64, ns / 1'000'000'000,
@@ -101,8 +105,11 @@ std::size_t WriteLine(char* out, std::int64_t nanoseconds, TraceDirection direct
     p = PutHexByte(p, message[1]);
     *p++ = ' ';
     put(TraceMessageName(message[0], message[1], direction));
-    // The password's digits stay off the screen, the run log and the disk.
-    const bool masked = message[0] == kPasswordClass && message[1] == kPasswordCommand;
+    // The password's digits stay off the screen, the run log and the disk, and so do the
+    // codeplug's bytes (the download's scrambling is undone with the radio's serial number).
+    // Their count stays: a short block is still seen.
+    const bool masked = (message[0] == kPasswordClass && message[1] == kPasswordCommand) ||
+                        (IsCodeplugBlock(message) && !codeplugInClear);
     for (std::size_t i = 2; i < message.size(); ++i) {
         *p++ = ' ';
         if (masked) {
@@ -239,8 +246,8 @@ void LineTrace::Add(TraceDirection direction, std::span<const std::uint8_t> mess
         std::array<char, kMaxLineBytes + 1> line;
         const std::span<const std::uint8_t> shown =
             message.first(std::min(message.size(), kLinkPacketCapacity));
-        std::size_t length =
-            WriteLine(line.data(), entry.nanoseconds, direction, shown, event, message.size());
+        std::size_t length = WriteLine(line.data(), entry.nanoseconds, direction, shown, event,
+                                       message.size(), fileCodeplugInClear_);
         line[length++] = '\n';
         if (std::fwrite(line.data(), 1, length, file_) != length) {
             FailFile();
@@ -255,12 +262,11 @@ void LineTrace::FailFile()
     file_ = nullptr;
 }
 
-bool LineTrace::RecordTo(const std::string& path, std::string& error)
+bool LineTrace::RecordTo(const std::string& path, const TraceFileOptions& options, std::string& error)
 {
     Close();
-    const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
+    const int fd = OpenTargetFile(path, options.existing, error);
     if (fd < 0) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
         return false;
     }
     std::FILE* file = ::fdopen(fd, "w");
@@ -272,8 +278,13 @@ bool LineTrace::RecordTo(const std::string& path, std::string& error)
     // Large enough that a whole download's lines go out in few writes.
     std::setvbuf(file, nullptr, _IOFBF, 64 * 1024);
     file_ = file;
+    fileCodeplugInClear_ = options.codeplugInClear;
     fileError_.clear();
     error.clear();
+    if (options.codeplugInClear && std::fwrite(kCodeplugTraceMark.data(), 1, kCodeplugTraceMark.size(),
+                                               file_) != kCodeplugTraceMark.size()) {
+        FailFile();
+    }
     return true;
 }
 

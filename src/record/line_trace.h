@@ -3,7 +3,8 @@
 // Every frame on the radio link, both ways, with a monotonic time stamp, the direction, the
 // message's name and its bytes. The newest frames are always kept in memory for the run log of a
 // failed run; the whole trace can also go to a file as it happens. The digits of the radio
-// password message (03 0C) never reach either.
+// password message (03 0C) never reach either, nor the data of codeplug blocks (03 02, both
+// ways), which hold the radio's passwords; only a trace file asked for with them has them.
 
 #include <array>
 #include <cstddef>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "link/frame_watch.h"
+#include "record/target_file.h"
 
 namespace aurex {
 
@@ -45,9 +47,22 @@ std::string_view TraceMessageName(std::uint8_t classByte, std::uint8_t commandBy
 //   "    12.401112 < 04 2E BootVersionReply 04 00"
 //   "    13.000000 < dropped: bad checksum"
 //   "    14.000000 ! time-out"
-// The password message's digits are written "** ** ** **".
+// The password message's digits are written "** ** ** **", and so is every data byte of a
+// codeplug block.
 std::string FormatTraceLine(std::int64_t nanoseconds, TraceDirection direction,
                             std::span<const std::uint8_t> message, FrameEvent event);
+
+// The first line of a trace file that holds codeplug blocks in the clear.
+inline constexpr std::string_view kCodeplugTraceMark =
+    "# Codeplug blocks in the clear: this trace holds the radio's passwords. Keep it private.\n";
+
+struct TraceFileOptions
+{
+    ExistingFile existing = ExistingFile::Keep;
+    // Codeplug blocks written whole, for support that needs them; the file begins with
+    // kCodeplugTraceMark. The entries kept in memory stay masked.
+    bool codeplugInClear = false;
+};
 
 class LineTrace final : public FrameWatch
 {
@@ -64,11 +79,11 @@ class LineTrace final : public FrameWatch
     void FrameHeard(std::span<const std::uint8_t> message, FrameEvent event) override;
     void WaitTimedOut() override;
 
-    // From now on every entry also goes to the file at `path` (created 0600, truncated), buffered
-    // and flushed by Flush and at Close. False, with the system's reason in `error`, when it
-    // cannot be opened. A write that fails later closes the file and sets FileError; the trace in
-    // memory goes on.
-    bool RecordTo(const std::string& path, std::string& error);
+    // From now on every entry also goes to the file at `path` (0600, never through a link; an
+    // existing regular file only with ExistingFile::Replace), buffered and flushed by Flush and
+    // at Close. False, with the reason in `error`, when it cannot be opened. A write that fails
+    // later closes the file and sets FileError; the trace in memory goes on.
+    bool RecordTo(const std::string& path, const TraceFileOptions& options, std::string& error);
     bool Recording() const;
     void Flush();
     void Close();
@@ -102,6 +117,7 @@ class LineTrace final : public FrameWatch
     TraceCounts counts_;
     bool blockAskedAgain_ = false; // a refusal or a differing checksum since the last block
     std::FILE* file_ = nullptr;
+    bool fileCodeplugInClear_ = false;
     std::string fileError_;
 };
 

@@ -88,6 +88,7 @@ struct TarGzWriter::State
 {
     std::string path;
     std::string tempPath;
+    ExistingFile existing = ExistingFile::Keep;
     int fd = -1;
     bool streamReady = false;
     bool broken = false; // a write failed: the archive cannot finish
@@ -183,12 +184,16 @@ TarGzWriter::TarGzWriter() : state_(std::make_unique<State>()) {}
 
 TarGzWriter::~TarGzWriter() = default;
 
-bool TarGzWriter::Open(const std::string& path)
+bool TarGzWriter::Open(const std::string& path, ExistingFile existing)
 {
     state_ = std::make_unique<State>();
     State& s = *state_;
     if (path.empty()) {
         return s.Fail("no archive path");
+    }
+    // Refused before anything is made beside it (a device's folder is /dev).
+    if (std::string refusal = TargetRefusal(path, existing); !refusal.empty()) {
+        return s.Fail(refusal);
     }
     std::string pattern = path + ".XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC); // made 0600
@@ -198,6 +203,7 @@ bool TarGzWriter::Open(const std::string& path)
     s.fd = fd;
     s.tempPath = pattern;
     s.path = path;
+    s.existing = existing;
     // windowBits 15 + 16: a gzip wrapper around the deflate stream.
     if (deflateInit2(&s.z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
         s.Abandon();
@@ -315,8 +321,8 @@ bool TarGzWriter::Finish()
         s.Abandon();
         return false;
     }
-    if (std::rename(s.tempPath.c_str(), s.path.c_str()) != 0) {
-        s.Fail("cannot rename to " + s.path + ": " + SystemReason());
+    if (std::string why; !PutInPlace(s.tempPath, s.path, s.existing, why)) {
+        s.Fail(why);
         s.Abandon();
         return false;
     }

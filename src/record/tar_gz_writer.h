@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "record/target_file.h"
+
 namespace aurex {
 
 class TarGzWriter
@@ -18,9 +20,10 @@ class TarGzWriter
     TarGzWriter(const TarGzWriter&) = delete;
     TarGzWriter& operator=(const TarGzWriter&) = delete;
 
-    // Creates `path` (0600) under a temporary name beside it; Finish links it under `path`.
+    // Creates `path` (0600) under a temporary name beside it; Finish puts it under `path`, over
+    // an existing regular file only with ExistingFile::Replace and never over anything else.
     // False with the reason in Error().
-    bool Open(const std::string& path);
+    bool Open(const std::string& path, ExistingFile existing = ExistingFile::Keep);
     // An entry named `name` (relative, at most 100 bytes, no "..") holding `bytes`, mode 0600,
     // time `mtime` (seconds since 1970).
     bool AddBytes(const std::string& name, std::span<const std::uint8_t> bytes, std::int64_t mtime);

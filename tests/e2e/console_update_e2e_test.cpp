@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "e2e_support.h"
+#include "text/hex.h"
 #include "text/json_reader.h"
 #include "updater_process.h"
 
@@ -540,12 +541,12 @@ std::vector<std::string> FrameLines(const std::string& text)
     return lines;
 }
 
-// The names in a .tar.gz, as tar lists them.
-ConsoleRun ListArchive(const fs::path& archive)
+// The names in a .tar.gz, as tar lists them (`how` "-xzOf": the contents, one after the other).
+ConsoleRun ListArchive(const fs::path& archive, const std::string& how = "-tzf")
 {
     ConsoleCommand command;
     command.executable = "/bin/tar";
-    command.args = {"-tzf", archive.string()};
+    command.args = {how, archive.string()};
     return RunConsole(command);
 }
 
@@ -646,12 +647,47 @@ TEST(ConsoleUpdateE2eTest, TheRadioPasswordNeverReachesTheTraceAndTheBundleHolds
     EXPECT_THAT(listed.output, HasSubstr("aurex-support/logs/" + Entries(logs)[0] + "\n"));
     EXPECT_THAT(listed.output, Not(HasSubstr("codeplug-backups/")));
 
-    const ConsoleRun withCodeplugs =
-        bench.Update(AUREX_UPDATER_APPLICATION, {"--support-bundle", bundle.string(), "--with-codeplugs"});
+    const ConsoleRun withCodeplugs = bench.Update(
+        AUREX_UPDATER_APPLICATION, {"--support-bundle", bundle.string(), "--with-codeplugs", "--force"});
     ASSERT_EQ(withCodeplugs.exitStatus, 0) << withCodeplugs.output;
     const ConsoleRun listedAgain = ListArchive(bundle);
     EXPECT_THAT(listedAgain.output,
                 HasSubstr("aurex-support/codeplug-backups/" + bench.Backups()[0].filename().string() + "\n"));
+}
+
+// A bundle without --with-codeplugs holds none of the codeplug's bytes: neither the blocks in a
+// failed restore's log nor a trace asked for with them.
+TEST(ConsoleUpdateE2eTest, NoCodeplugByteGoesIntoABundleWithoutWithCodeplugs)
+{
+    Bench bench({"--mode", "application", "--silent-at", "03 00"});
+    const fs::path clear = bench.data.path / "Aurex Code Updater" / "logs" / "run-clear.trace";
+    const ConsoleRun backup = bench.Update(AUREX_UPDATER_APPLICATION,
+                                           {"--backup", "--trace", clear.string(), "--trace-codeplug-data"});
+    ASSERT_EQ(backup.exitStatus, 0) << backup.output << bench.radio.Log();
+    ASSERT_EQ(bench.Backups().size(), 1U);
+    const Bytes codeplug = ReadBytes(bench.Backups()[0]);
+    std::vector<std::string> blocks; // each block's first bytes as a trace line shows them
+    for (std::size_t at = 0; at + 16 <= codeplug.size(); at += 128) {
+        blocks.push_back(EncodeHex(std::span(codeplug).subspan(at, 16), ' '));
+    }
+    EXPECT_THAT(ReadFile(clear), HasSubstr(blocks.back()));
+    EXPECT_NE(bench.Update(AUREX_UPDATER_APPLICATION, {"--restore", bench.Backups()[0].string()}).exitStatus,
+              0);
+
+    const fs::path bundle = bench.work.path / "support.tar.gz";
+    std::ofstream(bundle) << "kept"; // until --force lets it go
+    EXPECT_EQ(bench.Update(AUREX_UPDATER_APPLICATION, {"--support-bundle", bundle.string()}).exitStatus, 1);
+    EXPECT_EQ(ReadFile(bundle), "kept");
+    for (const bool withCodeplugs : {false, true}) {
+        std::vector<std::string> options{"--support-bundle", bundle.string(), "--force", "--with-codeplugs"};
+        options.resize(withCodeplugs ? 4 : 3);
+        ASSERT_EQ(bench.Update(AUREX_UPDATER_APPLICATION, options).exitStatus, 0);
+        const std::string contents = ListArchive(bundle, "-xzOf").output;
+        EXPECT_THAT(contents, HasSubstr("frames on the line:")); // the failed restore's log
+        for (const std::string& block : blocks) {
+            EXPECT_EQ(contents.find(block) != std::string::npos, withCodeplugs) << block;
+        }
+    }
 }
 
 // ---- the target check ----

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -160,17 +162,21 @@ TEST(LineTrace, CountsResendsChecksumsDropsAndTimeOuts)
     EXPECT_EQ(trace.Counts().timeOuts, 0u);
 }
 
+// Nor do a codeplug block's bytes, either way; the code, the length and the checksum report stay.
 TEST(LineTrace, PasswordDigitsNeverReachTheRingOrTheFile)
 {
     test::TempFolder folder;
     const std::string path = folder.File("trace.txt");
     LineTrace trace([] { return std::int64_t{0}; });
     std::string error = "unset";
-    ASSERT_TRUE(trace.RecordTo(path, error)) << error;
+    ASSERT_TRUE(trace.RecordTo(path, {}, error)) << error;
     EXPECT_EQ(error, "");
     trace.MessageSent(Bytes{0x03, 0x0C, 0x12, 0x34, 0x56, 0x78});
     trace.MessageSent(Bytes{0x03, 0x0C, 0x90, 0x12});
     trace.FrameHeard(Bytes{0x03, 0x0C, 0x34, 0x56, 0x78, 0x90, 0x12, 0x34}, FrameEvent::Frame);
+    trace.MessageSent(Bytes{0x03, 0x02, 0x12, 0x34, 0x56});
+    trace.FrameHeard(Bytes{0x03, 0x02, 0x78, 0x90}, FrameEvent::Frame);
+    trace.FrameHeard(Bytes{0x03, 0x03, 0xAB, 0xCD}, FrameEvent::Frame);
     trace.Close();
     EXPECT_FALSE(trace.Recording());
 
@@ -184,7 +190,10 @@ TEST(LineTrace, PasswordDigitsNeverReachTheRingOrTheFile)
     EXPECT_EQ(kept, file);
     EXPECT_EQ(kept, "     0.000000 > 03 0C Password ** ** ** **\n"
                     "     0.000000 > 03 0C Password ** **\n"
-                    "     0.000000 < 03 0C Password ** ** ** ** ** **\n");
+                    "     0.000000 < 03 0C Password ** ** ** ** ** **\n"
+                    "     0.000000 > 03 02 CodeplugBlock ** ** **\n"
+                    "     0.000000 < 03 02 CodeplugBlock ** **\n"
+                    "     0.000000 < 03 03 CodeplugChecksum AB CD\n");
     for (const std::string& text : {file, kept}) {
         for (std::string_view digits :
              {"12", "34", "56", "78", "90", "\x12", "\x34", "\x56", "\x78", "\x90"}) {
@@ -197,16 +206,24 @@ TEST(LineTrace, FileErrorsGiveTheSystemsReason)
 {
     LineTrace trace;
     std::string error;
-    EXPECT_FALSE(trace.RecordTo("/nonexistent-aurex-folder/trace.txt", error));
-    EXPECT_EQ(error, "cannot open /nonexistent-aurex-folder/trace.txt: No such file or directory");
+    EXPECT_FALSE(trace.RecordTo("/nonexistent-aurex-folder/trace.txt", {}, error));
+    EXPECT_EQ(error, "cannot write /nonexistent-aurex-folder/trace.txt: No such file or directory");
     EXPECT_FALSE(trace.Recording());
 
-    // A device that takes no bytes: the failed flush closes the file; the ring goes on.
-    ASSERT_TRUE(trace.RecordTo("/dev/full", error)) << error;
+    // A file that may not grow: the failed flush closes it; the ring goes on.
+    test::TempFolder folder;
+    ASSERT_TRUE(trace.RecordTo(folder.File("trace.txt"), {}, error)) << error;
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 0;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
     trace.MessageSent(Bytes{0x04, 0x2D});
     trace.Flush();
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
     EXPECT_FALSE(trace.Recording());
-    EXPECT_EQ(trace.FileError(), "No space left on device");
+    EXPECT_EQ(trace.FileError(), "File too large");
     trace.MessageSent(Bytes{0x04, 0x2D});
     EXPECT_EQ(trace.KeptCount(), 2u);
 }
@@ -218,7 +235,7 @@ TEST(LineTrace, RecordsEveryEntryAsItHappens)
     LineTrace trace(SteppingClock());
     trace.MessageSent(Bytes{0x04, 0x04}); // before recording: memory only
     std::string error;
-    ASSERT_TRUE(trace.RecordTo(path, error)) << error;
+    ASSERT_TRUE(trace.RecordTo(path, {}, error)) << error;
     for (int i = 0; i < 3000; ++i) {
         trace.MessageSent(Bytes{0x02, 0x09, static_cast<std::uint8_t>(i)});
         trace.FrameHeard(Bytes{0x02, 0x07}, FrameEvent::Frame);

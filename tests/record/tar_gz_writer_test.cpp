@@ -1,6 +1,7 @@
 // The archive is read back by the system's tar, the reader a user has.
 #include "record/tar_gz_writer.h"
 
+#include "record/line_trace.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <vector>
 
 namespace aurex {
@@ -160,6 +162,61 @@ TEST(TarGzWriter, AFolderThatDoesNotExistFailsAndLeavesNothing)
     EXPECT_FALSE(writer.Finish());
     EXPECT_EQ(writer.Error(), "cannot create " + archive + ": No such file or directory");
     EXPECT_TRUE(FolderEntries(folder.path).empty());
+}
+
+// A name taken by anything but a plain file of one name is never opened, written through or
+// replaced, by an archive or a trace; a plain file only when the user let it go (then made 0600).
+TEST(TarGzWriter, ATakenNameIsWrittenOnlyWhenPlainAndLetGo)
+{
+    for (const ExistingFile existing : {ExistingFile::Keep, ExistingFile::Replace}) {
+        test::TempFolder folder;
+        const auto at = [&folder](const std::string& name) { return folder.File(name); };
+        WriteFile(at("victim"), "victim");
+        WriteFile(at("plain"), "plain");
+        ::chmod(at("plain").c_str(), 0644);
+        ::link(at("victim").c_str(), at("twin").c_str());
+        ::symlink(at("victim").c_str(), at("link").c_str());
+        ::mkfifo(at("fifo").c_str(), 0666);
+        fs::create_directory(at("folder"));
+        const bool device = ::mknod(at("device").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; // as root
+        const bool keep = existing == ExistingFile::Keep;
+        for (const auto& [name, reason] : std::vector<std::pair<std::string, std::string>>{
+                 {"device", "it is a device; name a new file"},
+                 {"fifo", "it is a FIFO; name a new file"},
+                 {"folder", "it is a folder; name a new file"},
+                 {"link", "it is a symbolic link; name a new file"},
+                 {"twin", keep ? "it already exists" : "it has other names (hard links); name a new file"},
+                 {"plain", keep ? "it already exists" : ""}}) {
+            const std::string path = at(name);
+            const std::string error = reason.empty() ? "" : "cannot write " + path + ": " + reason;
+            struct stat before
+            {
+            }, after{};
+            if (::lstat(path.c_str(), &before) != 0) {
+                continue; // no device node without root
+            }
+            LineTrace trace;
+            std::string traceError;
+            EXPECT_EQ(trace.RecordTo(path, {existing, false}, traceError), reason.empty()) << path;
+            EXPECT_EQ(traceError, error);
+            trace.Close();
+            ::lstat(path.c_str(), &after);
+            EXPECT_EQ(after.st_mode & 07777, reason.empty() ? 0600u : before.st_mode & 07777) << path;
+            TarGzWriter writer;
+            EXPECT_EQ(writer.Open(path, existing) && writer.Finish(), reason.empty()) << path;
+            EXPECT_EQ(writer.Error(), error);
+        }
+        EXPECT_EQ(ReadAll(at("victim")), "victim");
+        EXPECT_EQ(ReadAll(at("plain")).substr(0, 2), keep ? "pl" : "\x1f\x8b");
+        EXPECT_EQ(FolderEntries(folder.path).size(), device ? 7u : 6u); // no temporary file left
+    }
+    test::TempFolder folder; // a name taken while the archive was written stays as it is
+    TarGzWriter writer;
+    ASSERT_TRUE(writer.Open(folder.File("late"))) << writer.Error();
+    WriteFile(folder.path / "late", "late");
+    EXPECT_FALSE(writer.Finish());
+    EXPECT_EQ(writer.Error(), "cannot write " + folder.File("late") + ": it already exists");
+    EXPECT_EQ(ReadAll(folder.path / "late"), "late");
 }
 
 TEST(TarGzWriter, AnUnfinishedArchiveIsRemoved)

@@ -87,6 +87,10 @@ TEST(CodeplugToolFiles, WritesThroughATemporaryNameAndLeavesNoTraceOnFailure)
     std::string error;
     ASSERT_TRUE(WriteCodeplugFile((folder / "out").string(), buffer, 4, error)) << error;
     EXPECT_EQ(ReadBytes(folder / "out"), (std::vector<unsigned char>{0x5F, 0x5F, 0xAB, 0xCD}));
+#ifndef _WIN32 // only the owner reads a codeplug
+    EXPECT_EQ(std::filesystem::status(folder / "out").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+#endif
     ASSERT_TRUE(WriteCodeplugFile((folder / "out").string(), buffer, 2, error)); // replaces
     EXPECT_EQ(ReadBytes(folder / "out").size(), 2u);
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"out"});

@@ -121,9 +121,10 @@ bool WriteCodeplugFile(const std::string& path, const std::vector<uint16_t>& buf
     if (!CodeplugLineBytes(path, buffer, byteCount, bytes, error) || !CheckOutputKind(path, error)) {
         return false;
     }
-    // A name of our own beside OUT: OUT is never seen half written.
+    // A name of our own beside OUT: OUT is never seen half written. Only the owner may read it:
+    // a codeplug holds the radio's passwords, as the backup it came from does.
     const std::string temporary = TemporaryNameBeside(path);
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         error = "cannot write " + path + ": " + SystemError(errno);
         return false;

@@ -44,6 +44,20 @@ int EndEvents(ConsoleEvents& events, int result, const std::string& status)
     return result == 0 ? ExitCode(RunResult::Failed) : result;
 }
 
+// A file the command line names for writing, checked before anything is begun: false after
+// saying why it is refused.
+bool TargetAllowed(const std::string& path, bool force)
+{
+    const std::string refusal = TargetRefusal(path, force ? ExistingFile::Replace : ExistingFile::Keep);
+    if (refusal.empty()) {
+        return true;
+    }
+    // A plain file is what --force would replace; anything else stays refused.
+    const bool forceWould = !force && TargetRefusal(path, ExistingFile::Replace).empty();
+    std::fprintf(stderr, "%s%s\n", refusal.c_str(), forceWould ? "; --force replaces it." : ".");
+    return false;
+}
+
 } // namespace
 
 int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const ConsoleOptions& options,
@@ -60,7 +74,16 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
         return 0;
     }
     if (options.trace) {
+        if (!TargetAllowed(*options.trace, options.force)) {
+            return 1;
+        }
         form.m_RunRecorder.settings.traceFile = *options.trace;
+        form.m_RunRecorder.settings.traceExisting =
+            options.force ? ExistingFile::Replace : ExistingFile::Keep;
+        form.m_RunRecorder.settings.traceCodeplugData = options.traceCodeplugData;
+    }
+    if (options.supportBundle && !TargetAllowed(*options.supportBundle, options.force)) {
+        return 1;
     }
     std::fprintf(out, "%s\n", form.m_NameLabel.Caption().c_str());
     std::fprintf(out, "Intended target radio: %s, series %s, release %s, upgrade type %s\n",
@@ -89,7 +112,8 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
     std::fflush(out); // the port is named before a check or a run keeps it busy
 
     if (options.supportBundle) {
-        if (!form.SaveSupportBundle(*options.supportBundle, options.withCodeplugs)) {
+        if (!form.SaveSupportBundle(*options.supportBundle, options.withCodeplugs,
+                                    options.force ? ExistingFile::Replace : ExistingFile::Keep)) {
             return 1;
         }
         std::fprintf(out, "Support bundle saved to %s.\n", options.supportBundle->c_str());

@@ -118,6 +118,10 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
             if (!nonEmptyValue(options.trace, "the file to write the line trace to")) {
                 return false;
             }
+        } else if (a == "--trace-codeplug-data") {
+            options.traceCodeplugData = true;
+        } else if (a == "--force") {
+            options.force = true;
         } else if (a == "--history") {
             options.history = true;
             // A radio identity may follow.
@@ -198,6 +202,14 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, ConsoleOptions& o
         error = "give either --radio-password or --radio-password-input, not both";
         return false;
     }
+    if (options.force && !options.supportBundle && !options.trace) {
+        error = "--force goes with --support-bundle or --trace only";
+        return false;
+    }
+    if (options.traceCodeplugData && !options.trace) {
+        error = "--trace-codeplug-data goes with --trace only";
+        return false;
+    }
     if (options.ports.size() > 1) {
         return CheckManyPorts(options, error);
     }
@@ -260,6 +272,7 @@ std::string ConsoleUsage()
            "                                    [--radio-password DIGITS | --radio-password-input]\n"
            "                                    [--retrieve] [--no-verify]\n"
            "                                    [--allow-boot-downgrade] [--trace FILE] [--yes] [--json]\n"
+           "                                    [--trace-codeplug-data] [--force]\n"
            "                                    [--wait-for-radio SECONDS] [--repeat]\n"
            "       aurex-code-updater --console [--port N | --device PATH] --backup\n"
            "       aurex-code-updater --console [--port N | --device PATH] --restore FILE [--other-radio]\n"
@@ -268,7 +281,7 @@ std::string ConsoleUsage()
            "       aurex-code-updater --console --version\n"
            "       aurex-code-updater --console --history [IDENTITY] [--csv]\n"
            "       aurex-code-updater --console [--port N | --device PATH] --support-bundle FILE\n"
-           "                                    [--with-codeplugs]\n"
+           "                                    [--with-codeplugs] [--force]\n"
            "  --port N         use COM N (1-64; on Linux COM 1-16 are /dev/ttyS0-15, COM 17-40\n"
            "                   /dev/ttyUSB0-23, COM 41-64 /dev/ttyACM0-23); default COM 1\n"
            "  --device PATH    use the serial device at PATH, e.g. a /dev/serial/by-id/ name\n"
@@ -299,11 +312,17 @@ std::string ConsoleUsage()
            "  --allow-losses   restore a backup whose conversion to the radio's format drops or\n"
            "                   empties records (refused without it, before anything is written)\n"
            "  --no-verify      do not read a written codeplug back to compare it\n"
-           "  --trace FILE     write every frame on the line, both ways, to FILE (the password's\n"
-           "                   digits are masked)\n"
+           "  --trace FILE     write every frame on the line, both ways, to FILE, a new file made\n"
+           "                   0600 (the password's digits and the codeplug blocks' bytes are\n"
+           "                   masked)\n"
+           "  --trace-codeplug-data  write the codeplug blocks whole into the --trace file (it then\n"
+           "                   holds the radio's passwords; a support bundle takes it only with\n"
+           "                   --with-codeplugs)\n"
+           "  --force          replace an existing regular file named by --trace or\n"
+           "                   --support-bundle (anything else there is always refused)\n"
            "  --history        print the update history (only IDENTITY's runs when given); --csv\n"
            "                   prints it as CSV\n"
-           "  --support-bundle FILE  write a .tar.gz of the newest run logs and traces, the\n"
+           "  --support-bundle FILE  write a new .tar.gz of the newest run logs and traces, the\n"
            "                   connection check of the port (no line probes), the program's name and\n"
            "                   release and the history's last 20 rows; --with-codeplugs adds the\n"
            "                   newest codeplug backups\n"

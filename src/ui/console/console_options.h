@@ -39,6 +39,8 @@ struct ConsoleOptions
     bool json = false; // every event as a JSON line on standard output, the human text on standard error
     bool help = false;
     bool version = false;
+    bool traceCodeplugData = false; // the trace holds the codeplug's blocks whole
+    bool force = false;             // an existing regular file may be replaced
 };
 
 // Parses the options after the program name; false with `error` set for a bad one.

@@ -114,6 +114,9 @@ TEST(ConsoleOptionsTest, AcceptsTheOptionsAndRefusesBadOnes)
                                                {"--repeat", "--backup"},
                                                {"--wait-for-radio", "5", "--retrieve"},
                                                {"--history", "--json"},
+                                               {"--force", "--retrieve"},
+                                               {"--port", "1", "--port", "2", "--force"},
+                                               {"--trace-codeplug-data"},
                                                {"--port", "1", "--port", "2", "--json"}}) {
         ConsoleOptions b;
         EXPECT_FALSE(ParseConsoleOptions(bad, b, error)) << bad.front();
@@ -307,7 +310,7 @@ TEST(ConsoleSessionTest, WrongPasswordAndAnUnofferedBootChoiceFail)
 {
     {
         ConsoleOptions options;
-        options.password.emplace("guess");
+        options.password.emplace("guess"); // not "=": GCC 12 -O2 warns of an uninitialised read
         Stream in;
         Stream out;
         ConsoleHost host(options, in.get(), out.get());
