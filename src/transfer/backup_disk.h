@@ -18,7 +18,7 @@ class BackupDisk
 
     // Creates the folder and its missing parents, the new ones private (0700), and takes group
     // and other access away from the folder itself when it is ours: a codeplug holds the radio's
-    // passwords.
+    // passwords. A link there is refused (ELOOP).
     virtual int MakePrivateFolder(const std::string& path);
     virtual int OpenFolder(const std::string& path, int& fd);
     // A new file in the folder, for its owner only (0600). Without a name where the file system

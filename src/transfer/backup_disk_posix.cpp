@@ -1,5 +1,7 @@
 #include "transfer/backup_disk.h"
 
+#include "record/private_folder.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -59,7 +61,7 @@ pid_t TempOwner(std::string_view name)
 
 std::string ErrorText(int error)
 {
-    return std::strerror(error);
+    return PlaceErrorText(error);
 }
 
 int BackupDisk::MakePrivateFolder(const std::string& path)
@@ -67,29 +69,8 @@ int BackupDisk::MakePrivateFolder(const std::string& path)
     if (path.empty() || path[0] != '/') {
         return EINVAL;
     }
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string part = path.substr(0, slash);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            return errno;
-        }
-        if (slash == std::string::npos) {
-            break;
-        }
-    }
-    struct stat st
-    {
-    };
-    if (::stat(path.c_str(), &st) != 0) {
-        return errno;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        return ENOTDIR;
-    }
-    if (st.st_uid == ::geteuid() && (st.st_mode & 077) != 0 &&
-        ::chmod(path.c_str(), st.st_mode & 0700) != 0) {
-        return errno;
-    }
-    return 0;
+    // A link planted where the backups go would take the radios' passwords elsewhere.
+    return aurex::MakePrivateFolder(path);
 }
 
 int BackupDisk::OpenFolder(const std::string& path, int& fd)

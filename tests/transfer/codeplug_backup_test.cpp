@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -219,6 +220,16 @@ TEST(CodeplugBackupTest, NeverReplacesAFileAndKeepsBackupsPrivate)
     ASSERT_EQ(::chmod(CodeplugBackupFolder().c_str(), 0755), 0);
     ASSERT_TRUE(SaveCodeplugBackup(kSerialText, ours).saved);
     EXPECT_EQ(ModeOf(CodeplugBackupFolder()), 0700U);
+
+    // A link put in the folder's place is not followed: the codeplug holds the radio's passwords.
+    const std::string elsewhere = CodeplugBackupFolder() + "-elsewhere";
+    const auto kept = QDir(QString::fromStdString(CodeplugBackupFolder())).entryList(QDir::Files);
+    ASSERT_EQ(::rename(CodeplugBackupFolder().c_str(), elsewhere.c_str()), 0);
+    ASSERT_EQ(::symlink(elsewhere.c_str(), CodeplugBackupFolder().c_str()), 0);
+    const CodeplugBackupResult linked = SaveCodeplugBackup(kSerialText, ours);
+    EXPECT_FALSE(linked.saved);
+    EXPECT_NE(linked.error.find("symbolic link"), std::string::npos) << linked.error;
+    EXPECT_EQ(QDir(QString::fromStdString(elsewhere)).entryList(QDir::Files), kept);
     ::umask(oldMask);
 }
 
