@@ -919,7 +919,9 @@ TEST(ConsoleUpdateE2eTest, StoppedChecksUnwrittenEventsAndHeldTerminalsEndAsThey
     ::posix_spawn_file_actions_addopen(&hold, STDIN_FILENO, terminal.c_str(), O_RDONLY | O_NOCTTY, 0);
     char* sleepArgs[] = {const_cast<char*>("sleep"), const_cast<char*>("60"), nullptr};
     pid_t holder = 0;
-    ASSERT_EQ(::posix_spawn(&holder, "/bin/sleep", &hold, nullptr, sleepArgs, environ), 0);
+    const int spawned = ::posix_spawn(&holder, "/bin/sleep", &hold, nullptr, sleepArgs, environ);
+    ::posix_spawn_file_actions_destroy(&hold);
+    ASSERT_EQ(spawned, 0);
     struct Case
     {
         std::vector<std::string> options;
