@@ -8,9 +8,8 @@
 #include <unistd.h>
 
 namespace aurex {
-namespace {
 
-const char* KindOf(mode_t mode)
+const char* FileKindText(mode_t mode)
 {
     if (S_ISLNK(mode)) {
         return "a symbolic link";
@@ -27,6 +26,8 @@ const char* KindOf(mode_t mode)
     return S_ISSOCK(mode) ? "a socket" : "not a regular file";
 }
 
+namespace {
+
 std::string CannotWrite(const std::string& path, const std::string& why)
 {
     return "cannot write " + path + ": " + why;
@@ -36,7 +37,7 @@ std::string CannotWrite(const std::string& path, const std::string& why)
 std::string RefusalFor(const std::string& path, const struct stat& st, ExistingFile existing)
 {
     if (!S_ISREG(st.st_mode)) {
-        return CannotWrite(path, std::string("it is ") + KindOf(st.st_mode) + "; name a new file");
+        return CannotWrite(path, std::string("it is ") + FileKindText(st.st_mode) + "; name a new file");
     }
     if (existing == ExistingFile::Keep) {
         return CannotWrite(path, "it already exists");

@@ -8,12 +8,17 @@
 #include <cstdint>
 #include <string>
 
+#include <sys/types.h>
+
 namespace aurex {
 
 enum class ExistingFile : std::uint8_t {
     Keep,    // only a new file is made
     Replace, // an existing regular file may be replaced (the user confirmed it)
 };
+
+// What a file of this mode is, for a refusal: "a folder", "a device", "a symbolic link", ...
+const char* FileKindText(mode_t mode);
 
 // Empty when `path` may be written; else "cannot write PATH: it ..." saying why not.
 std::string TargetRefusal(const std::string& path, ExistingFile existing);

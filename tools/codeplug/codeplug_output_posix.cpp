@@ -2,6 +2,8 @@
 // file synced and renamed over OUT. codeplug_output_win32.cpp is the Windows twin.
 #include "codeplug/codeplug_file.h"
 
+#include "record/target_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,26 +22,6 @@ std::string SystemError(int error)
     return error != 0 ? std::strerror(error) : "unknown error";
 }
 
-const char* KindName(mode_t mode)
-{
-    if (S_ISDIR(mode)) {
-        return "a folder";
-    }
-    if (S_ISLNK(mode)) {
-        return "a symbolic link";
-    }
-    if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        return "a device";
-    }
-    if (S_ISFIFO(mode)) {
-        return "a FIFO";
-    }
-    if (S_ISSOCK(mode)) {
-        return "a socket";
-    }
-    return "not a regular file";
-}
-
 // OUT itself, links not followed: absent or a regular file. A link is refused rather than
 // replaced by the rename or written through.
 bool CheckOutputKind(const std::string& path, std::string& error)
@@ -55,7 +37,7 @@ bool CheckOutputKind(const std::string& path, std::string& error)
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
-        error = "cannot write " + path + ": it is " + KindName(st.st_mode) +
+        error = "cannot write " + path + ": it is " + FileKindText(st.st_mode) +
                 "; OUT must be a new file or a regular file";
         return false;
     }
