@@ -406,11 +406,16 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
         RunRecordScope(const RunRecordScope&) = delete;
         RunRecordScope& operator=(const RunRecordScope&) = delete;
         void SetResult(RunResult result) { result_ = result; }
+        const std::optional<RunResult>& Result() const { return result_; }
+        // A connection check ends with its verdict, not with whatever the status line holds: the
+        // report goes to the log, the verdict to the history. Returns the report.
+        std::string EndCheck(const std::string& device, const ports::Findings& findings, bool stopped);
 
       private:
         TCodeUpdaterMainDispForm& form_;
         RunKind kind_;
         std::optional<RunResult> result_;
+        std::optional<std::string> resultText_;
     };
     // What the backup says of the radio, for the run's record.
     void RecordBackup(const struct CodeplugBackupResult& backup);

@@ -152,13 +152,7 @@ void TCodeUpdaterMainDispForm::m_HelpCheckConnectionMenuItemClick()
     RunRecordScope record(*this, RunKind::Check);
     const std::string device = ComDevicePath(n);
     const ports::Findings findings = environment_.checkConnection(device, LineProbes::Run);
-    const std::string report = ConnectionReport(device, findings);
-    m_RunRecorder.Note("Connection check:\n" + report);
-    record.SetResult(
-        std::any_of(findings.begin(), findings.end(),
-                    [](const ports::Finding& f) { return f.kind == ports::Finding::Kind::Problem; })
-            ? RunResult::Failed
-            : RunResult::Succeeded);
+    const std::string report = record.EndCheck(device, findings, false);
     ProbeComPorts();
     ShowInformation({"COM %1: %2", {UiText::Verbatim(std::to_string(n)), report}}, kCheckCaption);
 }
