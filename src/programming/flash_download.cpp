@@ -86,7 +86,7 @@ ProgrammingStatus FlashDownload::DownloadImage(std::istream& image, ImageRole ro
         }
     }
     ProgrammingStatus status = ProgrammingStatusOf(reply.status);
-    if (status != ProgrammingStatus::Success && role == ImageRole::Loader) {
+    if (status == ProgrammingStatus::TimedOut && role == ImageRole::Loader) {
         // Nothing written yet: the caller knows whether a Stop or the radio's mode ended it.
         return ProgrammingStatus::StartUnanswered;
     }
