@@ -406,11 +406,16 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
         RunRecordScope(const RunRecordScope&) = delete;
         RunRecordScope& operator=(const RunRecordScope&) = delete;
         void SetResult(RunResult result) { result_ = result; }
+        const std::optional<RunResult>& Result() const { return result_; }
+        // A connection check ends with its verdict, not with whatever the status line holds: the
+        // report goes to the log, the verdict to the history. Returns the report.
+        std::string EndCheck(const std::string& device, const ports::Findings& findings, bool stopped);
 
       private:
         TCodeUpdaterMainDispForm& form_;
         RunKind kind_;
         std::optional<RunResult> result_;
+        std::optional<std::string> resultText_;
     };
     // What the backup says of the radio, for the run's record.
     void RecordBackup(const struct CodeplugBackupResult& backup);
@@ -478,6 +483,8 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     bool OpenDirectLink(int comNumber, bool keepBaud);
     // 1 the interface box answered, 2 it did not, 0 the port did not open.
     int OpenInterfaceLink(int comNumber);
+    // Nothing answered at 19200: a radio an interrupted run left at 115200 is set back to 19200.
+    bool FetchRadioLeftAt115200();
     bool OpenHalfDuplexLink(int comNumber, bool keepBaud);
     void OpenFailed(int comNumber, const std::string& message);
     // Every message box goes through here, so that the run's log has it with its answer.
@@ -511,6 +518,11 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     void RunBootUpdate();
     bool ExtractCheckAndDownload(bool boot);
     ProgrammingStatus DownloadExtractedCode(bool boot);
+    // The outcome of a failed code download; a radio that answered the target check and then
+    // ignored the loader's start is running its normal code, and is told so.
+    void NoteCodeDownloadFailure(ProgrammingStatus status);
+    bool m_TargetAnswered = false;    // the last target check had the radio's boot version
+    bool m_BootCodeRefreshed = false; // this run wrote the radio's boot code
     // The final status text (and box) for the outcome of PreserveCodeplug.
     void ShowCodeplugOutcome(const CodeplugStepOutcome& outcome);
 

@@ -15,7 +15,7 @@ struct Advice
 };
 
 // The first row that fits counts. Lines are broken by hand: the label does not wrap.
-constexpr std::array<Advice, 12> kAdvice{{
+constexpr std::array<Advice, 13> kAdvice{{
     {RunResult::Succeeded, std::nullopt, kMayDisconnectText},
     {RunResult::CodeplugNotConverted, std::nullopt,
      "The radio may be disconnected. Its codeplug was not\nconverted: re-program it as the message "
@@ -31,6 +31,10 @@ constexpr std::array<Advice, 12> kAdvice{{
     {RunResult::RadioDoesNotFit, RadioLeft::Untouched,
      "This updater is not for the connected radio.\nNothing was written; the radio may be "
      "disconnected."},
+    // The loader's start went unanswered: the radio kept the code it runs.
+    {RunResult::NotInBootMode, std::nullopt,
+     "The radio still has its code: it did not start the\ncode download. Restart it in boot-load mode "
+     "and\npress Start again."},
     {std::nullopt, RadioLeft::Untouched, "Nothing was written to the radio.\nThe radio may be disconnected."},
     {std::nullopt, RadioLeft::CodeWriting,
      "The radio has no working code. Leave it connected,\nrestart it in boot-load mode and press Start "

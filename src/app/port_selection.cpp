@@ -7,6 +7,7 @@
 #include "app/app_timeouts.h"
 #include "app/code_updater_main_form.h"
 #include "app/port_probe.h"
+#include "app/radio_wait.h"
 #include "link/com_port_map.h"
 #include "link/radio_link.h"
 #include "ports/finding_report.h"
@@ -17,6 +18,7 @@ namespace {
 
 constexpr std::string_view kPortCaption = "COM Port";
 constexpr std::string_view kCheckCaption = "Check connection";
+constexpr std::int32_t kInterruptedRunBaud = 115200;
 
 constexpr std::string_view kNeedsInterfaceBox =
     "Aurex Code Updater will not work with the current configuration.\n\n"
@@ -88,8 +90,13 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud)
         return OpenDirectLink(n, keepBaud);
     }
     const bool running = m_UpdateInProgress;
-    const int box = OpenInterfaceLink(n);
-    if (box == 2 && running && !m_UpdateInProgress) {
+    int box = OpenInterfaceLink(n);
+    const auto stopped = [&] { return box == 2 && running && !m_UpdateInProgress; };
+    if (!stopped() && box == 2 && IsMultiProcessorHost() && FetchRadioLeftAt115200()) {
+        CreateLinkTimeout(RadioLink, app_timeouts::kInterfaceProbeReplyMs);
+        box = ProbeInterfaceBox(RadioLink) ? 1 : 2;
+    }
+    if (stopped()) {
         // Stop ended the probe's wait: whether a box is there is unknown, so neither blame the
         // configuration nor go on without one.
         return false;
@@ -152,13 +159,7 @@ void TCodeUpdaterMainDispForm::m_HelpCheckConnectionMenuItemClick()
     RunRecordScope record(*this, RunKind::Check);
     const std::string device = ComDevicePath(n);
     const ports::Findings findings = environment_.checkConnection(device, LineProbes::Run);
-    const std::string report = ConnectionReport(device, findings);
-    m_RunRecorder.Note("Connection check:\n" + report);
-    record.SetResult(
-        std::any_of(findings.begin(), findings.end(),
-                    [](const ports::Finding& f) { return f.kind == ports::Finding::Kind::Problem; })
-            ? RunResult::Failed
-            : RunResult::Succeeded);
+    const std::string report = record.EndCheck(device, findings, false);
     ProbeComPorts();
     ShowInformation({"COM %1: %2", {UiText::Verbatim(std::to_string(n)), report}}, kCheckCaption);
 }
@@ -189,6 +190,21 @@ int TCodeUpdaterMainDispForm::OpenInterfaceLink(int comNumber)
     SetLinkActive(RadioLink, true);
     CreateLinkTimeout(RadioLink, app_timeouts::kInterfaceProbeReplyMs);
     return ProbeInterfaceBox(RadioLink) ? 1 : 2;
+}
+
+bool TCodeUpdaterMainDispForm::FetchRadioLeftAt115200()
+{
+    // Only this end changes speed to ask: a radio at 19200 must not be told to leave it.
+    ReleaseLinkTimeout(RadioLink);
+    SetLinkBaud(RadioLink, kInterruptedRunBaud);
+    if (LookOnLink(RadioLink).presence != RadioPresence::Answered) {
+        SetLinkBaud(RadioLink, 19200);
+        SetLinkActive(RadioLink, true);
+        return false;
+    }
+    ChangeBaudRate(RadioLink, 19200);
+    ShowStatus("The radio answered at 115200 baud, where an interrupted run left it: set back to 19200.");
+    return true;
 }
 
 bool TCodeUpdaterMainDispForm::OpenHalfDuplexLink(int comNumber, bool keepBaud)

@@ -57,6 +57,8 @@ std::string RunResultName(RunResult result)
         return "codeplug not converted";
     case RunResult::RadioPasswordRefused:
         return "radio password refused";
+    case RunResult::NotInBootMode:
+        return "radio not in boot-load mode";
     }
     return "failed";
 }

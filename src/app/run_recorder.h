@@ -43,6 +43,7 @@ enum class RunResult {
     PasswordRefused = 11,       // the update password was not accepted
     CodeplugNotConverted = 12,  // "Done.", but the radio keeps a codeplug of a format not converted
     RadioPasswordRefused = 13,  // the radio refused the password that guards its codeplug
+    NotInBootMode = 14,         // the radio answered but did not start the code download: nothing written
 };
 
 // "succeeded", "failed", "stopped", "port not opened", ...: the word for a result in the log.

@@ -10,6 +10,7 @@
 #include "app/window_rules.h"
 #include "link/com_port_map.h"
 #include "ports/adapter_identity.h"
+#include "ports/finding_report.h"
 #include "transfer/codeplug_backup.h"
 
 #ifndef AUREX_BUILD_ID
@@ -109,8 +110,23 @@ TCodeUpdaterMainDispForm::RunRecordScope::~RunRecordScope()
         result = *noted;
     }
     form_.m_LastRunResult = result;
-    form_.m_RunRecorder.End(result, status);
+    form_.m_RunRecorder.End(result, resultText_.value_or(status));
     form_.m_RunStanding.End(result);
+}
+
+std::string TCodeUpdaterMainDispForm::RunRecordScope::EndCheck(const std::string& device,
+                                                               const ports::Findings& findings, bool stopped)
+{
+    const std::string report = ConnectionReport(device, findings);
+    form_.m_RunRecorder.Note("Connection check:\n" + report);
+    if (stopped) {
+        result_ = RunResult::Stopped;
+        resultText_ = "The connection check was stopped.";
+    } else {
+        result_ = ports::LikeliestCause(findings) == nullptr ? RunResult::Succeeded : RunResult::Failed;
+        resultText_ = ports::Verdict(findings);
+    }
+    return report;
 }
 
 void TCodeUpdaterMainDispForm::RecordBackup(const CodeplugBackupResult& backup)

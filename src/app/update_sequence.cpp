@@ -36,6 +36,10 @@ constexpr std::string_view kNoConversionText =
     "upload and then download using Tessaro 1.30.x.  If you do not\n"
     "have Tessaro 1.30.x, then contact your local dealer for assistance.";
 
+constexpr std::string_view kNotInBootModeText =
+    "The radio answered but did not start the code download: it is probably running its normal "
+    "code. Restart it in boot-load mode and press Start again.";
+
 } // namespace
 
 void TCodeUpdaterMainDispForm::m_StartButtonClick()
@@ -150,6 +154,7 @@ bool TCodeUpdaterMainDispForm::ReadyToUpdate(bool codeplugStep)
 
 void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested)
 {
+    m_BootCodeRefreshed = false;
     const bool bootChosen =
         ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && m_BootRadioButton.Checked();
     ProgrammingStatus result = ProgrammingStatus::Success;
@@ -207,7 +212,7 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested)
         loader.Close();
         code.Close();
         if (result != ProgrammingStatus::Success) {
-            NoteOutcome(RunResult::CodeDownloadFailed);
+            NoteCodeDownloadFailure(result);
         }
         if (!bootRequested && !bootChosen && m_UpdateInProgress && result == ProgrammingStatus::Success) {
             ShowCodeplugOutcome(PreserveCodeplug(*this));
@@ -247,11 +252,38 @@ ProgrammingStatus TCodeUpdaterMainDispForm::DownloadExtractedCode(bool boot)
         });
     }
     if (result != ProgrammingStatus::Success) {
-        NoteOutcome(RunResult::CodeDownloadFailed);
+        NoteCodeDownloadFailure(result);
     }
     folder.Remove(m_LoaderFileName);
     folder.Remove(m_CodeFileName);
     return result;
+}
+
+void TCodeUpdaterMainDispForm::NoteCodeDownloadFailure(ProgrammingStatus status)
+{
+    if (status != ProgrammingStatus::StartUnanswered) {
+        NoteOutcome(RunResult::CodeDownloadFailed);
+        return;
+    }
+    if (!m_UpdateInProgress) {
+        ShowStatus(kCodeTimedOutText); // stopped
+        NoteOutcome(RunResult::CodeDownloadFailed);
+        return;
+    }
+    // The run has switched the radio to 115200: back to 19200, as after a download, so that the
+    // next Start finds it. The loader's start timed out, which stopped the link.
+    SetLinkActive(RadioLink, true);
+    ChangeBaudRate(RadioLink, 19200);
+    if (!m_TargetAnswered) {
+        // Nothing answered before either: no telling what the radio runs.
+        NoteOutcome(RunResult::CodeDownloadFailed);
+        ShowStatus(kCodeTimedOutText);
+        return;
+    }
+    NoteOutcome(RunResult::NotInBootMode);
+    ShowStatus(std::string(kNotInBootModeText) + (m_BootCodeRefreshed
+                                                      ? " Its boot code was refreshed."
+                                                      : " Nothing was written to the radio."));
 }
 
 bool TCodeUpdaterMainDispForm::AllowBootDowngrade()
@@ -301,6 +333,7 @@ void TCodeUpdaterMainDispForm::AwaitRadioReturn()
 void TCodeUpdaterMainDispForm::RunBootUpdate()
 {
     bool done = true;
+    m_BootCodeRefreshed = false;
     BeginUpdateRun();
     ShowStatus("Extracting embedded files...");
     [&] {
@@ -322,6 +355,7 @@ void TCodeUpdaterMainDispForm::RunBootUpdate()
             if (!done) {
                 return; // the failing step's own text stays
             }
+            m_BootCodeRefreshed = true;
             ShowStatus("Idle");
             if (!m_UpdateInProgress) {
                 return; // stopped: the application is not loaded after all
@@ -375,12 +409,14 @@ void TCodeUpdaterMainDispForm::RunBootUpdate()
 
 bool TCodeUpdaterMainDispForm::CheckTargetRadio()
 {
+    m_TargetAnswered = false;
     if (SkipsBootCheck(RadioTypeCode)) {
         return true;
     }
     std::array<std::uint8_t, 2> version{};
     const ProgrammingStatus status = ReadBootVersion(RadioLink, RadioTypeCode, version);
     m_ReportedBootVersion = version;
+    m_TargetAnswered = status == ProgrammingStatus::Success;
     if (status == ProgrammingStatus::Success) {
         m_RunEvents.FactLearnt("boot", std::to_string(version[0]) + "." + std::to_string(version[1]),
                                &HistoryRow::versionsBefore);

@@ -2,6 +2,7 @@
 
 #include "app/code_updater_main_form.h"
 #include "app/radio_types.h"
+#include "convert/hex_text.h"
 #include "programming/radio_programming.h"
 
 namespace aurex {
@@ -43,7 +44,9 @@ void TCodeUpdaterMainDispForm::m_RetrieveVersionInfoButtonClick()
             SEMVersionLabel.SetCaption(UiText::Verbatim(texts.semVersion));
             m_VersionLabelsRead = true;
             m_VersionsBeforeUpdateLabel.SetVisible(false);
-            m_RunEvents.FactLearnt("Radio identity", texts.serialNumber, &HistoryRow::radioIdentity);
+            // The records name the radio as its backups' names do; the label keeps its dashes.
+            m_RunEvents.FactLearnt("Radio identity", ParmsBytesToText(info.serialNumber),
+                                   &HistoryRow::radioIdentity);
             for (const auto& [name, value] : {std::pair{"file format", &texts.fileVersion},
                                               {"dsp", &texts.dspVersion},
                                               {"controller", &texts.controllerVersion},

@@ -137,6 +137,14 @@ std::string HistoryCsv(const std::vector<HistoryRow>& rows)
     return csv;
 }
 
+std::string HistoryImageSet(const HistoryRow& row)
+{
+    if (row.imageSetName.empty() || row.imageSetRelease.empty()) {
+        return row.imageSetName + row.imageSetRelease;
+    }
+    return row.imageSetName + " " + row.imageSetRelease;
+}
+
 std::string HistoryTable(const std::vector<HistoryRow>& rows)
 {
     using Line = std::array<std::string, 7>;
@@ -147,7 +155,7 @@ std::string HistoryTable(const std::vector<HistoryRow>& rows)
         lines.push_back({OneLine(r.startedUtc, 40), OneLine(r.radioIdentity, 40), OneLine(r.kind, 40),
                          finished ? std::to_string(r.resultCode) : "unfinished",
                          OneLine(r.resultText, kResultTextWidth),
-                         finished ? DurationText(r.durationSeconds) : "", OneLine(r.imageSetRelease, 40)});
+                         finished ? DurationText(r.durationSeconds) : "", OneLine(HistoryImageSet(r), 64)});
     }
     std::array<std::size_t, 7> widths{};
     for (const Line& line : lines) {

@@ -22,6 +22,7 @@
 #include <QVariant>
 
 #include "history/history_columns.h"
+#include "history/history_identity.h"
 #include "history/history_schema.h"
 #include "record/private_folder.h"
 
@@ -233,6 +234,7 @@ HistoryRow RowOf(const QSqlQuery& query)
     for (std::string* text : texts) {
         *text = Column(query, index++);
     }
+    row.radioIdentity = HistoryIdentity(row.radioIdentity);
     row.resultCode = query.value(index++).toInt();
     row.resultText = Column(query, index++);
     row.durationSeconds = query.value(index++).toDouble();
@@ -448,7 +450,8 @@ std::vector<HistoryRow> UpdateHistory::Rows(const std::string& radioIdentity, st
     state_->error.clear();
     QString sql = QStringLiteral("SELECT %1 FROM runs").arg(Columns(0, QLatin1String("")));
     if (!radioIdentity.empty()) {
-        sql += QStringLiteral(" WHERE radio_identity = ?");
+        // Older rows may hold the dashed form of the same identity.
+        sql += QStringLiteral(" WHERE radio_identity = ? OR upper(replace(radio_identity, '-', '')) = ?");
     }
     // Newest first so LIMIT keeps the newest; turned around below.
     sql += QStringLiteral(" ORDER BY id DESC");
@@ -464,6 +467,7 @@ std::vector<HistoryRow> UpdateHistory::Rows(const std::string& radioIdentity, st
     }
     if (!radioIdentity.empty()) {
         query.addBindValue(Text(radioIdentity));
+        query.addBindValue(Text(HistoryIdentity(radioIdentity)));
     }
     if (newest != 0) {
         query.addBindValue(static_cast<qlonglong>(std::min<std::size_t>(newest, INT64_MAX)));

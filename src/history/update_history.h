@@ -72,5 +72,7 @@ std::string HistoryFileIn(const std::string& dataFolder);
 // console (time, identity, kind, result, duration, image set).
 std::string HistoryCsv(const std::vector<HistoryRow>& rows);
 std::string HistoryTable(const std::vector<HistoryRow>& rows);
+// The image set as the table and the window show it: its name, then its release.
+std::string HistoryImageSet(const HistoryRow& row);
 
 } // namespace aurex

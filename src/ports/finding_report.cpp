@@ -39,10 +39,13 @@ std::string FormatReport(const Findings& findings)
             report += "    fix: " + finding.fix + "\n";
         }
     }
+    return report + Verdict(findings) + "\n";
+}
+
+std::string Verdict(const Findings& findings)
+{
     const Finding* cause = LikeliestCause(findings);
-    report += cause == nullptr ? std::string("Verdict: the port looks usable.") : "Verdict: " + cause->text;
-    report += "\n";
-    return report;
+    return cause == nullptr ? std::string("Verdict: the port looks usable.") : "Verdict: " + cause->text;
 }
 
 } // namespace aurex::ports

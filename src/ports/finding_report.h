@@ -14,4 +14,7 @@ const Finding* LikeliestCause(const Findings& findings);
 // verdict: "Verdict: the port looks usable." or "Verdict: <the likeliest cause>".
 std::string FormatReport(const Findings& findings);
 
+// That verdict line alone, without its line end.
+std::string Verdict(const Findings& findings);
+
 } // namespace aurex::ports

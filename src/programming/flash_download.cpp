@@ -86,6 +86,10 @@ ProgrammingStatus FlashDownload::DownloadImage(std::istream& image, ImageRole ro
         }
     }
     ProgrammingStatus status = ProgrammingStatusOf(reply.status);
+    if (status == ProgrammingStatus::TimedOut && role == ImageRole::Loader) {
+        // Nothing written yet: the caller knows whether a Stop or the radio's mode ended it.
+        return ProgrammingStatus::StartUnanswered;
+    }
     if (status != ProgrammingStatus::Success) {
         ShowFailure(status);
         return status;

@@ -26,8 +26,9 @@ EraseWait EraseWaitFor(std::uint8_t radioTypeCode, bool boot);
 // or boot code when boot is set) into the radio's flash; back at 19200 baud afterwards.
 // Both streams are S-record text, left open for the caller. Returns Success when done, else
 // CommProblem, ImageError (an image cannot be read), TimedOut or VerifyFailed, having shown its
-// own status text. `bytes`, when given, hears the data bytes of each image as phases "loader" and
-// "application" (or "boot"), their totals read from the images before anything is sent.
+// own status text, or StartUnanswered without one (the loader's start timed out). `bytes`, when given,
+// hears the data bytes of each image as phases "loader" and "application" (or "boot"), their totals read from
+// the images before anything is sent.
 ProgrammingStatus DownloadCode(ProgrammingLink& link, std::istream& loader, std::istream& code,
                                const StatusCallback& showStatus, std::uint8_t radioTypeCode,
                                ProgressDisplay& progress, bool boot, ByteProgress* bytes = nullptr);

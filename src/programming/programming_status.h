@@ -16,6 +16,9 @@ enum class ProgrammingStatus : std::uint8_t {
     NoBootInfo = 5,   // the boot version query failed where that may happen
     VerifyFailed = 6, // the radio reported a flash verify failure
     SemUnavailable = 8,
+    // The loader's start went unanswered (time-out or Stop): nothing was written. A radio that
+    // answered identification but not this is running its normal code, not its boot loader.
+    StartUnanswered = 9,
 };
 
 // The end of a wait as the operations report it.

@@ -35,6 +35,7 @@ TEST(DisconnectAdviceTest, AfterARunTheOutcomeAndTheRadiosStateChooseTheText)
          RadioLeft::CodeWriting,
          {"no working code", "Leave it connected", "boot-load mode", "press Start again"}},
         {RunResult::Stopped, RadioLeft::CodeWriting, {"no working code", "boot-load mode"}},
+        {RunResult::NotInBootMode, RadioLeft::CodeWriting, {"still has its code", "boot-load mode"}},
         {RunResult::NoAnswer, RadioLeft::CodeWriting, {"no working code"}},
         {RunResult::CodeplugDownloadFailed,
          RadioLeft::CodeplugWriting,

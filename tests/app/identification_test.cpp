@@ -117,6 +117,8 @@ TEST(RetrieveTest, FillsEveryLabelAndClosesThePort)
     EXPECT_THAT(Labels(*rig.form), ElementsAre("5.10", "3.1.4", "4.2.0", "Not Applicable",
                                                "0A-0B-0C-0D-0E-0F-10-FF", "4.1", "1.3"));
     EXPECT_EQ(rig.form->HWControllerVersionHeadingLabel.Caption(), "Controller Version:");
+    // The history names the radio as its backups do, not as the label shows it.
+    EXPECT_EQ(rig.form->m_RunRecorder.Row().radioIdentity, "0A0B0C0D0E0F10FF");
     EXPECT_EQ(rig.form->m_LastRetrieveStatus, ProgrammingStatus::Success);
     EXPECT_THAT(rig.host.Changes("m_RetrieveVersionInfoButton", "Enabled"), ElementsAre("false", "true"));
     EXPECT_TRUE(rig.host.messages.empty());

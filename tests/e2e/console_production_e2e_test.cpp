@@ -82,9 +82,10 @@ TEST(ConsoleProductionE2eTest, WaitForRadioStartsOnceARadioAnswersOrSaysWhyNot)
              Case{"left at 115200",
                   false,
                   {"--start-baud", "115200", "--boot-version", "6.0"},
-                  6,
-                  "only at 115200 baud (boot version 6.0): an interrupted run left it there. Switch",
-                  "Idle"},
+                  0,
+                  "only at 115200 baud (boot version 6.0): an interrupted run left it there. The run sets "
+                  "it back to 19200 baud.",
+                  "Done."},
          }) {
         SCOPED_TRACE(c.what);
         SwappedPort port;

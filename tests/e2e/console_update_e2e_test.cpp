@@ -524,6 +524,31 @@ TEST(ConsoleUpdateE2eTest, ExitCodesTellTheOutcomesApart)
     EXPECT_THAT(history.output, ::testing::ContainsRegex("update +0 +Done\\."));
 }
 
+// A radio running its normal code ignores the loader's start: exit 14, nothing written, the
+// radio back at 19200 for the next Start. One an interrupted run left at 115200 is set back and
+// updated.
+TEST(ConsoleUpdateE2eTest, ARadioNotInBootLoadModeOrLeftAt115200IsToldApartAndSetBackTo19200)
+{
+    for (const bool left : {false, true}) {
+        SCOPED_TRACE(left);
+        Bench bench(
+            {left ? "--start-baud" : "--mode", left ? "115200" : "application", "--boot-version", "6.0"});
+        for (int start = 0; start < (left ? 1 : 2); ++start) {
+            const ConsoleRun run =
+                bench.Update(AUREX_UPDATER_APPLICATION, {"--password", "brontel", "--json"});
+            const std::string log = bench.radio.Log();
+            EXPECT_EQ(run.exitStatus, left ? 0 : 14) << run.output << log;
+            EXPECT_THAT(run.output, HasSubstr(left ? "where an interrupted run left it: set back to 19200."
+                                                   : "\"code\":14,\"name\":\"radio not in boot-load mode\","
+                                                     "\"status\":\"The radio answered but did not start"));
+            EXPECT_EQ(log.substr(log.rfind("line speed ")).substr(0, 21), "line speed 19200 baud");
+        }
+        if (!left) {
+            EXPECT_THAT(bench.radio.StopAndListDumps(), IsEmpty());
+        }
+    }
+}
+
 // ---- what every run leaves: log, line trace, history, support bundle ----
 
 // The frame lines of a trace: a time stamp, then '>' sent, '<' heard or '!' a time-out.

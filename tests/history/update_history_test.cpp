@@ -168,7 +168,7 @@ TEST_F(UpdateHistoryTest, FiltersByIdentityAndKeepsTheNewest)
 {
     auto history = OpenQuietly();
     ASSERT_TRUE(history);
-    const char* identities[] = {"1A2B", "1A2BC", "1A2B", "9F00", "1A2B", "1A2B'; DROP TABLE runs; --"};
+    const char* identities[] = {"1A2B", "1A2BC", "1A-2b", "9F00", "1A2B", "1A2B'; DROP TABLE runs; --"};
     for (const char* identity : identities) {
         ASSERT_GT(history->Begin(Started(identity)), 0) << history->Error();
     }
@@ -186,10 +186,13 @@ TEST_F(UpdateHistoryTest, FiltersByIdentityAndKeepsTheNewest)
         {"1A2", 0, {}},
         {"1A2B'; DROP TABLE runs; --", 0, {6}},
         {"9F00", 10, {4}},
+        {"1a-2B", 0, {1, 3, 5}},
     };
     for (const Case& c : cases) {
         std::vector<std::int64_t> ids;
         for (const HistoryRow& row : history->Rows(c.identity, c.newest)) {
+            // A row written with dashes reads back in the form the others have.
+            EXPECT_TRUE(row.radioIdentity.find('-') == std::string::npos || row.id == 6);
             ids.push_back(row.id);
         }
         EXPECT_EQ(ids, c.ids) << "identity '" << c.identity << "', newest " << c.newest;
@@ -243,7 +246,8 @@ TEST(HistoryTableTest, AlignsColumnsAndCutsLongText)
 {
     HistoryRow done = Completed(Started("1A2B"), 0, std::string(60, 'x'));
     done.durationSeconds = 12.34;
-    done.imageSetRelease = "R 12.4";
+    done.imageSetName = "Unit_Release_12_4";
+    done.imageSetRelease = "12.4";
     HistoryRow open = Started("9F00");
     open.kind = "backup";
     const std::string table = HistoryTable({done, open});
@@ -252,7 +256,7 @@ TEST(HistoryTableTest, AlignsColumnsAndCutsLongText)
         "Duration  Image set\n"
         "2026-12-08T10:15:00Z  1A2B      update  0           " +
         std::string(37, 'x') +
-        "...  12.3 s    R 12.4\n"
+        "...  12.3 s    Unit_Release_12_4 12.4\n"
         "2026-12-08T10:15:00Z  9F00      backup  unfinished\n";
     EXPECT_EQ(table, expected);
 }

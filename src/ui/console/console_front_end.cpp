@@ -127,16 +127,8 @@ int RunConsoleSession(TCodeUpdaterMainDispForm& form, ConsoleHost& host, const C
         const ports::Findings findings = form.Environment().checkConnection(device, LineProbes::Run);
         host.HandlePendingSignals();
         host.checkingPort = false;
-        const std::string report = ConnectionReport(device, findings);
-        form.m_RunRecorder.Note("Connection check:\n" + report);
-        std::fputs(report.c_str(), out);
-        const bool problem = std::any_of(findings.begin(), findings.end(), [](const ports::Finding& f) {
-            return f.kind == ports::Finding::Kind::Problem;
-        });
-        const RunResult result =
-            host.stopRequested ? RunResult::Stopped : (problem ? RunResult::Failed : RunResult::Succeeded);
-        record.SetResult(result);
-        return ExitCode(result);
+        std::fputs(record.EndCheck(device, findings, host.stopRequested).c_str(), out);
+        return ExitCode(*record.Result());
     }
 
     if (options.boot) {

@@ -357,6 +357,8 @@ std::string ConsoleUsage()
            "      was left unconverted (a format this updater does not convert)\n"
            "  13  the radio refused its codeplug password (an update then leaves the new code with\n"
            "      the codeplug unconverted)\n"
+           "  14  the radio answered but did not start the code download: it is running its normal\n"
+           "      code; nothing was written (restart it in boot-load mode)\n"
            "  --check-port exits 0 when nothing is in the way, else 1; 3 when stopped.\n"
            "Every run leaves a log in the data folder's logs/ (the newest 100 are kept) and a row in\n"
            "the update history there ($XDG_DATA_HOME/Aurex Code Updater, else\n"

@@ -38,9 +38,9 @@ WaitEnd Wait(TCodeUpdaterMainDispForm& form, ConsoleHost& host, std::FILE* out, 
     const WaitEnd end = WaitForRadio(wait, last);
     host.waitingForRadio = false;
     if (end == WaitEnd::Found && last.presence == RadioPresence::Answered && last.baud != kRunStartBaud) {
-        // The run goes on and tells the rest; the technician learns now why it may fail.
+        // The run goes on: it sets the radio back to 19200 before anything else.
         const ports::Finding left = LeftAtInterruptedRunBaud(last.bootVersion);
-        std::fprintf(out, "%s %s\n", left.text.c_str(), left.fix.c_str());
+        std::fprintf(out, "%s The run sets it back to 19200 baud.\n", left.text.c_str());
         std::fflush(out);
     }
     return end;

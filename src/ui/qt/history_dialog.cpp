@@ -1,5 +1,6 @@
 #include "ui/qt/history_dialog.h"
 
+#include "history/history_identity.h"
 #include "ui/qt/dialog_parts.h"
 
 #include <algorithm>
@@ -24,6 +25,9 @@ namespace {
 // The dialog reads at most this many of the newest runs; older ones stay in the file.
 constexpr std::size_t kRowsRead = 10000;
 
+constexpr int kResultTextColumn = 3;
+constexpr int kWidestResultText = 360;
+
 // The UTC time of the run in this computer's time, as people read it.
 QString TimeText(const std::string& utc)
 {
@@ -31,19 +35,14 @@ QString TimeText(const std::string& utc)
     return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : Text(utc);
 }
 
-QString ImageSetText(const HistoryRow& row)
-{
-    if (row.imageSetRelease.empty()) {
-        return Text(row.imageSetName);
-    }
-    return (Text(row.imageSetName) + QLatin1Char(' ') + Text(row.imageSetRelease)).trimmed();
-}
-
 QStringList Cells(const HistoryRow& row)
 {
     const bool finished = !row.finishedUtc.empty();
+    // The result beside the times: to the right of the run's details it was out of sight.
     return {TimeText(row.startedUtc),
             finished ? TimeText(row.finishedUtc) : QCoreApplication::translate("HistoryDialog", "unfinished"),
+            finished ? QString::number(row.resultCode) : QString(),
+            Text(row.resultText),
             Text(row.kind),
             Text(row.port),
             Text(row.radioIdentity),
@@ -51,9 +50,7 @@ QStringList Cells(const HistoryRow& row)
             Text(row.series),
             Text(row.versionsBefore),
             Text(row.versionsAfter),
-            ImageSetText(row),
-            finished ? QString::number(row.resultCode) : QString(),
-            Text(row.resultText),
+            Text(HistoryImageSet(row)),
             finished
                 ? QCoreApplication::translate("HistoryDialog", "%1 s").arg(row.durationSeconds, 0, 'f', 1)
                 : QString(),
@@ -64,6 +61,8 @@ QStringList Cells(const HistoryRow& row)
 constexpr const char* kHeaders[] = {
     QT_TRANSLATE_NOOP("HistoryDialog", "Started"),
     QT_TRANSLATE_NOOP("HistoryDialog", "Finished"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Result code"),
+    QT_TRANSLATE_NOOP("HistoryDialog", "Result text"),
     QT_TRANSLATE_NOOP("HistoryDialog", "Kind"),
     QT_TRANSLATE_NOOP("HistoryDialog", "Port"),
     QT_TRANSLATE_NOOP("HistoryDialog", "Radio identity"),
@@ -72,8 +71,6 @@ constexpr const char* kHeaders[] = {
     QT_TRANSLATE_NOOP("HistoryDialog", "Versions before"),
     QT_TRANSLATE_NOOP("HistoryDialog", "Versions after"),
     QT_TRANSLATE_NOOP("HistoryDialog", "Image set"),
-    QT_TRANSLATE_NOOP("HistoryDialog", "Result code"),
-    QT_TRANSLATE_NOOP("HistoryDialog", "Result text"),
     QT_TRANSLATE_NOOP("HistoryDialog", "Duration"),
     QT_TRANSLATE_NOOP("HistoryDialog", "Backup file"),
     QT_TRANSLATE_NOOP("HistoryDialog", "Verification"),
@@ -89,10 +86,12 @@ QStringList Headers()
     return headers;
 }
 
-// An identity typed in part matches every radio whose identity starts with it.
+// An identity typed in part, with or without the label's dashes, matches every radio whose
+// identity starts with it.
 bool IdentityMatches(const std::string& identity, const QString& typed)
 {
-    return typed.isEmpty() || Text(identity).startsWith(typed, Qt::CaseInsensitive);
+    return typed.isEmpty() ||
+           Text(identity).startsWith(Text(HistoryIdentity(typed.toStdString())), Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -168,10 +167,15 @@ void HistoryDialog::FillTable()
     for (int row = 0; row < static_cast<int>(shown_.size()); ++row) {
         const QStringList cells = Cells(shown_[static_cast<std::size_t>(row)]);
         for (int column = 0; column < cells.size(); ++column) {
-            table_->setItem(row, column, new QTableWidgetItem(cells[column]));
+            auto* item = new QTableWidgetItem(cells[column]);
+            item->setToolTip(cells[column]);
+            table_->setItem(row, column, item);
         }
     }
     table_->resizeColumnsToContents();
+    // A long failure text would push every other column out of sight; its tooltip holds it whole.
+    table_->setColumnWidth(kResultTextColumn,
+                           std::min(table_->columnWidth(kResultTextColumn), kWidestResultText));
 }
 
 bool HistoryDialog::WriteCsv(const QString& path, std::string& error) const

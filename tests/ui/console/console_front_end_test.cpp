@@ -303,6 +303,8 @@ TEST(ConsoleSessionTest, CheckPortPrintsTheReportOfTheDeviceGiven)
         EXPECT_TRUE(Contains(text, "(" + device + ")\n")) << text;
         EXPECT_TRUE(Contains(text, "The device is missing.")) << text;
         EXPECT_FALSE(Contains(text, "Status:")) << text; // nothing else ran
+        EXPECT_EQ(form.m_RunRecorder.Row().resultText,
+                  problem ? "Verdict: The device is missing." : "Verdict: the port looks usable.");
     }
 }
 

@@ -41,7 +41,7 @@ class HistoryDialogTest : public ::testing::Test
         std::string warning, error;
         history_ = UpdateHistory::Open(HistoryFileIn(dir_.path().toStdString()), warning, error);
         ASSERT_TRUE(history_) << error;
-        const char* identities[] = {"1A2B", "1A2BC0", "9F00", "1a2b", "1A2B"};
+        const char* identities[] = {"1A2B", "1A2BC0", "9F00", "1a2b", "1A-2B"};
         int n = 0;
         for (const char* identity : identities) {
             HistoryRow row;
@@ -70,12 +70,13 @@ TEST_F(HistoryDialogTest, ShowsEveryRunNewestFirst)
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Update history"));
     QTableWidget* table = dialog.Table();
     ASSERT_EQ(table->rowCount(), 5);
-    EXPECT_EQ(table->item(0, 4)->text(), QStringLiteral("1A2B"));
+    EXPECT_EQ(table->item(0, 6)->text(), QStringLiteral("1A2B"));
+    EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("0")); // the result beside the times
     EXPECT_EQ(dialog.ShownRows().front().id, 5);
     EXPECT_EQ(dialog.ShownRows().back().id, 1);
     // The third run never finished.
     EXPECT_EQ(table->item(2, 1)->text(), QStringLiteral("unfinished"));
-    EXPECT_EQ(table->item(2, 10)->text(), QString());
+    EXPECT_EQ(table->item(2, 2)->text(), QString());
     EXPECT_EQ(table->item(0, 12)->text(), QStringLiteral("120.5 s"));
     EXPECT_FALSE(dialog.Filter()->accessibleName().isEmpty());
     EXPECT_FALSE(table->accessibleName().isEmpty());
@@ -95,8 +96,9 @@ TEST_F(HistoryDialogTest, FilterNarrowsAsTheIdentityIsTyped)
         std::vector<std::int64_t> ids;
     };
     const Case cases[] = {
-        {"", {5, 4, 3, 2, 1}}, {"1", {5, 4, 2, 1}}, {"1A2B", {5, 4, 2, 1}}, {"1A2BC", {2}},
-        {"9F00", {3}},         {"9F001", {}},       {" 9f ", {3}},          {"", {5, 4, 3, 2, 1}},
+        {"", {5, 4, 3, 2, 1}}, {"1", {5, 4, 2, 1}}, {"1A2B", {5, 4, 2, 1}},
+        {"1A2BC", {2}},        {"9F00", {3}},       {"9F001", {}},
+        {" 9f ", {3}},         {"1a-2B-C", {2}},    {"", {5, 4, 3, 2, 1}},
     };
     for (const Case& c : cases) {
         dialog.Filter()->setText(QString::fromUtf8(c.typed));
