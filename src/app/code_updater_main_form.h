@@ -260,6 +260,8 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     // True from the start of a code download (loader, erase, code) to its end: stopping then
     // leaves the radio without working code, so the Stop button asks first.
     bool m_CodeDownloadUnderway = false;
+    // True while the Stop question of a code download is open.
+    bool m_StopQuestionOpen = false;
     // True once a Retrieve has filled the version labels from a radio.
     bool m_VersionLabelsRead = false;
     // True once Stop has ended the run under way where nothing holds it off.
@@ -332,8 +334,9 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     BootDowngradePolicy m_BootDowngradePolicy = BootDowngradePolicy::Ask;
     bool m_BootDowngradeRefused = false;
     // Asks (or follows the policy) before older boot code goes into the radio; false after
-    // saying why nothing was loaded.
-    bool AllowBootDowngrade();
+    // saying why nothing was loaded, or, with `applicationFollows`, that the radio keeps its own
+    // boot code and the application code follows.
+    bool AllowBootDowngrade(bool applicationFollows = false);
     void ShowSeriesMismatch(unsigned radioModel, int series);
     // The status line as the downloads take it.
     StatusCallback StatusCallbackForDownloads()
@@ -507,8 +510,9 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     // The Stop button's action and a signal's: ends every wait; the run unwinds through its own
     // exits.
     void StopUpdateRun();
-    // Whether the Stop button may stop now: asks first while a code download is under way.
-    bool ConfirmStop();
+    // The Stop button's click while a run is under way: during a code download it asks first,
+    // without holding the download up.
+    void RequestStop();
     // A code download of the run, marked under way while `download` runs.
     ProgrammingStatus RunCodeDownload(const std::function<ProgrammingStatus()>& download);
     // The radio's versions may change from here on: what the panel shows was read before.

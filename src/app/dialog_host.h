@@ -4,6 +4,7 @@
 // dialogs and closing the main window. The Qt window, the console front end and the test fake
 // each answer these in their own way.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,17 @@ class DialogHost
     // that translates renders both texts; the others show them plain.
     virtual MessageAnswer ShowMessage(const FormModel& owner, const UiText& text, const UiText& caption,
                                       MessageIcon icon, MessageButtons buttons) = 0;
+
+    // A Yes/No question, No its default, that leaves the caller running while it is open:
+    // `answered` gets the answer later. A rendering that cannot leave a box open asks at once.
+    virtual void AskWithoutWaiting(const FormModel& owner, const UiText& text, const UiText& caption,
+                                   std::function<void(MessageAnswer)> answered)
+    {
+        answered(ShowMessage(owner, text, caption, MessageIcon::Question, MessageButtons::YesNo));
+    }
+
+    // Closes the question AskWithoutWaiting left open, without an answer.
+    virtual void WithdrawQuestion(const FormModel& owner) { (void)owner; }
 
     // Shows `dialog` modally over `owner` and returns once it has closed. The dialog's buttons
     // set its modal result; the close box leaves the result Cancel without any button's event.

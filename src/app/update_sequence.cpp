@@ -48,9 +48,7 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick()
         ResourceAttributes.Upgrade() == UpgradeType::Boot ||
         (ResourceAttributes.Upgrade() == UpgradeType::ApplicationBoot && m_BootRadioButton.Checked());
     if (m_UpdateInProgress) {
-        if (ConfirmStop()) {
-            StopUpdateRun();
-        }
+        RequestStop();
         return;
     }
     if (m_ClickHandlerRunning) {
@@ -119,13 +117,27 @@ void TCodeUpdaterMainDispForm::StopUpdateRun()
     m_ProgressBar.SetPosition(0);
 }
 
-bool TCodeUpdaterMainDispForm::ConfirmStop()
+void TCodeUpdaterMainDispForm::RequestStop()
 {
     if (!m_CodeDownloadUnderway || m_TerminationRequested) {
-        return true;
+        StopUpdateRun();
+        return;
     }
-    // The download waits under the box; No lets it go on where it was.
-    return AskYesNo(kStopDuringCodeDownloadText, "Confirm");
+    if (m_StopQuestionOpen) {
+        return;
+    }
+    // The download goes on under the box: a question left open must not run out the radio's
+    // reply time. Yes ends the waits as Stop does; No leaves the download as it is.
+    m_StopQuestionOpen = true;
+    const UiText text(kStopDuringCodeDownloadText);
+    const UiText caption("Confirm");
+    host_.AskWithoutWaiting(*this, text, caption, [this, text, caption](MessageAnswer answer) {
+        m_StopQuestionOpen = false;
+        m_RunEvents.BoxAnswered(caption.Plain(), MessageIcon::Question, text.Plain(), answer);
+        if (answer == MessageAnswer::Yes) {
+            StopUpdateRun();
+        }
+    });
 }
 
 ProgrammingStatus
@@ -133,9 +145,20 @@ TCodeUpdaterMainDispForm::RunCodeDownload(const std::function<ProgrammingStatus(
 {
     MarkVersionsReadBeforeUpdate();
     m_CodeDownloadUnderway = true;
-    const ProgrammingStatus status = download();
-    m_CodeDownloadUnderway = false;
-    return status;
+    struct Underway
+    {
+        TCodeUpdaterMainDispForm& form;
+        ~Underway()
+        {
+            form.m_CodeDownloadUnderway = false;
+            // The download has ended: a Stop question still open no longer asks anything.
+            if (form.m_StopQuestionOpen) {
+                form.m_StopQuestionOpen = false;
+                form.host_.WithdrawQuestion(form);
+            }
+        }
+    } underway{*this};
+    return download();
 }
 
 bool TCodeUpdaterMainDispForm::ReadyToUpdate(bool codeplugStep)
@@ -286,7 +309,7 @@ void TCodeUpdaterMainDispForm::NoteCodeDownloadFailure(ProgrammingStatus status)
                                                       : " Nothing was written to the radio."));
 }
 
-bool TCodeUpdaterMainDispForm::AllowBootDowngrade()
+bool TCodeUpdaterMainDispForm::AllowBootDowngrade(bool applicationFollows)
 {
     const std::string radio = VersionText(m_RadioBootVersion);
     const std::string carried = VersionText(m_CarriedBootVersion);
@@ -308,6 +331,12 @@ bool TCodeUpdaterMainDispForm::AllowBootDowngrade()
         break;
     }
     m_BootDowngradeRefused = true;
+    if (applicationFollows) {
+        m_RunRecorder.Note("Older boot code refused: the radio keeps its " + radio + ".");
+        ShowStatusText({"The radio keeps its boot code %1, newer than this updater's %2.",
+                        {UiText::Verbatim(radio), UiText::Verbatim(carried)}});
+        return false;
+    }
     NoteOutcome(RunResult::RadioDoesNotFit);
     ShowStatusText({"Nothing loaded: the radio's boot code %1 is newer than this updater's %2.",
                     {UiText::Verbatim(radio), UiText::Verbatim(carried)}});
@@ -343,14 +372,14 @@ void TCodeUpdaterMainDispForm::RunBootUpdate()
         }
         bool majorMismatch = false;
         bool communicationError = false;
-        const bool needsUpdate = QueryBootUpgrade(majorMismatch, communicationError);
+        bool needsUpdate = QueryBootUpgrade(majorMismatch, communicationError);
+        m_BootDowngradeRefused = false;
+        const bool downgrade = needsUpdate && BootDowngrade();
+        if (downgrade && !AllowBootDowngrade(true)) {
+            needsUpdate = false; // the newer boot code stays: on with the application, as for a current one
+        }
         if (needsUpdate) {
-            m_BootDowngradeRefused = false;
             m_RunStanding.Replan(PlannedRunSteps(RunKind::Update, true));
-            const bool downgrade = BootDowngrade();
-            if (downgrade && !AllowBootDowngrade()) {
-                return;
-            }
             done = ExtractCheckAndDownload(true);
             if (!done) {
                 return; // the failing step's own text stays

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,6 +29,7 @@
 #include "folder_blobs.h"
 #include "image_store/working_folder.h"
 #include "link/clock.h"
+#include "programming/programming_timeouts.h"
 #include "support/pty_pair.h"
 #include "ui/qt/main_window.h"
 
@@ -103,9 +105,12 @@ class WindowBench : public ControlListener
     std::vector<Typing> passwords;
     int dialogsShown = 0;
 
-    // The next message box is answered with `button` and noted in `boxes`.
+    // The next message box is answered with `button`, noted in `boxes`; or with Enter after
+    // `boxHoldMs` real ms when that is set.
     void AnswerBoxesWith(QMessageBox::StandardButton button) { boxButton_ = button; }
     std::vector<SeenBox> boxes;
+    int boxHoldMs = 0;
+    int boxesAnswered = 0;
 
     // Runs `action` (re-entrantly, inside the run) the first time the status line shows `status`.
     void At(const std::string& status, std::function<void()> action) { actions_[status] = std::move(action); }
@@ -170,9 +175,21 @@ class WindowBench : public ControlListener
     void WatchForBox()
     {
         QTimer::singleShot(10, window.get(), [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box != nullptr && box == heldBox_) {
+                return; // its answer is on the way
+            }
+            if (box != nullptr) {
                 boxes.push_back({box->windowTitle(), box->text(), box->icon()});
-                box->button(boxButton_)->click();
+                heldBox_ = box;
+                QTimer::singleShot(boxHoldMs, box, [this, box] {
+                    ++boxesAnswered;
+                    if (boxHoldMs > 0) {
+                        QTest::keyClick(box, Qt::Key_Return);
+                    } else {
+                        box->button(boxButton_)->click();
+                    }
+                });
             } else if (boxButton_ != QMessageBox::NoButton && window->Form().m_UpdateInProgress) {
                 WatchForBox();
             }
@@ -207,6 +224,7 @@ class WindowBench : public ControlListener
     test::ScopedComOverride com_;
     std::map<std::string, std::function<void()>> actions_;
     QMessageBox::StandardButton boxButton_ = QMessageBox::NoButton;
+    QPointer<QMessageBox> heldBox_;
     bool shotTaken_ = false;
 };
 
@@ -331,20 +349,22 @@ TEST(WindowUpdateE2eTest, StopDuringTheDownloadLeavesItsTextProgressZeroAndNoCod
     EXPECT_THAT(dumps, ::testing::Not(::testing::Contains("02-code.bin")));
 }
 
-// Stop while the loader, the erase, the code or a DSP is under way asks first: No lets the run go
-// on to "Done.", Yes stops it. A signal stops it without asking.
+// Stop while the loader, the erase, the code or a DSP is under way asks first: No (Enter, even past
+// the reply time-out) lets the run go on to "Done.", Yes stops it. A signal stops it without asking.
 TEST(WindowUpdateE2eTest, StopDuringTheCodeDownloadAsksFirstNoGoesOnYesStops)
 {
-    enum class How { StopNo, StopYes, Signal };
+    enum class How { StopNo, StopYes, Signal, EnterAfterReplyTime };
     struct Case
     {
         const char* at;
         How how;
         bool dsp = false;
+        const char* blockDelay = "0209:0"; // a slower radio's download outlasts the hold
     };
     for (const Case c :
          {Case{"Downloading Loader code ...", How::StopNo}, Case{"Erasing flash (2 seconds)...", How::StopNo},
           Case{"Downloading Application code ...", How::StopNo},
+          Case{"Downloading Application code ...", How::EnterAfterReplyTime, false, "0209:300"},
           Case{"Erasing flash (2 seconds)...", How::StopYes},
           Case{"Downloading Loader code ...", How::Signal},
           Case{"Downloading Loader code...", How::StopNo, true},
@@ -354,9 +374,14 @@ TEST(WindowUpdateE2eTest, StopDuringTheCodeDownloadAsksFirstNoGoesOnYesStops)
         WindowBench bench(c.dsp ? AUREX_SET_DSP : AUREX_SET_APPLICATION,
                           c.dsp ? AUREX_UPDATER_DSP : AUREX_UPDATER_APPLICATION,
                           c.dsp ? std::vector<std::string>{"--boot-version", "4.0", "--erase-ms", "0"}
-                                : std::vector<std::string>{"--boot-version", "6.0"});
+                                : std::vector<std::string>{"--boot-version", "6.0", "--delay", c.blockDelay});
         TCodeUpdaterMainDispForm& form = bench.Form();
-        bench.AnswerBoxesWith(c.how == How::StopNo ? QMessageBox::No : QMessageBox::Yes);
+        const bool goesOn = c.how == How::StopNo || c.how == How::EnterAfterReplyTime;
+        bench.AnswerBoxesWith(goesOn ? QMessageBox::No : QMessageBox::Yes);
+        // Held open past the download's reply time-out, on the window's scaled clock.
+        bench.boxHoldMs = c.how == How::EnterAfterReplyTime
+                              ? static_cast<int>(1.2 * programming_timeouts::kDownloadReplyMs * kTimeScale)
+                              : 0;
         bench.At(c.at, [&] {
             if (c.how == How::Signal) {
                 form.RequestTermination();
@@ -374,8 +399,9 @@ TEST(WindowUpdateE2eTest, StopDuringTheCodeDownloadAsksFirstNoGoesOnYesStops)
             EXPECT_EQ(bench.boxes[0].text, "Stopping now leaves the radio without working code until it is "
                                            "updated again.\n\nStop the update anyway?");
             EXPECT_EQ(bench.boxes[0].icon, QMessageBox::Question);
+            EXPECT_EQ(bench.boxesAnswered, 1); // still asking when answered
         }
-        if (c.how == How::StopNo) {
+        if (goesOn) {
             EXPECT_FALSE(form.m_RunStopped);
             EXPECT_EQ(form.m_StatusLabel.Caption(), "Done.") << bench.radio.Log();
             if (!c.dsp) {

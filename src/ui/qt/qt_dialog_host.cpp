@@ -108,6 +108,54 @@ QWidget* QtDialogHost::WidgetOf(const FormModel& form) const
     return it == owners_.end() ? nullptr : it->second;
 }
 
+namespace {
+
+// Screen readers read a box by its caption and text; Esc answers No, or closes an OK box.
+void LetBoxBeRead(QMessageBox& box, MessageButtons buttons)
+{
+    box.setTextFormat(Qt::PlainText);
+    box.setAccessibleName(box.windowTitle());
+    box.setAccessibleDescription(box.text());
+    box.setEscapeButton(buttons == MessageButtons::YesNo ? QMessageBox::No : QMessageBox::Ok);
+}
+
+} // namespace
+
+void QtDialogHost::AskWithoutWaiting(const FormModel& owner, const UiText& text, const UiText& caption,
+                                     std::function<void(MessageAnswer)> answered)
+{
+    WithdrawQuestion(owner);
+    const char* context = owner.Name().c_str();
+    auto* box =
+        new QMessageBox(QMessageBox::Question, Translated(caption, context), Translated(text, context),
+                        QMessageBox::Yes | QMessageBox::No, WidgetOf(owner));
+    LetBoxBeRead(*box, MessageButtons::YesNo);
+    // Enter must not do the harm: No is what it presses.
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, box, [this, &owner, box, answered = std::move(answered)] {
+        questions_.erase(&owner);
+        answered(box->clickedButton() == box->button(QMessageBox::Yes) ? MessageAnswer::Yes
+                                                                       : MessageAnswer::No);
+    });
+    questions_[&owner] = box;
+    box->open(); // modal to the window, yet returns at once
+}
+
+void QtDialogHost::WithdrawQuestion(const FormModel& owner)
+{
+    const auto it = questions_.find(&owner);
+    if (it == questions_.end()) {
+        return;
+    }
+    QPointer<QMessageBox> box = it->second;
+    questions_.erase(it);
+    if (box) {
+        box->disconnect(box); // no answer: the question is gone
+        delete box.data();
+    }
+}
+
 MessageAnswer QtDialogHost::ShowMessage(const FormModel& owner, const UiText& text, const UiText& caption,
                                         MessageIcon icon, MessageButtons buttons)
 {
@@ -122,11 +170,7 @@ MessageAnswer QtDialogHost::ShowMessage(const FormModel& owner, const UiText& te
     const char* context = owner.Name().c_str();
     QMessageBox box(qicon, Translated(caption, context), Translated(text, context), qbuttons,
                     WidgetOf(owner));
-    box.setTextFormat(Qt::PlainText);
-    // Screen readers read the box by its caption and text; Esc answers No, or closes an OK box.
-    box.setAccessibleName(box.windowTitle());
-    box.setAccessibleDescription(box.text());
-    box.setEscapeButton(buttons == MessageButtons::YesNo ? QMessageBox::No : QMessageBox::Ok);
+    LetBoxBeRead(box, buttons);
     const int pressed = box.exec();
     if (buttons == MessageButtons::Ok) {
         return MessageAnswer::Ok;

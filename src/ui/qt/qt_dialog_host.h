@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QMessageBox>
+#include <QPointer>
 
 #include "app/dialog_host.h"
 #include "ui/qt/form_view.h"
@@ -52,6 +54,9 @@ class QtDialogHost : public DialogHost
 
     MessageAnswer ShowMessage(const FormModel& owner, const UiText& text, const UiText& caption,
                               MessageIcon icon, MessageButtons buttons) override;
+    void AskWithoutWaiting(const FormModel& owner, const UiText& text, const UiText& caption,
+                           std::function<void(MessageAnswer)> answered) override;
+    void WithdrawQuestion(const FormModel& owner) override;
     void ShowModal(const FormModel& owner, FormModel& dialog) override;
     std::string ChooseBackupFile(const FormModel& owner, const std::string& folder) override;
     void ShowHistory(const FormModel& owner, UpdateHistory& history) override;
@@ -64,6 +69,7 @@ class QtDialogHost : public DialogHost
 
   private:
     std::map<const FormModel*, QWidget*> owners_;
+    std::map<const FormModel*, QPointer<QMessageBox>> questions_; // left open by AskWithoutWaiting
 };
 
 } // namespace aurex
