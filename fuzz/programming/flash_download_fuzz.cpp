@@ -110,6 +110,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         link, loader, codeImage, [](const std::string&) {}, code, progress, (data[0] & 16) != 0);
     Check(status == ProgrammingStatus::Success || status == ProgrammingStatus::CommProblem ||
           status == ProgrammingStatus::ImageError || status == ProgrammingStatus::TimedOut ||
-          status == ProgrammingStatus::VerifyFailed);
+          status == ProgrammingStatus::VerifyFailed || status == ProgrammingStatus::StartUnanswered);
     return 0;
 }

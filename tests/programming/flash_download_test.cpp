@@ -378,12 +378,16 @@ TEST(FlashDownloadTest, FailuresShowTheirTextAndSkipWhatFollows)
         // no text of its own; no erase wait and no code image; the time-out is given back.
         Rig rig;
         rig.link.respond = nullptr;
-        rig.link.endedStatus = LinkStatus::IdleEnded;
         EXPECT_EQ(rig.Download(Image(10, '2'), Image(10)), ProgrammingStatus::StartUnanswered);
         EXPECT_THAT(rig.link.sent, ElementsAre(Bytes{0x02, 0x01}));
         EXPECT_THAT(rig.status.texts, ElementsAre("Preparing to download ..."));
         EXPECT_TRUE(rig.link.pauses.empty());
         EXPECT_EQ(rig.link.releases, 1);
+        // A line fault there keeps its own meaning.
+        Rig fault;
+        fault.link.respond = nullptr;
+        fault.link.endedStatus = LinkStatus::IdleEnded;
+        EXPECT_EQ(fault.Download(Image(10, '2'), Image(10)), ProgrammingStatus::CommProblem);
     }
     {
         // A damaged record: nothing of it is sent, the image is not ended, the reason is shown.
