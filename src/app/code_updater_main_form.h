@@ -309,6 +309,9 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     // ---- port selection ----
     void ProbeComPorts();
     bool OpenRadioLink(bool keepBaud);
+    // Before the password is asked: a chosen port this user may not open ends the click with why
+    // and what mends it, recorded as a run whose port was not opened. True when it may go on.
+    bool ChosenPortPermitted();
     void CloseRadioLink();
     bool IsMultiProcessorHost() const;
     // The COM number of the selected item (1..64), 0 when nothing is selected.
@@ -461,6 +464,8 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     void m_BootRadioButtonClick();
     void m_ComportComboBoxChange();
     PortItemLook m_ComportComboBoxDrawItem(int index, bool selected) const;
+    // An item's tooltip: its device and adapter, and for a port this user may not open, why.
+    std::string m_ComportComboBoxHint(int index) const;
     void m_StartButtonClick();
     void m_RetrieveVersionInfoButtonClick();
     void m_OnCommTimerTimer();
@@ -495,6 +500,11 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     MessageAnswer AskHost(const UiText& text, const UiText& caption, MessageIcon icon,
                           MessageButtons buttons);
     std::string PermissionMessage(int comNumber) const;
+    // The permission message and the status that says the port was not opened.
+    void ShowPermissionRefused(int comNumber);
+    // No interface box on a multi-processor computer: the connection check's likeliest cause
+    // leads, and the configuration text is added where the line shows a cable without the box.
+    void ExplainMissingInterfaceBox(int comNumber);
     // "\n\n" and the connection check's likeliest cause for a port that failed a run, or empty.
     std::string LikelyCause(int comNumber, LineProbes line);
     // After a run found the radio silent: a box with the connection check's likeliest cause.

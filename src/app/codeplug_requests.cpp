@@ -172,8 +172,6 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RunCodeplugRequest(
         CreateLinkTimeout(links.radio, app_timeouts::kCodeplugReplyMs);
         result = exchange(links);
         ReleaseLinkTimeout(links.radio);
-    } else {
-        ShowStatus("Idle");
     }
     m_BackupRoom.Release();
     EndUpdateRun(false);

@@ -1,5 +1,6 @@
 #include "app/line_check.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -21,6 +22,8 @@ namespace {
 
 using ports::Finding;
 
+constexpr std::string_view kRadioAnsweredText = "A radio answered at 19200 baud (";
+constexpr std::string_view kLeftAt115200Text = "The radio answers only at 115200 baud (";
 constexpr std::int32_t kOpenBaud = 19200;
 constexpr std::int32_t kInterruptedRunBaud = 115200;
 // A platform whose boot version query always answers: a silence then stays a silence.
@@ -143,7 +146,7 @@ void CheckOpenLine(ProbeLink& probe, LineTap& line, ports::Findings& findings)
     findings.push_back(box ? Ok("The interface box answered its probe.")
                            : Note("No interface box answered its probe: a direct or two-wire cable."));
     if (echo) {
-        findings.push_back(Problem("The bytes sent came straight back: a two-wire (half-duplex) cable.",
+        findings.push_back(Problem(std::string(kTwoWireCableText),
                                    "Connect through the interface box (LinkBox 900-8600-001), or use a "
                                    "computer without a multi-core processor or hyperthreading.",
                                    kTwoWireCableWeight));
@@ -151,7 +154,7 @@ void CheckOpenLine(ProbeLink& probe, LineTap& line, ports::Findings& findings)
 
     std::array<std::uint8_t, 2> version{};
     if (RadioAnswers(link, version)) {
-        findings.push_back(Ok("A radio answered at 19200 baud (" + VersionText(version) + ")."));
+        findings.push_back(Ok(std::string(kRadioAnsweredText) + VersionText(version) + ")."));
         return;
     }
     if (StoppedHere(probe, findings) || !LineStillThere(link, findings)) {
@@ -184,9 +187,17 @@ void CheckOpenLine(ProbeLink& probe, LineTap& line, ports::Findings& findings)
 
 ports::Finding LeftAtInterruptedRunBaud(const std::array<std::uint8_t, 2>& bootVersion)
 {
-    return Problem("The radio answers only at 115200 baud (" + VersionText(bootVersion) +
+    return Problem(std::string(kLeftAt115200Text) + VersionText(bootVersion) +
                        "): an interrupted run left it there.",
                    "Switch the radio off, then restart it in boot-load mode.", kLeftAt115200Weight);
+}
+
+bool ShowsCableWithoutBox(const ports::Findings& findings)
+{
+    return std::any_of(findings.begin(), findings.end(), [](const Finding& f) {
+        return f.text == kTwoWireCableText || f.text.starts_with(kRadioAnsweredText) ||
+               f.text.starts_with(kLeftAt115200Text);
+    });
 }
 
 std::optional<ports::Finding> LowLatencyFinding(const LowLatencyResult& result)

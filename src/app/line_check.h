@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "link/low_latency.h"
 
@@ -17,6 +18,14 @@ namespace aurex {
 // Run only on the technician's request or after a run failed to reach the radio, never during
 // an update: it waits in the caller's event loop, with the link's own time-outs.
 ports::Findings CheckLine(const std::string& devicePath);
+
+// The finding of bytes heard straight back, word for word.
+inline constexpr std::string_view kTwoWireCableText =
+    "The bytes sent came straight back: a two-wire (half-duplex) cable.";
+
+// Whether the line check found a cable without the interface box: the bytes came straight back,
+// or a radio answered with no box between.
+bool ShowsCableWithoutBox(const ports::Findings& findings);
 
 // A radio that answered only at 115200 baud, as the check tells it: an interrupted run left it
 // there, and the fix.

@@ -5,6 +5,7 @@
 #include "link/com_port_map.h"
 #include "ports/adapter_identity.h"
 #include "ports/group_database.h"
+#include "ports/host_findings.h"
 
 namespace aurex {
 
@@ -27,6 +28,15 @@ std::string PortHint(int comNumber)
 {
     const std::string path = ComDevicePath(comNumber);
     return path.empty() ? std::string() : ports::DescribeAdapter(ports::HostFiles(), path).Hint();
+}
+
+std::string PermissionHint(int comNumber)
+{
+    const std::string path = ComDevicePath(comNumber);
+    const std::optional<ports::AccessRefusal> refusal =
+        ports::WhyAccessRefused(ports::HostFiles(), ports::HostIdentity::OfThisProcess(), path);
+    // The bits may allow what the kernel refused (an ACL, a security module): no reason to add.
+    return refusal ? refusal->reason + ".\nTo mend it: " + refusal->fix : std::string("Permission denied.");
 }
 
 std::string DeviceGroup(const std::string& devicePath)

@@ -16,6 +16,10 @@ PortOpenResult ProbeComPort(int comNumber);
 // number and by-id name.
 std::string PortHint(int comNumber);
 
+// For a port this user may not open, the tooltip's lines on why and what mends it: "Permission
+// denied: you are not in group dialout" and the command.
+std::string PermissionHint(int comNumber);
+
 // The group that owns a device file; empty when that cannot be found out.
 std::string DeviceGroup(const std::string& devicePath);
 

@@ -6,6 +6,7 @@
 
 #include "app/app_timeouts.h"
 #include "app/code_updater_main_form.h"
+#include "app/line_check.h"
 #include "app/port_probe.h"
 #include "app/radio_wait.h"
 #include "link/com_port_map.h"
@@ -25,6 +26,16 @@ constexpr std::string_view kNeedsInterfaceBox =
     "Either connect to the radio using LinkBox 900-8600-001 (which can\n"
     "be purchased from Corvane), or use a computer that does not\n"
     "have a multi-core processor or hyperthreading enabled.";
+
+UiText ComText(int comNumber)
+{
+    return UiText::Verbatim(std::to_string(comNumber));
+}
+
+std::string CauseAndFix(const ports::Finding& cause)
+{
+    return cause.fix.empty() ? cause.text : cause.text + "\n\nTo mend it:\n    " + cause.fix;
+}
 
 } // namespace
 
@@ -59,6 +70,37 @@ PortItemLook TCodeUpdaterMainDispForm::m_ComportComboBoxDrawItem(int index, bool
     return PortItemLookFor(availability, m_ComportComboBox.Enabled(), selected);
 }
 
+std::string TCodeUpdaterMainDispForm::m_ComportComboBoxHint(int index) const
+{
+    const int n = index + 1;
+    if (n < 1 || n > kPortCount) {
+        return {};
+    }
+    const std::string device = PortHint(n);
+    if (m_PortProbe[static_cast<std::size_t>(n)] != PortOpenResult::PermissionDenied) {
+        return device;
+    }
+    return device + "\n" + PermissionHint(n);
+}
+
+bool TCodeUpdaterMainDispForm::ChosenPortPermitted()
+{
+    ProbeComPorts();
+    const int n = SelectedComNumber();
+    if (n < 1 || m_PortProbe[static_cast<std::size_t>(n)] != PortOpenResult::PermissionDenied) {
+        return true; // anything else is found, and said, when the run opens the port
+    }
+    {
+        RunRecordScope record(*this, RunKind::Update);
+        NoteOutcome(RunResult::PortNotOpened);
+        ShowPermissionRefused(n);
+    }
+    // Choosing another port is not the advice here: the message has said what mends this one.
+    m_DisconnectLabel.SetCaption("You may not open this port yet: mend it as the\nmessage said, "
+                                 "then press Start again.");
+    return false;
+}
+
 void TCodeUpdaterMainDispForm::m_ComportComboBoxChange()
 {
     m_ComportComboBox.SetSelection(
@@ -77,11 +119,12 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud)
     if (n < 1 || m_PortTable[static_cast<std::size_t>(n)] != kPortAvailable) {
         NoteOutcome(RunResult::PortNotOpened);
         if (n >= 1 && m_PortProbe[static_cast<std::size_t>(n)] == PortOpenResult::PermissionDenied) {
-            ShowError(PermissionMessage(n), kPortCaption);
+            ShowPermissionRefused(n);
         } else {
             ShowError({"Selected COM port is in use or not available.%1",
                        {n >= 1 ? LikelyCause(n, LineProbes::Skip) : std::string()}},
                       kPortCaption);
+            ShowStatus("The selected COM port is in use or not available.");
         }
         return false;
     }
@@ -99,6 +142,7 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud)
     if (stopped()) {
         // Stop ended the probe's wait: whether a box is there is unknown, so neither blame the
         // configuration nor go on without one.
+        ShowStatus("Idle");
         return false;
     }
     switch (box) {
@@ -114,8 +158,7 @@ bool TCodeUpdaterMainDispForm::OpenRadioLink(bool keepBaud)
             // The check probes the line itself, so the link lets go of the device first.
             CloseLink(RadioLink);
             NoteOutcome(RunResult::NoAnswer);
-            ShowError({"%1%2", {std::string(kNeedsInterfaceBox), LikelyCause(n, LineProbes::Run)}},
-                      kPortCaption);
+            ExplainMissingInterfaceBox(n);
             return false;
         }
         CloseLink(RadioLink);
@@ -131,6 +174,26 @@ void TCodeUpdaterMainDispForm::OpenFailed(int comNumber, const std::string& mess
     CloseLink(RadioLink);
     NoteOutcome(RunResult::PortNotOpened);
     ShowError({"%1%2", {message, LikelyCause(comNumber, LineProbes::Skip)}}, kPortCaption);
+    ShowStatusText({"COM %1 could not be opened.", {ComText(comNumber)}});
+}
+
+void TCodeUpdaterMainDispForm::ExplainMissingInterfaceBox(int comNumber)
+{
+    const ports::Findings findings = environment_.checkConnection(ComDevicePath(comNumber), LineProbes::Run);
+    const ports::Finding* cause = ports::LikeliestCause(findings);
+    // The configuration text is the answer only where the line shows a cable without the box;
+    // a silent line (radio off, cable out) is said as what it is.
+    if (cause == nullptr || cause->text == kTwoWireCableText) {
+        ShowError({"%1%2", {std::string(kNeedsInterfaceBox), cause ? "\n\n" + cause->text : std::string()}},
+                  kPortCaption);
+        ShowStatusText({"No interface box answered on COM %1.", {ComText(comNumber)}});
+        return;
+    }
+    ShowError({"%1%2",
+               {CauseAndFix(*cause),
+                ShowsCableWithoutBox(findings) ? "\n\n" + std::string(kNeedsInterfaceBox) : std::string()}},
+              kPortCaption);
+    ShowStatus(cause->text);
 }
 
 std::string TCodeUpdaterMainDispForm::LikelyCause(int comNumber, LineProbes line)
@@ -236,6 +299,12 @@ void TCodeUpdaterMainDispForm::CloseRadioLink()
     }
 }
 
+void TCodeUpdaterMainDispForm::ShowPermissionRefused(int comNumber)
+{
+    ShowError(PermissionMessage(comNumber), kPortCaption);
+    ShowStatusText({"COM %1 could not be opened: permission denied.", {ComText(comNumber)}});
+}
+
 std::string TCodeUpdaterMainDispForm::PermissionMessage(int comNumber) const
 {
     const std::string device = ComDevicePath(comNumber);
@@ -245,7 +314,7 @@ std::string TCodeUpdaterMainDispForm::PermissionMessage(int comNumber) const
     const ports::Findings findings = environment_.checkConnection(device, LineProbes::Skip);
     if (const ports::Finding* cause = ports::LikeliestCause(findings);
         cause != nullptr && !cause->fix.empty()) {
-        return head + "\n\n" + cause->text + "\n\nTo mend it:\n    " + cause->fix;
+        return head + "\n\n" + CauseAndFix(*cause);
     }
     const std::string group = DeviceGroup(device);
     if (group == "root") {

@@ -56,6 +56,9 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick()
     }
     ClickHandlerScope handler(*this);
     m_CodeplugBackupLabel.SetVisible(false); // the last run's backup is not this run's
+    if (!ChosenPortPermitted()) {
+        return; // a password would be asked for nothing
+    }
     if (!m_PasswordAccepted) {
         std::string typed;
         {
@@ -186,8 +189,7 @@ void TCodeUpdaterMainDispForm::RunApplicationUpdate(bool bootRequested)
     ShowStatus("Extracting embedded files...");
     [&] {
         if (!OpenRadioLink(false)) {
-            ShowStatus("Idle");
-            return;
+            return; // the status says what failed
         }
         if (bootRequested && !CheckBootVersion()) {
             return; // the check has said why
@@ -367,8 +369,7 @@ void TCodeUpdaterMainDispForm::RunBootUpdate()
     ShowStatus("Extracting embedded files...");
     [&] {
         if (!OpenRadioLink(false)) {
-            ShowStatus("Idle");
-            return;
+            return; // the status says what failed
         }
         bool majorMismatch = false;
         bool communicationError = false;

@@ -97,7 +97,7 @@ TEST(StartButtonTest, PasswordGateRunsOnlyForTheExpectedPassword)
     ASSERT_EQ(host.messages.size(), 1U);
     EXPECT_EQ(host.messages[0].text, "Selected COM port is in use or not available.");
     EXPECT_EQ(host.messages[0].caption, "COM Port");
-    EXPECT_EQ(form.m_StatusLabel.Caption(), "Idle");
+    EXPECT_EQ(form.m_StatusLabel.Caption(), "The selected COM port is in use or not available.");
     EXPECT_FALSE(form.m_UpdateInProgress);
 
     // Accepted once: no dialog for later runs, whichever choice.

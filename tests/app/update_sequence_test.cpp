@@ -219,7 +219,9 @@ struct GateCase
 
 bool RunStarted(const testing::RecordingHost& host)
 {
-    return host.statusTexts == std::vector<std::string>{"Extracting embedded files...", "Idle"} &&
+    return host.statusTexts ==
+               std::vector<std::string>{"Extracting embedded files...",
+                                        "The selected COM port is in use or not available."} &&
            host.messages.size() == 1 &&
            host.messages[0].text == "Selected COM port is in use or not available.";
 }

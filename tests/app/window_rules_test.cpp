@@ -79,6 +79,26 @@ TEST(PortListTest, APortWithoutPermissionSaysWhichDeviceAndWhichGroup)
     EXPECT_NE(host.messages[0].text.find("dialout"), std::string::npos);
 }
 
+// Start says why before the password is asked, and the line under the bar does not send the
+// user to another port; the tooltip gives the reason beforehand.
+TEST(PortListTest, APortWithoutPermissionIsExplainedInItsTooltipAndBeforeThePassword)
+{
+    RecordingHost host;
+    MainFormEnvironment env = FakeEnvironment();
+    env.probePort = [](int n) { return n == 2 ? PortOpenResult::PermissionDenied : PortOpenResult::Opened; };
+    TCodeUpdaterMainDispForm form(host, env);
+    EXPECT_NE(form.m_ComportComboBoxHint(1).find("\nPermission denied"), std::string::npos);
+    EXPECT_EQ(form.m_ComportComboBoxHint(0).find("Permission denied"), std::string::npos);
+    form.m_ComportComboBox.SetSelection(1);
+    form.m_StartButton.Click();
+    EXPECT_TRUE(host.dialogsShown.empty()) << "the password was asked first";
+    ASSERT_EQ(host.messages.size(), 1U);
+    EXPECT_NE(host.messages[0].text.find("dialout"), std::string::npos);
+    EXPECT_EQ(form.m_LastRunResult, RunResult::PortNotOpened);
+    EXPECT_EQ(form.m_StatusLabel.Caption(), "COM 2 could not be opened: permission denied.");
+    EXPECT_EQ(form.m_DisconnectLabel.Caption().find("another port"), std::string::npos);
+}
+
 TEST(PortListTest, MultiProcessorHostFromTheProcessorCount)
 {
     RecordingHost host;

@@ -455,7 +455,7 @@ TEST(ConsoleUpdateE2eTest, ExitCodesTellTheOutcomesApart)
                   4,
                   "Selected COM port is in use or not available.",
                   AUREX_UPDATER_APPLICATION,
-                  "Selected COM port is in use or not available."},
+                  "The selected COM port is in use or not available."},
              Case{"a radio of another series",
                   {"--boot-version", "5.0"},
                   {"--password", "brontel"},
@@ -505,7 +505,7 @@ TEST(ConsoleUpdateE2eTest, ExitCodesTellTheOutcomesApart)
         EXPECT_EQ(run.exitStatus, c.exitStatus) << run.output;
         EXPECT_THAT(run.output, HasSubstr(c.says));
         if (c.historySays != nullptr) {
-            // The error box said why, not the status line left at "Idle".
+            // The history keeps why, not a status line left at "Idle".
             const ConsoleRun history = bench.Update(c.updater, {"--history", "--csv"});
             EXPECT_THAT(history.output, HasSubstr("," + std::to_string(c.exitStatus) + ","))
                 << history.output;

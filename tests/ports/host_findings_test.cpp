@@ -41,21 +41,25 @@ struct CauseCase
 {
     const char* name;
     std::function<void(FakeHost&)> spoil;
-    const char* cause; // the likeliest cause's text, word for word
-    const char* fix;   // part of its fix
+    const char* cause;        // the likeliest cause's text, word for word
+    const char* fix;          // part of its fix
+    const char* refusal = ""; // the port list's short reason; empty: not a matter of permission
 };
 
 const CauseCase kCauses[] = {
     {"missing node", [](FakeHost& h) { h.Remove("/dev/ttyUSB0"), h.Device("ttyUSB1", 0660); },
      "/dev/ttyUSB0 does not exist.", "plug the adapter in"},
     {"not in the group", [](FakeHost& h) { h.NodeGroup("dialout"), h.identity.groups.clear(); },
-     "You (ann) are not in group dialout, which may open /dev/ttyUSB0.", "sudo usermod -aG dialout ann"},
+     "You (ann) are not in group dialout, which may open /dev/ttyUSB0.", "sudo usermod -aG dialout ann",
+     "Permission denied: you are not in group dialout"},
     {"group not in effect", [](FakeHost& h) { h.identity.groups.clear(); },
-     "You were added to group dialout, but this login does not have it yet.", "`newgrp dialout`"},
+     "You were added to group dialout, but this login does not have it yet.", "`newgrp dialout`",
+     "Permission denied: you are in group dialout, but that is not yet in effect in this login"},
     {"root-owned node", [](FakeHost& h) { h.NodeGroup("root", "ann"), h.identity.groups.clear(); },
      "/dev/ttyUSB0 belongs to group root, which no user should join to reach it.",
      "echo 'SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"1a86\", ATTRS{idProduct}==\"7523\", GROUP=\"dialout\", "
-     "MODE=\"0660\"' | sudo tee /etc/udev/rules.d/50-aurex-serial.rules && sudo udevadm control --reload"},
+     "MODE=\"0660\"' | sudo tee /etc/udev/rules.d/50-aurex-serial.rules && sudo udevadm control --reload",
+     "Permission denied: the device belongs to group root"},
     {"held by ModemManager",
      [](FakeHost& h) { h.Process(812, "ModemManager"), h.OpenFile(812, 7, "/dev/ttyUSB0"); },
      "ModemManager (pid 812) has /dev/ttyUSB0 open.", "sudo systemctl stop ModemManager"},
@@ -93,6 +97,9 @@ TEST(HostFindings, TheLikeliestCauseIsOneSentenceWithItsFix)
         for (const Finding& f : findings) {
             EXPECT_FALSE(Has(f.fix, "-aG root")) << f.fix;
         }
+        const auto refusal = WhyAccessRefused(host.Files(), host.identity, "/dev/ttyUSB0");
+        EXPECT_EQ(refusal ? refusal->reason : "", c.refusal);
+        EXPECT_EQ(refusal ? refusal->fix : cause->fix, cause->fix); // what the check says mends it
     }
 }
 

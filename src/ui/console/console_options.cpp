@@ -284,6 +284,8 @@ std::string ConsoleUsage()
            "                                    [--with-codeplugs] [--force]\n"
            "  --port N         use COM N (1-64; on Linux COM 1-16 are /dev/ttyS0-15, COM 17-40\n"
            "                   /dev/ttyUSB0-23, COM 41-64 /dev/ttyACM0-23); default COM 1\n"
+           "                   A port you may not open (not in group dialout, or not logged in\n"
+           "                   again since you were added) exits 4 before the password is asked\n"
            "  --device PATH    use the serial device at PATH, e.g. a /dev/serial/by-id/ name\n"
            "                   --port and --device given several times update a radio on each\n"
            "                   port at once, one process per port: a line per port (step,\n"

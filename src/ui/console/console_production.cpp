@@ -72,7 +72,10 @@ int RunOneUpdate(TCodeUpdaterMainDispForm& form, ConsoleHost& host, std::FILE* o
         return ExitCode(RunResult::Stopped);
     }
     if (!form.m_PasswordAccepted) {
-        return ExitCode(RunResult::PasswordRefused); // the status line has said so
+        // The status line has said why; a port this user may not open is refused before the
+        // password is asked.
+        return ExitCode(form.m_LastRunResult == RunResult::PortNotOpened ? RunResult::PortNotOpened
+                                                                         : RunResult::PasswordRefused);
     }
     if (form.m_CodeplugBackupLabel.Visible()) {
         std::fprintf(out, "%s\n", form.m_CodeplugBackupLabel.Caption().c_str());

@@ -353,10 +353,18 @@ void FormView::SyncItems(const Control& c)
     for (const std::string& item : c.Items()) {
         box->addItem(Text(item));
     }
-    if (const auto it = hints_.find(&c); it != hints_.end()) {
-        for (int i = 0; i < box->count(); ++i) {
-            box->setItemData(i, it->second(i), Qt::ToolTipRole);
-        }
+    SyncHints(c);
+}
+
+void FormView::SyncHints(const Control& c)
+{
+    auto* box = qobject_cast<QComboBox*>(WidgetFor(c));
+    const auto it = hints_.find(&c);
+    if (box == nullptr || it == hints_.end()) {
+        return;
+    }
+    for (int i = 0; i < box->count(); ++i) {
+        box->setItemData(i, it->second(i), Qt::ToolTipRole);
     }
 }
 
@@ -439,6 +447,8 @@ void FormView::ControlChanged(const FormModel&, const Control* control, ControlP
     }
     if (what == ControlProperty::Items) {
         SyncItems(*control);
+    } else if (what == ControlProperty::Appearance) {
+        SyncHints(*control); // a new look at the ports may have a new reason for one
     }
     if (what == ControlProperty::Focus) {
         if (QWidget* w = WidgetFor(*control)) {

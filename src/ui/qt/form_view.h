@@ -56,6 +56,7 @@ class FormView : public QObject, public ControlListener
     QWidget* Create(Control& control, QWidget* parent);
     void Sync(const Control& control);
     void SyncItems(const Control& control);
+    void SyncHints(const Control& control);
     void Place(const Control& control);
     void SyncForm();
     void FitRightAlignedLabel(const Control& control, QLabel& label);

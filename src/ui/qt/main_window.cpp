@@ -12,8 +12,6 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "app/port_probe.h"
-
 namespace aurex {
 
 MainWindow::MainWindow(MainFormEnvironment environment)
@@ -28,7 +26,7 @@ MainWindow::MainWindow(MainFormEnvironment environment)
     view_->OwnerDrawList(
         form.m_ComportComboBox,
         [&form](int index, bool selected) { return form.m_ComportComboBoxDrawItem(index, selected); },
-        [](int index) { return QString::fromStdString(PortHint(index + 1)); });
+        [&form](int index) { return QString::fromStdString(form.m_ComportComboBoxHint(index)); });
     timers_ = std::make_unique<TimerDriver>(form);
 
     // Centred on the desktop.

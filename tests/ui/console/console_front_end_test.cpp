@@ -272,7 +272,7 @@ TEST(ConsoleSessionTest, StatusTextsAndTheOutcomeDecideTheExitCode)
     EXPECT_TRUE(Contains(text, "Port: COM 5\n")) << text;
     EXPECT_TRUE(Contains(text, "Status: Extracting embedded files...\n")) << text;
     EXPECT_TRUE(Contains(text, "Selected COM port is in use or not available.")) << text;
-    EXPECT_TRUE(Contains(text, "Status: Idle\n")) << text;
+    EXPECT_TRUE(Contains(text, "Status: The selected COM port is in use or not available.\n")) << text;
     EXPECT_TRUE(form.m_PasswordAccepted);
 }
 

@@ -175,7 +175,8 @@ TEST_F(MainWindowTest, PasswordTypedIntoTheDialogStartsTheRun)
     EXPECT_EQ(portBox->text, "Selected COM port is in use or not available.");
     EXPECT_EQ(portBox->caption, "COM Port");
     EXPECT_EQ(portBox->icon, QMessageBox::Critical);
-    EXPECT_EQ(Child<QLabel>(window, "m_StatusLabel")->text(), "Idle");
+    EXPECT_EQ(Child<QLabel>(window, "m_StatusLabel")->text(),
+              "The selected COM port is in use or not available.");
     EXPECT_EQ(Child<QPushButton>(window, "m_StartButton")->text(), "&Start"); // S is its Alt key
 }
 

@@ -4,9 +4,15 @@
 // some runs in it):
 //   AUREX_COM1=/dev/pts/N xvfb-run -a menu_screenshot m_HelpCheckConnectionMenuItem shot.png
 //   XDG_DATA_HOME=/tmp/data xvfb-run -a menu_screenshot m_HelpHistoryMenuItem shot.png
+// m_ComportComboBox opens the port list instead and takes the screen with COM 1's tooltip.
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QCursor>
+#include <QHelpEvent>
 #include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
@@ -35,6 +41,33 @@ int main(int argc, char** argv)
     window.Form().m_ComportComboBox.UserSelect(0);
     window.show();
     int result = 1;
+    if (auto* list = window.findChild<QComboBox*>(argv[1])) {
+        QTimer::singleShot(300, [&, list] {
+            list->showPopup();
+            QAbstractItemView* items = list->view();
+            const QRect first = items->visualRect(items->model()->index(0, 0));
+            // As a pointer resting on the item asks for it.
+            const QPoint at = first.center();
+            QCursor::setPos(items->viewport()->mapToGlobal(at));
+            QHelpEvent ask(QEvent::ToolTip, at, items->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(items->viewport(), &ask);
+            QTimer::singleShot(800, [&, items] {
+                // The window, the open list and the tooltip, and no more of the screen.
+                QRect shown = window.frameGeometry().united(items->window()->geometry());
+                for (QWidget* top : QApplication::topLevelWidgets()) {
+                    if (top->isVisible() && top->inherits("QTipLabel")) {
+                        shown = shown.united(top->geometry());
+                    }
+                }
+                shown.adjust(-8, -8, 8, 8);
+                const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
+                result = screen.copy(shown).save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
+                QApplication::quit();
+            });
+        });
+        QApplication::exec();
+        return result;
+    }
     // What the item opens is modal: look for it once it is up, take it, close it.
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {

@@ -276,7 +276,7 @@ TEST_F(WindowAccessTest, EnterStartsAndEscAndEnterAnswerTheBoxes)
     EXPECT_TRUE(WaitFor([&] { return !seen->isEmpty(); }));
     EXPECT_EQ(*seen, portBox);
     EXPECT_TRUE(WaitFor([] { return QApplication::activeModalWidget() == nullptr; }));
-    EXPECT_EQ(window.Form().m_StatusLabel.Caption(), "Idle");
+    EXPECT_EQ(window.Form().m_StatusLabel.Caption(), "The selected COM port is in use or not available.");
 }
 
 TEST_F(WindowAccessTest, AltLettersChooseWhatToLoadAndOpenTheMenus)
