@@ -218,6 +218,9 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     Control m_VersionsBeforeUpdateLabel;
     // Where the last update's codeplug step saved the radio's codeplug; hidden while none was.
     Control m_CodeplugBackupLabel;
+    // Opens the folder of that backup; shown with the label.
+    Control m_OpenBackupFolderButton;
+    std::string m_CodeplugBackupPath;
 
     Control m_CommTimer;
     Control ProgressBarTimer;
@@ -463,6 +466,7 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     PortItemLook m_ComportComboBoxDrawItem(int index, bool selected) const;
     void m_StartButtonClick();
     void m_RetrieveVersionInfoButtonClick();
+    void m_OpenBackupFolderButtonClick();
     void m_OnCommTimerTimer();
     void ProgressBarTimerTimer();
     void ComPortTriggerTimer();

@@ -28,7 +28,13 @@ MainWindow::MainWindow(MainFormEnvironment environment)
     view_->OwnerDrawList(
         form.m_ComportComboBox,
         [&form](int index, bool selected) { return form.m_ComportComboBoxDrawItem(index, selected); },
-        [](int index) { return QString::fromStdString(PortHint(index + 1)); });
+        [](int index) { return QString::fromStdString(PortHint(index + 1)); },
+        [&form](int index) {
+            const auto at = static_cast<std::size_t>(index);
+            return form.m_PortAvailability.at(at) == kPortAvailable
+                       ? std::string()
+                       : PortUnavailableReason(form.m_PortProbe.at(at + 1));
+        });
     timers_ = std::make_unique<TimerDriver>(form);
 
     // Centred on the desktop.
