@@ -218,6 +218,9 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     Control m_VersionsBeforeUpdateLabel;
     // Where the last update's codeplug step saved the radio's codeplug; hidden while none was.
     Control m_CodeplugBackupLabel;
+    // Opens the folder of that backup; shown with the label.
+    Control m_OpenBackupFolderButton;
+    std::string m_CodeplugBackupPath;
 
     Control m_CommTimer;
     Control ProgressBarTimer;
@@ -468,6 +471,7 @@ class TCodeUpdaterMainDispForm : public FormModel, public WindowRequests
     std::string m_ComportComboBoxHint(int index) const;
     void m_StartButtonClick();
     void m_RetrieveVersionInfoButtonClick();
+    void m_OpenBackupFolderButtonClick();
     void m_OnCommTimerTimer();
     void ProgressBarTimerTimer();
     void ComPortTriggerTimer();

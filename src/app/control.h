@@ -61,6 +61,7 @@ enum class ControlProperty {
     Focus,
     ModalResult,
     Appearance, // drawn differently for a reason outside the control (owner-drawn lists)
+    Alert,      // something the user must hear at once: the run has failed
 };
 
 enum class ModalResult { None, Ok, Cancel };
@@ -90,7 +91,7 @@ struct Accessibility
     std::string description{}; // what the control is for
     char mnemonic = 0;         // Alt and this letter press it: its first place in the caption is marked
     int tabOrder = -1;         // place in the Tab order; -1 comes after, in definition order
-    bool announce = false;     // labels: every new text is announced at once (a status line)
+    bool announce = false;     // labels: a status line, whose every new text screen readers follow
     std::string labelFor{};    // labels: the control they name (a list has no caption of its own)
 };
 
@@ -160,6 +161,8 @@ class Control
 
     // Asks renderings to draw the control again.
     void Repaint() { Notify(ControlProperty::Appearance); }
+    // Asks renderings to put the control's text before the user at once (a failure).
+    void RaiseAlert() { Notify(ControlProperty::Alert); }
 
     // Events raised by the user (through a rendering) or by a timer. Click does nothing on a
     // disabled control, as no rendering can click one.

@@ -87,6 +87,13 @@ class DialogHost
         return {};
     }
 
+    // Opens `folder` in the desktop's file manager. A rendering without one does nothing.
+    virtual void ShowFolder(const FormModel& owner, const std::string& folder)
+    {
+        (void)owner;
+        (void)folder;
+    }
+
     // Asks the rendering to close `form`; the rendering lets the form refuse (FormCloseQuery).
     virtual void RequestClose(FormModel& form) = 0;
 };

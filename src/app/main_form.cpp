@@ -176,7 +176,7 @@ void TCodeUpdaterMainDispForm::BuildControls()
 
     m_TargetVersionInfoGroupBox.Define(*this, nullptr, "m_TargetVersionInfoGroupBox", K::GroupBox,
                                        "Target Radio Version Information",
-                                       {kVersionGroupLeft, 30, kVersionGroupWidth, 326});
+                                       {kVersionGroupLeft, 30, kVersionGroupWidth, 356});
     g = &m_TargetVersionInfoGroupBox;
     struct Row
     {
@@ -225,8 +225,11 @@ void TCodeUpdaterMainDispForm::BuildControls()
                                        ControlStyle{.bold = true});
     m_CodeplugBackupLabel.Define(*this, g, "m_CodeplugBackupLabel", K::Label, "",
                                  {kVersionHeadingLeft, 304, kVersionGroupWidth - 2 * kVersionHeadingLeft, 0});
+    m_OpenBackupFolderButton.Define(*this, g, "m_OpenBackupFolderButton", K::Button, "Open folder",
+                                    {kVersionHeadingLeft, 324, 90, 23});
     m_VersionsBeforeUpdateLabel.SetVisible(false);
     m_CodeplugBackupLabel.SetVisible(false);
+    m_OpenBackupFolderButton.SetVisible(false);
 
     m_CommTimer.Define(*this, nullptr, "m_CommTimer", K::Timer, "", {});
     ProgressBarTimer.Define(*this, nullptr, "ProgressBarTimer", K::Timer, "", {});
@@ -253,6 +256,7 @@ void TCodeUpdaterMainDispForm::BuildControls()
     m_ComportComboBox.OnChange = [this] { m_ComportComboBoxChange(); };
     m_StartButton.OnClick = [this] { m_StartButtonClick(); };
     m_RetrieveVersionInfoButton.OnClick = [this] { m_RetrieveVersionInfoButtonClick(); };
+    m_OpenBackupFolderButton.OnClick = [this] { m_OpenBackupFolderButtonClick(); };
     m_CommTimer.OnClick = [this] { m_OnCommTimerTimer(); };
     ProgressBarTimer.OnClick = [this] { ProgressBarTimerTimer(); };
     m_RunClockTimer.OnClick = [this] { m_RunStanding.Tick(); };

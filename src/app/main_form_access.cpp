@@ -23,10 +23,19 @@ void TCodeUpdaterMainDispForm::DescribeControls()
     ToolButton5.SetAccess({.description = "Codeplug backup, restore and exit", .tabOrder = 6});
     ToolButton9.SetAccess(
         {.description = "Connection check, line trace, history, support bundle and about", .tabOrder = 7});
+    m_OpenBackupFolderButton.SetAccess({.description = "Opens the folder the codeplug backup was saved in"});
     m_StatusLabel.SetAccess({.description = "Status of the update", .announce = true});
     m_ProgressBar.SetAccess({.name = "Progress", .description = "Progress of the current step"});
     m_RunStepLabel.SetAccess({.description = "Step of the run under way"});
     m_RunTimeLabel.SetAccess({.description = "Time the run has taken, and the time left"});
+    for (Control* picture : {&PortableGPicture, &PortableXPicture}) {
+        picture->SetAccess(
+            {.name = "Picture of the portable radio", .description = "The radio this program updates"});
+    }
+    for (Control* picture : {&MobileGPicture, &MobileXPicture}) {
+        picture->SetAccess(
+            {.name = "Picture of the mobile radio", .description = "The radio this program updates"});
+    }
     // Whether the cable may be pulled matters as much as the status itself.
     m_DisconnectLabel.SetAccess({.description = "Whether the radio may be disconnected", .announce = true});
 

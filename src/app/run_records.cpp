@@ -112,6 +112,10 @@ TCodeUpdaterMainDispForm::RunRecordScope::~RunRecordScope()
     form_.m_LastRunResult = result;
     form_.m_RunRecorder.End(result, resultText_.value_or(status));
     form_.m_RunStanding.End(result);
+    if (result != RunResult::Succeeded && result != RunResult::Stopped &&
+        result != RunResult::CodeplugNotConverted) {
+        form_.m_StatusLabel.RaiseAlert(); // the status line now says what failed
+    }
 }
 
 std::string TCodeUpdaterMainDispForm::RunRecordScope::EndCheck(const std::string& device,

@@ -56,6 +56,7 @@ void TCodeUpdaterMainDispForm::m_StartButtonClick()
     }
     ClickHandlerScope handler(*this);
     m_CodeplugBackupLabel.SetVisible(false); // the last run's backup is not this run's
+    m_OpenBackupFolderButton.SetVisible(false);
     if (!ChosenPortPermitted()) {
         return; // a password would be asked for nothing
     }
@@ -496,8 +497,10 @@ void TCodeUpdaterMainDispForm::ExplainUnansweredRadio()
 void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& outcome)
 {
     if (!outcome.backupPath.empty()) {
+        m_CodeplugBackupPath = outcome.backupPath;
         m_CodeplugBackupLabel.SetCaption({kCodeplugBackupLabelText, {UiText::Verbatim(outcome.backupPath)}});
         m_CodeplugBackupLabel.SetVisible(true);
+        m_OpenBackupFolderButton.SetVisible(true);
     }
     if (outcome.verification) {
         m_RunEvents.FactLearnt("Verification", VerificationName(*outcome.verification),
@@ -542,6 +545,11 @@ void TCodeUpdaterMainDispForm::ShowCodeplugOutcome(const CodeplugStepOutcome& ou
         ShowStatus("The radio is no longer responding.");
         break;
     }
+}
+
+void TCodeUpdaterMainDispForm::m_OpenBackupFolderButtonClick()
+{
+    Host().ShowFolder(*this, std::filesystem::path(m_CodeplugBackupPath).parent_path().string());
 }
 
 } // namespace aurex

@@ -104,4 +104,21 @@ int PortSelectionAfterChange(const std::array<int, kPortCount>& availability, in
     return index;
 }
 
+std::string PortUnavailableReason(PortOpenResult found)
+{
+    switch (found) {
+    case PortOpenResult::Opened:
+        return "";
+    case PortOpenResult::NotPresent:
+        return "no device";
+    case PortOpenResult::InUse:
+        return "in use by another program";
+    case PortOpenResult::PermissionDenied:
+        return "permission denied";
+    case PortOpenResult::Failed:
+        break;
+    }
+    return "cannot be opened";
+}
+
 } // namespace aurex

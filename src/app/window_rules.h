@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/port_open_result.h"
+
 namespace aurex {
 
 // The updater's own radio type code from the image set's radio model, series and kind flag.
@@ -40,6 +42,9 @@ struct PortItemLook
 };
 
 PortItemLook PortItemLookFor(int availability, bool listEnabled, bool selected);
+
+// Why the last probe found a port unavailable, in a few words for its item in the list.
+std::string PortUnavailableReason(PortOpenResult found);
 
 // The list position to select after the user picked `index`: index itself when that port is
 // available, else the first available one, else index unchanged.

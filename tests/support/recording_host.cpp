@@ -41,6 +41,8 @@ const char* PropertyName(ControlProperty what)
         return "ModalResult";
     case ControlProperty::Appearance:
         return "Appearance";
+    case ControlProperty::Alert:
+        return "Alert";
     }
     return "?";
 }

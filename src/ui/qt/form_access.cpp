@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -109,17 +110,63 @@ void WatchAnnouncements(std::function<void(const QAccessibleEvent&)> watcher)
     Watcher() = std::move(watcher);
 }
 
-void Announce(const Control& control, QWidget& widget, ControlProperty what)
+void Announce(const Control&, QWidget& widget, ControlProperty what)
 {
-    if (what == ControlProperty::Caption && control.Access().announce) {
+    if (what == ControlProperty::Alert) {
         QAccessibleEvent alert(&widget, QAccessible::Alert);
         Send(alert);
-    } else if (what == ControlProperty::Position || what == ControlProperty::Range) {
-        if (auto* bar = qobject_cast<QProgressBar*>(&widget)) {
-            QAccessibleValueChangeEvent change(bar, bar->value());
-            Send(change);
-        }
     }
+}
+
+void ValueShown(QProgressBar& bar)
+{
+    if (Watcher()) {
+        Watcher()(QAccessibleValueChangeEvent(&bar, bar.value()));
+    }
+}
+
+namespace {
+
+constexpr char kRoleProperty[] = "aurexAccessibleRole";
+
+// Named by its own name alone: Qt would lend an unnamed widget the title of its group.
+class OwnNameOnly : public QAccessibleWidget
+{
+  public:
+    using QAccessibleWidget::QAccessibleWidget;
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? widget()->accessibleName() : QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* RoleFactory(const QString&, QObject* object)
+{
+    auto* widget = qobject_cast<QWidget*>(object);
+    const QVariant role = widget != nullptr ? widget->property(kRoleProperty) : QVariant();
+    return role.isValid() ? new OwnNameOnly(widget, static_cast<QAccessible::Role>(role.toInt())) : nullptr;
+}
+
+} // namespace
+
+void GiveRole(const Control& control, QWidget& widget)
+{
+    QAccessible::Role role = QAccessible::NoRole;
+    if (control.Kind() == ControlKind::Picture) {
+        role = QAccessible::Graphic;
+    } else if (control.Kind() == ControlKind::Bevel) {
+        role = QAccessible::Separator;
+    } else if (control.Kind() == ControlKind::Label && control.Access().announce) {
+        role = QAccessible::StatusBar;
+    } else {
+        return;
+    }
+    static const bool installed = [] {
+        QAccessible::installFactory(RoleFactory);
+        return true;
+    }();
+    (void)installed;
+    widget.setProperty(kRoleProperty, static_cast<int>(role));
 }
 
 void RelateLabels(const FormModel& form, const std::function<QWidget*(const Control&)>& widgetFor)

@@ -13,6 +13,7 @@
 
 class QAccessibleEvent;
 class QAction;
+class QProgressBar;
 class QWidget;
 
 namespace aurex {
@@ -33,9 +34,17 @@ QString AccessibleDescriptionOf(const Control& control);
 void Describe(const Control& control, QWidget& widget);
 void Describe(const Control& control, QAction& action);
 
-// Tells screen readers about a change the widget's own events do not carry: an announced
-// label's new text (an alert) and a progress bar's new value.
+// Tells screen readers about a change the widget's own events do not carry: a failure, told
+// as an alert from the control that says it.
 void Announce(const Control& control, QWidget& widget, ControlProperty what);
+
+// A progress bar has taken a new value (Qt tells a listening screen reader itself).
+void ValueShown(QProgressBar& bar);
+
+// What the widget is to a screen reader beyond its kind: a status line is a status bar, a
+// picture a graphic, a bevel a separator; each named by its own name alone. Set before anything asks for the
+// widget's accessible interface.
+void GiveRole(const Control& control, QWidget& widget);
 
 // Every announcement is also handed to `watcher` (empty: none). Qt passes them on only while a
 // screen reader listens, which a test cannot arrange on every platform.

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -20,6 +21,8 @@
 #include <QWidget>
 
 #include "ui/qt/form_access.h"
+#include "ui/qt/port_list_access.h"
+#include "ui/qt/progress_pacer.h"
 #include "ui/qt/radio_pictures.h"
 #include "ui/qt/translated.h"
 
@@ -144,6 +147,9 @@ void FormView::Build()
         }
         QWidget* parent = c->Parent() != nullptr ? WidgetFor(*c->Parent()) : root_;
         QWidget* w = Create(*c, parent != nullptr ? parent : root_);
+        if (w == nullptr) {
+            continue; // a menu of the menu bar: an action, kept in step as the menu items are
+        }
         w->setObjectName(Text(c->Name()));
         widgets_[c] = w;
         SyncItems(*c);
@@ -169,15 +175,25 @@ QWidget* FormView::Create(Control& c, QWidget* parent)
             frame->setFrameShape(QFrame::NoFrame);
             w = frame;
         } else {
-            auto* bar = new QToolBar(parent);
-            bar->setMovable(false);
-            bar->setFloatable(false);
-            bar->setContentsMargins(2, 0, 2, 0);
+            // The File and Help buttons of the tool bar row, as a menu bar that screen readers
+            // and the desktop know as one.
+            auto* bar = new QMenuBar(parent);
+            bar->setNativeMenuBar(false);
             w = bar;
         }
         break;
     }
     case ControlKind::ToolButton: {
+        if (auto* menuBar = qobject_cast<QMenuBar*>(parent)) {
+            const Control* menuControl = form_.Find(style.menu);
+            if (QMenu* menu = menuControl != nullptr ? MenuFor(*menuControl) : nullptr; menu != nullptr) {
+                menuBar->addMenu(menu);
+                menu->menuAction()->setText(MnemonicText(c));
+                Describe(c, *menu->menuAction());
+                actions_[&c] = menu->menuAction();
+            }
+            return nullptr;
+        }
         auto* b = new QToolButton(parent);
         b->setAutoRaise(true);
         b->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -222,6 +238,7 @@ QWidget* FormView::Create(Control& c, QWidget* parent)
     case ControlKind::ComboBox: {
         auto* box = new QComboBox(parent);
         box->setMaxVisibleItems(16);
+        ExposeUnavailableItems(*box->view());
         QObject::connect(box, &QComboBox::activated, this, [this, &c](int index) {
             guard_([&c, index] { c.UserSelect(index); });
             Sync(c);
@@ -249,6 +266,7 @@ QWidget* FormView::Create(Control& c, QWidget* parent)
     case ControlKind::ProgressBar: {
         auto* bar = new QProgressBar(parent);
         bar->setTextVisible(false);
+        pacers_[&c] = new ProgressPacer(*bar, [bar] { ValueShown(*bar); }); // owned by the bar
         w = bar;
         break;
     }
@@ -286,6 +304,7 @@ QWidget* FormView::Create(Control& c, QWidget* parent)
     if (!style.hint.empty()) {
         w->setToolTip(ShownText(c, style.hint));
     }
+    GiveRole(c, *w);
     return w;
 }
 
@@ -301,6 +320,9 @@ void FormView::Place(const Control& c)
         return;
     }
     if (c.Kind() == ControlKind::Label) {
+        if (r.width > 0) {
+            ElideToWidth(c, *static_cast<QLabel*>(w), r.width);
+        }
         w->adjustSize();
         const int width = r.width > 0 ? r.width : w->sizeHint().width();
         w->setGeometry(r.left, r.top, width, w->sizeHint().height());
@@ -313,6 +335,21 @@ void FormView::Place(const Control& c)
     }
     w->setGeometry(r.left, r.top, r.width > 0 ? r.width : w->sizeHint().width(),
                    r.height > 0 ? r.height : w->sizeHint().height());
+}
+
+void FormView::ElideToWidth(const Control& c, QLabel& label, int width)
+{
+    // A long line (a path) keeps its start and its end; the whole of it is in the tooltip and,
+    // for screen readers, in the name.
+    const QString full = ShownCaption(c);
+    const QString shown =
+        full.contains(u'\n') ? full : label.fontMetrics().elidedText(full, Qt::ElideMiddle, width);
+    if (label.text() != shown) {
+        label.setText(shown);
+    }
+    label.setToolTip(shown != full            ? full
+                     : c.Style().hint.empty() ? QString()
+                                              : ShownText(c, c.Style().hint));
 }
 
 void FormView::FitRightAlignedLabel(const Control& c, QLabel& label)
@@ -366,6 +403,21 @@ void FormView::SyncHints(const Control& c)
     for (int i = 0; i < box->count(); ++i) {
         box->setItemData(i, it->second(i), Qt::ToolTipRole);
     }
+    SyncItemStates(c, *box);
+}
+
+void FormView::SyncItemStates(const Control& c, QComboBox& box)
+{
+    const auto it = unavailable_.find(&c);
+    if (it == unavailable_.end()) {
+        return;
+    }
+    for (int i = 0; i < box.count(); ++i) {
+        const std::string reason = it->second(i);
+        box.setItemData(i, !reason.empty(), kItemUnavailableRole);
+        box.setItemData(i, reason.empty() ? QString() : ShownText(c, {"Unavailable: %1", {reason}}),
+                        Qt::AccessibleDescriptionRole);
+    }
 }
 
 void FormView::Sync(const Control& c)
@@ -391,17 +443,18 @@ void FormView::Sync(const Control& c)
         if (e->text() != caption) {
             e->setText(caption);
         }
-    } else if (auto* p = qobject_cast<QProgressBar*>(w)) {
-        p->setRange(c.Min(), c.Max());
-        p->setValue(c.Position());
+    } else if (qobject_cast<QProgressBar*>(w) != nullptr) {
+        pacers_.at(&c)->Show(c.Min(), c.Max(), c.Position());
     } else if (auto* box = qobject_cast<QComboBox*>(w)) {
         QSignalBlocker block(box);
+        SyncItemStates(c, *box);
         box->setCurrentIndex(c.Selection());
         box->view()->viewport()->update();
         box->update();
     }
     w->setEnabled(c.Enabled());
-    w->setVisible(c.Visible());
+    // An empty label would be read out by the name of its group.
+    w->setVisible(c.Visible() && (c.Kind() != ControlKind::Label || !caption.isEmpty()));
     Describe(c, *w);
     Place(c);
 }
@@ -418,7 +471,7 @@ void FormView::SyncForm()
 }
 
 void FormView::OwnerDrawList(const Control& list, std::function<PortItemLook(int, bool)> look,
-                             std::function<QString(int)> hint)
+                             std::function<QString(int)> hint, std::function<std::string(int)> unavailable)
 {
     auto* box = qobject_cast<QComboBox*>(WidgetFor(list));
     if (box == nullptr) {
@@ -426,6 +479,7 @@ void FormView::OwnerDrawList(const Control& list, std::function<PortItemLook(int
     }
     box->setItemDelegate(new PortItemDelegate(std::move(look), box));
     hints_[&list] = std::move(hint);
+    unavailable_[&list] = std::move(unavailable);
     SyncItems(list);
     Sync(list);
 }

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <string>
 
 #include <QObject>
 #include <QStyledItemDelegate>
@@ -12,12 +13,15 @@
 #include "app/control.h"
 #include "app/window_rules.h"
 
+class QComboBox;
 class QLabel;
 class QMenu;
 class QAction;
 class QWidget;
 
 namespace aurex {
+
+class ProgressPacer;
 
 // Calls into the model go through this, so that an escaped error is shown and the program runs on.
 using GuardedCall = std::function<void(const std::function<void()>&)>;
@@ -45,9 +49,10 @@ class FormView : public QObject, public ControlListener
     QMenu* MenuFor(const Control& control) const;
     QAction* ActionFor(const Control& control) const;
 
-    // Owner-draws a list control with the given rule; `hint` gives each item's tooltip.
+    // Owner-draws a list control with the given rule; `hint` gives each item's tooltip and
+    // `unavailable` why an item is unavailable (empty: it is available).
     void OwnerDrawList(const Control& list, std::function<PortItemLook(int, bool)> look,
-                       std::function<QString(int)> hint);
+                       std::function<QString(int)> hint, std::function<std::string(int)> unavailable);
 
     void ControlChanged(const FormModel& form, const Control* control, ControlProperty what) override;
 
@@ -57,9 +62,11 @@ class FormView : public QObject, public ControlListener
     void Sync(const Control& control);
     void SyncItems(const Control& control);
     void SyncHints(const Control& control);
+    void SyncItemStates(const Control& control, QComboBox& box);
     void Place(const Control& control);
     void SyncForm();
     void FitRightAlignedLabel(const Control& control, QLabel& label);
+    void ElideToWidth(const Control& control, QLabel& label, int width);
 
     FormModel& form_;
     QWidget* root_;
@@ -68,6 +75,8 @@ class FormView : public QObject, public ControlListener
     std::map<const Control*, QMenu*> menus_;
     std::map<const Control*, QAction*> actions_;
     std::map<const Control*, std::function<QString(int)>> hints_;
+    std::map<const Control*, std::function<std::string(int)>> unavailable_;
+    std::map<const Control*, ProgressPacer*> pacers_;
 };
 
 } // namespace aurex

@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "app/port_probe.h"
+
 namespace aurex {
 
 MainWindow::MainWindow(MainFormEnvironment environment)
@@ -26,7 +28,13 @@ MainWindow::MainWindow(MainFormEnvironment environment)
     view_->OwnerDrawList(
         form.m_ComportComboBox,
         [&form](int index, bool selected) { return form.m_ComportComboBoxDrawItem(index, selected); },
-        [&form](int index) { return QString::fromStdString(form.m_ComportComboBoxHint(index)); });
+        [&form](int index) { return QString::fromStdString(form.m_ComportComboBoxHint(index)); },
+        [&form](int index) {
+            const auto at = static_cast<std::size_t>(index);
+            return form.m_PortAvailability.at(at) == kPortAvailable
+                       ? std::string()
+                       : PortUnavailableReason(form.m_PortProbe.at(at + 1));
+        });
     timers_ = std::make_unique<TimerDriver>(form);
 
     // Centred on the desktop.

@@ -2,10 +2,12 @@
 
 #include <exception>
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QShowEvent>
+#include <QUrl>
 
 #include "ui/qt/history_dialog.h"
 #include "ui/qt/restore_dialog.h"
@@ -189,6 +191,16 @@ void QtDialogHost::ShowModal(const FormModel& owner, FormModel& dialog)
     }
     d.exec();
     owners_.erase(&dialog);
+}
+
+void QtDialogHost::ShowFolder(const FormModel&, const std::string& folder)
+{
+    const QString path = QString::fromStdString(folder);
+    if (openFolder) {
+        openFolder(path);
+    } else {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    }
 }
 
 std::string QtDialogHost::ChooseBackupFile(const FormModel& owner, const std::string& folder)

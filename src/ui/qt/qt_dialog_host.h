@@ -63,9 +63,12 @@ class QtDialogHost : public DialogHost
     std::string ChooseSaveFile(const FormModel& owner, const UiText& caption,
                                const std::string& suggestedPath) override;
     void RequestClose(FormModel& form) override;
+    void ShowFolder(const FormModel& owner, const std::string& folder) override;
 
     // Tests look at dialogs while they are up.
     std::function<void(ModelDialog&)> onDialogShown;
+    // Opens a folder on the desktop; tests see which instead.
+    std::function<void(const QString& folder)> openFolder;
 
   private:
     std::map<const FormModel*, QWidget*> owners_;

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
@@ -130,12 +131,14 @@ TEST_F(MainWindowTest, HelpAboutShowsOurAboutBox)
 {
     MainWindow window(Env());
     window.show();
-    auto* help = Child<QToolButton>(window, "ToolButton9");
+    QAction* help = window.View().ActionFor(window.Form().ToolButton9); // Help in the menu bar
+    ASSERT_NE(help, nullptr);
     EXPECT_EQ(help->text(), "&Help");
-    ASSERT_NE(help->menu(), nullptr);
+    ASSERT_NE(help->menu<QMenu*>(), nullptr);
+    EXPECT_TRUE(Child<QMenuBar>(window, "MenuToolBar")->actions().contains(help));
     QAction* about = window.View().ActionFor(window.Form().m_HelpAboutMenuItem);
     ASSERT_NE(about, nullptr);
-    EXPECT_TRUE(help->menu()->actions().contains(about));
+    EXPECT_TRUE(help->menu<QMenu*>()->actions().contains(about));
 
     QString name;
     QString version;
@@ -289,9 +292,10 @@ TEST_F(MainWindowTest, ChoiceHiddenForSeriesFourAndStatusAndProgressFollowTheMod
     EXPECT_EQ(Child<QLabel>(window, "m_StatusLabel")->text(), "Checking target radio...");
     window.Form().StartTimedProgress(200);
     window.Form().m_ProgressBar.SetPosition(37);
-    EXPECT_EQ(Child<QProgressBar>(window, "m_ProgressBar")->value(), 37);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Child<QProgressBar>(window, "m_ProgressBar")->value() >= 37; }));
     window.Form().StopTimedProgress();
-    EXPECT_EQ(Child<QProgressBar>(window, "m_ProgressBar")->value(), 100);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return Child<QProgressBar>(window, "m_ProgressBar")->value() == 100; }));
 }
 
 } // namespace
