@@ -107,8 +107,23 @@ TEST_F(CodeplugRequestsTest, RestoreConvertsBacksUpThePresentCodeplugFirstAndVer
     const std::string backup = BackUp(v58);
     ASSERT_FALSE(backup.empty());
 
-    // The same radio, now holding a 5.9 codeplug under firmware that expects 5.10.
+    // The same radio, now holding a 5.9 codeplug under firmware that expects 5.10. Asked first,
+    // naming the radio and the backup: No leaves the radio and the disk as they were.
     const Bytes v59 = Codeplug59();
+    StartRadio(v59, {"--format", "5.10"});
+    window->host.backupChoices = {backup};
+    window->host.answers = {MessageAnswer::No};
+    window->form->m_FileRestoreMenuItem.Click();
+    ASSERT_THAT(window->host.messages, SizeIs(1));
+    EXPECT_THAT(
+        window->host.messages[0].text,
+        HasSubstr("radio 00001A2B3C4D5E6F?\n\nBackup: " + backup +
+                  "\nSaved: " + BackupLocalTime(ReadBackupForRestore(backup).time) +
+                  "\nCodeplug format: 5.8\nReason: saved on request\n\nThe codeplug the radio holds now"));
+    EXPECT_EQ(window->host.statusTexts.back(), "Restore cancelled. Nothing was written to the radio.");
+    EXPECT_FALSE(RadioAsked("codeplug upload requested")) << sim->Log();
+    EXPECT_THAT(ScopedDataHome::Backups(), SizeIs(1));
+
     StartRadio(v59, {"--format", "5.10"});
     window->host.backupChoices = {backup};
     window->form->m_FileRestoreMenuItem.Click();
@@ -233,7 +248,8 @@ TEST_F(CodeplugRequestsTest, ARestoreThatDropsRecordsIsAskedFirstAndLogged)
         EXPECT_EQ(window->form->RestoreCodeplug(backup),
                   yes ? CodeplugRequestResult::Restored : CodeplugRequestResult::LosesData);
         EXPECT_EQ(RadioAsked("codeplug upload requested"), yes) << sim->Log();
-        EXPECT_EQ(window->host.messages.size(), policy == OtherRadioPolicy::Ask ? 1U : 0U);
+        // The loss question, then (when it is allowed) the restore's own.
+        EXPECT_EQ(window->host.messages.size(), policy == OtherRadioPolicy::Ask ? (yes ? 2U : 1U) : 0U);
         const Bytes log = ReadFile(QString::fromStdString(window->form->m_RunRecorder.LogPath()));
         EXPECT_THAT(std::string(log.begin(), log.end()), HasSubstr("records dropped"));
     }

@@ -1,4 +1,5 @@
 // The Qt chooser of a backup to restore, driven as a user would while it is up.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,12 +12,15 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include "app/control.h"
+#include "app/restore_question.h"
 #include "transfer/backup_images.h"
 #include "ui/qt/qt_dialog_host.h"
 #include "ui/qt/restore_dialog.h"
@@ -197,6 +201,35 @@ TEST_F(RestoreDialogTest, EveryControlHasAnAccessibleName)
         }
     }
     EXPECT_EQ(named, 5); // the folder, the table and three buttons
+}
+
+// Before a restore writes, the box names the backup's time, format and why it was saved; Enter
+// answers No.
+TEST_F(RestoreDialogTest, TheRestoreQuestionNamesTheBackupAndEnterAnswersNo)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {newer_, "\nSaved: " + BackupLocalTime("2026-12-06T12:00:00Z") +
+                     "\nCodeplug format: 5.9\nReason: saved before an update\n"},
+        {older_, "\nSaved: 2026-12-01 08:00:00\nCodeplug format: 5.9\nReason: unknown (no record)\n"},
+    };
+    for (const auto& [path, facts] : cases) {
+        FormModel owner("MainForm", "Aurex Code Updater", 400, 300);
+        QtDialogHost host;
+        auto seen = std::make_shared<bool>(false);
+        std::string text;
+        WhenUp<QMessageBox>(
+            [&text](QMessageBox& box) {
+                text = box.text().toStdString();
+                QTest::keyClick(&box, Qt::Key_Return);
+            },
+            seen);
+        EXPECT_EQ(host.ShowMessage(owner,
+                                   RestoreQuestion(ReadBackupForRestore(path), path, "00000A1B2C3D4E5F"),
+                                   "Restore codeplug", MessageIcon::Question, MessageButtons::YesNo),
+                  MessageAnswer::No);
+        EXPECT_TRUE(*seen);
+        EXPECT_THAT(text, ::testing::HasSubstr("radio 00000A1B2C3D4E5F?\n\nBackup: " + path + facts));
+    }
 }
 
 TEST_F(RestoreDialogTest, CancelChoosesNothing)
