@@ -107,20 +107,15 @@ TEST_F(CodeplugRequestsTest, RestoreConvertsBacksUpThePresentCodeplugFirstAndVer
     const std::string backup = BackUp(v58);
     ASSERT_FALSE(backup.empty());
 
-    // The same radio, now holding a 5.9 codeplug under firmware that expects 5.10. Asked first,
-    // naming the radio and the backup: No leaves the radio and the disk as they were.
+    // The same radio, now holding a 5.9 codeplug under firmware that expects 5.10.
     const Bytes v59 = Codeplug59();
     StartRadio(v59, {"--format", "5.10"});
-    window->host.backupChoices = {backup};
-    window->host.answers = {MessageAnswer::No};
-    window->form->m_FileRestoreMenuItem.Click();
-    ASSERT_THAT(window->host.messages, SizeIs(1));
-    EXPECT_THAT(
-        window->host.messages[0].text,
-        HasSubstr("radio 00001A2B3C4D5E6F?\n\nBackup: " + backup +
-                  "\nSaved: " + BackupLocalTime(ReadBackupForRestore(backup).time) +
-                  "\nCodeplug format: 5.8\nReason: saved on request\n\nThe codeplug the radio holds now"));
-    EXPECT_EQ(window->host.statusTexts.back(), "Restore cancelled. Nothing was written to the radio.");
+    window->host.answers = {MessageAnswer::No}; // to the question naming radio and backup
+    ASSERT_EQ(window->form->RestoreCodeplug(backup), CodeplugRequestResult::Refused);
+    EXPECT_THAT(window->host.messages.at(0).text,
+                HasSubstr("radio 00001A2B3C4D5E6F?\n\nBackup: " + backup +
+                          "\nSaved: " + BackupLocalTime(ReadBackupForRestore(backup).time) +
+                          "\nCodeplug format: 5.8\nReason: saved on request\n"));
     EXPECT_FALSE(RadioAsked("codeplug upload requested")) << sim->Log();
     EXPECT_THAT(ScopedDataHome::Backups(), SizeIs(1));
 

@@ -1,5 +1,4 @@
 // The Qt chooser of a backup to restore, driven as a user would while it is up.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -203,33 +202,17 @@ TEST_F(RestoreDialogTest, EveryControlHasAnAccessibleName)
     EXPECT_EQ(named, 5); // the folder, the table and three buttons
 }
 
-// Before a restore writes, the box names the backup's time, format and why it was saved; Enter
-// answers No.
-TEST_F(RestoreDialogTest, TheRestoreQuestionNamesTheBackupAndEnterAnswersNo)
+// Enter on the question before a restore answers No: nothing is written by a stray key.
+TEST_F(RestoreDialogTest, EnterOnTheRestoreQuestionAnswersNo)
 {
-    const std::pair<std::string, std::string> cases[] = {
-        {newer_, "\nSaved: " + BackupLocalTime("2026-12-06T12:00:00Z") +
-                     "\nCodeplug format: 5.9\nReason: saved before an update\n"},
-        {older_, "\nSaved: 2026-12-01 08:00:00\nCodeplug format: 5.9\nReason: unknown (no record)\n"},
-    };
-    for (const auto& [path, facts] : cases) {
-        FormModel owner("MainForm", "Aurex Code Updater", 400, 300);
-        QtDialogHost host;
-        auto seen = std::make_shared<bool>(false);
-        std::string text;
-        WhenUp<QMessageBox>(
-            [&text](QMessageBox& box) {
-                text = box.text().toStdString();
-                QTest::keyClick(&box, Qt::Key_Return);
-            },
-            seen);
-        EXPECT_EQ(host.ShowMessage(owner,
-                                   RestoreQuestion(ReadBackupForRestore(path), path, "00000A1B2C3D4E5F"),
-                                   "Restore codeplug", MessageIcon::Question, MessageButtons::YesNo),
-                  MessageAnswer::No);
-        EXPECT_TRUE(*seen);
-        EXPECT_THAT(text, ::testing::HasSubstr("radio 00000A1B2C3D4E5F?\n\nBackup: " + path + facts));
-    }
+    FormModel owner("MainForm", "Aurex Code Updater", 400, 300);
+    QtDialogHost host;
+    auto seen = std::make_shared<bool>(false);
+    WhenUp<QMessageBox>([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, seen);
+    EXPECT_EQ(host.ShowMessage(owner,
+                               RestoreQuestion(ReadBackupForRestore(older_), older_, "00000A1B2C3D4E5F"),
+                               "Restore codeplug", MessageIcon::Question, MessageButtons::YesNo),
+              MessageAnswer::No); // the box, left open, would hold the test until its time-out
 }
 
 TEST_F(RestoreDialogTest, CancelChoosesNothing)
