@@ -10,6 +10,7 @@
 #include "app/code_updater_main_form.h"
 #include "app/codeplug_conversion.h"
 #include "app/codeplug_transfers.h"
+#include "app/restore_question.h"
 #include "convert/format_tables.h"
 #include "convert/hex_text.h"
 #include "programming/version_info.h"
@@ -249,7 +250,8 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         ShowError({"%1\n\nNothing has been sent to the radio.", {chosen.error}}, "Restore codeplug");
         return CodeplugRequestResult::Refused;
     }
-    const CodeplugRequestResult result = RunCodeplugRequest([this, &chosen](CodeplugLinks& links) {
+    const CodeplugRequestResult result = RunCodeplugRequest([this, &chosen,
+                                                             &backupPath](CodeplugLinks& links) {
         const std::optional<RadioIdentity> identity = QueryRadioIdentity(links.queries);
         const std::optional<CodeplugFormat> format =
             identity ? QueryCodeplugFormat(links.queries) : std::optional<CodeplugFormat>();
@@ -291,6 +293,11 @@ CodeplugRequestResult TCodeUpdaterMainDispForm::RestoreCodeplug(const std::strin
         }
         if (!AllowConversion(converted, chosen.format, FormatText(*format))) {
             return CodeplugRequestResult::LosesData;
+        }
+        // Nothing goes into the radio before the user has seen which backup goes where.
+        if (!AskYesNo(RestoreQuestion(chosen, backupPath, radioIdentity), "Restore codeplug")) {
+            ShowStatus("Restore cancelled. Nothing was written to the radio.");
+            return CodeplugRequestResult::Refused;
         }
 
         // What the radio holds now goes to the disk first: a restore never loses it.

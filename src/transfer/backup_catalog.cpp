@@ -161,6 +161,7 @@ BackupForRestore ReadBackupForRestore(const std::string& path)
         if (const std::optional<BackupName> name = ParseBackupName(path)) {
             out.identity = name->identity;
         }
+        out.time = NameTimeUtc(ParseBackupName(path));
         return out;
     }
     const std::string recordPath = BackupRecordPath(path);
@@ -176,12 +177,22 @@ BackupForRestore ReadBackupForRestore(const std::string& path)
     out.record = std::move(check.record);
     out.identity = std::move(check.identity);
     out.format = std::move(check.format);
+    out.time = out.record ? out.record->time : NameTimeUtc(ParseBackupName(path));
     out.error = std::move(check.problem);
     if (record == FileRead::Failed && out.error.empty()) {
         out.error = "The backup " + path + " cannot be restored: its record " + recordPath +
                     " cannot be read: " + recordWhy + ".";
     }
     return out;
+}
+
+std::string BackupLocalTime(const std::string& utc)
+{
+    const QDateTime time = QDateTime::fromString(QString::fromStdString(utc), Qt::ISODate);
+    if (utc.empty() || !time.isValid()) {
+        return {};
+    }
+    return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
 }
 
 std::vector<BackupEntry> ListCodeplugBackups(const std::string& folder)
@@ -214,11 +225,9 @@ std::vector<BackupEntry> ListCodeplugBackups(const std::string& folder)
         e.format = std::move(read.format);
         e.hasRecord = read.recordFile;
         e.problem = std::move(read.error);
+        e.time = std::move(read.time);
         if (read.record) {
-            e.time = read.record->time;
             e.reason = std::string(BackupReasonName(read.record->reason));
-        } else {
-            e.time = NameTimeUtc(ParseBackupName(e.fileName));
         }
         entries.push_back(std::move(e));
     }

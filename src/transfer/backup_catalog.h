@@ -20,6 +20,7 @@ struct BackupForRestore
     bool recordFile = false;            // a record lies beside it, readable or not
     std::string identity;               // the record's, else the file name's
     std::string format;                 // "5.9"; empty when unknown
+    std::string time;                   // UTC: the record's, else the file name's; may be empty
     std::string error;                  // a sentence for the user when it must not be restored
 };
 
@@ -37,6 +38,10 @@ struct BackupEntry
     bool hasRecord = false;
     std::string problem; // why it would be refused; empty when it may be restored
 };
+
+// A backup's UTC time (2026-12-07T22:16:34Z) in this computer's time, as people read it
+// (2026-12-07 23:16:34); empty when it is not a time.
+std::string BackupLocalTime(const std::string& utc);
 
 // No folder shows more: a folder of many files still lists quickly.
 inline constexpr std::size_t kBackupListLimit = 1000;

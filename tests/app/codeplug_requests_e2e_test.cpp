@@ -110,6 +110,16 @@ TEST_F(CodeplugRequestsTest, RestoreConvertsBacksUpThePresentCodeplugFirstAndVer
     // The same radio, now holding a 5.9 codeplug under firmware that expects 5.10.
     const Bytes v59 = Codeplug59();
     StartRadio(v59, {"--format", "5.10"});
+    window->host.answers = {MessageAnswer::No}; // to the question naming radio and backup
+    ASSERT_EQ(window->form->RestoreCodeplug(backup), CodeplugRequestResult::Refused);
+    EXPECT_THAT(window->host.messages.at(0).text,
+                HasSubstr("radio 00001A2B3C4D5E6F?\n\nBackup: " + backup +
+                          "\nSaved: " + BackupLocalTime(ReadBackupForRestore(backup).time) +
+                          "\nCodeplug format: 5.8\nReason: saved on request\n"));
+    EXPECT_FALSE(RadioAsked("codeplug upload requested")) << sim->Log();
+    EXPECT_THAT(ScopedDataHome::Backups(), SizeIs(1));
+
+    StartRadio(v59, {"--format", "5.10"});
     window->host.backupChoices = {backup};
     window->form->m_FileRestoreMenuItem.Click();
     EXPECT_THAT(window->host.backupFolders, ::testing::ElementsAre(CodeplugBackupFolder()));
@@ -233,7 +243,8 @@ TEST_F(CodeplugRequestsTest, ARestoreThatDropsRecordsIsAskedFirstAndLogged)
         EXPECT_EQ(window->form->RestoreCodeplug(backup),
                   yes ? CodeplugRequestResult::Restored : CodeplugRequestResult::LosesData);
         EXPECT_EQ(RadioAsked("codeplug upload requested"), yes) << sim->Log();
-        EXPECT_EQ(window->host.messages.size(), policy == OtherRadioPolicy::Ask ? 1U : 0U);
+        // The loss question, then (when it is allowed) the restore's own.
+        EXPECT_EQ(window->host.messages.size(), policy == OtherRadioPolicy::Ask ? (yes ? 2U : 1U) : 0U);
         const Bytes log = ReadFile(QString::fromStdString(window->form->m_RunRecorder.LogPath()));
         EXPECT_THAT(std::string(log.begin(), log.end()), HasSubstr("records dropped"));
     }

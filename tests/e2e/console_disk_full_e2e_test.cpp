@@ -170,7 +170,7 @@ TEST_P(ConsoleDiskFullE2eTest, TheRunStopsBeforeWritingOrGoesOnWithAWarningNamin
         ASSERT_EQ(backup.exitStatus, 0) << backup.output;
         const std::vector<fs::path> saved = BackupsBelow(work_.path / "elsewhere");
         ASSERT_EQ(saved.size(), 1U) << backup.output;
-        options = {"--restore", saved[0].string()};
+        options = {"--restore", saved[0].string(), "--yes"};
         Spoil(appData / "codeplug-backups", c.trouble);
         named = appData / "codeplug-backups";
         mustStop = true;

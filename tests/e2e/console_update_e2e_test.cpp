@@ -417,18 +417,26 @@ TEST(ConsoleUpdateE2eTest, BackupAndRestoreInTheConsole)
     EXPECT_THAT(bench.radio.StopAndListDumps(), IsEmpty()); // nothing written to the radio
 
     Bench other({"--mode", "application", "--format", "5.10", "--serial", "11 22 33 44 55 66 77 88"});
-    const ConsoleRun refused = other.Update(AUREX_UPDATER_APPLICATION, {"--restore", file});
+    const ConsoleRun unasked = other.Update(AUREX_UPDATER_APPLICATION, {"--restore", file, "--other-radio"});
+    EXPECT_EQ(unasked.exitStatus, 2) << unasked.output;
+    EXPECT_THAT(unasked.output, HasSubstr("give --yes"));
+    EXPECT_THAT(unasked.Statuses(), IsEmpty()); // no terminal to ask at, no --yes: nothing began
+
+    const ConsoleRun refused = other.Update(AUREX_UPDATER_APPLICATION, {"--restore", file, "--yes"});
     EXPECT_EQ(refused.exitStatus, 1) << refused.output;
     EXPECT_THAT(refused.output, HasSubstr("Give --other-radio to write it all the same."));
     EXPECT_THAT(other.Backups(), IsEmpty());
 
-    const ConsoleRun restored = other.Update(AUREX_UPDATER_APPLICATION, {"--restore", file, "--other-radio"});
+    const ConsoleRun restored =
+        other.Update(AUREX_UPDATER_APPLICATION, {"--restore", file, "--other-radio", "--yes"});
     EXPECT_EQ(restored.exitStatus, 0) << restored.output << other.radio.Log();
+    EXPECT_THAT(restored.output, HasSubstr("Write this codeplug backup into the radio 1122334455667788?"));
     EXPECT_EQ(restored.LastStatus(), "Codeplug restored and verified.");
     EXPECT_EQ(other.Backups().size(), 1U); // what that radio held before
     EXPECT_THAT(CodeplugInfo(other.radio.Dump("codeplug")), HasSubstr("format 5.10"));
 
-    EXPECT_EQ(other.Update(AUREX_UPDATER_APPLICATION, {"--restore", file + ".missing"}).exitStatus, 1);
+    EXPECT_EQ(other.Update(AUREX_UPDATER_APPLICATION, {"--restore", file + ".missing", "--yes"}).exitStatus,
+              1);
 }
 
 // Each outcome a script must tell apart has its own exit status; the history keeps the same
@@ -700,7 +708,8 @@ TEST(ConsoleUpdateE2eTest, NoCodeplugByteGoesIntoABundleWithoutWithCodeplugs)
         blocks.push_back(EncodeHex(std::span(codeplug).subspan(at, 16), ' '));
     }
     EXPECT_THAT(ReadFile(clear), HasSubstr(blocks.back()));
-    EXPECT_NE(bench.Update(AUREX_UPDATER_APPLICATION, {"--restore", bench.Backups()[0].string()}).exitStatus,
+    EXPECT_NE(bench.Update(AUREX_UPDATER_APPLICATION, {"--restore", bench.Backups()[0].string(), "--yes"})
+                  .exitStatus,
               0);
 
     const fs::path bundle = bench.work.path / "support.tar.gz";

@@ -251,6 +251,13 @@ int RunConsole(int argc, char** argv, MainFormEnvironment environment)
             return ExitCode(RunResult::Usage);
         }
     }
+    if (options.restore && !options.yes && ::isatty(::fileno(stdin)) == 0) {
+        // A restore writes over the radio's codeplug: it asks first, and a script answers with --yes.
+        std::fputs("aurex-code-updater: --restore asks before it writes into the radio; without a terminal "
+                   "to answer at, give --yes. Nothing was sent to the radio.\n",
+                   stderr);
+        return options.json ? EndEvents(events, ExitCode(RunResult::Usage), "") : ExitCode(RunResult::Usage);
+    }
     QCoreApplication app(argc, argv);
     if (options.ports.size() > 1) {
         return RunManyPorts(argv[0], args, options);

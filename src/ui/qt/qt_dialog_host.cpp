@@ -112,13 +112,18 @@ QWidget* QtDialogHost::WidgetOf(const FormModel& form) const
 
 namespace {
 
-// Screen readers read a box by its caption and text; Esc answers No, or closes an OK box.
+// Screen readers read a box by its caption and text; Esc answers No, or closes an OK box. Every
+// question asks whether to do something that cannot be taken back: Enter must not do the harm,
+// so No is what it presses.
 void LetBoxBeRead(QMessageBox& box, MessageButtons buttons)
 {
     box.setTextFormat(Qt::PlainText);
     box.setAccessibleName(box.windowTitle());
     box.setAccessibleDescription(box.text());
-    box.setEscapeButton(buttons == MessageButtons::YesNo ? QMessageBox::No : QMessageBox::Ok);
+    const QMessageBox::StandardButton safe =
+        buttons == MessageButtons::YesNo ? QMessageBox::No : QMessageBox::Ok;
+    box.setEscapeButton(safe);
+    box.setDefaultButton(safe);
 }
 
 } // namespace
@@ -132,8 +137,6 @@ void QtDialogHost::AskWithoutWaiting(const FormModel& owner, const UiText& text,
         new QMessageBox(QMessageBox::Question, Translated(caption, context), Translated(text, context),
                         QMessageBox::Yes | QMessageBox::No, WidgetOf(owner));
     LetBoxBeRead(*box, MessageButtons::YesNo);
-    // Enter must not do the harm: No is what it presses.
-    box->setDefaultButton(QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(box, &QMessageBox::finished, box, [this, &owner, box, answered = std::move(answered)] {
         questions_.erase(&owner);

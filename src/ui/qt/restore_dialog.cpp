@@ -3,7 +3,6 @@
 #include "ui/qt/dialog_parts.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,14 +22,9 @@ QString OrUnknown(const std::string& text)
     return text.empty() ? QCoreApplication::translate("RestoreDialog", "unknown") : Text(text);
 }
 
-// The UTC time of the entry in this computer's time, as people read it.
 QString DateText(const std::string& utc)
 {
-    const QDateTime time = QDateTime::fromString(Text(utc), Qt::ISODate);
-    if (utc.empty() || !time.isValid()) {
-        return QCoreApplication::translate("RestoreDialog", "unknown");
-    }
-    return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return OrUnknown(BackupLocalTime(utc));
 }
 
 QString ReasonText(const BackupEntry& entry)

@@ -5,6 +5,10 @@
 //   AUREX_COM1=/dev/pts/N xvfb-run -a menu_screenshot m_HelpCheckConnectionMenuItem shot.png
 //   XDG_DATA_HOME=/tmp/data xvfb-run -a menu_screenshot m_HelpHistoryMenuItem shot.png
 // m_ComportComboBox opens the port list instead and takes the screen with COM 1's tooltip.
+// With --after-default, the default button of what the item opens is pressed first and what comes
+// next is taken (the question before a restore, the newest backup chosen):
+//   AUREX_COM1=/dev/pts/N XDG_DATA_HOME=/tmp/data xvfb-run -a menu_screenshot
+//       m_FileRestoreMenuItem shot.png --after-default
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -12,11 +16,14 @@
 #include <QCursor>
 #include <QHelpEvent>
 #include <QPixmap>
+#include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
+#include <cstring>
 
 #include "app/run_recorder.h"
 #include "ui/qt/main_window.h"
@@ -69,14 +76,33 @@ int main(int argc, char** argv)
         return result;
     }
     // What the item opens is modal: look for it once it is up, take it, close it.
+    bool pressFirst = argc > 3 && std::strcmp(argv[3], "--after-default") == 0;
+    QPointer<QWidget> pressed; // null once gone, so a later box at its address is not skipped
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (QWidget* box = QApplication::activeModalWidget()) {
+        if (QWidget* box = QApplication::activeModalWidget(); box != nullptr && box != pressed) {
+            if (pressFirst) {
+                pressed = box;
+                for (QPushButton* button : box->findChildren<QPushButton*>()) {
+                    if (button->isDefault()) {
+                        pressFirst = false;
+                        QTimer::singleShot(300, button, &QPushButton::click);
+                    }
+                }
+                return;
+            }
             poll.stop();
             QTimer::singleShot(300, [&, box] {
                 result = box->grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
                 box->close();
-                QApplication::quit();
+                // A run the box was part of ends first: quitting inside it would leave it hanging.
+                poll.disconnect();
+                QObject::connect(&poll, &QTimer::timeout, [&] {
+                    if (!window.Form().m_UpdateInProgress && QApplication::activeModalWidget() == nullptr) {
+                        QApplication::quit();
+                    }
+                });
+                poll.start(100);
             });
         }
     });

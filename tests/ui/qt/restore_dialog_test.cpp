@@ -11,12 +11,15 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include "app/control.h"
+#include "app/restore_question.h"
 #include "transfer/backup_images.h"
 #include "ui/qt/qt_dialog_host.h"
 #include "ui/qt/restore_dialog.h"
@@ -197,6 +200,19 @@ TEST_F(RestoreDialogTest, EveryControlHasAnAccessibleName)
         }
     }
     EXPECT_EQ(named, 5); // the folder, the table and three buttons
+}
+
+// Enter on the question before a restore answers No: nothing is written by a stray key.
+TEST_F(RestoreDialogTest, EnterOnTheRestoreQuestionAnswersNo)
+{
+    FormModel owner("MainForm", "Aurex Code Updater", 400, 300);
+    QtDialogHost host;
+    auto seen = std::make_shared<bool>(false);
+    WhenUp<QMessageBox>([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, seen);
+    EXPECT_EQ(host.ShowMessage(owner,
+                               RestoreQuestion(ReadBackupForRestore(older_), older_, "00000A1B2C3D4E5F"),
+                               "Restore codeplug", MessageIcon::Question, MessageButtons::YesNo),
+              MessageAnswer::No); // the box, left open, would hold the test until its time-out
 }
 
 TEST_F(RestoreDialogTest, CancelChoosesNothing)
