@@ -9,7 +9,10 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <limits>
 
 namespace aurex {
 
@@ -329,7 +332,9 @@ bool CreateLinkTimeout(RadioLink& link, std::int32_t milliseconds)
 void ArmLinkTimeout(RadioLink& link)
 {
     if (link.transport) {
-        link.transport->ArmTimeout(link.timeout);
+        const auto timeout = Clock::ReplyTimeout(link.timeout);
+        link.transport->ArmTimeout(static_cast<std::int32_t>(
+            std::min<std::int64_t>(timeout, std::numeric_limits<std::int32_t>::max())));
     }
 }
 
