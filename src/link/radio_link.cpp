@@ -363,7 +363,12 @@ void OnLinkCommTimer(RadioLink& link)
 
 void OnLinkTriggerTimer(RadioLink& link)
 {
-    // A reply that is streaming in is not cut off: only a quiet line times out.
+    // A reply that is streaming in is not cut off: only a quiet line times out. Bytes that came
+    // while the wait was asleep, and that a busy machine leaves unread until after the timer, are
+    // no quiet line either.
+    if (link.idle && link.active && link.transport && link.transport->ByteWaiting()) {
+        link.idle = false;
+    }
     if (IsLinkTimedOut(link)) {
         link.timedOut = link.active;
         link.active = false;
