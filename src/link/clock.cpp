@@ -24,6 +24,26 @@ std::atomic<double>& ScaleSlot()
     return scale;
 }
 
+std::atomic<std::int64_t>& FloorSlot()
+{
+    static std::atomic<std::int64_t> floor{[]() -> std::int64_t {
+        const char* text = std::getenv("AUREX_TIMEOUT_FLOOR_MS");
+        if (text == nullptr || *text == '\0') {
+            return 0;
+        }
+        char* end = nullptr;
+        const long long value = std::strtoll(text, &end, 10);
+        if (end == text || *end != '\0' || value < 0 || value > 600000) {
+            std::fprintf(stderr,
+                         "warning: AUREX_TIMEOUT_FLOOR_MS is not a number of milliseconds up to 600000; "
+                         "time-outs are scaled without a floor.\n");
+            return 0;
+        }
+        return value;
+    }()};
+    return floor;
+}
+
 Clock::Duration ScaleMicroseconds(double micros)
 {
     if (micros <= 0) {
@@ -86,6 +106,22 @@ std::chrono::milliseconds Clock::TimerMilliseconds(std::int64_t ms)
 std::chrono::milliseconds Clock::TimerTicks(std::int64_t ticks)
 {
     return RoundUpToMilliseconds(Ticks(ticks));
+}
+
+std::int64_t Clock::ReplyTimeout(std::int64_t ms)
+{
+    const double scale = Scale();
+    const std::int64_t floor = FloorSlot().load();
+    if (ms <= 0 || floor <= 0 || static_cast<double>(ms) * scale >= static_cast<double>(floor)) {
+        return ms;
+    }
+    const double real = static_cast<double>(std::min(ms, floor));
+    return std::max(ms, static_cast<std::int64_t>(std::ceil(real / scale)));
+}
+
+void Clock::SetTimeoutFloor(std::int64_t realMs)
+{
+    FloorSlot().store(std::max<std::int64_t>(0, realMs));
 }
 
 Clock::TimePoint Clock::Now()

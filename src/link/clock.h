@@ -48,6 +48,14 @@ class Clock
     static std::chrono::milliseconds TimerMilliseconds(std::int64_t ms);
     static std::chrono::milliseconds TimerTicks(std::int64_t ticks);
 
+    // A reply time-out in the program's milliseconds, as the link arms it. With
+    // AUREX_TIMEOUT_FLOOR_MS set (tests on a busy machine) the scale never shortens a time-out below
+    // that many real milliseconds, nor lengthens it past its own unscaled length: a process still
+    // waiting its turn for the processor is then not taken for a silent radio.
+    static std::int64_t ReplyTimeout(std::int64_t ms);
+    // For tests: replace the floor (0: none).
+    static void SetTimeoutFloor(std::int64_t realMs);
+
     static TimePoint Now();
     // Plain sleep without processing any events (the short fixed pauses).
     static void SleepMilliseconds(std::int64_t ms);

@@ -9,7 +9,10 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <limits>
 
 namespace aurex {
 
@@ -329,7 +332,9 @@ bool CreateLinkTimeout(RadioLink& link, std::int32_t milliseconds)
 void ArmLinkTimeout(RadioLink& link)
 {
     if (link.transport) {
-        link.transport->ArmTimeout(link.timeout);
+        const auto timeout = Clock::ReplyTimeout(link.timeout);
+        link.transport->ArmTimeout(static_cast<std::int32_t>(
+            std::min<std::int64_t>(timeout, std::numeric_limits<std::int32_t>::max())));
     }
 }
 
@@ -358,7 +363,12 @@ void OnLinkCommTimer(RadioLink& link)
 
 void OnLinkTriggerTimer(RadioLink& link)
 {
-    // A reply that is streaming in is not cut off: only a quiet line times out.
+    // A reply that is streaming in is not cut off: only a quiet line times out. Bytes that came
+    // while the wait was asleep, and that a busy machine leaves unread until after the timer, are
+    // no quiet line either.
+    if (link.idle && link.active && link.transport && link.transport->ByteWaiting()) {
+        link.idle = false;
+    }
     if (IsLinkTimedOut(link)) {
         link.timedOut = link.active;
         link.active = false;

@@ -321,5 +321,27 @@ TEST(ClockScale, ParsesTheFactorAndScalesTicksAndMilliseconds)
     EXPECT_EQ(Clock::Scale(), 1.0);
 }
 
+TEST(ClockScale, AFloorKeepsAScaledReplyTimeOutLongEnoughInRealTimeButNoLongerThanItself)
+{
+    struct Case
+    {
+        double scale;
+        std::int64_t floor, ms, armed;
+    } const cases[] = {
+        {0.2, 0, 1000, 1000},      // no floor: as it stands
+        {0.2, 1000, 1000, 5000},   // 200 ms real would be below the floor: 1000 ms real
+        {0.2, 1000, 15000, 15000}, // 3 s real is above it
+        {0.2, 1000, 300, 1500},    // never past its own length (300 ms real)
+        {1.0, 1000, 300, 300},     {0.2, 1000, 0, 0},
+    };
+    for (const Case& c : cases) {
+        Clock::SetScale(c.scale);
+        Clock::SetTimeoutFloor(c.floor);
+        EXPECT_EQ(Clock::ReplyTimeout(c.ms), c.armed) << c.scale << " " << c.floor << " " << c.ms;
+    }
+    Clock::SetTimeoutFloor(0);
+    Clock::SetScale(1.0);
+}
+
 } // namespace
 } // namespace aurex

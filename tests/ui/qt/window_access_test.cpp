@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -73,12 +74,14 @@ void ShowActive(QWidget& window)
 {
     window.show();
     QApplication::setActiveWindow(&window);
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window, 15000));
 }
 
-bool WaitFor(const std::function<bool()>& done, int ms = 3000)
+// Real time, and long: a busy machine may leave this process without the processor for seconds.
+bool WaitFor(const std::function<bool()>& done, int ms = 15000)
 {
-    for (int waited = 0; !done() && waited < ms; waited += 5) {
+    const QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) {
         QTest::qWait(5);
     }
     return done();
@@ -86,7 +89,7 @@ bool WaitFor(const std::function<bool()>& done, int ms = 3000)
 
 // Sends `key` to the next popup menu or modal box as soon as it is up, as a user would answer it;
 // notes the window title (boxes) or menu title it was sent to.
-void PressWhenUp(Qt::Key key, std::shared_ptr<QString> seen, int triesLeft = 600)
+void PressWhenUp(Qt::Key key, std::shared_ptr<QString> seen, QDeadlineTimer until = QDeadlineTimer(15000))
 {
     QTimer::singleShot(5, [=] {
         QWidget* target = QApplication::activePopupWidget();
@@ -94,8 +97,8 @@ void PressWhenUp(Qt::Key key, std::shared_ptr<QString> seen, int triesLeft = 600
             target = QApplication::activeModalWidget();
         }
         if (target == nullptr) {
-            if (triesLeft > 0) {
-                PressWhenUp(key, seen, triesLeft - 1);
+            if (!until.hasExpired()) {
+                PressWhenUp(key, seen, until);
             }
             return;
         }
@@ -140,6 +143,13 @@ class WindowAccessTest : public ::testing::Test
 {
   protected:
     void SetUp() override { App(); }
+    // A menu a failed case left open would keep the next test's window from becoming active.
+    void TearDown() override
+    {
+        while (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+        }
+    }
 };
 
 TEST_F(WindowAccessTest, EveryControlScreenReadersReachHasANameAndADescription)
