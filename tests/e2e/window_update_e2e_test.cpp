@@ -156,7 +156,7 @@ class WindowBench : public ControlListener
     }
 
     // For the documentation: with AUREX_SCREENSHOT_RUNNING=<file>, the window once the code
-    // download is well under way and its time left is measured.
+    // download is well under way and the whole run's time left is measured.
     void ShootWhileRunning()
     {
         const char* shot = std::getenv("AUREX_SCREENSHOT_RUNNING");
@@ -164,6 +164,7 @@ class WindowBench : public ControlListener
         const int span = std::max(1, bar.Max() - bar.Min());
         if (shot == nullptr || *shot == '\0' || shotTaken_ ||
             (bar.Position() - bar.Min()) * 100 / span < 40 ||
+            window->Form().m_RunStepLabel.Caption().find("code download") == std::string::npos ||
             window->Form().m_RunTimeLabel.Caption().find("left") == std::string::npos) {
             return;
         }
