@@ -54,11 +54,6 @@ constexpr std::array<Advice, 13> kAdvice{{
 
 } // namespace
 
-std::string_view DisconnectAdviceDuring(RadioLeft left)
-{
-    return left == RadioLeft::Untouched ? kKeepConnectedText : kDoNotDisconnectText;
-}
-
 std::string_view DisconnectAdviceAfter(RunResult result, RadioLeft left)
 {
     for (const Advice& a : kAdvice) {
@@ -66,7 +61,7 @@ std::string_view DisconnectAdviceAfter(RunResult result, RadioLeft left)
             return a.text;
         }
     }
-    return kKeepConnectedText; // not reached: every RadioLeft has a row of its own
+    return kDoNotDisconnectText; // not reached: every RadioLeft has a row of its own
 }
 
 } // namespace aurex

@@ -10,12 +10,9 @@
 
 namespace aurex {
 
-inline constexpr std::string_view kDoNotDisconnectText = "Do not disconnect the radio";
-inline constexpr std::string_view kKeepConnectedText = "Keep the radio connected until the run ends.";
+// While a run goes on, whatever it has done so far: one sentence from its start to its end.
+inline constexpr std::string_view kDoNotDisconnectText = "Do not disconnect the radio.";
 inline constexpr std::string_view kMayDisconnectText = "The radio may be disconnected.";
-
-// While a run goes on, with the radio left as `left` so far.
-std::string_view DisconnectAdviceDuring(RadioLeft left);
 
 // After a run that ended with `result`, the radio left as `left`.
 std::string_view DisconnectAdviceAfter(RunResult result, RadioLeft left);

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "app/code_updater_main_form.h"
+#include "app/image_stream.h"
 #include "image_store/image_store.h"
+#include "programming/srecord_reader.h"
 
 namespace aurex {
 
@@ -56,6 +58,11 @@ bool TCodeUpdaterMainDispForm::ExtractEmbeddedFiles(bool boot)
     }
     m_LoaderFileName = files.loader_file;
     m_CodeFileName = files.code_file;
+    // Their sizes tell the run's time left before their bytes go (a DSP image is no S-record:
+    // its pages are counted as they go).
+    WorkingFileStream loader(*environment_.workingFolder, m_LoaderFileName);
+    WorkingFileStream code(*environment_.workingFolder, m_CodeFileName);
+    m_RunStanding.ExpectImages(ImageDataBytes(loader), ImageDataBytes(code));
     return true;
 }
 

@@ -91,7 +91,7 @@ TCodeUpdaterMainDispForm::RunRecordScope::RunRecordScope(TCodeUpdaterMainDispFor
     row.imageSetName = ImageSetName(form_.m_NameLabel.Caption());
     row.imageSetRelease = form_.m_TargetReleaseLabel.Caption();
     form_.m_RunRecorder.Begin(kind, form_.RunHeader(), std::move(row));
-    form_.m_RunStanding.Begin(kind, form_.PlannedRunSteps(kind));
+    form_.m_RunStanding.Begin(kind, form_.PlannedRunSteps(kind), form_.RadioTypeCode);
 }
 
 TCodeUpdaterMainDispForm::RunRecordScope::~RunRecordScope()

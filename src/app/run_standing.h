@@ -1,8 +1,8 @@
 #pragma once
 
 // Where the run under way stands, shown in the main window: "Step k of n", the time it has
-// taken and the time left of a transfer, the percentage in the window's title, and whether the
-// radio may be disconnected. It follows the run's statuses and byte progress and the progress
+// taken and the time the whole run has left, the percentage in the window's title, and whether
+// the radio may be disconnected. It follows the run's statuses and byte progress and the progress
 // bar; nothing here talks to the radio.
 
 #include <optional>
@@ -15,6 +15,7 @@
 #include "app/run_events.h"
 #include "app/run_recorder.h"
 #include "app/run_steps.h"
+#include "app/run_time_left.h"
 
 namespace aurex {
 
@@ -37,8 +38,11 @@ class RunStanding final : public RunEvents, public ControlListener
     RunStanding(const RunStanding&) = delete;
     RunStanding& operator=(const RunStanding&) = delete;
 
-    // A run of `kind` begins with `steps`; the connection check is no run here.
-    void Begin(RunKind kind, std::vector<RunStep> steps);
+    // A run of `kind` begins with `steps`, on a radio of `radioTypeCode`; the connection check is
+    // no run here.
+    void Begin(RunKind kind, std::vector<RunStep> steps, std::uint8_t radioTypeCode = 0);
+    // The images about to go into the radio, their data bytes where they could be read.
+    void ExpectImages(std::optional<std::int64_t> loaderBytes, std::optional<std::int64_t> codeBytes);
     // The run has learnt that it takes other steps; the step reached stays.
     void Replan(std::vector<RunStep> steps);
     void End(RunResult result);
@@ -54,6 +58,8 @@ class RunStanding final : public RunEvents, public ControlListener
 
   private:
     void Reach(RunStep step);
+    // The erase ahead shows a status of its own (not so before boot code, nor on every platform).
+    bool ErasesWithStatus() const;
     void ShowTime();
     void ShowTitle();
 
@@ -65,6 +71,12 @@ class RunStanding final : public RunEvents, public ControlListener
     std::optional<std::size_t> at_;
     RadioLeft left_ = RadioLeft::Untouched;
     double began_ = 0;
+    double reached_ = 0;       // when the step under way was reached
+    bool transferred_ = false; // the step's transfer is over
+    std::string phase_;        // the transfer last heard of, and when it began
+    double phaseBegan_ = 0;
+    RunFacts facts_;
+    RunTimeLeft timeLeft_;
 };
 
 } // namespace aurex

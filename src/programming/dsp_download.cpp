@@ -83,7 +83,8 @@ class DspDownload
 
 ProgrammingStatus DspDownload::SendLoader(std::istream& loader, std::optional<std::int64_t> dataBytes)
 {
-    progress_.SetRange(0, ClampToInt(StreamSize(loader) / 4 + kBlockProgress));
+    const int maximum = ClampToInt(StreamSize(loader) / 4 + kBlockProgress);
+    progress_.SetRange(0, maximum);
     progress_.SetPosition(0);
     writer_.ResetProgress();
 
@@ -103,12 +104,16 @@ ProgrammingStatus DspDownload::SendLoader(std::istream& loader, std::optional<st
     });
     status = writer_.EndImage();
     ShowFailure(status);
+    if (status == ProgrammingStatus::Success) {
+        progress_.SetPosition(maximum); // whole: full, as the flash images show
+    }
     return status;
 }
 
 ProgrammingStatus DspDownload::DownloadDspPage(std::istream& page, int number, int count)
 {
-    progress_.SetRange(0, ClampToInt(StreamSize(page) / 2 + kPageExtraProgress));
+    const int maximum = ClampToInt(StreamSize(page) / 2 + kPageExtraProgress);
+    progress_.SetRange(0, maximum);
     progress_.SetPosition(0);
     writer_.ResetProgress();
     showStatus_("Downloading page " + std::to_string(number) + " of " + std::to_string(count) +
@@ -132,6 +137,9 @@ ProgrammingStatus DspDownload::DownloadDspPage(std::istream& page, int number, i
         }
     }
     writer_.FinalFlush();
+    if (writer_.Status() == ProgrammingStatus::Success) {
+        progress_.SetPosition(maximum);
+    }
     return writer_.Status();
 }
 

@@ -67,7 +67,8 @@ class FlashDownload
 ProgrammingStatus FlashDownload::DownloadImage(std::istream& image, ImageRole role,
                                                std::optional<std::int64_t> dataBytes)
 {
-    progress_.SetRange(0, ProgressMaximum(StreamSize(image), kBlockProgress));
+    const int maximum = ProgressMaximum(StreamSize(image), kBlockProgress);
+    progress_.SetRange(0, maximum);
     progress_.SetPosition(0);
     writer_.ResetProgress();
 
@@ -111,6 +112,11 @@ ProgrammingStatus FlashDownload::DownloadImage(std::istream& image, ImageRole ro
         }
     });
     ShowFailure(status);
+    if (status == ProgrammingStatus::Success) {
+        // The bar's units only approximate the image (a quarter of its file size): a whole image
+        // shows full rather than stopping short of it.
+        progress_.SetPosition(maximum);
+    }
     return status;
 }
 

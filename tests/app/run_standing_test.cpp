@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/code_updater_main_form.h"
 #include "app/disconnect_advice.h"
+#include "app/run_time_left.h"
 #include "support/recording_host.h"
 
 namespace aurex {
@@ -46,15 +48,15 @@ TEST_F(RunStandingTest, AFailedCodeDownloadIsFollowedStepByStepAndLeavesItsAdvic
 {
     auto run = std::make_unique<Scope>(form, RunKind::Update);
     EXPECT_TRUE(form.m_RunClockTimer.Enabled());
-    EXPECT_EQ(form.m_DisconnectLabel.Caption(), "Keep the radio connected until the run ends.");
-    EXPECT_EQ(form.m_RunTimeLabel.Caption(), "0:00 elapsed");
+    EXPECT_EQ(form.m_DisconnectLabel.Caption(), "Do not disconnect the radio.");
+    // The whole run ahead: the 40 s erase of this platform, three restarts of the radio and three
+    // codeplug transfers at the line's speed.
+    EXPECT_EQ(form.m_RunTimeLabel.Caption(), "0:00 elapsed, about 2:31 left");
     EXPECT_EQ(form.Caption(), "0% - Aurex Code Updater");
 
     form.ShowStatus("Extracting embedded files...");
     form.ShowStatus("Checking target radio...");
-    EXPECT_EQ(form.m_DisconnectLabel.Caption(), "Keep the radio connected until the run ends.");
     form.ShowStatus("Preparing to download ...");
-    EXPECT_EQ(form.m_DisconnectLabel.Caption(), "Do not disconnect the radio");
 
     // The title follows the bar's position within its range, as the downloads set them.
     form.m_ProgressBarDisplay.SetRange(0, 200);
@@ -64,19 +66,20 @@ TEST_F(RunStandingTest, AFailedCodeDownloadIsFollowedStepByStepAndLeavesItsAdvic
     form.m_ByteProgress.Begin("loader", 1000);
     now += 65;
     ASSERT_TRUE(form.m_RunClockTimer.Fire());
-    EXPECT_EQ(form.m_RunTimeLabel.Caption(), "1:05 elapsed"); // the loader's rate not measured yet
-    form.m_ByteProgress.Done(1000); // the loader's last byte: the erase wait follows
+    EXPECT_EQ(form.m_RunTimeLabel.Caption(),
+              "1:05 elapsed, about 2:31 left"); // at the line's speed, unmeasured
+    form.m_ByteProgress.Done(1000);             // the loader's last byte: the erase wait follows
     form.m_ByteProgress.End();
     form.ShowStatus("Erasing flash (80 seconds)...");
 
     form.ShowStatus("Downloading Application code ...");
     form.m_ByteProgress.Begin("application", 10000);
     now += 10;
-    form.m_ByteProgress.Done(2000); // 200 bytes a second: 40 s for the 8000 to go
-    EXPECT_EQ(form.m_RunTimeLabel.Caption(), "1:15 elapsed, about 0:40 left");
+    form.m_ByteProgress.Done(2000); // 200 bytes a second: 40 s for the 8000 to go, then the codeplug
+    EXPECT_EQ(form.m_RunTimeLabel.Caption(), "1:15 elapsed, about 2:31 left");
     now += 2;
     ASSERT_TRUE(form.m_RunClockTimer.Fire()); // no byte for 2 s: the rate falls, the time left grows
-    EXPECT_EQ(form.m_RunTimeLabel.Caption(), "1:17 elapsed, about 0:48 left");
+    EXPECT_EQ(form.m_RunTimeLabel.Caption(), "1:17 elapsed, about 2:39 left");
     form.m_ByteProgress.End();
 
     form.NoteOutcome(RunResult::CodeDownloadFailed);
@@ -112,7 +115,7 @@ TEST_F(RunStandingTest, AWholeUpdateEndsWithTheRadioFreeToGo)
         }
         EXPECT_EQ(form.m_RunStepLabel.Caption(), "Step 7 of 9: codeplug upload");
         // The codeplug step of an update may not be cut short: the radio stays connected.
-        EXPECT_EQ(form.m_DisconnectLabel.Caption(), "Do not disconnect the radio");
+        EXPECT_EQ(form.m_DisconnectLabel.Caption(), "Do not disconnect the radio.");
         form.ShowStatus("Resetting radio and converting codeplug...");
         form.ShowStatus("Downloading codeplug...");
         EXPECT_EQ(form.m_RunStepLabel.Caption(), "Step 9 of 9: codeplug write");
@@ -142,6 +145,56 @@ TEST_F(RunStandingTest, ARetrieveHasNoStepsAndTheCheckIsNoRun)
     EXPECT_EQ(form.m_DisconnectLabel.Caption(),
               DisconnectAdviceAfter(RunResult::NoAnswer, RadioLeft::Untouched));
     EXPECT_NE(form.m_DisconnectLabel.Caption().find("check the cable"), std::string::npos);
+}
+
+// The whole run's time left: the erase and the restarts at their fixed lengths (the one under way
+// counted down), the bytes still to go at the rate measured for their kind of transfer.
+TEST(RunTimeLeftTest, TheWaitsAndTheBytesStillAheadMakeTheRunsTimeLeft)
+{
+    RunPlan plan;
+    plan.codeplugStep = true;
+    const std::vector<RunStep> steps = PlannedSteps(plan);
+    RunTimeLeft model;
+    model.Measured(RunStep::Loader, 1152);                  // the code goes at the loader's rate
+    model.Measured(RunStep::CodeplugUpload, 2048);          // the codeplug transfers at the upload's
+    const double erase = 79.093;                            // 1440 ticks of the port: the longest erase
+    const double restart = 19.774;                          // 360 ticks
+    const double codeplugSteps = 2 * 16 + 3 * restart + 16; // 32768 bytes each at 2048 a second
+    struct Case
+    {
+        const char* what;
+        RunStep at;
+        double sinceReached;
+        std::optional<ByteReading> under;
+        bool transferred;
+        std::optional<std::int64_t> codeplugBytes;
+        double left;
+    };
+    const std::vector<Case> cases = {
+        {"erase begun", RunStep::Erase, 0, {}, false, {}, erase + 100 + codeplugSteps},
+        {"erase half way", RunStep::Erase, 40, {}, false, {}, erase - 40 + 100 + codeplugSteps},
+        {"code at its rate",
+         RunStep::Code,
+         0,
+         ByteReading{57600, 115200, 5760, {}},
+         false,
+         {},
+         10 + codeplugSteps},
+        {"code sent", RunStep::Code, 0, {}, true, {}, codeplugSteps},
+        {"restart overrun", RunStep::Restart, 25, {}, false, {}, codeplugSteps - restart},
+        {"codeplug's own length", RunStep::CodeplugWrite, 0, {}, false, 4096, 2 + restart + 2},
+        {"read-back after its wait", RunStep::CodeplugCheck, 5, {}, false, {}, restart - 5 + 16},
+    };
+    for (const Case& c : cases) {
+        RunFacts facts;
+        facts.radioTypeCode = 5;
+        facts.loaderBytes = 2304;
+        facts.codeBytes = 115200;
+        facts.codeplugBytes = c.codeplugBytes;
+        const auto at = static_cast<std::size_t>(std::find(steps.begin(), steps.end(), c.at) - steps.begin());
+        EXPECT_NEAR(model.SecondsLeft(steps, at, c.sinceReached, c.under, c.transferred, facts), c.left, 0.01)
+            << c.what;
+    }
 }
 
 } // namespace

@@ -11,6 +11,13 @@
 
 namespace aurex {
 
+namespace {
+
+// Leaves room on an 80-column line for the run's time beside the bar.
+constexpr int kConsoleBarWidth = 30;
+
+} // namespace
+
 std::string ProgressBarText(int position, int min, int max, int width)
 {
     const int span = max > min ? max - min : 1;
@@ -209,28 +216,89 @@ void ConsoleHost::ControlChanged(const FormModel&, const Control* control, Contr
     if (control == nullptr) {
         return;
     }
-    if (control->Name() == "m_StatusLabel" && what == ControlProperty::Caption) {
-        EndProgressLine();
-        std::fprintf(out_, "Status: %s\n", control->Caption().c_str());
-        std::fflush(out_);
+    const std::string& name = control->Name();
+    if (what == ControlProperty::Enabled && name == "m_RunClockTimer") {
+        RunClockChanged(control->Enabled());
         return;
     }
-    if (control->Name() == "m_ProgressBar" && what == ControlProperty::Position) {
-        const int span = control->Max() > control->Min() ? control->Max() - control->Min() : 1;
-        const int percent = (control->Position() - control->Min()) * 100 / span;
-        if (interactive_) {
-            std::fprintf(out_, "\r%s",
-                         ProgressBarText(control->Position(), control->Min(), control->Max()).c_str());
-            progressLineOpen_ = true;
-        } else if (percent / 10 != lastPrintedPercent_ / 10 ||
-                   (percent == 100 && lastPrintedPercent_ != 100)) {
-            // Not a terminal: one line per tenth, so logs stay short.
-            std::fprintf(out_, "%s\n",
-                         ProgressBarText(control->Position(), control->Min(), control->Max()).c_str());
+    if (what == ControlProperty::Position && name == "m_ProgressBar") {
+        ShowProgress(*control);
+        return;
+    }
+    if (what != ControlProperty::Caption) {
+        return;
+    }
+    if (name == "m_StatusLabel") {
+        ShowStatus(control->Caption());
+    } else if (name == "m_RunTimeLabel") {
+        timeText_ = control->Caption();
+        if (interactive_ && progressLineOpen_ && runUnderWay_ && lastBar_ != nullptr) {
+            ShowProgress(*lastBar_); // the clock goes on under a bar that stands still
         }
-        lastPrintedPercent_ = percent;
+    } else if (name == "m_RunStepLabel") {
+        stepText_ = control->Caption();
+        if (!stepText_.empty()) {
+            EndProgressLine();
+            std::fprintf(out_, "%s\n", stepText_.c_str());
+            std::fflush(out_);
+        }
+    } else if (name == "m_DisconnectLabel") {
+        EndProgressLine();
+        std::fprintf(out_, "%s\n", control->Caption().c_str());
         std::fflush(out_);
     }
+}
+
+void ConsoleHost::ShowStatus(const std::string& status)
+{
+    EndProgressLine();
+    idleHeld_ = runUnderWay_ && !stepText_.empty() && status == "Idle";
+    // Between two steps the run goes on: "Idle" would read as its end.
+    std::fprintf(out_, "%s%s\n", idleHeld_ ? "" : "Status: ", idleHeld_ ? stepText_.c_str() : status.c_str());
+    std::fflush(out_);
+}
+
+void ConsoleHost::RunClockChanged(bool running)
+{
+    runUnderWay_ = running;
+    if (!running && idleHeld_) {
+        EndProgressLine();
+        std::fputs("Status: Idle\n", out_); // the run did end there
+        std::fflush(out_);
+    }
+    idleHeld_ = false;
+}
+
+void ConsoleHost::ShowProgress(const Control& bar)
+{
+    lastBar_ = &bar;
+    if (bar.Position() <= bar.Min() && lastPrintedPercent_ > 0) {
+        // A new bar begins (or Stop emptied this one): the line keeps what the last one came to.
+        EndProgressLine();
+        lastPrintedPercent_ = 0;
+        return;
+    }
+    const int span = bar.Max() > bar.Min() ? bar.Max() - bar.Min() : 1;
+    const int percent = (bar.Position() - bar.Min()) * 100 / span;
+    std::string line = ProgressBarText(bar.Position(), bar.Min(), bar.Max(), kConsoleBarWidth);
+    if (runUnderWay_ && !timeText_.empty()) {
+        line += "  " + timeText_;
+    }
+    if (interactive_) {
+        // Spaces over what a longer line before left behind.
+        const std::size_t length = line.size();
+        if (progressLineOpen_ && length < progressLineLength_) {
+            line.append(progressLineLength_ - length, ' ');
+        }
+        std::fprintf(out_, "\r%s", line.c_str());
+        progressLineOpen_ = true;
+        progressLineLength_ = length;
+    } else if (percent / 10 != lastPrintedPercent_ / 10 || (percent == 100 && lastPrintedPercent_ != 100)) {
+        // Not a terminal: one line per tenth, so logs stay short.
+        std::fprintf(out_, "%s\n", line.c_str());
+    }
+    lastPrintedPercent_ = percent;
+    std::fflush(out_);
 }
 
 } // namespace aurex

@@ -1,7 +1,8 @@
 #pragma once
 
-// The terminal rendering of the window model: status texts and a progress bar on the terminal,
-// message boxes as text, the port, the Boot choice and the password from options or a prompt.
+// The terminal rendering of the window model: status texts, the run's step and whether the radio
+// may be disconnected, a progress bar with the run's time on the terminal, message boxes as text,
+// the port, the Boot choice and the password from options or a prompt.
 
 #include <cstdio>
 #include <functional>
@@ -47,6 +48,10 @@ class ConsoleHost : public DialogHost, public ControlListener
     void HandlePendingSignals();
 
   private:
+    void ShowProgress(const Control& bar);
+    void ShowStatus(const std::string& status);
+    void RunClockChanged(bool running);
+
     std::string ReadLine(bool hidden);
     bool WaitForInput();
     int signalFd_ = -1;
@@ -59,6 +64,14 @@ class ConsoleHost : public DialogHost, public ControlListener
     bool interactive_;
     bool progressLineOpen_ = false;
     int lastPrintedPercent_ = -1;
+    std::size_t progressLineLength_ = 0;
+    const Control* lastBar_ = nullptr;
+    // The run under way: its step and its time, as the window's lines under the bar show them.
+    bool runUnderWay_ = false;
+    std::string stepText_;
+    std::string timeText_;
+    // "Idle" between two steps of a run that goes on: told only if the run ends with it.
+    bool idleHeld_ = false;
 };
 
 } // namespace aurex

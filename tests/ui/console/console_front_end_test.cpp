@@ -255,6 +255,43 @@ TEST(ConsoleHostTest, MessageBoxesAreWrittenAndAnsweredAtThePrompt)
               MessageAnswer::Yes);
 }
 
+// The console tells what the window's lines under the bar tell: each step as it begins, the run's
+// time beside a bar that ends full, the disconnect line when it changes, and the step where "Idle"
+// only parts two steps; a run that ends at "Idle" still says so.
+TEST(ConsoleHostTest, ARunShowsItsStepsItsTimeAndTheDisconnectLine)
+{
+    ConsoleOptions options;
+    Stream in;
+    Stream out;
+    ConsoleHost host(options, in.get(), out.get());
+    TCodeUpdaterMainDispForm form(host, testing::FakeEnvironment());
+    double now = 0;
+    form.m_Clock = [&now] { return now; };
+    form.AddListener(&host);
+    {
+        TCodeUpdaterMainDispForm::RunRecordScope run(form, RunKind::Update);
+        form.ShowStatus("Downloading Application code ...");
+        form.m_ProgressBarDisplay.SetRange(0, 10);
+        now = 75;
+        ASSERT_TRUE(form.m_RunClockTimer.Fire());
+        form.m_ProgressBarDisplay.SetPosition(10);
+        for (const char* status : {"Download finished.", "Idle", "Resetting radio...", "Idle"}) {
+            form.ShowStatus(status);
+        }
+    }
+    form.RemoveListener(&host);
+    const std::string text = out.Text();
+    const std::string bar = "[" + std::string(30, '#') + "] 100%  1:15 elapsed, about ";
+    EXPECT_EQ(text.substr(0, text.find(bar) + bar.size()),
+              "Step 1 of 10: preparing the images\nDo not disconnect the radio.\n"
+              "Status: Downloading Application code ...\nStep 5 of 10: code download\n" +
+                  bar);
+    EXPECT_TRUE(Contains(text, " left\nStatus: Download finished.\nStep 5 of 10: code download\n"
+                               "Status: Resetting radio...\nStep 6 of 10: radio restart\n"
+                               "Step 6 of 10: radio restart\nStatus: Idle\nThe radio has the new code"))
+        << text;
+}
+
 TEST(ConsoleSessionTest, StatusTextsAndTheOutcomeDecideTheExitCode)
 {
     ConsoleOptions options;
